@@ -1,0 +1,2 @@
+// Windows: the modules hold their own string tables.
+void RegisterBuiltinStringTables() {}

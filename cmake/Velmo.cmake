@@ -1,0 +1,104 @@
+# Helpers shared by every folder of the tree.
+#
+#   velmo_core_library(name SOURCES ... [LIBS ...])
+#       A static library of the portable core: no exceptions, no RTTI.
+#       Built natively and with mingw-w64.
+#   velmo_test(name SOURCES ... [LIBS ...] [WINDOWS])
+#       A GoogleTest program run by ctest (native build). With WINDOWS the
+#       same sources also go into the Windows test program run under Wine.
+#   velmo_fuzzer(name SOURCES ... [LIBS ...])
+#       A libFuzzer target (only in a clang build with VELMO_FUZZ=ON).
+#   velmo_bench(name SOURCES ... [LIBS ...])
+#       A Google Benchmark program (native only).
+
+set(VELMO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+get_filename_component(VELMO_ROOT ${VELMO_ROOT} ABSOLUTE)
+set(VELMO_SHARED_DATA ${VELMO_ROOT}/../shared/data)
+
+set(VELMO_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+if(VELMO_FUZZ)
+  set(VELMO_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${VELMO_SAN_FLAGS} -fsanitize=fuzzer-no-link)
+  add_link_options(${VELMO_SAN_FLAGS})
+  add_compile_definitions(VELMO_FUZZING=1)
+endif()
+
+function(velmo_core_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${VELMO_ROOT})
+  target_compile_options(${name} PRIVATE ${VELMO_WARNINGS}
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+# Objects that must never be dropped by the linker (static registrations):
+# an OBJECT library whose objects go straight into every program linking it.
+function(velmo_core_objects name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} OBJECT ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${VELMO_ROOT})
+  target_compile_options(${name} PRIVATE ${VELMO_WARNINGS}
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+if(NOT VELMO_WINDOWS AND NOT VELMO_FUZZ)
+  find_package(GTest REQUIRED)
+endif()
+
+function(velmo_test name)
+  cmake_parse_arguments(A "WINDOWS" "" "SOURCES;LIBS" ${ARGN})
+  if(VELMO_WINDOWS)
+    if(A_WINDOWS)
+      set_property(GLOBAL APPEND PROPERTY VELMO_WINTEST_SOURCES ${A_SOURCES})
+      set_property(GLOBAL APPEND PROPERTY VELMO_WINTEST_LIBS ${A_LIBS})
+    endif()
+    return()
+  endif()
+  if(VELMO_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${VELMO_ROOT})
+  target_compile_options(${name} PRIVATE ${VELMO_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    VELMO_SHARED_DATA="${VELMO_SHARED_DATA}"
+    VELMO_SOURCE_DIR="${VELMO_ROOT}"
+    VELMO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+function(velmo_fuzzer name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT VELMO_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${VELMO_ROOT})
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY VELMO_FUZZERS ${name})
+endfunction()
+
+function(velmo_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(VELMO_WINDOWS OR VELMO_FUZZ OR NOT VELMO_BENCH)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${VELMO_ROOT})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} benchmark::benchmark)
+  target_compile_definitions(${name} PRIVATE
+    VELMO_SHARED_DATA="${VELMO_SHARED_DATA}"
+    VELMO_SOURCE_DIR="${VELMO_ROOT}"
+    VELMO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+endfunction()
