@@ -102,3 +102,13 @@ function(velmo_bench name)
     VELMO_SOURCE_DIR="${VELMO_ROOT}"
     VELMO_BINARY_DIR="${CMAKE_BINARY_DIR}")
 endfunction()
+
+# Links each named library that exists as a target (used by programs that
+# take whatever layers the tree has, such as velmo-cli).
+function(velmo_link_existing target)
+  foreach(lib IN LISTS ARGN)
+    if(TARGET ${lib})
+      target_link_libraries(${target} PRIVATE ${lib})
+    endif()
+  endforeach()
+endfunction()
