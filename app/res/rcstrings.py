@@ -2,7 +2,7 @@
 """Turns the STRINGTABLE blocks of resource scripts into C++ lookup tables,
 so the native build reads the very texts the Windows resources hold.
 
-usage: rcstrings.py OUT.cpp FUNC=FILE.rc [FUNC=FILE.rc ...]
+usage: rcstrings.py OUT.cpp FUNC=FILE.rc[;FILE.rc...] [FUNC=...]
 """
 import re
 import sys
@@ -88,8 +88,13 @@ def main():
              '}']
     funcs = []
     for arg in sys.argv[2:]:
-        func, path = arg.split('=', 1)
-        table = parse(path)
+        func, paths = arg.split('=', 1)
+        table = {}
+        for path in paths.split(';'):
+            for sid, text in parse(path).items():
+                if sid in table:
+                    sys.exit('%s: string %d is also defined in another file' % (path, sid))
+                table[sid] = text
         parts.append('const StringEntry c_a%s[] = {' % func)
         for sid in sorted(table):
             parts.append('  {%d, %s},' % (sid, cxx(table[sid])))
