@@ -22,7 +22,7 @@ static ResMessageHook g_pfnMessage = nullptr;
 
 void SetResMessageHook(ResMessageHook pfn) { g_pfnMessage = pfn; }
 
-static void ShowResMessage(const char16_t* pszText) {
+void ShowResMessage(const char16_t* pszText) {
   if (g_pfnMessage) g_pfnMessage(pszText);
   else DebugOutput(pszText);
 }

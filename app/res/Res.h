@@ -31,6 +31,8 @@ const char16_t* FormatResString(char16_t* pszBuf, int cchBuf, uint32_t id, ...);
 // message box; natively the text goes to the debug output.
 typedef void (*ResMessageHook)(const char16_t* pszText);
 void SetResMessageHook(ResMessageHook pfn);
+// Shows a ready text through the hook (the debug output without one).
+void ShowResMessage(const char16_t* pszText);
 
 // Forgets the loaded language (tests only: a fresh process loads it once).
 void ResetLanguageForTests();
