@@ -1,0 +1,43 @@
+// The crash reporter and the error log.
+//
+// mingw's GCC has no __try/__except, so the guards are realised with two
+// system hooks: a vectored exception handler catches faults whose
+// instruction lies in the program's own image while a guard is active on the
+// faulting thread (the window procedure, the port threads), and the
+// unhandled-exception filter is the guard of WinMain for everything else.
+#pragma once
+#include "app/Win.h"
+
+// A show handler writes the report to the error log and shows it.
+typedef void (*ShowExceptionProc)(const char16_t* pszText, void* pContext);
+
+void ShowMainException(const char16_t* pszText, void* pContext);     // "_Main_ShowException"
+void ShowWndProcException(const char16_t* pszText, void* pContext);  // "_WndProc_ShowException"
+void DefaultShowException(const char16_t* pszText, void* pContext);  // "_DefaultShowException"
+void ShowProtocolException(const char16_t* pszText, void* pContext); // "_Protocol_ShowException, port=%d"
+
+// Builds the report for the exception and calls the handler; returns
+// EXCEPTION_EXECUTE_HANDLER, or EXCEPTION_CONTINUE_SEARCH when a debugger is
+// attached or the code is not one the reporter knows.
+LONG ExceptionFilter(EXCEPTION_POINTERS* pInfo, ShowExceptionProc pfnShow, void* pContext);
+// The report text alone (for tests); false for codes it does not know.
+bool FormatExceptionReport(const EXCEPTION_RECORD* pRecord, char16_t* pszBuf, int cchBuf);
+
+// Appends one entry to "\velmo_error_log.txt" in the root folder.
+void WriteErrorLog(const char16_t* pszText, const char16_t* pszTagFormat, int nTagArg);
+
+// A guard on the current thread: while it is active, a fault in the
+// program's own code is reported with pfnShow and then pfnCaught runs (it
+// must not return: it ends the process or the thread).
+struct CrashGuard {
+  ShowExceptionProc pfnShow;
+  void* pContext;
+  void (*pfnCaught)(void* pContext);
+  CrashGuard* pOuter;
+};
+void EnterCrashGuard(CrashGuard* pGuard);
+void LeaveCrashGuard(CrashGuard* pGuard);
+void InstallCrashHandlers();
+
+// The window whose message boxes own crash reports (the main window).
+void SetCrashOwner(HWND hWnd);

@@ -1,0 +1,51 @@
+// The shell's side of the subsystems that are not attached to this build of
+// the program: each answers "nothing there".
+#include "app/Features.h"
+
+#include "app/Commands.h"
+#include "app/ResWin.h"
+#include "app/Shell.h"
+#include "app/settings/SettingsTable.h"
+
+bool IsMapOpen() { return false; }
+bool IsNavigationRunning() { return false; }
+bool ArePortsOpen() { return false; }
+void StartPorts() {}
+void StopPorts() {}
+void StartTrackRecording() {}
+void StopTrackRecording() {}
+void CloseTrackRecorderAfterCrash() {}
+void ApplyNightMode() {}
+bool RunFeatureCommand(UINT) { return false; }
+bool ClearHighlights() { return false; }
+void OnFixNotification() {}
+void OnCursorNotification() {}
+void PlayNextSound() {}
+void OnSoundDone(WPARAM, LPARAM) {}
+bool IsDrawingPassRunning() { return false; }
+void StopDrawingPass() {}
+
+void SetNightModeMenuBitmap(HMENU hMenu) {
+  static HBITMAP s_ahbm[3];
+  DWORD dwMode = GetSetting(setting::NightMode);
+  if (dwMode < 1 || dwMode > 3) dwMode = 3;
+  static const UINT c_aid[3] = {c_idbNightMode1, c_idbNightMode2, c_idbNightMode3};
+  if (!s_ahbm[dwMode - 1]) s_ahbm[dwMode - 1] = ResLoadBitmap(c_aid[dwMode - 1]);
+  ::SetMenuItemBitmaps(hMenu, cmdNightMode, MF_BYCOMMAND, s_ahbm[dwMode - 1], s_ahbm[dwMode - 1]);
+}
+
+bool ChooseMapFile(std::u16string& path, DWORD& dwFilter) {
+  wchar_t szFile[MAX_PATH] = L"";
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = g_hWnd;
+  ofn.lpstrFilter = L"*.vel;*.img\0*.vel;*.img\0*.*\0*.*\0";
+  ofn.nFilterIndex = dwFilter + 1;
+  ofn.lpstrFile = szFile;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  if (!::GetOpenFileNameW(&ofn)) return false;
+  dwFilter = ofn.nFilterIndex ? ofn.nFilterIndex - 1 : 0;
+  path = U(szFile);
+  return true;
+}

@@ -1,0 +1,77 @@
+// The shell's process-wide state and the services the rest of the program
+// uses: the main window, screen metrics, pages, notifications, tear-downs.
+#pragma once
+#include "app/Page.h"
+#include "app/Win.h"
+
+extern HWND g_hWnd;
+extern HINSTANCE g_hInstance;
+
+// Screen metrics, read once at start.
+extern int g_cxScreen, g_cyScreen;
+extern int g_nScaleX, g_nScaleY;
+inline int ScaleX(int n) { return n * g_nScaleX; }
+inline int ScaleY(int n) { return n * g_nScaleY; }
+inline int PickByDpi(int a, int b) { return g_nScaleX == 1 ? a : b; }
+
+// Client size and the off-screen surface pages draw into.
+extern int g_cxClient, g_cyClient;
+extern HDC g_hdcOffscreen;
+extern HBITMAP g_hbmOffscreen;
+extern int g_cxOffscreen, g_cyOffscreen;
+extern DWORD g_dwStartupMs;
+
+// Messages posted to the main window.
+const UINT WM_EXIT_REQUEST = WM_USER + 0;
+const UINT WM_GPS_STATUS = WM_USER + 1;
+const UINT WM_GPS_FIX = WM_USER + 2;
+const UINT WM_GPS_CURSOR = WM_USER + 3;
+const UINT WM_GPS_SATELLITES = WM_USER + 4;
+const UINT WM_GPS_INDICATOR = WM_USER + 5;
+const UINT WM_PLAY_NEXT_SOUND = WM_USER + 6;
+
+// Posts one of the coalesced notifications (WM_GPS_STATUS ...
+// WM_GPS_INDICATOR): only when the previous one of its kind was handled.
+// Any thread may call it.
+void PostNotification(UINT uMsg);
+
+// Pages.
+extern Page* g_apPages[4];
+extern unsigned g_iPage;
+Page* CurrentPage();
+void SelectPage(unsigned iPage);
+void SwitchToMapPage();
+void RefreshAllPages(bool fFull);
+Page* CreateMapPage();
+Page* CreateGaugePage();
+Page* CreateRoutePointsPage();
+Page* CreateSatellitePage();
+
+void Redraw();
+void UpdateMenuState();
+LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+bool RegisterMainWindowClass();
+void CycleNightMode();
+void ToggleGps();
+void ToggleRecordTrack();
+void RequestExit(bool fRestart);
+bool IsDrawingPassRunning();
+void StopDrawingPass();
+
+// Tear-downs, run in reverse order of registration.
+typedef void (*TearDownProc)();
+void RegisterTearDown(TearDownProc pfn);
+void RunTearDowns();
+
+// Opening a map from the command line or a hand-over.
+void OpenMapFromPath(const char16_t* pszPath, bool fAtlas);
+
+// Files associated with the program under HKEY_CLASSES_ROOT.
+void RegisterFileAssociations();
+
+// Dialogs of the shell.
+bool ShowAbnormalExitDialog();  // true when the user asked for the reset
+void ShowSafetyWarning();
+void ShowAboutDialog();
+void ShowOptionsDialog();
+int ShellMessageBox(const char16_t* pszText, UINT uType);

@@ -1,0 +1,14 @@
+// Resource ids shared by the resource scripts (plain defines: windres reads
+// this file too). The same values are named in app/Commands.h.
+#define IDI_PROGRAM 10
+#define IDM_MAIN 1
+#define IDB_NIGHT_MODE_1 34
+#define IDB_NIGHT_MODE_2 25
+#define IDB_NIGHT_MODE_3 35
+#define IDD_ABNORMAL_EXIT 102
+#define IDD_SAFETY_WARNING 103
+#define IDD_ABOUT 104
+#define IDD_OPTIONS 105
+#define IDC_RESET_SETTINGS 1001
+#define IDC_LANGUAGE 1002
+#define IDC_VERSION 1003

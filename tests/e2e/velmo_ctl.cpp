@@ -1,0 +1,130 @@
+// velmo_ctl.exe: drives and inspects a running velmo.exe from inside the
+// same Wine prefix, for the end-to-end tests. Prints results on stdout.
+//
+//   velmo_ctl count                     number of main windows (class "velmo")
+//   velmo_ctl wait-window SECONDS       waits until a main window exists
+//   velmo_ctl command ID                posts WM_COMMAND ID to the main window
+//   velmo_ctl post MSG WPARAM           posts a message (numbers, 0x... allowed)
+//   velmo_ctl close                     posts WM_CLOSE
+//   velmo_ctl menu-text ID              text of a menu item of the main window
+//   velmo_ctl menu-bar                  the texts of the menu bar, one per line
+//   velmo_ctl dialogs                   visible dialog windows: "hwnd<TAB>title<TAB>first static text"
+//   velmo_ctl dialog-text               all texts of the first visible dialog
+//   velmo_ctl press-dialog ID           presses button ID of the first visible dialog
+//   velmo_ctl client-size               client width and height of the main window
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+static HWND MainWindow() { return FindWindowW(L"velmo", nullptr); }
+
+static void PrintW(const wchar_t* psz) {
+  char sz[4096];
+  int n = WideCharToMultiByte(CP_UTF8, 0, psz, -1, sz, sizeof sz, nullptr, nullptr);
+  if (n > 0) fputs(sz, stdout);
+}
+
+struct DialogSearch {
+  HWND hFirst;
+  bool fPrint;
+};
+
+static BOOL CALLBACK PrintChild(HWND h, LPARAM) {
+  wchar_t sz[1024];
+  GetWindowTextW(h, sz, 1024);
+  if (*sz) {
+    PrintW(sz);
+    fputs("\n", stdout);
+  }
+  return TRUE;
+}
+
+static BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
+  DialogSearch* p = reinterpret_cast<DialogSearch*>(l);
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpW(szClass, L"#32770") != 0 || !IsWindowVisible(h)) return TRUE;
+  if (!p->hFirst) p->hFirst = h;
+  if (p->fPrint) {
+    wchar_t szTitle[256];
+    GetWindowTextW(h, szTitle, 256);
+    printf("%p\t", (void*)h);
+    PrintW(szTitle);
+    printf("\n");
+  }
+  return TRUE;
+}
+
+static long Num(const char* psz) { return strtol(psz, nullptr, 0); }
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  std::string cmd = argv[1];
+  if (cmd == "count") {
+    int n = 0;
+    for (HWND h = FindWindowExW(nullptr, nullptr, L"velmo", nullptr); h; h = FindWindowExW(nullptr, h, L"velmo", nullptr))
+      ++n;
+    printf("%d\n", n);
+    return 0;
+  }
+  if (cmd == "wait-window" && argc > 2) {
+    DWORD dwEnd = GetTickCount() + DWORD(Num(argv[2]) * 1000);
+    while (GetTickCount() < dwEnd) {
+      HWND h = MainWindow();
+      if (h && IsWindowVisible(h)) {
+        printf("%p\n", (void*)h);
+        return 0;
+      }
+      Sleep(100);
+    }
+    return 1;
+  }
+  if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog") {
+    DialogSearch s = {nullptr, cmd == "dialogs"};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+    if (cmd == "dialogs") return 0;
+    if (!s.hFirst) return 1;
+    if (cmd == "dialog-text") {
+      EnumChildWindows(s.hFirst, PrintChild, 0);
+      return 0;
+    }
+    if (argc < 3) return 2;
+    PostMessageW(s.hFirst, WM_COMMAND, MAKEWPARAM(Num(argv[2]), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(s.hFirst, int(Num(argv[2])))));
+    return 0;
+  }
+  HWND hWnd = MainWindow();
+  if (!hWnd) {
+    fprintf(stderr, "no main window\n");
+    return 1;
+  }
+  if (cmd == "command" && argc > 2) return PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[2])), 0) ? 0 : 1;
+  if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;
+  if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (cmd == "menu-text" && argc > 2) {
+    wchar_t sz[256] = L"";
+    if (!GetMenuStringW(GetMenu(hWnd), UINT(Num(argv[2])), sz, 256, MF_BYCOMMAND)) return 1;
+    PrintW(sz);
+    printf("\n");
+    return 0;
+  }
+  if (cmd == "menu-bar") {
+    HMENU hMenu = GetMenu(hWnd);
+    for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
+      wchar_t sz[256] = L"";
+      GetMenuStringW(hMenu, UINT(i), sz, 256, MF_BYPOSITION);
+      PrintW(sz);
+      printf("\n");
+    }
+    return 0;
+  }
+  if (cmd == "client-size") {
+    RECT rc;
+    GetClientRect(hWnd, &rc);
+    printf("%ld %ld\n", rc.right, rc.bottom);
+    return 0;
+  }
+  return 2;
+}

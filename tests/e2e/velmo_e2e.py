@@ -1,0 +1,239 @@
+"""End-to-end harness: runs the real velmo.exe under Wine on its own X
+server, in a fresh Wine prefix, and gives tests the means to drive and
+inspect it.
+
+    env = VelmoEnv(build_dir)          # fresh prefix + Xvfb, program installed
+    p = env.start()                    # velmo.exe with arguments
+    env.wait_window()                  # until the main window shows
+    env.ctl('command', '40127')        # drive it through velmo_ctl.exe
+    env.screenshot('out.png')
+    env.reg_query(r'HKCU\\Software\\Velmo\\GisVelmo', 'SafeExit')
+    env.close()                        # stops only what it started
+
+Everything the environment starts is stopped by close(): the program, the
+wineserver of its prefix, Xvfb and any socat pty pairs.
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+SETTINGS_KEY = r'HKCU\Software\Velmo\GisVelmo'
+
+
+class VelmoEnv:
+    def __init__(self, build_dir, artifacts_dir=None, display_size='1024x768x24'):
+        self.build_dir = os.path.abspath(build_dir)
+        self.root = tempfile.mkdtemp(prefix='velmo-e2e-')
+        self.prefix = os.path.join(self.root, 'prefix')
+        self.artifacts = artifacts_dir or os.path.join(self.root, 'artifacts')
+        os.makedirs(self.artifacts, exist_ok=True)
+        self.procs = []
+        self.socats = []
+        self.xvfb = None
+        self.display = None
+        self._start_xvfb(display_size)
+        self.env = dict(os.environ)
+        self.env.update({
+            'WINEPREFIX': self.prefix,
+            'WINEDEBUG': '-all',
+            'WINEDLLOVERRIDES': 'mscoree,mshtml=',
+            'DISPLAY': self.display,
+        })
+        self.env.pop('VELMO_TEST_CRASH', None)
+        subprocess.run(['wineboot', '-i'], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=180)
+        self.wineserver_wait()
+        self.program_dir = os.path.join(self.prefix, 'drive_c', 'velmo')
+        os.makedirs(self.program_dir, exist_ok=True)
+        self.install()
+
+    # --- set-up -----------------------------------------------------------
+    def _start_xvfb(self, size):
+        r, w = os.pipe()
+        self.xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(w), '-screen', '0', size, '-nolisten', 'tcp'],
+                                     pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            num = f.readline().strip()
+        if not num:
+            raise RuntimeError('Xvfb did not start')
+        self.display = ':' + num
+
+    def install(self, with_english=True):
+        """Copies the program (and the English module) into C:\\velmo."""
+        shutil.copy(os.path.join(self.build_dir, 'app', 'velmo.exe'), self.program_dir)
+        rll = os.path.join(self.build_dir, 'app', '0409.rll')
+        target = os.path.join(self.program_dir, '0409.rll')
+        if with_english and os.path.exists(rll):
+            shutil.copy(rll, target)
+        elif os.path.exists(target):
+            os.remove(target)
+        shutil.copy(os.path.join(self.build_dir, 'tests', 'e2e', 'velmo_ctl.exe'), self.root)
+
+    def put_file(self, windows_path, data):
+        """Writes bytes to a C:\\ path inside the prefix."""
+        path = self.host_path(windows_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'wb') as f:
+            f.write(data)
+        return path
+
+    def host_path(self, windows_path):
+        assert windows_path[1:3] == ':\\', windows_path
+        rel = windows_path[3:].replace('\\', '/')
+        return os.path.join(self.prefix, 'drive_c', rel)
+
+    # --- the program --------------------------------------------------------
+    def start(self, *args, extra_env=None, debug_channels=None):
+        env = dict(self.env)
+        if extra_env:
+            env.update(extra_env)
+        if debug_channels:
+            env['WINEDEBUG'] = debug_channels
+        log = open(os.path.join(self.artifacts, 'velmo-%d.log' % len(self.procs)), 'w+b')
+        p = subprocess.Popen(['wine', os.path.join(self.program_dir, 'velmo.exe'), *args], env=env,
+                             stdout=log, stderr=subprocess.STDOUT, cwd=self.program_dir)
+        p.log = log
+        self.procs.append(p)
+        return p
+
+    def output(self, p):
+        p.log.flush()
+        p.log.seek(0)
+        return p.log.read().decode('utf-8', 'replace')
+
+    def ctl(self, *args, timeout=60, check=True):
+        r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+        if check and r.returncode != 0:
+            raise RuntimeError('velmo_ctl %s failed (%d)' % (' '.join(args), r.returncode))
+        return r.stdout.decode('utf-8', 'replace').replace('\r', '')
+
+    def wait_window(self, seconds=60):
+        return self.ctl('wait-window', str(seconds), timeout=seconds + 30).strip()
+
+    def window_count(self):
+        return int(self.ctl('count').strip())
+
+    def wait_until(self, predicate, seconds=30, interval=0.2):
+        end = time.time() + seconds
+        while time.time() < end:
+            value = predicate()
+            if value:
+                return value
+            time.sleep(interval)
+        return predicate()
+
+    def dialogs(self):
+        out = self.ctl('dialogs').strip()
+        return [line.split('\t') for line in out.splitlines() if line]
+
+    def wait_dialog(self, seconds=30):
+        return self.wait_until(self.dialogs, seconds)
+
+    def kill(self, p):
+        """Ends the program abruptly (as a crash or power loss would)."""
+        subprocess.run(['wine', 'taskkill', '/F', '/IM', 'velmo.exe'], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        try:
+            p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            p.kill()
+
+    def wait_exit(self, p, seconds=60):
+        return p.wait(timeout=seconds)
+
+    # --- screen -------------------------------------------------------------
+    def screenshot(self, name):
+        path = os.path.join(self.artifacts, name)
+        subprocess.run(['import', '-display', self.display, '-window', 'root', path], check=True, timeout=60)
+        return path
+
+    def xdotool(self, *args):
+        env = dict(self.env)
+        return subprocess.run(['xdotool', *args], env=env, stdout=subprocess.PIPE, timeout=60).stdout.decode()
+
+    # --- registry -------------------------------------------------------------
+    def reg_query(self, key, value):
+        r = subprocess.run(['wine', 'reg', 'query', key, '/v', value], env=self.env, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        for line in r.stdout.decode('utf-8', 'replace').splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith('REG_'):
+                data = parts[2] if len(parts) > 2 else ''
+                if parts[1] == 'REG_DWORD':
+                    return int(data, 16)
+                return data
+        return None
+
+    def reg_add(self, key, value, data, kind='REG_SZ'):
+        args = ['wine', 'reg', 'add', key, '/v', value, '/t', kind, '/d', str(data), '/f']
+        subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                       timeout=60)
+
+    def reg_delete_key(self, key):
+        subprocess.run(['wine', 'reg', 'delete', key, '/f'], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    # --- serial ports -----------------------------------------------------------
+    def pty_pair(self):
+        """A connected pair of ptys; returns (program side, test side)."""
+        a = os.path.join(self.root, 'pty-a-%d' % len(self.socats))
+        b = os.path.join(self.root, 'pty-b-%d' % len(self.socats))
+        p = subprocess.Popen(['socat', '-d', 'pty,raw,echo=0,link=' + a, 'pty,raw,echo=0,link=' + b],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.socats.append(p)
+        self.wait_until(lambda: os.path.exists(a) and os.path.exists(b), 10)
+        return a, b
+
+    def map_com_port(self, number, pty_path):
+        """Maps COMn of the prefix to a host pty (takes effect for programs
+        started afterwards)."""
+        self.reg_add(r'HKLM\Software\Wine\Ports', 'COM%d' % number, os.path.realpath(pty_path))
+        subprocess.run(['wineserver', '-k'], env=self.env, timeout=60)
+        self.wineserver_wait()
+
+    # --- tear-down ------------------------------------------------------------
+    def wineserver_wait(self):
+        subprocess.run(['wineserver', '-w'], env=self.env, timeout=120)
+
+    def stop_programs(self):
+        subprocess.run(['wineserver', '-k'], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        for p in self.procs:
+            try:
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        self.procs = []
+
+    def close(self, keep=False):
+        self.stop_programs()
+        for p in self.socats:
+            p.terminate()
+            p.wait(timeout=10)
+        self.socats = []
+        if self.xvfb:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait(timeout=10)
+            self.xvfb = None
+        if not keep:
+            shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+def image_difference(a, b):
+    """Fraction of differing pixels between two images (ImageMagick AE with a
+    small fuzz), for golden screenshots."""
+    r = subprocess.run(['compare', '-metric', 'AE', '-fuzz', '8%', a, b, 'null:'], stderr=subprocess.PIPE,
+                       stdout=subprocess.DEVNULL)
+    text = r.stderr.decode().strip()
+    m = re.match(r'([0-9.e+]+)', text)
+    if not m:
+        return 1.0
+    w, h = [int(x) for x in subprocess.run(['identify', '-format', '%w %h', a], stdout=subprocess.PIPE)
+            .stdout.decode().split()]
+    return float(m.group(1)) / float(w * h)
