@@ -78,8 +78,10 @@ class CMapPosition {
   int32_t GetViewHeight() const { return m_cy; }
 
  private:
-  void UpdateLatitudeFactor();
-  void StoreCentre();
+  // The setters without the settings write (restoring, construction).
+  void LoadScale(size_t cScaleIndex);
+  void ApplyAngle(int32_t nDegrees);
+  void ApplyCentre(int32_t x, int32_t y);
 
   int32_t m_xc;
   int32_t m_yc;

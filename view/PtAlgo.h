@@ -1,6 +1,8 @@
 // Point algorithms on map coordinates. Every one takes a horizontal weight
 // k (the map page passes latitude factor / 255) so that distances are
-// sqrt((k dx)² + dy²) in map units.
+// sqrt((k dx)² + dy²) in map units. The two polyline lengths multiply dx²
+// by k itself: their callers pass the squared weight (cos² latitude).
+// A NaN or negative weight counts as 0.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,7 @@
 
 namespace PtAlgo {
 
-// Length of the polyline [pFirst, pLast): sum of sqrt(k dx² + dy²).
+// Length of the polyline [pFirst, pLast): sum of sqrt(dx² k + dy²).
 double PolylineLength(const MapPoint* pFirst, const MapPoint* pLast, float k);
 // The same with integer square roots (for data whose segments are below
 // 0x100000 units per axis; longer ones fall back to the float formula).
