@@ -80,7 +80,7 @@ TEST_F(ResTest, GermanWithOnlyEnglishUsesEnglishAsPrimaryAndFallback) {
   EXPECT_EQ(std::u16string(GetModuleName()), u"0407.rll");
   EXPECT_EQ(GetPrimaryModule(), GetFallbackModule());
   EXPECT_NE(GetPrimaryModule(), GetSelfModule());
-  EXPECT_EQ(Str(2007), u"Map reading error");
+  EXPECT_EQ(Str(2007), u"Program failure while reading the map (the file may be damaged):\n\n%s");
 }
 
 TEST_F(ResTest, ModuleOfAnotherVersionWarnsOnceAndIsUsed) {
