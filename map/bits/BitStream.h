@@ -1,0 +1,178 @@
+// Bit fields and Huffman codes of the native map files: least significant
+// bit first, bytes in ascending address order.
+//
+// The stream carries the end of the data it may read: a read that would go
+// past it yields zero bits there and sets the sticky overrun flag, so that a
+// damaged file can never make a reader touch memory outside it. Callers
+// check IsOverrun() where a record ends.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Debug.h"
+
+// One lookup entry: how many bits of the current byte the code's last part
+// takes (0..8), the decoded value and the sub-table for longer codes.
+struct HuffmanNode {
+  uint16_t wCodeLen;
+  uint32_t dwValue;
+  HuffmanNode* pSubTable;
+};
+
+class CHuffmanTable {
+ public:
+  CHuffmanTable() { Clear(); }
+  CHuffmanTable(const CHuffmanTable&) = delete;
+  CHuffmanTable& operator=(const CHuffmanTable&) = delete;
+
+  void Clear();
+  // Loads a stored table at p (not past pEnd). Returns the first byte after
+  // it, or null when the table is malformed or runs past the end.
+  const uint8_t* Load(const uint8_t* p, const uint8_t* pEnd);
+
+  uint32_t GetMaxValue() const { return m_dwMaxValue; }
+  const HuffmanNode* GetNodes() const { return m_aNodes; }
+  size_t GetSubTableCount() const { return m_subTables.size(); }
+
+  // Code lengths above this, and more sub-tables than this, make a stored
+  // table malformed (a real map needs far fewer).
+  static const unsigned c_cMaxCodeLen = 32;
+  static const size_t c_cMaxSubTables = 4096;
+
+ protected:
+  HuffmanNode m_aNodes[256];
+  uint32_t m_dwMaxValue;
+  std::vector<std::unique_ptr<HuffmanNode[]>> m_subTables;
+};
+
+// Values that are either Huffman-coded or stored at a fixed width.
+class CCodedValueTable : public CHuffmanTable {
+ public:
+  CCodedValueTable() : m_cBits(0), m_fFixed(false) {}
+  const uint8_t* Load(const uint8_t* p, const uint8_t* pEnd);
+  bool IsFixed() const { return m_fFixed; }
+  uint32_t GetFixedBits() const { return m_cBits; }
+
+ private:
+  friend class CBitStream;
+  uint32_t m_cBits;
+  bool m_fFixed;
+};
+
+// Free-function forms of the loaders.
+inline const uint8_t* LoadHuffmanTable(CHuffmanTable& table, const uint8_t* p, const uint8_t* pEnd) {
+  return table.Load(p, pEnd);
+}
+inline const uint8_t* LoadCodedValueTable(CCodedValueTable& table, const uint8_t* p, const uint8_t* pEnd) {
+  return table.Load(p, pEnd);
+}
+
+// Number of significant bits: bitlen(0) = 0, bitlen(4) = 3.
+inline uint32_t BitLen(uint32_t x) {
+  uint32_t c = 0;
+  while (x) {
+    ++c;
+    x >>= 1;
+  }
+  return c;
+}
+
+class CBitStream {
+ public:
+  CBitStream() : m_p(nullptr), m_pEnd(nullptr), m_cBit(0), m_fOverrun(false) {}
+  CBitStream(const uint8_t* p, const uint8_t* pEnd) : m_p(p), m_pEnd(pEnd), m_cBit(0), m_fOverrun(p > pEnd) {}
+
+  uint32_t ReadBits(unsigned cBits) {
+    ASSERT(cBits <= 32);
+    if (cBits > 32) cBits = 32;
+    if (m_pEnd - m_p >= 8) {
+      uint64_t qw = Load64(m_p);
+      uint32_t dw = uint32_t((qw >> m_cBit) & ((uint64_t(1) << cBits) - 1));
+      unsigned cTotal = m_cBit + cBits;
+      m_p += cTotal >> 3;
+      m_cBit = cTotal & 7;
+      return dw;
+    }
+    return ReadBitsSlow(cBits);
+  }
+
+  uint32_t Decode(const CHuffmanTable& table) {
+    const HuffmanNode* pNodes = table.GetNodes();
+    const HuffmanNode* pNode = &pNodes[Peek8()];
+    while (pNode->pSubTable) {
+      ++m_p;
+      pNode = &pNode->pSubTable[Peek8()];
+    }
+    ASSERT(pNode->wCodeLen <= 8);
+    m_cBit += pNode->wCodeLen;
+    if (m_cBit > 7) {
+      m_cBit -= 8;
+      ++m_p;
+    }
+    CheckEnd();
+    return pNode->dwValue;
+  }
+
+  uint32_t Decode(const CCodedValueTable& table) {
+    if (table.m_fFixed) return ReadBits(table.m_cBits);
+    return Decode(static_cast<const CHuffmanTable&>(table));
+  }
+
+  // Moves to the next byte boundary (records start on one).
+  void AlignToByte() {
+    if (m_cBit) {
+      m_cBit = 0;
+      ++m_p;
+    }
+    CheckEnd();
+  }
+
+  const uint8_t* GetPtr() const { return m_p; }
+  unsigned GetBit() const { return m_cBit; }
+  bool IsOverrun() const { return m_fOverrun; }
+
+ private:
+  static uint64_t Load64(const uint8_t* p) {
+    uint64_t qw = 0;
+    for (int i = 7; i >= 0; --i) qw = (qw << 8) | p[i];
+    return qw;
+  }
+  // The next 8 bits of the stream (bytes past the end read as 0).
+  unsigned Peek8() const {
+    unsigned w;
+    if (m_pEnd - m_p >= 2) w = unsigned(m_p[0]) | unsigned(m_p[1]) << 8;
+    else if (m_p < m_pEnd) w = m_p[0];
+    else w = 0;
+    return (w >> m_cBit) & 0xFF;
+  }
+  void CheckEnd() {
+    if (m_p > m_pEnd || (m_p == m_pEnd && m_cBit != 0)) m_fOverrun = true;
+  }
+  uint32_t ReadBitsSlow(unsigned cBits);
+
+  const uint8_t* m_p;
+  const uint8_t* m_pEnd;
+  unsigned m_cBit;  // bits of *m_p already consumed, 0..7
+  bool m_fOverrun;
+};
+
+// Writes bit fields into a byte vector, byte-for-byte what CBitStream reads.
+class CBitWriter {
+ public:
+  explicit CBitWriter(std::vector<uint8_t>& out) : m_out(out), m_dwAcc(0), m_cBits(0) {}
+  CBitWriter(const CBitWriter&) = delete;
+  CBitWriter& operator=(const CBitWriter&) = delete;
+
+  void WriteBits(unsigned cBitsNum, uint32_t dwBits);
+  // Emits the bits still in the accumulator, padded to a whole byte.
+  void Flush();
+  // Bits written so far (flushed or not).
+  uint64_t GetBitCount() const { return uint64_t(m_out.size()) * 8 + m_cBits; }
+
+ private:
+  std::vector<uint8_t>& m_out;
+  uint32_t m_dwAcc;
+  unsigned m_cBits;  // 0..31
+};

@@ -1,0 +1,123 @@
+// The reader of the program's own map files (*.vel): header, zoom levels,
+// blocks of bit-packed objects, labels, and the Draw walk.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "map/MapParser.h"
+#include "map/bits/BitStream.h"
+#include "map/vel/detail/VelFormat.h"
+
+// One decoded object record (the points are in the parser's point buffer).
+struct VelRecord {
+  int nKind;
+  uint16_t wType;
+  unsigned nLabelCode;    // 0 none, 1 or 3 inline, 2 shared
+  uint32_t dwLabelRef;    // text reference: record or shared label offset; 0xFFFFFFFF = none
+  size_t cLabel;          // characters kept in the label buffer
+  uint32_t cPoints;
+  bool fDirection;
+  bool fHasNodes;
+  bool fHasAttributes;
+  uint16_t wRoadAttributes;
+  uint32_t cNodes;        // points marked as nodes
+  bool fHasAddress;
+  bool fExtraAddressBit;
+  uint32_t adwAddress[4];
+  uint32_t dwOffset;      // offset of the record
+};
+
+// Derived per-level block information.
+struct VelBlockInfo {
+  vel::CVelBlock hdr;
+  MapRect rect;           // map units
+  uint32_t adwSectionOffset[3];  // areas, lines, points
+  uint32_t adwSectionSize[3];
+};
+
+class CVelParser : public CMapParser {
+ public:
+  explicit CVelParser(const MapOpenContext& ctx);
+  ~CVelParser() override;
+
+  bool Open(DWORD dwFlags) override;
+  void Draw(CDrawSink* pContext, CLabelSink* pLabels) override;
+  void GetLabel(int nViewOption, int nKind, uint16_t wType, uint32_t dwLabelOffset, char16_t* pszOut,
+                int* pnFlag) override;
+  void GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pbtDay, char16_t* pszName, size_t cchName,
+                      char16_t* pszNotice, size_t cchNotice) override;
+  CStyleSource* GetDrawTypes() override;
+
+  // State after Open.
+  bool IsExtended() const { return m_fExtended; }
+  bool IsGarminTypeSet() const { return m_fGarminTypeSet; }
+  bool GetLabelStyleFlag() const { return m_fLabelStyle; }
+  bool HasRoadGraph() const { return m_fHasRoadGraph; }
+  uint32_t GetNodeIndexBits() const { return m_cNodeBits; }
+  bool HasAddresses() const { return m_fHasAddresses; }
+  bool HasExtraAddressBit() const { return m_fExtraAddressBit; }
+  DWORD GetLocale() const { return m_dwLocale; }
+  uint32_t GetLevelCount() const { return m_cLevels; }
+  bool GetLevel(uint32_t nLevel, vel::VelLevel& level) const;
+  // Level choice for a scale index: the last level whose code is at most
+  // the scale's code, else level 0.
+  uint32_t ChooseLevel(uint32_t nScaleIndex) const;
+  uint32_t GetMaxPoints() const { return m_cMaxPoints; }
+  const vel::VelExtHeader& GetHeader() const { return m_hdr; }
+  const CHuffmanTable& GetTable(int iTable) const { return m_aTables[iTable]; }
+  uint32_t GetFileSize() const { return m_cFileSize; }
+
+  // Reads block nBlock of a level; false when it lies (partly) outside the
+  // file, which ends the level's walk.
+  bool ReadBlock(const uint8_t*& pBlock, VelBlockInfo& info) const;
+
+  // Decodes every object of a level, kinds in the order areas, lines,
+  // points. The callback gets the record, its points (map units) and label
+  // text; returning false stops the walk. Returns false when a damaged
+  // record stopped the walk early.
+  typedef bool (*ObjectCallback)(void* pContext, const VelRecord& rec, const MapPoint* pPoints,
+                                 const char16_t* pszLabel, uint32_t nLevel, const VelBlockInfo& block);
+  bool ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pContext);
+
+  // Decodes the label at an offset (2-bit code, then the text) into the
+  // buffer (at most cchBuf - 1 characters kept). Returns the length kept,
+  // or 0 when the offset is outside the file.
+  size_t ReadLabelAt(uint32_t dwOffset, char16_t* pszBuf, size_t cchBuf) const;
+
+ private:
+  bool ReadSecondHeader();
+  bool LoadTables(DWORD dwFlags);
+  // Reads one record; false when the section's walk must stop.
+  bool ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block, uint32_t nShift, bool fFinest,
+                  VelRecord& rec, char16_t* pszLabel, size_t cchLabel);
+  size_t ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf) const;
+
+  const uint8_t* m_pEnd;
+  vel::VelExtHeader m_hdr;  // the header record (legacy fields moved to their extended places)
+  bool m_fExtended;
+  bool m_fGarminTypeSet;
+  bool m_fLabelStyle;
+  bool m_fHasRoadGraph;
+  uint32_t m_cNodeBits;
+  bool m_fHasAddresses;
+  bool m_fExtraAddressBit;
+  DWORD m_dwLocale;
+  uint32_t m_cLevels;
+  uint32_t m_dwLabelArea;
+  uint32_t m_cLabelRefBits;
+  int32_t m_nXBias;
+  int32_t m_nYBias;
+  bool m_fLabelTables;
+  bool m_fObjectTables;
+
+  CHuffmanTable m_aTables[vel::vtCount];
+  CCodedValueTable m_aAddressTables[vel::c_cAddressTables];
+  uint32_t m_cMaxPoints;
+  std::vector<MapPoint> m_mapPoints;
+  std::vector<VPoint> m_screenPoints;
+  std::vector<char16_t> m_label;
+  CStyleSource* m_pDrawTypes;
+};
+
+CMapParser* CreateVelParser(const MapOpenContext& ctx);
