@@ -1,0 +1,117 @@
+// The software raster's own features: the built-in font's coverage, image
+// export and icon files.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/Canvas.h"
+#include "platform/File.h"
+#include "platform/Str.h"
+#include "platform/posix/CanvasFont.h"
+
+using namespace platform;
+
+namespace {
+
+uint32_t Be32(const std::string& s, size_t off) {
+  return (uint32_t(uint8_t(s[off])) << 24) | (uint32_t(uint8_t(s[off + 1])) << 16) |
+         (uint32_t(uint8_t(s[off + 2])) << 8) | uint8_t(s[off + 3]);
+}
+
+std::string Le32(uint32_t v) {
+  std::string s;
+  for (int i = 0; i < 4; ++i)
+    s.push_back(char((v >> (8 * i)) & 0xFF));
+  return s;
+}
+std::string Le16(uint32_t v) { return Le32(v).substr(0, 2); }
+
+// An icon file with one 32-bit image of w × h pixels of one colour.
+std::string MakeIcoFile(int w, int h, uint32_t argb) {
+  std::string img = Le32(40) + Le32(uint32_t(w)) + Le32(uint32_t(2 * h)) + Le16(1) + Le16(32) + Le32(0) +
+                    Le32(0) + Le32(0) + Le32(0) + Le32(0) + Le32(0);
+  for (int i = 0; i < w * h; ++i)
+    img += Le32(argb);
+  img += std::string(size_t((w + 31) / 32 * 4 * h), '\0');
+  std::string ico = Le16(0) + Le16(1) + Le16(1);
+  ico += std::string(1, char(w)) + std::string(1, char(h)) + std::string(2, '\0') + Le16(1) + Le16(32) +
+         Le32(uint32_t(img.size())) + Le32(22);
+  return ico + img;
+}
+
+}  // namespace
+
+TEST(SoftCanvas, FontCoversLatinAndCyrillic) {
+  for (int i = 0; i < c_cBuiltinFonts; ++i) {
+    const BitmapFont& font = g_rgBuiltinFonts[i];
+    const uint16_t* pQuestion = FindGlyph(font, u'?');
+    ASSERT_NE(pQuestion, nullptr);
+    for (char16_t ch : std::u16string(u"AzЖжЯяЁё№°")) {
+      const uint16_t* pRows = FindGlyph(font, ch);
+      ASSERT_NE(pRows, nullptr);
+      EXPECT_NE(pRows, pQuestion) << int(ch);
+    }
+    // A code the font lacks shows as "?".
+    EXPECT_EQ(FindGlyph(font, u'\x4E2D'), pQuestion);
+  }
+}
+
+TEST(SoftCanvas, PngHoldsThePixels) {
+  std::unique_ptr<CCanvas> p(CreateSoftCanvas(5, 3));
+  CBrush red(bkSolid, 0x0000FF);
+  p->FillRect({1, 1, 2, 2}, &red);
+  std::string png;
+  ASSERT_TRUE(EncodeCanvasPng(p.get(), png));
+  ASSERT_GT(png.size(), 33u);
+  EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_EQ(png.substr(12, 4), "IHDR");
+  EXPECT_EQ(Be32(png, 16), 5u);
+  EXPECT_EQ(Be32(png, 20), 3u);
+  // The IDAT chunk right after IHDR inflates to filtered RGB rows.
+  size_t off = 8 + 12 + 13;
+  ASSERT_EQ(png.substr(off + 4, 4), "IDAT");
+  uint32_t cb = Be32(png, off);
+  std::string raw(3 * (1 + 5 * 3), '\0');
+  uLongf cbRaw = uLongf(raw.size());
+  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(&raw[0]), &cbRaw,
+                       reinterpret_cast<const Bytef*>(png.data() + off + 8), cb), Z_OK);
+  ASSERT_EQ(cbRaw, raw.size());
+  const size_t iPixel = 1 * 16 + 1 + 1 * 3;  // row 1, after its filter byte, pixel 1
+  EXPECT_EQ(uint8_t(raw[iPixel]), 255);
+  EXPECT_EQ(uint8_t(raw[iPixel + 1]), 0);
+  EXPECT_EQ(uint8_t(raw[iPixel + 2]), 0);
+  EXPECT_EQ(uint8_t(raw[1]), 255);  // white elsewhere
+  EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
+}
+
+TEST(SoftCanvas, WritesImageFiles) {
+  std::unique_ptr<CCanvas> p(CreateSoftCanvas(7, 2));
+  std::u16string strDir = AsciiToU16(VELMO_BINARY_DIR);
+  std::u16string strBmp = JoinPath(strDir, u"soft_canvas_test.bmp");
+  std::u16string strPng = JoinPath(strDir, u"soft_canvas_test.png");
+  ASSERT_TRUE(SaveCanvasBmp(p.get(), strBmp.c_str()));
+  ASSERT_TRUE(SaveCanvasPng(p.get(), strPng.c_str()));
+  uint64_t cb = 0;
+  ASSERT_TRUE(GetFileSizeOf(strBmp.c_str(), cb));
+  EXPECT_EQ(cb, 54u + 2 * 24);  // rows padded to 24 bytes
+  DeleteFilePath(strBmp.c_str());
+  DeleteFilePath(strPng.c_str());
+  EXPECT_EQ(CreateSoftCanvas(0, 10), nullptr);
+}
+
+TEST(SoftCanvas, ReadsIconFilesWithinBounds) {
+  std::string ico = MakeIcoFile(8, 8, 0xFF00FF00u);
+  std::unique_ptr<CIcon> pIcon(ReadIconFile(reinterpret_cast<const uint8_t*>(ico.data()), ico.size(), 16, 16));
+  ASSERT_NE(pIcon, nullptr);
+  EXPECT_EQ(pIcon->m_cx, 16);
+  EXPECT_EQ(pIcon->At(15, 15), 0xFF00FF00u);
+  // Every truncation fails cleanly.
+  for (size_t cb = 0; cb < ico.size() - 36; ++cb)
+    EXPECT_EQ(ReadIconFile(reinterpret_cast<const uint8_t*>(ico.data()), cb, 16, 16), nullptr) << cb;
+  // An offset past the end.
+  std::string bad = ico;
+  bad[18] = char(0xF0);
+  EXPECT_EQ(ReadIconFile(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), 16, 16), nullptr);
+}
