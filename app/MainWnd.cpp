@@ -38,7 +38,9 @@ void PostNotification(UINT uMsg) {
   if (!g_hWnd || !::PostMessageW(g_hWnd, uMsg, 0, 0)) f = false;
 }
 
-static void ClearPending(UINT uMsg) { g_afPending[uMsg - WM_GPS_STATUS] = false; }
+void ClearNotificationPending(UINT uMsg) {
+  if (uMsg >= WM_GPS_STATUS && uMsg <= WM_GPS_INDICATOR) g_afPending[uMsg - WM_GPS_STATUS] = false;
+}
 
 Page* CurrentPage() { return g_apPages[g_iPage]; }
 
@@ -337,25 +339,25 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_GPS_STATUS:
       CurrentPage()->OnStatusChanged();
-      ClearPending(uMsg);
+      ClearNotificationPending(uMsg);
       return 0;
     case WM_GPS_FIX:
       OnFixNotification();
       CurrentPage()->OnPositionChanged();
-      ClearPending(uMsg);
+      ClearNotificationPending(uMsg);
       return 0;
     case WM_GPS_CURSOR:
       OnCursorNotification();
       CurrentPage()->OnCursorChanged();
-      ClearPending(uMsg);
+      ClearNotificationPending(uMsg);
       return 0;
     case WM_GPS_SATELLITES:
       CurrentPage()->OnSatellitesChanged();
-      ClearPending(uMsg);
+      ClearNotificationPending(uMsg);
       return 0;
     case WM_GPS_INDICATOR:
       Redraw();
-      ClearPending(uMsg);
+      ClearNotificationPending(uMsg);
       return 0;
     case WM_PLAY_NEXT_SOUND:
       PlayNextSound();

@@ -34,6 +34,8 @@ const UINT WM_PLAY_NEXT_SOUND = WM_USER + 6;
 // WM_GPS_INDICATOR): only when the previous one of its kind was handled.
 // Any thread may call it.
 void PostNotification(UINT uMsg);
+// Called by the handler of a notification once it is handled.
+void ClearNotificationPending(UINT uMsg);
 
 // Pages.
 extern Page* g_apPages[4];
@@ -57,6 +59,9 @@ void ToggleRecordTrack();
 void RequestExit(bool fRestart);
 bool IsDrawingPassRunning();
 void StopDrawingPass();
+
+// Start-up, the message loop and tear-down (the body of WinMain).
+int RunProgram(const wchar_t* pszCmdLine, int nShow);
 
 // Tear-downs, run in reverse order of registration.
 typedef void (*TearDownProc)();

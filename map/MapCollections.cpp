@@ -29,7 +29,7 @@ std::vector<MapCollection> ListMapCollections() {
       platform::c_errSuccess)
     return list;
   char16_t szName[260];
-  for (DWORD i = 0; platform::RegEnumKey(hKey, i, szName, 260) == platform::c_errSuccess; ++i) {
+  for (DWORD i = 0; platform::RegListKey(hKey, i, szName, 260) == platform::c_errSuccess; ++i) {
     platform::RegHandle hSub = nullptr;
     if (platform::RegOpen(hKey, szName, &hSub) != platform::c_errSuccess) continue;
     MapCollection c;

@@ -35,11 +35,12 @@ LONG RegClose(RegHandle hKey);
 // pData may be null to ask only for type and size.
 LONG RegQuery(RegHandle hKey, const char16_t* pszName, DWORD* pdwType, void* pData, DWORD* pcbData);
 LONG RegSet(RegHandle hKey, const char16_t* pszName, DWORD dwType, const void* pData, DWORD cbData);
-LONG RegDeleteValue(RegHandle hKey, const char16_t* pszName);
+LONG RegRemoveValue(RegHandle hKey, const char16_t* pszName);
 LONG RegDeleteKeyTree(RegHandle hParent, const char16_t* pszSubkey);
-// As RegEnumValueW: pcchName in = buffer length in characters.
-LONG RegEnumValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName);
-LONG RegEnumKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName);
+// As RegEnumValueW (the names differ from the Win32 ones, which are
+// macros in <windows.h>): pcchName in = buffer length in characters.
+LONG RegListValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName);
+LONG RegListKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName);
 
 // Native store only: the file that holds it (empty = in memory only, the
 // default for tests). No effect on Windows.

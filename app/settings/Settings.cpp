@@ -72,7 +72,7 @@ void SetString(const char16_t* pszName, const char16_t* pszText) {
 
 void DeleteSetting(const char16_t* pszName) {
   if (!Ready()) return;
-  RegDeleteValue(g_hkeySettings, pszName);
+  RegRemoveValue(g_hkeySettings, pszName);
 }
 
 void ResetAllSettings() {
@@ -80,7 +80,7 @@ void ResetAllSettings() {
   for (;;) {
     char16_t szName[100];
     DWORD cch = 100;
-    if (RegEnumValue(g_hkeySettings, 0, szName, &cch) != c_errSuccess) break;
-    if (RegDeleteValue(g_hkeySettings, szName) != c_errSuccess) break;
+    if (RegListValue(g_hkeySettings, 0, szName, &cch) != c_errSuccess) break;
+    if (RegRemoveValue(g_hkeySettings, szName) != c_errSuccess) break;
   }
 }

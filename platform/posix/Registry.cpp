@@ -238,7 +238,7 @@ LONG RegSet(RegHandle hKey, const char16_t* pszName, DWORD dwType, const void* p
   return c_errSuccess;
 }
 
-LONG RegDeleteValue(RegHandle hKey, const char16_t* pszName) {
+LONG RegRemoveValue(RegHandle hKey, const char16_t* pszName) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   if (!hKey) return c_errInvalidHandle;
   auto it = g_keys.find(AsKey(hKey)->strPath);
@@ -272,7 +272,7 @@ LONG RegDeleteKeyTree(RegHandle hParent, const char16_t* pszSubkey) {
   return c_errSuccess;
 }
 
-LONG RegEnumValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName) {
+LONG RegListValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   if (!hKey) return c_errInvalidHandle;
   auto it = g_keys.find(AsKey(hKey)->strPath);
@@ -285,7 +285,7 @@ LONG RegEnumValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchN
   return c_errSuccess;
 }
 
-LONG RegEnumKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName) {
+LONG RegListKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   if (!hKey) return c_errInvalidHandle;
   std::u16string prefix = AsKey(hKey)->strPath + u"\\";

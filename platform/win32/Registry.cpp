@@ -39,17 +39,17 @@ LONG RegSet(RegHandle hKey, const char16_t* pszName, DWORD dwType, const void* p
   return ::RegSetValueExW(H(hKey), W(pszName), 0, dwType, static_cast<const BYTE*>(pData), cbData);
 }
 
-LONG RegDeleteValue(RegHandle hKey, const char16_t* pszName) { return ::RegDeleteValueW(H(hKey), W(pszName)); }
+LONG RegRemoveValue(RegHandle hKey, const char16_t* pszName) { return ::RegDeleteValueW(H(hKey), W(pszName)); }
 
 LONG RegDeleteKeyTree(RegHandle hParent, const char16_t* pszSubkey) {
   return ::RegDeleteTreeW(H(hParent), W(pszSubkey));
 }
 
-LONG RegEnumValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName) {
+LONG RegListValue(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD* pcchName) {
   return ::RegEnumValueW(H(hKey), dwIndex, W(pszName), pcchName, nullptr, nullptr, nullptr, nullptr);
 }
 
-LONG RegEnumKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName) {
+LONG RegListKey(RegHandle hKey, DWORD dwIndex, char16_t* pszName, DWORD cchName) {
   return ::RegEnumKeyW(H(hKey), dwIndex, W(pszName), cchName);
 }
 

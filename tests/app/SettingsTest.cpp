@@ -121,7 +121,7 @@ TEST_F(SettingsTest, ResetRemovesEveryValueAndKeepsTheKey) {
   EXPECT_EQ(std::u16string(sz), u"");
   char16_t szName[100];
   DWORD cch = 100;
-  EXPECT_EQ(RegEnumValue(g_hkeySettings, 0, szName, &cch), c_errNoMoreItems);
+  EXPECT_EQ(RegListValue(g_hkeySettings, 0, szName, &cch), c_errNoMoreItems);
   // The key is still there: a fresh open finds it and writes work.
   CRegKey key;
   EXPECT_EQ(key.Open(RegRootHandle(rrCurrentUser), c_szSettingsKey), c_errSuccess);

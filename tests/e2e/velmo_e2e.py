@@ -170,6 +170,18 @@ class VelmoEnv:
                 return data
         return None
 
+    def reg_query_default(self, key):
+        """The default value of a key (None when the key or value is missing)."""
+        r = subprocess.run(['wine', 'reg', 'query', key, '/ve'], env=self.env, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        if r.returncode != 0:
+            return None
+        for line in r.stdout.decode('utf-8', 'replace').splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith('REG_'):
+                return parts[2] if len(parts) > 2 else ''
+        return None
+
     def reg_add(self, key, value, data, kind='REG_SZ'):
         args = ['wine', 'reg', 'add', key, '/v', value, '/t', kind, '/d', str(data), '/f']
         subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,

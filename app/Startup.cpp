@@ -1,0 +1,192 @@
+// Start-up in a fixed order, the message loop, and tear-down in
+// reverse order of the registered steps.
+#include <vector>
+
+#include "app/Commands.h"
+#include "app/Crash.h"
+#include "app/Shell.h"
+
+#include <commctrl.h>
+#include "app/res/Res.h"
+#include "app/settings/SettingsTable.h"
+#include "platform/Debug.h"
+#include "platform/Str.h"
+
+using namespace platform;
+
+HINSTANCE g_hInstance = nullptr;
+int g_cxScreen = 0, g_cyScreen = 0;
+int g_nScaleX = 1, g_nScaleY = 1;
+DWORD g_dwStartupMs = 0;
+
+static std::vector<TearDownProc> g_aTearDowns;
+static char16_t g_szTitle[64];
+
+void RegisterTearDown(TearDownProc pfn) { g_aTearDowns.push_back(pfn); }
+
+void RunTearDowns() {
+  while (!g_aTearDowns.empty()) {
+    TearDownProc pfn = g_aTearDowns.back();
+    g_aTearDowns.pop_back();
+    pfn();
+  }
+}
+
+static bool HandOverToRunningInstance(const wchar_t* pszCmdLine) {
+  HWND hOther = ::FindWindowW(L"velmo", nullptr);
+  if (!hOther) return false;
+  ::SetForegroundWindow(hOther);
+  if (pszCmdLine && *pszCmdLine) {
+    COPYDATASTRUCT cds;
+    cds.dwData = 0;
+    cds.cbData = DWORD((::lstrlenW(pszCmdLine) + 1) * sizeof(wchar_t));
+    cds.lpData = const_cast<wchar_t*>(pszCmdLine);
+    DWORD_PTR dwResult = 0;
+    ::SendMessageTimeoutW(hOther, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, 10000,
+                          &dwResult);
+  }
+  return true;
+}
+
+static void ReadScreenMetrics() {
+  HDC hdc = ::GetDC(nullptr);
+  g_cxScreen = ::GetDeviceCaps(hdc, HORZRES);
+  g_cyScreen = ::GetDeviceCaps(hdc, VERTRES);
+  g_nScaleX = ::GetDeviceCaps(hdc, LOGPIXELSX) / 96;
+  g_nScaleY = ::GetDeviceCaps(hdc, LOGPIXELSY) / 96;
+  if (g_nScaleX < 1) g_nScaleX = 1;
+  if (g_nScaleY < 1) g_nScaleY = 1;
+  ::ReleaseDC(nullptr, hdc);
+}
+
+static void OpenStartMap(const wchar_t* pszCmdLine, bool fRestart) {
+  const char16_t* psz = U(pszCmdLine ? pszCmdLine : L"");
+  if (!*psz || fRestart) {
+    char16_t szMap[260];
+    GetSettingString(setting::MapFileName, szMap);
+    if (*szMap) {
+      HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+      OpenMapFromPath(szMap, GetSettingBool(setting::MapIsAtlas));
+      ::SetCursor(hOld);
+    }
+    return;
+  }
+  if (psz[0] == u'-' && psz[1] == u'D') {
+    OpenMapFromPath(psz + 2, true);
+    return;
+  }
+  OpenMapFromPath(psz, false);
+}
+
+// Test hook: VELMO_TEST_CRASH=wndproc makes the first periodic timer fault
+// inside the window procedure, =main faults before the message loop.
+static void TestCrashIfAsked(const char* pszWhere) {
+  char sz[32];
+  if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz) && lstrcmpA(sz, pszWhere) == 0) {
+    volatile int* p = nullptr;
+    *p = 1;
+  }
+}
+
+int RunProgram(const wchar_t* pszCmdLine, int nShow) {
+  // 1. Self-checks of the portable modules run in their own start-up hooks.
+  // 2.
+  DWORD dwStart = ::GetTickCount();
+  // 3.
+  bool fRestart = pszCmdLine && ::lstrcmpW(pszCmdLine, L"/Start") == 0;
+  if (!fRestart && HandOverToRunningInstance(pszCmdLine)) return 0;
+  // 4.
+  ReadScreenMetrics();
+  // 5.
+  SetResMessageHook([](const char16_t* psz) { ::MessageBoxW(nullptr, W(psz), L"VELMO", MB_OK | MB_ICONERROR); });
+  LoadLanguage();
+  LoadResString(2111, g_szTitle, 64);
+  // 6.
+  INITCOMMONCONTROLSEX icc;
+  icc.dwSize = sizeof icc;
+  icc.dwICC = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS;
+  ::InitCommonControlsEx(&icc);
+  // 7.
+  OpenSettings();
+  RegisterTearDown(CloseSettings);
+  // 8.
+  if (!GetSettingBool(setting::SafeExit)) {
+    if (ShowAbnormalExitDialog()) ResetAllSettings();
+  }
+  // 9.
+  SetBool(setting::SafeExit.pszName, false);
+  // 10. Shared fonts, pens and brushes come with the drawing styles.
+  // 11.
+  RegisterFileAssociations();
+  // 12.
+  if (!RegisterMainWindowClass()) {
+    RunTearDowns();
+    return 0;
+  }
+  HWND hWnd = ::CreateWindowExW(0, L"velmo", W(g_szTitle), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, 0,
+                                248, 330, nullptr, nullptr, g_hInstance, nullptr);
+  if (!hWnd || !::IsWindow(hWnd)) {
+    RunTearDowns();
+    return 0;
+  }
+  SetCrashOwner(hWnd);
+  // 13.
+  ::SetForegroundWindow(hWnd);
+  g_apPages[0] = CreateMapPage();
+  g_apPages[1] = CreateGaugePage();
+  g_apPages[2] = CreateRoutePointsPage();
+  g_apPages[3] = CreateSatellitePage();
+  for (Page* p : g_apPages) p->Create();
+  {
+    DWORD dwPage = GetSetting(setting::Page);
+    if (dwPage > 3) dwPage = 3;
+    g_iPage = dwPage;
+    CurrentPage()->Activate();
+  }
+  RegisterTearDown([] {
+    CurrentPage()->Deactivate();
+    for (Page*& p : g_apPages) {
+      p->Destroy();
+      delete p;
+      p = nullptr;
+    }
+  });
+  // 14. Unit options and gauge fonts come with the units and gauges.
+  // 16.
+  ::ShowWindow(hWnd, nShow);
+  RegisterTearDown([] {
+    if (g_hdcOffscreen) ::DeleteDC(g_hdcOffscreen);
+    if (g_hbmOffscreen) ::DeleteObject(g_hbmOffscreen);
+    g_hdcOffscreen = nullptr;
+    g_hbmOffscreen = nullptr;
+    g_cxOffscreen = g_cyOffscreen = 0;
+  });
+  // 18.
+  OpenStartMap(pszCmdLine, fRestart);
+  // 19.
+  if (GetSettingBool(setting::SafetyWarning)) {
+    ShowSafetyWarning();
+    SetBool(setting::SafetyWarning.pszName, false);
+  }
+  // 24.
+  UpdateMenuState();
+  // 25.
+  g_dwStartupMs = ::GetTickCount() - dwStart;
+  {
+    HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    RefreshAllPages(true);
+    ::SetCursor(hOld);
+  }
+  TestCrashIfAsked("main");
+  // 26.
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  DebugOutput(u"END of message loop\n");
+  // 27.
+  RunTearDowns();
+  return 0;
+}
+
