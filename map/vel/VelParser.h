@@ -67,6 +67,7 @@ class CVelParser : public CMapParser {
   const vel::VelExtHeader& GetHeader() const { return m_hdr; }
   const CHuffmanTable& GetTable(int iTable) const { return m_aTables[iTable]; }
   uint32_t GetFileSize() const { return m_cFileSize; }
+  const uint8_t* GetData() const { return m_pData; }
 
   // Reads block nBlock of a level; false when it lies (partly) outside the
   // file, which ends the level's walk.

@@ -1,0 +1,95 @@
+// velc: compiles an OpenStreetMap extract (PBF or XML) into a native map.
+//
+//   velc IN.osm|IN.osm.pbf -o OUT.vel [--legacy] [--name TEXT] [--locale N]
+//        [--typemap FILE] [--no-shared-labels] [--code-set 1|3] [--stats]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/Str.h"
+#include "tools/velc/OsmConvert.h"
+
+static void Usage() {
+  std::fprintf(stderr,
+               "usage: velc IN.osm|IN.osm.pbf -o OUT.vel [options]\n"
+               "  -o FILE             the map to write (replaced atomically)\n"
+               "  --legacy            write the legacy header layout (default: extended)\n"
+               "  --name TEXT         map name (default: the input file's name)\n"
+               "  --locale N          locale id of the names (default 0: the user's)\n"
+               "  --typemap FILE      OSM tag -> type code table (default: tools/velc/typemap.txt)\n"
+               "  --no-shared-labels  store every label with its object\n"
+               "  --code-set 1|3      put every label in one code set (default: chosen per label)\n"
+               "  --stats             print what was converted\n");
+}
+
+int main(int argc, char** argv) {
+  std::string strIn, strOut, strTypeMap;
+  VelWriterOptions options;
+  bool fStats = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto next = [&](const char* pszWhat) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "velc: %s needs %s\n", a.c_str(), pszWhat);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "-o" || a == "--output") strOut = next("a file name");
+    else if (a == "--legacy") options.fExtended = false;
+    else if (a == "--name") options.strName = platform::Utf8ToU16(next("a text"));
+    else if (a == "--locale") options.dwLocale = uint32_t(std::strtoul(next("a number"), nullptr, 0));
+    else if (a == "--typemap") strTypeMap = next("a file name");
+    else if (a == "--no-shared-labels") options.fSharedLabels = false;
+    else if (a == "--code-set") {
+      options.nCodeSet = std::atoi(next("1 or 3"));
+      if (options.nCodeSet != 1 && options.nCodeSet != 3) {
+        std::fprintf(stderr, "velc: --code-set takes 1 or 3\n");
+        return 2;
+      }
+    } else if (a == "--stats") fStats = true;
+    else if (a == "-h" || a == "--help") {
+      Usage();
+      return 0;
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "velc: unknown option %s\n", a.c_str());
+      Usage();
+      return 2;
+    } else if (strIn.empty()) strIn = a;
+    else {
+      std::fprintf(stderr, "velc: more than one input file\n");
+      return 2;
+    }
+  }
+  if (strIn.empty() || strOut.empty()) {
+    Usage();
+    return 2;
+  }
+  auto t0 = std::chrono::steady_clock::now();
+  std::string strError;
+  OsmConvertStats stats;
+  VelWriterStats wstats;
+  uint64_t cbOut = 0;
+  if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut)) {
+    std::fprintf(stderr, "velc: %s\n", strError.c_str());
+    return 1;
+  }
+  if (fStats) {
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("input: %llu nodes, %llu ways, %llu relations, %llu areas assembled\n",
+                (unsigned long long)stats.cNodes, (unsigned long long)stats.cWays,
+                (unsigned long long)stats.cRelations, (unsigned long long)stats.cAreas);
+    std::printf("finest level: %llu points, %llu lines, %llu areas\n", (unsigned long long)stats.cPoints,
+                (unsigned long long)stats.cLines, (unsigned long long)stats.cPolygons);
+    for (int i = 0; i < c_cVelcLevels; ++i)
+      std::printf("level %d (code %u): %llu objects, %u blocks\n", i, c_awVelcLevelCodes[i],
+                  (unsigned long long)stats.acLevelObjects[i], wstats.acBlocks[i]);
+    std::printf("labels: %u inline, %u shared texts (%u references), code set 1: %u, code set 3: %u\n",
+                wstats.cInlineLabels, wstats.cSharedLabels, wstats.cSharedRefs, wstats.cCodeSet1, wstats.cCodeSet3);
+    if (wstats.cDropped) std::printf("left out: %u objects too large for a block\n", wstats.cDropped);
+    std::printf("wrote %s: %llu bytes in %.3f s\n", strOut.c_str(), (unsigned long long)cbOut, s);
+  }
+  return 0;
+}

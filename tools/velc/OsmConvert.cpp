@@ -1,0 +1,308 @@
+#include "tools/velc/OsmConvert.h"
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <exception>
+
+#include <osmium/area/assembler.hpp>
+#include <osmium/area/multipolygon_manager.hpp>
+#include <osmium/handler.hpp>
+#include <osmium/handler/node_locations_for_ways.hpp>
+#include <osmium/index/map/flex_mem.hpp>
+#include <osmium/io/any_input.hpp>
+#include <osmium/relations/relations_manager.hpp>
+#include <osmium/visitor.hpp>
+
+#include "map/MapParser.h"
+#include "platform/File.h"
+#include "platform/Str.h"
+#include "view/MapUnits.h"
+
+const uint16_t c_awVelcLevelCodes[c_cVelcLevels] = {16, 18, 20, 22, 24};
+
+namespace {
+
+const size_t c_cMaxName = 255;
+
+const char* LookupTag(const void* pTags, const char* pszKey) {
+  return static_cast<const osmium::TagList*>(pTags)->get_value_by_key(pszKey);
+}
+
+MapPoint ToMap(const osmium::Location& loc) {
+  return MapPoint{DegreesToMap(loc.lon_without_check()), DegreesToMap(loc.lat_without_check())};
+}
+
+std::u16string NameOf(const osmium::TagList& tags) {
+  const char* psz = tags.get_value_by_key("name");
+  if (!psz || !*psz) return std::u16string();
+  std::u16string s = platform::Utf8ToU16(psz);
+  if (s.size() > c_cMaxName) s.resize(c_cMaxName);
+  return s;
+}
+
+bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
+  fReverse = false;
+  const char* psz = tags.get_value_by_key("oneway");
+  if (psz) {
+    if (!std::strcmp(psz, "-1")) {
+      fReverse = true;
+      return true;
+    }
+    if (!std::strcmp(psz, "yes") || !std::strcmp(psz, "1") || !std::strcmp(psz, "true")) return true;
+    if (!std::strcmp(psz, "no")) return false;
+  }
+  const char* pszJunction = tags.get_value_by_key("junction");
+  return pszJunction && !std::strcmp(pszJunction, "roundabout");
+}
+
+// Squared distance of p from the segment a-b (map units, as doubles).
+double SegDist2(const MapPoint& p, const MapPoint& a, const MapPoint& b) {
+  double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+  double px = double(p.x) - a.x, py = double(p.y) - a.y;
+  double l2 = dx * dx + dy * dy;
+  double t = l2 > 0 ? (px * dx + py * dy) / l2 : 0;
+  if (t < 0) t = 0;
+  if (t > 1) t = 1;
+  double ex = px - t * dx, ey = py - t * dy;
+  return ex * ex + ey * ey;
+}
+
+void DouglasPeucker(const std::vector<MapPoint>& in, double fEps2, std::vector<MapPoint>& out) {
+  size_t n = in.size();
+  if (n <= 2) {
+    out = in;
+    return;
+  }
+  std::vector<char> keep(n, 0);
+  keep[0] = keep[n - 1] = 1;
+  std::vector<std::pair<size_t, size_t>> stack{{0, n - 1}};
+  while (!stack.empty()) {
+    auto [a, b] = stack.back();
+    stack.pop_back();
+    double fMax = -1;
+    size_t iMax = a;
+    for (size_t i = a + 1; i < b; ++i) {
+      double d = SegDist2(in[i], in[a], in[b]);
+      if (d > fMax) {
+        fMax = d;
+        iMax = i;
+      }
+    }
+    if (fMax > fEps2) {
+      keep[iMax] = 1;
+      if (iMax - a > 1) stack.push_back({a, iMax});
+      if (b - iMax > 1) stack.push_back({iMax, b});
+    }
+  }
+  out.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (keep[i]) out.push_back(in[i]);
+}
+
+// Geometry of one object at one level: simplified on the coarser levels,
+// consecutive points that fall on the same level unit merged.
+bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, std::vector<MapPoint>& out) {
+  unsigned nShift = unsigned(~c_awVelcLevelCodes[iLevel]) & 31;
+  const bool fFinest = iLevel + 1 == c_cVelcLevels;
+  std::vector<MapPoint> simplified;
+  if (!fFinest && nKind != rkPoint) {
+    double fUnit = double(int64_t(1) << nShift);
+    DouglasPeucker(pts, fUnit * fUnit, simplified);
+  } else {
+    simplified = pts;
+  }
+  out.clear();
+  int32_t lx = 0, ly = 0;
+  for (const MapPoint& p : simplified) {
+    int32_t qx = ToLevelUnits(p.x, nShift), qy = ToLevelUnits(p.y, nShift);
+    if (!out.empty() && qx == lx && qy == ly) continue;
+    out.push_back(p);
+    lx = qx, ly = qy;
+  }
+  if (nKind == rkPoint) return !out.empty();
+  if (!fFinest) {
+    // Objects smaller than about two level units are left out of the
+    // coarser levels.
+    int64_t l = out[0].x, r = l, t = out[0].y, b = t;
+    for (const MapPoint& p : out) {
+      l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
+      t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
+    }
+    int64_t cMin = int64_t(2) << nShift;
+    if (r - l < cMin && b - t < cMin) return false;
+  }
+  if (nKind == rkPolygon) return out.size() >= 3;
+  return out.size() >= 2 || fFinest;
+}
+
+class CConvertHandler : public osmium::handler::Handler {
+ public:
+  CConvertHandler(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, OsmConvertStats& stats)
+      : m_mapping(mapping), m_levels(levels), m_stats(stats) {}
+
+  void node(const osmium::Node& node) {
+    ++m_stats.cNodes;
+    Stamp(node);
+    if (node.tags().empty() || !node.location().valid()) return;
+    const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupTag);
+    if (!pRule) return;
+    std::vector<MapPoint> pts{ToMap(node.location())};
+    Emit(rkPoint, pRule, pts, NameOf(node.tags()), false);
+  }
+
+  void way(const osmium::Way& way) {
+    ++m_stats.cWays;
+    Stamp(way);
+    const TypeRule* pRule = m_mapping.Match(rkPolyline, &way.tags(), LookupTag);
+    if (!pRule) return;
+    const char* pszArea = way.tags().get_value_by_key("area");
+    if (pszArea && !std::strcmp(pszArea, "yes") && way.is_closed()) return;  // drawn as an area
+    std::vector<MapPoint> pts;
+    for (const osmium::NodeRef& nr : way.nodes())
+      if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
+    if (pts.empty()) return;
+    bool fReverse = false;
+    bool fOneway = IsOneway(way.tags(), fReverse);
+    if (fReverse) std::reverse(pts.begin(), pts.end());
+    Emit(rkPolyline, pRule, pts, NameOf(way.tags()), fOneway);
+  }
+
+  void relation(const osmium::Relation& rel) {
+    ++m_stats.cRelations;
+    Stamp(rel);
+  }
+
+  void area(const osmium::Area& area) {
+    ++m_stats.cAreas;
+    const TypeRule* pRule = m_mapping.Match(rkPolygon, &area.tags(), LookupTag);
+    if (!pRule) return;
+    if (area.from_way()) {
+      // A closed way that is a line (a roundabout, a closed street) is not
+      // also an area unless it says so.
+      const char* pszArea = area.tags().get_value_by_key("area");
+      bool fAreaYes = pszArea && !std::strcmp(pszArea, "yes");
+      if (!fAreaYes && m_mapping.Match(rkPolyline, &area.tags(), LookupTag)) return;
+    }
+    std::u16string strName = NameOf(area.tags());
+    for (const osmium::OuterRing& ring : area.outer_rings()) {
+      std::vector<MapPoint> pts;
+      for (const osmium::NodeRef& nr : ring)
+        if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
+      if (pts.size() > 1 && pts.front().x == pts.back().x && pts.front().y == pts.back().y) pts.pop_back();
+      if (pts.size() < 3) continue;
+      Emit(rkPolygon, pRule, pts, strName, false);
+    }
+  }
+
+ private:
+  void Stamp(const osmium::OSMObject& obj) {
+    int64_t t = obj.timestamp().seconds_since_epoch();
+    if (obj.timestamp().valid() && t > m_stats.nNewestTimestamp) m_stats.nNewestTimestamp = t;
+  }
+
+  void Emit(int nKind, const TypeRule* pRule, const std::vector<MapPoint>& pts, const std::u16string& strName,
+            bool fDirection) {
+    for (int iLevel = std::max(0, pRule->nMinLevel); iLevel < c_cVelcLevels; ++iLevel) {
+      VelObject obj;
+      obj.nKind = nKind;
+      obj.wType = pRule->wType;
+      if (!GeometryForLevel(pts, nKind, iLevel, obj.points)) continue;
+      obj.strLabel = strName;
+      obj.fDirection = fDirection;
+      m_levels[size_t(iLevel)].objects.push_back(std::move(obj));
+      ++m_stats.acLevelObjects[iLevel];
+      if (iLevel + 1 == c_cVelcLevels) {
+        if (nKind == rkPoint) ++m_stats.cPoints;
+        else if (nKind == rkPolyline) ++m_stats.cLines;
+        else ++m_stats.cPolygons;
+      }
+    }
+  }
+
+  const CTypeMapping& m_mapping;
+  std::vector<VelLevelInput>& m_levels;
+  OsmConvertStats& m_stats;
+};
+
+}  // namespace
+
+bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
+                    OsmConvertStats& stats, std::string& strError) {
+  levels.assign(c_cVelcLevels, VelLevelInput());
+  for (int i = 0; i < c_cVelcLevels; ++i) levels[size_t(i)].wLevelCode = c_awVelcLevelCodes[i];
+  stats = OsmConvertStats();
+  {
+    std::vector<uint8_t> probe;
+    uint64_t cb = 0;
+    if (!platform::GetFileSizeOf(platform::Utf8ToU16(strInput).c_str(), cb)) {
+      strError = "cannot read " + strInput + ": no such file";
+      return false;
+    }
+  }
+  try {
+    osmium::io::File file(strInput);
+    osmium::area::Assembler::config_type config;
+    config.create_empty_areas = false;
+    osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
+    osmium::relations::read_relations(file, manager);
+
+    using Index = osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
+    Index index;
+    osmium::handler::NodeLocationsForWays<Index> locations{index};
+    locations.ignore_errors();
+    CConvertHandler handler(mapping, levels, stats);
+    osmium::io::Reader reader{file, osmium::io::read_meta::yes};
+    osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
+                    osmium::apply(buffer, handler);
+                  }));
+    reader.close();
+  } catch (const std::exception& e) {
+    strError = "cannot read " + strInput + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+void SetMapDescription(VelWriterOptions& options, const std::string& strInput, const OsmConvertStats& stats) {
+  if (options.strName.empty()) {
+    std::string strBase = strInput;
+    size_t iSlash = strBase.find_last_of("/\\");
+    if (iSlash != std::string::npos) strBase.erase(0, iSlash + 1);
+    size_t iDot = strBase.find('.');
+    if (iDot != std::string::npos && iDot > 0) strBase.resize(iDot);
+    options.strName = platform::Utf8ToU16(strBase);
+  }
+  if (options.strName.size() > 32) options.strName.resize(32);
+  if (options.strNotice.empty()) options.strNotice = u"\u00A9 OpenStreetMap contributors|ODbL 1.0";
+  if (options.wYear == 0 && stats.nNewestTimestamp > 0) {
+    time_t t = time_t(stats.nNewestTimestamp);
+    struct tm tmUtc;
+    gmtime_r(&t, &tmUtc);
+    options.wYear = uint16_t(tmUtc.tm_year + 1900);
+    options.btMonth = uint8_t(tmUtc.tm_mon + 1);
+    options.btDay = uint8_t(tmUtc.tm_mday);
+  }
+}
+
+bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
+                     VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
+                     VelWriterStats* pWriterStats, uint64_t* pcbOut) {
+  CTypeMapping mapping;
+  if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
+  std::vector<VelLevelInput> levels;
+  OsmConvertStats stats;
+  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError)) return false;
+  SetMapDescription(options, strInput, stats);
+  std::vector<uint8_t> out;
+  VelWriterStats wstats;
+  if (!WriteVelMap(options, levels, out, strError, &wstats)) return false;
+  if (!platform::WriteFileAtomic(platform::Utf8ToU16(strOutput).c_str(), out.data(), out.size())) {
+    strError = "cannot write " + strOutput;
+    return false;
+  }
+  if (pStats) *pStats = stats;
+  if (pWriterStats) *pWriterStats = wstats;
+  if (pcbOut) *pcbOut = out.size();
+  return true;
+}

@@ -1,0 +1,35 @@
+// Reads an OpenStreetMap file (PBF or XML) with libosmium and turns it into
+// the zoom levels of a native map: class selection per level by the type
+// mapping, generalised geometry for the coarser levels, names as labels.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/velc/TypeMapping.h"
+#include "tools/velc/VelWriter.h"
+
+// The zoom levels velc writes, coarse to fine.
+const int c_cVelcLevels = 5;
+extern const uint16_t c_awVelcLevelCodes[c_cVelcLevels];
+
+struct OsmConvertStats {
+  uint64_t cNodes = 0, cWays = 0, cRelations = 0, cAreas = 0;
+  uint64_t cPoints = 0, cLines = 0, cPolygons = 0;  // objects at the finest level
+  uint64_t acLevelObjects[c_cVelcLevels] = {};
+  int64_t nNewestTimestamp = 0;  // seconds since 1970, 0 when unknown
+};
+
+// Fills levels from the file. Returns false with a message (a file that is
+// missing, unreadable or not OSM data); never throws.
+bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
+                    OsmConvertStats& stats, std::string& strError);
+
+// Fills the writer's name, date and notice from the stats and input name.
+void SetMapDescription(VelWriterOptions& options, const std::string& strInput, const OsmConvertStats& stats);
+
+// The whole compile: read, convert, write (atomically). Messages go to
+// strError; stats and the writer's figures are returned for reporting.
+bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
+                     VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
+                     VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr);

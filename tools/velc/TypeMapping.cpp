@@ -1,0 +1,122 @@
+#include "tools/velc/TypeMapping.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "map/MapParser.h"
+
+static std::vector<std::string> Split(const std::string& s, char ch) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : s) {
+    if (c == ch) {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+bool CTypeMapping::Load(const std::string& strPath, std::string& strError) {
+  std::ifstream in(strPath, std::ios::binary);
+  if (!in) {
+    strError = "cannot read the type mapping table " + strPath;
+    return false;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  if (!Parse(ss.str(), strError)) {
+    strError = strPath + ": " + strError;
+    return false;
+  }
+  return true;
+}
+
+bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
+  m_rules.clear();
+  std::istringstream in(strText);
+  std::string strLine;
+  int nLine = 0;
+  while (std::getline(in, strLine)) {
+    ++nLine;
+    size_t iHash = strLine.find('#');
+    if (iHash != std::string::npos) strLine.resize(iHash);
+    std::istringstream words(strLine);
+    std::vector<std::string> w;
+    std::string word;
+    while (words >> word) w.push_back(word);
+    if (w.empty()) continue;
+    auto fail = [&](const char* pszWhy) {
+      strError = "line " + std::to_string(nLine) + ": " + pszWhy;
+      return false;
+    };
+    if (w.size() < 4) return fail("a rule needs a kind, a type, a level and a condition");
+    TypeRule rule;
+    rule.nLine = nLine;
+    if (w[0] == "point") rule.nKind = rkPoint;
+    else if (w[0] == "line") rule.nKind = rkPolyline;
+    else if (w[0] == "area") rule.nKind = rkPolygon;
+    else return fail("the kind is not point, line or area");
+    char* pEnd = nullptr;
+    unsigned long ulType = std::strtoul(w[1].c_str(), &pEnd, 16);
+    if (!pEnd || *pEnd || ulType > 0xFFFF) return fail("the type is not a 16-bit hexadecimal number");
+    rule.wType = uint16_t(ulType);
+    long nLevel = std::strtol(w[2].c_str(), &pEnd, 10);
+    if (!pEnd || *pEnd || nLevel < 0 || nLevel > 31) return fail("the level is not a number 0..31");
+    rule.nMinLevel = int(nLevel);
+    for (size_t i = 3; i < w.size(); ++i) {
+      TagCondition cond;
+      std::string s = w[i];
+      if (!s.empty() && s[0] == '!') {
+        cond.fNegated = true;
+        s.erase(0, 1);
+      }
+      size_t iEq = s.find('=');
+      if (iEq == std::string::npos || iEq == 0 || iEq + 1 == s.size()) return fail("a condition is not key=value");
+      cond.strKey = s.substr(0, iEq);
+      std::string strValues = s.substr(iEq + 1);
+      if (strValues != "*") cond.values = Split(strValues, '|');
+      rule.conditions.push_back(cond);
+    }
+    m_rules.push_back(rule);
+  }
+  return true;
+}
+
+const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnLookup) const {
+  for (const TypeRule& rule : m_rules) {
+    if (rule.nKind != nKind) continue;
+    bool fAll = true;
+    for (const TagCondition& cond : rule.conditions) {
+      const char* pszValue = pfnLookup(pTags, cond.strKey.c_str());
+      bool fHolds = false;
+      if (pszValue) {
+        if (cond.values.empty()) fHolds = true;
+        for (const std::string& v : cond.values)
+          if (v == pszValue) fHolds = true;
+      }
+      if (cond.fNegated) fHolds = !fHolds;
+      if (!fHolds) {
+        fAll = false;
+        break;
+      }
+    }
+    if (fAll) return &rule;
+  }
+  return nullptr;
+}
+
+std::string DefaultTypeMappingPath() {
+#ifdef VELMO_TYPE_MAPPING_FILE
+  if (FILE* f = std::fopen(VELMO_TYPE_MAPPING_FILE, "rb")) {
+    std::fclose(f);
+    return VELMO_TYPE_MAPPING_FILE;
+  }
+#endif
+  return "typemap.txt";
+}

@@ -1,0 +1,75 @@
+// Writes native map files from objects held in memory: header (extended or
+// legacy layout), zoom levels, blocks, bit-packed object records, inline and
+// shared labels in two code sets, and the Huffman tables built from the
+// symbols actually written. The same input always gives the same bytes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "map/MapRect.h"
+
+struct VelObject {
+  int nKind = 0;  // rkPoint, rkPolyline, rkPolygon
+  uint16_t wType = 0;
+  std::vector<MapPoint> points;  // map units
+  std::u16string strLabel;
+  bool fDirection = false;
+  // Road graph bits (lines of the finest level in maps with a road graph).
+  bool fHasNodes = false;
+  bool fHasAttributes = false;
+  uint16_t wRoadAttributes = 0;
+  std::vector<int32_t> nodeIndex;  // per point, -1 = not a node (empty = none)
+  // Address block (maps with addresses).
+  bool fHasAddress = false;
+  bool fExtraAddressBit = false;
+  uint32_t adwAddress[4] = {0, 0, 0, 0};
+};
+
+struct VelLevelInput {
+  uint16_t wLevelCode = 24;  // coordinate resolution in bits
+  std::vector<VelObject> objects;
+};
+
+struct VelWriterOptions {
+  bool fExtended = true;
+  std::u16string strName;
+  std::u16string strNotice;
+  uint16_t wYear = 0;
+  uint8_t btMonth = 0;
+  uint8_t btDay = 0;
+  uint32_t dwLocale = 0;
+  std::string strTypeSet = "OSM";
+  uint32_t dwLabelFlags = 0;
+  uint16_t wScaleFirst = 28;
+  uint16_t wScaleLast = 11;
+  bool fSharedLabels = true;  // names used more than once are stored once
+  int nCodeSet = 0;           // 0: chosen per label; 1 or 3: every label in that set
+  uint32_t dwNodeCount = 0;   // road graph nodes (0 = none)
+  bool fAddresses = false;
+  bool fExtraAddressBit = false;
+  bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
+  uint32_t dwCityIndexOffset = 0;     // written as is (only "there is one" matters to the reader)
+  uint32_t cBlockCell = 1024;         // block grid cell, level units
+};
+
+struct VelWriterStats {
+  uint32_t cObjects = 0;
+  uint32_t cInlineLabels = 0;
+  uint32_t cSharedLabels = 0;      // distinct shared texts
+  uint32_t cSharedRefs = 0;
+  uint32_t cCodeSet1 = 0;          // labels (texts) in code set 1
+  uint32_t cCodeSet3 = 0;
+  uint32_t cRecordsOnBoundary = 0;  // records whose bits fill whole bytes
+  uint32_t cRecordsInsideByte = 0;
+  uint32_t cDropped = 0;           // objects that could not be stored
+  uint32_t acBlocks[32] = {};
+};
+
+// Fills out with the file. False with a message when the map cannot be
+// written (too large for the format's offsets).
+bool WriteVelMap(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
+                 std::vector<uint8_t>& out, std::string& strError, VelWriterStats* pStats = nullptr);
+
+// The level-unit value of a map coordinate (rounded to the nearest unit).
+int32_t ToLevelUnits(int32_t n, unsigned nShift);
