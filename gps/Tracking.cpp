@@ -1,0 +1,194 @@
+#include "gps/Tracking.h"
+
+#include <cmath>
+
+#include "app/res/Res.h"
+#include "app/settings/SettingsTable.h"
+#include "gps/FileWriter.h"
+#include "gps/GpsProtocol.h"
+#include "gps/VisualTracking.h"
+#include "gps/detail/MpsRecords.h"
+#include "platform/Clock.h"
+#include "platform/Debug.h"
+#include "platform/File.h"
+#include "platform/Module.h"
+#include "platform/Str.h"
+#include "platform/Thread.h"
+
+using namespace gps::detail;
+using namespace platform;
+
+void ShowResMessage(const char16_t* pszText);  // app/res
+
+namespace {
+
+CCritSec g_csTrack;
+CFile* g_pFile = nullptr;
+FileWriter* g_pFileWriter = nullptr;
+std::u16string g_strPath;
+std::u16string g_strName;
+bool g_fRecording = false;
+bool g_fTrackOpen = false;
+bool g_fHasPoints = false;
+uint32_t g_cTrackPoints = 0;
+uint64_t g_offTrackStart = 0;
+uint64_t g_offTrackCount = 0;
+uint32_t g_nTrackNumber = 0;
+
+void FinishTrackRecord() {
+  uint64_t pos = g_pFileWriter->Position();
+  g_pFileWriter->Seek(g_offTrackStart);
+  g_pFileWriter->WriteDword(uint32_t(pos - g_offTrackStart - c_cbMpsRecordHead));
+  g_pFileWriter->Seek(g_offTrackCount);
+  g_pFileWriter->WriteDword(g_cTrackPoints);
+  g_pFileWriter->Seek(pos);
+}
+
+void NewTrackLocked() {
+  if (!g_pFileWriter) return;
+  if (g_fTrackOpen && g_cTrackPoints == 0) return;
+  if (g_fTrackOpen) FinishTrackRecord();
+  char szName[32];
+  std::snprintf(szName, sizeof szName, "Track %03u", unsigned(g_nTrackNumber));
+  ++g_nTrackNumber;
+  SetDword(setting::TrackNumber.pszName, g_nTrackNumber);
+  g_offTrackStart = g_pFileWriter->Position();
+  g_pFileWriter->WriteDword(c_dwMpsLengthPlaceholder);
+  g_pFileWriter->WriteByte(c_btMpsTrack);
+  g_pFileWriter->WriteText(szName);
+  g_pFileWriter->WriteByte(0);  // the name's terminator
+  g_pFileWriter->WriteByte(0);  // display flag
+  g_pFileWriter->WriteDword(0); // colour
+  g_offTrackCount = g_pFileWriter->Position();
+  g_pFileWriter->WriteDword(c_dwMpsCountPlaceholder);
+  g_cTrackPoints = 0;
+  g_fTrackOpen = true;
+}
+
+void CloseFileLocked() {
+  if (!g_pFileWriter) return;
+  if (g_fTrackOpen) FinishTrackRecord();
+  g_pFileWriter->WriteBytes(c_abMpsEnd, sizeof c_abMpsEnd);
+  g_pFileWriter->Flush();
+  delete g_pFileWriter;
+  g_pFileWriter = nullptr;
+  g_pFile->Close();
+  delete g_pFile;
+  g_pFile = nullptr;
+  if (!g_fHasPoints) DeleteFilePath(g_strPath.c_str());
+  g_strPath.clear();
+  g_strName.clear();
+  g_fTrackOpen = false;
+  g_fHasPoints = false;
+}
+
+bool OpenFileLocked() {
+  std::u16string folder = GetTracksFolder();
+  if (!IsDirectory(folder.c_str())) CreateDirectoryPath(folder.c_str());
+  CSystemTime st;
+  GetLocalTime(st);
+  g_strName = FormatStr(u"%d-%02d-%02d_%02d-%02d-%02d.mps", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                        st.wSecond);
+  g_strPath = JoinPath(folder, g_strName);
+  CFile* pFile = new CFile;
+  if (!pFile->Open(g_strPath.c_str(), fmCreateAlways)) {
+    delete pFile;
+    char16_t szText[1024];
+    FormatResString(szText, 1024, c_idsCannotCreateFile, g_strPath.c_str(), u"cannot create the file");
+    g_strPath.clear();
+    g_strName.clear();
+    ShowResMessage(szText);
+    return false;
+  }
+  g_pFile = pFile;
+  g_pFileWriter = new FileWriter(pFile);
+  g_pFileWriter->WriteBytes(c_abMpsHeader, sizeof c_abMpsHeader);
+  g_fTrackOpen = false;
+  g_fHasPoints = false;
+  g_nTrackNumber = GetSetting(setting::TrackNumber);
+  if (g_nTrackNumber > 999) g_nTrackNumber = 0;
+  NewTrackLocked();
+  return true;
+}
+
+}  // namespace
+
+std::u16string GetTracksFolder() { return JoinPath(GetDocumentsFolder(), u"GPS Tracks and Waypoints"); }
+
+int32_t DegreesToSemicircles(double degrees) {
+  double d = std::round(degrees * 2147483648.0 / 180.0);
+  if (d > 2147483647.0) d = 2147483647.0;
+  if (d < -2147483648.0) d = -2147483648.0;
+  return int32_t(d);
+}
+
+void Tracking::StartRecording() {
+  CLock lock(g_csTrack);
+  if (g_pFileWriter) CloseFileLocked();
+  g_fRecording = true;
+}
+
+void Tracking::StopRecording() {
+  CLock lock(g_csTrack);
+  g_fRecording = false;
+  CloseFileLocked();
+}
+
+void Tracking::NewTrack() {
+  CLock lock(g_csTrack);
+  NewTrackLocked();
+}
+
+bool Tracking::IsRecording() {
+  CLock lock(g_csTrack);
+  return g_fRecording;
+}
+
+std::u16string Tracking::OpenFilePath() {
+  CLock lock(g_csTrack);
+  return g_strPath;
+}
+
+void Tracking::AddTrackPoint(const GpsFix& fix) {
+  CLock lock(g_csTrack);
+  if (!g_fRecording || !fix.Has(gfPosition)) return;
+  if (!g_pFileWriter && !OpenFileLocked()) return;
+  g_fHasPoints = true;
+  ++g_cTrackPoints;
+  MpsTrackPoint pt = {};
+  pt.nLatitude = DegreesToSemicircles(fix.latitude);
+  pt.nLongitude = DegreesToSemicircles(fix.longitude);
+  if (fix.Has(gfAltitude)) {
+    pt.btHasAltitude = 1;
+    pt.dAltitude = fix.altitude;
+  }
+  if (fix.Has(gfTime)) {
+    double secs = std::round((fix.time - 25569.0) * 86400.0);
+    if (secs >= 0 && secs <= 4294967295.0) {
+      pt.btHasTime = 1;
+      pt.dwTime = uint32_t(secs);
+    }
+  }
+  if (fix.Has(gfDepth)) {
+    pt.btHasDepth = 1;
+    pt.dDepth = fix.depth;
+  }
+  ASSERT(g_pFileWriter);
+  g_pFileWriter->WriteBytes(&pt, sizeof pt);
+  // Hand every point to the system at once: a program that dies later
+  // leaves a file that still holds all its points.
+  g_pFileWriter->Flush();
+}
+
+void Tracking::ToggleRecordTrack() {
+  bool fOn = !GetSettingBool(setting::RecordTrack);
+  SetBool(setting::RecordTrack.pszName, fOn);
+  if (fOn) {
+    StartRecording();
+    VisualTracking::SetLogging(true);
+  } else {
+    StopRecording();
+    VisualTracking::SetLogging(false);
+    VisualTracking::NewSegment();
+  }
+}

@@ -1,0 +1,29 @@
+// Tracking: records positions into MapSource MPS track files (one file per
+// recording, named by its local start time, in the tracks folder), split
+// into numbered tracks whenever the position is lost.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "gps/GpsFix.h"
+
+class Tracking {
+ public:
+  static void StartRecording();
+  static void StopRecording();
+  // Ends the open track record and starts the next one (never two empty
+  // ones in a row).
+  static void NewTrack();
+  static void AddTrackPoint(const GpsFix& fix);
+
+  static bool IsRecording();
+  // Full path of the open track file (empty when none).
+  static std::u16string OpenFilePath();
+  // The shell's record-track command: toggles RecordTrack.
+  static void ToggleRecordTrack();
+};
+
+// The data folder "GPS Tracks and Waypoints" under the documents folder.
+std::u16string GetTracksFolder();
+// Semicircles (2^31 per 180 degrees), rounded to the nearest.
+int32_t DegreesToSemicircles(double degrees);

@@ -1,0 +1,180 @@
+#include "gps/VisualTracking.h"
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "app/res/Res.h"
+#include "app/settings/SettingsTable.h"
+#include "gps/GpsNotify.h"
+#include "gps/GpsProtocol.h"
+#include "gps/Tracking.h"
+#include "gps/detail/MpsRecords.h"
+#include "platform/Debug.h"
+#include "platform/File.h"
+#include "platform/FileMapping.h"
+#include "platform/Str.h"
+#include "platform/Thread.h"
+
+using namespace gps::detail;
+using namespace platform;
+
+void ShowResMessage(const char16_t* pszText);  // app/res
+
+namespace {
+
+CCritSec g_csLog;
+CFileMapping* g_pMapping = nullptr;
+TrackLogFile* g_log = nullptr;
+bool g_fPendingNewSegment = false;
+bool g_fLogging = false;
+std::atomic<int> g_cIndicator{-1};
+
+void ClearLocked() {
+  if (!g_log) return;
+  std::memset(static_cast<void*>(g_log), 0, sizeof(TrackLogFile));
+  g_fPendingNewSegment = true;
+}
+
+}  // namespace
+
+std::u16string VisualTracking::FilePath() { return JoinPath(GetTracksFolder(), u"Tracks.bin"); }
+
+bool VisualTracking::Open() {
+  CLock lock(g_csLog);
+  if (g_pMapping) return true;
+  std::u16string folder = GetTracksFolder();
+  if (!IsDirectory(folder.c_str())) CreateDirectoryPath(folder.c_str());
+  std::u16string path = FilePath();
+  uint64_t cb = 0;
+  bool fReset = false;
+  if (!GetFileSizeOf(path.c_str(), cb) || cb != sizeof(TrackLogFile)) {
+    // A missing file or one of the wrong size starts empty.
+    std::vector<uint8_t> zeros(sizeof(TrackLogFile), 0);
+    if (!WriteFileAtomic(path.c_str(), zeros.data(), zeros.size())) {
+      char16_t szText[1024];
+      FormatResString(szText, 1024, c_idsCannotCreateFile, path.c_str(), u"cannot create the file");
+      ShowResMessage(szText);
+      return false;
+    }
+    fReset = true;
+  }
+  CFileMapping* pMapping = new CFileMapping;
+  if (!pMapping->OpenReadWrite(path.c_str(), sizeof(TrackLogFile)) || pMapping->Size() != sizeof(TrackLogFile) ||
+      !pMapping->WritableData()) {
+    delete pMapping;
+    char16_t szText[1024];
+    FormatResString(szText, 1024, c_idsCannotReadFile, path.c_str(), u"cannot map the file");
+    ShowResMessage(szText);
+    return false;
+  }
+  g_pMapping = pMapping;
+  g_log = reinterpret_cast<TrackLogFile*>(pMapping->WritableData());
+  if (fReset || g_log->dwEnd >= c_cMaxPoints) ClearLocked();
+  g_fLogging = GetSettingBool(setting::RecordTrack);
+  return true;
+}
+
+void VisualTracking::Close() {
+  CLock lock(g_csLog);
+  if (!g_pMapping) return;
+  g_pMapping->Flush();
+  delete g_pMapping;
+  g_pMapping = nullptr;
+  g_log = nullptr;
+  DebugOutputA("Visual_CloseTracking ()\n");
+}
+
+bool VisualTracking::IsOpen() {
+  CLock lock(g_csLog);
+  return g_log != nullptr;
+}
+
+void VisualTracking::Append(float lon, float lat) {
+  CLock lock(g_csLog);
+  if (!g_fLogging || !g_log) return;
+  int32_t x = DegreesToSemicircles(lon), y = DegreesToSemicircles(lat);
+  ASSERT(g_log->dwEnd < c_cMaxPoints);
+  if (g_log->dwEnd >= c_cMaxPoints) g_log->dwEnd = c_cMaxPoints - 1;
+  TrackLogEntry& e = g_log->aEntries[g_log->dwEnd];
+  e.nLongitude = x;
+  e.dwLatitude = (uint32_t(y) & ~c_dwNewLineBit) | (g_fPendingNewSegment ? c_dwNewLineBit : 0);
+  g_fPendingNewSegment = false;
+  if (++g_log->dwEnd == c_cMaxPoints) {
+    g_log->dwEnd = 0;
+    g_log->dwWrapped = 1;
+  }
+}
+
+void VisualTracking::NewSegment() {
+  CLock lock(g_csLog);
+  g_fPendingNewSegment = true;
+}
+
+void VisualTracking::SetLogging(bool fOn) {
+  CLock lock(g_csLog);
+  g_fLogging = fOn;
+}
+
+bool VisualTracking::IsLogging() {
+  CLock lock(g_csLog);
+  return g_fLogging;
+}
+
+void VisualTracking::Clear() {
+  CLock lock(g_csLog);
+  ClearLocked();
+}
+
+void VisualTracking::WalkTrackLog(int cx, int cy, ToScreenFn pfnToScreen, DrawPolylineFn pfnDraw, void* pContext) {
+  CLock lock(g_csLog);
+  if (!g_log) return;
+  static VPoint s_aPoints[c_cPolylinePoints];  // one fixed buffer; the lock serialises its users
+  int cPoints = 0;
+  bool fStopped = false;
+  auto draw = [&]() {
+    if (cPoints >= 2 && !fStopped && !pfnDraw(s_aPoints, cPoints, pContext)) fStopped = true;
+    cPoints = 0;
+  };
+  uint32_t dwEnd = g_log->dwEnd < c_cMaxPoints ? g_log->dwEnd : 0;
+  uint32_t cEntries = g_log->dwWrapped ? c_cMaxPoints : dwEnd;
+  uint32_t iFirst = g_log->dwWrapped ? dwEnd : 0;
+  bool fPrevVisible = false;
+  for (uint32_t k = 0; k < cEntries && !fStopped; ++k) {
+    const TrackLogEntry& e = g_log->aEntries[(iFirst + k) % c_cMaxPoints];
+    if (e.dwLatitude & c_dwNewLineBit) draw();
+    // Sign-extend the 31-bit latitude; semicircles halved are map units.
+    int32_t nLat = int32_t(e.dwLatitude << 1) >> 1;
+    VPoint pt = pfnToScreen(e.nLongitude >> 1, nLat >> 1, pContext);
+    bool fVisible = -cx < pt.x && pt.x < 2 * cx && -cy < pt.y && pt.y < 2 * cy;
+    if (fVisible) {
+      s_aPoints[cPoints++] = pt;
+      if (cPoints == c_cPolylinePoints) {
+        draw();
+        s_aPoints[cPoints++] = pt;  // the next polyline goes on from here
+      }
+    } else if (fPrevVisible) {
+      draw();
+    }
+    fPrevVisible = fVisible;
+  }
+  draw();
+}
+
+// ---- the GPS indicator ----
+
+void SetGpsIndicatorDisconnected() {
+  if (g_cIndicator.exchange(-1) != -1) PostGpsNotification(c_msgGpsIndicator);
+}
+
+void SetGpsIndicatorSatellites(int cSatellites) {
+  if (cSatellites < 0) cSatellites = 0;
+  if (g_cIndicator.exchange(cSatellites) != cSatellites) PostGpsNotification(c_msgGpsIndicator);
+}
+
+int GetGpsIndicatorSatellites() { return g_cIndicator.load(); }
+
+uint32_t GetGpsIndicatorIcon() {
+  int c = g_cIndicator.load();
+  return c < 0 ? c_idiGpsDisconnected : c == 0 ? c_idiGpsConnected : c_idiGpsReceiving;
+}

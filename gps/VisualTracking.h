@@ -1,0 +1,48 @@
+// VisualTracking: the last 10 000 logged positions in the memory-mapped
+// ring Tracks.bin (the TrackLog) that is drawn on the map, and the GPS
+// indicator icon.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/WinTypes.h"
+
+class VisualTracking {
+ public:
+  // Start-up: opens or creates Tracks.bin in the tracks folder (reset when
+  // its size or end index is impossible) and maps it.
+  static bool Open();
+  static void Close();
+  static bool IsOpen();
+  // Appends a position when logging is on.
+  static void Append(float lon, float lat);
+  // The next appended position starts a new line.
+  static void NewSegment();
+  static void SetLogging(bool fOn);
+  static bool IsLogging();
+  static void Clear();
+
+  // Walks the logged positions oldest first and hands the visible runs to
+  // pfnDraw as polylines of at most c_cPolylinePoints screen points; a run
+  // longer than that continues in the next polyline from its last point.
+  // pfnToScreen converts map units (2^30 per 180 degrees) to the screen;
+  // pfnDraw returns false to stop at once (the page was interrupted).
+  static const int c_cPolylinePoints = 1000;
+  typedef VPoint (*ToScreenFn)(int32_t x, int32_t y, void* pContext);
+  typedef bool (*DrawPolylineFn)(const VPoint* pPoints, int cPoints, void* pContext);
+  static void WalkTrackLog(int cxWindow, int cyWindow, ToScreenFn pfnToScreen, DrawPolylineFn pfnDraw,
+                           void* pContext);
+
+  // The path of Tracks.bin.
+  static std::u16string FilePath();
+};
+
+// The GPS indicator: -1 disconnected (icon 101), 0 satellites (102),
+// receiving (103). Each change posts WM_GPS_INDICATOR.
+const uint32_t c_idiGpsDisconnected = 101;
+const uint32_t c_idiGpsConnected = 102;
+const uint32_t c_idiGpsReceiving = 103;
+void SetGpsIndicatorDisconnected();
+void SetGpsIndicatorSatellites(int cSatellites);
+int GetGpsIndicatorSatellites();
+uint32_t GetGpsIndicatorIcon();
