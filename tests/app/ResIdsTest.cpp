@@ -87,6 +87,7 @@ TEST(ResIdsTest, EveryIdTheSourcesLoadHasBothTexts) {
   std::vector<UsedId> used = CollectUsedIds(fs::path(VELMO_SOURCE_DIR));
   ASSERT_FALSE(used.empty()) << "no string id found under " << VELMO_SOURCE_DIR;
   for (const UsedId& u : used) {
+    if (u.id == 0) continue;  // "no text" (e.g. a map format without a description)
     char16_t sz[1024];
     EXPECT_GT(LookupBuiltinRu(u.id, sz, 1024), 0) << "string " << u.id << " (" << u.where << ") has no Russian text";
     EXPECT_GT(LookupBuiltinEn(u.id, sz, 1024), 0) << "string " << u.id << " (" << u.where << ") has no English text";
