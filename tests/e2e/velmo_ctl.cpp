@@ -6,12 +6,14 @@
 //   velmo_ctl command ID                posts WM_COMMAND ID to the main window
 //   velmo_ctl post MSG WPARAM           posts a message (numbers, 0x... allowed)
 //   velmo_ctl close                     posts WM_CLOSE
-//   velmo_ctl menu-text ID              text of a menu item of the main window
-//   velmo_ctl menu-bar                  the texts of the menu bar, one per line
 //   velmo_ctl dialogs                   visible dialog windows: "hwnd<TAB>title<TAB>first static text"
 //   velmo_ctl dialog-text               all texts of the first visible dialog
 //   velmo_ctl press-dialog ID           presses button ID of the first visible dialog
 //   velmo_ctl client-size               client width and height of the main window
+//   velmo_ctl window-rect               window rectangle and the screen origin of its client area
+//
+// Menus live in the program's own process under Wine, so their texts are
+// checked on screen (see menu_bar_image in velmo_e2e.py).
 #include <windows.h>
 
 #include <cstdio>
@@ -103,21 +105,12 @@ int main(int argc, char** argv) {
   if (cmd == "command" && argc > 2) return PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[2])), 0) ? 0 : 1;
   if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;
   if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
-  if (cmd == "menu-text" && argc > 2) {
-    wchar_t sz[256] = L"";
-    if (!GetMenuStringW(GetMenu(hWnd), UINT(Num(argv[2])), sz, 256, MF_BYCOMMAND)) return 1;
-    PrintW(sz);
-    printf("\n");
-    return 0;
-  }
-  if (cmd == "menu-bar") {
-    HMENU hMenu = GetMenu(hWnd);
-    for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
-      wchar_t sz[256] = L"";
-      GetMenuStringW(hMenu, UINT(i), sz, 256, MF_BYPOSITION);
-      PrintW(sz);
-      printf("\n");
-    }
+  if (cmd == "window-rect") {
+    RECT rc;
+    GetWindowRect(hWnd, &rc);
+    POINT pt = {0, 0};
+    ClientToScreen(hWnd, &pt);
+    printf("%ld %ld %ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom, pt.x, pt.y);
     return 0;
   }
   if (cmd == "client-size") {

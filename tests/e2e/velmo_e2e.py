@@ -42,6 +42,9 @@ class VelmoEnv:
             'WINEDEBUG': '-all',
             'WINEDLLOVERRIDES': 'mscoree,mshtml=',
             'DISPLAY': self.display,
+            # Arguments and file names pass through the host's encoding.
+            'LANG': 'C.UTF-8',
+            'LC_ALL': 'C.UTF-8',
         })
         self.env.pop('VELMO_TEST_CRASH', None)
         subprocess.run(['wineboot', '-i'], env=self.env, stdout=subprocess.DEVNULL,
@@ -112,6 +115,21 @@ class VelmoEnv:
         if check and r.returncode != 0:
             raise RuntimeError('velmo_ctl %s failed (%d)' % (' '.join(args), r.returncode))
         return r.stdout.decode('utf-8', 'replace').replace('\r', '')
+
+    def window_rect(self):
+        """(left, top, right, bottom) of the main window and the screen
+        position of its client area's top left corner."""
+        v = [int(x) for x in self.ctl('window-rect').split()]
+        return tuple(v[:4]), (v[4], v[5])
+
+    def menu_bar_image(self, name):
+        """A crop of the screen holding the main window's menu bar."""
+        (l, t, r, b), (cx, cy) = self.window_rect()
+        full = self.screenshot(name + '.full.png')
+        path = os.path.join(self.artifacts, name)
+        subprocess.run(['convert', full, '-crop', '%dx%d+%d+%d' % (r - l, cy - t, l, t), '+repage', path],
+                       check=True, timeout=60)
+        return path
 
     def wait_window(self, seconds=60):
         return self.ctl('wait-window', str(seconds), timeout=seconds + 30).strip()
@@ -221,6 +239,7 @@ class VelmoEnv:
                 p.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 p.kill()
+            p.log.close()
         self.procs = []
 
     def close(self, keep=False):
