@@ -51,10 +51,16 @@ void WriteErrorLog(const char16_t* pszText, const char16_t* pszTagFormat, int nT
   ::FlushFileBuffers(g_hErrorLog);
 }
 
-static void ShowReport(const char16_t* pszText, const char16_t* pszTag, int nTagArg, UINT idsFormat) {
+// Writes the report to the error log and shows it. A message text of the
+// string table gets the report (and, for the port threads, first the port
+// number) as its arguments.
+static void ShowReport(const char16_t* pszText, const char16_t* pszTag, int nTagArg, UINT idsFormat,
+                       bool fPortFirst = false) {
   WriteErrorLog(pszText, pszTag, nTagArg);
   char16_t sz[520];
-  if (idsFormat) {
+  if (idsFormat && fPortFirst) {
+    FormatResString(sz, 520, idsFormat, nTagArg, pszText);
+  } else if (idsFormat) {
     FormatResString(sz, 520, idsFormat, pszText);
   } else {
     StrCopy(sz, 520, pszText);
@@ -69,7 +75,7 @@ void ShowWndProcException(const char16_t* pszText, void*) {
 }
 void DefaultShowException(const char16_t* pszText, void*) { ShowReport(pszText, u"_DefaultShowException", 0, 2008); }
 void ShowProtocolException(const char16_t* pszText, void* pContext) {
-  ShowReport(pszText, u"_Protocol_ShowException, port=%d", int(reinterpret_cast<intptr_t>(pContext)), 2009);
+  ShowReport(pszText, u"_Protocol_ShowException, port=%d", int(reinterpret_cast<intptr_t>(pContext)), 2009, true);
 }
 
 static const char16_t* ExceptionName(DWORD dwCode) {
