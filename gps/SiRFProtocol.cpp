@@ -23,9 +23,9 @@ void EcefToGeodetic(double x, double y, double z, double* pLat, double* pLon, do
   double theta = std::atan2(z * c_dA, p * c_dB);
   double st = std::sin(theta), ct = std::cos(theta);
   double lat = std::atan2(z + c_dEp2 * c_dB * st * st * st, p - c_dE2 * c_dA * ct * ct * ct);
-  double sl = std::sin(lat);
-  double n = c_dA / std::sqrt(1 - c_dE2 * sl * sl);
-  *pHeight = p / std::cos(lat) - n;
+  double sl = std::sin(lat), cl = std::cos(lat);
+  // p / cos(lat) - N, written so that it holds at the poles too.
+  *pHeight = p * cl + z * sl - c_dA * std::sqrt(1 - c_dE2 * sl * sl);
   *pLat = lat * c_dDegPerRad;
   *pLon = lon * c_dDegPerRad;
 }
