@@ -10,6 +10,8 @@
 //   velmo_ctl dialog-text               all texts of the first visible dialog
 //   velmo_ctl press-dialog ID           presses button ID of the first visible dialog
 //   velmo_ctl client-size               client width and height of the main window
+//   velmo_ctl reg-get KEY VALUE         "REG_DWORD<TAB>n" or "REG_SZ<TAB>text" (UTF-8; VALUE "" = default)
+//   velmo_ctl reg-set-sz KEY VALUE TEXT  writes a REG_SZ (UTF-8 argument)
 //   velmo_ctl window-rect               window rectangle and the screen origin of its client area
 //
 // Menus live in the program's own process under Wine, so their texts are
@@ -61,6 +63,62 @@ static BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
 
 static long Num(const char* psz) { return strtol(psz, nullptr, 0); }
 
+static std::wstring Wide(const char* psz) {
+  wchar_t sz[2048];
+  int n = MultiByteToWideChar(CP_UTF8, 0, psz, -1, sz, 2048);
+  return n > 0 ? std::wstring(sz) : std::wstring();
+}
+
+// "HKCU\Software\..." -> root and subkey
+static HKEY SplitKey(const std::wstring& path, std::wstring& sub) {
+  size_t slash = path.find(L'\\');
+  std::wstring root = path.substr(0, slash);
+  sub = slash == std::wstring::npos ? L"" : path.substr(slash + 1);
+  if (root == L"HKCU" || root == L"HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
+  if (root == L"HKLM" || root == L"HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
+  if (root == L"HKCR" || root == L"HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
+  return nullptr;
+}
+
+// Prints "REG_DWORD<TAB>number" or "REG_SZ<TAB>text" (UTF-8); fails when absent.
+static int RegGet(const char* pszKey, const char* pszValue) {
+  std::wstring sub;
+  HKEY hRoot = SplitKey(Wide(pszKey), sub);
+  HKEY h;
+  if (!hRoot || RegOpenKeyExW(hRoot, sub.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return 1;
+  std::wstring name = Wide(pszValue);
+  BYTE data[8192];
+  DWORD type = 0, cb = sizeof data - 2;
+  LONG err = RegQueryValueExW(h, name.empty() ? nullptr : name.c_str(), nullptr, &type, data, &cb);
+  RegCloseKey(h);
+  if (err != ERROR_SUCCESS) return 1;
+  if (type == REG_DWORD && cb == 4) {
+    printf("REG_DWORD\t%lu\n", *reinterpret_cast<DWORD*>(data));
+  } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    data[cb] = 0;
+    data[cb + 1] = 0;
+    printf("REG_SZ\t");
+    PrintW(reinterpret_cast<wchar_t*>(data));
+    printf("\n");
+  } else {
+    printf("OTHER\t%lu\n", type);
+  }
+  return 0;
+}
+
+static int RegSetString(const char* pszKey, const char* pszValue, const char* pszText) {
+  std::wstring sub;
+  HKEY hRoot = SplitKey(Wide(pszKey), sub);
+  HKEY h;
+  if (!hRoot || RegCreateKeyExW(hRoot, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr))
+    return 1;
+  std::wstring name = Wide(pszValue), text = Wide(pszText);
+  LONG err = RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(text.c_str()), DWORD((text.size() + 1) * 2));
+  RegCloseKey(h);
+  return err == ERROR_SUCCESS ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   std::string cmd = argv[1];
@@ -71,6 +129,8 @@ int main(int argc, char** argv) {
     printf("%d\n", n);
     return 0;
   }
+  if (cmd == "reg-get" && argc > 3) return RegGet(argv[2], argv[3]);
+  if (cmd == "reg-set-sz" && argc > 4) return RegSetString(argv[2], argv[3], argv[4]);
   if (cmd == "wait-window" && argc > 2) {
     DWORD dwEnd = GetTickCount() + DWORD(Num(argv[2]) * 1000);
     while (GetTickCount() < dwEnd) {

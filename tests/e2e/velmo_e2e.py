@@ -177,30 +177,22 @@ class VelmoEnv:
 
     # --- registry -------------------------------------------------------------
     def reg_query(self, key, value):
-        r = subprocess.run(['wine', 'reg', 'query', key, '/v', value], env=self.env, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=60)
-        for line in r.stdout.decode('utf-8', 'replace').splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith('REG_'):
-                data = parts[2] if len(parts) > 2 else ''
-                if parts[1] == 'REG_DWORD':
-                    return int(data, 16)
-                return data
-        return None
+        """A value as int (REG_DWORD) or str (REG_SZ); None when absent.
+        Read through the Win32 API, so any text comes back intact."""
+        out = self.ctl('reg-get', key, value, check=False).rstrip('\n')
+        if not out or '\t' not in out:
+            return None
+        kind, data = out.split('\t', 1)
+        return int(data) if kind == 'REG_DWORD' else data
 
     def reg_query_default(self, key):
         """The default value of a key (None when the key or value is missing)."""
-        r = subprocess.run(['wine', 'reg', 'query', key, '/ve'], env=self.env, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=60)
-        if r.returncode != 0:
-            return None
-        for line in r.stdout.decode('utf-8', 'replace').splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[1].startswith('REG_'):
-                return parts[2] if len(parts) > 2 else ''
-        return None
+        return self.reg_query(key, '')
 
     def reg_add(self, key, value, data, kind='REG_SZ'):
+        if kind == 'REG_SZ':
+            self.ctl('reg-set-sz', key, value, str(data))
+            return
         args = ['wine', 'reg', 'add', key, '/v', value, '/t', kind, '/d', str(data), '/f']
         subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
                        timeout=60)
