@@ -37,12 +37,6 @@ void WriteText(CByteWriter& w, const std::u16string& str) {
   for (char16_t ch : str) w.Word(uint16_t(ch));
 }
 
-bool IsWaypointNameUsed(const Waypoint* p, const std::u16string& str) {
-  for (; p; p = p->pNext)
-    if (!p->IsDeleted() && p->strName == str) return true;
-  return false;
-}
-
 bool IsRouteNameUsed(const Route* p, const std::u16string& str) {
   for (; p; p = p->pNext)
     if (!p->IsDeleted() && p->strName == str) return true;
@@ -332,20 +326,44 @@ bool CWaypointStore::SaveFile(const char16_t* pszPath) {
 
 // -------------------------------------------------------- new records
 
-std::u16string CWaypointStore::MakeWaypointName() const {
-  for (int n = 1;; ++n) {
-    std::u16string str = platform::FormatStr(u"%03d", n);
-    if (!IsWaypointNameUsed(m_pWaypoints, str)) return str;
+namespace {
+
+// The number a generated name stands for ("%03d": at least three digits, no
+// sign), or 0.
+size_t GeneratedNumber(const std::u16string& str) {
+  if (str.size() < 3 || str.size() > 9) return 0;
+  if (str[0] == u'0' && str.size() > 3) return 0;  // "%03d" pads to three only
+  size_t n = 0;
+  for (char16_t ch : str) {
+    if (ch < u'0' || ch > u'9') return 0;
+    n = n * 10 + size_t(ch - u'0');
   }
+  return n;
 }
 
-std::u16string CWaypointStore::MakeRouteName(const char16_t* pszBase) const {
-  if (!pszBase || !*pszBase) {
-    for (int n = 1;; ++n) {
-      std::u16string str = platform::FormatStr(u"%03d", n);
-      if (!IsRouteNameUsed(m_pRoutes, str)) return str;
-    }
+// The first number from 1 that no name in the list stands for.
+template <class T>
+std::u16string FirstFreeNumber(const T* p) {
+  std::vector<bool> used;
+  size_t c = 0;
+  for (const T* q = p; q; q = q->pNext) ++c;
+  used.resize(c + 2, false);
+  for (; p; p = p->pNext) {
+    if (p->IsDeleted()) continue;
+    size_t n = GeneratedNumber(p->strName);
+    if (n && n < used.size()) used[n] = true;
   }
+  size_t n = 1;
+  while (used[n]) ++n;
+  return platform::FormatStr(u"%03d", int(n));
+}
+
+}  // namespace
+
+std::u16string CWaypointStore::MakeWaypointName() const { return FirstFreeNumber(m_pWaypoints); }
+
+std::u16string CWaypointStore::MakeRouteName(const char16_t* pszBase) const {
+  if (!pszBase || !*pszBase) return FirstFreeNumber(m_pRoutes);
   std::u16string str = pszBase;
   for (int n = 1; IsRouteNameUsed(m_pRoutes, str); ++n) str = platform::FormatStr(u"%s (%d)", pszBase, n);
   return str;
