@@ -63,6 +63,9 @@ void NewTrackLocked() {
   g_pFileWriter->WriteDword(c_dwMpsCountPlaceholder);
   g_cTrackPoints = 0;
   g_fTrackOpen = true;
+  // The record on disk is kept whole from the start (see AddTrackPoint).
+  FinishTrackRecord();
+  g_pFileWriter->Flush();
 }
 
 void CloseFileLocked() {
@@ -175,8 +178,11 @@ void Tracking::AddTrackPoint(const GpsFix& fix) {
   }
   ASSERT(g_pFileWriter);
   g_pFileWriter->WriteBytes(&pt, sizeof pt);
-  // Hand every point to the system at once: a program that dies later
-  // leaves a file that still holds all its points.
+  // Keep the record length and the point count right after every point and
+  // hand the bytes to the system at once: a program that is killed leaves a
+  // file whose last track holds every point written so far, for any reader
+  // that trusts the record lengths.
+  FinishTrackRecord();
   g_pFileWriter->Flush();
 }
 

@@ -146,7 +146,7 @@ void VisualTracking::WalkTrackLog(int cx, int cy, ToScreenFn pfnToScreen, DrawPo
     // Sign-extend the 31-bit latitude; semicircles halved are map units.
     int32_t nLat = int32_t(e.dwLatitude << 1) >> 1;
     VPoint pt = pfnToScreen(e.nLongitude >> 1, nLat >> 1, pContext);
-    bool fVisible = -cx < pt.x && pt.x < 2 * cx && -cy < pt.y && pt.y < 2 * cy;
+    bool fVisible = -int64_t(cx) < pt.x && pt.x < 2 * int64_t(cx) && -int64_t(cy) < pt.y && pt.y < 2 * int64_t(cy);
     if (fVisible) {
       s_aPoints[cPoints++] = pt;
       if (cPoints == c_cPolylinePoints) {
