@@ -1,0 +1,273 @@
+// Positioning: the track-point rule, speed ring, cursor, clock correction,
+// notifications, port settings and the demo thread.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gps/GpsNotify.h"
+#include "gps/Positioning.h"
+#include "gps/Tracking.h"
+#include "gps/VisualTracking.h"
+#include "platform/Clock.h"
+#include "platform/File.h"
+#include "platform/Str.h"
+#include "tests/gps/GpsTestUtil.h"
+
+using gpstest::Collector;
+
+namespace {
+
+std::vector<std::string> g_voice;
+void Voice(const char* psz) { g_voice.push_back(psz); }
+float Geoid16(float, float) { return 16.0f; }
+std::vector<uint32_t> g_posted;
+void Post(uint32_t u) { g_posted.push_back(u); }
+
+GpsFix At(float lon, float lat) {
+  GpsFix f;
+  f.Start();
+  f.SetPosition(lon, lat);
+  return f;
+}
+
+TEST(Positioning, TrackPointTolerance) {
+  GpsFix a = At(10.0f, 50.0f), b = At(10.0f, 50.0f + 100.0f / 111000.0f);
+  b.SetHorizontalError(10.0f);
+  // Due north by 100 m: the longitude stays within its tolerance.
+  EXPECT_FALSE(IsNewTrackPoint(a, b));
+  GpsFix c = b;
+  c.longitude += 0.001f;
+  EXPECT_TRUE(IsNewTrackPoint(a, c));
+  // Without an error both tolerances are 0: any change of both records.
+  GpsFix d = At(10.00001f, 50.00001f);
+  EXPECT_TRUE(IsNewTrackPoint(a, d));
+  // A longitude change alone is not enough (both must change).
+  GpsFix e = At(10.001f, 50.0f);
+  EXPECT_FALSE(IsNewTrackPoint(a, e));
+}
+
+TEST(Positioning, LosingAndRegainingThePosition) {
+  Collector c;
+  g_voice.clear();
+  PositioningHooks hooks = {};
+  hooks.pfnQueueVoice = Voice;
+  SetPositioningHooks(hooks);
+  OnFix(At(1, 1));
+  GpsFix none;
+  none.Start();
+  OnFix(none);
+  OnFix(At(1, 1));
+  EXPECT_EQ(g_voice, (std::vector<std::string>{"GPSConnected", "GPSMissing", "GPSConnected"}));
+  SetPositioningHooks(PositioningHooks{});
+}
+
+TEST(Positioning, SpeedRingAndHeading) {
+  Collector c;
+  for (float f : {1.0f, 1.99f}) {
+    GpsFix fix = At(1, 1);
+    fix.SetSpeed(f);
+    OnFix(fix);
+  }
+  EXPECT_EQ(GetAverageSpeed(), 0.0f);
+  for (float f : {2.0f, 4.0f, 6.0f, 8.0f, 10.0f, 12.0f}) {
+    GpsFix fix = At(1, 1);
+    fix.SetSpeed(f);
+    OnFix(fix);
+  }
+  EXPECT_FLOAT_EQ(GetAverageSpeed(), 7.0f);
+  EXPECT_FLOAT_EQ(GetRecentAverageSpeed(), 8.0f);  // 4..12
+  for (int i = 0; i < 150; ++i) {
+    GpsFix fix = At(1, 1);
+    fix.SetSpeed(20.0f);
+    OnFix(fix);
+  }
+  EXPECT_FLOAT_EQ(GetAverageSpeed(), 20.0f);
+
+  float lon, lat, heading, speed;
+  bool fSpeed, fCourse;
+  SetCursor(5, 6, 90, true, 10, true);
+  SetCursor(5, 6, -45, true, 1.5f, true);  // too slow: the heading stays
+  GetCursor(&lon, &lat, &heading, &speed, &fSpeed, &fCourse);
+  EXPECT_FLOAT_EQ(heading, 90.0f);
+  EXPECT_FLOAT_EQ(speed, 1.5f);
+  SetCursor(5, 6, -45, true, 3.0f, true);
+  GetCursor(&lon, &lat, &heading);
+  EXPECT_FLOAT_EQ(heading, 315.0f);
+  EXPECT_FLOAT_EQ(lon, 5.0f);
+}
+
+TEST(Positioning, AltitudeOverTheEllipsoid) {
+  Collector c;
+  PositioningHooks hooks = {};
+  hooks.pfnGeoidHeight = Geoid16;
+  SetPositioningHooks(hooks);
+  GpsFix fix = At(37, 55);
+  fix.SetAltitude(100.0f);
+  OnFix(fix);
+  EXPECT_FLOAT_EQ(GetFix().altitude, 100.0f);
+  EXPECT_FLOAT_EQ(GetFix().geoidSeparation, 16.0f);  // filled from the model
+  SetBool(u"GPSElevationIsOverEllipsoid", true);
+  OnFix(fix);
+  EXPECT_FLOAT_EQ(GetFix().altitude, 84.0f);
+  fix.SetGeoidSeparation(20.0f);  // the receiver's own value wins
+  OnFix(fix);
+  EXPECT_FLOAT_EQ(GetFix().altitude, 80.0f);
+  SetPositioningHooks(PositioningHooks{});
+  // Without a hook the geodesy table gives 16 m at 55 N 37 E.
+  GpsFix g = At(37, 55);
+  OnFix(g);
+  EXPECT_NEAR(GetFix().geoidSeparation, 16.0f, 1.0f);
+}
+
+double g_dNow = 45000.5;
+double FakeUtc() { return g_dNow; }
+std::vector<platform::CSystemTime> g_sets;
+bool FakeSet(const platform::CSystemTime& st) {
+  g_sets.push_back(st);
+  return true;
+}
+
+TEST(Positioning, ClockCorrection) {
+  Collector c;
+  AllowClockCorrection(true);  // the clock is fake: asked for explicitly
+  SetUtcNowSource(FakeUtc);
+  platform::SetTimeHook old = platform::SetSetTimeHook(FakeSet);
+  g_sets.clear();
+  const double ms = 1.0 / 86400000.0;
+  FixupClock(g_dNow - 1499 * ms);
+  EXPECT_TRUE(g_sets.empty());
+  EXPECT_EQ(g_nClockOffset.load(), 1499);
+  FixupClock(g_dNow - 1500 * ms);
+  ASSERT_EQ(g_sets.size(), 1u);
+  EXPECT_EQ(g_nClockOffset.load(), 0);
+  EXPECT_EQ(g_cClockCorrections.load(), 1u);
+  // A second correction within 10 s is not made.
+  c.Advance(10000);
+  FixupClock(g_dNow + 5000 * ms);
+  EXPECT_EQ(g_sets.size(), 1u);
+  EXPECT_EQ(g_nClockOffset.load(), -5000);
+  c.Advance(1);
+  FixupClock(g_dNow + 5000 * ms);
+  EXPECT_EQ(g_sets.size(), 2u);
+  // Switched off by the setting.
+  SetBool(u"FixupClock", false);
+  c.Advance(20000);
+  FixupClock(g_dNow - 3000 * ms);
+  EXPECT_EQ(g_sets.size(), 2u);
+  EXPECT_EQ(g_nClockOffset.load(), 3000);
+  // And never without being allowed (replays, tests).
+  SetBool(u"FixupClock", true);
+  AllowClockCorrection(false);
+  FixupClock(g_dNow - 3000 * ms);
+  EXPECT_EQ(g_sets.size(), 2u);
+  platform::SetSetTimeHook(old);
+  SetUtcNowSource(nullptr);
+}
+
+TEST(Positioning, NotificationsReachTheInstalledPoster) {
+  Collector c;
+  SetGpsIndicatorDisconnected();
+  g_posted.clear();
+  GpsPostFn old = SetGpsNotifyTarget(Post);
+  OnFix(At(2, 3));
+  SetCursor(2, 3, 0, false, 0, false);
+  SetGpsStatus(2115);
+  SatellitesComplete();
+  SetGpsIndicatorSatellites(0);  // unchanged: not posted again
+  size_t cPosted = g_posted.size();
+  SetGpsIndicatorSatellites(5);
+  EXPECT_EQ(g_posted.size(), cPosted + 1);
+  EXPECT_EQ(GetGpsIndicatorIcon(), c_idiGpsReceiving);
+  SetGpsNotifyTarget(old);
+  std::vector<uint32_t> want = {c_msgGpsFix, c_msgGpsIndicator, c_msgGpsCursor, c_msgGpsStatus, c_msgGpsSatellites};
+  for (uint32_t u : want) EXPECT_NE(std::find(g_posted.begin(), g_posted.end(), u), g_posted.end()) << u;
+  char16_t sz[128];
+  GetStatusText(sz, 128);
+  EXPECT_EQ(std::u16string(sz), u"Нет соединения с GPS-приёмником.");
+  GetStatusText(sz, 5);
+  EXPECT_EQ(std::u16string(sz), u"Нет ");
+}
+
+TEST(Positioning, SatelliteTableBounds) {
+  Collector c;
+  ResetSatellites(2);
+  AppendSatellite(SatelliteInfo{1, 2, 3, 4, 1});
+  AppendSatellite(SatelliteInfo{2, 2, 3, 4, 2});
+  AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});  // beyond the capacity: dropped
+  EXPECT_EQ(GetSatelliteCapacity(), 2);
+  EXPECT_EQ(GetSatellite(1).nPrn, 2);
+  EXPECT_EQ(GetSatellite(2).nPrn, 0);
+  EXPECT_EQ(GetSatellite(-1).nPrn, 0);
+  GrowSatellites(1);
+  AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});
+  EXPECT_EQ(GetSatellite(2).nPrn, 3);
+  EXPECT_STREQ(FixStatusNameA(5), "3D diff");
+  EXPECT_STREQ(FixStatusNameA(11), "Simulation");
+  EXPECT_STREQ(FixStatusNameA(12), "Unknown");
+  EXPECT_EQ(std::u16string(FixStatusName(-1)), u"Unknown");
+}
+
+TEST(Positioning, PortsWithoutASettingAreWrittenAsOn) {
+  Collector c;
+  std::string dir = std::string(VELMO_BINARY_DIR) + "/gps_noports_" + std::to_string(getpid());
+  platform::CreateDirectoryPath(platform::Utf8ToU16(dir).c_str());
+  setenv("VELMO_PROGRAM_DIR", dir.c_str(), 1);  // no Demo.gdb there
+  EXPECT_EQ(GetDword(u"Enable_COM7", 12345), 12345u);
+  StartGps();
+  EXPECT_EQ(GetDword(u"Enable_COM7", 12345), 1u);
+  // No port opens natively without a device: the last thread says so.
+  char16_t sz[128] = {};
+  for (int i = 0; i < 200; ++i) {
+    GetStatusText(sz, 128);
+    if (std::u16string(sz) == u"Не удалось открыть ни одного COM-порта.") break;
+    platform::SleepMs(10);
+  }
+  EXPECT_EQ(std::u16string(sz), u"Не удалось открыть ни одного COM-порта.");
+  StopGps();
+  unsetenv("VELMO_PROGRAM_DIR");
+}
+
+TEST(Positioning, DemoThreadReplaysTheDemoTrack) {
+  Collector c;
+  std::string dir = std::string(VELMO_BINARY_DIR) + "/gps_demo_" + std::to_string(getpid());
+  platform::CreateDirectoryPath(platform::Utf8ToU16(dir).c_str());
+  setenv("VELMO_DOCUMENTS_DIR", dir.c_str(), 1);
+  setenv("VELMO_PROGRAM_DIR", dir.c_str(), 1);
+  // A two-point track written by our own recorder stands in for Demo.gdb
+  // (the reader takes the file by its contents).
+  Tracking::StartRecording();
+  GpsFix a = At(30.0f, 60.0f), b = At(30.001f, 60.001f);
+  a.SetTime(45000.0);
+  b.SetTime(45000.0 + 10 / 86400.0);
+  Tracking::AddTrackPoint(a);
+  Tracking::AddTrackPoint(b);
+  std::u16string track = Tracking::OpenFilePath();
+  Tracking::StopRecording();
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(platform::ReadWholeFile(track.c_str(), bytes));
+  std::u16string demo = platform::JoinPath(platform::Utf8ToU16(dir), u"Demo.gdb");
+  ASSERT_TRUE(platform::WriteFileAtomic(demo.c_str(), bytes.data(), bytes.size()));
+  StartGps();
+  platform::SleepMs(2300);
+  StopGps();
+  platform::DeleteFilePath(demo.c_str());
+  platform::DeleteFilePath(track.c_str());
+  unsetenv("VELMO_PROGRAM_DIR");
+  unsetenv("VELMO_DOCUMENTS_DIR");
+  // One fix a second: point 1, point 2, then the invalid fix of the rewind.
+  ASSERT_GE(c.m_aFixes.size(), 3u);
+  EXPECT_EQ(c.m_aFixes[0].status, fsSimulation);
+  EXPECT_NEAR(c.m_aFixes[0].latitude, 60.0, 1e-6);
+  EXPECT_NEAR(c.m_aFixes[1].longitude, 30.001, 1e-6);
+  EXPECT_TRUE(c.m_aFixes[1].Has(gfSpeed));
+  EXPECT_EQ(c.m_aFixes[2].dwFlags, uint32_t(gfStatus));
+  EXPECT_EQ(c.m_aFixes[2].status, fsInvalid);
+}
+
+}  // namespace
