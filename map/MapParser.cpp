@@ -38,12 +38,12 @@ int CompareNamesNoCase(DWORD, const char16_t* pA, size_t cA, const char16_t* pB,
   return cA < cB ? -1 : 1;
 }
 
-uint32_t CCitiesQuery::FindCityByName(const char16_t* pszText) {
+uint32_t CCitiesQuery::FindCityByNameIn(CCitiesQuery& query, const char16_t* pszText) {
   if (!pszText) return 0;
   size_t n = platform::StrLen(pszText);
-  uint32_t cCities = GetCount();
+  uint32_t cCities = query.GetCount();
   if (n == 0 || cCities < 2) return 0;
-  DWORD dwLocale = GetLocale();
+  DWORD dwLocale = query.GetLocale();
   uint32_t a = 0, b = cCities - 1;
   CityItem item;
   while (b - a > 1) {
@@ -51,7 +51,7 @@ uint32_t CCitiesQuery::FindCityByName(const char16_t* pszText) {
     uint32_t m = (a + b) / 2;
     ASSERT(m < cCities);
     std::memset(&item, 0, sizeof item);
-    GetItem(m, &item, c_fofName);
+    query.GetItem(m, &item, c_fofName);
     item.szName[63] = 0;
     size_t cName = platform::StrLen(item.szName);
     if (CompareNamesNoCase(dwLocale, item.szName, cName, pszText, n) < 0) a = m;
@@ -59,7 +59,7 @@ uint32_t CCitiesQuery::FindCityByName(const char16_t* pszText) {
   }
   ASSERT(a < cCities);
   std::memset(&item, 0, sizeof item);
-  GetItem(a, &item, c_fofName);
+  query.GetItem(a, &item, c_fofName);
   item.szName[63] = 0;
   size_t cName = platform::StrLen(item.szName);
   size_t c = n < cName ? n : cName;

@@ -124,7 +124,11 @@ class CCitiesQuery {
   // Fills a caller's zero-filled item.
   virtual bool GetItem(uint32_t nIndex, CityItem* pItem, uint32_t dwFlags) = 0;
   // Binary search of the (name-sorted) cities; shared by all formats.
-  virtual uint32_t FindCityByName(const char16_t* pszText);
+  // (Inline, so that the class has no key function: classes derived in
+  // code built with RTTI then link against this one built without.)
+  virtual uint32_t FindCityByName(const char16_t* pszText) { return FindCityByNameIn(*this, pszText); }
+
+  static uint32_t FindCityByNameIn(CCitiesQuery& query, const char16_t* pszText);
 };
 
 // Case-insensitive comparison of two texts of given lengths in a locale

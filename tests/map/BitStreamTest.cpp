@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "map/bits/BitStream.h"
+#include "map/bits/HuffmanEncoder.h"
+
+namespace {
+
+// The value of bits [from, from + n) of a byte string, least significant
+// bit first (the reference the reader must agree with).
+uint32_t RefBits(const std::vector<uint8_t>& v, size_t from, unsigned n) {
+  uint32_t dw = 0;
+  for (unsigned i = 0; i < n; ++i) {
+    size_t bit = from + i;
+    if ((v[bit / 8] >> (bit % 8)) & 1) dw |= 1u << i;
+  }
+  return dw;
+}
+
+TEST(BitStream, ReadsFieldsOfEveryWidthLikeTheConcatenatedBitString) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> data(64);
+  for (uint8_t& b : data) b = uint8_t(rng());
+  // 3, 7, 32 bits as the edge case, then random widths straddling bytes.
+  std::vector<unsigned> widths{3, 7, 32};
+  for (int i = 0; i < 80; ++i) widths.push_back(rng() % 33);
+  CBitStream bs(data.data(), data.data() + data.size());
+  size_t pos = 0;
+  for (unsigned n : widths) {
+    if (pos + n > data.size() * 8) break;
+    EXPECT_EQ(bs.ReadBits(n), RefBits(data, pos, n)) << "at bit " << pos << " width " << n;
+    pos += n;
+    EXPECT_LT(bs.GetBit(), 8u);
+    EXPECT_EQ(size_t(bs.GetPtr() - data.data()), pos / 8);
+    EXPECT_EQ(bs.GetBit(), pos % 8);
+  }
+  EXPECT_FALSE(bs.IsOverrun());
+}
+
+TEST(BitStream, ReadingTheRestOfAByteMovesToTheNextByte) {
+  uint8_t data[4] = {0xAC, 0x35, 0, 0};
+  CBitStream bs(data, data + 4);
+  EXPECT_EQ(bs.ReadBits(3), 0x4u);
+  EXPECT_EQ(bs.ReadBits(5), 0xACu >> 3);
+  EXPECT_EQ(bs.GetPtr(), data + 1);
+  EXPECT_EQ(bs.GetBit(), 0u);
+  EXPECT_EQ(bs.ReadBits(0), 0u);
+  EXPECT_EQ(bs.GetPtr(), data + 1);
+}
+
+TEST(BitStream, NeverReadsPastTheEndAndReportsTheOverrun) {
+  uint8_t data[3] = {0xFF, 0xFF, 0x01};
+  CBitStream bs(data, data + 2);  // the third byte is outside
+  EXPECT_EQ(bs.ReadBits(12), 0xFFFu);
+  EXPECT_FALSE(bs.IsOverrun());
+  EXPECT_EQ(bs.ReadBits(4), 0xFu);  // exactly to the end
+  EXPECT_FALSE(bs.IsOverrun());
+  EXPECT_EQ(bs.ReadBits(8), 0u);  // zeros past the end, not the 0x01
+  EXPECT_TRUE(bs.IsOverrun());
+}
+
+TEST(BitWriter, WritesWhatTheReaderReadsBack) {
+  std::mt19937 rng(11);
+  std::vector<std::pair<unsigned, uint32_t>> fields;
+  for (int i = 0; i < 500; ++i) {
+    unsigned n = rng() % 33;
+    uint32_t v = n == 32 ? uint32_t(rng()) : n ? uint32_t(rng()) & ((1u << n) - 1) : 0;
+    fields.push_back({n, v});
+  }
+  std::vector<uint8_t> out;
+  CBitWriter bw(out);
+  uint64_t cBits = 0;
+  for (auto& f : fields) {
+    bw.WriteBits(f.first, f.second);
+    cBits += f.first;
+  }
+  bw.Flush();
+  EXPECT_EQ(out.size(), (cBits + 7) / 8);
+  CBitStream bs(out.data(), out.data() + out.size());
+  for (auto& f : fields) ASSERT_EQ(bs.ReadBits(f.first), f.second);
+}
+
+TEST(BitWriter, WordBoundaryAndFlushEdgeCases) {
+  std::vector<uint8_t> out;
+  CBitWriter bw(out);
+  bw.WriteBits(32, 0xDEADBEEF);
+  ASSERT_EQ(out.size(), 4u);  // emitted at once
+  EXPECT_EQ(out[0], 0xEF);
+  EXPECT_EQ(out[3], 0xDE);
+  bw.Flush();
+  EXPECT_EQ(out.size(), 4u);  // nothing left in the accumulator
+  bw.WriteBits(5, 0x15);
+  bw.Flush();
+  ASSERT_EQ(out.size(), 5u);
+  EXPECT_EQ(out[4], 0x15);
+  bw.WriteBits(0, 0);
+  bw.Flush();
+  EXPECT_EQ(out.size(), 5u);
+}
+
+// Stored table with the given (value, length, code bytes).
+std::vector<uint8_t> StoredTable(const std::vector<std::tuple<uint16_t, uint8_t, std::vector<uint8_t>>>& entries) {
+  std::vector<uint8_t> v{uint8_t(entries.size()), uint8_t(entries.size() >> 8)};
+  for (auto& [val, len, code] : entries) {
+    v.push_back(uint8_t(val));
+    v.push_back(uint8_t(val >> 8));
+    v.push_back(len);
+    v.insert(v.end(), code.begin(), code.end());
+  }
+  return v;
+}
+
+TEST(HuffmanTable, SingleEntryOfLengthZeroTakesNoBits) {
+  std::vector<uint8_t> t = StoredTable({{0x1234, 0, {}}});
+  CHuffmanTable table;
+  ASSERT_EQ(table.Load(t.data(), t.data() + t.size()), t.data() + t.size());
+  uint8_t data[2] = {0x5A, 0xA5};
+  CBitStream bs(data, data + 2);
+  EXPECT_EQ(bs.Decode(table), 0x1234u);
+  EXPECT_EQ(bs.Decode(table), 0x1234u);
+  EXPECT_EQ(bs.GetPtr(), data);
+  EXPECT_EQ(bs.GetBit(), 0u);
+  EXPECT_EQ(table.GetMaxValue(), 0x1234u);
+}
+
+TEST(HuffmanTable, NineBitCodeGoesThroughOneSubTable) {
+  // Codes: "0" (1 bit) -> 7, "1" followed by 8 bits 0xFF -> 300 (9 bits: first
+  // byte 0xFF... ) Use: value 7 = bit 0 is 0, length 1; value 300 = 9 bits,
+  // first 8 bits all 1, the ninth 1; value 301 = first 8 bits all 1, ninth 0.
+  std::vector<uint8_t> t = StoredTable({{7, 1, {0x00}}, {300, 9, {0xFF, 0x01}}, {301, 9, {0xFF, 0x00}}});
+  CHuffmanTable table;
+  ASSERT_NE(table.Load(t.data(), t.data() + t.size()), nullptr);
+  EXPECT_EQ(table.GetSubTableCount(), 1u);
+  EXPECT_EQ(table.GetMaxValue(), 301u);
+  // Stream: 0 | 1 1111111 1 | 0 -> values 7, 300, 7.
+  std::vector<uint8_t> out;
+  CBitWriter bw(out);
+  bw.WriteBits(1, 0);
+  bw.WriteBits(9, 0x1FF);
+  bw.WriteBits(1, 0);
+  bw.WriteBits(9, 0x0FF);
+  bw.Flush();
+  CBitStream bs(out.data(), out.data() + out.size());
+  EXPECT_EQ(bs.Decode(table), 7u);
+  unsigned cBit = bs.GetBit();
+  EXPECT_EQ(bs.Decode(table), 300u);
+  EXPECT_EQ(bs.GetBit(), (cBit + 1) % 8);
+  EXPECT_EQ(bs.Decode(table), 7u);
+  EXPECT_EQ(bs.Decode(table), 301u);
+  EXPECT_FALSE(bs.IsOverrun());
+}
+
+TEST(HuffmanTable, RejectsMalformedStoredTables) {
+  CHuffmanTable table;
+  std::vector<uint8_t> t = StoredTable({{7, 3, {0xF9}}});  // bits above the 3-bit code
+  EXPECT_EQ(table.Load(t.data(), t.data() + t.size()), nullptr);
+  t = StoredTable({{7, 40, {1, 2, 3, 4, 5}}});  // longer than any map needs
+  EXPECT_EQ(table.Load(t.data(), t.data() + t.size()), nullptr);
+  t = StoredTable({{7, 1, {0}}, {8, 1, {1}}});
+  for (size_t cut = 0; cut < t.size(); ++cut) EXPECT_EQ(table.Load(t.data(), t.data() + cut), nullptr) << cut;
+}
+
+TEST(CodedValueTable, FixedWidthAndHuffmanForms) {
+  CCodedValueTable fixed;
+  uint8_t stored[5] = {1, 5, 0, 0, 0};  // count 5 -> bitlen(5) = 3 bits
+  ASSERT_EQ(fixed.Load(stored, stored + 5), stored + 5);
+  EXPECT_TRUE(fixed.IsFixed());
+  EXPECT_EQ(fixed.GetFixedBits(), 3u);
+  EXPECT_EQ(fixed.GetMaxValue(), 4u);
+  uint8_t data[2] = {0x2C, 0x01};  // 100, 101, ...
+  CBitStream bs(data, data + 2);
+  EXPECT_EQ(bs.Decode(fixed), 4u);
+  EXPECT_EQ(bs.Decode(fixed), 5u);
+  EXPECT_EQ(BitLen(4), 3u);
+  EXPECT_EQ(BitLen(0), 0u);
+
+  std::vector<uint8_t> t{0};
+  std::vector<uint8_t> h = StoredTable({{42, 0, {}}});
+  t.insert(t.end(), h.begin(), h.end());
+  CCodedValueTable coded;
+  ASSERT_EQ(coded.Load(t.data(), t.data() + t.size()), t.data() + t.size());
+  EXPECT_FALSE(coded.IsFixed());
+  CBitStream bs2(data, data + 2);
+  EXPECT_EQ(bs2.Decode(coded), 42u);
+}
+
+TEST(HuffmanEncoder, CodesRoundTripThroughTheStoredTable) {
+  std::mt19937 rng(3);
+  CHuffmanEncoder enc(16);
+  std::vector<uint16_t> symbols;
+  // A skewed distribution over 3000 symbols forces codes longer than 8 and
+  // 16 bits into sub-tables and the length limit.
+  for (int i = 0; i < 20000; ++i) {
+    uint16_t v = uint16_t(std::min<double>(2999, std::exp(std::uniform_real_distribution<>(0, 8)(rng))));
+    symbols.push_back(v);
+    enc.Add(v);
+  }
+  enc.Build();
+  std::vector<uint8_t> stored;
+  enc.Serialize(stored);
+  CHuffmanTable table;
+  ASSERT_EQ(table.Load(stored.data(), stored.data() + stored.size()), stored.data() + stored.size());
+  std::vector<uint8_t> out;
+  CBitWriter bw(out);
+  for (uint16_t v : symbols) {
+    EXPECT_LE(enc.GetLength(v), 16u);
+    enc.Write(bw, v);
+  }
+  bw.Flush();
+  CBitStream bs(out.data(), out.data() + out.size());
+  for (uint16_t v : symbols) ASSERT_EQ(bs.Decode(table), v);
+  EXPECT_FALSE(bs.IsOverrun());
+}
+
+TEST(HuffmanEncoder, OneSymbolTakesNoBits) {
+  CHuffmanEncoder enc;
+  enc.Add(9, 100);
+  enc.Build();
+  EXPECT_EQ(enc.GetLength(9), 0u);
+  std::vector<uint8_t> stored;
+  enc.Serialize(stored);
+  CHuffmanTable table;
+  ASSERT_NE(table.Load(stored.data(), stored.data() + stored.size()), nullptr);
+  uint8_t zero = 0;
+  CBitStream bs(&zero, &zero + 1);
+  EXPECT_EQ(bs.Decode(table), 9u);
+}
+
+}  // namespace

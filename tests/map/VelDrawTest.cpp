@@ -1,0 +1,205 @@
+// The Draw walk against recording fakes: level choice, block and extent
+// rejection, the area type rules, direction arrows, labels, Yield.
+#include <gtest/gtest.h>
+
+#include "tests/map/VelTestUtil.h"
+#include "view/MapUnits.h"
+
+using namespace veltest;
+
+namespace {
+
+const int32_t c_x0 = DegreesToMap(37.0), c_y0 = DegreesToMap(55.0);
+
+VelObject Area(uint16_t wType, int32_t x, int32_t y, int32_t cSize, std::u16string strLabel = u"") {
+  VelObject o;
+  o.nKind = rkPolygon;
+  o.wType = wType;
+  o.points = {{x, y}, {x + cSize, y}, {x + cSize, y + cSize}, {x, y + cSize}};
+  o.strLabel = strLabel;
+  return o;
+}
+
+VelObject Line(uint16_t wType, int32_t x, int32_t y, int32_t cLen, bool fDir, std::u16string strLabel = u"") {
+  VelObject o;
+  o.nKind = rkPolyline;
+  o.wType = wType;
+  o.points = {{x, y}, {x + cLen, y + cLen / 2}, {x + 2 * cLen, y}};
+  o.fDirection = fDir;
+  o.strLabel = strLabel;
+  return o;
+}
+
+VelObject Point(uint16_t wType, int32_t x, int32_t y, std::u16string strLabel = u"") {
+  VelObject o;
+  o.nKind = rkPoint;
+  o.wType = wType;
+  o.points = {{x, y}};
+  o.strLabel = strLabel;
+  return o;
+}
+
+// Five levels with the codes velc writes; every level has one line of type
+// = its level index + 1 so that the drawn level can be told.
+std::unique_ptr<CVelParser> FiveLevels() {
+  std::vector<VelLevelInput> levels(5);
+  const uint16_t codes[5] = {16, 18, 20, 22, 24};
+  for (int i = 0; i < 5; ++i) {
+    levels[size_t(i)].wLevelCode = codes[i];
+    levels[size_t(i)].objects.push_back(Line(uint16_t(i + 1), c_x0, c_y0, 4000000, false, u"L"));
+  }
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  EXPECT_TRUE(WriteVelMap(VelWriterOptions(), levels, bytes, strError));
+  return std::unique_ptr<CVelParser>(OpenBytes(bytes));
+}
+
+TEST(VelLevelChoice, BothEndsAndTheMiddle) {
+  auto p = FiveLevels();
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->ChooseLevel(26), 0u);  // code 11 is below every level: level 0
+  EXPECT_EQ(p->ChooseLevel(17), 0u);  // code 17
+  EXPECT_EQ(p->ChooseLevel(15), 1u);  // code 18
+  EXPECT_EQ(p->ChooseLevel(0), 4u);   // code 29: the finest
+  EXPECT_EQ(p->ChooseLevel(7), 4u);   // code 24
+  EXPECT_EQ(p->ChooseLevel(8), 3u);   // code 23 -> level code 22
+}
+
+TEST(VelLevelChoice, DrawUsesTheChosenLevel) {
+  auto p = FiveLevels();
+  ASSERT_TRUE(p);
+  const std::pair<int, uint16_t> cases[] = {{26, 1}, {0, 5}, {8, 4}, {15, 2}};
+  for (auto [nScale, wType] : cases) {
+    CRecordingSink sink;
+    CRecordingLabels labels;
+    sink.nScale = nScale;
+    sink.nShift = 0;
+    p->Draw(&sink, &labels);
+    EXPECT_EQ(sink.polylines.size(), 1u) << nScale;
+    ASSERT_EQ(labels.entries.size(), 1u);
+    EXPECT_EQ(labels.entries[0].wType, wType) << nScale;
+  }
+}
+
+std::unique_ptr<CVelParser> OneLevel(std::vector<VelObject> objects, const char* pszTypeSet = "OSM") {
+  std::vector<VelLevelInput> levels(1);
+  levels[0].wLevelCode = 24;
+  levels[0].objects = std::move(objects);
+  VelWriterOptions opt;
+  opt.strTypeSet = pszTypeSet;
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  EXPECT_TRUE(WriteVelMap(opt, levels, bytes, strError)) << strError;
+  return std::unique_ptr<CVelParser>(OpenBytes(bytes));
+}
+
+TEST(VelDraw, AreaTypeRulesAndTheGarminTypeSet) {
+  std::vector<VelObject> objects;
+  for (uint16_t t : {1, 2, 3, 4, 0x4A, 0x4B, 0x50}) objects.push_back(Area(t, c_x0 + t * 100000, c_y0, 50000));
+  for (const char* pszSet : {"OSM", "Garmin", "GARMIN", "garmin"}) {
+    auto p = OneLevel(objects, pszSet);
+    ASSERT_TRUE(p);
+    CRecordingSink sink;
+    p->Draw(&sink, nullptr);
+    bool fGarmin = std::string(pszSet) != "OSM";
+    EXPECT_EQ(p->IsGarminTypeSet(), fGarmin);
+    // 0x4A and 0x4B never; 1, 2, 3 only outside the Garmin type set.
+    EXPECT_EQ(sink.polygons.size(), fGarmin ? 2u : 5u) << pszSet;
+  }
+}
+
+TEST(VelDraw, LinesArrowsOnePointLinesAndLabels) {
+  std::vector<VelObject> objects;
+  objects.push_back(Line(6, c_x0, c_y0, 100000, true, u"Садовая улица"));
+  objects.push_back(Line(6, c_x0, c_y0 + 200000, 100000, false, u"Садовая улица"));
+  VelObject one = Line(7, c_x0, c_y0 + 400000, 100000, true, u"Одна точка");
+  one.points.resize(1);
+  objects.push_back(one);
+  objects.push_back(Point(0x2A00, c_x0 + 5000, c_y0 + 5000, u"Кафе"));
+  objects.push_back(Point(0x2F01, c_x0 + 6000, c_y0 + 6000));  // no label, no icon
+  objects.push_back(Area(0x50, c_x0, c_y0 - 300000, 200000, u"Бор"));
+  auto p = OneLevel(objects);
+  ASSERT_TRUE(p);
+  CRecordingSink sink;
+  CRecordingLabels labels;
+  p->Draw(&sink, &labels);
+  EXPECT_EQ(sink.polylines.size(), 2u);  // the one-point line draws nothing
+  EXPECT_EQ(sink.cArrows, 1);
+  EXPECT_EQ(sink.polygons.size(), 1u);
+  ASSERT_EQ(labels.entries.size(), 4u);
+  // Areas first, then lines, then points.
+  EXPECT_EQ(labels.entries[0].nKind, rkPolygon);
+  EXPECT_EQ(labels.entries[0].strText, u"Бор");
+  EXPECT_EQ(labels.entries[1].nKind, rkPolyline);
+  EXPECT_EQ(labels.entries[2].nKind, rkPolyline);
+  EXPECT_EQ(labels.entries[1].dwRef, labels.entries[2].dwRef);  // one shared label
+  EXPECT_EQ(labels.entries[3].nKind, rkPoint);
+  EXPECT_EQ(labels.entries[3].strText, u"Кафе");
+  for (auto& e : labels.entries) {
+    char16_t sz[64];
+    int nFlag;
+    p->GetLabel(1, e.nKind, e.wType, e.dwRef, sz, &nFlag);
+    EXPECT_EQ(std::u16string(sz), e.strText);
+  }
+}
+
+TEST(VelDraw, BlocksAndObjectsOutsideTheViewOrTooSmallAreSkipped) {
+  std::vector<VelObject> objects;
+  objects.push_back(Area(0x50, c_x0, c_y0, 200000));
+  objects.push_back(Area(0x50, c_x0 + 3000000, c_y0, 200000));  // another block, far away
+  objects.push_back(Area(0x13, c_x0 + 10000, c_y0 + 10000, 300));  // tiny
+  auto p = OneLevel(objects);
+  ASSERT_TRUE(p);
+  CRecordingSink sink;
+  sink.nShift = 8;  // 256 map units per pixel: the tiny area is about 1 pixel
+  sink.rectView = MapRect{c_x0 - 1000, c_y0 - 1000, c_x0 + 500000, c_y0 + 500000};
+  p->Draw(&sink, nullptr);
+  EXPECT_EQ(sink.polygons.size(), 1u);
+  sink.polygons.clear();
+  sink.nScaleFactor = 0;  // treated as 1
+  sink.nShift = 0;
+  p->Draw(&sink, nullptr);
+  EXPECT_EQ(sink.polygons.size(), 2u);  // now the small one is big enough
+}
+
+TEST(VelDraw, YieldsEvery256ItemsAndStopsWhenInterrupted) {
+  std::vector<VelObject> objects;
+  for (int i = 0; i < 1000; ++i)
+    objects.push_back(Point(0x2A00, c_x0 + (i % 40) * 1000, c_y0 + (i / 40) * 1000, u"P"));
+  auto p = OneLevel(objects);
+  ASSERT_TRUE(p);
+  CRecordingSink sink;
+  CRecordingLabels labels;
+  p->Draw(&sink, &labels);
+  EXPECT_EQ(labels.entries.size(), 1000u);
+  EXPECT_GE(sink.cYields, 3);
+  EXPECT_LE(sink.cYields, 5);
+  CRecordingSink stop;
+  stop.cInterruptAfterYields = 1;
+  CRecordingLabels few;
+  p->Draw(&stop, &few);
+  EXPECT_EQ(stop.cYields, 1);
+  EXPECT_LT(few.entries.size(), 256u);
+}
+
+TEST(VelDraw, EmptySectionsTakeNoSizeBytes) {
+  auto p = OneLevel({Point(0x2A00, c_x0, c_y0, u"Только точка")});
+  ASSERT_TRUE(p);
+  vel::VelLevel lv;
+  ASSERT_TRUE(p->GetLevel(0, lv));
+  const uint8_t* pBlock = p->GetData() + lv.dwFirstBlock;
+  VelBlockInfo info;
+  ASSERT_TRUE(p->ReadBlock(pBlock, info));
+  EXPECT_EQ(vel::BlockSizeBytes(info.hdr.dwData, 0), 0u);
+  EXPECT_EQ(vel::BlockSizeBytes(info.hdr.dwData, 1), 0u);
+  EXPECT_EQ(info.adwSectionSize[0], 0u);
+  EXPECT_EQ(info.adwSectionSize[1], 0u);
+  EXPECT_GT(info.adwSectionSize[2], 0u);
+  CRecordingSink sink;
+  CRecordingLabels labels;
+  p->Draw(&sink, &labels);
+  EXPECT_EQ(labels.entries.size(), 1u);
+  EXPECT_TRUE(sink.polygons.empty() && sink.polylines.empty());
+}
+
+}  // namespace
