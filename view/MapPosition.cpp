@@ -9,8 +9,6 @@
 #include "platform/Str.h"
 #include "view/FastMath.h"
 
-using vmath::MulDiv;
-
 int32_t g_nMapXc = 0;
 int32_t g_nMapYc = 0;
 
@@ -29,12 +27,21 @@ inline int64_t RectHeight(const MapRectL& rect) {
   return int64_t(rect.bottom) - rect.top;
 }
 
-// a × b / c rounded half away from zero, in 64 bits (c > 0, results that
-// fit). Used where the 32-bit MulDiv's arguments would overflow.
-int64_t MulDiv64(int64_t a, int64_t b, int64_t c) {
+// a × b / c rounded half away from zero like MulDiv, in 64 bits (c > 0):
+// the 32-bit MulDiv's -1 on overflow would send far points astray (2000
+// pixels at the coarsest scale are 2^31 map units).
+inline int64_t RoundDiv(int64_t a, int64_t b, int64_t c) {
   const int64_t p = a * b;
   return p >= 0 ? (p + c / 2) / c : (p - c / 2) / c;
 }
+
+inline __int128 RoundDiv128(__int128 p, __int128 c) {
+  if (c <= 0)
+    return 0;
+  return p >= 0 ? (p + c / 2) / c : (p - c / 2) / c;
+}
+
+const int64_t c_nHalf18 = int64_t(1) << 17;
 
 int32_t ClampToInt32(int64_t n) {
   if (n > INT32_MAX)
@@ -49,7 +56,7 @@ int32_t ClampToInt32(int64_t n) {
 CMapPosition::CMapPosition()
     : m_xc(0), m_yc(0), m_cScaleIndex(10), m_nNum(0), m_nCurrentArcs(1), m_nAngle(0),
       m_nCos(1024), m_nSin(0), m_nLatFactor(255), m_ox(0), m_oy(0), m_cx(0), m_cy(0),
-      m_nScaleX(1), m_nScaleY(1) {
+      m_nScaleX(1), m_nScaleY(1), m_nNumX(0), m_nDenX(1), m_nNumX256(0), m_nNum256(0) {
   LoadScale(m_cScaleIndex);
 }
 
@@ -64,8 +71,10 @@ void CMapPosition::SetViewSize(int32_t cx, int32_t cy) {
 }
 
 void CMapPosition::SetScreenScale(int32_t nScaleX, int32_t nScaleY) {
-  m_nScaleX = nScaleX < 1 ? 1 : (nScaleX > 64 ? 64 : nScaleX);
-  m_nScaleY = nScaleY < 1 ? 1 : (nScaleY > 64 ? 64 : nScaleY);
+  // 1 at 96 dpi, 2 at 192 dpi; 4 covers 384 dpi and keeps the 64-bit
+  // products of the transform in range.
+  m_nScaleX = nScaleX < 1 ? 1 : (nScaleX > 4 ? 4 : nScaleX);
+  m_nScaleY = nScaleY < 1 ? 1 : (nScaleY > 4 ? 4 : nScaleY);
   LoadScale(m_cScaleIndex);
 }
 
@@ -92,6 +101,14 @@ void CMapPosition::LoadScale(size_t cScaleIndex) {
   }
   m_nCurrentArcs = entry.anDen[dwUnit] / 8;
   ASSERT(fast_log2(uint32_t(m_nCurrentArcs)) <= 24);
+  UpdateFactors();
+}
+
+void CMapPosition::UpdateFactors() {
+  m_nNumX = int64_t(m_nNum) * m_nLatFactor;
+  m_nDenX = int64_t(m_nCurrentArcs) * 255;
+  m_nNumX256 = m_nNumX * 256;
+  m_nNum256 = int64_t(m_nNum) * 256;
 }
 
 void CMapPosition::SetScale(size_t cScaleIndex) {
@@ -138,6 +155,12 @@ void CMapPosition::SetAngle(int32_t nDegrees) {
 }
 
 void CMapPosition::ApplyCentre(int32_t x, int32_t y) {
+  // Longitudes beyond ±180° (a pan across the date line) come back into
+  // the map range: 2^31 units are a whole turn.
+  if (x > c_nMapUnits180)
+    x = Trunc32(int64_t(x) - (int64_t(1) << 31));
+  else if (x < -c_nMapUnits180)
+    x = Trunc32(int64_t(x) + (int64_t(1) << 31));
   if (y > c_nMaxMapLatitude)
     y = c_nMaxMapLatitude;
   else if (y < -c_nMaxMapLatitude)
@@ -145,6 +168,7 @@ void CMapPosition::ApplyCentre(int32_t x, int32_t y) {
   m_xc = x;
   m_yc = y;
   m_nLatFactor = fast_floor_d(std::cos(y * double(c_PI) / 1073741824.0) * 255 + 0.5);
+  UpdateFactors();
   g_nMapXc = m_xc;
   g_nMapYc = m_yc;
 }
@@ -156,20 +180,35 @@ void CMapPosition::SetCentre(int32_t x, int32_t y) {
 }
 
 void CMapPosition::Pan(int32_t dx, int32_t dy) {
-  const int32_t u = Trunc32((int64_t(dx) * m_nCos - int64_t(dy) * m_nSin) >> 10);
-  const int32_t v = Trunc32((-int64_t(dx) * m_nSin - int64_t(dy) * m_nCos) >> 10);
-  const int32_t x = Trunc32(int64_t(m_xc) - MulDiv(u, m_nCurrentArcs * 255, m_nNum * m_nLatFactor));
-  const int64_t y = int64_t(m_yc) - MulDiv(v, m_nCurrentArcs, m_nNum);
-  SetCentre(x, ClampToInt32(y));
+  // The map follows the pointer: the point that was at the origin moves to
+  // origin + (dx, dy), so the new centre is the old one reflected through
+  // the map point under origin + (dx, dy).
+  int64_t x, y;
+  ToMapWide(m_ox + int64_t(dx), m_oy + int64_t(dy), &x, &y);
+  x = 2 * int64_t(m_xc) - x;
+  y = 2 * int64_t(m_yc) - y;
+  // Whole turns (2^31 units) off, into ±180°.
+  const int64_t c_nTurn = int64_t(1) << 31;
+  x = ((x + c_nMapUnits180) % c_nTurn + c_nTurn) % c_nTurn - c_nMapUnits180;
+  SetCentre(int32_t(x), ClampToInt32(y));
 }
 
+// The forward transform. The offsets from the centre are scaled to 1/256
+// pixel (64-bit products; the dpi factor is at most 4, so (x − xc) × n × c
+// × 256 stays below 2^63), rotated by the cosine and sine × 1024, and
+// rounded to the nearest pixel once. One rounding at the end keeps every
+// screen point within half a pixel of the exact position, so ToMap finds
+// the same pixel again at any rotation.
 VPoint CMapPosition::ToScreen(int32_t x, int32_t y) const {
-  const int64_t dx = (int64_t(x) - m_xc) * m_nNum * m_nLatFactor / (int64_t(m_nCurrentArcs) * 255);
-  const int64_t dy = (int64_t(y) - m_yc) * m_nNum / m_nCurrentArcs;
-  if (m_nAngle == 0)
+  if (m_nAngle == 0) {
+    const int64_t dx = RoundDiv(int64_t(x) - m_xc, m_nNumX, m_nDenX);
+    const int64_t dy = RoundDiv(int64_t(y) - m_yc, m_nNum, m_nCurrentArcs);
     return VPoint{Trunc32(m_ox + dx), Trunc32(m_oy - dy)};
-  return VPoint{Trunc32(((dx * m_nCos - dy * m_nSin) >> 10) + m_ox),
-                Trunc32(m_oy - ((dx * m_nSin + dy * m_nCos) >> 10))};
+  }
+  const int64_t dx = (int64_t(x) - m_xc) * m_nNumX256 / m_nDenX;
+  const int64_t dy = (int64_t(y) - m_yc) * m_nNum256 / m_nCurrentArcs;
+  return VPoint{Trunc32(((dx * m_nCos - dy * m_nSin + c_nHalf18) >> 18) + m_ox),
+                Trunc32(m_oy - ((dx * m_nSin + dy * m_nCos + c_nHalf18) >> 18))};
 }
 
 VPoint CMapPosition::ToScreenDoubled(int32_t x, int32_t y) const {
@@ -177,36 +216,45 @@ VPoint CMapPosition::ToScreenDoubled(int32_t x, int32_t y) const {
 }
 
 void CMapPosition::ToScreenMany(const MapPoint* pPoints, VPoint* pOut, size_t cPoints) const {
-  const int64_t nNumX = int64_t(m_nNum) * m_nLatFactor;
-  const int64_t nDenX = int64_t(m_nCurrentArcs) * 255;
-  const int64_t nNum = m_nNum;
-  const int64_t nDen = m_nCurrentArcs;
   const int64_t xc = m_xc, yc = m_yc, ox = m_ox, oy = m_oy;
+  const int64_t nDenX = m_nDenX, nDen = m_nCurrentArcs;
   if (m_nAngle == 0) {
+    const int64_t nNumX = m_nNumX, nNum = m_nNum;
     for (size_t i = 0; i < cPoints; ++i) {
-      const int64_t dx = (pPoints[i].x - xc) * nNumX / nDenX;
-      const int64_t dy = (pPoints[i].y - yc) * nNum / nDen;
-      pOut[i].x = Trunc32(ox + dx);
-      pOut[i].y = Trunc32(oy - dy);
+      pOut[i].x = Trunc32(ox + RoundDiv(pPoints[i].x - xc, nNumX, nDenX));
+      pOut[i].y = Trunc32(oy - RoundDiv(pPoints[i].y - yc, nNum, nDen));
     }
     return;
   }
+  const int64_t nNumX = m_nNumX256, nNum = m_nNum256;
   const int64_t C = m_nCos, S = m_nSin;
   for (size_t i = 0; i < cPoints; ++i) {
     const int64_t dx = (pPoints[i].x - xc) * nNumX / nDenX;
     const int64_t dy = (pPoints[i].y - yc) * nNum / nDen;
-    pOut[i].x = Trunc32(((dx * C - dy * S) >> 10) + ox);
-    pOut[i].y = Trunc32(oy - ((dx * S + dy * C) >> 10));
+    pOut[i].x = Trunc32(((dx * C - dy * S + c_nHalf18) >> 18) + ox);
+    pOut[i].y = Trunc32(oy - ((dx * S + dy * C + c_nHalf18) >> 18));
   }
 }
 
 MapPoint CMapPosition::ToMap(int32_t sx, int32_t sy) const {
-  const int64_t a = int64_t(sx) - m_ox;
-  const int64_t b = int64_t(m_oy) - sy;
-  const int32_t u = Trunc32((a * m_nCos + b * m_nSin) >> 10);
-  const int32_t v = Trunc32((-a * m_nSin + b * m_nCos) >> 10);
-  return MapPoint{Trunc32(int64_t(m_xc) + MulDiv(MulDiv(u, m_nCurrentArcs, m_nNum), 255, m_nLatFactor)),
-                  Trunc32(int64_t(m_yc) + MulDiv(v, m_nCurrentArcs, m_nNum))};
+  int64_t x, y;
+  ToMapWide(sx, sy, &x, &y);
+  return MapPoint{Trunc32(x), Trunc32(y)};
+}
+
+// The exact inverse of the rotation (divided by C² + S², not 1024²) and of
+// the scaling, rounded once per axis; 128-bit products.
+void CMapPosition::ToMapWide(int64_t sx, int64_t sy, int64_t* px, int64_t* py) const {
+  const int64_t a = sx - m_ox;
+  const int64_t b = m_oy - sy;
+  const __int128 u = __int128(a) * m_nCos + __int128(b) * m_nSin;
+  const __int128 v = -__int128(a) * m_nSin + __int128(b) * m_nCos;
+  const __int128 nNorm = int64_t(m_nCos) * m_nCos + int64_t(m_nSin) * m_nSin;
+  const __int128 dx = RoundDiv128(u * m_nDenX * 1024, __int128(m_nNumX) * nNorm);
+  const __int128 dy = RoundDiv128(v * m_nCurrentArcs * 1024, __int128(m_nNum) * nNorm);
+  // Screen points are 32-bit: the offsets stay far inside 64 bits.
+  *px = int64_t(m_xc + dx);
+  *py = int64_t(m_yc + dy);
 }
 
 MapRectL CMapPosition::GetViewRect() const {
@@ -227,8 +275,8 @@ MapRectL CMapPosition::GetViewRect() const {
 
 bool CMapPosition::IsAtLeast(const MapRectL& rect, int32_t cxLimit, int32_t cyLimit) const {
   // 64-bit: a whole-plane rectangle is 2^32 - 1 units wide.
-  const int64_t cx = MulDiv64(RectWidth(rect), int64_t(m_nNum) * m_nLatFactor, int64_t(m_nCurrentArcs) * 255);
-  const int64_t cy = MulDiv64(RectHeight(rect), m_nNum, m_nCurrentArcs);
+  const int64_t cx = RoundDiv(RectWidth(rect), int64_t(m_nNum) * m_nLatFactor, int64_t(m_nCurrentArcs) * 255);
+  const int64_t cy = RoundDiv(RectHeight(rect), m_nNum, m_nCurrentArcs);
   return cx >= cxLimit || cy >= cyLimit;
 }
 
@@ -241,8 +289,8 @@ void CMapPosition::FitRect(const MapRectL& rect) {
   for (; i < c_cScales; ++i) {
     const ScaleEntry& entry = g_cScales[i];
     // The least detailed denominators times 255 pass 2^31: 64 bits.
-    const int64_t w = MulDiv64(cxRect, int64_t(entry.nNum) * m_nLatFactor, int64_t(entry.anDen[duMetric]) * 255) * m_nScaleX;
-    const int64_t h = MulDiv64(cyRect, entry.nNum, entry.anDen[duMetric]) * m_nScaleY;
+    const int64_t w = RoundDiv(cxRect, int64_t(entry.nNum) * m_nLatFactor, int64_t(entry.anDen[duMetric]) * 255) * m_nScaleX;
+    const int64_t h = RoundDiv(cyRect, entry.nNum, entry.anDen[duMetric]) * m_nScaleY;
     if (m_cx >= w && m_cy >= h)
       break;
   }

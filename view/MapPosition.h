@@ -42,11 +42,16 @@ class CMapPosition {
   const char16_t* GetScaleText(char16_t* pszBuf, size_t cchBuf) const;
   // Rotation in whole degrees (0 = north up). Saves "MapAngle".
   void SetAngle(int32_t nDegrees);
-  // y is clamped to ±477218588 (±80°). Saves "MapXc"/"MapYc" doubled.
+  // y is clamped to ±477218588 (±80°), x is brought into ±180° (±2^30).
+  // Saves "MapXc"/"MapYc" doubled.
   void SetCentre(int32_t x, int32_t y);
   // Moves the centre so that the map follows a pointer moved by (dx, dy).
   void Pan(int32_t dx, int32_t dy);
 
+  // Map to screen, integer-only: the offset from the centre scaled by
+  // num / den (and latitude factor / 255 along x), rotated, rounded once
+  // to the nearest pixel, so ToScreen(ToMap(s)) == s and ToMap(ToScreen(p))
+  // is within a pixel of p at any rotation.
   VPoint ToScreen(int32_t x, int32_t y) const;
   VPoint ToScreen(const MapPoint& pt) const { return ToScreen(pt.x, pt.y); }
   // x, y at doubled resolution.
@@ -82,6 +87,8 @@ class CMapPosition {
   void LoadScale(size_t cScaleIndex);
   void ApplyAngle(int32_t nDegrees);
   void ApplyCentre(int32_t x, int32_t y);
+  void UpdateFactors();
+  void ToMapWide(int64_t sx, int64_t sy, int64_t* px, int64_t* py) const;
 
   int32_t m_xc;
   int32_t m_yc;
@@ -99,4 +106,10 @@ class CMapPosition {
   int32_t m_cy;
   int32_t m_nScaleX;
   int32_t m_nScaleY;
+  // Derived for the transform: n × c and d × 255, and n × c and n in
+  // 1/256 pixel.
+  int64_t m_nNumX;
+  int64_t m_nDenX;
+  int64_t m_nNumX256;
+  int64_t m_nNum256;
 };
