@@ -100,7 +100,6 @@ CEvent g_evAllEnded;
 CThread g_demoThread;
 std::atomic<bool> g_afPortOpen[c_cMaxComPort - c_cMinComPort + 1];
 bool g_fReading = false;
-bool g_fInitialised = false;
 
 void QueueVoice(const char* pszEvent) {
   if (g_hooks.pfnQueueVoice) g_hooks.pfnQueueVoice(pszEvent);
@@ -445,7 +444,6 @@ void InitPositioning() {
   ClearSpeedRing();
   g_evFound.Reset();
   g_evStop.Reset();
-  g_fInitialised = true;
   SetGpsStatus(c_idsNoConnection);
   if (GetSettingBool(setting::ScanCOMPorts)) StartGps();
 }
@@ -454,7 +452,6 @@ void DonePositioning() {
   StopGps();
   delete[] g_pfSpeeds;
   g_pfSpeeds = nullptr;
-  g_fInitialised = false;
 }
 
 bool IsGpsRunning() { return g_fReading; }
@@ -506,7 +503,7 @@ void StopGps() {
   g_cRunning = 0;
   g_demoThread.Join();
   g_fReading = false;
-  if (g_fInitialised) SetGpsStatus(c_idsNoConnection);
+  SetGpsStatus(c_idsNoConnection);
 }
 
 void ToggleGps() {
