@@ -20,6 +20,7 @@
 #include "platform/Module.h"
 #include "platform/Str.h"
 #include "render/BuiltinStyles.h"
+#include "render/LabelGen.h"
 #include "render/Patterns.h"
 #include "render/PointIcons.h"
 #include "render/Screen.h"
@@ -541,6 +542,9 @@ void InitDrawTypes() {
   s.fReady = true;
   s.fDaySkin = true;
   s.pSkin.reset(LoadSkin(u"day.skin"));
+  // Map readers ask for styles and interpret labels through these.
+  SetDrawTypesFactory(CreateStyleSource);
+  SetLabelInterpreter(InterpretLabel);
 }
 
 void FreeDrawTypes() {
@@ -568,6 +572,8 @@ void FreeDrawTypes() {
     p.reset();
   s.fReady = false;
   s.fLastAutoCheck = -1e9;
+  SetDrawTypesFactory(nullptr);
+  SetLabelInterpreter(nullptr);
 }
 
 bool AreDrawTypesReady() { return State().fReady; }

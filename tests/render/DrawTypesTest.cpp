@@ -458,3 +458,26 @@ TEST(NightMode, DecisionsFromSunriseAndSunset) {
   sydney.fTime = days(2026, 1, 15, 21, 0);
   EXPECT_EQ(DecideDaylight(sydney, sydney.fTime), 1);
 }
+
+TEST(SkinFiles, ShippedSkinsParse) {
+  for (const char* pszName : {"day.skin", "night.skin"}) {
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ReadWholeFile((AsciiToU16(VELMO_SOURCE_DIR) + u"/render/res/" + AsciiToU16(pszName)).c_str(), data));
+    SkinDefinition skin;
+    ASSERT_TRUE(ParseSkin(data.data(), data.size(), skin)) << pszName;
+    EXPECT_GT(skin.areas.size(), 25u);
+    EXPECT_GT(skin.lines.size(), 35u);
+    // Every road class has a casing under a core.
+    for (uint16_t w = 0x01; w <= 0x06; ++w) {
+      int i = FindTypeEntry(skin.lines.data(), skin.lines.size(), w);
+      ASSERT_GE(i, 0);
+      EXPECT_NE(skin.lines[size_t(i)].pen2.nStyle, c_nPenNone);
+    }
+  }
+  // The night ground is dark, the day ground light.
+  std::vector<uint8_t> night;
+  ASSERT_TRUE(ReadWholeFile((AsciiToU16(VELMO_SOURCE_DIR) + u"/render/res/night.skin").c_str(), night));
+  SkinDefinition skin;
+  ASSERT_TRUE(ParseSkin(night.data(), night.size(), skin));
+  EXPECT_LT(GetRValue(skin.crBackground) + GetGValue(skin.crBackground) + GetBValue(skin.crBackground), 3 * 64);
+}
