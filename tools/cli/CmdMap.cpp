@@ -8,6 +8,7 @@
 #include <string>
 
 #include "map/MapParser.h"
+#include "map/img/ImgDump.h"
 #include "map/vel/VelParser.h"
 #include "platform/Str.h"
 #include "tools/cli/Cli.h"
@@ -91,6 +92,8 @@ static int RunInfo(int argc, char** argv) {
                   " bytes\n",
                   i, lv.wLevelCode, lv.wBlocks, lv.dwFirstBlock, acBytes[0], acBytes[1], acBytes[2]);
     }
+  } else if (CImgParser* pImg = AsImgParser(pParser)) {
+    PrintImgInfo(pImg, stdout);
   } else {
     std::printf("format: other\n");
   }
@@ -138,6 +141,12 @@ static int RunDump(int argc, char** argv) {
   CMapParser* pParser = OpenForCli(argv[1]);
   if (!pParser) return 1;
   CVelParser* pVel = AsVel(pParser);
+  if (CImgParser* pImg = AsImgParser(pParser)) {
+    bool fImgComplete = DumpImgObjects(pImg, stdout);
+    delete pParser;
+    if (!fImgComplete) std::fprintf(stderr, "velmo-cli: %s is damaged; what could be read is shown\n", argv[1]);
+    return fImgComplete ? 0 : 1;
+  }
   if (!pVel) {
     std::fprintf(stderr, "velmo-cli: dump reads native maps only\n");
     delete pParser;

@@ -1,0 +1,87 @@
+// velmo-cli nearest MAP LAT LON RADIUS_M [TYPE...]: the points of interest
+// and points within the radius that the map's nearest search returns, one
+// line each:
+//   0x<type> "<name>" <lat>,<lon> <distance m> scale <index>
+// TYPE is a point type code (decimal or 0x hex); without any, every type.
+// --scale N searches the level of scale index N instead of the finest one.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "map/MapParser.h"
+#include "platform/Str.h"
+#include "tools/cli/Cli.h"
+#include "view/MapUnits.h"
+
+static bool ParseNumber(const char* psz, double& f) {
+  char* pEnd = nullptr;
+  f = std::strtod(psz, &pEnd);
+  return pEnd && pEnd != psz && *pEnd == 0 && std::isfinite(f);
+}
+
+static int RunNearest(int argc, char** argv) {
+  std::vector<const char*> args;
+  bool fUseScale = false;
+  long nScale = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::string str = argv[i];
+    if (str == "--scale" && i + 1 < argc) {
+      fUseScale = true;
+      nScale = std::strtol(argv[++i], nullptr, 10);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  double fLat = 0, fLon = 0, fRadius = 0;
+  if (args.size() < 4 || !ParseNumber(args[1], fLat) || !ParseNumber(args[2], fLon) ||
+      !ParseNumber(args[3], fRadius) || fRadius < 0 || fRadius > 4.0e6 || nScale < 0 || nScale > 26) {
+    std::fprintf(stderr, "usage: velmo-cli nearest MAP LAT LON RADIUS_M [TYPE...] [--scale N]\n");
+    return 2;
+  }
+  std::vector<KindType> types;
+  for (size_t i = 4; i < args.size(); ++i) {
+    char* pEnd = nullptr;
+    unsigned long n = std::strtoul(args[i], &pEnd, 0);
+    if (!pEnd || *pEnd || n > 0xFFFF) {
+      std::fprintf(stderr, "velmo-cli: bad type code %s\n", args[i]);
+      return 2;
+    }
+    types.push_back(KindType{rkPoint, uint16_t(n)});
+  }
+  std::u16string strPath = platform::Utf8ToU16(args[0]);
+  uint32_t idsError = 0;
+  CMapParser* pParser = OpenMapFileEx(strPath.c_str(), false, c_fOpenAll, &idsError);
+  if (!pParser) {
+    std::fprintf(stderr, "velmo-cli: cannot open %s\n", args[0]);
+    return 1;
+  }
+  MapTypeFilter filter = {types.data(), types.size()};
+  const MapPoint pt = {DegreesToMap(fLon), DegreesToMap(fLat)};
+  CMapQuery* pQuery = pParser->FindNearest(uint32_t(nScale), fUseScale, pt, uint32_t(std::lround(fRadius)),
+                                           types.empty() ? nullptr : &filter, nullptr, nullptr);
+  if (!pQuery) {
+    std::fprintf(stderr, "velmo-cli: this map has no nearest search\n");
+    delete pParser;
+    return 1;
+  }
+  const double fCos = std::cos(fLat * 3.14159265358979323846 / 180.0);
+  const uint32_t cItems = pQuery->GetCount();
+  for (uint32_t i = 0; i < cItems; ++i) {
+    FoundObject obj = {};
+    if (!pQuery->GetItem(i, &obj, c_fofName | c_fofReprPoint | c_fofNearestPoint | c_fofScale)) continue;
+    obj.szName[63] = 0;
+    const double dx = double(int64_t(obj.xRepr) - pt.x) * fCos;
+    const double dy = double(int64_t(obj.yRepr) - pt.y);
+    std::printf("0x%04x \"%s\" %.7f,%.7f %.1f scale %d\n", obj.wType, platform::U16ToUtf8(obj.szName).c_str(),
+                MapToDegrees(obj.yRepr), MapToDegrees(obj.xRepr), MapToMetres(std::sqrt(dx * dx + dy * dy)),
+                obj.nScale);
+  }
+  std::fprintf(stderr, "%u found\n", cItems);
+  delete pQuery;
+  delete pParser;
+  return 0;
+}
+
+VELMO_CLI_COMMAND(nearest, "nearest", "MAP LAT LON RADIUS_M [TYPE...] [--scale N]", RunNearest);
