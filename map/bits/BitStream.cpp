@@ -64,11 +64,11 @@ const uint8_t* CHuffmanTable::Load(const uint8_t* p, const uint8_t* pEnd) {
     unsigned btMask = 0xFFu >> (8 - cRest);
     unsigned btRest = p[cBytes - 1];
     if ((btRest & btMask) != btRest) return nullptr;  // bits above the code
-    for (unsigned j = 0; j < 256; ++j)
-      if ((j & btMask) == btRest) {
-        pTable[j].dwValue = dwValue;
-        pTable[j].wCodeLen = uint16_t(cRest);
-      }
+    // Every node j whose low cRest bits equal the last code byte.
+    for (unsigned j = btRest; j < 256; j += 1u << cRest) {
+      pTable[j].dwValue = dwValue;
+      pTable[j].wCodeLen = uint16_t(cRest);
+    }
     p += cBytes;
   }
   return p;

@@ -1,0 +1,89 @@
+// libFuzzer target of the native map reader: Open with every flag, Draw at
+// a few scales over the whole map, and GetLabel on every label handed out
+// and on arbitrary offsets. The input lies in a buffer of exactly its size,
+// so any read past the end is caught by the address sanitiser.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "map/vel/VelParser.h"
+#include "platform/Debug.h"
+
+namespace {
+
+class CNullSink : public CDrawSink {
+ public:
+  int nScale = 0;
+  int GetScaleIndex() const override { return nScale; }
+  MapRect GetVisibleRect() const override { return c_rectWholePlane; }
+  int GetScaleFactorX() const override { return 1; }
+  VPoint ToScreen(int32_t x, int32_t y) const override { return VPoint{x >> 12, y >> 12}; }
+  bool IsAtLeast(const MapRect& r, int cx, int cy) const override {
+    return (r.Width() >> 12) >= cx || (r.Height() >> 12) >= cy;
+  }
+  void DrawPolygon(const VPoint* p, size_t c, StyleHandle) override { Touch(p, c); }
+  void DrawPolyline(const VPoint* p, size_t c, StyleHandle, StyleHandle) override { Touch(p, c); }
+  void DrawDirectionArrows(const VPoint* p, size_t c) override { Touch(p, c); }
+  void Yield() override {}
+  bool IsInterrupted() const override { return false; }
+  void ShowMapMessage(uint32_t, const char16_t*, const char16_t*) override {}
+  int64_t nSum = 0;
+
+ private:
+  void Touch(const VPoint* p, size_t c) {
+    for (size_t i = 0; i < c; ++i) nSum += p[i].x ^ p[i].y;
+  }
+};
+
+class CLabelRefs : public CLabelSink {
+ public:
+  std::vector<std::pair<int, uint32_t>> refs;
+  void AddPointLabel(CMapParser*, uint16_t, const char16_t*, size_t, uint32_t dwRef, int32_t, int32_t, uint16_t,
+                     StyleHandle, StyleHandle) override {
+    refs.push_back({rkPoint, dwRef});
+  }
+  void AddLineLabel(CMapParser*, uint16_t, bool, const char16_t*, size_t, uint32_t dwRef, const VPoint*, size_t,
+                    const MapRect&, StyleHandle) override {
+    refs.push_back({rkPolyline, dwRef});
+  }
+  void AddAreaLabel(CMapParser*, uint16_t, const char16_t*, size_t, uint32_t dwRef, const VPoint*, size_t,
+                    const MapRect&, StyleHandle) override {
+    refs.push_back({rkPolygon, dwRef});
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
+  static bool s_fInit = false;
+  if (!s_fInit) {
+    platform::SetAssertHook([](const char*, const char*, int) {});  // damaged data breaks invariants
+    s_fInit = true;
+  }
+  if (cb > (1u << 24)) return 0;
+  std::vector<uint8_t> buf(pData, pData + cb);
+  if (cb >= 12) {
+    // Let most inputs past the size check the probe makes.
+    uint32_t cb32 = uint32_t(cb);
+    std::memcpy(&buf[8], &cb32, 4);
+  }
+  MapOpenContext ctx{u"fuzz.vel", nullptr, buf.data(), uint32_t(cb)};
+  CVelParser parser(ctx);
+  if (!parser.Open(c_fOpenAll)) return 0;
+  for (int nScale : {0, 9, 18, 26}) {
+    CNullSink sink;
+    sink.nScale = nScale;
+    CLabelRefs labels;
+    parser.Draw(&sink, &labels);
+    for (auto& r : labels.refs) {
+      char16_t sz[64];
+      int nFlag;
+      parser.GetLabel(nScale, r.first, 0, r.second, sz, &nFlag);
+    }
+  }
+  char16_t sz[64];
+  int nFlag;
+  for (uint32_t off : {0u, uint32_t(cb / 2), uint32_t(cb ? cb - 1 : 0), uint32_t(cb), 0xFFFFFFFFu})
+    parser.GetLabel(0, rkPoint, 0, off, sz, &nFlag);
+  return 0;
+}
