@@ -585,7 +585,8 @@ const CBrush* GetBackgroundBrush() {
   const DrawTypesState& s = State();
   if (s.pSkin != nullptr)
     return s.pSkin->GetBackgroundBrush();
-  return s.pWhiteBrush.get();
+  static const CBrush s_brushWhite(platform::bkSolid, 0xFFFFFF);
+  return s.pWhiteBrush != nullptr ? s.pWhiteBrush.get() : &s_brushWhite;
 }
 
 COLORREF GetBackgroundColour() {

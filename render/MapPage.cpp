@@ -1,0 +1,483 @@
+// The map page's drawing pass and painting.
+#include "render/MapPage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/res/Res.h"
+#include "app/settings/Settings.h"
+#include "map/MapParser.h"
+#include "platform/Clock.h"
+#include "platform/Debug.h"
+#include "platform/Str.h"
+#include "render/DrawTypes.h"
+#include "render/Screen.h"
+#include "view/FastMath.h"
+
+void ShowResMessage(const char16_t* pszText);
+
+using platform::CCanvas;
+using render::ScaleX;
+using render::ScaleY;
+
+std::atomic<uint32_t> g_cFinishedAttempts{0};
+
+namespace {
+const uint32_t c_dwYieldMs = 20;
+const uint32_t c_idsMapFailure = 2007;
+const size_t c_cchMapMessage = 520;
+}  // namespace
+
+void CMapPageHost::ShowMessage(const char16_t* pszText) { ShowResMessage(pszText); }
+uint32_t CMapPageHost::GetTickMs() { return platform::GetTickMs(); }
+
+// ---------------------------------------------------------------------------
+// CDrawContext
+
+CDrawContext::CDrawContext(CCanvas* pCanvas, CMapPosition* pView, CMapPageHost* pHost)
+    : m_cPolygons(0),
+      m_cPolylines(0),
+      m_cPoints(0),
+      m_pCanvas(pCanvas),
+      m_pView(pView),
+      m_pHost(pHost),
+      m_rcVisible{0, 0, 0, 0},
+      m_btRestart(0),
+      m_btStop(0),
+      m_dwLastYield(pHost != nullptr ? pHost->GetTickMs() : 0) {}
+
+void CDrawContext::BeginAttempt() {
+  if (m_pView != nullptr) {
+    const MapRectL rc = m_pView->GetViewRect();
+    m_rcVisible = {rc.left, rc.top, rc.right, rc.bottom};
+  }
+  m_dwLastYield = m_pHost != nullptr ? m_pHost->GetTickMs() : 0;
+  m_btRestart = 0;
+  m_btStop = 0;
+  m_cPolygons = m_cPolylines = m_cPoints = 0;
+}
+
+int CDrawContext::GetScaleIndex() const { return m_pView != nullptr ? int(m_pView->GetScale()) : 0; }
+int CDrawContext::GetScaleFactorX() const { return render::GetScaleFactorX(); }
+
+VPoint CDrawContext::ToScreen(int32_t x, int32_t y) const {
+  return m_pView != nullptr ? m_pView->ToScreen(x, y) : VPoint{x, y};
+}
+
+void CDrawContext::ToScreenMany(const MapPoint* pMap, VPoint* pScreen, size_t cPoints) const {
+  if (m_pView != nullptr)
+    m_pView->ToScreenMany(pMap, pScreen, cPoints);
+}
+
+bool CDrawContext::IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const {
+  if (m_pView == nullptr)
+    return true;
+  return m_pView->IsAtLeast(MapRectL{rect.left, rect.top, rect.right, rect.bottom}, cxMin, cyMin);
+}
+
+void CDrawContext::DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) {
+  if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 3 || cPoints > 0x7FFFFFFF)
+    return;
+  m_pCanvas->SelectPen(platform::GetNullPen());
+  m_pCanvas->SelectBrush(static_cast<const platform::CBrush*>(hBrush));
+  m_pCanvas->Polygon(pPoints, int(cPoints));
+  ++m_cPolygons;
+}
+
+void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) {
+  if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 2 || cPoints > 0x7FFFFFFF)
+    return;
+  if (hPen != nullptr) {
+    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hPen));
+    m_pCanvas->Polyline(pPoints, int(cPoints));
+  }
+  if (hCasing != nullptr) {
+    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCasing));
+    m_pCanvas->Polyline(pPoints, int(cPoints));
+  }
+  ++m_cPolylines;
+}
+
+void CDrawContext::DrawDirectionArrows(const VPoint* pPoints, size_t cPoints) {
+  // A small arrow head in the middle of every segment long enough for one.
+  if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 2)
+    return;
+  const int nMin = ScaleX(24), nHead = ScaleX(4);
+  platform::CPen pen(platform::psSolid, render::PickByDpi(1, 2), 0x404040);
+  m_pCanvas->SelectPen(&pen);
+  for (size_t i = 0; i + 1 < cPoints; ++i) {
+    const double dx = double(pPoints[i + 1].x) - pPoints[i].x, dy = double(pPoints[i + 1].y) - pPoints[i].y;
+    const double len = std::sqrt(dx * dx + dy * dy);
+    if (len < nMin)
+      continue;
+    const double ux = dx / len, uy = dy / len;
+    const double mx = pPoints[i].x + dx / 2, my = pPoints[i].y + dy / 2;
+    VPoint rg[3] = {{int(std::lround(mx - ux * nHead + uy * nHead)), int(std::lround(my - uy * nHead - ux * nHead))},
+                    {int(std::lround(mx)), int(std::lround(my))},
+                    {int(std::lround(mx - ux * nHead - uy * nHead)), int(std::lround(my - uy * nHead + ux * nHead))}};
+    m_pCanvas->Polyline(rg, 3);
+  }
+  m_pCanvas->SelectPen(nullptr);
+}
+
+void CDrawContext::Yield() {
+  if (IsInterrupted() || m_pHost == nullptr)
+    return;
+  const uint32_t dwNow = m_pHost->GetTickMs();
+  if (dwNow - m_dwLastYield < c_dwYieldMs)
+    return;
+  m_dwLastYield = dwNow;
+  m_pHost->DispatchPendingMessages(*this);
+}
+
+void CDrawContext::ShowMapMessage(uint32_t idString, const char16_t* pszArg1, const char16_t* pszArg2) {
+  char16_t szFormat[c_cchMapMessage];
+  char16_t szText[c_cchMapMessage];
+  LoadResString(idString, szFormat, int(c_cchMapMessage));
+  platform::Format(szText, c_cchMapMessage, szFormat, pszArg1 != nullptr ? pszArg1 : u"",
+                   pszArg2 != nullptr ? pszArg2 : u"");
+  if (m_pCanvas == nullptr) {
+    if (m_pHost != nullptr)
+      m_pHost->ShowMessage(szText);
+    else
+      ShowResMessage(szText);
+    return;
+  }
+  m_pCanvas->SelectFont(nullptr);  // the system font
+  m_pCanvas->SetTextColor(0x0000FF);
+  m_pCanvas->SetBkMode(platform::bmOpaque);
+  m_pCanvas->SetBkColor(GetBackgroundColour());
+  VRect rc = {ScaleX(4), ScaleY(40), m_pCanvas->Width() - ScaleX(4), m_pCanvas->Height() - ScaleY(40)};
+  size_t cch = 0;
+  while (szText[cch] != 0)
+    ++cch;
+  m_pCanvas->DrawTextIn(szText, int(cch), rc, platform::dtWordBreak | platform::dtNoPrefix);
+  m_pCanvas->SetBkMode(platform::bmTransparent);
+}
+
+// ---------------------------------------------------------------------------
+// Layout rules
+
+VRect GetMapArea(int cxClient, int cyClient, bool fShowGauges) {
+  VRect rc = {0, 0, cxClient, cyClient};
+  if (!fShowGauges)
+    return rc;
+  if (cxClient >= cyClient)
+    rc.right = std::max(0, cxClient - ScaleX(80));
+  else
+    rc.bottom = std::max(0, cyClient - ScaleY(33));
+  return rc;
+}
+
+int GetGaugeCells(int cxClient, int cyClient, VRect* pCells) {
+  if (cxClient <= 0 || cyClient <= 0)
+    return 0;
+  if (cxClient < cyClient) {
+    const int n = std::min(cxClient / ScaleX(80), c_cMaxMapGauges);
+    for (int i = 0; i < n && pCells != nullptr; ++i)
+      pCells[i] = {(cxClient - 1) * i / n, cyClient - ScaleY(33), (cxClient - 1) * (i + 1) / n, cyClient};
+    return n;
+  }
+  const int n = std::min(cyClient / ScaleY(33), c_cMaxMapGauges);
+  for (int i = 0; i < n && pCells != nullptr; ++i)
+    pCells[i] = {cxClient - ScaleX(80), cyClient * i / n, cxClient, cyClient * (i + 1) / n};
+  return n;
+}
+
+int GetGaugeCellStyle(int i, int cCells, bool fSelectionMode, int nSelected) {
+  if (fSelectionMode && i == nSelected)
+    return 2;
+  if (cCells > 3 && (i & 1) != 0)
+    return 1;
+  return 0;
+}
+
+VPoint ComputeViewOrigin(const VRect& rcMapArea, bool fRotateMap) {
+  const int cx = rcMapArea.right - rcMapArea.left, cy = rcMapArea.bottom - rcMapArea.top;
+  return {rcMapArea.left + cx / 2, rcMapArea.top + (fRotateMap ? cy * 3 / 4 : cy / 2)};
+}
+
+bool IsTap(int dx, int dy, uint32_t dwPressMs) {
+  return std::abs(dx) < ScaleX(5) && std::abs(dy) < ScaleY(5) && dwPressMs < 200;
+}
+
+VRect GetStretchRect(int ox, int oy, int cx, int cy, double g) {
+  return {fast_floor_d(ox - ox * g + 0.5), fast_floor_d(oy - oy * g + 0.5), fast_floor_d(ox + (cx - ox) * g + 0.5),
+          fast_floor_d(oy + (cy - oy) * g + 0.5)};
+}
+
+// ---------------------------------------------------------------------------
+// CMapRenderer
+
+CMapRenderer::CMapRenderer(CMapPosition* pView, CMapPageHost* pHost)
+    : m_pView(pView),
+      m_pHost(pHost),
+      m_pParser(nullptr),
+      m_cxClient(0),
+      m_cyClient(0),
+      m_fShowGauges(false),
+      m_fRotateMap(false),
+      m_cxSurfaces(0),
+      m_cySurfaces(0),
+      m_pRunning(nullptr),
+      m_fStopRequested(false),
+      m_fFinished(false),
+      m_xcFinished(0),
+      m_ycFinished(0),
+      m_nNumFinished(0),
+      m_nDenFinished(0),
+      m_nAngleFinished(0),
+      m_times{0, 0, 0, 0},
+      m_cAttempts(0),
+      m_pGuardCtx(nullptr) {}
+
+CMapRenderer::~CMapRenderer() {
+  if (m_pRunning != nullptr)
+    m_pRunning->SetStop();
+}
+
+void CMapRenderer::SetClientSize(int cx, int cy) {
+  m_cxClient = std::max(cx, 0);
+  m_cyClient = std::max(cy, 0);
+}
+
+void CMapRenderer::UpdateOrigin() {
+  const VRect rcArea = GetMapArea(m_cxClient, m_cyClient, m_fShowGauges);
+  const VPoint ptOrigin = ComputeViewOrigin(rcArea, m_fRotateMap);
+  m_pView->SetViewSize(m_cxClient, m_cyClient);
+  m_pView->SetOrigin(ptOrigin.x, ptOrigin.y);
+}
+
+bool CMapRenderer::EnsureSurfaces() {
+  if (m_pRender != nullptr && m_pFinished != nullptr && m_cxSurfaces == m_cxClient && m_cySurfaces == m_cyClient)
+    return true;
+  m_pRender.reset();
+  m_pFinished.reset();
+  if (m_cxClient <= 0 || m_cyClient <= 0)
+    return false;
+  m_pRender.reset(platform::CreateMemoryCanvas(m_cxClient, m_cyClient));
+  m_pFinished.reset(platform::CreateMemoryCanvas(m_cxClient, m_cyClient));
+  if (m_pRender == nullptr || m_pFinished == nullptr) {
+    m_pRender.reset();
+    m_pFinished.reset();
+    return false;
+  }
+  m_cxSurfaces = m_cxClient;
+  m_cySurfaces = m_cyClient;
+  m_pFinished->FillRect({0, 0, m_cxClient, m_cyClient}, GetBackgroundBrush());
+  m_fFinished = false;
+  return true;
+}
+
+bool CMapRenderer::SameViewAsFinished() const {
+  return m_fFinished && m_pView->GetCentreX() == m_xcFinished && m_pView->GetCentreY() == m_ycFinished &&
+         m_pView->GetNumerator() == m_nNumFinished && m_pView->GetDenominator() == m_nDenFinished &&
+         m_pView->GetAngle() == m_nAngleFinished;
+}
+
+void CMapRenderer::RequestStop() {
+  m_fStopRequested = true;
+  if (m_pRunning != nullptr)
+    m_pRunning->SetStop();
+}
+
+void CMapRenderer::DrawParser(void* p) {
+  CMapRenderer* pThis = static_cast<CMapRenderer*>(p);
+  pThis->m_pParser->Draw(pThis->m_pGuardCtx, &pThis->m_labels);
+}
+
+void CMapRenderer::RefreshMap(bool fFull) {
+  if (!fFull && SameViewAsFinished() && m_cxSurfaces == m_cxClient && m_cySurfaces == m_cyClient) {
+    platform::DebugOutput(u"RefreshMap(false) is ignored.\n");
+    return;
+  }
+  if (m_pRunning != nullptr) {
+    platform::DebugOutput(u"RefreshMap() re-entrance.\n");
+    m_pRunning->SetRestart();
+    return;
+  }
+  if (!EnsureSurfaces())
+    return;
+  UpdateOrigin();
+  ASSERT(m_pRender != nullptr);
+  CCanvas* pCanvas = m_pRender.get();
+  CDrawContext ctx(pCanvas, m_pView, m_pHost);
+  m_pRunning = &ctx;
+  bool fStop = m_fStopRequested;
+  m_fStopRequested = false;
+  // Restart and stop are checked after each layer: a restart starts the
+  // attempt over, a stop abandons the pass with the finished image kept.
+  auto interrupted = [&]() {
+    if (ctx.IsStop()) {
+      fStop = true;
+      return true;
+    }
+    if (ctx.IsRestart()) {
+      platform::DebugOutput(u"Re-start drawing...\n");
+      return true;
+    }
+    return false;
+  };
+  for (;;) {
+    if (fStop || ctx.IsStop() || m_fStopRequested) {
+      platform::DebugOutput(u"Stop drawing.\n");
+      m_fStopRequested = false;
+      m_pRunning = nullptr;
+      return;
+    }
+    pCanvas->FillRect({0, 0, pCanvas->Width(), pCanvas->Height()}, GetBackgroundBrush());
+    ctx.BeginAttempt();
+    const uint32_t dwStart = m_pHost != nullptr ? m_pHost->GetTickMs() : 0;
+    uint32_t dwMark = dwStart;
+    auto lap = [&]() {
+      const uint32_t dwNow = m_pHost != nullptr ? m_pHost->GetTickMs() : 0;
+      const uint32_t d = dwNow - dwMark;
+      dwMark = dwNow;
+      return d;
+    };
+    pCanvas->SetBkMode(platform::bmTransparent);
+    pCanvas->SetBkColor(0xFFFFFF);
+    m_labels.SetContext(pCanvas, &ctx);
+    if (m_pParser != nullptr) {
+      const MapRect& rcMap = m_pParser->GetRect();
+      const VPoint ptOrg =
+          m_pView->ToScreen(int32_t((int64_t(rcMap.left) + rcMap.right) / 2), int32_t((int64_t(rcMap.top) + rcMap.bottom) / 2));
+      pCanvas->SetBrushOrigin(ptOrg.x, ptOrg.y);
+      m_labels.Clear();
+      m_pGuardCtx = &ctx;
+      std::u16string strReport;
+      bool fOk = m_pHost != nullptr ? m_pHost->RunGuarded(DrawParser, this, strReport) : (DrawParser(this), true);
+      if (!fOk) {
+        platform::DebugOutput(strReport.c_str());
+        ctx.ShowMapMessage(c_idsMapFailure, strReport.c_str(), nullptr);
+      }
+      m_pGuardCtx = nullptr;
+      if (interrupted())
+        continue;
+    }
+    m_times.dwMapMs = lap();
+    if (m_layers.pfnDrawTrack != nullptr && GetBool(u"ShowTrack", false)) {
+      m_layers.pfnDrawTrack(ctx);
+      if (interrupted())
+        continue;
+    }
+    m_times.dwTrackMs = lap();
+    if (m_layers.pfnDrawRoutes != nullptr && GetBool(u"ShowRoutes", true)) {
+      m_layers.pfnDrawRoutes(ctx);
+      if (interrupted())
+        continue;
+    }
+    m_times.dwRoutesMs = lap();
+    m_labels.DrawLabels(&ctx, pCanvas);
+    ++g_cFinishedAttempts;
+    ++m_cAttempts;
+    if (m_layers.pfnDrawWaypoints != nullptr && GetBool(u"ShowWaypoints", true)) {
+      m_labels.Clear();
+      m_layers.pfnDrawWaypoints(ctx, m_labels);
+      if (interrupted())
+        continue;
+      const VRect rcArea = GetMapArea(m_cxClient, m_cyClient, m_fShowGauges);
+      m_labels.DrawWaypointLabels(&ctx, pCanvas, rcArea.right);
+      if (interrupted())
+        continue;
+    }
+    m_times.dwWaypointsMs = lap();
+    if (m_layers.pfnDrawGuidance != nullptr && m_layers.pfnIsNavigating != nullptr && m_layers.pfnIsNavigating() &&
+        GetBool(u"ShowBearing", true)) {
+      m_layers.pfnDrawGuidance(ctx);
+      if (interrupted())
+        continue;
+    }
+    if (interrupted())
+      continue;
+    m_labels.Clear();
+    m_pFinished->BitBlt(0, 0, m_cxSurfaces, m_cySurfaces, pCanvas, 0, 0);
+    m_fFinished = true;
+    m_xcFinished = m_pView->GetCentreX();
+    m_ycFinished = m_pView->GetCentreY();
+    m_nNumFinished = m_pView->GetNumerator();
+    m_nDenFinished = m_pView->GetDenominator();
+    m_nAngleFinished = m_pView->GetAngle();
+    if (m_pHost != nullptr)
+      m_pHost->Redraw();
+    m_pRunning = nullptr;
+    return;
+  }
+}
+
+void CMapRenderer::Paint(CCanvas* pDst) {
+  if (pDst == nullptr)
+    return;
+  if (m_cxClient != m_cxSurfaces || m_cyClient != m_cySurfaces)
+    RefreshMap(true);
+  pDst->FillRect({0, 0, m_cxClient, m_cyClient}, GetBackgroundBrush());
+  if (m_pFinished != nullptr && m_fFinished) {
+    const int ox = m_pView->GetOriginX(), oy = m_pView->GetOriginY();
+    // Where the finished image's centre is now.
+    const VPoint pt = m_pView->ToScreen(m_xcFinished, m_ycFinished);
+    const int dx = pt.x - ox, dy = pt.y - oy;
+    const double g = (double(m_pView->GetNumerator()) * m_nDenFinished) /
+                     (double(m_nNumFinished) * double(m_pView->GetDenominator()));
+    if (std::fabs(g - 1) >= 0.001) {
+      const VRect rc = GetStretchRect(ox, oy, m_cxSurfaces, m_cySurfaces, g);
+      pDst->StretchBlt(rc.left + dx, rc.top + dy, rc.right - rc.left, rc.bottom - rc.top, m_pFinished.get(), 0, 0,
+                       m_cxSurfaces, m_cySurfaces);
+    } else {
+      pDst->BitBlt(dx, dy, m_cxSurfaces, m_cySurfaces, m_pFinished.get(), 0, 0);
+    }
+  }
+  DrawNorthArrow(pDst);
+  DrawScaleBar(pDst);
+}
+
+void CMapRenderer::DrawNorthArrow(CCanvas* pDst) {
+  const VRect rcArea = GetMapArea(m_cxClient, m_cyClient, m_fShowGauges);
+  const double xc = rcArea.right - ScaleX(20), yc = ScaleY(20);
+  const double fLen = ScaleX(15), fWidth = ScaleY(5);
+  const double a = m_pView->GetAngle() * 3.14159265358979 / 180.0;
+  // North on screen turns with the map: (−sin a, −cos a).
+  const double nx = -std::sin(a), ny = -std::cos(a);
+  const double px = -ny, py = nx;  // across the arrow
+  auto pt = [&](double along, double across) {
+    return VPoint{int(std::lround(xc + nx * along + px * across)), int(std::lround(yc + ny * along + py * across))};
+  };
+  VPoint rgNorth[3] = {pt(fLen / 2, 0), pt(0, fWidth), pt(0, -fWidth)};
+  VPoint rgSouth[3] = {pt(-fLen / 2, 0), pt(0, fWidth), pt(0, -fWidth)};
+  platform::CPen penFrame(platform::psSolid, 1, 0x000000);
+  platform::CBrush brushNorth(platform::bkSolid, 0x0000E0);
+  platform::CBrush brushSouth(platform::bkSolid, 0xFFFFFF);
+  pDst->SelectPen(&penFrame);
+  pDst->SelectBrush(&brushSouth);
+  pDst->Polygon(rgSouth, 3);
+  pDst->SelectBrush(&brushNorth);
+  pDst->Polygon(rgNorth, 3);
+  pDst->SelectPen(nullptr);
+  pDst->SelectBrush(nullptr);
+}
+
+void CMapRenderer::DrawScaleBar(CCanvas* pDst) {
+  const VRect rcArea = GetMapArea(m_cxClient, m_cyClient, m_fShowGauges);
+  const int x = ScaleX(10), y = rcArea.bottom - ScaleY(15);
+  const int cx = ScaleX(40);
+  char16_t szText[64];
+  m_pView->GetScaleText(szText, 64);
+  int cch = 0;
+  while (szText[cch] != 0)
+    ++cch;
+  const bool fDark = (GetRValue(GetBackgroundColour()) + GetGValue(GetBackgroundColour()) +
+                      GetBValue(GetBackgroundColour())) < 3 * 96;
+  const COLORREF crInk = fDark ? 0xE0E0E0 : 0x000000;
+  platform::CPen pen(platform::psSolid, render::PickByDpi(2, 3), crInk);
+  pDst->SelectPen(&pen);
+  const VPoint rgBar[4] = {{x, y - ScaleY(4)}, {x, y}, {x + cx, y}, {x + cx, y - ScaleY(4)}};
+  pDst->Polyline(rgBar, 4);
+  const SharedStock& stock = GetSharedStock();
+  platform::CFont fontOwn(u"Tahoma", ScaleY(12), 0, platform::c_nFwNormal, 0);
+  pDst->SelectFont(stock.pFont12 != nullptr ? stock.pFont12 : &fontOwn);
+  pDst->SetBkMode(platform::bmTransparent);
+  pDst->SetTextColor(crInk);
+  const platform::VSize size = pDst->GetTextExtent(szText, cch);
+  pDst->TextOutAt(x + ScaleX(2), y - ScaleY(4) - size.cy, szText, cch);
+  pDst->SelectPen(nullptr);
+  pDst->SelectFont(nullptr);
+}

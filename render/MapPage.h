@@ -1,0 +1,197 @@
+// The map page's portable part: the drawing pass (CDrawContext) with its
+// restart and stop flags, the attempt loop of RefreshMap over the render
+// surfaces, painting of the finished image with its overlays, the gauge
+// strip layout, the view origin rule and the pointer, zoom and
+// follow-the-position rules. The shell supplies what only Windows can do
+// (dispatching messages, invalidating the window, the crash guard) through
+// CMapPageHost.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "map/DrawSink.h"
+#include "map/MapRect.h"
+#include "platform/Canvas.h"
+#include "render/LabelGen.h"
+#include "view/MapPosition.h"
+
+class CDrawContext;
+class CMapParser;
+
+// What the shell does for the map page.
+class CMapPageHost {
+ public:
+  CMapPageHost() = default;
+  virtual ~CMapPageHost() = default;
+  CMapPageHost(const CMapPageHost&) = delete;
+  CMapPageHost& operator=(const CMapPageHost&) = delete;
+
+  // Dispatches waiting messages until the queue is empty or the pass is
+  // interrupted (handlers may call RefreshMap or RequestStop).
+  virtual void DispatchPendingMessages(CDrawContext& ctx) { (void)ctx; }
+  // Invalidates the window so that it is painted again.
+  virtual void Redraw() {}
+  // Runs pfn(p) inside the crash guard; false with the report's text when
+  // it faulted.
+  virtual bool RunGuarded(void (*pfn)(void*), void* p, std::u16string& strReport) {
+    (void)strReport;
+    pfn(p);
+    return true;
+  }
+  // Shows a text in a message box (when there is no render surface).
+  virtual void ShowMessage(const char16_t* pszText);
+  virtual uint32_t GetTickMs();
+};
+
+// Optional layers drawn after the map: the recorded track, the stored
+// routes, the waypoints (with their labels) and the guidance line. Each
+// subsystem installs its own.
+struct MapLayers {
+  void (*pfnDrawTrack)(CDrawContext& ctx) = nullptr;
+  void (*pfnDrawRoutes)(CDrawContext& ctx) = nullptr;
+  void (*pfnDrawWaypoints)(CDrawContext& ctx, CLabelGen& labels) = nullptr;
+  void (*pfnDrawGuidance)(CDrawContext& ctx) = nullptr;
+  bool (*pfnIsNavigating)() = nullptr;
+};
+
+// One drawing pass as the map readers see it.
+class CDrawContext : public CDrawSink {
+ public:
+  CDrawContext(platform::CCanvas* pCanvas, CMapPosition* pView, CMapPageHost* pHost);
+
+  int GetScaleIndex() const override;
+  MapRect GetVisibleRect() const override { return m_rcVisible; }
+  int GetScaleFactorX() const override;
+  VPoint ToScreen(int32_t x, int32_t y) const override;
+  void ToScreenMany(const MapPoint* pMap, VPoint* pScreen, size_t cPoints) const override;
+  bool IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const override;
+  void DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) override;
+  void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) override;
+  void DrawDirectionArrows(const VPoint* pPoints, size_t cPoints) override;
+  void Yield() override;
+  bool IsInterrupted() const override { return m_btRestart != 0 || m_btStop != 0; }
+  void ShowMapMessage(uint32_t idString, const char16_t* pszArg1, const char16_t* pszArg2) override;
+
+  platform::CCanvas* GetCanvas() const { return m_pCanvas; }
+  CMapPosition* GetView() const { return m_pView; }
+  void SetRestart() { m_btRestart = 1; }
+  void SetStop() { m_btStop = 1; }
+  bool IsRestart() const { return m_btRestart != 0; }
+  bool IsStop() const { return m_btStop != 0; }
+  // Starts an attempt: flags and counters cleared, the visible rectangle
+  // taken from the view.
+  void BeginAttempt();
+  void CountPoint() { ++m_cPoints; }
+
+  uint32_t m_cPolygons;
+  uint32_t m_cPolylines;
+  uint32_t m_cPoints;
+
+ private:
+  platform::CCanvas* m_pCanvas;
+  CMapPosition* m_pView;
+  CMapPageHost* m_pHost;
+  MapRect m_rcVisible;
+  uint8_t m_btRestart;
+  uint8_t m_btStop;
+  uint32_t m_dwLastYield;
+};
+
+// The map area and the gauge strip.
+const int c_cMaxMapGauges = 8;
+// The client area less the gauge strip (a column of ScaleX(80) at the right
+// when the window is at least as wide as high, else a row of ScaleY(33) at
+// the bottom).
+VRect GetMapArea(int cxClient, int cyClient, bool fShowGauges);
+// The gauge cells (at most 8) into pCells; returns their count.
+int GetGaugeCells(int cxClient, int cyClient, VRect* pCells);
+// 2 for the selected slot in gauge-selection mode, 1 for odd cells when
+// there are more than 3 (alternate shading), else 0.
+int GetGaugeCellStyle(int i, int cCells, bool fSelectionMode, int nSelected);
+// The screen point where the centre is drawn: the middle of the map area,
+// or three quarters down it when the map turns with the heading.
+VPoint ComputeViewOrigin(const VRect& rcMapArea, bool fRotateMap);
+// A press shorter than 200 ms that moved less than 5 scaled pixels.
+bool IsTap(int dx, int dy, uint32_t dwPressMs);
+
+// The rectangle the finished image is stretched into while the view's
+// scale differs from the image's (zoom factor g around the origin).
+VRect GetStretchRect(int ox, int oy, int cx, int cy, double g);
+
+// Diagnostics: finished attempts, and the milliseconds of the layers of the
+// last attempt.
+extern std::atomic<uint32_t> g_cFinishedAttempts;
+struct PassTimes {
+  uint32_t dwMapMs, dwTrackMs, dwRoutesMs, dwWaypointsMs;
+};
+
+class CMapRenderer {
+ public:
+  CMapRenderer(CMapPosition* pView, CMapPageHost* pHost);
+  ~CMapRenderer();
+  CMapRenderer(const CMapRenderer&) = delete;
+  CMapRenderer& operator=(const CMapRenderer&) = delete;
+
+  void SetLayers(const MapLayers& layers) { m_layers = layers; }
+  // The parser drawn by the pass (the current map, or null).
+  void SetParser(CMapParser* pParser) { m_pParser = pParser; }
+  void SetClientSize(int cx, int cy);
+  void SetShowGauges(bool f) { m_fShowGauges = f; }
+  void SetRotateMap(bool f) { m_fRotateMap = f; }
+  // Places the view's origin by the rule and tells the view its size.
+  void UpdateOrigin();
+
+  // The drawing pass; see the attempt loop.
+  void RefreshMap(bool fFull);
+  // The exit request: stops a running pass.
+  void RequestStop();
+  bool IsDrawing() const { return m_pRunning != nullptr; }
+  CDrawContext* GetRunningPass() const { return m_pRunning; }
+
+  // Paints the background, the finished image (shifted and stretched to the
+  // current view) and the north arrow and scale bar onto pDst.
+  void Paint(platform::CCanvas* pDst);
+  void DrawNorthArrow(platform::CCanvas* pDst);
+  void DrawScaleBar(platform::CCanvas* pDst);
+
+  platform::CCanvas* GetRenderSurface() const { return m_pRender.get(); }
+  platform::CCanvas* GetFinishedImage() const { return m_pFinished.get(); }
+  const CLabelGen& GetLabels() const { return m_labels; }
+  const PassTimes& GetTimes() const { return m_times; }
+  bool HasFinishedView() const { return m_fFinished; }
+  uint32_t GetAttempts() const { return m_cAttempts; }
+
+ private:
+  bool EnsureSurfaces();
+  bool SameViewAsFinished() const;
+  static void DrawParser(void* p);
+
+  CMapPosition* m_pView;
+  CMapPageHost* m_pHost;
+  CMapParser* m_pParser;
+  MapLayers m_layers;
+  int m_cxClient;
+  int m_cyClient;
+  bool m_fShowGauges;
+  bool m_fRotateMap;
+  // The render surface and the finished image, made for one size.
+  std::unique_ptr<platform::CCanvas> m_pRender;
+  std::unique_ptr<platform::CCanvas> m_pFinished;
+  int m_cxSurfaces;
+  int m_cySurfaces;
+  CLabelGen m_labels;
+  CDrawContext* m_pRunning;
+  bool m_fStopRequested;
+  // The view of the finished image.
+  bool m_fFinished;
+  int32_t m_xcFinished;
+  int32_t m_ycFinished;
+  int32_t m_nNumFinished;
+  int32_t m_nDenFinished;
+  int32_t m_nAngleFinished;
+  PassTimes m_times;
+  uint32_t m_cAttempts;
+  CDrawContext* m_pGuardCtx;
+};

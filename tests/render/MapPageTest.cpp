@@ -1,0 +1,221 @@
+// The map page's drawing pass: the attempt loop with restart and stop, the
+// skipped refresh, painting, the gauge strip and the layout rules.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/settings/Settings.h"
+#include "map/MapParser.h"
+#include "platform/Debug.h"
+#include "render/DrawTypes.h"
+#include "render/MapPage.h"
+#include "render/Screen.h"
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::u16string> g_debug;
+void CaptureDebug(const char16_t* psz) { g_debug.emplace_back(psz); }
+int CountDebug(const char16_t* psz) {
+  int n = 0;
+  for (const auto& s : g_debug)
+    n += s == psz;
+  return n;
+}
+
+// Draws one blue square around the view's centre, yielding a few times.
+class CSquareParser : public CMapParser {
+ public:
+  CSquareParser() { m_rect = {-1000000, -1000000, 1000000, 1000000}; }
+  bool Open(DWORD) override { return true; }
+  void Draw(CDrawSink* pContext, CLabelSink*) override {
+    ++m_cDraws;
+    for (int i = 0; i < 5; ++i) {
+      pContext->Yield();
+      if (pContext->IsInterrupted())
+        return;
+    }
+    const MapRect rc = pContext->GetVisibleRect();
+    const int32_t xc = int32_t((int64_t(rc.left) + rc.right) / 2), yc = int32_t((int64_t(rc.top) + rc.bottom) / 2);
+    const int32_t d = (rc.right - rc.left) / 8;
+    const MapPoint rg[4] = {{xc - d, yc - d}, {xc + d, yc - d}, {xc + d, yc + d}, {xc - d, yc + d}};
+    VPoint rgScreen[4];
+    pContext->ToScreenMany(rg, rgScreen, 4);
+    pContext->DrawPolygon(rgScreen, 4, &m_brush);
+  }
+  void GetLabel(int, int, uint16_t, uint32_t, char16_t* pszOut, int* pnFlag) override {
+    pszOut[0] = 0;
+    *pnFlag = 0;
+  }
+  int m_cDraws = 0;
+  CBrush m_brush{bkSolid, 0xFF0000};
+};
+
+class CTestHost : public CMapPageHost {
+ public:
+  void DispatchPendingMessages(CDrawContext& ctx) override {
+    ++m_cDispatches;
+    if (m_onDispatch)
+      m_onDispatch(ctx);
+  }
+  void Redraw() override { ++m_cRedraws; }
+  uint32_t GetTickMs() override { return m_dwTick += 25; }
+  std::function<void(CDrawContext&)> m_onDispatch;
+  int m_cDispatches = 0;
+  int m_cRedraws = 0;
+  uint32_t m_dwTick = 1000;
+};
+
+class MapPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CloseSettings();
+    OpenSettings();
+    ResetAllSettings();
+    g_debug.clear();
+    m_oldHook = SetDebugHook(CaptureDebug);
+    render::SetScreenScale(1, 1);
+    m_view.SetScale(10);
+    m_view.SetCentre(0, 0);
+    m_renderer.SetClientSize(200, 100);
+    m_renderer.SetParser(&m_parser);
+  }
+  void TearDown() override {
+    SetDebugHook(m_oldHook);
+    ResetAllSettings();
+  }
+  DebugHook m_oldHook = nullptr;
+  CMapPosition m_view;
+  CTestHost m_host;
+  CSquareParser m_parser;
+  CMapRenderer m_renderer{&m_view, &m_host};
+};
+
+}  // namespace
+
+TEST_F(MapPageTest, PassDrawsIntoTheFinishedImage) {
+  m_renderer.RefreshMap(true);
+  EXPECT_FALSE(m_renderer.IsDrawing());
+  EXPECT_EQ(m_parser.m_cDraws, 1);
+  EXPECT_EQ(m_host.m_cRedraws, 1);
+  ASSERT_NE(m_renderer.GetFinishedImage(), nullptr);
+  EXPECT_EQ(m_renderer.GetFinishedImage()->GetPixel(100, 50), 0xFF0000u);  // the square at the origin
+  EXPECT_EQ(m_renderer.GetFinishedImage()->GetPixel(2, 2), 0xFFFFFFu);     // the background
+  EXPECT_EQ(m_view.GetOriginX(), 100);
+  EXPECT_EQ(m_view.GetOriginY(), 50);
+}
+
+TEST_F(MapPageTest, UnchangedViewSkipsTheRefresh) {
+  m_renderer.RefreshMap(true);
+  g_debug.clear();
+  m_renderer.RefreshMap(false);
+  EXPECT_EQ(CountDebug(u"RefreshMap(false) is ignored.\n"), 1);
+  EXPECT_EQ(m_parser.m_cDraws, 1);
+  // A full refresh always draws; a changed view too.
+  m_renderer.RefreshMap(true);
+  EXPECT_EQ(m_parser.m_cDraws, 2);
+  m_view.SetScale(11);
+  m_renderer.RefreshMap(false);
+  EXPECT_EQ(m_parser.m_cDraws, 3);
+}
+
+TEST_F(MapPageTest, ZoomingTwiceDuringAPassRestartsIt) {
+  int cZooms = 0;
+  m_host.m_onDispatch = [&](CDrawContext&) {
+    if (cZooms < 2) {
+      ++cZooms;
+      m_view.SetScale(m_view.GetScale() - 1);
+      m_renderer.RefreshMap(false);  // only sets the restart flag
+    }
+  };
+  m_renderer.RefreshMap(true);
+  EXPECT_EQ(CountDebug(u"RefreshMap() re-entrance.\n"), 2);
+  EXPECT_EQ(CountDebug(u"Re-start drawing...\n"), 2);
+  EXPECT_EQ(m_parser.m_cDraws, 3);
+  EXPECT_FALSE(m_renderer.IsDrawing());
+  EXPECT_EQ(m_view.GetScale(), 8u);
+  // The finished image is of the last view: nothing more to do.
+  g_debug.clear();
+  m_renderer.RefreshMap(false);
+  EXPECT_EQ(CountDebug(u"RefreshMap(false) is ignored.\n"), 1);
+}
+
+TEST_F(MapPageTest, StopAbandonsThePassAndKeepsTheImage) {
+  m_renderer.RefreshMap(true);
+  const uint32_t cAttempts = m_renderer.GetAttempts();
+  m_view.SetCentre(5000000, 0);
+  m_host.m_onDispatch = [&](CDrawContext&) { m_renderer.RequestStop(); };
+  m_renderer.RefreshMap(false);
+  EXPECT_EQ(CountDebug(u"Stop drawing.\n"), 1);
+  EXPECT_FALSE(m_renderer.IsDrawing());
+  EXPECT_EQ(m_renderer.GetAttempts(), cAttempts);
+  EXPECT_EQ(m_renderer.GetFinishedImage()->GetPixel(100, 50), 0xFF0000u);  // the old image
+  // The next refresh draws again.
+  m_host.m_onDispatch = nullptr;
+  m_renderer.RefreshMap(false);
+  EXPECT_EQ(m_renderer.GetAttempts(), cAttempts + 1);
+}
+
+TEST_F(MapPageTest, PaintShiftsAndStretchesTheOldImage) {
+  m_renderer.RefreshMap(true);
+  std::unique_ptr<CCanvas> pScreen(CreateMemoryCanvas(200, 100));
+  // Panned right by 30 pixels: the old image moves with it.
+  m_view.Pan(30, 0);
+  m_renderer.Paint(pScreen.get());
+  EXPECT_EQ(pScreen->GetPixel(130, 50), 0xFF0000u);
+  EXPECT_NE(pScreen->GetPixel(100 - 14, 50), 0xFF0000u);
+  EXPECT_EQ(m_host.m_cRedraws, 1);  // painting never starts a pass
+  EXPECT_EQ(m_parser.m_cDraws, 1);
+  // Zoomed in: the old square grows around the origin.
+  m_view.Pan(-30, 0);
+  VRect rc = GetStretchRect(100, 50, 200, 100, 2.0);
+  EXPECT_EQ(rc.left, -100);
+  EXPECT_EQ(rc.right, 300);
+  EXPECT_EQ(rc.top, -50);
+  EXPECT_EQ(rc.bottom, 150);
+}
+
+TEST(MapPageLayout, GaugeStripCells) {
+  render::SetScreenScale(1, 1);
+  VRect rgCells[8];
+  // Portrait 240 × 320: 3 cells in the bottom row.
+  ASSERT_EQ(GetGaugeCells(240, 320, rgCells), 3);
+  EXPECT_EQ(rgCells[0].left, 0);
+  EXPECT_EQ(rgCells[1].left, 239 / 3);
+  EXPECT_EQ(rgCells[2].right, 239);
+  EXPECT_EQ(rgCells[0].top, 320 - 33);
+  // Landscape 320 × 240: 7 cells in the right column.
+  ASSERT_EQ(GetGaugeCells(320, 240, rgCells), 7);
+  EXPECT_EQ(rgCells[0].left, 240);
+  EXPECT_EQ(rgCells[6].bottom, 240);
+  EXPECT_EQ(rgCells[3].top, 240 * 3 / 7);
+  // Never more than eight.
+  EXPECT_EQ(GetGaugeCells(2000, 1000, rgCells), 8);
+  EXPECT_EQ(GetGaugeCells(0, 100, rgCells), 0);
+  // Styles: alternate shading with more than 3 cells, the selected slot.
+  EXPECT_EQ(GetGaugeCellStyle(1, 3, false, -1), 0);
+  EXPECT_EQ(GetGaugeCellStyle(1, 7, false, -1), 1);
+  EXPECT_EQ(GetGaugeCellStyle(2, 7, false, -1), 0);
+  EXPECT_EQ(GetGaugeCellStyle(2, 7, true, 2), 2);
+  EXPECT_EQ(GetGaugeCellStyle(2, 7, false, 2), 0);
+  // The map area gives up the strip.
+  EXPECT_EQ(GetMapArea(320, 240, true).right, 240);
+  EXPECT_EQ(GetMapArea(240, 320, true).bottom, 287);
+  EXPECT_EQ(GetMapArea(240, 320, false).bottom, 320);
+  render::SetScreenScale(2, 2);
+  EXPECT_EQ(GetGaugeCells(480, 640, rgCells), 3);
+  render::SetScreenScale(1, 1);
+}
+
+TEST(MapPageLayout, OriginAndTaps) {
+  render::SetScreenScale(1, 1);
+  EXPECT_EQ(ComputeViewOrigin({0, 0, 240, 320}, false).y, 160);
+  EXPECT_EQ(ComputeViewOrigin({0, 0, 240, 320}, true).y, 240);
+  EXPECT_EQ(ComputeViewOrigin({0, 0, 240, 320}, true).x, 120);
+  EXPECT_TRUE(IsTap(4, -4, 199));
+  EXPECT_FALSE(IsTap(5, 0, 100));
+  EXPECT_FALSE(IsTap(0, 0, 200));
+}
