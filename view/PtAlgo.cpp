@@ -9,10 +9,13 @@ namespace PtAlgo {
 
 namespace {
 
-// A weight that is NaN or negative counts as 0: no input makes a root of a
-// negative number.
+// A weight that is NaN or negative counts as 0 (no root of a negative
+// number); one above 10^6 (the program passes cos or cos² ≤ 1) as 10^6, so
+// that lengths of full-range segments still fit 64 bits.
 inline float SaneWeight(float k) {
-  return k >= 0 && k <= 1e30f ? k : 0.0f;
+  if (!(k >= 0))
+    return 0.0f;
+  return k <= 1e6f ? k : 1e6f;
 }
 
 inline double SegmentLength(int64_t dx, int64_t dy, double k) {

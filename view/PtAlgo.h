@@ -2,7 +2,7 @@
 // k (the map page passes latitude factor / 255) so that distances are
 // sqrt((k dx)² + dy²) in map units. The two polyline lengths multiply dx²
 // by k itself: their callers pass the squared weight (cos² latitude).
-// A NaN or negative weight counts as 0.
+// A NaN or negative weight counts as 0, one above 10^6 as 10^6.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -10,12 +10,12 @@
 
 namespace {
 
-const double c_fFeetPerUnit = 0.061110405624731357;
+constexpr double c_fFeetPerUnit = 0.061110405624731357;
 // The constants are single precision, as the program has always had them:
 // 0.018626451f is exactly 20 000 000 / 2^30 and 1609.3f is 1609.300049;
 // only these values reproduce the printed columns to the last digit.
-const double c_fNauticalMilesPerUnit = double(0.018626451f) / 1852;
-const double c_fStatuteMilesPerUnit = double(0.018626451f) / double(1609.3f);
+constexpr double c_fNauticalMilesPerUnit = double(0.018626451f) / 1852;
+constexpr double c_fStatuteMilesPerUnit = double(0.018626451f) / double(1609.3f);
 
 struct ScaleRow {
   int32_t nCode;
