@@ -1,0 +1,50 @@
+#!/bin/bash
+# velc against mkgmap (OSM -> Garmin IMG, no routing data) and Navit's
+# maptool (OSM -> binfile) on the same extracts, in one run: median wall
+# time of N runs, peak RSS and output size for each tool.
+#
+#   bench/map/velc_vs_peers.sh VELC [RUNS] [EXTRACT.osm.pbf ...]
+# (default extracts: ../shared/data/osm/*.osm.pbf; peers that are not
+# installed are reported as missing)
+set -u
+VELC=${1:?usage: velc_vs_peers.sh VELC [RUNS] [EXTRACT...]}
+RUNS=${2:-3}
+shift; shift || true
+HERE=$(cd "$(dirname "$0")" && pwd)
+EXTRACTS=("$@")
+if [ ${#EXTRACTS[@]} -eq 0 ]; then EXTRACTS=("$HERE"/../../../shared/data/osm/*.osm.pbf); fi
+WORK=$(mktemp -d /tmp/velc-peers.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+
+# measure NAME OUTFILE CMD... -> "median_s peak_kb bytes" (or "failed")
+measure() {
+  local out=$1; shift
+  local times=() peak=0
+  for ((i = 0; i < RUNS; i++)); do
+    rm -rf "$WORK/run"; mkdir -p "$WORK/run"
+    if ! /usr/bin/time -f "%e %M" -o "$WORK/time" "$@" > "$WORK/log" 2>&1; then echo "failed"; return; fi
+    read -r t m < "$WORK/time"
+    times+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
+  done
+  local median
+  median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  local bytes
+  bytes=$(stat -c %s $out 2>/dev/null | awk '{s+=$1} END {print s+0}')
+  echo "$median $peak $bytes"
+}
+
+echo "| extract | input bytes | velc s | velc peak KB | .vel bytes | mkgmap s | mkgmap peak KB | .img bytes | maptool s | maptool peak KB | .bin bytes |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+for f in "${EXTRACTS[@]}"; do
+  name=$(basename "$f" .osm.pbf)
+  in_bytes=$(stat -c %s "$f")
+  v=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel")
+  if command -v mkgmap > /dev/null; then
+    m=$(measure "$WORK/run/out/*.img" mkgmap --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")
+  else m="missing - -"; fi
+  if command -v maptool > /dev/null; then
+    n=$(measure "$WORK/run/out.bin" maptool --protobuf -i "$f" "$WORK/run/out.bin")
+  else n="missing - -"; fi
+  read -r vt vm vb <<< "$v"; read -r mt mm mb <<< "$m"; read -r nt nm nb <<< "$n"
+  echo "| $name | $in_bytes | $vt | $vm | $vb | $mt | $mm | $mb | $nt | $nm | $nb |"
+done
