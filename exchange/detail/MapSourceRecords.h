@@ -19,6 +19,11 @@ const uint8_t c_btRecTrack = 'T';
 const uint8_t c_btRecRoute = 'R';
 const uint8_t c_btRecEnd = 'V';
 
+// GDB format values ('D' record): 'k' version 1, 'l' version 2 (8 more
+// bytes after each route waypoint).
+const uint16_t c_wGdbFormatV1 = 'k';
+const uint16_t c_wGdbFormatV2 = 'l';
+
 #pragma pack(push, 1)
 
 // Head of every record: the body length (not counting the head), the type.

@@ -1,0 +1,52 @@
+// The format lists the export and import dialogs offer, in filter order.
+#include "exchange/CodePage.h"
+#include "exchange/Exchange.h"
+#include "exchange/MapSource.h"
+
+namespace exchange {
+
+namespace {
+
+template <size_t N>
+const ExchangeFormat* List(const ExchangeFormat (&a)[N], size_t& c) {
+  c = N;
+  return a;
+}
+
+const ExchangeFormat c_aWaypointExport[] = {
+    {c_idsGarminDatabase, u"*.gdb", u"gdb", ExportGdbWaypoints, nullptr, nullptr, false},
+    {c_idsOziWaypoints, u"*.wpt", u"wpt", ExportOziWaypoints, nullptr, nullptr, false},
+    {c_idsMapSourceDocument, u"*.mps", u"mps", ExportMpsWaypoints, nullptr, nullptr, false},
+};
+
+const ExchangeFormat c_aRouteExport[] = {
+    {c_idsGarminDatabase, u"*.gdb", u"gdb", ExportGdbRoutes, nullptr, nullptr, false},
+    {c_idsOziRoutes, u"*.rte", u"rte", ExportOziRoutes, nullptr, nullptr, false},
+};
+
+const ExchangeFormat c_aWaypointImport[] = {
+    {c_idsGarminDatabase, u"*.gdb", u"gdb", nullptr, IsGdbFile, ImportGdbWaypoints, false},
+    {c_idsMapSourceDocument, u"*.mps", u"mps", nullptr, IsMpsFile, ImportMpsWaypoints, false},
+    {c_idsOziWaypoints, u"*.wpt", u"wpt", nullptr, IsOziWaypointFile, ImportOziWaypoints, false},
+};
+
+const ExchangeFormat c_aRouteImport[] = {
+    {c_idsGarminDatabase, u"*.gdb", u"gdb", nullptr, IsGdbFile, ImportGdbRoutes, false},
+    {c_idsOziRoutes, u"*.rte", u"rte", nullptr, IsOziRouteFile, ImportOziRoutes, false},
+};
+
+}  // namespace
+
+ExchangeOptions DefaultExchangeOptions(double dNow) {
+  ExchangeOptions opts;
+  opts.nCodePage = GetAnsiCodePage();
+  opts.dNow = dNow;
+  return opts;
+}
+
+const ExchangeFormat* GetWaypointExportFormats(size_t& c) { return List(c_aWaypointExport, c); }
+const ExchangeFormat* GetRouteExportFormats(size_t& c) { return List(c_aRouteExport, c); }
+const ExchangeFormat* GetWaypointImportFormats(size_t& c) { return List(c_aWaypointImport, c); }
+const ExchangeFormat* GetRouteImportFormats(size_t& c) { return List(c_aRouteImport, c); }
+
+}  // namespace exchange
