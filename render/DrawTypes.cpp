@@ -697,11 +697,19 @@ const CFont* GetLabelFont(int nSelector, int nAngle) {
 // ---------------------------------------------------------------------------
 // Skins
 
+namespace {
+std::u16string g_strSkinFolder;
+}  // namespace
+
+void SetSkinFolder(const char16_t* pszFolder) { g_strSkinFolder = pszFolder != nullptr ? pszFolder : u""; }
+
 CSkin* LoadSkin(const char16_t* pszName) {
   // The program's folder with its separator, then the name.
   std::u16string strPath = platform::GetProgramPath();
   size_t iSep = strPath.find_last_of(u"\\/");
   strPath = iSep == std::u16string::npos ? std::u16string(pszName) : strPath.substr(0, iSep + 1) + pszName;
+  if (!g_strSkinFolder.empty())
+    strPath = platform::JoinPath(g_strSkinFolder, pszName);
   platform::CFileMapping mapping;
   if (!mapping.OpenRead(strPath.c_str())) {
     int nError = errno;

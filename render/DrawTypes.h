@@ -155,6 +155,9 @@ const platform::CFont* GetLabelFont(int nSelector, int nAngle);
 // Loads the skin file of that name from the program's folder. Reports an
 // unreadable file (2002) or a malformed one (2129); null then.
 CSkin* LoadSkin(const char16_t* pszName);
+// Tools: skins from this folder instead of the program's (null: the
+// program's folder again).
+void SetSkinFolder(const char16_t* pszFolder);
 void SetDaySkin(bool fDay, bool fAutomatic);
 // The current skin (null: built-in styles) and whether it is the day one.
 const CSkin* GetCurrentSkin();

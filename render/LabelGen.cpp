@@ -2,6 +2,7 @@
 #include "render/LabelGen.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "geo/Units.h"
 #include "map/MapParser.h"
@@ -323,6 +324,21 @@ void CLabelGen::AddWaypointLabel(int x, int y, const char16_t* pName, size_t cNa
   m_records.push_back(std::move(rec));
 }
 
+namespace {
+
+int Luma(COLORREF cr) { return (GetRValue(cr) * 299 + GetGValue(cr) * 587 + GetBValue(cr) * 114) / 1000; }
+
+// Label colours are made for a light ground; on a dark one (the night
+// skin) a text too close to the ground is shown light instead.
+COLORREF ReadableOn(COLORREF crText, COLORREF crGround) {
+  const int nText = Luma(crText), nGround = Luma(crGround);
+  if (std::abs(nText - nGround) >= 96 || nGround >= 128)
+    return crText;
+  return nText < 128 ? 0xD8D8D8 : crText;
+}
+
+}  // namespace
+
 void CLabelGen::DrawLabels(CDrawSink* pContext, CCanvas* pCanvas) {
   if (pCanvas == nullptr)
     return;
@@ -368,7 +384,7 @@ void CLabelGen::DrawLabels(CDrawSink* pContext, CCanvas* pCanvas) {
       pCanvas->SelectBrush(nullptr);
       pCanvas->SetTextColor(0x000000);
     } else {
-      pCanvas->SetTextColor(rec.crText);
+      pCanvas->SetTextColor(ReadableOn(rec.crText, GetBackgroundColour()));
     }
     if (rec.dwFormat & platform::dtCenter) {
       VRect rc = {x, y, x, y};

@@ -1,0 +1,133 @@
+// velmo-cli render MAP --lat LAT --lon LON --scale N [--angle A] [--night]
+//                   [--size WxH] [--res DIR] -o OUT.png
+// Draws the map through the same pass as the map page (styles, skins,
+// labels, icons, north arrow and scale bar) on the software canvas and
+// writes a PNG.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "map/MapParser.h"
+#include "platform/Canvas.h"
+#include "platform/File.h"
+#include "platform/Module.h"
+#include "platform/Str.h"
+#include "render/DrawTypes.h"
+#include "render/MapPage.h"
+#include "render/Screen.h"
+#include "tools/cli/Cli.h"
+#include "view/MapPosition.h"
+#include "view/MapUnits.h"
+
+namespace {
+
+// The folder with day.skin, night.skin and icons/: --res, else beside the
+// program, else render/res of the working folder.
+std::u16string FindResourceFolder(const char* pszRes) {
+  if (pszRes != nullptr)
+    return platform::Utf8ToU16(pszRes);
+  std::u16string strProgram = platform::GetProgramFolder();
+  for (const std::u16string& str : {strProgram, platform::JoinPath(strProgram, u"res"), std::u16string(u"render/res")}) {
+    if (platform::FileExists(platform::JoinPath(str, u"day.skin").c_str()))
+      return str;
+  }
+  return std::u16string();
+}
+
+int RunRender(int argc, char** argv) {
+  const char* pszMap = nullptr;
+  const char* pszOut = nullptr;
+  const char* pszRes = nullptr;
+  double fLat = 0, fLon = 0;
+  bool fLat_ = false, fLon_ = false, fNight = false;
+  int nScale = -1, nAngle = 0, cx = 800, cy = 600;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const bool fHasValue = i + 1 < argc;
+    if (std::strcmp(a, "--lat") == 0 && fHasValue) {
+      fLat = std::atof(argv[++i]);
+      fLat_ = true;
+    } else if (std::strcmp(a, "--lon") == 0 && fHasValue) {
+      fLon = std::atof(argv[++i]);
+      fLon_ = true;
+    } else if (std::strcmp(a, "--scale") == 0 && fHasValue) {
+      nScale = std::atoi(argv[++i]);
+    } else if (std::strcmp(a, "--angle") == 0 && fHasValue) {
+      nAngle = std::atoi(argv[++i]);
+    } else if (std::strcmp(a, "--size") == 0 && fHasValue) {
+      if (std::sscanf(argv[++i], "%dx%d", &cx, &cy) != 2)
+        cx = cy = 0;
+    } else if (std::strcmp(a, "--res") == 0 && fHasValue) {
+      pszRes = argv[++i];
+    } else if (std::strcmp(a, "--night") == 0) {
+      fNight = true;
+    } else if (std::strcmp(a, "-o") == 0 && fHasValue) {
+      pszOut = argv[++i];
+    } else if (a[0] != '-' && pszMap == nullptr) {
+      pszMap = a;
+    } else {
+      std::fprintf(stderr, "velmo-cli render: unknown argument %s\n", a);
+      return 2;
+    }
+  }
+  if (pszMap == nullptr || pszOut == nullptr || !fLat_ || !fLon_ || nScale < 0 || nScale > 26 || cx <= 0 ||
+      cy <= 0 || cx > 8192 || cy > 8192 || fLat < -90 || fLat > 90 || fLon < -180 || fLon > 180) {
+    std::fprintf(stderr,
+                 "usage: velmo-cli render MAP --lat LAT --lon LON --scale N(0-26) [--angle A] [--night] "
+                 "[--size WxH] [--res DIR] -o OUT.png\n");
+    return 2;
+  }
+  const std::u16string strRes = FindResourceFolder(pszRes);
+  if (!strRes.empty()) {
+    SetSkinFolder(strRes.c_str());
+    platform::SetResourceFolder(platform::JoinPath(strRes, u"icons").c_str());
+  }
+  render::SetScreenScale(1, 1);
+  InitDrawTypes();
+  if (fNight)
+    SetDaySkin(false, false);
+  uint32_t idsError = 0;
+  std::unique_ptr<CMapParser> pParser(
+      OpenMapFileEx(platform::Utf8ToU16(pszMap).c_str(), false, c_fOpenAll, &idsError));
+  if (pParser == nullptr) {
+    std::fprintf(stderr, "velmo-cli: cannot open the map %s\n", pszMap);
+    FreeDrawTypes();
+    return 1;
+  }
+  CMapPosition view;
+  view.SetScreenScale(1, 1);
+  view.SetScale(size_t(nScale));
+  view.SetCentre(DegreesToMap(fLon), DegreesToMap(fLat));
+  view.SetAngle(nAngle);
+  CMapPageHost host;
+  int nResult = 0;
+  {
+    CMapRenderer renderer(&view, &host);
+    renderer.SetClientSize(cx, cy);
+    renderer.SetRotateMap(nAngle != 0);
+    renderer.SetParser(pParser.get());
+    renderer.RefreshMap(true);
+    std::unique_ptr<platform::CCanvas> pOut(platform::CreateMemoryCanvas(cx, cy));
+    if (pOut == nullptr) {
+      nResult = 1;
+    } else {
+      renderer.Paint(pOut.get());
+      if (!platform::SaveCanvasPng(pOut.get(), platform::Utf8ToU16(pszOut).c_str())) {
+        std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszOut);
+        nResult = 1;
+      } else {
+        std::printf("%s: %dx%d, scale %d\n", pszOut, cx, cy, nScale);
+      }
+    }
+  }
+  pParser.reset();
+  FreeDrawTypes();
+  return nResult;
+}
+
+}  // namespace
+
+VELMO_CLI_COMMAND(render, "render", "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] -o OUT.png",
+                  RunRender);
