@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -34,6 +35,13 @@ std::vector<Vector> Vectors() {
       {1, 1, 2},      {-1, 1, 2},       {1, 1, -2},        {3, 1, 2},         {-3, 1, 2},
       {1, 1, 3},      {2, 1, 3},        {-2, 1, 3},        {65536, 65536, 2}, {65536, 65536, 4},
   };
+  // Every combination of the edge values.
+  const int32_t aEdges[] = {INT32_MIN, INT32_MIN + 1, -1073741824, -65536, -3, -2, -1, 0,
+                            1, 2, 3, 65536, 1073741823, 1073741824, INT32_MAX - 1, INT32_MAX};
+  for (int32_t a : aEdges)
+    for (int32_t b : aEdges)
+      for (int32_t c : aEdges)
+        v.push_back({a, b, c});
   std::mt19937 rng(1234);
   std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
   std::uniform_int_distribution<int32_t> small(-100000, 100000);
@@ -95,13 +103,28 @@ TEST(MulDiv, MatchesTheExactQuotientOnManyVectors) {
 }
 
 #ifdef _WIN32
+// Wine negates the multiplicand and the divisor in 32 bits when the divisor
+// is negative, so with INT32_MIN there (or as the divisor) its result has
+// the wrong sign or is off by one: MulDiv(INT32_MIN, 1, -2) gives
+// -1073741824. Those corners keep the exact quotient here; everything else
+// must match the system call bit for bit.
+bool IsNegationCorner(const Vector& v) {
+  return (v.a == INT32_MIN && v.c < 0) || v.c == INT32_MIN;
+}
+
 TEST(MulDiv, MatchesTheSystemMulDiv) {
-  size_t cChecked = 0;
+  size_t cChecked = 0, cCorners = 0;
   for (const Vector& v : Vectors()) {
+    if (IsNegationCorner(v)) {
+      ++cCorners;
+      continue;
+    }
     ASSERT_EQ(vmath::MulDiv(v.a, v.b, v.c), ::MulDiv(v.a, v.b, v.c)) << v.a << " " << v.b << " " << v.c;
     ++cChecked;
   }
-  EXPECT_GT(cChecked, 12000u);
+  std::printf("MulDiv: %u vectors equal to the system's, %u INT32_MIN negation corners left out\n",
+              unsigned(cChecked), unsigned(cCorners));
+  EXPECT_GT(cChecked, 15000u);
 }
 #endif
 
