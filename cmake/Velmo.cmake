@@ -81,16 +81,36 @@ function(velmo_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
 
+# Every fuzzer also gets a bounded ctest run ("<name>_run") over its seeds in
+# fuzz/<layer>/seeds/<name>/ (new inputs go to a corpus folder of the build,
+# never into the seeds). VELMO_FUZZ_SECONDS sets the length of each run.
+set(VELMO_FUZZ_SECONDS 20 CACHE STRING "Seconds of each bounded fuzz run")
 function(velmo_fuzzer name)
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "MAX_LEN" "SOURCES;LIBS" ${ARGN})
   if(NOT VELMO_FUZZ)
     return()
   endif()
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${VELMO_ROOT})
   target_link_libraries(${name} PRIVATE ${A_LIBS})
+  # The core is built without RTTI; so are the drivers (UBSan's vptr check
+  # needs type information on both sides).
+  target_compile_options(${name} PRIVATE -fno-rtti)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_property(GLOBAL APPEND PROPERTY VELMO_FUZZERS ${name})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${name})
+  file(MAKE_DIRECTORY ${corpus})
+  set(args -max_total_time=${VELMO_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
+           -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/${name}- ${corpus})
+  if(A_MAX_LEN)
+    list(PREPEND args -max_len=${A_MAX_LEN})
+  endif()
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+    list(APPEND args ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+  endif()
+  add_test(NAME ${name}_run COMMAND ${name} ${args})
+  math(EXPR timeout "${VELMO_FUZZ_SECONDS} * 4 + 60")
+  set_tests_properties(${name}_run PROPERTIES TIMEOUT ${timeout})
 endfunction()
 
 function(velmo_bench name)
