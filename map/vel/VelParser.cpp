@@ -441,6 +441,7 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
           if (pMap[i].y < br.top) br.top = pMap[i].y;
           if (pMap[i].y > br.bottom) br.bottom = pMap[i].y;
         }
+        ASSERT(block.rect.Contains(br));
         if (!br.Intersects(rectView) || !pContext->IsAtLeast(br, cMinObject, cMinObject)) continue;
         bool fConverted = false;
         if (nKind == rkPolygon) {
