@@ -65,6 +65,11 @@ const ExchangeFormat* GetRouteExportFormats(size_t& cFormats);
 const ExchangeFormat* GetWaypointImportFormats(size_t& cFormats);
 const ExchangeFormat* GetRouteImportFormats(size_t& cFormats);
 
+// The import format whose probe accepts the bytes: the route importers
+// first (they take the waypoints of the file too), then the waypoint
+// importers. Null when none does.
+const ExchangeFormat* FindImportFormat(const uint8_t* pb, size_t cb);
+
 // Exporters: every waypoint and route of the store whose deleted flag is
 // clear, in store order.
 void ExportMpsWaypoints(CWaypointStore& store, const ExchangeOptions& opts, std::vector<uint8_t>& out);

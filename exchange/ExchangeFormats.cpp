@@ -49,4 +49,12 @@ const ExchangeFormat* GetRouteExportFormats(size_t& c) { return List(c_aRouteExp
 const ExchangeFormat* GetWaypointImportFormats(size_t& c) { return List(c_aWaypointImport, c); }
 const ExchangeFormat* GetRouteImportFormats(size_t& c) { return List(c_aRouteImport, c); }
 
+const ExchangeFormat* FindImportFormat(const uint8_t* pb, size_t cb) {
+  for (const auto& f : c_aRouteImport)
+    if (f.pfnProbe(pb, cb)) return &f;
+  for (const auto& f : c_aWaypointImport)
+    if (f.pfnProbe(pb, cb)) return &f;
+  return nullptr;
+}
+
 }  // namespace exchange

@@ -267,6 +267,7 @@ void ExportMpsWaypoints(CWaypointStore& store, const ExchangeOptions& opts, std:
     w.Double((p->dwFlags & wfDepth) ? p->fDepth : 0.0);
     w.Repeated(0, 7);
     ASSERT(w.Pos() - cPos == dwLen);
+    (void)cPos;
   }
   WriteEndRecord(w);
 }
