@@ -1,5 +1,7 @@
 // Distance, course and geoid height on WGS 84. Points are single-precision
 // (longitude, latitude) pairs in degrees; results are single precision.
+// A NaN or infinite coordinate gives NaN (distances, courses, turns) or no
+// geoid value (0); nothing divides by zero.
 #pragma once
 
 const double c_fWgs84A = 6378137.0;                  // equatorial radius, m

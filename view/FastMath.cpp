@@ -129,10 +129,13 @@ uint32_t fast_sqrt(uint32_t n) {
   return dwRoot;
 }
 
+// Quarter turns per radian.
+const float c_fQuarterPerRad = 2 / c_PI;
+
 float fast_sin(float f) {
   if (!(-2 * c_PI <= f && f <= 2 * c_PI))
     return std::sin(f);
-  float q = std::fabs(f) / (c_PI / 2);
+  float q = std::fabs(f) * c_fQuarterPerRad;
   float fSign = 1;
   if (q > 2) {
     fSign = -1;
@@ -153,7 +156,7 @@ float fast_sin(float f) {
 float fast_cos(float f) {
   if (!(-2 * c_PI <= f && f <= 2 * c_PI))
     return std::cos(f);
-  float q = std::fabs(f) / (c_PI / 2);
+  float q = std::fabs(f) * c_fQuarterPerRad;
   if (q > 2)
     q = 4 - q;
   const float q1 = q > 1 ? 2 - q : q;
