@@ -5,7 +5,11 @@
 
 #include <dirent.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -159,6 +163,57 @@ TEST(Velc, SmallOsmFileBecomesTheExpectedObjects) {
   EXPECT_EQ(streetLevels, std::set<uint32_t>{4});
 }
 
+#ifdef VELMO_CLI
+std::string RunCapture(const std::string& strCmd, int* pnExit) {
+  std::string strOut;
+  FILE* f = popen(strCmd.c_str(), "r");
+  if (!f) return strOut;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) strOut.append(buf, n);
+  int rc = pclose(f);
+  *pnExit = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return strOut;
+}
+
+TEST(VelmoCli, InfoAndDumpOfACompiledMap) {
+  std::string strIn = WriteText("cli.osm", c_szSmallOsm);
+  std::string strMap = TempFile("cli.vel");
+  std::string strError;
+  ASSERT_TRUE(Compile(strIn, strMap, VelWriterOptions(), strError)) << strError;
+  int nExit = -1;
+  std::string strInfo = RunCapture(std::string(VELMO_CLI) + " info " + strMap, &nExit);
+  EXPECT_EQ(nExit, 0);
+  EXPECT_NE(strInfo.find("extended header"), std::string::npos);
+  EXPECT_NE(strInfo.find("levels: 5"), std::string::npos);
+  EXPECT_NE(strInfo.find("© OpenStreetMap contributors"), std::string::npos);
+  std::string strDump = RunCapture(std::string(VELMO_CLI) + " dump " + strMap, &nExit);
+  EXPECT_EQ(nExit, 0);
+  auto p = OpenPath(strMap);
+  ASSERT_TRUE(p);
+  auto all = DecodeAll(p.get());
+  std::vector<std::string> lines;
+  std::istringstream in(strDump);
+  for (std::string s; std::getline(in, s);) lines.push_back(s);
+  ASSERT_EQ(lines.size(), all.size());
+  for (size_t i = 0; i < all.size(); ++i) {
+    const Decoded& d = all[i];
+    char sz[64];
+    std::snprintf(sz, sizeof sz, "L%u %s 0x%04x ", d.nLevel,
+                  d.nKind == rkPoint ? "point" : d.nKind == rkPolyline ? "line" : "area", d.wType);
+    EXPECT_EQ(lines[i].rfind(sz, 0), 0u) << lines[i];
+    std::snprintf(sz, sizeof sz, " %.7f,%.7f", MapToDegrees(d.points.back().x), MapToDegrees(d.points.back().y));
+    EXPECT_EQ(lines[i].substr(lines[i].size() - std::strlen(sz)), sz);
+  }
+  EXPECT_NE(strDump.find("L4 point 0x2a0e \"Кофейня \\\"Уют\\\"\" 0 37.00"), std::string::npos) << strDump;
+  EXPECT_NE(strDump.find("L4 line 0x0006 \"улица Ленина\" 1 "), std::string::npos);
+  // A damaged file is refused with a message and a failure code.
+  std::string strBad = WriteText("cli-bad.vel", "GVEL not really a map");
+  RunCapture(std::string(VELMO_CLI) + " dump " + strBad + " 2>/dev/null", &nExit);
+  EXPECT_NE(nExit, 0);
+}
+#endif
+
 TEST(Velc, LegacyLayoutSameObjectsAndDeterministic) {
   std::string strIn = WriteText("small2.osm", c_szSmallOsm);
   std::string strError;
@@ -293,6 +348,14 @@ struct OsmCounts : osmium::handler::Handler {
     if (const char* psz = n.tags()["name"]) nodeNames.insert(platform::Utf8ToU16(psz).substr(0, 255));
   }
   void way(const osmium::Way& w) {
+    if (w.is_closed() && pMapping->Match(rkPoint, &w.tags(), Lookup)) {
+      bool fAny = false;
+      for (size_t i = 0; i + 1 < w.nodes().size(); ++i) fAny |= w.nodes()[i].location().valid();
+      if (fAny) {
+        ++cPois;
+        if (const char* psz = w.tags()["name"]) nodeNames.insert(platform::Utf8ToU16(psz).substr(0, 255));
+      }
+    }
     const TypeRule* pRule = pMapping->Match(rkPolyline, &w.tags(), Lookup);
     if (!pRule) return;
     const char* pszArea = w.tags()["area"];

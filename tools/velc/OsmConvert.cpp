@@ -154,6 +154,7 @@ class CConvertHandler : public osmium::handler::Handler {
   void way(const osmium::Way& way) {
     ++m_stats.cWays;
     Stamp(way);
+    if (way.is_closed()) WayPoint(way);
     const TypeRule* pRule = m_mapping.Match(rkPolyline, &way.tags(), LookupTag);
     if (!pRule) return;
     const char* pszArea = way.tags().get_value_by_key("area");
@@ -166,6 +167,25 @@ class CConvertHandler : public osmium::handler::Handler {
     bool fOneway = IsOneway(way.tags(), fReverse);
     if (fReverse) std::reverse(pts.begin(), pts.end());
     Emit(rkPolyline, pRule, pts, NameOf(way.tags()), fOneway);
+  }
+
+  // A point of interest drawn as a closed way (a shop in its building) is
+  // also a point, at the average of its nodes.
+  void WayPoint(const osmium::Way& way) {
+    const TypeRule* pRule = m_mapping.Match(rkPoint, &way.tags(), LookupTag);
+    if (!pRule) return;
+    double fLon = 0, fLat = 0;
+    size_t c = 0;
+    const osmium::WayNodeList& nodes = way.nodes();
+    for (size_t i = 0; i + 1 < nodes.size(); ++i)
+      if (nodes[i].location().valid()) {
+        fLon += nodes[i].location().lon_without_check();
+        fLat += nodes[i].location().lat_without_check();
+        ++c;
+      }
+    if (c == 0) return;
+    std::vector<MapPoint> pts{MapPoint{DegreesToMap(fLon / double(c)), DegreesToMap(fLat / double(c))}};
+    Emit(rkPoint, pRule, pts, NameOf(way.tags()), false);
   }
 
   void relation(const osmium::Relation& rel) {
