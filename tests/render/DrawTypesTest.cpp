@@ -2,6 +2,7 @@
 // skin loading with its messages, and night mode.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -480,4 +481,34 @@ TEST(SkinFiles, ShippedSkinsParse) {
   SkinDefinition skin;
   ASSERT_TRUE(ParseSkin(night.data(), night.size(), skin));
   EXPECT_LT(GetRValue(skin.crBackground) + GetGValue(skin.crBackground) + GetBValue(skin.crBackground), 3 * 64);
+}
+
+TEST_F(DrawTypesTest, PointIconsKeepTheMiddleOfTheirImage) {
+  SetResourceFolder((AsciiToU16(VELMO_SOURCE_DIR) + u"/render/res/icons").c_str());
+  InitDrawTypes();
+  const CIcon* pIcon = GetPointIcon(0x2A00);
+  ASSERT_NE(pIcon, nullptr);
+  EXPECT_EQ(pIcon->m_cx, 16);
+  EXPECT_EQ(pIcon->m_cy, 16);
+  EXPECT_EQ(GetPointIcon(0x2A01), pIcon);  // made once, shared by the types of one icon
+  EXPECT_NE(GetPointIcon(0x2F01), pIcon);
+  EXPECT_NE(GetPointIcon(0x1605), nullptr);  // the low-byte table
+  EXPECT_EQ(GetPointIcon(0x1C0C), nullptr);  // no such type
+  // The middle of the 32 × 32 file.
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(ReadWholeFile((AsciiToU16(VELMO_SOURCE_DIR) + u"/render/res/icons/1320.ico").c_str(), data));
+  std::unique_ptr<CIcon> pBig(ReadIconFile(data.data(), data.size(), 32, 32));
+  ASSERT_NE(pBig, nullptr);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      ASSERT_EQ(pIcon->At(x, y), pBig->At(x + 8, y + 8));
+  // Every icon the point tables name exists.
+  size_t cPoints = 0;
+  const BuiltinPoint* pPoints = GetBuiltinPoints(cPoints);
+  for (size_t i = 0; i < cPoints; ++i) {
+    char16_t szName[32];
+    Format(szName, 32, u"/render/res/icons/%u.ico", unsigned(pPoints[i].idIcon));
+    EXPECT_TRUE(FileExists((AsciiToU16(VELMO_SOURCE_DIR) + szName).c_str())) << pPoints[i].idIcon;
+  }
+  SetResourceFolder(nullptr);
 }
