@@ -97,6 +97,7 @@ CImgParser::CImgParser(const MapOpenContext& ctx)
       m_nCodePage(0),
       m_pPoiProps(nullptr),
       m_cbPoiProps(0),
+      m_nPoiPropsShift(0),
       m_fNetRoads(false),
       m_dwNetRoads(0),
       m_nNetShift(0),
@@ -396,6 +397,7 @@ bool CImgParser::ReadLbl() {
       m_fDamaged = true;
     }
   }
+  m_nPoiPropsShift = hdr.btPoiPropsShift;
   m_nCodePage = hdr.wHeaderLength >= sizeof hdr && sf.cbSize >= sizeof hdr ? hdr.wCodePage : 0;
   return true;
 }
@@ -500,7 +502,9 @@ bool CImgParser::ResolvePoiLabel(uint32_t dw, uint32_t& dwLabel) const {
   dwLabel = LabelOfWord(dw);
   if (!(dw & c_fPoiPropsLabel)) return true;
   if (!m_pPoiProps) return false;
-  const uint64_t qwProps = uint64_t(dwLabel) << (m_nLabelShift & 31);
+  // POI property offsets have a multiplier of their own (the label
+  // offset multiplier would miss or mislabel most of them).
+  const uint64_t qwProps = uint64_t(dwLabel) << (m_nPoiPropsShift & 31);
   if (!Fits(qwProps, c_cbPoiPropsMin, m_cbPoiProps)) return false;
   dwLabel = GetLe32(m_pPoiProps + qwProps) & c_dwLabelMask;
   return true;
@@ -526,6 +530,9 @@ size_t CImgParser::ReadLabel(uint32_t dwLabelOffset, char16_t* pszBuf, size_t cc
   if (pcbUsed) *pcbUsed = 0;
   if (!pszBuf || !cchBuf) return 0;
   pszBuf[0] = 0;
+  // Offset 0 is the empty label: a single 0 byte, which the six-bit code
+  // would read as spaces running into the next label.
+  if (dwLabelOffset == 0) return 0;
   const uint64_t qwOffset = uint64_t(dwLabelOffset) << (m_nLabelShift & 31);
   if (!m_pLabels || qwOffset >= m_cbLabels) return 0;
   const uint8_t* p = m_pLabels + qwOffset;
@@ -619,6 +626,7 @@ bool CImgParser::ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pConte
           }
           CoordStreamResult res = DecodePoly(g, rec, !fPolygon, aPoints);
           obj.dwRecord = dwPos;
+          obj.dwWord = rec.dw;
           obj.wType = rec.wType;
           obj.fLabelResolved = ResolvePolyLabel(rec.dw, obj.dwLabel);
           if (!obj.fLabelResolved) obj.dwLabel = c_dwNoLabel;
@@ -640,6 +648,7 @@ bool CImgParser::ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pConte
             break;
           }
           obj.dwRecord = dwPos;
+          obj.dwWord = rec.dw;
           obj.wType = rec.wType;
           if (fPoi) obj.fLabelResolved = ResolvePoiLabel(rec.dw, obj.dwLabel);
           else obj.dwLabel = LabelOfWord(rec.dw), obj.fLabelResolved = true;

@@ -69,6 +69,7 @@ struct ImgObject {
   uint16_t wType;           // type code
   uint32_t nGroup;
   uint32_t dwRecord;        // offset of the record in the RGN data area
+  uint32_t dwWord;          // the record's first word (type, label, flags)
   uint32_t dwLabel;         // LBL label offset after the NET/POI indirection
   bool fLabelResolved;      // false when an indirection pointed outside the image
   bool fDirection;          // polylines: direction arrows
@@ -203,6 +204,7 @@ class CImgParser : public CMapParser {
   uint32_t m_nCodePage;
   const uint8_t* m_pPoiProps;  // null when absent
   uint32_t m_cbPoiProps;
+  uint32_t m_nPoiPropsShift;
 
   // NET
   bool m_fNetRoads;

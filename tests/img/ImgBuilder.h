@@ -221,16 +221,17 @@ struct TestMap {
   std::vector<TestLevel> levels;
   CLabelBuilder labels;
   uint16_t wCodePage = 1252;
-  std::vector<uint32_t> poiProps;   // label offsets, one 4-byte record each (offset = index << label shift / 4)
+  std::vector<uint32_t> poiProps;   // label offsets, one 4-byte record each
+  uint32_t nPoiPropsShift = 0;
   bool fNet = false;
   std::vector<uint32_t> netRoads;   // label offset of each road record (20 bytes each)
   uint32_t nNetShift = 0;
   std::vector<uint32_t> copyrights; // label offsets
 };
 
-// The 4-byte POI property record i lies at (i * 4) bytes; its offset in
-// label units for a given label shift.
-inline uint32_t PoiPropsOffset(uint32_t i, uint32_t nLabelShift) { return (i * 4) >> nLabelShift; }
+// The 4-byte POI property record i lies at (i * 4) bytes; its offset for
+// a given POI property shift.
+inline uint32_t PoiPropsOffset(uint32_t i, uint32_t nShift) { return (i * 4) >> nShift; }
 // The road record i (20 bytes each) for a NET shift.
 inline uint32_t NetRoadOffset(uint32_t i, uint32_t nNetShift) { return (i * 20) >> nNetShift; }
 
@@ -373,6 +374,7 @@ inline std::vector<uint8_t> BuildLbl(const TestMap& m) {
   if (!m.poiProps.empty()) {
     Set32(l, 87, uint32_t(l.size()));
     Set32(l, 91, uint32_t(m.poiProps.size() * 4));
+    l[95] = uint8_t(m.nPoiPropsShift);
     for (uint32_t off : m.poiProps) Put32(l, off);
   }
   return l;

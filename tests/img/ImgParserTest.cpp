@@ -278,6 +278,25 @@ TEST(ImgLabels, SixBitTitleCaseShiftsAndShieldMarkers) {
   EXPECT_EQ(Decode(many).size(), 63u);
 }
 
+TEST(ImgLabels, OffsetZeroIsNoLabelInSixBitMaps) {
+  TestMap m = BaseMap();
+  m.labels = CLabelBuilder(6, 1);
+  uint32_t off = m.labels.AddSixBitText("LA TURBIE");
+  TestGroup& g = m.levels[2].groups[0];
+  g.lines[0].dwLabel = 0;
+  g.areas[0].dwLabel = off;
+  g.pois[0].dwLabel = 0;
+  g.points[0].dwLabel = 0;
+  auto p = OpenBytes(BuildImg(m));
+  ASSERT_TRUE(p);
+  CRecordingSink sink;
+  CRecordingLabels labels;
+  p->Draw(&sink, &labels);
+  ASSERT_EQ(labels.labels.size(), 1u);
+  EXPECT_EQ(labels.labels[0].strText, u"La Turbie");
+  EXPECT_EQ(Label(*p, 0), u"");
+}
+
 TEST(ImgLabels, SixBitEndAndBytesUsed) {
   // The end code starts in the second byte: two bytes hold the label.
   uint8_t ab[] = {0x04, 0x3F, 0xFF, 0xFF};  // codes 1, 3, then the end code in byte 1
@@ -344,7 +363,8 @@ TEST(ImgLabels, RoadLabelsThroughNetAndPoiLabelsThroughProperties) {
   broken.dwLabel = 0x3FFFFF;  // far past the road records
   g.lines.push_back(broken);
   g.pois[0].fPoiProps = true;
-  g.pois[0].dwLabel = PoiPropsOffset(1, m.labels.Shift());
+  m.nPoiPropsShift = 2;
+  g.pois[0].dwLabel = PoiPropsOffset(1, m.nPoiPropsShift);
   TestPoint brokenPoi = g.pois[0];
   brokenPoi.dwLabel = 0x3FFFFF;
   g.pois.push_back(brokenPoi);

@@ -165,7 +165,8 @@ struct LblHeader {
   uint8_t abReserved1[56];      // 31
   uint32_t dwPoiPropsOffset;    // 87  POI properties section
   uint32_t dwPoiPropsLength;    // 91  0 = absent
-  uint8_t abReserved2[75];      // 95
+  uint8_t btPoiPropsShift;      // 95  POI property offsets are multiplied by 2^shift
+  uint8_t abReserved2[74];      // 96
   uint16_t wCodePage;           // 170 (headers of 172 bytes and more)
 };
 static_assert(sizeof(LblHeader) == 172, "");
@@ -175,6 +176,7 @@ static_assert(offsetof(LblHeader, btLabelShift) == 29, "");
 static_assert(offsetof(LblHeader, btEncoding) == 30, "");
 static_assert(offsetof(LblHeader, dwPoiPropsOffset) == 87, "");
 static_assert(offsetof(LblHeader, dwPoiPropsLength) == 91, "");
+static_assert(offsetof(LblHeader, btPoiPropsShift) == 95, "");
 static_assert(offsetof(LblHeader, wCodePage) == 170, "");
 // The part of the header without the code page.
 const uint32_t c_cbLblHeaderNoCodePage = offsetof(LblHeader, abReserved2);
