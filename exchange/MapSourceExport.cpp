@@ -46,7 +46,13 @@ class CUniqueNames {
   std::set<std::string> m_used;
 };
 
-std::string Ansi(const std::u16string& str, const ExchangeOptions& opts) { return U16ToAnsi(str, opts.nCodePage); }
+// Texts end at a zero byte in these files: one inside a text becomes a blank.
+std::string Ansi(const std::u16string& str, const ExchangeOptions& opts) {
+  std::string s = U16ToAnsi(str, opts.nCodePage);
+  for (char& ch : s)
+    if (ch == 0) ch = ' ';
+  return s;
+}
 
 void WriteOptionalDouble(CByteWriter& w, bool fPresent, double d) {
   w.Byte(fPresent ? 1 : 0);

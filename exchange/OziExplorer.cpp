@@ -126,7 +126,7 @@ Waypoint* NewImportedWaypoint(std::string_view name, double dLat, double dLon, c
 std::string OziText(const std::u16string& str, unsigned nCodePage, size_t cbMax) {
   std::string s = U16ToAnsi(str, nCodePage);
   for (char& ch : s) {
-    if (ch == '\r' || ch == '\n') ch = ' ';
+    if (ch == '\r' || ch == '\n' || ch == 0) ch = ' ';
     else if (ch == ',') ch = c_chComma;
   }
   if (cbMax && s.size() > cbMax) s.resize(cbMax);
