@@ -506,15 +506,6 @@ void StopGps() {
   SetGpsStatus(c_idsNoConnection);
 }
 
-void ToggleGps() {
-  bool fOn = !GetSettingBool(setting::ScanCOMPorts);
-  SetBool(setting::ScanCOMPorts.pszName, fOn);
-  if (fOn)
-    StartGps();
-  else
-    StopGps();
-}
-
 void ResetPositioningForTests() {
   CLock lock(g_csPositioning);
   g_fix = GpsFix{};

@@ -12,8 +12,6 @@ void InitPositioning();   // start-up; calls StartGps when ScanCOMPorts is on
 void DonePositioning();   // shutdown
 void StartGps();
 void StopGps();
-// The shell's GPS on/off command: toggles ScanCOMPorts and starts or stops.
-void ToggleGps();
 bool IsGpsRunning();
 
 GpsFix GetFix();
