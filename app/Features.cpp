@@ -9,12 +9,6 @@
 
 bool IsMapOpen() { return false; }
 bool IsNavigationRunning() { return false; }
-bool ArePortsOpen() { return false; }
-void StartPorts() {}
-void StopPorts() {}
-void StartTrackRecording() {}
-void StopTrackRecording() {}
-void CloseTrackRecorderAfterCrash() {}
 void ApplyNightMode() {}
 bool RunFeatureCommand(UINT) { return false; }
 bool ClearHighlights() { return false; }

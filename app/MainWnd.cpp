@@ -125,7 +125,7 @@ void CycleNightMode() {
   UpdateMenuState();
 }
 
-void ToggleGps() {
+void OnConnectGpsCommand() {
   bool fOn = !GetSettingBool(setting::ScanCOMPorts);
   SetBool(setting::ScanCOMPorts.pszName, fOn);
   if (fOn) StartPorts();
@@ -133,7 +133,7 @@ void ToggleGps() {
   UpdateMenuState();
 }
 
-void ToggleRecordTrack() {
+void OnRecordTrackCommand() {
   bool fOn = !GetSettingBool(setting::RecordTrack);
   SetBool(setting::RecordTrack.pszName, fOn);
   if (fOn) StartTrackRecording();
@@ -185,8 +185,8 @@ static void OnCommand(UINT id) {
     case cmdAbout: ShowAboutDialog(); break;
     case cmdExit: ::PostMessageW(g_hWnd, WM_EXIT_REQUEST, 0, 0); break;
     case cmdOptions: ShowOptionsDialog(); break;
-    case cmdConnectGps: ToggleGps(); break;
-    case cmdRecordTrack: ToggleRecordTrack(); break;
+    case cmdConnectGps: OnConnectGpsCommand(); break;
+    case cmdRecordTrack: OnRecordTrackCommand(); break;
     case cmdNightMode: CycleNightMode(); break;
     case cmdOpenMap: OnOpenMapCommand(); break;
     case cmdFullScreen:

@@ -4,6 +4,7 @@
 
 #include "app/Commands.h"
 #include "app/Crash.h"
+#include "app/GpsGlue.h"
 #include "app/Shell.h"
 
 #include <commctrl.h>
@@ -161,6 +162,8 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
     g_hbmOffscreen = nullptr;
     g_cxOffscreen = g_cyOffscreen = 0;
   });
+  // 17.
+  LoadGpsIcons();
   // 18.
   OpenStartMap(pszCmdLine, fRestart);
   // 19.
@@ -168,6 +171,12 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
     ShowSafetyWarning();
     SetBool(setting::SafetyWarning.pszName, false);
   }
+  // 20.
+  StartTrackRecordingAtStartup();
+  // 21.
+  OpenTrackLog();
+  // 23.
+  StartPositioning();
   // 24.
   UpdateMenuState();
   // 25.
