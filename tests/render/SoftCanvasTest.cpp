@@ -115,3 +115,16 @@ TEST(SoftCanvas, ReadsIconFilesWithinBounds) {
   bad[18] = char(0xF0);
   EXPECT_EQ(ReadIconFile(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), 16, 16), nullptr);
 }
+
+TEST(SoftCanvas, HalftoneStretchAverages) {
+  // Stripes one pixel wide halve to an even grey.
+  std::unique_ptr<CCanvas> pStripes(CreateSoftCanvas(32, 32));
+  CBrush black(bkSolid, 0x000000);
+  for (int x = 0; x < 32; x += 2)
+    pStripes->FillRect({x, 0, x + 1, 32}, &black);
+  std::unique_ptr<CCanvas> pHalf(CreateSoftCanvas(16, 16));
+  ASSERT_TRUE(pHalf->StretchBlt(0, 0, 16, 16, pStripes.get(), 0, 0, 32, 32));
+  EXPECT_EQ(pHalf->GetPixel(8, 8), 0x808080u);
+  // A blit from a canvas of another kind is refused.
+  EXPECT_FALSE(pHalf->BitBlt(0, 0, 1, 1, nullptr, 0, 0));
+}
