@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "app/res/Res.h"
@@ -761,5 +763,55 @@ TEST(ImgBadInput, CorruptedBytesAndHostileHeaders) {
     size_t at = dwTre + 0x74 + rng() % 80;
     bad[at] = uint8_t(rng());
     Exercise(bad);
+  }
+}
+
+// Writes the fuzzer's seed maps when VELMO_IMG_SEEDS_DIR names a folder
+// (fuzz/img/seeds/fuzz_img); otherwise there is nothing to do.
+TEST(ImgSeeds, WritesTheFuzzSeeds) {
+  const char* pszDir = std::getenv("VELMO_IMG_SEEDS_DIR");
+  if (!pszDir) GTEST_SKIP() << "VELMO_IMG_SEEDS_DIR not set";
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
+  TestMap m = BaseMap();
+  seeds.push_back({"eight-bit.img", BuildImg(m)});
+  seeds.push_back({"scrambled.img", BuildImg(m, 0x5A)});
+  TestMap net = BaseMap();
+  net.fNet = true;
+  net.netRoads = {net.labels.Add("ROAD ONE"), net.labels.Add("ROAD TWO")};
+  net.poiProps = {net.labels.Add("CAFE")};
+  net.levels[2].groups[0].lines[0].fNetLabel = true;
+  net.levels[2].groups[0].lines[0].dwLabel = NetRoadOffset(1, 0);
+  net.levels[2].groups[0].lines[0].fExtraBit = true;
+  net.levels[2].groups[0].pois[0].fPoiProps = true;
+  net.levels[2].groups[0].pois[0].dwLabel = 0;
+  seeds.push_back({"net-poi-props.img", BuildImg(net)});
+  TestMap six = BaseMap();
+  six.labels = CLabelBuilder(6, 1);
+  six.levels[2].groups[0].lines[0].dwLabel = six.labels.AddSixBitCodes({12, 1, 0, 0x1B, 1, 0x1C, 0x0D, 0x2A, 0x21});
+  seeds.push_back({"six-bit.img", BuildImg(six)});
+  TestMap utf = BaseMap();
+  utf.labels = CLabelBuilder(10, 1);
+  utf.wCodePage = 65001;
+  utf.levels[2].groups[0].areas[0].dwLabel = utf.labels.AddBytes("ESC\xC3\x80S");
+  seeds.push_back({"utf8.img", BuildImg(utf)});
+  TestMap two = BaseMap();
+  two.strName = "87654321";
+  std::vector<TestSubfile> files = {{"MAKEGMAP", "MPS", std::vector<uint8_t>(16, 'L')}};
+  for (auto& f : MapSubfiles(m)) files.push_back(f);
+  for (auto& f : MapSubfiles(two)) files.push_back(f);
+  seeds.push_back({"two-maps.img", BuildContainer(files, m)});
+  TestMap lines = BaseMap();
+  TestPoly longLine;
+  longLine.btType = 0x02;
+  for (int i = 0; i < 299; ++i) longLine.deltas.push_back({(i % 5) - 2, (i % 3) - 1});
+  lines.levels[2].groups[0].lines.push_back(longLine);
+  seeds.push_back({"long-line.img", BuildImg(lines)});
+  for (auto& s : seeds) {
+    std::string strPath = std::string(pszDir) + "/" + s.first;
+    FILE* f = std::fopen(strPath.c_str(), "wb");
+    ASSERT_TRUE(f) << strPath;
+    std::fwrite(s.second.data(), 1, s.second.size(), f);
+    std::fclose(f);
+    EXPECT_TRUE(OpenBytes(s.second)) << s.first;
   }
 }
