@@ -8,7 +8,7 @@
 #include "platform/FileMapping.h"
 #include "platform/Str.h"
 #include "store/Bytes.h"
-#include "store/detail/LocalGeodesy.h"
+#include "geo/Geodesy.h"
 
 using namespace store;
 using namespace store::detail;
@@ -17,6 +17,7 @@ namespace {
 
 const double c_dMetresPerMapUnit = 20000000.0 / 1073741824.0;  // along a meridian
 const double c_dDegPerMapUnit = 180.0 / 1073741824.0;
+const double c_dRadPerDeg = 3.14159265358979323846 / 180.0;
 
 bool ReadText(CByteReader& rd, std::u16string* pstr) {
   uint32_t cch = rd.Dword();
@@ -43,13 +44,13 @@ bool IsRouteNameUsed(const Route* p, const std::u16string& str) {
   return false;
 }
 
-double PointLon(const RoutePoint& rp) { return StoredToDegrees(rp.GetX()); }
-double PointLat(const RoutePoint& rp) { return StoredToDegrees(rp.GetY()); }
+float PointLon(const RoutePoint& rp) { return float(StoredToDegrees(rp.GetX())); }
+float PointLat(const RoutePoint& rp) { return float(StoredToDegrees(rp.GetY())); }
 
 float SegmentLength(const Route& route, size_t i) {
   const RoutePoint& a = route.points[i];
   const RoutePoint& b = route.points[i + 1];
-  return LocalDistance(PointLon(a), PointLat(a), PointLon(b), PointLat(b));
+  return GetDistance(PointLon(a), PointLat(a), PointLon(b), PointLat(b));
 }
 
 // The geometric turn at an inner point: course out − course in, in −180…180.
@@ -57,12 +58,7 @@ double GeometricTurn(const Route& route, size_t i) {
   const RoutePoint& a = route.points[i - 1];
   const RoutePoint& b = route.points[i];
   const RoutePoint& c = route.points[i + 1];
-  double dIn = LocalCourse(PointLon(a), PointLat(a), PointLon(b), PointLat(b));
-  double dOut = LocalCourse(PointLon(b), PointLat(b), PointLon(c), PointLat(c));
-  double d = dOut - dIn;
-  while (d > 180) d -= 360;
-  while (d < -180) d += 360;
-  return d;
+  return GetTurnAngle(PointLon(a), PointLat(a), PointLon(b), PointLat(b), PointLon(c), PointLat(c));
 }
 
 }  // namespace
@@ -487,7 +483,7 @@ bool CWaypointStore::DeleteWaypoint(Waypoint* pWaypoint) {
 }
 
 Waypoint* CWaypointStore::FindNearestWaypoint(int32_t xMap, int32_t yMap, float fRadius) const {
-  double dCos = std::cos(double(yMap) * c_dDegPerMapUnit * c_dDegToRad);
+  double dCos = std::cos(double(yMap) * c_dDegPerMapUnit * c_dRadPerDeg);
   if (dCos < 1e-6) dCos = 1e-6;
   double dR = double(fRadius) / c_dMetresPerMapUnit;  // map units north-south
   double dHalfWidth = dR / dCos;
