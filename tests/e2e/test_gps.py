@@ -101,26 +101,18 @@ class GpsTest(unittest.TestCase):
         if not os.path.exists(CLI):
             self.skipTest('velmo-cli is not built')
         out = subprocess.run([CLI, 'track', mps], stdout=subprocess.PIPE, check=True).stdout.decode()
-        points = [line.split() for line in out.splitlines() if line and line[0].isdigit() or line.startswith('-')]
+        # "#  time  latitude  longitude ..." one tab-separated line per point.
+        points = [f for f in (line.split('\t') for line in out.splitlines() if not line.startswith('#'))
+                  if len(f) >= 4 and f[0].isdigit()]
         self.assertGreater(len(points), 5, out[:500])
         # Every recorded position is one the receiver reported (gpsd's list).
         with open(os.path.join(CAPTURE, 'expected.tsv')) as f:
             truth = [(float(r[1]), float(r[2])) for r in csv.reader(f, delimiter='\t')]
         self.assertTrue(truth)
         for fields in points:
-            lat, lon = self.lat_lon(fields)
+            lat, lon = float(fields[2]), float(fields[3])
             best = min(abs(lat - t[0]) + abs(lon - t[1]) for t in truth)
             self.assertLess(best, 2e-5, 'recorded point %s is not in the capture' % fields)
-
-    @staticmethod
-    def lat_lon(fields):
-        nums = []
-        for x in fields:
-            try:
-                nums.append(float(x))
-            except ValueError:
-                pass
-        return nums[0], nums[1]
 
 
 if __name__ == '__main__':
