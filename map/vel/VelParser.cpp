@@ -174,6 +174,15 @@ uint32_t CVelParser::ChooseLevel(uint32_t nScaleIndex) const {
 // ---------------------------------------------------------------------------
 // Blocks and records
 
+// A walk decodes at most this many points and label characters. Real maps
+// spend at least a bit on almost every point and character, so they stay far
+// below it; a damaged file whose codes take no bits could otherwise make one
+// walk decode billions of them.
+void CVelParser::ResetWork() {
+  m_cWork = 0;
+  m_cWorkLimit = uint64_t(m_cFileSize) * 64 + (uint64_t(1) << 22);
+}
+
 bool CVelParser::ReadBlock(const uint8_t*& pBlock, VelBlockInfo& info) const {
   if (pBlock < m_pData || pBlock >= m_pEnd || size_t(m_pEnd - pBlock) <= sizeof(CVelBlock)) return false;
   std::memcpy(&info.hdr, pBlock, sizeof(CVelBlock));
@@ -207,15 +216,26 @@ static MapRect BlockRect(const CVelBlock& hdr, uint32_t nShift) {
   return MapRect{clamp(l), clamp(t), clamp(r), clamp(b)};
 }
 
-size_t CVelParser::ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf) const {
+size_t CVelParser::ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf, bool fSkipRest) const {
   const CHuffmanTable& chars = m_aTables[nCode == c_nLabelSet1 ? vtChars1 : vtChars3];
   const CHuffmanTable& lengths = m_aTables[nCode == c_nLabelSet1 ? vtLength1 : vtLength3];
   uint32_t cLen = bs.Decode(lengths);
   size_t c2 = 0;
-  for (uint32_t i = 0; i < cLen && !bs.IsOverrun(); ++i) {
+  uint32_t i = 0;
+  for (; i < cLen && !bs.IsOverrun(); ++i) {
+    if (c2 + 1 >= cchBuf && !fSkipRest) break;  // nothing after the text depends on the rest
+    const uint8_t* pBefore = bs.GetPtr();
+    unsigned cBitBefore = bs.GetBit();
     uint32_t ch = bs.Decode(chars);
     if (c2 + 1 < cchBuf) pszBuf[c2++] = char16_t(ch);
+    if (bs.GetPtr() == pBefore && bs.GetBit() == cBitBefore) {
+      // A code of no bits: every remaining character is this one and the
+      // stream stays where it is.
+      while (++i < cLen && c2 + 1 < cchBuf) pszBuf[c2++] = char16_t(ch);
+      break;
+    }
   }
+  m_cWork += i + 1;
   ASSERT(cchBuf == 0 || c2 < cchBuf);
   if (cchBuf) pszBuf[c2] = 0;
   return c2;
@@ -226,7 +246,7 @@ size_t CVelParser::ReadLabelAt(uint32_t dwOffset, char16_t* pszBuf, size_t cchBu
   if (!m_fLabelTables || dwOffset >= m_cFileSize) return 0;
   CBitStream bs(m_pData + dwOffset, m_pEnd);
   unsigned nCode = bs.ReadBits(2);
-  size_t c = ReadText(bs, nCode == c_nLabelSet1 ? c_nLabelSet1 : c_nLabelSet3, pszBuf, cchBuf);
+  size_t c = ReadText(bs, nCode == c_nLabelSet1 ? c_nLabelSet1 : c_nLabelSet3, pszBuf, cchBuf, false);
   if (bs.IsOverrun()) {
     if (cchBuf) pszBuf[0] = 0;
     return 0;
@@ -245,7 +265,7 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
   rec.nLabelCode = bs.ReadBits(2);
   if (rec.nLabelCode == c_nLabelSet1 || rec.nLabelCode == c_nLabelSet3) {
     rec.dwLabelRef = rec.dwOffset;
-    rec.cLabel = ReadText(bs, rec.nLabelCode, pszLabel, cchLabel);
+    rec.cLabel = ReadText(bs, rec.nLabelCode, pszLabel, cchLabel, true);
   } else if (rec.nLabelCode == c_nLabelShared) {
     uint32_t dwRef = bs.ReadBits(m_cLabelRefBits);
     uint64_t qwOffset = uint64_t(m_dwLabelArea) + dwRef;
@@ -255,7 +275,7 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
     unsigned nCode2 = bsLabel.ReadBits(2);
     ASSERT(nCode2 == c_nLabelSet1 || nCode2 == c_nLabelSet3);
     if (nCode2 == c_nLabelSet1 || nCode2 == c_nLabelSet3) {
-      rec.cLabel = ReadText(bsLabel, nCode2, pszLabel, cchLabel);
+      rec.cLabel = ReadText(bsLabel, nCode2, pszLabel, cchLabel, false);
       if (bsLabel.IsOverrun()) {
         rec.cLabel = 0;
         if (cchLabel) pszLabel[0] = 0;
@@ -291,6 +311,8 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
     ASSERT(cPoints <= m_cMaxPoints);
     if (cPoints > m_cMaxPoints) return false;
     rec.cPoints = cPoints;
+    m_cWork += cPoints;
+    if (m_cWork > m_cWorkLimit) return false;  // see ResetWork
     if (rec.fHasNodes && bs.ReadBits(1)) {
       bs.ReadBits(m_cNodeBits);
       ++rec.cNodes;
@@ -329,6 +351,7 @@ bool CVelParser::ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pConte
   bool fFinest = nLevel + 1 == m_cLevels;
   static const int c_aKinds[3] = {rkPolygon, rkPolyline, rkPoint};
   bool fComplete = true;
+  ResetWork();
   for (int iSection = 0; iSection < 3; ++iSection) {
     const uint8_t* pBlock = m_pData + level.dwFirstBlock;
     if (level.dwFirstBlock >= m_cFileSize) return false;
@@ -383,6 +406,7 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   if (!GetLevel(nLevel, level)) return;
   uint32_t nShift = uint32_t(~level.wLevelCode) & 31;
   bool fFinest = nLevel + 1 == m_cLevels;
+  ResetWork();
 
   CStyleSource* pStyles = GetDrawTypes();
   CDefaultStyles defaults;

@@ -92,7 +92,10 @@ class CVelParser : public CMapParser {
   // Reads one record; false when the section's walk must stop.
   bool ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block, uint32_t nShift, bool fFinest,
                   VelRecord& rec, char16_t* pszLabel, size_t cchLabel);
-  size_t ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf) const;
+  // fSkipRest: read the whole text even past the buffer (inline labels,
+  // whose record goes on after it).
+  size_t ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf, bool fSkipRest) const;
+  void ResetWork();
 
   const uint8_t* m_pEnd;
   vel::VelExtHeader m_hdr;  // the header record (legacy fields moved to their extended places)
@@ -119,6 +122,8 @@ class CVelParser : public CMapParser {
   std::vector<VPoint> m_screenPoints;
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
+  mutable uint64_t m_cWork = 0;  // points and characters decoded by the current walk
+  uint64_t m_cWorkLimit = 0;
 };
 
 CMapParser* CreateVelParser(const MapOpenContext& ctx);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "map/bits/HuffmanEncoder.h"
 #include "platform/Debug.h"
 #include "tests/map/VelTestUtil.h"
 #include "view/MapUnits.h"
@@ -136,6 +137,59 @@ TEST_F(QuietAsserts, HostileHeaderFieldsAreRejectedOrBounded) {
   EXPECT_EQ(Exercise(patch(440, 40)), 0);          // reference wider than 32 bits
   Exercise(patch(436, 0xFFFFFF00));                // shared labels outside: opens, stops sections
   Exercise(patch(472, 3));                         // table blob cut short
+}
+
+// A hand-made map whose codes take no bits: every one-byte record of its
+// line section is a line of 65536 points. Without a bound on the work of one
+// walk, drawing its 200000 records would decode 13 billion points.
+TEST_F(QuietAsserts, CodesOfNoBitsCannotMakeAWalkEndless) {
+  const uint32_t cRecords = 200000;
+  std::vector<uint8_t> v(sizeof(vel::VelExtHeader) + sizeof(vel::VelLevel) + sizeof(vel::CVelBlock) + 3, 0);
+  vel::VelExtHeader h{};
+  std::memcpy(h.main.achMagic, "GVEL", 4);
+  h.main.dwVersion = 4;
+  h.main.dwFlags = vel::c_fExtendedHeader;
+  h.dwLevelTableOffset = sizeof h;
+  h.dwScales = 1;
+  h.nXBias = h.nYBias = 32768;
+  vel::VelLevel lv{uint32_t(sizeof h + sizeof(vel::VelLevel)), 1, 24};
+  std::memcpy(&v[sizeof h], &lv, sizeof lv);
+  vel::CVelBlock blk{1000, 1000, 0, 0, uint32_t(v.size()) | (3u << 26)};
+  std::memcpy(&v[lv.dwFirstBlock], &blk, sizeof blk);
+  v[lv.dwFirstBlock + 16] = uint8_t(cRecords);
+  v[lv.dwFirstBlock + 17] = uint8_t(cRecords >> 8);
+  v[lv.dwFirstBlock + 18] = uint8_t(cRecords >> 16);
+  v.resize(v.size() + cRecords, 0);  // every record: no label, no direction
+  h.dwLabelAreaOffset = uint32_t(v.size());
+  h.dwHuffmanOffset = uint32_t(v.size());
+  auto single = [&](uint16_t wValue) {
+    CHuffmanEncoder e;
+    if (wValue) {
+      e.Add(wValue);
+      e.Build();
+    }
+    e.Serialize(v);
+  };
+  for (int i = 0; i < 4; ++i) single(0);  // label tables
+  single(0);                                // point types
+  single(6);                                // line types
+  single(0);                                // area types
+  single(32769);                            // x delta +1
+  single(32768);                            // y delta 0
+  single(65535);                            // 65536 points
+  h.dwHuffmanLength = uint32_t(v.size() - h.dwHuffmanOffset);
+  h.main.dwFileSize = uint32_t(v.size());
+  std::memcpy(v.data(), &h, sizeof h);
+  std::unique_ptr<CVelParser> p(OpenBytes(v, "nobits"));
+  ASSERT_TRUE(p);
+  CRecordingSink sink;
+  sink.nShift = 0;
+  p->Draw(&sink, nullptr);
+  EXPECT_GT(sink.polylines.size(), 10u);         // the first records are drawn
+  EXPECT_LT(sink.polylines.size(), cRecords / 10);  // then the walk gives up
+  bool fComplete = true;
+  DecodeAll(p.get(), &fComplete);
+  EXPECT_FALSE(fComplete);
 }
 
 }  // namespace
