@@ -63,6 +63,9 @@ double GeometricTurn(const Route& route, size_t i) {
 
 }  // namespace
 
+Route* g_pActiveRoute = nullptr;
+CWaypointStore g_waypointStore(&g_pActiveRoute);
+
 CWaypointStore::CWaypointStore(Route** ppActiveRoute)
     : m_pWaypoints(nullptr), m_pRoutes(nullptr), m_pActiveOwn(nullptr),
       m_ppActiveRoute(ppActiveRoute ? ppActiveRoute : &m_pActiveOwn) {}

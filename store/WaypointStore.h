@@ -93,6 +93,11 @@ class CWaypointStore {
   Route** m_ppActiveRoute;
 };
 
+// The route under guidance; the program's store keeps its active route here.
+extern Route* g_pActiveRoute;
+// The program's waypoints and routes (Waypoints.bin beside the program).
+extern CWaypointStore g_waypointStore;
+
 // Turn angles (with the follow-up rule for router maneuvers) and the
 // bounding rectangle; after every change of points and after loading.
 void RecomputeRoute(Route& route);
