@@ -16,6 +16,8 @@ using namespace gps::detail;
 
 namespace {
 
+const double c_dPi = 3.14159265358979323846;
+
 typedef std::vector<uint8_t> Bytes;
 
 // A Garmin packet with its checksum and DLE stuffing.
@@ -44,8 +46,8 @@ Bytes Pvt(uint16_t wFixType, double latDeg, double lonDeg, float east, float nor
   pvt.fEpv = 20.0f;
   pvt.wFixType = wFixType;
   pvt.dTimeOfWeek = 86400.0 + 3600.0 + 18.0;  // Monday 01:00:00 UTC
-  pvt.dLatitude = latDeg * M_PI / 180.0;
-  pvt.dLongitude = lonDeg * M_PI / 180.0;
+  pvt.dLatitude = latDeg * c_dPi / 180.0;
+  pvt.dLongitude = lonDeg * c_dPi / 180.0;
   pvt.fEast = east;
   pvt.fNorth = north;
   pvt.fUp = up;
@@ -84,7 +86,7 @@ TEST(Garmin, StartRequestAckAndPvt) {
   EXPECT_FLOAT_EQ(fix.horizontalError, 5.0f);
   EXPECT_FLOAT_EQ(fix.verticalError, 10.0f);
   EXPECT_NEAR(fix.speed, 18.0, 1e-4);
-  EXPECT_NEAR(fix.course, std::atan2(3.0, 4.0) * 180 / M_PI, 1e-4);
+  EXPECT_NEAR(fix.course, std::atan2(3.0, 4.0) * 180 / c_dPi, 1e-4);
   EXPECT_EQ(fix.satellitesUsed, -1);
   EXPECT_EQ(fix.status, fs3D);
   // 1989-12-31 + 10584 days = 2018-12-23; + 1 day 1 h.
@@ -104,7 +106,7 @@ TEST(Garmin, DleInsideThePacketIsUnstuffed) {
   ASSERT_EQ(c.m_aFixes.size(), 1u);
   double lat;
   std::memcpy(&lat, &pvt[26], 8);
-  EXPECT_NEAR(c.m_aFixes[0].latitude, lat * 180 / M_PI, 1e-6);
+  EXPECT_NEAR(c.m_aFixes[0].latitude, lat * 180 / c_dPi, 1e-6);
   EXPECT_EQ(c.m_aFixes[0].status, fs2D);
 }
 

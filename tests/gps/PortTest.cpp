@@ -31,6 +31,8 @@ using namespace gps::detail;
 
 namespace {
 
+const double c_dPi = 3.14159265358979323846;
+
 // Time runs 10 times faster for the GPS code: the 3 s and 5 s time-outs of
 // the protocols pass in a few hundred milliseconds.
 uint32_t FastTick() { return platform::GetTickMs() * 10; }
@@ -138,8 +140,8 @@ void RunGarmin(Pty* pPty, std::atomic<bool>* pfStop, std::atomic<int>* pcAcks) {
       dwNext = platform::GetTickMs() + 100;
       GarminPvt pvt = {};
       pvt.wFixType = 3;
-      pvt.dLatitude = 29.5 * M_PI / 180;
-      pvt.dLongitude = -98.5 * M_PI / 180;
+      pvt.dLatitude = 29.5 * c_dPi / 180;
+      pvt.dLongitude = -98.5 * c_dPi / 180;
       pvt.dTimeOfWeek = 1000;
       pvt.dwWeekNumberDays = 10584;
       Bytes data(sizeof pvt);
