@@ -65,6 +65,24 @@ const ExchangeFormat* GetRouteExportFormats(size_t& cFormats);
 const ExchangeFormat* GetWaypointImportFormats(size_t& cFormats);
 const ExchangeFormat* GetRouteImportFormats(size_t& cFormats);
 
+// The file name the export dialogs propose.
+extern const char16_t c_szExportedWaypoints[];  // "Exported Waypoints"
+extern const char16_t c_szExportedRoutes[];     // "Exported Routes"
+
+// The filter text of an open or save dialog for a format list: for every
+// entry not hidden its display text and its pattern, each ended by a zero
+// unit, and a final zero unit. pfnName gives the display text of a string id.
+std::u16string BuildFilter(const ExchangeFormat* pFormats, size_t cFormats,
+                           std::u16string (*pfnName)(uint32_t idsName));
+// The entry of a numbered list (as a dialog's filter index counts them:
+// hidden entries are not counted), or null.
+const ExchangeFormat* GetNumberedFormat(const ExchangeFormat* pFormats, size_t cFormats, size_t iNumber);
+
+// Writes the store in the format, replacing the file in one step. False when
+// the file cannot be written (message 2003 with the path).
+bool ExportToFile(const ExchangeFormat& format, CWaypointStore& store, const ExchangeOptions& opts,
+                  const char16_t* pszPath);
+
 // The import format whose probe accepts the bytes: the route importers
 // first (they take the waypoints of the file too), then the waypoint
 // importers. Null when none does.

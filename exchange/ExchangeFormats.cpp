@@ -2,6 +2,7 @@
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
 #include "exchange/MapSource.h"
+#include "platform/File.h"
 
 namespace exchange {
 
@@ -36,6 +37,39 @@ const ExchangeFormat c_aRouteImport[] = {
 };
 
 }  // namespace
+
+const char16_t c_szExportedWaypoints[] = u"Exported Waypoints";
+const char16_t c_szExportedRoutes[] = u"Exported Routes";
+
+std::u16string BuildFilter(const ExchangeFormat* pFormats, size_t cFormats,
+                           std::u16string (*pfnName)(uint32_t idsName)) {
+  std::u16string str;
+  for (size_t i = 0; i < cFormats; ++i) {
+    if (pFormats[i].fHidden) continue;
+    str += pfnName(pFormats[i].idsName);
+    str += u'\0';
+    str += pFormats[i].pszFilter;
+    str += u'\0';
+  }
+  str += u'\0';
+  return str;
+}
+
+const ExchangeFormat* GetNumberedFormat(const ExchangeFormat* pFormats, size_t cFormats, size_t iNumber) {
+  for (size_t i = 0; i < cFormats; ++i) {
+    if (pFormats[i].fHidden) continue;
+    if (iNumber-- == 0) return &pFormats[i];
+  }
+  return nullptr;
+}
+
+bool ExportToFile(const ExchangeFormat& format, CWaypointStore& store, const ExchangeOptions& opts,
+                  const char16_t* pszPath) {
+  if (!format.pfnExport) return false;
+  std::vector<uint8_t> data;
+  format.pfnExport(store, opts, data);
+  return platform::WriteFileAtomic(pszPath, data.data(), data.size());
+}
 
 ExchangeOptions DefaultExchangeOptions(double dNow) {
   ExchangeOptions opts;

@@ -295,6 +295,7 @@ void ImportMpsWaypoints(CWaypointStore& store, const uint8_t* pb, size_t cb, con
       if (tail.btHasProximity && UsableDouble(tail.dProximity)) pWp->fProximity = ToFloat(tail.dProximity);
       if ((tail.dwSymbol & 0xFFFF) < 0x4000) pWp->SetType(tail.dwSymbol & 0xFFFF);
       if (tail.dwDisplay < 3) pWp->SetShow(tail.dwDisplay);
+      if (tail.dwAttribute <= 0xFF) pWp->btAttribute = uint8_t(tail.dwAttribute);
       if (tail.btHasDepth && UsableDouble(tail.dDepth)) {
         pWp->fDepth = ToFloat(tail.dDepth);
         pWp->dwFlags |= wfDepth;

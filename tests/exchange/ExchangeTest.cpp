@@ -99,6 +99,23 @@ TEST(ExchangeFormats, ListsInFilterOrder) {
   EXPECT_EQ(p[1].pfnProbe, &IsOziRouteFile);
 }
 
+TEST(ExchangeFormats, DialogFilterAndNumbering) {
+  size_t c;
+  const ExchangeFormat* p = GetWaypointExportFormats(c);
+  std::u16string filter = BuildFilter(p, c, [](uint32_t ids) { return platform::FormatStr(u"<%u>", ids); });
+  EXPECT_EQ(filter, std::u16string(u"<2271>\0*.gdb\0<2277>\0*.wpt\0<2270>\0*.mps\0\0", 40));
+  EXPECT_EQ(GetNumberedFormat(p, c, 1), &p[1]);
+  EXPECT_EQ(GetNumberedFormat(p, c, 3), nullptr);
+  ExchangeFormat hidden[2] = {p[0], p[1]};
+  hidden[0].fHidden = true;
+  EXPECT_EQ(GetNumberedFormat(hidden, 2, 0), &hidden[1]);
+  EXPECT_EQ(BuildFilter(hidden, 2, [](uint32_t) { return std::u16string(u"x"); }),
+            std::u16string(u"x\0*.wpt\0\0", 9));
+  CWaypointStore s;
+  s.NewWaypoint(1, 2, 0, 0, false, u"A");
+  EXPECT_FALSE(ExportToFile(p[0], s, Opts(), u"/nonexistent/velmo/x.gdb"));
+}
+
 TEST(CodePage, RoundTripAndUnmappable) {
   std::u16string s = u"Привет, мир № 5";
   std::string a = U16ToAnsi(s, c_nCodePageCyrillic);
