@@ -247,4 +247,40 @@ TEST(VelRoadAndAddressBits, MapsThatCarryThemStillDecode) {
     }
 }
 
+TEST(VelOpenFlags, LabelsAloneBoundsAloneAndEverything) {
+  auto levels = MakeLevels(21, 60);
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(VelWriterOptions(), levels, bytes, strError));
+  std::unique_ptr<CVelParser> pAll(OpenBytes(bytes));
+  ASSERT_TRUE(pAll);
+  std::vector<Decoded> decoded = DecodeAll(pAll.get());
+  const Decoded* pLabelled = nullptr;
+  for (const Decoded& d : decoded)
+    if (!d.strLabel.empty()) pLabelled = &d;
+  ASSERT_TRUE(pLabelled);
+
+  // Labels only (what the collection index builder asks for): texts can be
+  // read, objects are not decoded and nothing is drawn.
+  std::unique_ptr<CVelParser> pLabels(OpenBytes(bytes, "labels", c_fOpenLabels));
+  ASSERT_TRUE(pLabels);
+  char16_t sz[64];
+  int nFlag;
+  pLabels->GetLabel(1, pLabelled->nKind, pLabelled->wType, pLabelled->dwLabelRef, sz, &nFlag);
+  EXPECT_EQ(std::u16string(sz), pLabelled->strLabel.substr(0, 63));
+  CRecordingSink sink;
+  CRecordingLabels labels;
+  pLabels->Draw(&sink, &labels);
+  EXPECT_TRUE(labels.entries.empty());
+  EXPECT_FALSE(pLabels->ForEachObject(0, CollectOne, &decoded));
+  EXPECT_EQ(pLabels->GetRect().left, 0);  // bounds were not asked for
+
+  std::unique_ptr<CVelParser> pBounds(OpenBytes(bytes, "bounds", c_fOpenBounds));
+  ASSERT_TRUE(pBounds);
+  EXPECT_EQ(pBounds->GetRect().left, pAll->GetRect().left);
+  EXPECT_EQ(pBounds->GetRect().bottom, pAll->GetRect().bottom);
+  pBounds->GetLabel(1, 0, 0, pLabelled->dwLabelRef, sz, &nFlag);
+  EXPECT_EQ(sz[0], 0);  // no label tables
+}
+
 }  // namespace
