@@ -481,3 +481,260 @@ void CMapRenderer::DrawScaleBar(CCanvas* pDst) {
   pDst->SelectPen(nullptr);
   pDst->SelectFont(nullptr);
 }
+
+// ---------------------------------------------------------------------------
+// CMapPage
+
+CMapPage::CMapPage(CMapPageHost* pHost)
+    : m_pHost(pHost),
+      m_renderer(&m_view, pHost),
+      m_cxClient(0),
+      m_cyClient(0),
+      m_fDown(false),
+      m_ptDown{0, 0},
+      m_ptLast{0, 0},
+      m_dwDownTick(0),
+      m_fGaugeMode(false),
+      m_nSelectedGauge(-1),
+      m_nHeading(-1) {}
+
+CMapPage::~CMapPage() = default;
+
+void CMapPage::ApplyLayout() {
+  m_renderer.SetClientSize(m_cxClient, m_cyClient);
+  m_renderer.SetShowGauges(GetBool(u"ShowMapGauges", true));
+  m_renderer.SetRotateMap(GetBool(u"RotateMap", false));
+  m_renderer.UpdateOrigin();
+}
+
+void CMapPage::Create(int cxClient, int cyClient) {
+  InitDrawTypes();
+  m_view.SetScreenScale(render::GetScaleFactorX(), render::GetScaleFactorY());
+  m_view.Restore();
+  m_cxClient = cxClient;
+  m_cyClient = cyClient;
+  ApplyLayout();
+  m_renderer.SetParser(g_pMapParser);
+}
+
+void CMapPage::Destroy() {
+  m_renderer.RequestStop();
+  FreeDrawTypes();
+  CloseMap();
+}
+
+void CMapPage::OnSize(int cxClient, int cyClient) {
+  m_cxClient = cxClient;
+  m_cyClient = cyClient;
+  ApplyLayout();
+  CCanvas* pSurface = m_renderer.GetRenderSurface();
+  if (pSurface == nullptr || pSurface->Width() != cxClient || pSurface->Height() != cyClient)
+    m_renderer.RefreshMap(true);
+}
+
+void CMapPage::OnPaint(CCanvas* pDst) {
+  m_renderer.Paint(pDst);
+  if (!GetBool(u"ShowMapGauges", true) || pDst == nullptr)
+    return;
+  VRect rgCells[c_cMaxMapGauges];
+  const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
+  // The cells' grounds: plain, alternate and selected.
+  static const COLORREF c_rgGround[3] = {0xF3F3F3, 0xE0E0E0, 0xFFE0C0};
+  platform::CPen penFrame(platform::psSolid, 1, 0x808080);
+  for (int i = 0; i < cCells; ++i) {
+    platform::CBrush brush(platform::bkSolid, c_rgGround[GetGaugeCellStyle(i, cCells, m_fGaugeMode, m_nSelectedGauge)]);
+    pDst->SelectPen(&penFrame);
+    pDst->SelectBrush(&brush);
+    pDst->Rectangle(rgCells[i].left, rgCells[i].top, rgCells[i].right, rgCells[i].bottom);
+  }
+  pDst->SelectPen(nullptr);
+  pDst->SelectBrush(nullptr);
+}
+
+int CMapPage::GaugeCellAt(int x, int y) const {
+  VRect rgCells[c_cMaxMapGauges];
+  const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
+  for (int i = 0; i < cCells; ++i)
+    if (x >= rgCells[i].left && x < rgCells[i].right && y >= rgCells[i].top && y < rgCells[i].bottom)
+      return i;
+  return -1;
+}
+
+void CMapPage::OnDown(int x, int y) {
+  platform::DebugOutput(u"CMapPage::OnDown ().\n");
+  if (m_fGaugeMode)
+    return;  // the release selects the gauge
+  m_fDown = true;
+  m_ptDown = m_ptLast = {x, y};
+  m_dwDownTick = m_pHost != nullptr ? m_pHost->GetTickMs() : 0;
+  if (m_pHost != nullptr)
+    m_pHost->SetPointerCapture(true);
+}
+
+void CMapPage::OnMove(int x, int y) {
+  if (!m_fDown)
+    return;
+  if (m_pHost != nullptr)
+    m_pHost->SetPointerTimer(20);
+  const int dx = x - m_ptLast.x, dy = y - m_ptLast.y;
+  m_ptLast = {x, y};
+  if (dx != 0 || dy != 0) {
+    m_view.Pan(dx, dy);
+    if (m_pHost != nullptr)
+      m_pHost->Redraw();
+  }
+}
+
+void CMapPage::OnTimer17() {
+  if (m_pHost != nullptr)
+    m_pHost->KillPointerTimer();
+  m_renderer.RefreshMap(false);
+}
+
+bool CMapPage::OnUp(int x, int y) {
+  platform::DebugOutput(u"CMapPage::OnUp ().\n");
+  if (m_fGaugeMode) {
+    const int i = GaugeCellAt(x, y);
+    if (i >= 0) {
+      m_nSelectedGauge = i;
+      if (m_pHost != nullptr)
+        m_pHost->Redraw();
+    }
+    return false;
+  }
+  if (!m_fDown)
+    return false;
+  m_fDown = false;
+  if (m_pHost != nullptr) {
+    m_pHost->SetPointerCapture(false);
+    m_pHost->KillPointerTimer();
+  }
+  m_renderer.RefreshMap(false);
+  const uint32_t dwNow = m_pHost != nullptr ? m_pHost->GetTickMs() : m_dwDownTick;
+  return IsTap(x - m_ptDown.x, y - m_ptDown.y, dwNow - m_dwDownTick);
+}
+
+void CMapPage::ZoomIn() {
+  if (!CanZoomIn())
+    return;
+  platform::DebugOutput(u"CMapPage::ZoomIn ().\n");
+  m_view.SetScale(m_view.GetScale() - 1);
+  if (m_pHost != nullptr)
+    m_pHost->Redraw();
+  m_renderer.RefreshMap(false);
+  if (m_pHost != nullptr)
+    m_pHost->UpdateMenu();
+}
+
+void CMapPage::ZoomOut() {
+  if (!CanZoomOut())
+    return;
+  platform::DebugOutput(u"CMapPage::ZoomOut ().\n");
+  m_view.SetScale(m_view.GetScale() + 1);
+  if (m_pHost != nullptr)
+    m_pHost->Redraw();
+  m_renderer.RefreshMap(false);
+  if (m_pHost != nullptr)
+    m_pHost->UpdateMenu();
+}
+
+void CMapPage::PanBy(int dx, int dy) {
+  m_view.Pan(dx, dy);
+  if (m_pHost != nullptr)
+    m_pHost->Redraw();
+  m_renderer.RefreshMap(false);
+}
+
+void CMapPage::OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading) {
+  bool fChanged = false;
+  if (GetBool(u"RotateMap", false)) {
+    if (fValid) {
+      const int nHeading = ((fast_floor_d(fHeading + 0.5) % 360) + 360) % 360;
+      if (nHeading != m_nHeading) {
+        m_nHeading = nHeading;
+        if (m_view.GetAngle() != nHeading) {
+          m_view.SetAngle(nHeading);
+          fChanged = true;
+        }
+      }
+    }
+  } else {
+    m_nHeading = -1;
+  }
+  if (GetBool(u"KeepVisible", true) && fValid) {
+    const int32_t x = fast_floor_d(fLon * 1073741824.0 / 180.0 + 0.5);
+    const int32_t y = fast_floor_d(fLat * 1073741824.0 / 180.0 + 0.5);
+    const VPoint pt = m_view.ToScreen(x, y);
+    if (pt.x != m_view.GetOriginX() || pt.y != m_view.GetOriginY()) {
+      m_view.SetCentre(x, y);
+      fChanged = true;
+    }
+  }
+  if (fChanged) {
+    if (m_renderer.IsDrawing()) {
+      if (m_pHost != nullptr)
+        m_pHost->Redraw();
+      m_renderer.RefreshMap(false);  // restarts the running pass
+    } else {
+      m_renderer.RefreshMap(true);
+    }
+  } else if (m_pHost != nullptr) {
+    m_pHost->Redraw();
+  }
+}
+
+void CMapPage::OnMapChanged(const MapRect& rcMap) {
+  m_renderer.SetParser(g_pMapParser);
+  if (!rcMap.Contains(m_view.GetCentreX(), m_view.GetCentreY()))
+    m_view.SetCentre(int32_t((int64_t(rcMap.left) + rcMap.right) / 2), int32_t((int64_t(rcMap.top) + rcMap.bottom) / 2));
+}
+
+void CMapPage::OnOptionsChanged(bool fMapChanged, bool fUnitsChanged) {
+  if (fUnitsChanged)
+    m_view.SetScale(m_view.GetScale());
+  if (fMapChanged || fUnitsChanged) {
+    m_renderer.RefreshMap(true);
+  } else if (m_pHost != nullptr) {
+    m_pHost->Redraw();
+  }
+}
+
+void CMapPage::OnGaugesToggled() {
+  ApplyLayout();
+  if (m_pHost != nullptr)
+    m_pHost->Redraw();
+}
+
+void CMapPage::ToggleGaugeMode() {
+  if (!GetBool(u"ShowMapGauges", true))
+    return;
+  m_fGaugeMode = !m_fGaugeMode;
+  if (m_fGaugeMode && m_nSelectedGauge < 0)
+    m_nSelectedGauge = 0;
+  if (m_pHost != nullptr)
+    m_pHost->Redraw();
+}
+
+bool CMapPage::OpenMap(const char16_t* pszPath) {
+  CloseMap();
+  ASSERT(g_pMapParser == NULL);
+  g_pMapParser = OpenMapFile(pszPath, true, c_fOpenAll);
+  if (g_pMapParser == nullptr) {
+    SetString(u"MapFileName", u"");
+    if (m_pHost != nullptr)
+      m_pHost->UpdateMenu();
+    return false;
+  }
+  SetString(u"MapFileName", pszPath);
+  SetBool(u"MapIsAtlas", false);
+  if (m_pHost != nullptr)
+    m_pHost->UpdateMenu();
+  OnMapChanged(g_pMapParser->GetRect());
+  return true;
+}
+
+void CMapPage::CloseMap() {
+  m_renderer.SetParser(nullptr);
+  delete g_pMapParser;
+  g_pMapParser = nullptr;
+}

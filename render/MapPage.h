@@ -43,6 +43,11 @@ class CMapPageHost {
   // Shows a text in a message box (when there is no render surface).
   virtual void ShowMessage(const char16_t* pszText);
   virtual uint32_t GetTickMs();
+  // Timer 17 (the pointer rested), pointer capture and the menu.
+  virtual void SetPointerTimer(uint32_t dwMs) { (void)dwMs; }
+  virtual void KillPointerTimer() {}
+  virtual void SetPointerCapture(bool fCapture) { (void)fCapture; }
+  virtual void UpdateMenu() {}
 };
 
 // Optional layers drawn after the map: the recorded track, the stored
@@ -194,4 +199,70 @@ class CMapRenderer {
   PassTimes m_times;
   uint32_t m_cAttempts;
   CDrawContext* m_pGuardCtx;
+};
+
+// The map page's state and rules, driven by the shell's window glue.
+class CMapPage {
+ public:
+  explicit CMapPage(CMapPageHost* pHost);
+  ~CMapPage();
+  CMapPage(const CMapPage&) = delete;
+  CMapPage& operator=(const CMapPage&) = delete;
+
+  // Drawing types, the view restored from the settings, the layout.
+  void Create(int cxClient, int cyClient);
+  // Stops a running pass, frees the drawing types.
+  void Destroy();
+  void OnSize(int cxClient, int cyClient);
+  // The finished image, north arrow, scale bar and the gauge strip's cells.
+  void OnPaint(platform::CCanvas* pDst);
+
+  void OnDown(int x, int y);
+  void OnMove(int x, int y);
+  // True when the release was a tap (the shell then hit-tests).
+  bool OnUp(int x, int y);
+  void OnTimer17();
+
+  bool CanZoomIn() const { return m_view.GetScale() > 0; }
+  bool CanZoomOut() const { return m_view.GetScale() < 26; }
+  void ZoomIn();
+  void ZoomOut();
+  // The pan commands 40005–40008: a screen delta.
+  void PanBy(int dx, int dy);
+  void RefreshMap(bool fFull) { m_renderer.RefreshMap(fFull); }
+
+  // The map cursor moved: heading in degrees, position in degrees.
+  void OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading);
+  void OnMapChanged(const MapRect& rcMap);
+  void OnOptionsChanged(bool fMapChanged, bool fUnitsChanged);
+  // "ShowMapGauges" toggled (40023): the map area and origin change.
+  void OnGaugesToggled();
+  void ToggleGaugeMode();
+  bool IsGaugeMode() const { return m_fGaugeMode; }
+  int GetSelectedGauge() const { return m_nSelectedGauge; }
+  // The gauge cell under a point, or -1.
+  int GaugeCellAt(int x, int y) const;
+
+  // Opens a single map file as the current map (g_pMapParser).
+  bool OpenMap(const char16_t* pszPath);
+  void CloseMap();
+
+  CMapPosition& GetView() { return m_view; }
+  CMapRenderer& GetRenderer() { return m_renderer; }
+
+ private:
+  void ApplyLayout();
+
+  CMapPageHost* m_pHost;
+  CMapPosition m_view;
+  CMapRenderer m_renderer;
+  int m_cxClient;
+  int m_cyClient;
+  bool m_fDown;
+  VPoint m_ptDown;
+  VPoint m_ptLast;
+  uint32_t m_dwDownTick;
+  bool m_fGaugeMode;
+  int m_nSelectedGauge;
+  int m_nHeading;  // the remembered heading, -1 for none
 };

@@ -12,6 +12,7 @@
 #include "render/DrawTypes.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
+#include "view/MapUnits.h"
 
 using namespace platform;
 
@@ -218,4 +219,153 @@ TEST(MapPageLayout, OriginAndTaps) {
   EXPECT_TRUE(IsTap(4, -4, 199));
   EXPECT_FALSE(IsTap(5, 0, 100));
   EXPECT_FALSE(IsTap(0, 0, 200));
+}
+
+namespace {
+
+class CPageHost : public CTestHost {
+ public:
+  void SetPointerTimer(uint32_t dwMs) override { m_dwTimer = dwMs; }
+  void KillPointerTimer() override { m_dwTimer = 0; }
+  void SetPointerCapture(bool f) override { m_fCapture = f; }
+  uint32_t GetTickMs() override { return m_dwNow; }
+  uint32_t m_dwTimer = 0;
+  bool m_fCapture = false;
+  uint32_t m_dwNow = 5000;
+};
+
+class MapPageRulesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CloseSettings();
+    OpenSettings();
+    ResetAllSettings();
+    g_debug.clear();
+    m_oldHook = SetDebugHook(CaptureDebug);
+    render::SetScreenScale(1, 1);
+  }
+  void TearDown() override {
+    m_page.Destroy();
+    SetDebugHook(m_oldHook);
+    ResetAllSettings();
+  }
+  DebugHook m_oldHook = nullptr;
+  CPageHost m_host;
+  CMapPage m_page{&m_host};
+};
+
+}  // namespace
+
+TEST_F(MapPageRulesTest, OriginFollowsRotateMapAndTheGaugeStrip) {
+  SetBool(u"ShowMapGauges", false);
+  m_page.Create(240, 320);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), 160);
+  SetBool(u"RotateMap", true);
+  m_page.OnSize(240, 320);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), 240);  // three quarters down
+  SetBool(u"ShowMapGauges", true);
+  m_page.OnGaugesToggled();
+  EXPECT_EQ(m_page.GetView().GetOriginY(), (320 - 33) * 3 / 4);
+  EXPECT_EQ(m_page.GaugeCellAt(10, 310), 0);
+  EXPECT_EQ(m_page.GaugeCellAt(230, 310), 2);
+  EXPECT_EQ(m_page.GaugeCellAt(10, 10), -1);
+}
+
+TEST_F(MapPageRulesTest, ZoomWritesItsTraceAndStopsAtTheEnds) {
+  m_page.Create(200, 100);
+  EXPECT_EQ(m_page.GetView().GetScale(), 10u);  // the default "MapZoom"
+  m_page.ZoomIn();
+  EXPECT_EQ(CountDebug(u"CMapPage::ZoomIn ().\n"), 1);
+  EXPECT_EQ(m_page.GetView().GetScale(), 9u);
+  EXPECT_EQ(GetDword(u"MapZoom", 0), 9u);
+  m_page.ZoomOut();
+  EXPECT_EQ(CountDebug(u"CMapPage::ZoomOut ().\n"), 1);
+  m_page.GetView().SetScale(0);
+  EXPECT_FALSE(m_page.CanZoomIn());
+  m_page.ZoomIn();
+  EXPECT_EQ(CountDebug(u"CMapPage::ZoomIn ().\n"), 1);
+  m_page.GetView().SetScale(26);
+  EXPECT_FALSE(m_page.CanZoomOut());
+}
+
+TEST_F(MapPageRulesTest, ShortSmallPressIsATapLongerOrWiderOnlyPans) {
+  m_page.Create(200, 100);
+  m_page.OnDown(50, 50);
+  EXPECT_TRUE(m_host.m_fCapture);
+  m_host.m_dwNow += 150;
+  EXPECT_TRUE(m_page.OnUp(52, 53));
+  EXPECT_FALSE(m_host.m_fCapture);
+  // Held for 200 ms: no tap.
+  m_page.OnDown(50, 50);
+  m_host.m_dwNow += 200;
+  EXPECT_FALSE(m_page.OnUp(50, 50));
+  // A drag pans the view and arms timer 17; the pass waits for it.
+  const int32_t xc = m_page.GetView().GetCentreX();
+  const int cRedraws = m_host.m_cRedraws;
+  m_page.OnDown(50, 50);
+  m_page.OnMove(80, 50);
+  EXPECT_EQ(m_host.m_dwTimer, 20u);
+  EXPECT_LT(m_page.GetView().GetCentreX(), xc);  // dragged right: the centre moves west
+  EXPECT_GT(m_host.m_cRedraws, cRedraws);
+  m_page.OnTimer17();
+  EXPECT_EQ(m_host.m_dwTimer, 0u);
+  m_host.m_dwNow += 50;
+  EXPECT_FALSE(m_page.OnUp(80, 50));
+}
+
+TEST_F(MapPageRulesTest, FollowingThePosition) {
+  m_page.Create(200, 100);
+  g_debug.clear();
+  m_page.OnCursorChanged(true, 37.6, 55.75, 90.0);
+  EXPECT_EQ(m_page.GetView().GetCentreX(), DegreesToMap(37.6));
+  EXPECT_EQ(m_page.GetView().GetAngle(), 0);  // no "RotateMap"
+  SetBool(u"RotateMap", true);
+  m_page.OnCursorChanged(true, 37.6, 55.75, 89.6);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 90);
+  // Without "KeepVisible" the centre stays.
+  SetBool(u"KeepVisible", false);
+  m_page.OnCursorChanged(true, 30.0, 50.0, 89.6);
+  EXPECT_EQ(m_page.GetView().GetCentreX(), DegreesToMap(37.6));
+  // A map whose rectangle leaves the centre out moves the view into it.
+  m_page.OnMapChanged(MapRect{DegreesToMap(7.0), DegreesToMap(43.0), DegreesToMap(8.0), DegreesToMap(44.0)});
+  EXPECT_EQ(m_page.GetView().GetCentreX(), (DegreesToMap(7.0) + DegreesToMap(8.0)) / 2);
+}
+
+TEST_F(MapPageRulesTest, GaugeSelectionMode) {
+  m_page.Create(320, 240);
+  m_page.ToggleGaugeMode();
+  ASSERT_TRUE(m_page.IsGaugeMode());
+  m_page.OnDown(300, 100);
+  EXPECT_FALSE(m_page.OnUp(300, 100));
+  EXPECT_EQ(m_page.GetSelectedGauge(), 100 * 7 / 240);
+  m_page.ToggleGaugeMode();
+  EXPECT_FALSE(m_page.IsGaugeMode());
+}
+
+namespace {
+
+class CMessageParser : public CSquareParser {
+ public:
+  void Draw(CDrawSink* pContext, CLabelSink*) override { pContext->ShowMapMessage(2002, u"C:\\maps\\gone.vel", u"No such file"); }
+};
+
+}  // namespace
+
+TEST_F(MapPageTest, MapMessagesAreDrawnInRedInPlaceOfTheMap) {
+  CMessageParser parser;
+  m_renderer.SetClientSize(400, 200);
+  m_renderer.SetParser(&parser);
+  m_renderer.RefreshMap(true);
+  CCanvas* pImage = m_renderer.GetFinishedImage();
+  ASSERT_NE(pImage, nullptr);
+  int cRed = 0, cRedOutside = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const bool fRed = pImage->GetPixel(x, y) == 0x0000FFu;
+      cRed += fRed;
+      if (fRed && (x < 4 || x >= 396 || y < 40))
+        ++cRedOutside;
+    }
+  EXPECT_GT(cRed, 50);
+  EXPECT_EQ(cRedOutside, 0);  // inside the margins of 4 and 40 pixels
 }
