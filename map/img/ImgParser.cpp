@@ -199,7 +199,7 @@ bool CImgParser::ReadGroups(const uint8_t* pTre, uint32_t cbTre, uint32_t dwOffs
     const uint32_t nShift = level.btBits >= 24 ? 0 : 24 - level.btBits;
     uint32_t cRead = 0;
     for (; cRead < level.cGroups; ++cRead) {
-      ASSERT(k < m_cGroups);
+      ASSERT(m_fDamaged || k < m_cGroups);
       if (k >= m_cGroups || !Fits(i, c_cbLastLevelGroupRecord, cbTable)) break;
       TreGroupRecord rec = {};
       std::memcpy(&rec, p + i, c_cbLastLevelGroupRecord);

@@ -2,6 +2,7 @@
 // context and label collector that record what a Draw pass hands them.
 #pragma once
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,8 +12,13 @@
 
 namespace imgtest {
 
+// Opens a copy of the bytes that lives as long as the test program (the
+// parser points into them, as into a mapped file).
 inline std::unique_ptr<CImgParser> OpenBytes(const std::vector<uint8_t>& bytes, DWORD dwFlags = c_fOpenAll) {
-  MapOpenContext ctx = {u"test.img", nullptr, bytes.data(), uint32_t(bytes.size())};
+  static std::deque<std::vector<uint8_t>> s_kept;
+  s_kept.push_back(bytes);
+  const std::vector<uint8_t>& kept = s_kept.back();
+  MapOpenContext ctx = {u"test.img", nullptr, kept.data(), uint32_t(kept.size())};
   std::unique_ptr<CImgParser> p(new CImgParser(ctx));
   if (!p->Open(dwFlags)) return nullptr;
   return p;
