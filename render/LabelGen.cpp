@@ -42,7 +42,6 @@ void CLabelGen::Clear(int cxClient, int cyClient) {
   m_cCellsNh = m_cyClient / c_cyLabelCell + 1;
   m_textGrid.assign(size_t(m_cCellsNw) * size_t(m_cCellsNh), -1);
   m_iconGrid.assign(size_t(m_cCellsNw) * size_t(m_cCellsNh), -1);
-  m_cIconsDrawn = 0;
 }
 
 void CLabelGen::Clear() {
@@ -343,6 +342,7 @@ void CLabelGen::DrawLabels(CDrawSink* pContext, CCanvas* pCanvas) {
   if (pCanvas == nullptr)
     return;
   pCanvas->SetBkMode(platform::bmTransparent);
+  m_cIconsDrawn = 0;
   const int nScale = pContext != nullptr ? pContext->GetScaleIndex() : 0;
   for (size_t i = 0; i < m_records.size(); ++i) {
     if ((i & 255) == 255 && pContext != nullptr) {

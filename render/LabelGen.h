@@ -90,6 +90,7 @@ class CLabelGen : public CLabelSink {
   int32_t IconCell(int nColumn, int nRow) const;
   int GetCellsNw() const { return m_cCellsNw; }
   int GetCellsNh() const { return m_cCellsNh; }
+  // Icons drawn by the last DrawLabels.
   int GetIconsDrawn() const { return m_cIconsDrawn; }
 
  private:

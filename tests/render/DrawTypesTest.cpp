@@ -395,6 +395,11 @@ TEST_F(DrawTypesTest, AutomaticSkinChangesAtMostEvery15Seconds) {
   // The user's choice is not held back by the guard.
   SetDaySkin(false, false);
   EXPECT_EQ(GetBackgroundColour(), 0x000000u);
+  // A clock set back (by the GPS time) does not hold the automatic mode
+  // back until it catches up again.
+  g_fClock -= 1.0 / 24;
+  SetDaySkin(true, true);
+  EXPECT_EQ(GetBackgroundColour(), 0xFFFFFFu);
 }
 
 TEST_F(DrawTypesTest, NightModeSettingAndMenuBitmaps) {
