@@ -11,11 +11,14 @@ class CBitReader {
  public:
   CBitReader(const uint8_t* p, size_t cBytes) : m_p(p), m_cBits(cBytes * 8), m_nPos(0) {}
   size_t Remaining() const { return m_cBits - m_nPos; }
-  // Caller checks Remaining() >= cBits (cBits <= 32).
+  // Caller checks Remaining() >= cBits (cBits <= 24).
   uint32_t Read(uint32_t cBits) {
-    uint32_t v = 0;
-    for (uint32_t i = 0; i < cBits; ++i, ++m_nPos)
-      v |= uint32_t((m_p[m_nPos >> 3] >> (m_nPos & 7)) & 1) << i;
+    const size_t iByte = m_nPos >> 3;
+    const size_t cBytes = m_cBits >> 3;
+    uint32_t w = 0;
+    for (size_t k = 0; k < 4 && iByte + k < cBytes; ++k) w |= uint32_t(m_p[iByte + k]) << (8 * k);
+    const uint32_t v = (w >> (m_nPos & 7)) & ((1u << cBits) - 1);
+    m_nPos += cBits;
     return v;
   }
 
