@@ -11,15 +11,26 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 
+static std::string g_strDir;
+
+// The fuzzer's own folder goes when the process ends.
+static void RemoveFolder() {
+  platform::DeleteFilePath(VisualTracking::FilePath().c_str());
+  std::string tracks = platform::U16ToUtf8(GetTracksFolder());
+  rmdir(tracks.c_str());
+  rmdir(g_strDir.c_str());
+}
+
 static VPoint ToScreen(int32_t x, int32_t y, void*) { return VPoint{x >> 16, y >> 16}; }
 static bool Draw(const VPoint*, int, void*) { return true; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb) {
-  static std::string s_dir = "/tmp/velmo_fuzz_tracklog_" + std::to_string(getpid());
   static bool s_fInit = [] {
-    setenv("VELMO_DOCUMENTS_DIR", s_dir.c_str(), 1);
-    platform::CreateDirectoryPath(platform::Utf8ToU16(s_dir).c_str());
+    g_strDir = "/tmp/velmo_fuzz_tracklog_" + std::to_string(getpid());
+    setenv("VELMO_DOCUMENTS_DIR", g_strDir.c_str(), 1);
+    platform::CreateDirectoryPath(platform::Utf8ToU16(g_strDir).c_str());
     platform::CreateDirectoryPath(GetTracksFolder().c_str());
+    std::atexit(RemoveFolder);
     return true;
   }();
   (void)s_fInit;
