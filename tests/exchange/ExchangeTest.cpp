@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -611,7 +612,8 @@ bool RunGpsbabel(const std::string& args, const std::string& out) {
 
 std::string TempName(const char* pszName) {
   const char* p = std::getenv("TMPDIR");
-  return std::string(p ? p : "/tmp") + "/velmo_xchg_" + std::to_string(::getpid()) + "_" + pszName;
+  static const unsigned s_nRun = unsigned(std::chrono::steady_clock::now().time_since_epoch().count());
+  return std::string(p ? p : "/tmp") + "/velmo_xchg_" + std::to_string(s_nRun) + "_" + pszName;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {

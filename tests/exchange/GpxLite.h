@@ -3,7 +3,6 @@
 #pragma once
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -70,14 +69,17 @@ inline double Attr(const std::string& x, size_t b, const char* name) {
   return i == std::string::npos ? 0 : std::atof(x.c_str() + i + key.size());
 }
 
+// "2006-03-28T00:10:37Z" as seconds since 1970 (UTC).
 inline long long ParseTime(const std::string& s) {
-  struct tm t = {};
-  if (std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                  &t.tm_sec) != 6)
-    return 0;
-  t.tm_year -= 1900;
-  t.tm_mon -= 1;
-  return (long long)timegm(&t);
+  int y, m, d, hh, mm, ss;
+  if (std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%d", &y, &m, &d, &hh, &mm, &ss) != 6) return 0;
+  y -= m <= 2;
+  long long era = (y >= 0 ? y : y - 399) / 400;
+  long long yoe = y - era * 400;
+  long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  long long days = era * 146097 + doe - 719468;
+  return days * 86400 + hh * 3600 + mm * 60 + ss;
 }
 
 // The element <tag ...>...</tag> (or self-closed) starting at i: its end.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +19,18 @@
 
 namespace {
 
+// A name of this run's own in the temporary folder.
 std::u16string TempPath(const char* pszName) {
+#ifdef _WIN32
+  const char* p = std::getenv("TEMP");
+  std::string dir = p ? p : "C:\\";
+#else
   const char* p = std::getenv("TMPDIR");
   std::string dir = p ? p : "/tmp";
-  return platform::Utf8ToU16(dir + "/velmo_store_" + std::to_string(::getpid()) + "_" + pszName);
+#endif
+  static const unsigned s_nRun = unsigned(std::chrono::steady_clock::now().time_since_epoch().count());
+  return platform::JoinPath(platform::Utf8ToU16(dir),
+                            platform::Utf8ToU16("velmo_store_" + std::to_string(s_nRun) + "_" + pszName));
 }
 
 std::vector<Waypoint*> Waypoints(const CWaypointStore& s) {
