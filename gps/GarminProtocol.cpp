@@ -164,7 +164,10 @@ void GarminProtocol::HandlePacket() {
 void GarminProtocol::HandlePvt(const uint8_t* pbData, int cbData) {
   GarminPvt pvt;
   std::memcpy(&pvt, pbData, sizeof pvt);
-  if (pvt.wFixType == 0 || pvt.wFixType == 1) {
+  // A position that is no number is as good as none.
+  bool fUsable = std::isfinite(pvt.dLatitude) && std::isfinite(pvt.dLongitude) &&
+                 std::fabs(pvt.dLatitude) <= c_dPi / 2 && std::fabs(pvt.dLongitude) <= 2 * c_dPi;
+  if (pvt.wFixType == 0 || pvt.wFixType == 1 || !fUsable) {
     GpsLog(u"Invalid or unusable fix reported. (Garmin protocol)");
     OnNoFix();
     return;
@@ -172,9 +175,11 @@ void GarminProtocol::HandlePvt(const uint8_t* pbData, int cbData) {
   GpsFix fix;
   fix.Start();
   double t = c_dGarminEpochDays + double(pvt.dwWeekNumberDays) + (pvt.dTimeOfWeek - pvt.nLeapSeconds) / 86400.0;
-  t = FixupGpsEpoch(t);
-  FixupClock(t);
-  fix.SetTime(t);
+  if (std::isfinite(t)) {
+    t = FixupGpsEpoch(t);
+    FixupClock(t);
+    fix.SetTime(t);
+  }
   float lon = float(pvt.dLongitude * 180.0 / c_dPi);
   float lat = float(pvt.dLatitude * 180.0 / c_dPi);
   double heading = std::atan2(double(pvt.fEast), double(pvt.fNorth)) * 180.0 / c_dPi;

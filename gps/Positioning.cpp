@@ -293,7 +293,8 @@ void SetCursor(float lon, float lat, float course, bool fCourseValid, float spee
     g_cursor.fCourseValid = fCourseValid;
     g_cursor.fSpeedValid = fSpeedValid;
   }
-  if (fMoved && g_hooks.pfnSetPointOfInterest && GetSettingBool(setting::KeepVisible))
+  if (fMoved && g_hooks.pfnSetPointOfInterest && std::isfinite(lon) && std::isfinite(lat) &&
+      GetSettingBool(setting::KeepVisible))
     g_hooks.pfnSetPointOfInterest(int32_t(std::lround(double(lon) * 1073741824.0 / 180.0)),
                                   int32_t(std::lround(double(lat) * 1073741824.0 / 180.0)));
   if (fChanged) PostGpsNotification(c_msgGpsCursor);

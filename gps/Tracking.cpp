@@ -119,6 +119,7 @@ bool OpenFileLocked() {
 std::u16string GetTracksFolder() { return JoinPath(GetDocumentsFolder(), u"GPS Tracks and Waypoints"); }
 
 int32_t DegreesToSemicircles(double degrees) {
+  if (!std::isfinite(degrees)) return 0;
   double d = std::round(degrees * 2147483648.0 / 180.0);
   if (d > 2147483647.0) d = 2147483647.0;
   if (d < -2147483648.0) d = -2147483648.0;

@@ -177,6 +177,9 @@ TEST(Garmin, InvalidFixAndSatellites) {
   g.Feed(c_ackOfStart);
   g.Feed(GarminPacket(c_idGarminPvt, Pvt(1, 1, 1, 0, 0, 0)));
   EXPECT_TRUE(c.m_aFixes.empty());
+  // A 3D fix whose latitude is no number is no position either.
+  g.Feed(GarminPacket(c_idGarminPvt, Pvt(3, std::nan(""), 1, 0, 0, 0)));
+  EXPECT_TRUE(c.m_aFixes.empty());
   Bytes sats(96, 0);
   for (int i = 0; i < 12; ++i) sats[size_t(i * 8 + 5)] = 0xFF;
   sats[3] = 40, sats[4] = 60, sats[5] = 6;      // PRN 7
