@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/Debug.h"
+#include "platform/File.h"
+#include "platform/Str.h"
 
 namespace platform {
 
@@ -287,8 +289,17 @@ COLORREF CGdiCanvas::GetPixel(int x, int y) {
 CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy) {
   HICON hicon = static_cast<HICON>(::LoadImageW(static_cast<HINSTANCE>(hModule), MAKEINTRESOURCEW(id),
                                                 IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
-  if (hicon == nullptr)
-    return nullptr;
+  if (hicon == nullptr) {
+    // Programs without the icon resources (the tools) read the icon files.
+    if (GetResourceFolder().empty())
+      return nullptr;
+    char16_t szName[32];
+    Format(szName, 32, u"%u.ico", unsigned(id));
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(JoinPath(GetResourceFolder(), szName).c_str(), data))
+      return nullptr;
+    return ReadIconFile(data.data(), data.size(), cx, cy);
+  }
   // Draw it onto black and onto white: the two images give colour and alpha.
   CIcon* pIcon = new CIcon(cx, cy);
   HDC hdcScreen = ::GetDC(nullptr);
