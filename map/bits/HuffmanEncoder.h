@@ -10,8 +10,9 @@
 
 class CHuffmanEncoder {
  public:
-  // Code lengths are limited to cMaxLen bits (at most 32).
-  explicit CHuffmanEncoder(unsigned cMaxLen = 24) : m_cMaxLen(cMaxLen) {}
+  // Code lengths are limited to cMaxLen bits (at most 32). With at most 16
+  // a reader needs sub-tables of one level only, which keeps opening fast.
+  explicit CHuffmanEncoder(unsigned cMaxLen = 16) : m_cMaxLen(cMaxLen) {}
 
   void Add(uint16_t wValue, uint64_t cCount = 1) { m_freq[wValue] += cCount; }
   // Builds the codes. A single symbol gets a code of length 0 (it takes no
