@@ -408,6 +408,25 @@ void CMapRenderer::RefreshMap(bool fFull) {
 void CMapRenderer::Paint(CCanvas* pDst) {
   if (pDst == nullptr)
     return;
+  PaintImage(pDst);
+  DrawNorthArrow(pDst);
+  DrawScaleBar(pDst);
+}
+
+void CMapRenderer::DrawHotSpot(CCanvas* pDst) {
+  const int ox = m_pView->GetOriginX(), oy = m_pView->GetOriginY(), d = ScaleX(6);
+  platform::CPen pen(platform::psSolid, render::PickByDpi(1, 2), 0x0000FF);
+  pDst->SelectPen(&pen);
+  const VPoint rgH[2] = {{ox - d, oy}, {ox + d + 1, oy}};
+  const VPoint rgV[2] = {{ox, oy - d}, {ox, oy + d + 1}};
+  pDst->Polyline(rgH, 2);
+  pDst->Polyline(rgV, 2);
+  pDst->SelectPen(nullptr);
+}
+
+void CMapRenderer::PaintImage(CCanvas* pDst) {
+  if (pDst == nullptr)
+    return;
   if (m_cxClient != m_cxSurfaces || m_cyClient != m_cySurfaces)
     RefreshMap(true);
   pDst->FillRect({0, 0, m_cxClient, m_cyClient}, GetBackgroundBrush());
@@ -426,8 +445,6 @@ void CMapRenderer::Paint(CCanvas* pDst) {
       pDst->BitBlt(dx, dy, m_cxSurfaces, m_cySurfaces, m_pFinished.get(), 0, 0);
     }
   }
-  DrawNorthArrow(pDst);
-  DrawScaleBar(pDst);
 }
 
 void CMapRenderer::DrawNorthArrow(CCanvas* pDst) {
@@ -533,22 +550,41 @@ void CMapPage::OnSize(int cxClient, int cyClient) {
 }
 
 void CMapPage::OnPaint(CCanvas* pDst) {
-  m_renderer.Paint(pDst);
-  if (!GetBool(u"ShowMapGauges", true) || pDst == nullptr)
+  if (pDst == nullptr)
     return;
-  VRect rgCells[c_cMaxMapGauges];
-  const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
-  // The cells' grounds: plain, alternate and selected.
-  static const COLORREF c_rgGround[3] = {0xF3F3F3, 0xE0E0E0, 0xFFE0C0};
-  platform::CPen penFrame(platform::psSolid, 1, 0x808080);
-  for (int i = 0; i < cCells; ++i) {
-    platform::CBrush brush(platform::bkSolid, c_rgGround[GetGaugeCellStyle(i, cCells, m_fGaugeMode, m_nSelectedGauge)]);
-    pDst->SelectPen(&penFrame);
-    pDst->SelectBrush(&brush);
-    pDst->Rectangle(rgCells[i].left, rgCells[i].top, rgCells[i].right, rgCells[i].bottom);
+  m_renderer.PaintImage(pDst);
+  if (m_overlays.pfnActiveRoute != nullptr)
+    m_overlays.pfnActiveRoute(pDst, m_view);
+  if (m_overlays.pfnSelectedWaypoint != nullptr)
+    m_overlays.pfnSelectedWaypoint(pDst, m_view);
+  if (GetBool(u"ShowHotSpot", false))
+    m_renderer.DrawHotSpot(pDst);
+  if (m_overlays.pfnPositionMarker != nullptr)
+    m_overlays.pfnPositionMarker(pDst, m_view);
+  m_renderer.DrawNorthArrow(pDst);
+  m_renderer.DrawScaleBar(pDst);
+  if (m_overlays.pfnHighlights != nullptr)
+    m_overlays.pfnHighlights(pDst, m_view);
+  if (GetBool(u"ShowMapGauges", true)) {
+    VRect rgCells[c_cMaxMapGauges];
+    const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
+    // The cells' grounds: plain, alternate and selected.
+    static const COLORREF c_rgGround[3] = {0xF3F3F3, 0xE0E0E0, 0xFFE0C0};
+    platform::CPen penFrame(platform::psSolid, 1, 0x808080);
+    for (int i = 0; i < cCells; ++i) {
+      const int nStyle = GetGaugeCellStyle(i, cCells, m_fGaugeMode, m_nSelectedGauge);
+      platform::CBrush brush(platform::bkSolid, c_rgGround[nStyle]);
+      pDst->SelectPen(&penFrame);
+      pDst->SelectBrush(&brush);
+      pDst->Rectangle(rgCells[i].left, rgCells[i].top, rgCells[i].right, rgCells[i].bottom);
+      pDst->SelectPen(nullptr);
+      pDst->SelectBrush(nullptr);
+      if (m_overlays.pfnGaugeCell != nullptr)
+        m_overlays.pfnGaugeCell(pDst, i, rgCells[i], nStyle);
+    }
   }
-  pDst->SelectPen(nullptr);
-  pDst->SelectBrush(nullptr);
+  if (m_overlays.pfnGpsStatusIcon != nullptr)
+    m_overlays.pfnGpsStatusIcon(pDst, 8, 8);
 }
 
 int CMapPage::GaugeCellAt(int x, int y) const {

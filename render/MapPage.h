@@ -158,6 +158,10 @@ class CMapRenderer {
   // Paints the background, the finished image (shifted and stretched to the
   // current view) and the north arrow and scale bar onto pDst.
   void Paint(platform::CCanvas* pDst);
+  // The background and the finished image only.
+  void PaintImage(platform::CCanvas* pDst);
+  // A small cross at the view's origin (the hot spot).
+  void DrawHotSpot(platform::CCanvas* pDst);
   void DrawNorthArrow(platform::CCanvas* pDst);
   void DrawScaleBar(platform::CCanvas* pDst);
 
@@ -201,6 +205,18 @@ class CMapRenderer {
   CDrawContext* m_pGuardCtx;
 };
 
+// Overlays painted over the finished image, in this order around the
+// north arrow and the scale bar; each subsystem installs its own.
+struct MapOverlays {
+  void (*pfnActiveRoute)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
+  void (*pfnSelectedWaypoint)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
+  void (*pfnPositionMarker)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
+  void (*pfnHighlights)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
+  // One gauge cell: slot i in its rectangle with its style (0, 1, 2).
+  void (*pfnGaugeCell)(platform::CCanvas* pDst, int i, const VRect& rc, int nStyle) = nullptr;
+  void (*pfnGpsStatusIcon)(platform::CCanvas* pDst, int x, int y) = nullptr;
+};
+
 // The map page's state and rules, driven by the shell's window glue.
 class CMapPage {
  public:
@@ -214,8 +230,11 @@ class CMapPage {
   // Stops a running pass, frees the drawing types.
   void Destroy();
   void OnSize(int cxClient, int cyClient);
-  // The finished image, north arrow, scale bar and the gauge strip's cells.
+  // The finished image and the overlays in their order: the active route,
+  // the selected waypoint, the hot spot, the position marker, the north
+  // arrow, the scale bar, highlights, the map gauges, the GPS status icon.
   void OnPaint(platform::CCanvas* pDst);
+  void SetOverlays(const MapOverlays& overlays) { m_overlays = overlays; }
 
   void OnDown(int x, int y);
   void OnMove(int x, int y);
@@ -256,6 +275,7 @@ class CMapPage {
   CMapPageHost* m_pHost;
   CMapPosition m_view;
   CMapRenderer m_renderer;
+  MapOverlays m_overlays;
   int m_cxClient;
   int m_cyClient;
   bool m_fDown;

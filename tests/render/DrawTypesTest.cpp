@@ -15,6 +15,7 @@
 #include "render/BuiltinStyles.h"
 #include "render/DrawTypes.h"
 #include "render/Patterns.h"
+#include "render/Screen.h"
 
 using namespace platform;
 
@@ -516,4 +517,25 @@ TEST_F(DrawTypesTest, PointIconsKeepTheMiddleOfTheirImage) {
     EXPECT_TRUE(FileExists((AsciiToU16(VELMO_SOURCE_DIR) + szName).c_str())) << pPoints[i].idIcon;
   }
   SetResourceFolder(nullptr);
+}
+
+TEST(SharedStock, FontsPensAndBrushes) {
+  render::SetScreenScale(2, 2);
+  CreateSharedStock(0x646464);
+  const SharedStock& stock = GetSharedStock();
+  ASSERT_NE(stock.pFont10, nullptr);
+  EXPECT_EQ(stock.pFont10->m_nHeight, -20);  // character height 10, scaled
+  EXPECT_EQ(stock.pFont22->m_nHeight, 44);
+  EXPECT_EQ(stock.pPenFrame->m_nWidth, 3);   // 1/3 on a scaled screen
+  EXPECT_EQ(stock.pPenFrame->m_cr, 0x646464u);
+  EXPECT_EQ(stock.pPenWhite3->m_nWidth, 4);
+  EXPECT_EQ(stock.pPenRed->m_cr, 0x0000FFu);
+  EXPECT_EQ(stock.pPenNull, GetNullPen());
+  ASSERT_NE(GetStockBrush(0xF3F3F3), nullptr);
+  EXPECT_EQ(GetStockBrush(0xF3F3F3)->m_cr, 0xF3F3F3u);
+  EXPECT_EQ(GetStockBrush(0x123456), nullptr);
+  FreeSharedStock();
+  EXPECT_EQ(GetSharedStock().pFont10, nullptr);
+  EXPECT_EQ(GetStockBrush(0xF3F3F3), nullptr);
+  render::SetScreenScale(1, 1);
 }

@@ -369,3 +369,36 @@ TEST_F(MapPageTest, MapMessagesAreDrawnInRedInPlaceOfTheMap) {
   EXPECT_GT(cRed, 50);
   EXPECT_EQ(cRedOutside, 0);  // inside the margins of 4 and 40 pixels
 }
+
+namespace {
+std::vector<std::string> g_overlays;
+}  // namespace
+
+TEST_F(MapPageRulesTest, OverlaysArePaintedInTheirOrder) {
+  SetBool(u"ShowHotSpot", true);
+  m_page.Create(240, 320);
+  MapOverlays overlays;
+  overlays.pfnActiveRoute = [](CCanvas*, const CMapPosition&) { g_overlays.push_back("route"); };
+  overlays.pfnSelectedWaypoint = [](CCanvas*, const CMapPosition&) { g_overlays.push_back("waypoint"); };
+  overlays.pfnPositionMarker = [](CCanvas* p, const CMapPosition&) {
+    // The hot spot (a red cross at the origin) is already there.
+    g_overlays.push_back(p->GetPixel(120, (320 - 33) / 2) == 0x0000FFu ? "marker after hot spot" : "marker");
+  };
+  overlays.pfnHighlights = [](CCanvas*, const CMapPosition&) { g_overlays.push_back("highlights"); };
+  overlays.pfnGaugeCell = [](CCanvas*, int i, const VRect&, int nStyle) {
+    g_overlays.push_back("gauge " + std::to_string(i) + " style " + std::to_string(nStyle));
+  };
+  overlays.pfnGpsStatusIcon = [](CCanvas*, int x, int y) {
+    g_overlays.push_back("gps at " + std::to_string(x) + "," + std::to_string(y));
+  };
+  m_page.SetOverlays(overlays);
+  std::unique_ptr<CCanvas> pScreen(CreateMemoryCanvas(240, 320));
+  g_overlays.clear();
+  m_page.OnPaint(pScreen.get());
+  const std::vector<std::string> expected = {"route",           "waypoint",        "marker after hot spot",
+                                             "highlights",      "gauge 0 style 0", "gauge 1 style 0",
+                                             "gauge 2 style 0", "gps at 8,8"};
+  EXPECT_EQ(g_overlays, expected);
+  // The gauge strip's cells are framed.
+  EXPECT_EQ(pScreen->GetPixel(10, 320 - 33), 0x808080u);
+}
