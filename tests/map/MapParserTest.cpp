@@ -241,4 +241,28 @@ TEST(MapCollections, RegistryListRoundTrip) {
   platform::ResetRegistry();
 }
 
+TEST(DefaultLabelInterpreter, ControlCodes) {
+  char16_t out[64];
+  int nShield = -1;
+  const char16_t raw1[] = u"\x02M1";
+  EXPECT_EQ(InterpretLabelControlCodes(rkPolyline, 1, true, raw1, 3, out, &nShield, true), 2u);
+  EXPECT_EQ(std::u16string(out), u"M1");
+  EXPECT_EQ(nShield, 2);
+  const char16_t raw2[] = u"Main\x1EStreet";
+  InterpretLabelControlCodes(rkPolyline, 6, true, raw2, 11, out, &nShield, true);
+  EXPECT_EQ(std::u16string(out), u"Main Street");  // full form: a space
+  InterpretLabelControlCodes(rkPolyline, 6, true, raw2, 11, out, &nShield, false);
+  EXPECT_EQ(std::u16string(out), u"Street");  // short form: the text before is dropped
+  const char16_t raw3[] = u"Cafe\x1FOpen";
+  InterpretLabelControlCodes(rkPoint, 0x2A00, true, raw3, 9, out, &nShield, true);
+  EXPECT_EQ(std::u16string(out), u"Cafe");  // a point's text ends
+  InterpretLabelControlCodes(rkPoint, 0x6616, true, raw3, 9, out, &nShield, true);
+  EXPECT_EQ(std::u16string(out), u"Cafe Open");  // but not for heights
+  InterpretLabelControlCodes(rkPolygon, 0x50, true, raw3, 9, out, &nShield, true);
+  EXPECT_EQ(std::u16string(out), u"CafeOpen");
+  std::u16string strLong(100, u'я');
+  EXPECT_EQ(InterpretLabelControlCodes(rkPoint, 1, true, strLong.c_str(), strLong.size(), out, &nShield, true), 63u);
+  EXPECT_EQ(out[63], 0);
+}
+
 }  // namespace
