@@ -258,8 +258,11 @@ bool CImgParser::ReadTre(DWORD dwFlags) {
     m_levels[i] = ImgLevel{lv.btZoom, lv.btBits, (lv.btZoom & c_btInheritedLevel) != 0, lv.wGroups, 0};
     cGroups += lv.wGroups;
   }
-  // No more groups than the table can hold.
-  uint64_t cFit = hdr.dwGroupsLength / c_cbLastLevelGroupRecord;
+  // No more groups than the table can hold, and the table inside the TRE.
+  uint64_t cbTable = hdr.dwGroupsLength;
+  if (!Fits(hdr.dwGroupsOffset, 0, sf.cbSize)) cbTable = 0;
+  else if (cbTable > sf.cbSize - hdr.dwGroupsOffset) cbTable = sf.cbSize - hdr.dwGroupsOffset;
+  uint64_t cFit = cbTable / c_cbLastLevelGroupRecord;
   if (cGroups > cFit) {
     m_fDamaged = true;
     cGroups = cFit;

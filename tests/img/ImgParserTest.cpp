@@ -757,6 +757,19 @@ TEST(ImgBadInput, CorruptedBytesAndHostileHeaders) {
       for (int k = 0; k < 4 && at + k < bad.size(); ++k) bad[at + k] = uint8_t(v >> (8 * k));
       Exercise(bad);
     }
+  // Levels that claim far more groups than the table holds: only what the
+  // table inside the TRE can hold is read (and allocated).
+  {
+    std::vector<uint8_t> bad = bytes;
+    const uint32_t dwLevels = img::GetLe32(&bad[dwTre + 33]);
+    for (int l = 0; l < 3; ++l) Set16(bad, dwTre + dwLevels + 4 * l + 2, 0xFFFF);
+    Set32(bad, dwTre + 45, 0xFFFFFFFF);
+    auto pBad = OpenBytes(bad);
+    ASSERT_TRUE(pBad);
+    EXPECT_TRUE(pBad->IsDamaged());
+    EXPECT_LE(pBad->GetGroupCount(), p->GetSubfile(CImgParser::sfTre).cbSize / 14);
+    Exercise(bad);
+  }
   // Group table: offsets, section flags and sizes.
   for (int i = 0; i < 2000; ++i) {
     std::vector<uint8_t> bad = bytes;
