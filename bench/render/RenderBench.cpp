@@ -6,6 +6,7 @@
 // OSM data into the build folder on first use.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -173,6 +174,78 @@ void BM_PointLabels(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PointLabels)->Unit(benchmark::kMicrosecond);
+
+// Restart latency: a zoom key pressed while a pass draws a heavy map, just
+// after a dispatch (the worst case: it waits for the next Yield that
+// dispatches); the time until the new attempt starts.
+class CHeavyParser : public CMapParser {
+ public:
+  bool Open(DWORD) override { return true; }
+  void Draw(CDrawSink* pContext, CLabelSink*) override {
+    if (m_fTiming && m_nAttempt++ == 1) {
+      m_tRestarted = std::chrono::steady_clock::now();
+      return;
+    }
+    platform::CBrush* pBrush = &m_brush;
+    for (int i = 0; i < 200000; ++i) {
+      const VPoint rg[4] = {{i % 1000, i % 700}, {i % 1000 + 30, i % 700}, {i % 1000 + 30, i % 700 + 30},
+                            {i % 1000, i % 700 + 30}};
+      pContext->DrawPolygon(rg, 4, pBrush);
+      if ((i & 15) == 0) {
+        pContext->Yield();
+        if (pContext->IsInterrupted())
+          return;
+      }
+    }
+  }
+  void GetLabel(int, int, uint16_t, uint32_t, char16_t* pszOut, int* pnFlag) override {
+    pszOut[0] = 0;
+    *pnFlag = 0;
+  }
+  platform::CBrush m_brush{platform::bkSolid, 0x80B8F8};
+  bool m_fTiming = false;
+  int m_nAttempt = 0;
+  std::chrono::steady_clock::time_point m_tZoom, m_tRestarted;
+};
+
+class CZoomHost : public CMapPageHost {
+ public:
+  void DispatchPendingMessages(CDrawContext&) override {
+    if (m_fZoomed)
+      return;
+    if (++m_cDispatches == 1) {
+      m_pParser->m_tZoom = std::chrono::steady_clock::now();  // the key arrives now
+      return;
+    }
+    m_fZoomed = true;
+    m_pView->SetScale(m_pView->GetScale() - 1);
+    m_pRenderer->RefreshMap(false);
+  }
+  bool m_fZoomed = false;
+  int m_cDispatches = 0;
+  CHeavyParser* m_pParser = nullptr;
+  CMapPosition* m_pView = nullptr;
+  CMapRenderer* m_pRenderer = nullptr;
+};
+
+void BM_RestartLatency(benchmark::State& state) {
+  for (auto _ : state) {
+    CHeavyParser parser;
+    parser.m_fTiming = true;
+    CMapPosition view;
+    SetView(view, 12);
+    CZoomHost host;
+    CMapRenderer renderer(&view, &host);
+    host.m_pParser = &parser;
+    host.m_pView = &view;
+    host.m_pRenderer = &renderer;
+    renderer.SetClientSize(1024, 768);
+    renderer.SetParser(&parser);
+    renderer.RefreshMap(true);
+    state.SetIterationTime(std::chrono::duration<double>(parser.m_tRestarted - parser.m_tZoom).count());
+  }
+}
+BENCHMARK(BM_RestartLatency)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
