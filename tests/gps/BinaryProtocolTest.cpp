@@ -7,6 +7,7 @@
 
 #include "gps/GarminProtocol.h"
 #include "gps/GpsTime.h"
+#include "gps/NMEA0183.h"
 #include "gps/SiRFProtocol.h"
 #include "gps/detail/GarminPackets.h"
 #include "tests/gps/GpsTestUtil.h"
@@ -352,6 +353,44 @@ TEST(Sirf, EcefToGeodetic) {
   EcefToGeodetic(0, 0, 6356752.314245179 + 100, &lat, &lon, &h);
   EXPECT_NEAR(lat, 90, 1e-4);
   EXPECT_NEAR(h, 100, 1e-2);
+}
+
+}  // namespace
+
+namespace {
+
+// A receiver at the wrong baud rate: noise. Each protocol gives up by its
+// own rule, so the port goes on to the next one.
+TEST(Noise, EveryProtocolFailsByItsOwnRule) {
+  Collector c;
+  std::vector<uint8_t> noise(4096);
+  uint32_t s = 12345;
+  for (uint8_t& b : noise) {
+    s = s * 1103515245u + 12345u;
+    b = uint8_t(s >> 16);
+  }
+  {
+    NMEA0183 nmea(4800);
+    nmea.Reset();
+    ProcessResult r = Pending;
+    size_t off = 0;
+    for (; off < noise.size() && r != Failed; off += 64) r = nmea.ProcessData(&noise[off], 64);
+    EXPECT_EQ(r, Failed);
+    EXPECT_LE(off, 2048u);  // overflow or an implausible sentence within the first reads
+  }
+  {
+    Garmin g;
+    for (size_t off = 0; off < noise.size(); off += 64) EXPECT_NE(g.g.ProcessData(&noise[off], 64), Recognized);
+    c.Advance(3001);
+    EXPECT_EQ(g.g.ProcessData(nullptr, 0), Failed);
+  }
+  {
+    Sirf sirf;
+    for (size_t off = 0; off < noise.size(); off += 64) EXPECT_EQ(sirf.s.ProcessData(&noise[off], 64), Pending);
+    c.Advance(5001);
+    EXPECT_EQ(sirf.s.ProcessData(nullptr, 0), Failed);
+  }
+  EXPECT_TRUE(c.m_aFixes.empty());
 }
 
 }  // namespace
