@@ -6,6 +6,7 @@
 
 #include "platform/Debug.h"
 #include "store/detail/WaypointsFile.h"
+#include "view/MapUnits.h"
 
 struct Waypoint;
 
@@ -127,12 +128,7 @@ struct Route : store::detail::RouteRecord {
   bool IsEmpty() const { return points.empty(); }
 };
 
-// Degrees to and from the stored coordinates (2^31 per 180°).
-inline int32_t DegreesToStored(double dDeg) {
-  double d = dDeg * (2147483648.0 / 180.0);
-  d = d < 0 ? d - 0.5 : d + 0.5;
-  if (d >= 2147483647.0) return INT32_MAX;
-  if (d <= -2147483648.0) return INT32_MIN;
-  return int32_t(d);
-}
+// Degrees to and from the stored coordinates (doubled map units, 2^31 per
+// 180°); the way back keeps the lowest bit, which the exchange files need.
+inline int32_t DegreesToStored(double dDeg) { return DegreesToMap2(dDeg); }
 inline double StoredToDegrees(int32_t n) { return double(n) * (180.0 / 2147483648.0); }
