@@ -315,6 +315,8 @@ struct DrawTypesState {
   std::map<uint32_t, std::unique_ptr<CIcon>> icons;
   std::unique_ptr<CSkin> pSkin;
   bool fDaySkin = true;
+  bool fDayFailed = false;  // the skin file could not be loaded
+  bool fNightFailed = false;
   double fLastAutoCheck = -1e9;
 };
 
@@ -437,6 +439,11 @@ const BuiltinPoint* FindPoint(uint16_t wType, const LabelStyle** ppLabel) {
 // ---------------------------------------------------------------------------
 // CSkin
 
+namespace {
+// Wider pens than this draw nothing useful and only cost time.
+const int c_nMaxPenWidth = 64;
+}  // namespace
+
 CSkin::CSkin(const SkinDefinition& def) : m_crBackground(def.crBackground) {
   m_pBackground = std::make_unique<CBrush>(platform::bkSolid, def.crBackground);
   const CFont* pF14 = State().rgMapFonts[mfF14].get();
@@ -464,7 +471,8 @@ CSkin::CSkin(const SkinDefinition& def) : m_crBackground(def.crBackground) {
     for (int k = 0; k < 2; ++k) {
       if (rgPens[k]->nStyle == c_nPenNone)
         continue;
-      CPen* p = new CPen(rgPens[k]->nStyle, PickByDpi(rgPens[k]->nWidth, rgPens[k]->nHighWidth), rgPens[k]->cr);
+      const int nWidth = std::min(PickByDpi(rgPens[k]->nWidth, rgPens[k]->nHighWidth), c_nMaxPenWidth);
+      CPen* p = new CPen(rgPens[k]->nStyle, nWidth, rgPens[k]->cr);
       m_objects.emplace_back(p);
       *rgOut[k] = p;
     }
@@ -541,7 +549,10 @@ void InitDrawTypes() {
 
   s.fReady = true;
   s.fDaySkin = true;
+  s.fDayFailed = false;
+  s.fNightFailed = false;
   s.pSkin.reset(LoadSkin(u"day.skin"));
+  s.fDayFailed = s.pSkin == nullptr;
   // Map readers ask for styles and interpret labels through these.
   SetDrawTypesFactory(CreateStyleSource);
   SetLabelInterpreter(InterpretLabel);
@@ -742,8 +753,14 @@ void SetDaySkin(bool fDay, bool fAutomatic) {
   }
   if (s.pSkin != nullptr && s.fDaySkin == fDay)
     return;
+  // A skin that could not be loaded was reported once; it is not tried
+  // (and reported) again on every fix until the drawing types are rebuilt.
+  bool& fFailed = fDay ? s.fDayFailed : s.fNightFailed;
+  if (s.pSkin == nullptr && s.fDaySkin == fDay && fFailed)
+    return;
   s.pSkin.reset();
-  s.pSkin.reset(LoadSkin(fDay ? u"day.skin" : u"night.skin"));
+  s.pSkin.reset(fFailed ? nullptr : LoadSkin(fDay ? u"day.skin" : u"night.skin"));
+  fFailed = s.pSkin == nullptr;
   s.fDaySkin = fDay;
 }
 

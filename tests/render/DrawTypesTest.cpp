@@ -539,3 +539,23 @@ TEST(SharedStock, FontsPensAndBrushes) {
   EXPECT_EQ(GetStockBrush(0xF3F3F3), nullptr);
   render::SetScreenScale(1, 1);
 }
+
+TEST_F(DrawTypesTest, AMissingSkinIsReportedOnce) {
+  WriteText(ProgramFile(u"day.skin"), "white\npolygons\n#\npolylines\n01 0 solid 5000 5000 red none 0 0 red small red true\n");
+  InitDrawTypes();
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_EQ(GetLinePen(0x01)->m_nWidth, 64);  // an absurd width is held in bounds
+  SetDaySkin(false, false);  // no night.skin
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(GetCurrentSkin(), nullptr);
+  EXPECT_FALSE(IsDaySkinCurrent());
+  SetDaySkin(false, false);
+  SetDaySkin(false, false);
+  EXPECT_EQ(g_messages.size(), 1u);
+  // The day skin still loads, and the night one is not tried again.
+  SetDaySkin(true, false);
+  EXPECT_NE(GetCurrentSkin(), nullptr);
+  SetDaySkin(false, false);
+  EXPECT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(GetCurrentSkin(), nullptr);
+}
