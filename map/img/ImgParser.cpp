@@ -708,7 +708,9 @@ void CImgParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
         const int nKind = fPolygon ? rkPolygon : rkPolyline;
         PolyParse rec;
         for (; dwEnd - dwPos >= c_cbMinPolyRecord && ParsePoly(g, fPolygon, dwPos, dwEnd, rec); dwPos = rec.dwNext) {
-          if (fPolygon && (rec.wType == 0x4A || rec.wType == 0x4B || rec.wType <= 3)) continue;
+          if (fPolygon && (rec.wType == c_wPolygonTypeDefinitionArea || rec.wType == c_wPolygonTypeBackground ||
+                           rec.wType <= c_wPolygonTypeLastHidden))
+            continue;
           const CoordStreamResult res = DecodePoly(g, rec, !fPolygon, aPoints);
           const size_t cPoints = res.cPoints;
           if (cPoints < (fPolygon ? 3u : 2u)) continue;

@@ -214,6 +214,10 @@ const uint32_t c_fPolyLongLength = 0x80;
 const uint32_t c_fPolyExtraBit = 0x40000000;
 const uint32_t c_fPolyNetLabel = 0x80000000;
 const uint32_t c_cbMinPolyRecord = 9;
+// Polygon types that are never drawn: 0-3 and the two background areas.
+const uint16_t c_wPolygonTypeLastHidden = 3;
+const uint16_t c_wPolygonTypeDefinitionArea = 0x4A;
+const uint16_t c_wPolygonTypeBackground = 0x4B;
 
 // POI and point records.
 struct PointRecord {
