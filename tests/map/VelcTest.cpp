@@ -156,6 +156,8 @@ TEST(Velc, SmallOsmFileBecomesTheExpectedObjects) {
   EXPECT_TRUE(find(rkPolygon, 0x13).size() == 1u);  // the building, and the roundabout is no area
   EXPECT_EQ(find(rkPolygon, 0x13)[0].points.size(), 4u);
   EXPECT_EQ(find(rkPolyline, 0x07).size(), 1u);  // a way with a missing node keeps what is there
+  ASSERT_EQ(find(rkPolyline, 0x01).size(), 1u);
+  EXPECT_EQ(find(rkPolyline, 0x01)[0].strLabel, u"М-1");  // no name: the road's number
   // The motorway is on every level, the streets on the two finest.
   std::set<uint32_t> motorwayLevels, streetLevels;
   for (auto& o : all) {
@@ -369,6 +371,7 @@ struct OsmCounts : osmium::handler::Handler {
     ++cLines;
     bool fRoad = w.tags()["highway"] != nullptr;
     const char* pszName = w.tags()["name"];
+    if (fRoad && !(pszName && *pszName)) pszName = w.tags()["ref"];  // roads without a name show their number
     if (fRoad) ++cRoads;
     if (fRoad && pszName && *pszName) ++cNamedStreets;
     if (pszName && *pszName) wayNames.insert(platform::Utf8ToU16(pszName).substr(0, 255));

@@ -41,6 +41,17 @@ std::u16string NameOf(const osmium::TagList& tags) {
   return s;
 }
 
+// A road without a name is labelled with its number (ref=*).
+std::u16string RoadNameOf(const osmium::TagList& tags) {
+  std::u16string s = NameOf(tags);
+  if (!s.empty() || !tags.has_key("highway")) return s;
+  const char* psz = tags.get_value_by_key("ref");
+  if (!psz || !*psz) return s;
+  s = platform::Utf8ToU16(psz);
+  if (s.size() > c_cMaxName) s.resize(c_cMaxName);
+  return s;
+}
+
 bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
   fReverse = false;
   const char* psz = tags.get_value_by_key("oneway");
@@ -166,7 +177,7 @@ class CConvertHandler : public osmium::handler::Handler {
     bool fReverse = false;
     bool fOneway = IsOneway(way.tags(), fReverse);
     if (fReverse) std::reverse(pts.begin(), pts.end());
-    Emit(rkPolyline, pRule, pts, NameOf(way.tags()), fOneway);
+    Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway);
   }
 
   // A point of interest drawn as a closed way (a shop in its building) is
