@@ -158,6 +158,7 @@ const Capture c_aCaptures[] = {
 struct Outcome {
   int cFixes = 0, cWithPosition = 0, cMatched = 0, cNoTime = 0, cNoRow = 0, cDiffers = 0;
   std::string strDiffs;
+  std::string strNoRow;  // our fixes gpsd has no row for
 };
 
 // The differences between one of our fixes and one gpsd row ("" = none).
@@ -218,6 +219,7 @@ Outcome Compare(const Capture& cap, const ReplayResult& result, const std::vecto
     }
     if (candidates.empty()) {
       ++out.cNoRow;
+      out.strNoRow += "  " + FormatFixLine(fix) + "\n";
       continue;
     }
     std::string diff;
@@ -263,7 +265,7 @@ TEST_F(ReplayTest, EveryCaptureMatchesGpsdInRandomChunks) {
                 result.cChecksumErrors);
     if (cap.cKnownDiffers) std::printf("    %d known differences: %s\n", cap.cKnownDiffers, cap.pszWhy);
     EXPECT_EQ(out.cDiffers, cap.cKnownDiffers) << cap.pszName << ":\n" << out.strDiffs;
-    if (std::getenv("VELMO_GPS_SHOW_DIFFS")) std::printf("%s", out.strDiffs.c_str());
+    if (std::getenv("VELMO_GPS_SHOW_DIFFS")) std::printf("%s%s", out.strDiffs.c_str(), out.strNoRow.c_str());
     EXPECT_GE(out.cMatched, cap.cMinMatched) << cap.pszName;
   }
 }
