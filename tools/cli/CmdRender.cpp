@@ -1,5 +1,5 @@
 // velmo-cli render MAP --lat LAT --lon LON --scale N [--angle A] [--night]
-//                   [--size WxH] [--res DIR] -o OUT.png
+//                   [--size WxH] [--res DIR] [--map-only] -o OUT.png
 // Draws the map through the same pass as the map page (styles, skins,
 // labels, icons, north arrow and scale bar) on the software canvas and
 // writes a PNG.
@@ -41,7 +41,7 @@ int RunRender(int argc, char** argv) {
   const char* pszOut = nullptr;
   const char* pszRes = nullptr;
   double fLat = 0, fLon = 0;
-  bool fLat_ = false, fLon_ = false, fNight = false;
+  bool fLat_ = false, fLon_ = false, fNight = false, fMapOnly = false;
   int nScale = -1, nAngle = 0, cx = 800, cy = 600;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -63,6 +63,8 @@ int RunRender(int argc, char** argv) {
       pszRes = argv[++i];
     } else if (std::strcmp(a, "--night") == 0) {
       fNight = true;
+    } else if (std::strcmp(a, "--map-only") == 0) {
+      fMapOnly = true;
     } else if (std::strcmp(a, "-o") == 0 && fHasValue) {
       pszOut = argv[++i];
     } else if (a[0] != '-' && pszMap == nullptr) {
@@ -76,7 +78,7 @@ int RunRender(int argc, char** argv) {
       cy <= 0 || cx > 8192 || cy > 8192 || fLat < -90 || fLat > 90 || fLon < -180 || fLon > 180) {
     std::fprintf(stderr,
                  "usage: velmo-cli render MAP --lat LAT --lon LON --scale N(0-26) [--angle A] [--night] "
-                 "[--size WxH] [--res DIR] -o OUT.png\n");
+                 "[--size WxH] [--res DIR] [--map-only] -o OUT.png\n");
     return 2;
   }
   const std::u16string strRes = FindResourceFolder(pszRes);
@@ -113,7 +115,10 @@ int RunRender(int argc, char** argv) {
     if (pOut == nullptr) {
       nResult = 1;
     } else {
-      renderer.Paint(pOut.get());
+      if (fMapOnly)
+        renderer.PaintImage(pOut.get());  // without the north arrow and the scale bar
+      else
+        renderer.Paint(pOut.get());
       if (!platform::SaveCanvasPng(pOut.get(), platform::Utf8ToU16(pszOut).c_str())) {
         std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszOut);
         nResult = 1;
