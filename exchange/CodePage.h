@@ -1,6 +1,7 @@
 // Conversion between UTF-16 and the single-byte Windows code pages that
 // exchange files are written in (OziExplorer and MapSource texts). Small
-// and self-contained: tables for the code pages the program meets.
+// and self-contained: tables for the Windows "ANSI" code pages 874 and
+// 1250-1258.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,7 +19,7 @@ void SetAnsiCodePage(unsigned nCodePage);
 bool IsSupportedCodePage(unsigned nCodePage);
 
 // Characters without a byte in the code page become '?'. An unsupported code
-// page is taken as 1252.
+// page (a multi-byte one) is taken as 1252.
 std::string U16ToAnsi(std::u16string_view str, unsigned nCodePage);
 std::u16string AnsiToU16(std::string_view str, unsigned nCodePage);
 

@@ -126,6 +126,10 @@ TEST(CodePage, RoundTripAndUnmappable) {
   EXPECT_EQ(U16ToAnsi(u"Völker €", c_nCodePageWestern), "V\xF6lker \x80");
   EXPECT_EQ(U16ToAnsi(u"Ж", c_nCodePageWestern), "?");
   EXPECT_EQ(U16ToAnsi(u"\U0001F600x", c_nCodePageCyrillic), "?x");
+  EXPECT_EQ(U16ToAnsi(u"Łódź", 1250), "\xA3\xF3" "d\x9F");
+  EXPECT_EQ(AnsiToU16("\xE1\xE2", 1253), u"αβ");
+  EXPECT_TRUE(IsSupportedCodePage(1257));
+  EXPECT_FALSE(IsSupportedCodePage(65001));
 }
 
 // ------------------------------------------------------------------ MPS

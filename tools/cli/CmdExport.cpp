@@ -56,7 +56,7 @@ int RunExport(int argc, char** argv) {
   }
   if (fBad || !pFormat || cFiles != 2 || !exchange::IsSupportedCodePage(nCodePage)) {
     std::fprintf(stderr,
-                 "usage: velmo-cli export --format gdb|gdb-routes|mps|wpt|rte [--codepage 1251|1252] IN OUT\n");
+                 "usage: velmo-cli export --format gdb|gdb-routes|mps|wpt|rte [--codepage 874|1250-1258] IN OUT\n");
     return 2;
   }
   CWaypointStore store;
@@ -85,4 +85,4 @@ int RunExport(int argc, char** argv) {
 
 }  // namespace
 
-VELMO_CLI_COMMAND(export, "export", "--format gdb|gdb-routes|mps|wpt|rte [--codepage 1251|1252] IN OUT", RunExport);
+VELMO_CLI_COMMAND(export, "export", "--format gdb|gdb-routes|mps|wpt|rte [--codepage 874|1250-1258] IN OUT", RunExport);

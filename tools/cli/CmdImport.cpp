@@ -96,7 +96,7 @@ int RunImport(int argc, char** argv) {
     else pszFile = argv[i];
   }
   if (!pszFile || !exchange::IsSupportedCodePage(nCodePage)) {
-    std::fprintf(stderr, "usage: velmo-cli import [--codepage 1251|1252] FILE\n");
+    std::fprintf(stderr, "usage: velmo-cli import [--codepage 874|1250-1258] FILE\n");
     return 2;
   }
   CWaypointStore store;
@@ -147,4 +147,4 @@ int RunImport(int argc, char** argv) {
 
 }  // namespace
 
-VELMO_CLI_COMMAND(import, "import", "[--codepage 1251|1252] FILE", RunImport);
+VELMO_CLI_COMMAND(import, "import", "[--codepage 874|1250-1258] FILE", RunImport);
