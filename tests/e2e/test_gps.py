@@ -4,6 +4,8 @@ own track reader reads the points back."""
 import csv
 import glob
 import os
+import shutil
+import struct
 import subprocess
 import sys
 import threading
@@ -21,6 +23,7 @@ ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
 DATA = os.path.join(os.path.dirname(__file__), '..', '..', '..', 'shared', 'data', 'gps')
 CAPTURE = os.path.join(DATA, 'haicom-305N')
 PORT = 5
+DEMOTRACK = os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'demotrack', 'demotrack.py')
 
 
 class Feeder(threading.Thread):
@@ -67,44 +70,61 @@ class GpsTest(unittest.TestCase):
         for n in range(20):
             self.env.reg_add(SETTINGS_KEY, 'Enable_COM%d' % n, 1 if n == PORT else 0, 'REG_DWORD')
 
+    def clear_tracks(self):
+        folder = self.tracks_folder()
+        if folder:
+            shutil.rmtree(folder)
+
+    def track_log_count(self):
+        """Positions in Tracks.bin so far (its first word: the next entry)."""
+        folder = self.tracks_folder()
+        path = os.path.join(folder, 'Tracks.bin') if folder else None
+        if not path or not os.path.exists(path) or os.path.getsize(path) < 8:
+            return 0
+        with open(path, 'rb') as f:
+            end, wrapped = struct.unpack('<II', f.read(8))
+        return 10000 if wrapped else end
+
+    def newest_track_file(self):
+        files = glob.glob(os.path.join(self.tracks_folder(), '*.mps'))
+        return max(files, key=os.path.getmtime) if files else None
+
+    def read_track(self, path):
+        out = subprocess.run([CLI, 'track', path], stdout=subprocess.PIPE, check=True).stdout.decode()
+        # "#  time  latitude  longitude ..." then one tab-separated line per point.
+        return [f for f in (line.split('\t') for line in out.splitlines() if not line.startswith('#'))
+                if len(f) >= 4 and f[0].isdigit()]
+
     def tracks_folder(self):
         found = glob.glob(os.path.join(self.env.prefix, 'drive_c', 'users', '*', '*', 'GPS Tracks and Waypoints'))
         return found[0] if found else None
 
     def test_nmea_capture_on_a_serial_port_is_received_and_recorded(self):
+        if not os.path.exists(CLI):
+            self.skipTest('velmo-cli is not built')
         a, b = self.env.pty_pair()
         self.env.map_com_port(PORT, a)
         self.settings()
+        self.clear_tracks()
         with open(os.path.join(CAPTURE, 'raw.bin'), 'rb') as f:
             feeder = Feeder(b, f.read())
         feeder.start()
         try:
             p = self.env.start()
             self.env.wait_window()
-
-            def track_file():
-                folder = self.tracks_folder()
-                files = glob.glob(os.path.join(folder, '*.mps')) if folder else []
-                return files and os.path.getsize(files[0]) > 2000 and files[0]
-
-            mps = self.env.wait_until(track_file, 90)
-            self.assertTrue(mps, 'no track file with points appeared')
+            self.assertGreaterEqual(self.env.wait_until(lambda: self.track_log_count() >= 20 and 20, 90), 20,
+                                    'positions from the receiver did not reach the track')
             self.env.screenshot('gps-receiving.png')
-            log = os.path.join(self.tracks_folder(), 'Tracks.bin')
-            self.assertEqual(os.path.getsize(log), 80008)
+            self.assertEqual(os.path.getsize(os.path.join(self.tracks_folder(), 'Tracks.bin')), 80008)
             self.env.ctl('close')
             self.assertEqual(self.env.wait_exit(p), 0)
         finally:
             feeder.stop.set()
             feeder.join(5)
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SafeExit'), 1)
-        if not os.path.exists(CLI):
-            self.skipTest('velmo-cli is not built')
-        out = subprocess.run([CLI, 'track', mps], stdout=subprocess.PIPE, check=True).stdout.decode()
-        # "#  time  latitude  longitude ..." one tab-separated line per point.
-        points = [f for f in (line.split('\t') for line in out.splitlines() if not line.startswith('#'))
-                  if len(f) >= 4 and f[0].isdigit()]
-        self.assertGreater(len(points), 5, out[:500])
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'Enable_COM%d' % PORT), 1)
+        points = self.read_track(self.newest_track_file())
+        self.assertGreaterEqual(len(points), 20)
         # Every recorded position is one the receiver reported (gpsd's list).
         with open(os.path.join(CAPTURE, 'expected.tsv')) as f:
             truth = [(float(r[1]), float(r[2])) for r in csv.reader(f, delimiter='\t')]
@@ -113,6 +133,37 @@ class GpsTest(unittest.TestCase):
             lat, lon = float(fields[2]), float(fields[3])
             best = min(abs(lat - t[0]) + abs(lon - t[1]) for t in truth)
             self.assertLess(best, 2e-5, 'recorded point %s is not in the capture' % fields)
+
+    def test_demo_drive_is_replayed_when_there_is_no_receiver(self):
+        demogen = os.path.join(NATIVE, 'tools', 'demogen', 'demogen')
+        if not os.path.exists(demogen) or not os.path.exists(CLI):
+            self.skipTest('the native tools are not built')
+        osm = os.path.join(self.env.root, 'demo.osm')
+        gpx = os.path.join(self.env.root, 'demo.gpx')
+        gdb = os.path.join(self.env.program_dir, 'Demo.gdb')
+        subprocess.run([demogen, '-o', osm], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([sys.executable, DEMOTRACK, osm, gpx], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(['gpsbabel', '-t', '-i', 'gpx', '-f', gpx, '-o', 'gdb,ver=3', '-F', gdb], check=True)
+        self.settings()
+        self.clear_tracks()
+        try:
+            p = self.env.start()
+            self.env.wait_window()
+            self.assertGreaterEqual(self.env.wait_until(lambda: self.track_log_count() >= 5 and 5, 60), 5,
+                                    'the demo drive did not reach the track')
+            self.env.ctl('close')
+            self.assertEqual(self.env.wait_exit(p), 0)
+        finally:
+            os.remove(gdb)
+        recorded = self.read_track(self.newest_track_file())
+        self.assertGreaterEqual(len(recorded), 5)
+        # The drive starts where the demo file starts.
+        with open(gpx) as f:
+            first = f.read().split('<trkpt lat="', 1)[1]
+        lat0 = float(first.split('"')[0])
+        lon0 = float(first.split('lon="', 1)[1].split('"')[0])
+        self.assertAlmostEqual(float(recorded[0][2]), lat0, delta=1e-4)
+        self.assertAlmostEqual(float(recorded[0][3]), lon0, delta=1e-4)
 
 
 if __name__ == '__main__':

@@ -12,6 +12,7 @@ that can be reached, and comes back by another way where there is one.
 """
 import heapq
 import math
+import random
 import sys
 import xml.etree.ElementTree as ET
 from datetime import datetime, timedelta, timezone
@@ -115,7 +116,9 @@ def main():
         for m, d, v in out:
             speed_of[(n, m)] = v
 
-    # One point a second along the polyline, slowing before sharp turns.
+    # One point a second along the polyline, slowing before sharp turns, with
+    # the few decimetres of jitter a real receiver shows (deterministic).
+    rng = random.Random(20261208)
     points = []
     t = 0.0
     carry = 0.0
@@ -135,7 +138,10 @@ def main():
         s = carry
         while s < d:
             f = s / d
-            points.append((START + timedelta(seconds=t), pa[0] + (pb[0] - pa[0]) * f, pa[1] + (pb[1] - pa[1]) * f))
+            jitter_lat = rng.uniform(-2e-6, 2e-6)
+            jitter_lon = rng.uniform(-3e-6, 3e-6)
+            points.append((START + timedelta(seconds=t), pa[0] + (pb[0] - pa[0]) * f + jitter_lat,
+                           pa[1] + (pb[1] - pa[1]) * f + jitter_lon))
             s += v
             t += 1.0
         carry = s - d
