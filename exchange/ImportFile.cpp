@@ -27,4 +27,14 @@ ImportFileStatus ImportFile(CWaypointStore& store, const char16_t* pszPath, cons
   return ifsUnknownFormat;
 }
 
+ImportFileStatus ImportFileAs(const ExchangeFormat& format, CWaypointStore& store, const char16_t* pszPath,
+                              const ExchangeOptions& opts, ImportResult& result) {
+  platform::CFileMapping mapping;
+  if (!mapping.OpenRead(pszPath)) return ifsCannotOpen;
+  if (!format.pfnProbe || !format.pfnImport || !format.pfnProbe(mapping.Data(), mapping.Size()))
+    return ifsUnknownFormat;
+  format.pfnImport(store, mapping.Data(), mapping.Size(), opts, result);
+  return ifsImported;
+}
+
 }  // namespace exchange

@@ -22,4 +22,9 @@ struct ImportFileInfo {
 ImportFileStatus ImportFile(CWaypointStore& store, const char16_t* pszPath, const ExchangeOptions& opts,
                             ImportResult& result, ImportFileInfo& info);
 
+// The import dialogs: the file is read through the chosen format only (its
+// probe must accept it).
+ImportFileStatus ImportFileAs(const ExchangeFormat& format, CWaypointStore& store, const char16_t* pszPath,
+                              const ExchangeOptions& opts, ImportResult& result);
+
 }  // namespace exchange

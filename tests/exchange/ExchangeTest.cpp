@@ -10,6 +10,7 @@
 
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
+#include "exchange/ImportFile.h"
 #include "exchange/MapSource.h"
 #include "exchange/detail/MapSourceRecords.h"
 #include "platform/File.h"
@@ -48,6 +49,8 @@ std::vector<Route*> FileOrderRoutes(const CWaypointStore& s) {
 }
 
 std::string Utf8(const std::u16string& s) { return platform::U16ToUtf8(s); }
+
+std::string TempName(const char* pszName);
 
 ExchangeOptions Opts(unsigned nCodePage = c_nCodePageWestern) {
   ExchangeOptions o = DefaultExchangeOptions(45000.5);
@@ -115,6 +118,23 @@ TEST(ExchangeFormats, DialogFilterAndNumbering) {
   CWaypointStore s;
   s.NewWaypoint(1, 2, 0, 0, false, u"A");
   EXPECT_FALSE(ExportToFile(p[0], s, Opts(), u"/nonexistent/velmo/x.gdb"));
+
+  // a written file reads back through its own format only, or through any
+  std::u16string path = platform::Utf8ToU16(TempName("export.wpt"));
+  ASSERT_TRUE(ExportToFile(p[1], s, Opts(), path.c_str()));
+  CWaypointStore t;
+  ImportResult r;
+  size_t cImport;
+  const ExchangeFormat* pImport = GetWaypointImportFormats(cImport);
+  EXPECT_EQ(ImportFileAs(pImport[0], t, path.c_str(), Opts(), r), ifsUnknownFormat);
+  EXPECT_EQ(ImportFileAs(pImport[2], t, path.c_str(), Opts(), r), ifsImported);
+  EXPECT_EQ(r.cWaypoints, 1);
+  ImportFileInfo info;
+  EXPECT_EQ(ImportFile(t, path.c_str(), Opts(), r, info), ifsImported);
+  EXPECT_EQ(info.pFormat->pfnImport, &ImportOziWaypoints);
+  EXPECT_EQ(t.CountWaypoints(), 2u);
+  platform::DeleteFilePath(path.c_str());
+  EXPECT_EQ(ImportFile(t, path.c_str(), Opts(), r, info), ifsCannotOpen);
 }
 
 TEST(CodePage, RoundTripAndUnmappable) {
@@ -615,9 +635,15 @@ bool RunGpsbabel(const std::string& args, const std::string& out) {
 }
 
 std::string TempName(const char* pszName) {
+#ifdef _WIN32
+  const char* p = std::getenv("TEMP");
+  std::string dir = std::string(p ? p : "C:") + "\\";
+#else
   const char* p = std::getenv("TMPDIR");
+  std::string dir = std::string(p ? p : "/tmp") + "/";
+#endif
   static const unsigned s_nRun = unsigned(std::chrono::steady_clock::now().time_since_epoch().count());
-  return std::string(p ? p : "/tmp") + "/velmo_xchg_" + std::to_string(s_nRun) + "_" + pszName;
+  return dir + "velmo_xchg_" + std::to_string(s_nRun) + "_" + pszName;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {
