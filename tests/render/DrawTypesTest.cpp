@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,18 @@ TEST(BuiltinTables, AreSortedAndCompleteForEveryType) {
   EXPECT_EQ(cNone, 284 - 68 - 8 - 17);
   EXPECT_EQ(pPoints[0].nLabelFont, mfF18B);
   EXPECT_EQ(pPoints[16].nLabelFont, mfF12);
+  // The area table makes 31 solid, 20 pattern and 10 tinted pattern brushes.
+  std::set<COLORREF> solid;
+  int cPattern = 0, cTinted = 0;
+  for (size_t i = 0; i < g_cBuiltinAreas; ++i) {
+    const BuiltinArea& a = g_rgBuiltinAreas[i];
+    if (a.nBrushKind == bbSolid) solid.insert(a.cr);
+    cPattern += a.nBrushKind == bbPattern;
+    cTinted += a.nBrushKind == bbTinted;
+  }
+  EXPECT_EQ(solid.size(), 31u);
+  EXPECT_EQ(cPattern, 20);
+  EXPECT_EQ(cTinted, 10);
   // Every pattern the area table names exists.
   COLORREF rgPixels[256];
   for (size_t i = 0; i < g_cBuiltinAreas; ++i)
