@@ -370,6 +370,32 @@ void SetGpsStatus(uint32_t ids, ...) {
 
 namespace {
 
+struct PortRun {
+  ComPort* pPort;
+  int nPort;
+};
+
+// The protocols one after the other on an open port until stopped.
+void RunProtocols(void* pParam) {
+  PortRun* pRun = static_cast<PortRun*>(pParam);
+  while (!g_fStop) {
+    bool fAnyEnabled = false, fClose = false;
+    for (const ProtocolEntry* pEntry = GetProtocolList(); pEntry && !fClose && !g_fStop; pEntry = pEntry->pNext) {
+      if (!pEntry->IsEnabled()) continue;
+      fAnyEnabled = true;
+      GpsProtocol* pProtocol = pEntry->pfnFactory();
+      fClose = pProtocol->RunOnPort(pEntry, pRun->pPort, pRun->nPort, &g_evStop, &g_evFound);
+      delete pProtocol;
+      if (!fClose) OnNoFix();
+    }
+    if (fClose) break;
+    if (!fAnyEnabled) {
+      SetGpsStatus(c_idsAllProtocolsDisabled);
+      g_evStop.Wait(1000);
+    }
+  }
+}
+
 void PortThread(void* pParam) {
   int nPort = int(reinterpret_cast<intptr_t>(pParam));
   ComPort port;
@@ -382,22 +408,11 @@ void PortThread(void* pParam) {
   } else {
     g_afPortOpen[nPort] = true;
     GpsLog(u"%s opened.", port.Name());
-    while (!g_fStop) {
-      bool fAnyEnabled = false, fClose = false;
-      for (const ProtocolEntry* pEntry = GetProtocolList(); pEntry && !fClose && !g_fStop; pEntry = pEntry->pNext) {
-        if (!pEntry->IsEnabled()) continue;
-        fAnyEnabled = true;
-        GpsProtocol* pProtocol = pEntry->pfnFactory();
-        fClose = pProtocol->RunOnPort(pEntry, &port, nPort, &g_evStop, &g_evFound);
-        delete pProtocol;
-        if (!fClose) OnNoFix();
-      }
-      if (fClose) break;
-      if (!fAnyEnabled) {
-        SetGpsStatus(c_idsAllProtocolsDisabled);
-        g_evStop.Wait(1000);
-      }
-    }
+    PortRun run = {&port, nPort};
+    if (g_hooks.pfnGuardPortThread)
+      g_hooks.pfnGuardPortThread(nPort, RunProtocols, &run);
+    else
+      RunProtocols(&run);
     GpsLog(u"%s closed.", port.Name());
     g_afPortOpen[nPort] = false;
     port.Close();

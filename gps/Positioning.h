@@ -54,6 +54,11 @@ struct PositioningHooks {
   void (*pfnReadingStops)();
   void (*pfnSetPointOfInterest)(int32_t x, int32_t y);   // map units, KeepVisible
   float (*pfnGeoidHeight)(float lat, float lon);         // metres
+  // Runs the part of a port thread that handles the port's data, pfnBody
+  // (pParam), inside the shell's crash guard for port nPort. When a fault is
+  // caught the guard returns, and the thread closes its port and ends as
+  // usual. Without it the body runs directly.
+  void (*pfnGuardPortThread)(int nPort, void (*pfnBody)(void* pParam), void* pParam);
 };
 void SetPositioningHooks(const PositioningHooks& hooks);
 

@@ -229,11 +229,21 @@ TEST_F(PortTest, GarminFoundAfterTheProtocolsBeforeItFail) {
   EXPECT_EQ(Status(), u"Нет соединения с GPS-приёмником.");
 }
 
+std::atomic<int> g_nGuardedPort{-1};
+void Guard(int nPort, void (*pfnBody)(void*), void* pParam) {
+  g_nGuardedPort = nPort;
+  pfnBody(pParam);
+}
+
 TEST_F(PortTest, SirfReceiverFoundByTrial) {
   Pty pty;
   ASSERT_TRUE(pty.Ok());
   platform::SetSerialDevicePath(c_nPort, pty.Slave().c_str());
   SetBool(u"Enable_Protocol_sirf100", true);
+  // The shell's crash guard wraps the data handling of the port thread.
+  PositioningHooks hooks = {};
+  hooks.pfnGuardPortThread = Guard;
+  SetPositioningHooks(hooks);
   std::atomic<bool> fStop{false};
   std::thread receiver(RunSirf, &pty, &fStop);
   StartGps();
@@ -242,7 +252,9 @@ TEST_F(PortTest, SirfReceiverFoundByTrial) {
   StopGps();
   fStop = true;
   receiver.join();
+  SetPositioningHooks(PositioningHooks{});
   ASSERT_TRUE(fGot) << platform::U16ToUtf8(status);
+  EXPECT_EQ(g_nGuardedPort.load(), c_nPort);
   EXPECT_EQ(status, u"SiRF binary (4800 bps) через COM5");
   EXPECT_NEAR(m_pCollector->m_aFixes[0].latitude, 45.0, 1e-3);
   EXPECT_EQ(m_pCollector->m_aFixes[0].satellitesUsed, 6);
