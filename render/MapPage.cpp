@@ -322,6 +322,7 @@ void CMapRenderer::RefreshMap(bool fFull) {
     if (fStop || ctx.IsStop() || m_fStopRequested) {
       platform::DebugOutput(u"Stop drawing.\n");
       m_fStopRequested = false;
+      m_labels.SetContext(nullptr, nullptr);
       m_pRunning = nullptr;
       return;
     }
@@ -400,6 +401,7 @@ void CMapRenderer::RefreshMap(bool fFull) {
     m_nAngleFinished = m_pView->GetAngle();
     if (m_pHost != nullptr)
       m_pHost->Redraw();
+    m_labels.SetContext(nullptr, nullptr);  // the context ends with the pass
     m_pRunning = nullptr;
     return;
   }
