@@ -199,7 +199,7 @@ class PortTest : public ::testing::Test {
     }
     return false;
   }
-  static const int c_nPort = 5;
+  static constexpr int c_nPort = 5;
   gpstest::Collector* m_pCollector = nullptr;
   GpsTickSource m_pfnOldTick = nullptr;
 };
