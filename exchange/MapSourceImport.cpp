@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
@@ -131,7 +132,22 @@ bool ReadLinkPoint(CByteReader& rd, int32_t& nLat, int32_t& nLon) {
 
 // One GDB 'R' record into a new route; false when the record is damaged.
 // Version 2 files (format 'l') carry 8 more bytes after each route waypoint.
-bool ReadGdbRoute(CWaypointStore& store, const MsRecord& rec, const std::map<std::string, Waypoint*>& byName,
+// Imported waypoints by name; several may share one.
+typedef std::multimap<std::string, Waypoint*> WaypointsByName;
+
+// The waypoint a route point names: of several with that name the one at
+// the point's own place (the start of its link), else the first.
+Waypoint* FindRouteWaypoint(const WaypointsByName& byName, const std::string& strName,
+                            const std::vector<std::pair<int32_t, int32_t>>& link) {
+  auto range = byName.equal_range(strName);
+  if (range.first == range.second) return nullptr;
+  if (!link.empty())
+    for (auto it = range.first; it != range.second; ++it)
+      if (it->second->y == link.front().first && it->second->x == link.front().second) return it->second;
+  return range.first->second;
+}
+
+bool ReadGdbRoute(CWaypointStore& store, const MsRecord& rec, const WaypointsByName& byName,
                   bool fVersion2, const ExchangeOptions& opts, Route*& pRouteOut) {
   CByteReader rd(rec.pBody, rec.cbBody);
   std::string strName;
@@ -185,12 +201,12 @@ bool ReadGdbRoute(CWaypointStore& store, const MsRecord& rec, const std::map<std
   pRoute->strText2 = Text(strDescription, opts);
   for (size_t i = 0; i < points.size(); ++i) {
     const ImportedRoutePoint& pt = points[i];
-    auto it = byName.find(pt.strName);
+    Waypoint* pWp = FindRouteWaypoint(byName, pt.strName, pt.link);
     RoutePoint rp;
     rp.btKind = rpkVia;
-    if (it != byName.end()) {
-      rp.pWaypoint = it->second;
-      it->second->AddRef();
+    if (pWp) {
+      rp.pWaypoint = pWp;
+      pWp->AddRef();
     } else if (!pt.link.empty()) {
       // no waypoint of that name: the link starts at the point
       rp.x = pt.link.front().second;
@@ -221,7 +237,7 @@ void ImportGdb(CWaypointStore& store, const uint8_t* pb, size_t cb, const Exchan
   if (!IsGdbFile(pb, cb)) return;
   CMsRecordWalker walker(pb, cb);
   MsRecord rec;
-  std::map<std::string, Waypoint*> byName;
+  WaypointsByName byName;
   uint16_t wFormat = 0;
   while (walker.Next(rec)) {
     if (rec.btType == c_btRecFormat) {
@@ -237,7 +253,7 @@ void ImportGdb(CWaypointStore& store, const uint8_t* pb, size_t cb, const Exchan
       store.AddWaypoint(pWp);
       ++result.cWaypoints;
       std::string strKey = U16ToAnsi(pWp->strName, opts.nCodePage);
-      if (!byName.count(strKey)) byName[strKey] = pWp;
+      byName.emplace(strKey, pWp);
     } else if (rec.btType == c_btRecRoute && fRoutes) {
       Route* pRoute = nullptr;
       if (ReadGdbRoute(store, rec, byName, wFormat >= c_wGdbFormatV2, opts, pRoute)) ++result.cRoutes;

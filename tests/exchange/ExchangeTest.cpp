@@ -349,6 +349,29 @@ TEST(GdbExport, HeaderRecordLengthsAndRoutes) {
   while (w2.Next(rec)) EXPECT_NE(rec.btType, 'R');
 }
 
+TEST(GdbImport, RoutePointsFindTheirWaypointAmongNamesakes) {
+  // two waypoints named "P" at different places, each on a route
+  CWaypointStore s;
+  Waypoint* a = s.NewWaypoint(10, 10, 0, 0, false, u"P");
+  Waypoint* b = s.NewWaypoint(20, 20, 0, 0, false, u"Q");
+  Route* r = s.NewRoute(0, u"R");
+  s.InsertWaypoint(r, -1, a);
+  s.InsertWaypoint(r, 0, b);
+  std::vector<uint8_t> out;
+  ExportGdbRoutes(s, Opts(), out);
+  // rename "Q" to "P" in its W record and in the route (same length)
+  for (size_t i = 0; i + 2 < out.size(); ++i)
+    if (out[i] == 'Q' && out[i + 1] == 0) out[i] = 'P';
+  CWaypointStore t;
+  ImportResult res = Import(ImportGdbRoutes, t, out);
+  ASSERT_EQ(res.cRoutes, 1);
+  Route* pRoute = t.FirstRoute();
+  ASSERT_EQ(pRoute->points.size(), 2u);
+  EXPECT_NEAR(StoredToDegrees(pRoute->points[0].GetY()), 10, 1e-6);
+  // the last point has no link: the first of its name
+  EXPECT_EQ(pRoute->points[1].pWaypoint->strName, u"P");
+}
+
 TEST(GdbImport, SixteenByteTrackPointsDoNotDisturbWaypoints) {
   // waypoint import passes over T records of any layout
   CWaypointStore s;
