@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <sys/stat.h>
 
 #include "app/res/Res.h"
 #include "map/img/CoordStream.h"
@@ -779,11 +780,13 @@ TEST(ImgBadInput, CorruptedBytesAndHostileHeaders) {
   }
 }
 
-// Writes the fuzzer's seed maps when VELMO_IMG_SEEDS_DIR names a folder
-// (fuzz/img/seeds/fuzz_img); otherwise there is nothing to do.
+// The fuzzer's seed maps: each opens. They are written to the build folder,
+// or to VELMO_IMG_SEEDS_DIR (fuzz/img/seeds/fuzz_img to renew the seeds).
 TEST(ImgSeeds, WritesTheFuzzSeeds) {
-  const char* pszDir = std::getenv("VELMO_IMG_SEEDS_DIR");
-  if (!pszDir) GTEST_SKIP() << "VELMO_IMG_SEEDS_DIR not set";
+  std::string strDir = std::string(VELMO_BINARY_DIR) + "/img-seeds";
+  if (const char* psz = std::getenv("VELMO_IMG_SEEDS_DIR")) strDir = psz;
+  else mkdir(strDir.c_str(), 0755);
+  const char* pszDir = strDir.c_str();
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
   TestMap m = BaseMap();
   seeds.push_back({"eight-bit.img", BuildImg(m)});
