@@ -12,6 +12,15 @@ static HANDLE g_hErrorLog = INVALID_HANDLE_VALUE;
 static HWND g_hwndCrashOwner = nullptr;
 static thread_local CrashGuard* t_pGuard = nullptr;
 
+// A recovery point: the context of __builtin_setjmp and where the report goes.
+struct RecoveryPoint {
+  void* apJump[5];
+  char16_t* pszReport;
+  int cchReport;
+  RecoveryPoint* pOuter;
+};
+static thread_local RecoveryPoint* t_pRecovery = nullptr;
+
 const int c_nBuildMajor = 28;
 const int c_nBuildMinor = 15;
 
@@ -159,12 +168,50 @@ static bool IsInOwnImage(const void* pAddress) {
   return s_uBase <= u && u < s_uEnd;
 }
 
+// Where a recovered fault continues: back to the recovery point's set-up.
+static void RecoveryThunk() {
+  RecoveryPoint* pPoint = t_pRecovery;
+  t_pRecovery = pPoint->pOuter;
+  __builtin_longjmp(pPoint->apJump, 1);
+}
+
+static bool RecoverFault(EXCEPTION_POINTERS* pInfo) {
+  RecoveryPoint* pPoint = t_pRecovery;
+  if (!pPoint || !FormatExceptionReport(pInfo->ExceptionRecord, pPoint->pszReport, pPoint->cchReport))
+    return false;
+  CONTEXT* pContext = pInfo->ContextRecord;
+  // Continue in the thunk as if it had been called from the fault.
+  pContext->Rsp = (pContext->Rsp & ~DWORD64(15)) - 8;
+  pContext->Rip = reinterpret_cast<DWORD64>(&RecoveryThunk);
+  return true;
+}
+
+bool RunWithFaultRecovery(void (*pfn)(void*), void* p, const char16_t* pszTag, char16_t* pszReport,
+                          int cchReport) {
+  RecoveryPoint point;
+  point.pszReport = pszReport;
+  point.cchReport = cchReport;
+  point.pOuter = t_pRecovery;
+  if (pszReport && cchReport > 0) pszReport[0] = 0;
+  if (__builtin_setjmp(point.apJump) == 0) {
+    t_pRecovery = &point;
+    pfn(p);
+    t_pRecovery = point.pOuter;
+    return true;
+  }
+  WriteErrorLog(pszReport, pszTag, 0);
+  return false;
+}
+
 // Guards of the window procedure and the worker threads: faults in our own
 // code while a guard is active. Faults inside system code (which may be
 // expected and handled there) are left to their own handlers.
 static LONG CALLBACK VectoredGuard(EXCEPTION_POINTERS* pInfo) {
+  if (!IsInOwnImage(pInfo->ExceptionRecord->ExceptionAddress) || ::IsDebuggerPresent())
+    return EXCEPTION_CONTINUE_SEARCH;
+  if (RecoverFault(pInfo)) return EXCEPTION_CONTINUE_EXECUTION;
   CrashGuard* pGuard = t_pGuard;
-  if (!pGuard || !IsInOwnImage(pInfo->ExceptionRecord->ExceptionAddress)) return EXCEPTION_CONTINUE_SEARCH;
+  if (!pGuard) return EXCEPTION_CONTINUE_SEARCH;
   if (ExceptionFilter(pInfo, pGuard->pfnShow, pGuard->pContext) != EXCEPTION_EXECUTE_HANDLER)
     return EXCEPTION_CONTINUE_SEARCH;
   t_pGuard = pGuard->pOuter;

@@ -39,5 +39,12 @@ void EnterCrashGuard(CrashGuard* pGuard);
 void LeaveCrashGuard(CrashGuard* pGuard);
 void InstallCrashHandlers();
 
+// Runs pfn(p); a fault in the program's own code inside it is written to the
+// error log under pszTag, its report is copied to the buffer and the call
+// returns false instead of ending the program (the map page's drawing
+// guard: a damaged map must not take the program down).
+bool RunWithFaultRecovery(void (*pfn)(void*), void* p, const char16_t* pszTag, char16_t* pszReport,
+                          int cchReport);
+
 // The window whose message boxes own crash reports (the main window).
 void SetCrashOwner(HWND hWnd);

@@ -7,17 +7,13 @@
 #include "app/Shell.h"
 #include "app/settings/SettingsTable.h"
 
-bool IsMapOpen() { return false; }
 bool IsNavigationRunning() { return false; }
-void ApplyNightMode() {}
 bool RunFeatureCommand(UINT) { return false; }
 bool ClearHighlights() { return false; }
 void OnFixNotification() {}
 void OnCursorNotification() {}
 void PlayNextSound() {}
 void OnSoundDone(WPARAM, LPARAM) {}
-bool IsDrawingPassRunning() { return false; }
-void StopDrawingPass() {}
 
 void SetNightModeMenuBitmap(HMENU hMenu) {
   static HBITMAP s_ahbm[3];

@@ -1,9 +1,8 @@
-// The four pages of the main window. The map page shows the open map (the
-// map view draws into it once a map reader is attached); pages 1-3 are the
-// trip computer's gauge, route point and satellite pages.
+// Pages 1-3 of the main window: the trip computer's gauge, route point and
+// satellite pages, each showing its caption until its contents are part of
+// the program. The map page is MapPageWin.cpp.
 #include "app/Features.h"
 #include "app/Shell.h"
-#include "app/settings/SettingsTable.h"
 #include "platform/Str.h"
 
 using namespace platform;
@@ -48,31 +47,8 @@ class CSimplePage : public Page {
   unsigned m_iPage;
 };
 
-class CMapPagePlaceholder : public CSimplePage {
- public:
-  CMapPagePlaceholder() : CSimplePage(0) {}
-  bool IsMapPage() override { return true; }
-  void OnMapChanged() override { RefreshMap(true); }
-
- protected:
-  std::u16string StateText() override {
-    char16_t sz[260];
-    GetSettingString(setting::MapFileName, sz);
-    return sz;
-  }
-};
-
 }  // namespace
 
-Page* CreateMapPage() { return new CMapPagePlaceholder; }
 Page* CreateGaugePage() { return new CSimplePage(1); }
 Page* CreateRoutePointsPage() { return new CSimplePage(2); }
 Page* CreateSatellitePage() { return new CSimplePage(3); }
-
-void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
-  if (!pszPath || !*pszPath) return;
-  SetString(setting::MapFileName.pszName, pszPath);
-  SetBool(setting::MapIsAtlas.pszName, fAtlas);
-  for (Page* p : g_apPages)
-    if (p) p->OnMapChanged();
-}

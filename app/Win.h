@@ -11,3 +11,9 @@
 #include <mmsystem.h>
 
 #include "platform/win32/Win32.h"
+
+// <windows.h> still defines the 16-bit Yield() as a macro; the drawing pass
+// has a Yield of its own.
+#ifdef Yield
+#undef Yield
+#endif
