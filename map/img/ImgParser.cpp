@@ -159,22 +159,19 @@ bool CImgParser::ReadFileTable() {
     } else if (std::memcmp(m_szMapName, entry.achName, 8) != 0) {
       continue;  // a further map of the container
     }
-    {
-      const int i = nType;
-      if (m_aSubfiles[i].fPresent) continue;
-      uint64_t qwOffset = uint64_t(entry.awBlocks[0]) * m_cbBlock;
-      if (qwOffset >= m_cbImage) {
-        m_fDamaged = true;
-        continue;
-      }
-      ImgSubfile& sf = m_aSubfiles[i];
-      sf.fPresent = true;
-      sf.dwOffset = uint32_t(qwOffset);
-      sf.cbSize = entry.dwSize;
-      if (sf.cbSize > m_cbImage - sf.dwOffset) {  // a truncated file: keep what is there
-        sf.cbSize = m_cbImage - sf.dwOffset;
-        m_fDamaged = true;
-      }
+    ImgSubfile& sf = m_aSubfiles[nType];
+    if (sf.fPresent) continue;
+    const uint64_t qwOffset = uint64_t(entry.awBlocks[0]) * m_cbBlock;
+    if (qwOffset >= m_cbImage) {
+      m_fDamaged = true;
+      continue;
+    }
+    sf.fPresent = true;
+    sf.dwOffset = uint32_t(qwOffset);
+    sf.cbSize = entry.dwSize;
+    if (sf.cbSize > m_cbImage - sf.dwOffset) {  // a truncated file: keep what is there
+      sf.cbSize = m_cbImage - sf.dwOffset;
+      m_fDamaged = true;
     }
   }
   return m_aSubfiles[sfTre].fPresent && m_aSubfiles[sfRgn].fPresent && m_aSubfiles[sfLbl].fPresent;
