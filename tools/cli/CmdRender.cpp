@@ -134,5 +134,6 @@ int RunRender(int argc, char** argv) {
 
 }  // namespace
 
-VELMO_CLI_COMMAND(render, "render", "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] -o OUT.png",
+VELMO_CLI_COMMAND(render, "render",
+                  "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] [--res DIR] [--map-only] -o OUT.png",
                   RunRender);
