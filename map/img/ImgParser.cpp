@@ -61,6 +61,10 @@ struct YieldCounter {
 };
 
 const uint32_t c_dwNoLabel = 0;
+// Label interpretation's kind for rights notices (0x1F shows as the
+// copyright sign), and the view option that keeps labels in full.
+const int c_nKindNotice = 3;
+const int c_nViewFull = 1;
 
 }  // namespace
 
@@ -575,7 +579,7 @@ void CImgParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pb
     for (uint32_t i = 0; pTable && i < m_cCopyrights; ++i) {
       char16_t szLine[c_cchLabelOut];
       int nFlag = 0;
-      GetLabel(1, 3, 0, GetLe24(pTable + 3 * i), szLine, &nFlag);
+      GetLabel(c_nViewFull, c_nKindNotice, 0, GetLe24(pTable + 3 * i), szLine, &nFlag);
       size_t cLine = platform::StrLen(szLine);
       if (cLine == 0) continue;
       size_t cSep = c ? 2 : 0;
@@ -821,7 +825,7 @@ bool CImgNearestQuery::GetItem(uint32_t nIndex, FoundObject* pObject, uint32_t d
     bool fLabel = fPoi ? m_pParser->ResolvePoiLabel(rec.dw, dwLabel) : (dwLabel = LabelOfWord(rec.dw), true);
     if (fLabel) {
       int nFlag = 0;
-      m_pParser->GetLabel(1, rkPoint, rec.wType, dwLabel, pObject->szName, &nFlag);
+      m_pParser->GetLabel(c_nViewFull, rkPoint, rec.wType, dwLabel, pObject->szName, &nFlag);
     }
   }
   if (IsNameOnlyRequest(dwFlags)) return true;
