@@ -41,7 +41,7 @@ HICON GetGpsIndicatorIconHandle() {
 }
 
 void StartTrackRecordingAtStartup() {
-  if (GetSettingBool(setting::RecordTrack)) Tracking::StartRecording();
+  if (GetSettingBool(setting::RecordTrack)) StartTrackRecording();
   RegisterTearDown([] { Tracking::StopRecording(); });
 }
 
@@ -67,11 +67,17 @@ void StartPorts() {
 
 void StopPorts() { StopGps(); }
 
-void StartTrackRecording() { Tracking::StartRecording(); }
+void StartTrackRecording() {
+  Tracking::StartRecording();
+  VisualTracking::SetLogging(true);
+}
 
+// Recording off: the recorder is closed and the visual track stops logging;
+// the next logged position starts a new line.
 void StopTrackRecording() {
   Tracking::StopRecording();
-  VisualTracking::Clear();
+  VisualTracking::SetLogging(false);
+  VisualTracking::NewSegment();
 }
 
 void CloseTrackRecorderAfterCrash() {

@@ -5,6 +5,15 @@
 #include "app/Commands.h"
 #include "app/Crash.h"
 #include "app/GpsGlue.h"
+#include "app/ResWin.h"
+#include "exchange/CodePage.h"
+#include "gps/Positioning.h"
+#include "map/img/CodePage.h"
+#include "render/DrawTypes.h"
+#include "render/Screen.h"
+#include "store/WaypointStore.h"
+#include "platform/File.h"
+#include "platform/Module.h"
 #include "app/Shell.h"
 
 #include <commctrl.h>
@@ -60,6 +69,30 @@ static void ReadScreenMetrics() {
   ::ReleaseDC(nullptr, hdc);
 }
 
+// The current fix as the automatic night mode needs it.
+static bool ReadFixForNightMode(NightModeFix& out) {
+  GpsFix fix = GetFix();
+  out.fValidPosition = fix.Has(gfPosition);
+  out.nStatus = int(fix.status);
+  out.fTime = fix.Has(gfTime) ? fix.time : 0;
+  out.fLongitude = fix.longitude;
+  out.fLatitude = fix.latitude;
+  return out.fValidPosition;
+}
+
+// Waypoints and routes beside the program. A damaged store is reported and
+// kept aside so the next save cannot overwrite it.
+static void LoadWaypointStore() {
+  std::u16string path = JoinPath(GetProgramFolder(), u"Waypoints.bin");
+  std::u16string strKept;
+  if (g_waypointStore.LoadFile(path.c_str(), GetSettingBool(setting::Navigation), &strKept) == slrDamaged) {
+    char16_t sz[520];
+    FormatResString(sz, 520, 2130, path.c_str());
+    ShellMessageBox(sz, MB_OK | MB_ICONERROR);
+  }
+  RegisterTearDown([] { g_waypointStore.Clear(); });
+}
+
 static void OpenStartMap(const wchar_t* pszCmdLine, bool fRestart) {
   const char16_t* psz = U(pszCmdLine ? pszCmdLine : L"");
   if (!*psz || fRestart) {
@@ -98,6 +131,10 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   if (!fRestart && HandOverToRunningInstance(pszCmdLine)) return 0;
   // 4.
   ReadScreenMetrics();
+  render::SetScreenScale(g_nScaleX, g_nScaleY);
+  // Texts of other programs' files come in the system's ANSI code page.
+  exchange::SetAnsiCodePage(::GetACP());
+  img::SetSystemCodePage(::GetACP());
   // 5.
   SetResMessageHook([](const char16_t* psz) { ::MessageBoxW(nullptr, W(psz), L"VELMO", MB_OK | MB_ICONERROR); });
   LoadLanguage();
@@ -116,7 +153,10 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   }
   // 9.
   SetBool(setting::SafeExit.pszName, false);
-  // 10. Shared fonts, pens and brushes come with the drawing styles.
+  // 10.
+  CreateSharedStock(COLORREF(::GetSysColor(COLOR_WINDOWFRAME)));
+  RegisterTearDown(FreeSharedStock);
+  SetNightModeFixSource(ReadFixForNightMode);
   // 11.
   RegisterFileAssociations();
   // 12.
@@ -175,6 +215,8 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   StartTrackRecordingAtStartup();
   // 21.
   OpenTrackLog();
+  // 22.
+  LoadWaypointStore();
   // 23.
   StartPositioning();
   // 24.

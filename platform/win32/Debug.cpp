@@ -24,7 +24,12 @@ AssertHook SetAssertHook(AssertHook pfn) {
 
 void DebugOutput(const char16_t* pszText) {
   if (g_pfnDebugHook) g_pfnDebugHook(pszText);
-  ::OutputDebugStringW(W(pszText ? pszText : u""));
+  // The ANSI form: debuggers and Wine's debug channel both show it (Wine
+  // prints nothing for the wide form).
+  char sz[2048];
+  int n = ::WideCharToMultiByte(CP_ACP, 0, W(pszText ? pszText : u""), -1, sz, sizeof sz - 1, nullptr, nullptr);
+  sz[n > 0 ? n : 0] = 0;
+  ::OutputDebugStringA(sz);
 }
 
 void DebugOutputA(const char* pszText) { DebugOutput(Utf8ToU16(pszText ? pszText : "").c_str()); }

@@ -2,6 +2,7 @@
 hand-over, restart, orderly and abnormal exits, languages, crash report."""
 import os
 import shutil
+import subprocess
 import sys
 import unittest
 
@@ -75,6 +76,8 @@ class ShellTest(unittest.TestCase):
         self.close_orderly(first)
 
     def test_second_start_with_a_path_hands_it_to_the_first(self):
+        if not self.env.demo_map(r'C:\maps\Москва.vel'):
+            self.skipTest('the native map tools are not built')
         first = self.start_and_wait()
         path = r'C:\maps\Москва.vel'
         second = self.env.start(path)
@@ -99,6 +102,18 @@ class ShellTest(unittest.TestCase):
         p = self.start_and_wait(r'-DC:\atlas')
         self.assertEqual(self.setting('MapFileName'), r'C:\atlas')
         self.assertEqual(self.setting('MapIsAtlas'), 1)
+        # There is no collection index in that folder: the user is told.
+        self.assertTrue(self.env.wait_dialog())
+        self.assertIn('atlas', self.env.ctl('dialog-text'))
+        self.env.ctl('press-dialog', '2')
+        self.close_orderly(p)
+
+    def test_a_map_that_cannot_be_opened_is_reported_and_forgotten(self):
+        self.env.put_file(r'C:\maps\broken.vel', b'not a map at all' * 64)
+        p = self.start_and_wait(r'C:\maps\broken.vel')
+        self.assertTrue(self.env.wait_dialog())
+        self.env.ctl('press-dialog', '2')
+        self.assertEqual(self.env.wait_until(lambda: self.setting('MapFileName') == '' and 'empty'), 'empty')
         self.close_orderly(p)
 
     # --- exits ----------------------------------------------------------------

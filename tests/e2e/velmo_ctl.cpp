@@ -3,7 +3,8 @@
 //
 //   velmo_ctl count                     number of main windows (class "velmo")
 //   velmo_ctl wait-window SECONDS       waits until a main window exists
-//   velmo_ctl command ID                posts WM_COMMAND ID to the main window
+//   velmo_ctl command ID [ID...]        posts WM_COMMAND ID(s) to the main window, back to back
+//   velmo_ctl resize W H                resizes the main window
 //   velmo_ctl post MSG WPARAM           posts a message (numbers, 0x... allowed)
 //   velmo_ctl close                     posts WM_CLOSE
 //   velmo_ctl dialogs                   visible dialog windows: "hwnd<TAB>title<TAB>first static text"
@@ -162,7 +163,14 @@ int main(int argc, char** argv) {
     fprintf(stderr, "no main window\n");
     return 1;
   }
-  if (cmd == "command" && argc > 2) return PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[2])), 0) ? 0 : 1;
+  if (cmd == "command" && argc > 2) {
+    // Several ids are posted back to back, so they queue behind each other.
+    for (int i = 2; i < argc; ++i)
+      if (!PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[i])), 0)) return 1;
+    return 0;
+  }
+  if (cmd == "resize" && argc > 3)
+    return SetWindowPos(hWnd, nullptr, 0, 0, int(Num(argv[2])), int(Num(argv[3])), SWP_NOZORDER | SWP_NOMOVE) ? 0 : 1;
   if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;
   if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
   if (cmd == "window-rect") {

@@ -13,6 +13,7 @@ inspect it.
 Everything the environment starts is stopped by close(): the program, the
 wineserver of its prefix, Xvfb and any socat pty pairs.
 """
+import glob
 import os
 import re
 import shutil
@@ -50,6 +51,7 @@ class VelmoEnv:
         subprocess.run(['wineboot', '-i'], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=180)
         self.wineserver_wait()
+        self._isolate_user_folders()
         self.program_dir = os.path.join(self.prefix, 'drive_c', 'velmo')
         os.makedirs(self.program_dir, exist_ok=True)
         self.install()
@@ -66,9 +68,21 @@ class VelmoEnv:
             raise RuntimeError('Xvfb did not start')
         self.display = ':' + num
 
+    def _isolate_user_folders(self):
+        """Wine links the user's Documents, Desktop ... to the host's home;
+        make them real folders of the prefix so nothing leaves it."""
+        for user_dir in glob.glob(os.path.join(self.prefix, 'drive_c', 'users', '*')):
+            for name in os.listdir(user_dir):
+                path = os.path.join(user_dir, name)
+                if os.path.islink(path):
+                    os.remove(path)
+                    os.makedirs(path)
+
     def install(self, with_english=True):
         """Copies the program (and the English module) into C:\\velmo."""
         shutil.copy(os.path.join(self.build_dir, 'app', 'velmo.exe'), self.program_dir)
+        for skin in ('day.skin', 'night.skin'):
+            shutil.copy(os.path.join(self.build_dir, 'app', skin), self.program_dir)
         rll = os.path.join(self.build_dir, 'app', '0409.rll')
         target = os.path.join(self.program_dir, '0409.rll')
         if with_english and os.path.exists(rll):
@@ -76,6 +90,27 @@ class VelmoEnv:
         elif os.path.exists(target):
             os.remove(target)
         shutil.copy(os.path.join(self.build_dir, 'tests', 'e2e', 'velmo_ctl.exe'), self.root)
+
+    @staticmethod
+    def demo_map_tools():
+        """Paths of demogen and velc of the native build."""
+        native = os.environ.get('VELMO_BUILD_NATIVE',
+                                os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'build', 'native'))
+        return (os.path.join(native, 'tools', 'demogen', 'demogen'), os.path.join(native, 'tools', 'velc', 'velc'))
+
+    def demo_map(self, windows_path, size=1):
+        """Compiles the demo region (demogen + velc of the native build) to a
+        C:\\ path of the prefix; False when the tools are not built."""
+        demogen, velc = self.demo_map_tools()
+        if not (os.path.exists(demogen) and os.path.exists(velc)):
+            return False
+        target = self.host_path(windows_path)
+        if not os.path.exists(target):
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            osm = os.path.join(self.root, 'demo-%d.osm' % size)
+            subprocess.run([demogen, '--size', str(size), '-o', osm], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([velc, osm, '-o', target], check=True, stdout=subprocess.DEVNULL)
+        return True
 
     def put_file(self, windows_path, data):
         """Writes bytes to a C:\\ path inside the prefix."""

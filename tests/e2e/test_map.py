@@ -1,0 +1,106 @@
+"""End-to-end tests of the map page under Wine: a native map opens and is
+drawn, the drawing pass restarts instead of queueing, an unchanged view is
+not drawn again, and the view comes back after a restart."""
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from velmo_e2e import SETTINGS_KEY, VelmoEnv  # noqa: E402
+
+BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
+EXE = os.path.join(BUILD, 'app', 'velmo.exe')
+ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
+MAP = r'C:\maps\demo.vel'
+BIG_MAP = r'C:\maps\monaco.vel'
+MONACO = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'shared', 'data', 'osm',
+                      'monaco.osm.pbf')
+DEBUG = '-all,+debugstr'
+
+
+def distinct_colours(png, crop):
+    out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-format', '%k', 'info:'],
+                         stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+    return int(out or 0)
+
+
+@unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
+class MapPageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.env = VelmoEnv(BUILD, artifacts_dir=ARTIFACTS)
+        if not cls.env.demo_map(MAP):
+            cls.env.close()
+            raise unittest.SkipTest('the native map tools are not built')
+        # A dense real map makes passes long enough to be interrupted.
+        cls.have_monaco = os.path.exists(MONACO)
+        if cls.have_monaco:
+            velc = os.path.join(os.path.dirname(cls.env.demo_map_tools()[1]), 'velc')
+            target = cls.env.host_path(BIG_MAP)
+            subprocess.run([velc, MONACO, '-o', target], check=True, stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.env.close()
+
+    def setUp(self):
+        self.env.stop_programs()
+        self.env.reg_delete_key(SETTINGS_KEY)
+        for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12}.items():
+            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+
+    def tearDown(self):
+        self.env.stop_programs()
+
+    def close_orderly(self, p):
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(p), 0)
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SafeExit'), 1)
+
+    def test_demo_map_is_drawn_and_the_view_comes_back_after_a_restart(self):
+        p = self.env.start(MAP)
+        self.env.wait_window()
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'MapFileName'), MAP)
+        (l, t, r, b), (cx, cy) = self.env.window_rect()
+        shot = self.env.wait_until(lambda: (lambda s: distinct_colours(s, '%dx%d+%d+%d' % (r - cx - 8, 150, cx, cy))
+                                            > 8 and s)(self.env.screenshot('demo-map.png')), 20)
+        self.assertTrue(shot, 'the map area shows no map')
+        self.env.ctl('command', '40002', '40002', '40005')  # zoom out twice, pan
+        self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapZoom') == 14 and 14), 14)
+        self.close_orderly(p)
+        xc, yc = (self.env.reg_query(SETTINGS_KEY, 'MapXc'), self.env.reg_query(SETTINGS_KEY, 'MapYc'))
+        # A start without arguments reopens the same map at the same view.
+        p = self.env.start()
+        self.env.wait_window()
+        self.env.screenshot('demo-map-reopened.png')
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'MapFileName'), MAP)
+        self.close_orderly(p)
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'MapZoom'), 14)
+        self.assertEqual((self.env.reg_query(SETTINGS_KEY, 'MapXc'), self.env.reg_query(SETTINGS_KEY, 'MapYc')),
+                         (xc, yc))
+
+    def test_zooming_during_a_pass_restarts_it_and_an_unchanged_view_is_not_drawn_again(self):
+        if not self.have_monaco:
+            self.skipTest('the OpenStreetMap extracts are not there')
+        self.env.reg_add(SETTINGS_KEY, 'MapZoom', 5, 'REG_DWORD')
+        p = self.env.start(BIG_MAP, debug_channels=DEBUG)
+        self.env.wait_window()
+        self.env.ctl('resize', '1000', '740')
+        # A burst of zoom commands: each one arrives while the pass started by
+        # the one before is running (the pass lets messages in every 20 ms).
+        self.env.ctl('command', *(['40002', '40001'] * 6))
+        restarted = self.env.wait_until(lambda: 'Re-start drawing...' in self.env.output(p) and True, 30)
+        # Pressing and releasing without moving asks for RefreshMap(false)
+        # of the view that is already drawn.
+        (l, t, r, b), (cx, cy) = self.env.window_rect()
+        self.env.xdotool('mousemove', str(cx + 200), str(cy + 200), 'click', '1')
+        ignored = self.env.wait_until(lambda: 'RefreshMap(false) is ignored.' in self.env.output(p) and True, 20)
+        self.close_orderly(p)
+        log = self.env.output(p)
+        self.assertTrue(restarted, 'no restarted pass in:\n' + log[-3000:])
+        self.assertTrue(ignored, 'unchanged view drawn again:\n' + log[-3000:])
+
+
+if __name__ == '__main__':
+    unittest.main()
