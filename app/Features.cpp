@@ -6,6 +6,7 @@
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "app/settings/SettingsTable.h"
+#include "map/MapFiles.h"
 
 bool IsNavigationRunning() { return false; }
 bool RunFeatureCommand(UINT) { return false; }
@@ -29,7 +30,9 @@ bool ChooseMapFile(std::u16string& path, DWORD& dwFilter) {
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = g_hWnd;
-  ofn.lpstrFilter = L"*.vel;*.img\0*.vel;*.img\0*.*\0*.*\0";
+  // The filter lines come from the registered map formats.
+  std::u16string strFilter = BuildOpenFilterText(true);
+  ofn.lpstrFilter = W(strFilter.c_str());
   ofn.nFilterIndex = dwFilter + 1;
   ofn.lpstrFile = szFile;
   ofn.nMaxFile = MAX_PATH;
