@@ -1,37 +1,16 @@
 #include "map/img/CodePage.h"
 
+#include "platform/CodePage.h"
 #include "platform/Module.h"
 
 namespace img {
-
-extern const char16_t c_awCp1250[128];
-extern const char16_t c_awCp1251[128];
-extern const char16_t c_awCp1252[128];
-extern const char16_t c_awCp1253[128];
-extern const char16_t c_awCp1254[128];
-extern const char16_t c_awCp1255[128];
-extern const char16_t c_awCp1256[128];
-extern const char16_t c_awCp1257[128];
-extern const char16_t c_awCp1258[128];
-extern const char16_t c_awCp866[128];
 
 static uint32_t g_nSystemCodePage = 0;
 static CodePageConverter g_pfnConverter = nullptr;
 
 static const char16_t* TableOf(uint32_t nCodePage) {
-  switch (nCodePage) {
-    case 1250: return c_awCp1250;
-    case 1251: return c_awCp1251;
-    case 1252: return c_awCp1252;
-    case 1253: return c_awCp1253;
-    case 1254: return c_awCp1254;
-    case 1255: return c_awCp1255;
-    case 1256: return c_awCp1256;
-    case 1257: return c_awCp1257;
-    case 1258: return c_awCp1258;
-    case 866: return c_awCp866;
-    default: return nullptr;
-  }
+  // 874 is not one the IMG labels use; the others come from the shared tables.
+  return nCodePage == 874 ? nullptr : platform::GetCodePageUpperHalf(nCodePage);
 }
 
 uint32_t AnsiCodePageOfLanguage(uint16_t wLangId) {
