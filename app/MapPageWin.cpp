@@ -17,6 +17,7 @@
 #include "platform/win32/CanvasGdi.h"
 #include "render/DrawTypes.h"
 #include "render/MapPage.h"
+#include "store/StoreDraw.h"
 #include "view/MapUnits.h"
 
 using namespace platform;
@@ -101,6 +102,8 @@ class CMapPageWin : public Page, public CMapPageHost {
     m_page.SetOverlays(overlays);
     MapLayers layers;
     layers.pfnDrawTrack = DrawTrackLayer;
+    layers.pfnDrawRoutes = DrawRoutesLayer;
+    layers.pfnDrawWaypoints = DrawWaypointsLayer;
     m_page.GetRenderer().SetLayers(layers);
     return true;
   }
