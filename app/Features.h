@@ -9,6 +9,8 @@
 #include "app/Win.h"
 
 bool IsMapOpen();
+// The centre of the map view in degrees; false without a map page.
+bool GetMapCentreDegrees(double& dLon, double& dLat);
 bool IsNavigationRunning();
 bool ArePortsOpen();
 void StartPorts();

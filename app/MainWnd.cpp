@@ -6,6 +6,7 @@
 #include "app/Crash.h"
 #include "app/Features.h"
 #include "app/ResWin.h"
+#include "app/Waypoints.h"
 #include "app/Shell.h"
 #include "app/res/Res.h"
 #include "app/settings/SettingsTable.h"
@@ -185,6 +186,11 @@ static void OnCommand(UINT id) {
     case cmdAbout: ShowAboutDialog(); break;
     case cmdExit: ::PostMessageW(g_hWnd, WM_EXIT_REQUEST, 0, 0); break;
     case cmdOptions: ShowOptionsDialog(); break;
+    case cmdSaveWaypoint: {
+      double dLon = 0, dLat = 0;
+      if (GetMapCentreDegrees(dLon, dLat) && NewWaypointAt(dLon, dLat)) RefreshAllPages(true);
+      break;
+    }
     case cmdConnectGps: OnConnectGpsCommand(); break;
     case cmdRecordTrack: OnRecordTrackCommand(); break;
     case cmdNightMode: CycleNightMode(); break;

@@ -153,6 +153,7 @@ class CMapPageWin : public Page, public CMapPageHost {
   }
 
   bool OpenMap(const char16_t* pszPath) { return m_page.OpenMap(pszPath); }
+  CMapPosition& View() { return m_page.GetView(); }
   bool IsDrawing() const { return const_cast<CMapPage&>(m_page).GetRenderer().IsDrawing(); }
   void StopDrawing() { m_page.GetRenderer().RequestStop(); }
 
@@ -214,6 +215,14 @@ void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
 }
 
 bool IsMapOpen() { return g_pMapParser != nullptr; }
+
+bool GetMapCentreDegrees(double& dLon, double& dLat) {
+  if (!g_pMapPage) return false;
+  const CMapPosition& view = g_pMapPage->View();
+  dLon = MapToDegrees(view.GetCentreX());
+  dLat = MapToDegrees(view.GetCentreY());
+  return true;
+}
 bool IsDrawingPassRunning() { return g_pMapPage && g_pMapPage->IsDrawing(); }
 void StopDrawingPass() {
   if (g_pMapPage) g_pMapPage->StopDrawing();

@@ -80,6 +80,29 @@ class MapPageTest(unittest.TestCase):
         self.assertEqual((self.env.reg_query(SETTINGS_KEY, 'MapXc'), self.env.reg_query(SETTINGS_KEY, 'MapYc')),
                          (xc, yc))
 
+    def test_a_waypoint_saved_at_the_map_centre_is_stored_and_read_back(self):
+        cli = os.path.join(os.path.dirname(self.env.demo_map_tools()[0]), '..', 'cli', 'velmo-cli')
+        store = os.path.join(self.env.program_dir, 'Waypoints.bin')
+        if os.path.exists(store):
+            os.remove(store)
+        p = self.env.start(MAP)
+        self.env.wait_window()
+        self.env.ctl('command', '40011')  # "Сохранить пут. точку..."
+        self.assertTrue(self.env.wait_dialog(), 'no new-waypoint dialog')
+        self.env.screenshot('new-waypoint-dialog.png')
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(lambda: os.path.exists(store), 20), 'Waypoints.bin not written')
+        self.env.screenshot('waypoint-on-map.png')
+        self.close_orderly(p)
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'ShowWaypoints'), 1)
+        out = subprocess.run([cli, 'import', store], stdout=subprocess.PIPE, check=True).stdout.decode()
+        rows = [line.split('\t') for line in out.splitlines() if line.startswith('W\t')]
+        self.assertEqual(len(rows), 1, out)
+        name, lat, lon = rows[0][1], float(rows[0][2]), float(rows[0][3])
+        self.assertEqual(name, '001')
+        # The demo region lies around 55° N, 37° E: the map centre is in it.
+        self.assertTrue(54.5 < lat < 55.5 and 36.5 < lon < 37.8, (lat, lon))
+
     def test_zooming_during_a_pass_restarts_it_and_an_unchanged_view_is_not_drawn_again(self):
         if not self.have_monaco:
             self.skipTest('the OpenStreetMap extracts are not there')
