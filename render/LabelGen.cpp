@@ -147,20 +147,8 @@ void CLabelGen::AddPointLabel(CMapParser* pParser, uint16_t wLabelRef, const cha
   bool fPlaced = false;
   if (fText && pFont != nullptr)
     fPlaced = TryPlaceText(m_pCanvas, pText, cText, x, y, wPriority, pFont, 0);
-  LabelRecord rec = {};
-  rec.pMP = pParser;
-  rec.fVisible = true;
-  rec.nKind = lkPoint;
-  rec.wLabelRef = wLabelRef;
-  rec.wPriority = wPriority;
-  rec.dwTextRef = (fPlaced && fText) ? dwTextRef : c_dwNoText;
-  rec.x = int16_t(x);
-  rec.y = int16_t(y);
-  rec.crText = pStyle != nullptr ? pStyle->crText : 0;
-  rec.pFont = pFont;
-  rec.dwFormat = 0;
-  rec.pIcon = pIcon;
-  m_records.push_back(std::move(rec));
+  AppendRecord(pParser, lkPoint, wLabelRef, wPriority, (fPlaced && fText) ? dwTextRef : c_dwNoText, x, y,
+               pStyle != nullptr ? pStyle->crText : 0, pFont, 0, pIcon);
 }
 
 platform::VSize CLabelGen::MeasureSingleLine(CCanvas* pCanvas, const CFont* pFont, const char16_t* pText, size_t cText) {
@@ -247,20 +235,8 @@ void CLabelGen::AddLineLabel(CMapParser* pParser, uint16_t wLabelRef, bool fHori
   }
   if (x < INT16_MIN || x > INT16_MAX || y < INT16_MIN || y > INT16_MAX)
     return;
-  LabelRecord rec = {};
-  rec.pMP = pParser;
-  rec.fVisible = true;
-  rec.nKind = lkLine;
-  rec.wLabelRef = wLabelRef;
-  rec.wPriority = c_wLowestPriority;
-  rec.dwTextRef = dwTextRef;
-  rec.x = int16_t(x);
-  rec.y = int16_t(y);
-  rec.crText = pStyle != nullptr ? pStyle->crText : 0;
-  rec.pFont = pFont;
-  rec.dwFormat = 0;
-  rec.pIcon = nullptr;
-  m_records.push_back(std::move(rec));
+  AppendRecord(pParser, lkLine, wLabelRef, c_wLowestPriority, dwTextRef, int(x), int(y),
+               pStyle != nullptr ? pStyle->crText : 0, pFont, 0, nullptr);
 }
 
 void CLabelGen::AddAreaLabel(CMapParser* pParser, uint16_t wLabelRef, const char16_t* pText, size_t cText,
@@ -284,20 +260,8 @@ void CLabelGen::AddAreaLabel(CMapParser* pParser, uint16_t wLabelRef, const char
     return;
   if (!TryPlaceText(m_pCanvas, pText, cText, int(x), int(y), c_wLowestPriority, pStyle->pFont, c_fAlignCentreX))
     return;
-  LabelRecord rec = {};
-  rec.pMP = pParser;
-  rec.fVisible = true;
-  rec.nKind = lkArea;
-  rec.wLabelRef = wLabelRef;
-  rec.wPriority = c_wLowestPriority;
-  rec.dwTextRef = dwTextRef;
-  rec.x = int16_t(x);
-  rec.y = int16_t(y);
-  rec.crText = pStyle->crText;
-  rec.pFont = pStyle->pFont;
-  rec.dwFormat = platform::dtCenter;
-  rec.pIcon = nullptr;
-  m_records.push_back(std::move(rec));
+  AppendRecord(pParser, lkArea, wLabelRef, c_wLowestPriority, dwTextRef, int(x), int(y), pStyle->crText,
+               pStyle->pFont, platform::dtCenter, nullptr);
 }
 
 void CLabelGen::AddWaypointLabel(int x, int y, const char16_t* pName, size_t cName) {
@@ -306,21 +270,29 @@ void CLabelGen::AddWaypointLabel(int x, int y, const char16_t* pName, size_t cNa
     return;
   if (x < INT16_MIN || x > INT16_MAX || y < INT16_MIN || y > INT16_MAX)
     return;
-  LabelRecord rec = {};
-  rec.pMP = nullptr;
-  rec.fVisible = true;
-  rec.nKind = lkWaypoint;
-  rec.wPriority = c_wLowestPriority;
-  rec.dwTextRef = 0;
-  rec.x = int16_t(x);
-  rec.y = int16_t(y);
-  rec.crText = m_crWaypoint;
-  rec.pFont = pFont;
-  rec.dwFormat = 0;
-  rec.pIcon = nullptr;
+  LabelRecord& rec = AppendRecord(nullptr, lkWaypoint, 0, c_wLowestPriority, 0, x, y, m_crWaypoint, pFont, 0, nullptr);
   if (pName != nullptr)
     rec.strText.assign(pName, cName);
+}
+
+LabelRecord& CLabelGen::AppendRecord(CMapParser* pParser, int32_t nKind, uint16_t wLabelRef, uint16_t wPriority,
+                                     uint32_t dwTextRef, int x, int y, COLORREF crText, const CFont* pFont,
+                                     uint32_t dwFormat, const platform::CIcon* pIcon) {
+  LabelRecord rec = {};
+  rec.pMP = pParser;
+  rec.fVisible = true;
+  rec.nKind = nKind;
+  rec.wLabelRef = wLabelRef;
+  rec.wPriority = wPriority;
+  rec.dwTextRef = dwTextRef;
+  rec.x = int16_t(x);
+  rec.y = int16_t(y);
+  rec.crText = crText;
+  rec.pFont = pFont;
+  rec.dwFormat = dwFormat;
+  rec.pIcon = pIcon;
   m_records.push_back(std::move(rec));
+  return m_records.back();
 }
 
 namespace {

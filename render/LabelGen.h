@@ -97,6 +97,10 @@ class CLabelGen : public CLabelSink {
   platform::VSize MeasureSingleLine(platform::CCanvas* pCanvas, const platform::CFont* pFont, const char16_t* pText,
                           size_t cText);
   const platform::CFont* HorizontalLineFont();
+  // Appends a visible label record; returns it for the few fields a kind adds.
+  LabelRecord& AppendRecord(CMapParser* pParser, int32_t nKind, uint16_t wLabelRef, uint16_t wPriority,
+                            uint32_t dwTextRef, int x, int y, COLORREF crText, const platform::CFont* pFont,
+                            uint32_t dwFormat, const platform::CIcon* pIcon);
 
   std::vector<LabelRecord> m_records;
   int m_cCellsNw;
