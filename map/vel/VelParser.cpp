@@ -207,7 +207,7 @@ bool CVelParser::ReadBlock(const uint8_t*& pBlock, VelBlockInfo& info) const {
   return true;
 }
 
-static MapRect BlockRect(const CVelBlock& hdr, uint32_t nShift) {
+MapRect VelBlockRect(const CVelBlock& hdr, uint32_t nShift) {
   int64_t l = int64_t(hdr.x) * (int64_t(1) << nShift);
   int64_t t = int64_t(hdr.y) * (int64_t(1) << nShift);
   int64_t r = l + int64_t(hdr.wWidth) * (int64_t(1) << nShift);
@@ -358,7 +358,7 @@ bool CVelParser::ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pConte
     for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
       VelBlockInfo block;
       if (!ReadBlock(pBlock, block)) return false;
-      block.rect = BlockRect(block.hdr, nShift);
+      block.rect = VelBlockRect(block.hdr, nShift);
       uint32_t cb = block.adwSectionSize[iSection];
       if (!cb) continue;
       const uint8_t* pSection = m_pData + block.adwSectionOffset[iSection];
@@ -432,7 +432,7 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
       if (!counter.Step()) return;
       VelBlockInfo block;
       if (!ReadBlock(pBlock, block)) break;  // a block past the end ends the level's walk
-      block.rect = BlockRect(block.hdr, nShift);
+      block.rect = VelBlockRect(block.hdr, nShift);
       if (!block.rect.Intersects(rectView)) continue;
       uint32_t cb = block.adwSectionSize[iSection];
       if (!cb) continue;

@@ -48,6 +48,9 @@ class CVelParser : public CMapParser {
   void GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pbtDay, char16_t* pszName, size_t cchName,
                       char16_t* pszNotice, size_t cchNotice) override;
   CStyleSource* GetDrawTypes() override;
+  // Objects of one level within a radius of a point, nearest first.
+  CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
+                         const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
 
   // State after Open.
   bool IsExtended() const { return m_fExtended; }
@@ -87,6 +90,8 @@ class CVelParser : public CMapParser {
   size_t ReadLabelAt(uint32_t dwOffset, char16_t* pszBuf, size_t cchBuf) const;
 
  private:
+  friend class CVelNearestQuery;
+
   bool ReadSecondHeader();
   bool LoadTables(DWORD dwFlags);
   // Reads one record; false when the section's walk must stop.
@@ -96,6 +101,11 @@ class CVelParser : public CMapParser {
   // whose record goes on after it).
   size_t ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf, bool fSkipRest) const;
   void ResetWork();
+  // Reads the block header at dwBlockHeader of a level and the record at
+  // dwRecord inside its section of the kind again (a search hit); the
+  // points land in the point buffer, the raw label in the caller's buffer.
+  bool RereadRecord(uint32_t nLevel, uint32_t dwBlockHeader, int nKind, uint32_t dwRecord, VelRecord& rec,
+                    char16_t* pszLabel, size_t cchLabel);
 
   const uint8_t* m_pEnd;
   vel::VelExtHeader m_hdr;  // the header record (legacy fields moved to their extended places)
@@ -125,5 +135,9 @@ class CVelParser : public CMapParser {
   mutable uint64_t m_cWork = 0;  // points and characters decoded by the current walk
   uint64_t m_cWorkLimit = 0;
 };
+
+// A block's rectangle in map units (level units shifted left by nShift,
+// clamped to the 32-bit range).
+MapRect VelBlockRect(const vel::CVelBlock& hdr, uint32_t nShift);
 
 CMapParser* CreateVelParser(const MapOpenContext& ctx);
