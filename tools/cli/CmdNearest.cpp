@@ -1,12 +1,17 @@
-// velmo-cli nearest MAP LAT LON RADIUS_M [TYPE...]: the points of interest
-// and points within the radius that the map's nearest search returns, one
-// line each:
-//   0x<type> "<name>" <lat>,<lon> <distance m> scale <index>
-// TYPE is a point type code (decimal or 0x hex); without any, every type.
-// --scale N searches the level of scale index N instead of the finest one.
+// velmo-cli nearest MAP LAT LON RADIUS_M [TYPE...]: the objects within the
+// radius that the map's nearest search returns, nearest first where the
+// reader sorts them, one line each:
+//   0x<type> "<name>" <lat>,<lon> <distance m> scale <index> <kind>
+// where lat,lon is the object's point nearest to the given one, the
+// distance is measured to it and kind is point, line or area.
+// TYPE is a type code (decimal or 0x hex) of points, or of lines or areas
+// with the prefix "line:" or "area:" ("point:" is allowed too); without
+// any, every type. --scale N searches the level of scale index N instead of
+// the finest one; --name TEXT keeps the objects whose name contains TEXT.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,15 +26,44 @@ static bool ParseNumber(const char* psz, double& f) {
   return pEnd && pEnd != psz && *pEnd == 0 && std::isfinite(f);
 }
 
+// "[point:|line:|area:]CODE" -> kind and type code.
+static bool ParseType(const char* psz, KindType& kt) {
+  static const struct {
+    const char* pszPrefix;
+    int nKind;
+  } c_aPrefixes[] = {{"point:", rkPoint}, {"line:", rkPolyline}, {"area:", rkPolygon}};
+  kt.nKind = rkPoint;
+  for (const auto& prefix : c_aPrefixes) {
+    const size_t c = std::strlen(prefix.pszPrefix);
+    if (std::strncmp(psz, prefix.pszPrefix, c) == 0) {
+      kt.nKind = prefix.nKind;
+      psz += c;
+      break;
+    }
+  }
+  char* pEnd = nullptr;
+  const unsigned long n = std::strtoul(psz, &pEnd, 0);
+  if (!*psz || !pEnd || *pEnd || n > 0xFFFF) return false;
+  kt.wType = uint16_t(n);
+  return true;
+}
+
+static const char* KindName(int nKind) {
+  return nKind == rkPoint ? "point" : nKind == rkPolyline ? "line" : nKind == rkPolygon ? "area" : "?";
+}
+
 static int RunNearest(int argc, char** argv) {
   std::vector<const char*> args;
   bool fUseScale = false;
   long nScale = 0;
+  std::u16string strName;
   for (int i = 1; i < argc; ++i) {
     std::string str = argv[i];
     if (str == "--scale" && i + 1 < argc) {
       fUseScale = true;
       nScale = std::strtol(argv[++i], nullptr, 10);
+    } else if (str == "--name" && i + 1 < argc) {
+      strName = platform::Utf8ToU16(argv[++i]);
     } else {
       args.push_back(argv[i]);
     }
@@ -37,18 +71,18 @@ static int RunNearest(int argc, char** argv) {
   double fLat = 0, fLon = 0, fRadius = 0;
   if (args.size() < 4 || !ParseNumber(args[1], fLat) || !ParseNumber(args[2], fLon) ||
       !ParseNumber(args[3], fRadius) || fRadius < 0 || fRadius > 4.0e6 || nScale < 0 || nScale > 26) {
-    std::fprintf(stderr, "usage: velmo-cli nearest MAP LAT LON RADIUS_M [TYPE...] [--scale N]\n");
+    std::fprintf(stderr, "usage: velmo-cli nearest MAP LAT LON RADIUS_M [[point:|line:|area:]TYPE...] [--scale N] "
+                         "[--name TEXT]\n");
     return 2;
   }
   std::vector<KindType> types;
   for (size_t i = 4; i < args.size(); ++i) {
-    char* pEnd = nullptr;
-    unsigned long n = std::strtoul(args[i], &pEnd, 0);
-    if (!pEnd || *pEnd || n > 0xFFFF) {
+    KindType kt;
+    if (!ParseType(args[i], kt)) {
       std::fprintf(stderr, "velmo-cli: bad type code %s\n", args[i]);
       return 2;
     }
-    types.push_back(KindType{rkPoint, uint16_t(n)});
+    types.push_back(kt);
   }
   std::u16string strPath = platform::Utf8ToU16(args[0]);
   uint32_t idsError = 0;
@@ -60,7 +94,8 @@ static int RunNearest(int argc, char** argv) {
   MapTypeFilter filter = {types.data(), types.size()};
   const MapPoint pt = {DegreesToMap(fLon), DegreesToMap(fLat)};
   CMapQuery* pQuery = pParser->FindNearest(uint32_t(nScale), fUseScale, pt, uint32_t(std::lround(fRadius)),
-                                           types.empty() ? nullptr : &filter, nullptr, nullptr);
+                                           types.empty() ? nullptr : &filter, strName.empty() ? nullptr : strName.c_str(),
+                                           nullptr);
   if (!pQuery) {
     std::fprintf(stderr, "velmo-cli: this map has no nearest search\n");
     delete pParser;
@@ -72,11 +107,11 @@ static int RunNearest(int argc, char** argv) {
     FoundObject obj = {};
     if (!pQuery->GetItem(i, &obj, c_fofName | c_fofReprPoint | c_fofNearestPoint | c_fofScale)) continue;
     obj.szName[63] = 0;
-    const double dx = double(int64_t(obj.xRepr) - pt.x) * fCos;
-    const double dy = double(int64_t(obj.yRepr) - pt.y);
-    std::printf("0x%04x \"%s\" %.7f,%.7f %.1f scale %d\n", obj.wType, platform::U16ToUtf8(obj.szName).c_str(),
-                MapToDegrees(obj.yRepr), MapToDegrees(obj.xRepr), MapToMetres(std::sqrt(dx * dx + dy * dy)),
-                obj.nScale);
+    const double dx = double(int64_t(obj.xNearest) - pt.x) * fCos;
+    const double dy = double(int64_t(obj.yNearest) - pt.y);
+    std::printf("0x%04x \"%s\" %.7f,%.7f %.1f scale %d %s\n", obj.wType, platform::U16ToUtf8(obj.szName).c_str(),
+                MapToDegrees(obj.yNearest), MapToDegrees(obj.xNearest), MapToMetres(std::sqrt(dx * dx + dy * dy)),
+                obj.nScale, KindName(obj.nKind));
   }
   std::fprintf(stderr, "%u found\n", cItems);
   delete pQuery;
@@ -84,4 +119,5 @@ static int RunNearest(int argc, char** argv) {
   return 0;
 }
 
-VELMO_CLI_COMMAND(nearest, "nearest", "MAP LAT LON RADIUS_M [TYPE...] [--scale N]", RunNearest);
+VELMO_CLI_COMMAND(nearest, "nearest", "MAP LAT LON RADIUS_M [[point:|line:|area:]TYPE...] [--scale N] [--name TEXT]",
+                  RunNearest);
