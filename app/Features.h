@@ -11,6 +11,9 @@
 bool IsMapOpen();
 // The centre of the map view in degrees; false without a map page.
 bool GetMapCentreDegrees(double& dLon, double& dLat);
+// The map page's view, for moving it (then refresh); null without a map page.
+class CMapPosition;
+CMapPosition* GetMapView();
 bool IsNavigationRunning();
 bool ArePortsOpen();
 void StartPorts();

@@ -223,6 +223,7 @@ bool GetMapCentreDegrees(double& dLon, double& dLat) {
   dLat = MapToDegrees(view.GetCentreY());
   return true;
 }
+CMapPosition* GetMapView() { return g_pMapPage ? &g_pMapPage->View() : nullptr; }
 bool IsDrawingPassRunning() { return g_pMapPage && g_pMapPage->IsDrawing(); }
 void StopDrawingPass() {
   if (g_pMapPage) g_pMapPage->StopDrawing();
