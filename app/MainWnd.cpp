@@ -5,6 +5,7 @@
 #include "app/Commands.h"
 #include "app/Crash.h"
 #include "app/Features.h"
+#include "app/MapDialogs.h"
 #include "app/ResWin.h"
 #include "app/Waypoints.h"
 #include "app/Shell.h"
@@ -195,6 +196,10 @@ static void OnCommand(UINT id) {
     case cmdRecordTrack: OnRecordTrackCommand(); break;
     case cmdNightMode: CycleNightMode(); break;
     case cmdOpenMap: OnOpenMapCommand(); break;
+    case cmdOpenAtlas:
+      ShowMapCollectionsDialog(g_hWnd);
+      SwitchToMapPage();
+      break;
     case cmdFullScreen:
     case cmdHelp: break;
     default:

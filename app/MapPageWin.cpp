@@ -25,6 +25,7 @@ using namespace platform;
 namespace {
 
 const UINT_PTR c_idTimerPointer = 17;
+const UINT_PTR c_idTimerMapChange = 19;  // a map change waiting for the pass to stop
 
 class CMapPageWin;
 CMapPageWin* g_pMapPage = nullptr;
@@ -123,6 +124,7 @@ class CMapPageWin : public Page, public CMapPageHost {
   void OnUp(int x, int y) override { m_page.OnUp(x, y); }
   void OnTimer(UINT_PTR id) override {
     if (id == c_idTimerPointer) m_page.OnTimer17();
+    if (id == c_idTimerMapChange) RunPendingMapChange(true);
   }
   bool CanZoomIn() override { return m_page.CanZoomIn(); }
   bool CanZoomOut() override { return m_page.CanZoomOut(); }
@@ -152,7 +154,20 @@ class CMapPageWin : public Page, public CMapPageHost {
     return false;
   }
 
-  bool OpenMap(const char16_t* pszPath) { return m_page.OpenMap(pszPath); }
+  // The map reader is on the call stack while a pass yields to messages,
+  // so a map opened or closed from a handler inside the pass waits until
+  // the pass has stopped.
+  void OpenMap(const char16_t* pszPath, bool fCollection) {
+    m_strPendingPath = pszPath;
+    m_fPendingCollection = fCollection;
+    m_fPendingClose = false;
+    RunPendingMapChange();
+  }
+  void CloseMap() {
+    m_strPendingPath.clear();
+    m_fPendingClose = true;
+    RunPendingMapChange();
+  }
   CMapPosition& View() { return m_page.GetView(); }
   bool IsDrawing() const { return const_cast<CMapPage&>(m_page).GetRenderer().IsDrawing(); }
   void StopDrawing() { m_page.GetRenderer().RequestStop(); }
@@ -190,7 +205,36 @@ class CMapPageWin : public Page, public CMapPageHost {
   void UpdateMenu() override { UpdateMenuState(); }
 
  private:
+  // fDeferred: run from the timer, after the callers' own refresh was lost
+  // with the stopped pass.
+  void RunPendingMapChange(bool fDeferred = false) {
+    if (IsDrawing()) {
+      StopDrawing();
+      ::SetTimer(g_hWnd, c_idTimerMapChange, 10, nullptr);
+      return;
+    }
+    ::KillTimer(g_hWnd, c_idTimerMapChange);
+    if (m_fPendingClose) {
+      m_fPendingClose = false;
+      m_page.CloseMap();
+      SetString(setting::MapFileName.pszName, u"");
+      UpdateMenuState();
+    } else if (!m_strPendingPath.empty()) {
+      std::u16string strPath;
+      strPath.swap(m_strPendingPath);
+      m_page.OpenMap(strPath.c_str(), m_fPendingCollection);
+    } else {
+      return;
+    }
+    for (Page* p : g_apPages)
+      if (p && p != static_cast<Page*>(this)) p->OnMapChanged();
+    if (fDeferred) RefreshAllPages(true);
+  }
+
   CMapPage m_page;
+  std::u16string m_strPendingPath;
+  bool m_fPendingCollection = false;
+  bool m_fPendingClose = false;
 };
 
 }  // namespace
@@ -199,19 +243,18 @@ Page* CreateMapPage() { return new CMapPageWin; }
 
 void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
   if (!pszPath || !*pszPath || !g_pMapPage) return;
-  if (fAtlas) {
-    // Map collections open through their index; a folder without one is
-    // reported like any map that cannot be opened.
-    SetString(setting::MapFileName.pszName, pszPath);
-    SetBool(setting::MapIsAtlas.pszName, true);
-    char16_t sz[520];
-    FormatResString(sz, 520, 2002, pszPath, u"");
-    ShellMessageBox(sz, MB_OK | MB_ICONERROR);
-    return;
-  }
-  g_pMapPage->OpenMap(pszPath);
-  for (Page* p : g_apPages)
-    if (p && p != static_cast<Page*>(g_pMapPage)) p->OnMapChanged();
+  g_pMapPage->OpenMap(pszPath, fAtlas);
+}
+
+bool IsOpenMapCollection(const char16_t* pszFolder) {
+  if (!g_pMapParser || !GetSettingBool(setting::MapIsAtlas)) return false;
+  char16_t sz[1024];
+  GetSettingString(setting::MapFileName, sz);
+  return StrCmpI(sz, pszFolder) == 0;
+}
+
+void CloseCurrentMap() {
+  if (g_pMapPage) g_pMapPage->CloseMap();
 }
 
 bool IsMapOpen() { return g_pMapParser != nullptr; }

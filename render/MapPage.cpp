@@ -6,6 +6,7 @@
 
 #include "app/res/Res.h"
 #include "app/settings/Settings.h"
+#include "map/MapFiles.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
@@ -753,10 +754,12 @@ void CMapPage::ToggleGaugeMode() {
     m_pHost->Redraw();
 }
 
-bool CMapPage::OpenMap(const char16_t* pszPath) {
+bool CMapPage::OpenMap(const char16_t* pszPath, bool fCollection) {
   CloseMap();
   ASSERT(g_pMapParser == NULL);
-  g_pMapParser = OpenMapFile(pszPath, true, c_fOpenAll);
+  // A collection opens through the index file in its folder.
+  g_pMapParser = fCollection ? OpenMapFile(CollectionIndexPath(pszPath).c_str(), true, c_fOpenAll)
+                             : OpenMapFile(pszPath, true, c_fOpenAll);
   if (g_pMapParser == nullptr) {
     SetString(u"MapFileName", u"");
     if (m_pHost != nullptr)
@@ -764,7 +767,7 @@ bool CMapPage::OpenMap(const char16_t* pszPath) {
     return false;
   }
   SetString(u"MapFileName", pszPath);
-  SetBool(u"MapIsAtlas", false);
+  SetBool(u"MapIsAtlas", fCollection);
   if (m_pHost != nullptr)
     m_pHost->UpdateMenu();
   OnMapChanged(g_pMapParser->GetRect());

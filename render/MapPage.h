@@ -262,8 +262,9 @@ class CMapPage {
   // The gauge cell under a point, or -1.
   int GaugeCellAt(int x, int y) const;
 
-  // Opens a single map file as the current map (g_pMapParser).
-  bool OpenMap(const char16_t* pszPath);
+  // Opens a map file, or a collection folder through its index, as the
+  // current map (g_pMapParser).
+  bool OpenMap(const char16_t* pszPath, bool fCollection = false);
   void CloseMap();
 
   CMapPosition& GetView() { return m_view; }

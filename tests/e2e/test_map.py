@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, VelmoEnv, image_difference  # noqa: E402
 
 BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
 EXE = os.path.join(BUILD, 'app', 'velmo.exe')
@@ -17,6 +17,18 @@ BIG_MAP = r'C:\maps\monaco.vel'
 MONACO = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'shared', 'data', 'osm',
                       'monaco.osm.pbf')
 DEBUG = '-all,+debugstr'
+
+
+def image_difference_crops(a, region, b, dx, dy):
+    """Fraction of differing pixels between a region of screenshot a and the
+    same region moved by (dx, dy) in screenshot b."""
+    x, y, w, h = region
+    tmp = b + '.crops'
+    os.makedirs(tmp, exist_ok=True)
+    ca, cb = os.path.join(tmp, 'a.png'), os.path.join(tmp, 'b.png')
+    subprocess.run(['convert', a, '-crop', '%dx%d+%d+%d' % (w, h, x, y), '+repage', ca], check=True)
+    subprocess.run(['convert', b, '-crop', '%dx%d+%d+%d' % (w, h, x + dx, y + dy), '+repage', cb], check=True)
+    return image_difference(ca, cb)
 
 
 def distinct_colours(png, crop):
@@ -123,6 +135,53 @@ class MapPageTest(unittest.TestCase):
         log = self.env.output(p)
         self.assertTrue(restarted, 'no restarted pass in:\n' + log[-3000:])
         self.assertTrue(ignored, 'unchanged view drawn again:\n' + log[-3000:])
+
+
+    def test_a_drag_moves_the_map_with_the_pointer_and_the_new_image_follows_when_it_rests(self):
+        p = self.env.start(MAP, debug_channels=DEBUG)
+        self.env.wait_window()
+        self.env.ctl('resize', '640', '520')
+        (l, t, r, b), (cx, cy) = self.env.window_rect()
+        w, h = self.env.client_size()
+        # Well inside the map, away from the north arrow, the scale bar and the GPS icon.
+        region = (cx + w // 4, cy + h // 4, w // 2, h // 3)
+        crop = '%dx%d+%d+%d' % (region[2], region[3], region[0], region[1])
+        before = self.env.wait_until(lambda: (lambda s: distinct_colours(s, crop) > 8 and s)(
+            self.env.screenshot('drag-before.png')), 20)
+        self.assertTrue(before, 'the map area shows no map')
+        xc0 = self.env.reg_query(SETTINGS_KEY, 'MapXc')
+        dx, dy = 60, 40
+        x0, y0 = cx + w // 2, cy + h // 2
+        self.env.xdotool('mousemove', str(x0), str(y0), 'mousedown', '1')
+        for i in range(1, 11):
+            self.env.xdotool('mousemove', str(x0 + dx * i // 10), str(y0 + dy * i // 10))
+        # The pointer rests with the button held: the new pass follows.
+        after = self.env.wait_until(lambda: (lambda s: image_difference_crops(before, region, s, dx, dy) < 0.02
+                                             and s)(self.env.screenshot('drag-after.png')), 10)
+        self.env.xdotool('mouseup', '1')
+        self.assertTrue(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapXc') != xc0, 10),
+                        'the view did not move')
+        self.close_orderly(p)
+        log = self.env.output(p)
+        self.assertTrue(after, 'the map did not follow the pointer by (%d, %d)' % (dx, dy))
+        self.assertIn('CMapPage::OnDown ().', log)
+        self.assertIn('CMapPage::OnUp ().', log)
+        # The newly uncovered strip at the left was filled by the new pass.
+        strip = '%dx%d+%d+%d' % (dx - 10, h // 2, cx + 5, cy + h // 4)
+        self.assertGreater(distinct_colours(after, strip), 2, 'the uncovered strip stayed empty')
+
+    def test_closing_during_a_pass_stops_it_first_and_exits_cleanly(self):
+        if not self.have_monaco:
+            self.skipTest('the OpenStreetMap extracts are not there')
+        self.env.reg_add(SETTINGS_KEY, 'MapZoom', 5, 'REG_DWORD')
+        p = self.env.start(BIG_MAP, debug_channels=DEBUG)
+        self.env.wait_window()
+        self.env.ctl('resize', '1000', '740')
+        self.env.ctl('command', '40002', '40001', '40002', '40001', 'close')
+        self.assertEqual(self.env.wait_exit(p), 0)
+        log = self.env.output(p)
+        self.assertIn('Stop drawing.', log, log[-3000:])
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SafeExit'), 1)
 
 
 if __name__ == '__main__':

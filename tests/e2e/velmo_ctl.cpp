@@ -164,9 +164,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (cmd == "command" && argc > 2) {
-    // Several ids are posted back to back, so they queue behind each other.
-    for (int i = 2; i < argc; ++i)
-      if (!PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[i])), 0)) return 1;
+    // Several ids are posted back to back, so they queue behind each other;
+    // "close" among them posts WM_CLOSE at that place in the queue.
+    for (int i = 2; i < argc; ++i) {
+      BOOL fPosted = std::string(argv[i]) == "close" ? PostMessageW(hWnd, WM_CLOSE, 0, 0)
+                                                     : PostMessageW(hWnd, WM_COMMAND, WPARAM(Num(argv[i])), 0);
+      if (!fPosted) return 1;
+    }
     return 0;
   }
   if (cmd == "resize" && argc > 3)

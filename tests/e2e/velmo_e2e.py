@@ -157,6 +157,10 @@ class VelmoEnv:
         v = [int(x) for x in self.ctl('window-rect').split()]
         return tuple(v[:4]), (v[4], v[5])
 
+    def client_size(self):
+        """(width, height) of the main window's client area."""
+        return tuple(int(x) for x in self.ctl('client-size').split())
+
     def menu_bar_image(self, name):
         """A crop of the screen holding the main window's menu bar."""
         (l, t, r, b), (cx, cy) = self.window_rect()
