@@ -7,6 +7,7 @@
 #include "app/Features.h"
 #include "app/MapDialogs.h"
 #include "app/ResWin.h"
+#include "app/StoreDialogs.h"
 #include "app/Waypoints.h"
 #include "app/Shell.h"
 #include "app/res/Res.h"
@@ -192,6 +193,8 @@ static void OnCommand(UINT id) {
       if (GetMapCentreDegrees(dLon, dLat) && NewWaypointAt(dLon, dLat)) RefreshAllPages(true);
       break;
     }
+    case cmdWaypoints: ShowWaypointListDialog(g_hWnd); break;
+    case cmdRoutes: ShowRouteListDialog(g_hWnd); break;
     case cmdConnectGps: OnConnectGpsCommand(); break;
     case cmdRecordTrack: OnRecordTrackCommand(); break;
     case cmdNightMode: CycleNightMode(); break;
