@@ -1,6 +1,6 @@
 // libFuzzer target of the native map reader: Open with every flag, Draw at
-// a few scales over the whole map, and GetLabel on every label handed out
-// and on arbitrary offsets. The input lies in a buffer of exactly its size,
+// a few scales over the whole map, GetLabel on every label handed out and on
+// arbitrary offsets, and the nearest search with every item decoded. The input lies in a buffer of exactly its size,
 // so any read past the end is caught by the address sanitiser.
 #include <cstdint>
 #include <cstring>
@@ -80,6 +80,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
       int nFlag;
       parser.GetLabel(nScale, r.first, 0, r.second, sz, &nFlag);
     }
+  }
+  // Nearest searches around the map's middle and a corner, with and without
+  // the name filter, every item decoded with every request flag.
+  const MapRect& r = parser.GetRect();
+  const MapPoint aPoints[2] = {{int32_t((int64_t(r.left) + r.right) / 2), int32_t((int64_t(r.top) + r.bottom) / 2)},
+                               {r.left, r.top}};
+  for (int i = 0; i < 4; ++i) {
+    const KindType aTypes[2] = {{rkPolyline, 6}, {rkPolygon, 0x13}};
+    const MapTypeFilter filter = {aTypes, 2};
+    CMapQuery* pQuery = parser.FindNearest(uint32_t(i * 7), i % 2 != 0, aPoints[i / 2], i < 2 ? 500 : 100000,
+                                           i == 3 ? &filter : nullptr, i == 1 ? u"a" : nullptr, nullptr);
+    if (!pQuery) continue;
+    pQuery->SetReference(aPoints[1 - i / 2]);
+    for (uint32_t k = 0; k < pQuery->GetCount() && k < 4096; ++k) {
+      FoundObject obj;
+      std::memset(&obj, 0, sizeof obj);
+      pQuery->GetItem(k, &obj, 0xFFFFFFFFu);
+      pQuery->GetItem(k, &obj, 2);
+    }
+    delete pQuery;
   }
   char16_t sz[64];
   int nFlag;
