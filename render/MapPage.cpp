@@ -590,7 +590,15 @@ void CMapPage::OnPaint(CCanvas* pDst) {
     m_overlays.pfnGpsStatusIcon(pDst, 8, 8);
 }
 
+VRect CMapPage::GaugeCellRect(int i) const {
+  VRect rgCells[c_cMaxMapGauges];
+  const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
+  return i >= 0 && i < cCells ? rgCells[i] : VRect{0, 0, 0, 0};
+}
+
 int CMapPage::GaugeCellAt(int x, int y) const {
+  if (!GetBool(u"ShowMapGauges", true))
+    return -1;  // no strip on the screen
   VRect rgCells[c_cMaxMapGauges];
   const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
   for (int i = 0; i < cCells; ++i)

@@ -259,8 +259,9 @@ class CMapPage {
   void ToggleGaugeMode();
   bool IsGaugeMode() const { return m_fGaugeMode; }
   int GetSelectedGauge() const { return m_nSelectedGauge; }
-  // The gauge cell under a point, or -1.
+  // The gauge cell under a point, or -1 (also when the strip is hidden).
   int GaugeCellAt(int x, int y) const;
+  VRect GaugeCellRect(int i) const;
 
   // Opens a map file, or a collection folder through its index, as the
   // current map (g_pMapParser).

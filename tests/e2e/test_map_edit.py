@@ -1,0 +1,142 @@
+"""End-to-end tests of waypoints and routes made on the map under Wine:
+waypoints saved at the pointer, a route started on one waypoint and
+continued to another by taps and the map's commands, both drawn; the
+context menu chosen by what is under the pointer."""
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from velmo_e2e import SETTINGS_KEY, VelmoEnv  # noqa: E402
+
+BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
+EXE = os.path.join(BUILD, 'app', 'velmo.exe')
+ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
+MAP = r'C:\maps\demo.vel'
+
+
+def store_records(cli, store):
+    """(waypoints, routes) of a store as velmo-cli import prints them."""
+    out = subprocess.run([cli, 'import', store], stdout=subprocess.PIPE, check=True).stdout.decode()
+    lines = [line.split('\t') for line in out.splitlines()]
+    return [f for f in lines if f[0] == 'W'], [f for f in lines if f[0] == 'R'], out
+
+
+def count_colour(png, crop, colour):
+    """Pixels of one colour (e.g. '#808080') inside a crop of a screenshot."""
+    out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-fill', 'black', '+opaque', colour,
+                          '-fill', 'white', '-opaque', colour, '-format', '%[fx:mean*w*h]', 'info:'],
+                         stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+    return int(float(out or 0))
+
+
+@unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
+class MapEditTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.env = VelmoEnv(BUILD, artifacts_dir=ARTIFACTS)
+        if not cls.env.demo_map(MAP):
+            cls.env.close()
+            raise unittest.SkipTest('the native map tools are not built')
+        cls.cli = os.path.join(os.path.dirname(cls.env.demo_map_tools()[0]), '..', 'cli', 'velmo-cli')
+        cls.store = os.path.join(cls.env.program_dir, 'Waypoints.bin')
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.env.close()
+
+    def setUp(self):
+        self.env.stop_programs()
+        self.env.reg_delete_key(SETTINGS_KEY)
+        for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12,
+                            'ShowMapGauges': 0}.items():
+            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+        if os.path.exists(self.store):
+            os.remove(self.store)
+        self.p = self.env.start(MAP)
+        self.env.wait_window()
+        self.env.ctl('resize', '640', '520')
+        (_, _, _, _), (self.cx, self.cy) = self.env.window_rect()
+        self.w, self.h = self.env.client_size()
+
+    def tearDown(self):
+        self.env.stop_programs()
+
+    def close_orderly(self):
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(self.p), 0)
+
+    def tap(self, x, y):
+        self.env.xdotool('mousemove', str(self.cx + x), str(self.cy + y), 'click', '1')
+
+    def save_waypoint_at(self, x, y, count):
+        """Command 40019 at the pointer: the new-waypoint dialog, OK; the store
+        then holds `count` waypoints."""
+        self.tap(x, y)
+        self.env.ctl('command', '40019')
+        self.assertTrue(self.env.wait_dialog(), 'no new-waypoint dialog')
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(
+            lambda: os.path.exists(self.store) and len(store_records(self.cli, self.store)[0]) == count, 20),
+            'the waypoint was not stored')
+
+    def test_waypoints_made_at_the_pointer_and_a_route_built_through_them_are_stored_and_drawn(self):
+        a = (self.w // 3, self.h // 3)
+        b = (2 * self.w // 3, 2 * self.h // 3)
+        self.save_waypoint_at(*a, count=1)
+        self.save_waypoint_at(*b, count=2)
+        waypoints, routes, out = store_records(self.cli, self.store)
+        self.assertEqual(sorted(f[1] for f in waypoints), ['001', '002'])
+        # The waypoint made at the upper left lies north-west of the other.
+        by_name = {f[1]: (float(f[2]), float(f[3])) for f in waypoints}
+        self.assertGreater(by_name['001'][0], by_name['002'][0], out)
+        self.assertLess(by_name['001'][1], by_name['002'][1], out)
+        self.assertEqual(routes, [])
+
+        # A tap selects the waypoint under the pointer; "Начать маршрут"
+        # starts a route on it, "Добавить к маршруту" adds the next one.
+        self.tap(*a)
+        self.env.ctl('command', '40146')
+        self.assertTrue(self.env.wait_until(lambda: len(store_records(self.cli, self.store)[1]) == 1, 20),
+                        'no route stored')
+        self.tap(*b)
+        self.env.ctl('command', '40143')
+        self.assertTrue(self.env.wait_until(
+            lambda: (lambda r: r and r[0][2] == '2 points')(store_records(self.cli, self.store)[1]), 20),
+            'the second point was not added:\n' + store_records(self.cli, self.store)[2])
+        shot = self.env.screenshot('route-being-edited.png')
+        # The edited route's grey line runs between the two waypoints.
+        box = '%dx%d+%d+%d' % (b[0] - a[0] - 30, b[1] - a[1] - 30, self.cx + a[0] + 15, self.cy + a[1] + 15)
+        self.assertGreater(count_colour(shot, box, '#808080'), 20, 'no edited-route overlay on the map')
+        self.env.ctl('command', '40145')  # "Завершить редактирование"
+        self.env.screenshot('route-and-waypoints.png')
+        self.close_orderly()
+        waypoints, routes, out = store_records(self.cli, self.store)
+        self.assertEqual(len(waypoints), 2, out)
+        self.assertEqual(len(routes), 1, out)
+        self.assertEqual(routes[0][1], '001', out)  # the generated route name
+        points = [line.strip().split('\t') for line in out.splitlines() if line.strip().startswith('P\t')]
+        self.assertEqual([p[1] for p in points], ['001', '002'], out)
+
+    def test_the_context_menu_follows_what_is_under_the_pointer(self):
+        a = (self.w // 2, self.h // 2)
+        self.save_waypoint_at(*a, count=1)
+        # Over the waypoint: its menu, with "Свойства точки..." as the default item.
+        self.env.xdotool('mousemove', str(self.cx + a[0]), str(self.cy + a[1]), 'click', '3')
+        menu = self.env.wait_until(lambda: self.env.screenshot('waypoint-context-menu.png'), 5)
+        self.env.xdotool('key', 'Escape')
+        # "Удалить точку" through the menu: Down selects the items in order.
+        self.env.xdotool('mousemove', str(self.cx + a[0]), str(self.cy + a[1]), 'click', '3')
+        self.env.xdotool('sleep', '0.5', 'key', 'Down', 'Down', 'Down', 'Down', 'Down', 'Down', 'Return')
+        self.assertTrue(self.env.wait_dialog(), 'no question before deleting the waypoint')
+        self.env.screenshot('delete-waypoint-question.png')
+        self.env.ctl('press-dialog', '6')  # IDYES
+        self.assertTrue(self.env.wait_until(lambda: store_records(self.cli, self.store)[0] == [], 20),
+                        'the waypoint was not deleted')
+        self.close_orderly()
+        self.assertTrue(menu)
+
+
+if __name__ == '__main__':
+    unittest.main()
