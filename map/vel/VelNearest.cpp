@@ -238,6 +238,11 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
   char16_t szShown[c_cchLabelOut];
 
   const bool fFilter = pFilter && pFilter->cItems;
+  // A filter without any type of a kind lets the walk skip that kind's
+  // sections whole.
+  bool afKindWanted[rkMax] = {!fFilter, !fFilter, !fFilter};
+  for (size_t i = 0; fFilter && i < pFilter->cItems; ++i)
+    if (pFilter->pItems[i].nKind >= 0 && pFilter->pItems[i].nKind < rkMax) afKindWanted[pFilter->pItems[i].nKind] = true;
   auto fnCancelled = [pProgress]() { return pProgress && pProgress->IsCancelled(); };
   std::vector<CVelNearestQuery::Item> items;
   ResetWork();
@@ -260,7 +265,7 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
       for (int iSection = 0; iSection < 3; ++iSection) {
         const int nKind = c_aSectionKind[iSection];
         const uint32_t cb = block.adwSectionSize[iSection];
-        if (!cb) continue;
+        if (!cb || !afKindWanted[nKind]) continue;
         const uint8_t* pSection = m_pData + block.adwSectionOffset[iSection];
         CBitStream bs(pSection, pSection + cb);
         while (bs.GetPtr() < pSection + cb) {
