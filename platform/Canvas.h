@@ -225,6 +225,10 @@ CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy);
 // Reads an icon file (32-bit images only): the image nearest in width to cx,
 // scaled to cx × cy. Bounds-checked; null when the bytes are no such file.
 CIcon* ReadIconFile(const uint8_t* p, size_t cb, int cx, int cy);
+// Copies bitmap resource id of the module as a packed DIB (the info header,
+// any colour table and the pixels; natively the file "<id>.bmp" in the
+// resource folder less its file header). False when missing.
+bool LoadBitmapResource(void* hModule, uint32_t id, std::basic_string<uint8_t>& dib);
 // The folder the native build reads icon files from.
 void SetResourceFolder(const char16_t* pszFolder);
 const std::u16string& GetResourceFolder();

@@ -9,6 +9,7 @@
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
+#include "store/SymbolIcons.h"
 #include "store/WaypointStore.h"
 
 namespace {
@@ -65,8 +66,8 @@ void DrawActiveRoute(CDrawContext& ctx, platform::CCanvas* pCanvas, const Route&
   ctx.DrawDirectionArrows(pts.data(), pts.size());
 }
 
-// The symbol icons are not among the program's resources yet: every
-// waypoint gets a filled circle with a dark rim, centred on it.
+// Without its icon (resources missing) a waypoint gets a filled circle with
+// a dark rim, centred on it.
 void DrawWaypointMarker(platform::CCanvas* pCanvas, int x, int y) {
   const int r = render::ScaleX(4);
   platform::CPen pen(platform::psSolid, render::PickByDpi(1, 2), c_crWaypointMarkerEdge);
@@ -76,6 +77,16 @@ void DrawWaypointMarker(platform::CCanvas* pCanvas, int x, int y) {
   pCanvas->Ellipse(x - r, y - r, x + r + 1, y + r + 1);
   pCanvas->SelectBrush(pOldBrush);
   pCanvas->SelectPen(pOldPen);
+}
+
+// The icon of the waypoint's symbol at its screen point.
+void DrawWaypointIcon(platform::CCanvas* pCanvas, const Waypoint& wp, int x, int y) {
+  int dx = 0, dy = 0, cx = 0, cy = 0;
+  const platform::CIcon* pIcon = GetWaypointIcon(wp.GetType(), &dx, &dy, &cx, &cy);
+  if (pIcon != nullptr)
+    pCanvas->DrawIcon(pIcon, x - dx, y - dy, cx, cy);
+  else
+    DrawWaypointMarker(pCanvas, x, y);
 }
 
 }  // namespace
@@ -132,7 +143,7 @@ void DrawWaypointsLayer(CDrawContext& ctx, CLabelGen& labels) {
     if (!rcView.Contains(xMap, yMap))
       continue;
     const VPoint pt = ctx.ToScreen(xMap, yMap);
-    DrawWaypointMarker(pCanvas, pt.x, pt.y);
+    DrawWaypointIcon(pCanvas, *pWp, pt.x, pt.y);
     const std::u16string* pText = nShow == wsIconAndName ? &pWp->strName
                                   : nShow == wsIconAndDesc ? &pWp->strDescription
                                                            : nullptr;

@@ -17,7 +17,7 @@ struct Waypoint;
 // Stops when the pass is interrupted.
 void DrawRoutesLayer(CDrawContext& ctx);
 // Every non-deleted waypoint inside the view (setting "ShowWaypoints"):
-// its marker, and its name (show mode 1) or description (show mode 2)
+// the icon of its symbol, and its name (show mode 1) or description (show mode 2)
 // handed to the label collector. Show mode 3 draws nothing. Stops when the
 // pass is interrupted.
 void DrawWaypointsLayer(CDrawContext& ctx, CLabelGen& labels);
@@ -25,7 +25,7 @@ void DrawWaypointsLayer(CDrawContext& ctx, CLabelGen& labels);
 // The pens of the routes.
 const COLORREF c_crActiveRouteOuter = 0x400080;
 const COLORREF c_crActiveRouteInner = 0x00FFFF;
-// The marker drawn for a waypoint whose symbol has no icon.
+// The marker drawn for a waypoint when the icons cannot be loaded.
 const COLORREF c_crWaypointMarker = 0x0000D0;
 const COLORREF c_crWaypointMarkerEdge = 0x000000;
 // The drawing type of the keep-point icon on the active route.

@@ -67,11 +67,12 @@ CWaypointStore g_waypointStore(&g_pActiveRoute);
 
 CWaypointStore::CWaypointStore(Route** ppActiveRoute)
     : m_pWaypoints(nullptr), m_pRoutes(nullptr), m_pActiveOwn(nullptr),
-      m_ppActiveRoute(ppActiveRoute ? ppActiveRoute : &m_pActiveOwn) {}
+      m_ppActiveRoute(ppActiveRoute ? ppActiveRoute : &m_pActiveOwn), m_nGeneration(0) {}
 
 CWaypointStore::~CWaypointStore() { Clear(); }
 
 void CWaypointStore::Clear() {
+  ++m_nGeneration;
   *m_ppActiveRoute = nullptr;
   while (m_pRoutes) {
     Route* p = m_pRoutes;
@@ -116,6 +117,7 @@ void CWaypointStore::AddRoute(Route* pRoute) {
 // ---------------------------------------------------------------- loading
 
 StoreLoadResult CWaypointStore::Load(const uint8_t* pb, size_t cb, bool fNavigation) {
+  ++m_nGeneration;
   CByteReader rd(pb, cb);
   const uint8_t* pSig = rd.Take(2);
   if (!pSig) return slrDamaged;

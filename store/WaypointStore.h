@@ -28,6 +28,9 @@ class CWaypointStore {
 
   // Frees every record; the active route is cleared.
   void Clear();
+  // Changes whenever records may have been freed (Clear, Load): holders of
+  // record pointers compare it to drop what they kept.
+  uint32_t GetGeneration() const { return m_nGeneration; }
 
   Waypoint* FirstWaypoint() const { return m_pWaypoints; }
   Route* FirstRoute() const { return m_pRoutes; }
@@ -91,6 +94,7 @@ class CWaypointStore {
   Route* m_pRoutes;
   Route* m_pActiveOwn;
   Route** m_ppActiveRoute;
+  uint32_t m_nGeneration;
 };
 
 // The route under guidance; the program's store keeps its active route here.

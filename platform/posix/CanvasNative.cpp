@@ -22,4 +22,20 @@ CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy) {
   return ReadIconFile(data.data(), data.size(), cx, cy);
 }
 
+bool LoadBitmapResource(void* hModule, uint32_t id, std::basic_string<uint8_t>& dib) {
+  (void)hModule;
+  dib.clear();
+  if (GetResourceFolder().empty())
+    return false;
+  char16_t szName[32];
+  Format(szName, 32, u"%u.bmp", unsigned(id));
+  std::vector<uint8_t> data;
+  const size_t c_cbFileHeader = 14;
+  if (!ReadWholeFile(JoinPath(GetResourceFolder(), szName).c_str(), data) || data.size() <= c_cbFileHeader ||
+      data[0] != 'B' || data[1] != 'M')
+    return false;
+  dib.assign(data.begin() + c_cbFileHeader, data.end());
+  return true;
+}
+
 }  // namespace platform

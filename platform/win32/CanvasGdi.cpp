@@ -286,6 +286,31 @@ COLORREF CGdiCanvas::GetPixel(int x, int y) {
   return cr == CLR_INVALID ? 0 : cr;
 }
 
+bool LoadBitmapResource(void* hModule, uint32_t id, std::basic_string<uint8_t>& dib) {
+  dib.clear();
+  HMODULE hmod = static_cast<HMODULE>(hModule);
+  HRSRC hrsrc = ::FindResourceW(hmod, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
+  HGLOBAL hres = hrsrc != nullptr ? ::LoadResource(hmod, hrsrc) : nullptr;
+  const void* pv = hres != nullptr ? ::LockResource(hres) : nullptr;
+  if (pv != nullptr) {
+    const uint8_t* pb = static_cast<const uint8_t*>(pv);
+    dib.assign(pb, pb + ::SizeofResource(hmod, hrsrc));
+    return !dib.empty();
+  }
+  // Programs without the resources (the tools) read the bitmap files.
+  if (GetResourceFolder().empty())
+    return false;
+  char16_t szName[32];
+  Format(szName, 32, u"%u.bmp", unsigned(id));
+  std::vector<uint8_t> data;
+  const size_t c_cbFileHeader = 14;
+  if (!ReadWholeFile(JoinPath(GetResourceFolder(), szName).c_str(), data) || data.size() <= c_cbFileHeader ||
+      data[0] != 'B' || data[1] != 'M')
+    return false;
+  dib.assign(data.begin() + c_cbFileHeader, data.end());
+  return true;
+}
+
 CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy) {
   HICON hicon = static_cast<HICON>(::LoadImageW(static_cast<HINSTANCE>(hModule), MAKEINTRESOURCEW(id),
                                                 IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
