@@ -119,6 +119,7 @@ class CVelNearestQuery : public CMapQuery {
     uint32_t dwBlockHeader;  // offset of its block's header
     int nKind;
     double fDistance2;       // weighted squared distance from the search point
+    uint32_t nWalk;          // position in the walk
   };
 
   CVelNearestQuery(CVelParser* pParser, uint32_t nLevel, std::vector<Item>&& items)
@@ -294,17 +295,24 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
           MapPoint ptNearest;
           const double fD2 = MeasureObject(nKind, pt, pPoints, rec.cPoints, k, &ptNearest);
           if (fD2 < 0 || fD2 > fR2) continue;
-          items.push_back(CVelNearestQuery::Item{rec.dwOffset, dwBlockHeader, nKind, fD2});
+          items.push_back(CVelNearestQuery::Item{rec.dwOffset, dwBlockHeader, nKind, fD2, 0});
         }
       }
     }
   }
   if (fnCancelled()) return nullptr;
   if (pProgress && pProgress->pfnSetPos && nLastPos != pProgress->nTo) pProgress->pfnSetPos(pProgress->nTo);
-  std::stable_sort(items.begin(), items.end(),
-                   [](const CVelNearestQuery::Item& a, const CVelNearestQuery::Item& b) {
-                     return a.fDistance2 < b.fDistance2;
-                   });
+  // Nearest first; at equal distances the object drawn on top first: points
+  // over lines over areas, and of one kind the later in the walk (a
+  // building inside a park both hold the point; the building is drawn over
+  // the park).
+  static const int c_aDrawOrder[rkMax] = {2, 1, 0};  // by kind
+  for (size_t i = 0; i < items.size(); ++i) items[i].nWalk = uint32_t(i);
+  std::sort(items.begin(), items.end(), [](const CVelNearestQuery::Item& a, const CVelNearestQuery::Item& b) {
+    if (a.fDistance2 != b.fDistance2) return a.fDistance2 < b.fDistance2;
+    if (a.nKind != b.nKind) return c_aDrawOrder[a.nKind] > c_aDrawOrder[b.nKind];
+    return a.nWalk > b.nWalk;
+  });
   CVelNearestQuery* pQuery = new CVelNearestQuery(this, nLevel, std::move(items));
   pQuery->SetReference(pt);
   return pQuery;

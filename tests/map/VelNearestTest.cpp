@@ -252,8 +252,9 @@ std::string MonacoMap() {
   return s_strMap;
 }
 
-// Latitude 60°: one map unit east is half as long as one north.
-const int32_t c_x0 = DegreesToMap(30.0), c_y0 = DegreesToMap(60.0);
+// Latitude 60°: one map unit east is half as long as one north. (Both on
+// the grid of every level code from 26 up.)
+const int32_t c_x0 = DegreesToMap(30.0) & ~31, c_y0 = DegreesToMap(60.0) & ~31;
 // Map units of a distance north, and east at 60°.
 int32_t North(double fMetres) { return int32_t(std::lround(fMetres * c_fMapUnitsPerMetre)); }
 int32_t East(double fMetres) { return int32_t(std::lround(fMetres * c_fMapUnitsPerMetre / 0.5)); }
@@ -368,6 +369,30 @@ TEST(VelNearest, KnownGeometryWithTheLatitudeWeight) {
   ASSERT_TRUE(q->GetItem(2, &nameOnly, 2));
   EXPECT_EQ(nameOnly.xNearest, 12345);
   EXPECT_EQ(std::u16string(nameOnly.szName), u"Улица Ленина");
+}
+
+TEST(VelNearest, EqualDistancesPutWhatIsDrawnOnTopFirst) {
+  // A park holding a building holding the search point, a line and a point
+  // through it: all at distance 0 (the point on the level's grid).
+  ASSERT_EQ(c_x0 % 32, 0);
+  ASSERT_EQ(c_y0 % 32, 0);
+  std::vector<VelLevelInput> levels(1);
+  levels[0].wLevelCode = 26;
+  auto& v = levels[0].objects;
+  v.push_back(Object(rkPoint, 0x2A00, {{c_x0, c_y0}}, u"Кафе"));
+  v.push_back(Object(rkPolyline, 0x06, {{c_x0 - 32 * 100, c_y0}, {c_x0 + 32 * 100, c_y0}}, u"Аллея"));
+  v.push_back(Object(rkPolygon, 0x17, {{c_x0 - East(15), c_y0 - North(15)}, {c_x0 + East(400), c_y0 - North(15)},
+                                       {c_x0 + East(400), c_y0 + North(400)}, {c_x0 - East(15), c_y0 + North(400)}},
+                     u"Парк"));
+  v.push_back(Object(rkPolygon, 0x13, {{c_x0 - East(12), c_y0 - North(12)}, {c_x0 + East(12), c_y0 - North(12)},
+                                       {c_x0 + East(12), c_y0 + North(12)}, {c_x0 - East(12), c_y0 + North(12)}},
+                     u"Дом"));
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(VelWriterOptions(), levels, bytes, strError));
+  std::unique_ptr<CVelParser> p(OpenBytes(bytes, "nearest-ties"));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(Search(p.get(), 5), (Names_t{u"Кафе", u"Аллея", u"Дом", u"Парк"}));
 }
 
 TEST(VelNearest, TypeAndNameFilters) {
