@@ -1,6 +1,8 @@
 #include "store/SymbolIcons.h"
 
+#include "platform/File.h"
 #include "platform/Module.h"
+#include "platform/Str.h"
 #include "render/Screen.h"
 
 namespace {
@@ -10,6 +12,7 @@ uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 struct SymbolIconsState {
   bool fLoaded = false;
+  std::u16string strFolder;
   std::vector<std::unique_ptr<platform::CIcon>> strip;
   std::unique_ptr<platform::CIcon> pDefault;
 };
@@ -19,18 +22,36 @@ SymbolIconsState& State() {
   return s_state;
 }
 
+void LoadFromFolder(SymbolIconsState& s) {
+  char16_t szName[32];
+  std::vector<uint8_t> data;
+  platform::Format(szName, 32, u"%u.bmp", c_idbWaypointSymbols);
+  const size_t c_cbFileHeader = 14;
+  if (platform::ReadWholeFile(platform::JoinPath(s.strFolder, szName).c_str(), data) && data.size() > c_cbFileHeader &&
+      data[0] == 'B' && data[1] == 'M')
+    SplitIconStrip(data.data() + c_cbFileHeader, data.size() - c_cbFileHeader, c_cxSymbolIcon, c_crSymbolMask,
+                   s.strip);
+  platform::Format(szName, 32, u"%u.ico", c_idiWaypoint);
+  if (platform::ReadWholeFile(platform::JoinPath(s.strFolder, szName).c_str(), data))
+    s.pDefault.reset(platform::ReadIconFile(data.data(), data.size(), 32, 32));
+}
+
 void EnsureLoaded() {
   SymbolIconsState& s = State();
   if (s.fLoaded)
     return;
   s.fLoaded = true;
-  std::basic_string<uint8_t> dib;
-  void* hModule = platform::GetSelfModule();
-  if (platform::LoadBitmapResource(hModule, c_idbWaypointSymbols, dib))
-    SplitIconStrip(dib.data(), dib.size(), c_cxSymbolIcon, c_crSymbolMask, s.strip);
+  if (!s.strFolder.empty()) {
+    LoadFromFolder(s);
+  } else {
+    std::basic_string<uint8_t> dib;
+    void* hModule = platform::GetSelfModule();
+    if (platform::LoadBitmapResource(hModule, c_idbWaypointSymbols, dib))
+      SplitIconStrip(dib.data(), dib.size(), c_cxSymbolIcon, c_crSymbolMask, s.strip);
+    s.pDefault.reset(platform::LoadIconResource(hModule, c_idiWaypoint, 32, 32));
+  }
   if (s.strip.size() > c_cWaypointCount)
     s.strip.resize(c_cWaypointCount);
-  s.pDefault.reset(platform::LoadIconResource(hModule, c_idiWaypoint, 32, 32));
 }
 
 }  // namespace
@@ -111,4 +132,9 @@ void FreeWaypointIcons() {
   s.strip.clear();
   s.pDefault.reset();
   s.fLoaded = false;
+}
+
+void SetWaypointIconFolder(const char16_t* pszFolder) {
+  FreeWaypointIcons();
+  State().strFolder = pszFolder != nullptr ? pszFolder : u"";
 }

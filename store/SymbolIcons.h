@@ -28,3 +28,7 @@ const platform::CIcon* GetWaypointIcon(unsigned nSymbol, int* pdx = nullptr, int
 const platform::CIcon* GetDefaultWaypointIcon();
 // Frees the loaded icons (the next use loads them again).
 void FreeWaypointIcons();
+// Native programs without the resources: the folder of the files "<id>.bmp"
+// and "<id>.ico" the build wrote (null: the program's resources, natively
+// the resource folder). Frees the loaded icons.
+void SetWaypointIconFolder(const char16_t* pszFolder);

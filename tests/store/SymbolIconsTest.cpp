@@ -159,6 +159,21 @@ TEST_F(SymbolIconsTest, EverySymbolHasItsIconAndTheOthersTheDefault) {
   EXPECT_GE(distinct.size(), 200u);
 }
 
+TEST_F(SymbolIconsTest, IconFolderOfNativeProgramsAndMissingIcons) {
+  const std::u16string strFolder = platform::GetResourceFolder();
+  platform::SetResourceFolder(nullptr);
+  SetWaypointIconFolder(strFolder.c_str());
+  const CIcon* pAnchor = GetWaypointIcon(0);
+  ASSERT_NE(pAnchor, nullptr);
+  EXPECT_TRUE(HasOpaquePixel(*pAnchor));
+  EXPECT_NE(GetDefaultWaypointIcon(), nullptr);
+  // Without the files there is no icon at all (the map then draws markers).
+  SetWaypointIconFolder(u"/nonexistent/velmo-symbols");
+  EXPECT_EQ(GetWaypointIcon(0), nullptr);
+  EXPECT_EQ(GetWaypointIcon(c_nDefaultSymbol), nullptr);
+  SetWaypointIconFolder(nullptr);
+}
+
 TEST_F(SymbolIconsTest, OffsetsGrowWithTheScreenScale) {
   render::SetScreenScale(2, 2);
   int dx = 0, dy = 0, cx = 0, cy = 0;

@@ -1,8 +1,11 @@
 // velmo-cli render MAP --lat LAT --lon LON --scale N [--angle A] [--night]
-//                   [--size WxH] [--res DIR] [--map-only] -o OUT.png
+//                   [--size WxH] [--res DIR] [--map-only]
+//                   [--waypoints FILE [--symbols DIR]] -o OUT.png
 // Draws the map through the same pass as the map page (styles, skins,
 // labels, icons, north arrow and scale bar) on the software canvas and
-// writes a PNG.
+// writes a PNG. --waypoints adds the routes and waypoints of a
+// Waypoints.bin, with the symbol icons the build wrote (--symbols, else
+// res/symbols of the build tree above the program).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,9 @@
 #include "render/DrawTypes.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
+#include "store/StoreDraw.h"
+#include "store/SymbolIcons.h"
+#include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
 #include "view/MapPosition.h"
 #include "view/MapUnits.h"
@@ -36,10 +42,27 @@ std::u16string FindResourceFolder(const char* pszRes) {
   return std::u16string();
 }
 
+// The build's symbol icons: res/symbols in a folder above the program.
+std::u16string FindSymbolFolder(const char* pszSymbols) {
+  if (pszSymbols != nullptr)
+    return platform::Utf8ToU16(pszSymbols);
+  std::u16string str = platform::GetProgramFolder();
+  for (int i = 0; i < 4 && !str.empty(); ++i) {
+    const std::u16string strDir = platform::JoinPath(str, u"res/symbols");
+    if (platform::FileExists(platform::JoinPath(strDir, u"130.bmp").c_str()))
+      return strDir;
+    const size_t iSlash = str.find_last_of(u'/');
+    str = iSlash == std::u16string::npos ? std::u16string() : str.substr(0, iSlash);
+  }
+  return std::u16string();
+}
+
 int RunRender(int argc, char** argv) {
   const char* pszMap = nullptr;
   const char* pszOut = nullptr;
   const char* pszRes = nullptr;
+  const char* pszWaypoints = nullptr;
+  const char* pszSymbols = nullptr;
   double fLat = 0, fLon = 0;
   bool fLat_ = false, fLon_ = false, fNight = false, fMapOnly = false;
   int nScale = -1, nAngle = 0, cx = 800, cy = 600;
@@ -61,6 +84,10 @@ int RunRender(int argc, char** argv) {
         cx = cy = 0;
     } else if (std::strcmp(a, "--res") == 0 && fHasValue) {
       pszRes = argv[++i];
+    } else if (std::strcmp(a, "--waypoints") == 0 && fHasValue) {
+      pszWaypoints = argv[++i];
+    } else if (std::strcmp(a, "--symbols") == 0 && fHasValue) {
+      pszSymbols = argv[++i];
     } else if (std::strcmp(a, "--night") == 0) {
       fNight = true;
     } else if (std::strcmp(a, "--map-only") == 0) {
@@ -78,7 +105,7 @@ int RunRender(int argc, char** argv) {
       cy <= 0 || cx > 8192 || cy > 8192 || fLat < -90 || fLat > 90 || fLon < -180 || fLon > 180) {
     std::fprintf(stderr,
                  "usage: velmo-cli render MAP --lat LAT --lon LON --scale N(0-26) [--angle A] [--night] "
-                 "[--size WxH] [--res DIR] [--map-only] -o OUT.png\n");
+                 "[--size WxH] [--res DIR] [--map-only] [--waypoints FILE [--symbols DIR]] -o OUT.png\n");
     return 2;
   }
   const std::u16string strRes = FindResourceFolder(pszRes);
@@ -98,6 +125,14 @@ int RunRender(int argc, char** argv) {
     FreeDrawTypes();
     return 1;
   }
+  if (pszWaypoints != nullptr) {
+    if (g_waypointStore.LoadFile(platform::Utf8ToU16(pszWaypoints).c_str(), false) != slrLoaded) {
+      std::fprintf(stderr, "velmo-cli: cannot read the waypoints %s\n", pszWaypoints);
+      FreeDrawTypes();
+      return 1;
+    }
+    SetWaypointIconFolder(FindSymbolFolder(pszSymbols).c_str());
+  }
   CMapPosition view;
   view.SetScreenScale(1, 1);
   view.SetScale(size_t(nScale));
@@ -110,6 +145,12 @@ int RunRender(int argc, char** argv) {
     renderer.SetClientSize(cx, cy);
     renderer.SetRotateMap(nAngle != 0);
     renderer.SetParser(pParser.get());
+    if (pszWaypoints != nullptr) {
+      MapLayers layers;
+      layers.pfnDrawRoutes = DrawRoutesLayer;
+      layers.pfnDrawWaypoints = DrawWaypointsLayer;
+      renderer.SetLayers(layers);
+    }
     renderer.RefreshMap(true);
     std::unique_ptr<platform::CCanvas> pOut(platform::CreateMemoryCanvas(cx, cy));
     if (pOut == nullptr) {
@@ -128,6 +169,10 @@ int RunRender(int argc, char** argv) {
     }
   }
   pParser.reset();
+  if (pszWaypoints != nullptr) {
+    g_waypointStore.Clear();
+    FreeWaypointIcons();
+  }
   FreeDrawTypes();
   return nResult;
 }
@@ -135,5 +180,6 @@ int RunRender(int argc, char** argv) {
 }  // namespace
 
 VELMO_CLI_COMMAND(render, "render",
-                  "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] [--res DIR] [--map-only] -o OUT.png",
+                  "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] [--res DIR] [--map-only] "
+                  "[--waypoints FILE [--symbols DIR]] -o OUT.png",
                   RunRender);
