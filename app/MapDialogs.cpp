@@ -45,7 +45,8 @@ INT_PTR CALLBACK ObjectInfoProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPar
   switch (uMsg) {
     case WM_INITDIALOG:
       ::SetDlgItemTextW(hDlg, IDC_OBJECT_TEXT, W(reinterpret_cast<const char16_t*>(lParam)));
-      return TRUE;
+      ::SetFocus(::GetDlgItem(hDlg, IDOK));  // the text is read, not edited
+      return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         ::EndDialog(hDlg, LOWORD(wParam));

@@ -112,6 +112,7 @@ double CurrentTimeDays() {
 // The map object nearest to a screen point within a few pixels, with every
 // field the reader can give.
 bool HitMapObject(const CMapPosition& view, int x, int y, FoundObject& obj) {
+  obj = FoundObject{};  // readers fill only the fields they have
   if (!g_pMapParser) return false;
   const MapPoint pt = view.ToMap(x, y);
   const MapPoint ptEdge = view.ToMap(x + ScaleX(c_nWaypointHitTolerance), y);

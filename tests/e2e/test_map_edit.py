@@ -23,6 +23,11 @@ def store_records(cli, store):
     return [f for f in lines if f[0] == 'W'], [f for f in lines if f[0] == 'R'], out
 
 
+def map_units(degrees):
+    """The view's centre as the settings keep it: twice the map unit."""
+    return (int(degrees * (1 << 30) / 180 + 0.5) << 1) & 0xFFFFFFFF
+
+
 def count_colour(png, crop, colour):
     """Pixels of one colour (e.g. '#808080') inside a crop of a screenshot."""
     out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-fill', 'black', '+opaque', colour,
@@ -47,11 +52,17 @@ class MapEditTest(unittest.TestCase):
         cls.env.close()
 
     def setUp(self):
+        self.start_program()
+
+    def start_program(self, centre=None):
         self.env.stop_programs()
         self.env.reg_delete_key(SETTINGS_KEY)
         for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12,
                             'ShowMapGauges': 0}.items():
             self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+        if centre:
+            self.env.reg_add(SETTINGS_KEY, 'MapXc', map_units(centre[1]), 'REG_DWORD')
+            self.env.reg_add(SETTINGS_KEY, 'MapYc', map_units(centre[0]), 'REG_DWORD')
         if os.path.exists(self.store):
             os.remove(self.store)
         self.p = self.env.start(MAP)
@@ -136,6 +147,24 @@ class MapEditTest(unittest.TestCase):
                         'the waypoint was not deleted')
         self.close_orderly()
         self.assertTrue(menu)
+
+    def test_a_double_click_on_a_map_object_shows_what_it_is(self):
+        # The demo region's forest "Бор": its middle at the centre of the view.
+        nearest = subprocess.run([self.cli, 'nearest', self.env.host_path(MAP), '55.14', '37.37', '50000',
+                                  'area:0x0050'], stdout=subprocess.PIPE, check=True).stdout.decode()
+        line = [ln for ln in nearest.splitlines() if '"Бор"' in ln]
+        self.assertTrue(line, nearest)
+        lat, lon = [float(v) for v in line[0].split()[2].split(',')]
+        self.start_program(centre=(lat, lon))
+        self.env.xdotool('mousemove', str(self.cx + self.w // 2), str(self.cy + self.h // 2),
+                         'click', '--repeat', '2', '--delay', '80', '1')
+        self.assertTrue(self.env.wait_dialog(), 'no object information')
+        self.env.screenshot('object-information.png')
+        text = self.env.ctl('dialog-text')
+        self.env.ctl('press-dialog', '1')
+        self.close_orderly()
+        self.assertIn('Бор', text)
+        self.assertIn('55°', text)
 
 
 if __name__ == '__main__':

@@ -14,6 +14,10 @@
 //   velmo_ctl reg-get KEY VALUE         "REG_DWORD<TAB>n" or "REG_SZ<TAB>text" (UTF-8; VALUE "" = default)
 //   velmo_ctl reg-set-sz KEY VALUE TEXT  writes a REG_SZ (UTF-8 argument)
 //   velmo_ctl window-rect               window rectangle and the screen origin of its client area
+//   velmo_ctl dialog-controls           "id<TAB>class<TAB>text" of every control of the first visible dialog
+//   velmo_ctl list-count                rows of the first list view or list box of the first visible dialog
+//   velmo_ctl list-key VK [N]           presses key VK N times (default 1) in that list
+//   velmo_ctl set-dialog-text ID TEXT   sets the text of control ID of the first visible dialog (UTF-8)
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
@@ -37,13 +41,52 @@ struct DialogSearch {
 };
 
 static BOOL CALLBACK PrintChild(HWND h, LPARAM) {
-  wchar_t sz[1024];
-  GetWindowTextW(h, sz, 1024);
+  // WM_GETTEXT reaches into another process's edit controls, where
+  // GetWindowText only sees the window's caption.
+  wchar_t sz[1024] = L"";
+  DWORD_PTR dwResult = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(sz), SMTO_ABORTIFHUNG, 2000, &dwResult);
   if (*sz) {
     PrintW(sz);
     fputs("\n", stdout);
   }
   return TRUE;
+}
+
+static BOOL CALLBACK PrintControl(HWND h, LPARAM) {
+  wchar_t szClass[64], sz[1024];
+  GetClassNameW(h, szClass, 64);
+  GetWindowTextW(h, sz, 1024);
+  printf("%d\t", GetDlgCtrlID(h));
+  PrintW(szClass);
+  printf("\t");
+  PrintW(sz);
+  printf("\n");
+  return TRUE;
+}
+
+// A descendant control by id, preferring one of the given class (the file
+// dialogs nest their name edit in a combo box and have two controls 1).
+struct ControlSearch {
+  int id;
+  const wchar_t* pszClass;
+  HWND hFound;
+};
+
+static BOOL CALLBACK FindControl(HWND h, LPARAM l) {
+  ControlSearch* p = reinterpret_cast<ControlSearch*>(l);
+  if (GetDlgCtrlID(h) != p->id) return TRUE;
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpiW(szClass, p->pszClass) != 0) return TRUE;
+  p->hFound = h;
+  return FALSE;
+}
+
+static HWND Control(HWND hDlg, int id, const wchar_t* pszClass) {
+  ControlSearch s = {id, pszClass, nullptr};
+  EnumChildWindows(hDlg, FindControl, reinterpret_cast<LPARAM>(&s));
+  return s.hFound ? s.hFound : GetDlgItem(hDlg, id);
 }
 
 static BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
@@ -63,6 +106,14 @@ static BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
 }
 
 static long Num(const char* psz) { return strtol(psz, nullptr, 0); }
+
+static BOOL CALLBACK FindList(HWND h, LPARAM l) {
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpiW(szClass, L"SysListView32") != 0 && lstrcmpiW(szClass, L"ListBox") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(l) = h;
+  return FALSE;
+}
 
 static std::wstring Wide(const char* psz) {
   wchar_t sz[2048];
@@ -144,18 +195,52 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog") {
+  if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
+      cmd == "list-key" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
     if (!s.hFirst) return 1;
+    if (cmd == "list-count" || cmd == "list-key") {
+      HWND hList = nullptr;
+      EnumChildWindows(s.hFirst, FindList, reinterpret_cast<LPARAM>(&hList));
+      if (!hList) return 1;
+      wchar_t szClass[64];
+      GetClassNameW(hList, szClass, 64);
+      bool fListBox = lstrcmpiW(szClass, L"ListBox") == 0;
+      if (cmd == "list-count") {
+        printf("%ld\n", long(SendMessageW(hList, fListBox ? LB_GETCOUNT : 0x1004 /* LVM_GETITEMCOUNT */, 0, 0)));
+        return 0;
+      }
+      if (argc < 3) return 2;
+      long c = argc > 3 ? Num(argv[3]) : 1;
+      for (long i = 0; i < c; ++i) {
+        SendMessageW(hList, WM_KEYDOWN, WPARAM(Num(argv[2])), 1);
+        SendMessageW(hList, WM_KEYUP, WPARAM(Num(argv[2])), 0xC0000001);
+      }
+      return 0;
+    }
+    if (cmd == "set-dialog-text") {
+      if (argc < 4) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"Edit");
+      if (!hItem) return 1;
+      std::wstring text = Wide(argv[3]);
+      DWORD_PTR r = 0;
+      return SendMessageTimeoutW(hItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 5000, &r)
+                 ? 0
+                 : 1;
+    }
+    if (cmd == "dialog-controls") {
+      EnumChildWindows(s.hFirst, PrintControl, 0);
+      return 0;
+    }
     if (cmd == "dialog-text") {
       EnumChildWindows(s.hFirst, PrintChild, 0);
       return 0;
     }
     if (argc < 3) return 2;
     PostMessageW(s.hFirst, WM_COMMAND, MAKEWPARAM(Num(argv[2]), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(s.hFirst, int(Num(argv[2])))));
+                 reinterpret_cast<LPARAM>(Control(s.hFirst, int(Num(argv[2])), L"Button")));
     return 0;
   }
   HWND hWnd = MainWindow();
