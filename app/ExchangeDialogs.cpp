@@ -70,9 +70,18 @@ void ExportDialog(HWND hOwner, bool fRoutes) {
   ofn.lpstrTitle = W(LoadResString(fRoutes ? c_idsExportRoutesTitle : c_idsExportWaypointsTitle, szTitle, 128));
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
   if (!::GetSaveFileNameW(&ofn)) return;
-  SetDword(setting.pszName, ofn.nFilterIndex);
-  const exchange::ExchangeFormat* pFormat =
-      exchange::GetNumberedFormat(pFormats, cFormats, ofn.nFilterIndex ? ofn.nFilterIndex - 1 : 0);
+  // A name typed with the extension of another format of the list is
+  // written in that format (not as the filter's format under that name).
+  DWORD dwChosen = ofn.nFilterIndex ? ofn.nFilterIndex : 1;
+  if (ofn.nFileExtension > 0 && szFile[ofn.nFileExtension] != 0) {
+    for (DWORD i = 1; const exchange::ExchangeFormat* p = exchange::GetNumberedFormat(pFormats, cFormats, i - 1); ++i)
+      if (StrCmpI(U(szFile + ofn.nFileExtension), p->pszExtension) == 0) {
+        dwChosen = i;
+        break;
+      }
+  }
+  SetDword(setting.pszName, dwChosen);
+  const exchange::ExchangeFormat* pFormat = exchange::GetNumberedFormat(pFormats, cFormats, dwChosen - 1);
   if (!pFormat) return;
   std::u16string strPath = WithExtension(U(szFile), *pFormat);
   exchange::ExchangeOptions opts = exchange::DefaultExchangeOptions(NowDays());

@@ -16,12 +16,14 @@
 //   velmo_ctl window-rect               window rectangle and the screen origin of its client area
 //   velmo_ctl dialog-controls           "id<TAB>class<TAB>text" of every control of the first visible dialog
 //   velmo_ctl list-count                rows of the first list view or list box of the first visible dialog
+//   velmo_ctl list-text                 the items of the first list box of the first visible dialog
 //   velmo_ctl list-key VK [N]           presses key VK N times (default 1) in that list
 //   velmo_ctl set-dialog-text ID TEXT   sets the text of control ID of the first visible dialog (UTF-8)
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -196,18 +198,29 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
-      cmd == "list-key" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
+      cmd == "list-key" || cmd == "list-text" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
     if (!s.hFirst) return 1;
-    if (cmd == "list-count" || cmd == "list-key") {
+    if (cmd == "list-count" || cmd == "list-key" || cmd == "list-text") {
       HWND hList = nullptr;
       EnumChildWindows(s.hFirst, FindList, reinterpret_cast<LPARAM>(&hList));
       if (!hList) return 1;
       wchar_t szClass[64];
       GetClassNameW(hList, szClass, 64);
       bool fListBox = lstrcmpiW(szClass, L"ListBox") == 0;
+      if (cmd == "list-text") {
+        if (!fListBox) return 1;
+        long c = long(SendMessageW(hList, LB_GETCOUNT, 0, 0));
+        for (long i = 0; i < c; ++i) {
+          wchar_t sz[1024] = L"";
+          if (SendMessageW(hList, LB_GETTEXTLEN, WPARAM(i), 0) < 1024) SendMessageW(hList, LB_GETTEXT, WPARAM(i), LPARAM(sz));
+          PrintW(sz);
+          printf("\n");
+        }
+        return 0;
+      }
       if (cmd == "list-count") {
         printf("%ld\n", long(SendMessageW(hList, fListBox ? LB_GETCOUNT : 0x1004 /* LVM_GETITEMCOUNT */, 0, 0)));
         return 0;
@@ -224,7 +237,11 @@ int main(int argc, char** argv) {
       if (argc < 4) return 2;
       HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"Edit");
       if (!hItem) return 1;
-      std::wstring text = Wide(argv[3]);
+      // The text from the wide command line: the ANSI argv may not hold it.
+      int cArgs = 0;
+      LPWSTR* ppsz = CommandLineToArgvW(GetCommandLineW(), &cArgs);
+      std::wstring text = ppsz && cArgs > 3 ? std::wstring(ppsz[3]) : Wide(argv[3]);
+      if (ppsz) LocalFree(ppsz);
       DWORD_PTR r = 0;
       return SendMessageTimeoutW(hItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 5000, &r)
                  ? 0
