@@ -310,6 +310,8 @@ class StoreDialogsTest(unittest.TestCase):
         self.env.ctl('press-dialog', LIST_SHOW)
         self.wait_gone('Маршруты')
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'ShowRoutes'), 1)
+        self.env.ctl('resize', '900', '700')
+        self.env.wait_until(lambda: False, 2)  # the map pass after the resize; the picture is only looked at
         self.env.screenshot('store-route-shown.png')
         # The waypoints on the route cannot be deleted.
         self.env.ctl('command', CMD_WAYPOINTS)
