@@ -765,9 +765,10 @@ void CMapPage::ToggleGaugeMode() {
 bool CMapPage::OpenMap(const char16_t* pszPath, bool fCollection) {
   CloseMap();
   ASSERT(g_pMapParser == NULL);
-  // A collection opens through the index file in its folder.
-  g_pMapParser = fCollection ? OpenMapFile(CollectionIndexPath(pszPath).c_str(), true, c_fOpenAll)
-                             : OpenMapFile(pszPath, true, c_fOpenAll);
+  // A collection opens through the index file in its folder; a single map
+  // is checked before every pass, so a file removed while open is reported
+  // on the map.
+  g_pMapParser = OpenUserMap(pszPath, fCollection);
   if (g_pMapParser == nullptr) {
     SetString(u"MapFileName", u"");
     if (m_pHost != nullptr)

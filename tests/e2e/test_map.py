@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv, image_difference  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, VelmoEnv, count_colour, image_difference  # noqa: E402
 
 BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
 EXE = os.path.join(BUILD, 'app', 'velmo.exe')
@@ -188,6 +188,26 @@ class MapPageTest(unittest.TestCase):
         log = self.env.output(p)
         self.assertIn('Stop drawing.', log, log[-3000:])
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SafeExit'), 1)
+
+
+    def test_a_map_file_removed_while_open_is_reported_on_the_map(self):
+        gone = r'C:\maps\gone.vel'
+        with open(self.env.host_path(MAP), 'rb') as f:
+            self.env.put_file(gone, f.read())
+        p = self.env.start(gone)
+        self.env.wait_window()
+        self.env.ctl('resize', '400', '400')
+        (l, t, r, b), (cx, cy) = self.env.window_rect()
+        w, h = self.env.client_size()
+        crop = '%dx%d+%d+%d' % (w - 100, h - 20, cx, cy + 10)
+        self.assertTrue(self.env.wait_until(lambda: distinct_colours(self.env.screenshot('gone-before.png'), crop) > 8,
+                                            20), 'the map was not drawn')
+        os.remove(self.env.host_path(gone))
+        self.env.ctl('command', '40004')  # draw again
+        shot = self.env.wait_until(lambda: (lambda s: count_colour(s, crop, '#FF0000') > 200 and s)(
+            self.env.screenshot('map-file-removed.png')), 20)
+        self.close_orderly(p)
+        self.assertTrue(shot, 'no message in place of the map')
 
 
 if __name__ == '__main__':

@@ -8,7 +8,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, VelmoEnv, count_colour  # noqa: E402
 
 BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
 EXE = os.path.join(BUILD, 'app', 'velmo.exe')
@@ -26,14 +26,6 @@ def store_records(cli, store):
 def map_units(degrees):
     """The view's centre as the settings keep it: twice the map unit."""
     return (int(degrees * (1 << 30) / 180 + 0.5) << 1) & 0xFFFFFFFF
-
-
-def count_colour(png, crop, colour):
-    """Pixels of one colour (e.g. '#808080') inside a crop of a screenshot."""
-    out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-fill', 'black', '+opaque', colour,
-                          '-fill', 'white', '-opaque', colour, '-format', '%[fx:mean*w*h]', 'info:'],
-                         stdout=subprocess.PIPE, check=True).stdout.decode().strip()
-    return int(float(out or 0))
 
 
 @unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')

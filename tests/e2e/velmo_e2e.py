@@ -299,3 +299,11 @@ def image_difference(a, b):
     w, h = [int(x) for x in subprocess.run(['identify', '-format', '%w %h', a], stdout=subprocess.PIPE)
             .stdout.decode().split()]
     return float(m.group(1)) / float(w * h)
+
+
+def count_colour(png, crop, colour):
+    """Pixels of one colour (e.g. '#808080') inside a crop of a screenshot."""
+    out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-fill', 'black', '+opaque', colour,
+                          '-fill', 'white', '-opaque', colour, '-format', '%[fx:mean*w*h]', 'info:'],
+                         stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+    return int(float(out or 0))
