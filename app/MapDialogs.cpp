@@ -20,13 +20,14 @@ using namespace platform;
 
 namespace {
 
-const uint32_t c_idsFile = 2161;
-const uint32_t c_idsName = 2162;
-const uint32_t c_idsType = 4100;
-const uint32_t c_idsCity = 4101;
-const uint32_t c_idsAddress = 4102;
-const uint32_t c_idsZip = 4103;
-const uint32_t c_idsCoordinates = 4104;
+const uint32_t c_idsObjectTitle = 2883;
+const uint32_t c_idsType = 2884;
+const uint32_t c_idsName = 2885;
+const uint32_t c_idsAddress = 2886;
+const uint32_t c_idsCity = 2887;
+const uint32_t c_idsZip = 2888;
+const uint32_t c_idsCoordinates = 2889;
+const uint32_t c_idsFile = 2890;
 const uint32_t c_idsAtlasColumn = 2166;
 const uint32_t c_idsMapsColumn = 2167;
 const uint32_t c_idsAtlasOpen = 2128;
@@ -43,10 +44,14 @@ void AppendLine(std::u16string& str, uint32_t idsLabel, const char16_t* pszValue
 
 INT_PTR CALLBACK ObjectInfoProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   switch (uMsg) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+      char16_t szTitle[64];
+      LoadResString(c_idsObjectTitle, szTitle, 64);
+      ::SetWindowTextW(hDlg, W(szTitle));
       ::SetDlgItemTextW(hDlg, IDC_OBJECT_TEXT, W(reinterpret_cast<const char16_t*>(lParam)));
       ::SetFocus(::GetDlgItem(hDlg, IDOK));  // the text is read, not edited
       return FALSE;
+    }
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         ::EndDialog(hDlg, LOWORD(wParam));

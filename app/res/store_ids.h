@@ -16,8 +16,7 @@
 #define IDC_STORE_IMPORT 1405
 #define IDC_STORE_EXPORT 1406
 
-// Waypoint properties (the name shares IDC_WAYPOINT_NAME 1004 with the
-// first new-waypoint dialog)
+// Waypoint properties (also the new-waypoint dialog)
 #define IDC_WP_NAME 1004
 #define IDC_WP_COMMENT 1410
 #define IDC_WP_SYMBOL 1411

@@ -7,12 +7,9 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv, count_colour, image_difference  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, DemoMapCase, count_colour, image_difference  # noqa: E402
 
-BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
-EXE = os.path.join(BUILD, 'app', 'velmo.exe')
-ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
-MAP = r'C:\maps\demo.vel'
+MAP = DemoMapCase.MAP
 BIG_MAP = r'C:\maps\monaco.vel'
 MONACO = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'shared', 'data', 'osm',
                       'monaco.osm.pbf')
@@ -37,14 +34,10 @@ def distinct_colours(png, crop):
     return int(out or 0)
 
 
-@unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
-class MapPageTest(unittest.TestCase):
+class MapPageTest(DemoMapCase):
     @classmethod
     def setUpClass(cls):
-        cls.env = VelmoEnv(BUILD, artifacts_dir=ARTIFACTS)
-        if not cls.env.demo_map(MAP):
-            cls.env.close()
-            raise unittest.SkipTest('the native map tools are not built')
+        super().setUpClass()
         # A dense real map makes passes long enough to be interrupted.
         cls.have_monaco = os.path.exists(MONACO)
         if cls.have_monaco:
@@ -52,15 +45,8 @@ class MapPageTest(unittest.TestCase):
             target = cls.env.host_path(BIG_MAP)
             subprocess.run([velc, MONACO, '-o', target], check=True, stdout=subprocess.DEVNULL)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.env.close()
-
     def setUp(self):
-        self.env.stop_programs()
-        self.env.reg_delete_key(SETTINGS_KEY)
-        for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12}.items():
-            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+        self.fresh_settings(MapZoom=12)
 
     def tearDown(self):
         self.env.stop_programs()
@@ -204,7 +190,7 @@ class MapPageTest(unittest.TestCase):
                                             20), 'the map was not drawn')
         os.remove(self.env.host_path(gone))
         self.env.ctl('command', '40004')  # draw again
-        shot = self.env.wait_until(lambda: (lambda s: count_colour(s, crop, '#FF0000') > 200 and s)(
+        shot = self.env.wait_until(lambda: (lambda s: count_colour(s, '#FF0000', crop) > 200 and s)(
             self.env.screenshot('map-file-removed.png')), 20)
         self.close_orderly(p)
         self.assertTrue(shot, 'no message in place of the map')

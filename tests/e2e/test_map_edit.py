@@ -8,12 +8,9 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv, count_colour  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, DemoMapCase, centre_setting, count_colour  # noqa: E402
 
-BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
-EXE = os.path.join(BUILD, 'app', 'velmo.exe')
-ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
-MAP = r'C:\maps\demo.vel'
+MAP = DemoMapCase.MAP
 
 
 def store_records(cli, store):
@@ -23,38 +20,21 @@ def store_records(cli, store):
     return [f for f in lines if f[0] == 'W'], [f for f in lines if f[0] == 'R'], out
 
 
-def map_units(degrees):
-    """The view's centre as the settings keep it: twice the map unit."""
-    return (int(degrees * (1 << 30) / 180 + 0.5) << 1) & 0xFFFFFFFF
-
-
-@unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
-class MapEditTest(unittest.TestCase):
+class MapEditTest(DemoMapCase):
     @classmethod
     def setUpClass(cls):
-        cls.env = VelmoEnv(BUILD, artifacts_dir=ARTIFACTS)
-        if not cls.env.demo_map(MAP):
-            cls.env.close()
-            raise unittest.SkipTest('the native map tools are not built')
+        super().setUpClass()
         cls.cli = os.path.join(os.path.dirname(cls.env.demo_map_tools()[0]), '..', 'cli', 'velmo-cli')
         cls.store = os.path.join(cls.env.program_dir, 'Waypoints.bin')
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.env.close()
 
     def setUp(self):
         self.start_program()
 
     def start_program(self, centre=None):
-        self.env.stop_programs()
-        self.env.reg_delete_key(SETTINGS_KEY)
-        for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12,
-                            'ShowMapGauges': 0}.items():
-            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+        self.fresh_settings(MapZoom=12, ShowMapGauges=0)
         if centre:
-            self.env.reg_add(SETTINGS_KEY, 'MapXc', map_units(centre[1]), 'REG_DWORD')
-            self.env.reg_add(SETTINGS_KEY, 'MapYc', map_units(centre[0]), 'REG_DWORD')
+            self.env.reg_add(SETTINGS_KEY, 'MapXc', centre_setting(centre[1]), 'REG_DWORD')
+            self.env.reg_add(SETTINGS_KEY, 'MapYc', centre_setting(centre[0]), 'REG_DWORD')
         if os.path.exists(self.store):
             os.remove(self.store)
         self.p = self.env.start(MAP)
@@ -111,7 +91,7 @@ class MapEditTest(unittest.TestCase):
         shot = self.env.screenshot('route-being-edited.png')
         # The edited route's grey line runs between the two waypoints.
         box = '%dx%d+%d+%d' % (b[0] - a[0] - 30, b[1] - a[1] - 30, self.cx + a[0] + 15, self.cy + a[1] + 15)
-        self.assertGreater(count_colour(shot, box, '#808080'), 20, 'no edited-route overlay on the map')
+        self.assertGreater(count_colour(shot, '#808080', box), 20, 'no edited-route overlay on the map')
         self.env.ctl('command', '40145')  # "Завершить редактирование"
         self.env.screenshot('route-and-waypoints.png')
         self.close_orderly()
@@ -143,7 +123,8 @@ class MapEditTest(unittest.TestCase):
     def test_a_double_click_on_a_map_object_shows_what_it_is(self):
         # The demo region's forest "Бор": its middle at the centre of the view.
         nearest = subprocess.run([self.cli, 'nearest', self.env.host_path(MAP), '55.14', '37.37', '50000',
-                                  'area:0x0050'], stdout=subprocess.PIPE, check=True).stdout.decode()
+                                  'area:0x0050'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 check=True).stdout.decode()
         line = [ln for ln in nearest.splitlines() if '"Бор"' in ln]
         self.assertTrue(line, nearest)
         lat, lon = [float(v) for v in line[0].split()[2].split(',')]

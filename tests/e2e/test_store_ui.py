@@ -7,20 +7,15 @@ from the exported files with gpsbabel."""
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, VelmoEnv  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, DemoMapCase, waypoint_record, waypoints_file  # noqa: E402
 
-BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
-EXE = os.path.join(BUILD, 'app', 'velmo.exe')
-ARTIFACTS = os.path.join(BUILD, 'e2e-artifacts')
 NATIVE = os.environ.get('VELMO_BUILD_NATIVE', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'native'))
 CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
-MAP = r'C:\maps\demo.vel'
 
 CMD_WAYPOINTS, CMD_ROUTES = '40020', '40133'
 IDOK, IDCANCEL, IDYES = '1', '2', '6'
@@ -31,43 +26,20 @@ FILE_NAME = '1148'  # the name box of the common file dialogs
 VK_DOWN = '0x28'
 
 
-def store_text(s):
-    return struct.pack('<I', len(s)) + s.encode('utf-16-le')
-
-
-def waypoint_record(name, lat, lon, symbol=18, altitude=None):
-    k = 2 ** 31 / 180
-    flags = 0 if altitude is not None else 2
-    rec = struct.pack('<IiidffBBBBff', flags, int(lon * k), int(lat * k), 45000.5, altitude or 0.0, 0.0,
-                      symbol & 255, 1 | ((symbol >> 8) << 2), 0, 0, 0.0, 0.0)
-    return rec + store_text(name) + store_text('about ' + name) + store_text('') + store_text('')
+def demo_waypoint(name, lat, lon, symbol=18, altitude=None):
+    return waypoint_record(name, lat, lon, symbol, altitude=altitude, comment='about ' + name, time=45000.5)
 
 
 # Three waypoints in the demo region, file order Alpha, Bravo, Charlie
 # (the store lists them the other way round).
-THREE_WAYPOINTS = (b'WR' + bytes([2, 40, 4]) + waypoint_record('Alpha', 55.01, 37.01, 0, 120.0)
-                   + waypoint_record('Bravo', 55.02, 37.05, 5) + waypoint_record('Charlie', 55.05, 37.10, 18, 3.0))
+THREE_WAYPOINTS = waypoints_file([demo_waypoint('Alpha', 55.01, 37.01, 0, 120.0), demo_waypoint('Bravo', 55.02, 37.05, 5),
+                                  demo_waypoint('Charlie', 55.05, 37.10, 18, 3.0)])
 
 
-@unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
 @unittest.skipUnless(os.path.exists(CLI), 'velmo-cli is not built')
-class StoreDialogsTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.env = VelmoEnv(BUILD, artifacts_dir=ARTIFACTS)
-        if not cls.env.demo_map(MAP):
-            cls.env.close()
-            raise unittest.SkipTest('the native map tools are not built')
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.env.close()
-
+class StoreDialogsTest(DemoMapCase):
     def setUp(self):
-        self.env.stop_programs()
-        self.env.reg_delete_key(SETTINGS_KEY)
-        for name, value in {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0, 'MapZoom': 12}.items():
-            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+        self.fresh_settings(MapZoom=12)
         self.store = self.env.put_file(r'C:\velmo\Waypoints.bin', THREE_WAYPOINTS)
         shutil.rmtree(self.env.host_path(r'C:\out'), ignore_errors=True)
         os.makedirs(self.env.host_path(r'C:\out'))
@@ -77,7 +49,7 @@ class StoreDialogsTest(unittest.TestCase):
 
     # --- helpers ----------------------------------------------------------------
     def start(self):
-        p = self.env.start(MAP)
+        p = self.env.start(self.MAP)
         self.env.wait_window()
         return p
 

@@ -18,9 +18,11 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
+import unittest
 
 SETTINGS_KEY = r'HKCU\Software\Velmo\GisVelmo'
 
@@ -301,9 +303,65 @@ def image_difference(a, b):
     return float(m.group(1)) / float(w * h)
 
 
-def count_colour(png, crop, colour):
-    """Pixels of one colour (e.g. '#808080') inside a crop of a screenshot."""
-    out = subprocess.run(['convert', png, '-crop', crop, '+repage', '-fill', 'black', '+opaque', colour,
-                          '-fill', 'white', '-opaque', colour, '-format', '%[fx:mean*w*h]', 'info:'],
-                         stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+def count_colour(png, colour, crop=None):
+    """Pixels of one colour (e.g. '#808080') in a screenshot, or in a crop
+    ('WxH+X+Y') of it."""
+    args = ['convert', png] + (['-crop', crop, '+repage'] if crop else [])
+    out = subprocess.run(args + ['-fill', 'black', '+opaque', colour, '-fill', 'white', '-opaque', colour,
+                                 '-format', '%[fx:mean*w*h]', 'info:'], stdout=subprocess.PIPE,
+                         check=True).stdout.decode().strip()
     return int(float(out or 0))
+
+
+def centre_setting(degrees):
+    """A view centre coordinate as the settings keep it ("MapXc", "MapYc"):
+    twice the map unit, as an unsigned 32-bit value."""
+    return (int(degrees * (1 << 30) / 180 + 0.5) << 1) & 0xFFFFFFFF
+
+
+def store_text(text):
+    return struct.pack('<I', len(text)) + text.encode('utf-16-le')
+
+
+def waypoint_record(name, lat, lon, symbol=18, show=1, altitude=None, comment='', time=0.0):
+    """One waypoint of a Waypoints.bin: the 40-byte record and its four texts."""
+    k = 2 ** 31 / 180
+    flags = 0 if altitude is not None else 2
+    rec = struct.pack('<IiidffBBBBff', flags, int(round(lon * k)), int(round(lat * k)), time, altitude or 0.0, 0.0,
+                      symbol & 0xFF, show | ((symbol >> 8) & 0x3F) << 2, 0, 0, 0.0, 0.0)
+    return rec + store_text(name) + store_text(comment) + store_text('') + store_text('')
+
+
+def waypoints_file(records):
+    """A Waypoints.bin of waypoints only ("WR")."""
+    return b'WR' + bytes([2, 40, 4]) + b''.join(records)
+
+
+class DemoMapCase(unittest.TestCase):
+    """Tests of velmo.exe on the demo region, one Wine prefix per class; the
+    Windows build is VELMO_BUILD_WIN (build/win by default)."""
+    MAP = r'C:\maps\demo.vel'
+    BUILD = os.environ.get('VELMO_BUILD_WIN', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'win'))
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.path.exists(os.path.join(cls.BUILD, 'app', 'velmo.exe')):
+            raise unittest.SkipTest('velmo.exe is not built')
+        cls.env = VelmoEnv(cls.BUILD, artifacts_dir=os.path.join(cls.BUILD, 'e2e-artifacts'))
+        if not cls.env.demo_map(cls.MAP):
+            cls.env.close()
+            raise unittest.SkipTest('the native map tools are not built')
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.env.close()
+
+    def fresh_settings(self, **dwords):
+        """Stops the program and starts the settings over: no safety warning,
+        Russian, no port scan, and the given DWORD values."""
+        self.env.stop_programs()
+        self.env.reg_delete_key(SETTINGS_KEY)
+        values = {'SafetyWarning': 0, 'Language': 1049, 'ScanCOMPorts': 0}
+        values.update(dwords)
+        for name, value in values.items():
+            self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')

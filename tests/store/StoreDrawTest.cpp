@@ -82,6 +82,18 @@ class StoreDrawTest : public ::testing::Test {
         n += m_pCanvas->GetPixel(x, y) != c_crWhite;
     return n;
   }
+  // Whether everything drawn lies within r pixels of (x, y), and something
+  // is drawn at (x, y) itself: the marker or the waypoint's icon (the
+  // program's resources have the icons, a native test has the marker).
+  bool DrawnOnlyAround(int x, int y, int r) {
+    if (m_pCanvas->GetPixel(x, y) == c_crWhite)
+      return false;
+    for (int py = 0; py < c_cy; ++py)
+      for (int px = 0; px < c_cx; ++px)
+        if (m_pCanvas->GetPixel(px, py) != c_crWhite && (std::abs(px - x) > r || std::abs(py - y) > r))
+          return false;
+    return true;
+  }
   int CountWaypointLabels() {
     int n = 0;
     for (const LabelRecord& rec : m_labels.Records())
@@ -104,14 +116,13 @@ TEST_F(StoreDrawTest, WaypointIsDrawnAtItsScreenPosition) {
   ASSERT_EQ(pt.x, 60);
   ASSERT_EQ(pt.y, 30);
   DrawWaypointsLayer(*m_pCtx, m_labels);
-  EXPECT_EQ(m_pCanvas->GetPixel(60, 30), c_crWaypointMarker);
-  // Only around the waypoint: far away and at the doubled position (a
-  // missing halving) the surface stays white.
+  // Only around the waypoint (at most the default icon's half size away):
+  // far away and at the doubled position (a missing halving) the surface
+  // stays white.
+  EXPECT_TRUE(DrawnOnlyAround(60, 30, 16));
   EXPECT_EQ(m_pCanvas->GetPixel(140, 70), c_crWhite);
   EXPECT_EQ(m_pCanvas->GetPixel(20, 10), c_crWhite);
-  int cMarked = CountNonWhite();
-  EXPECT_GT(cMarked, 10);
-  EXPECT_LT(cMarked, 200);
+  EXPECT_GT(CountNonWhite(), 10);
   // Show mode 0: the icon only, no label.
   EXPECT_EQ(CountWaypointLabels(), 0);
 }
@@ -137,8 +148,8 @@ TEST_F(StoreDrawTest, NameAndDescriptionGoToTheLabelCollector) {
   }
   EXPECT_TRUE(fHome);
   EXPECT_TRUE(fOffice);
-  EXPECT_EQ(m_pCanvas->GetPixel(40, 50), c_crWaypointMarker);
-  EXPECT_EQ(m_pCanvas->GetPixel(150, 30), c_crWaypointMarker);
+  EXPECT_NE(m_pCanvas->GetPixel(40, 50), c_crWhite);
+  EXPECT_NE(m_pCanvas->GetPixel(150, 30), c_crWhite);
 }
 
 TEST_F(StoreDrawTest, HiddenDeletedAndOutsideWaypointsDrawNothing) {
@@ -159,7 +170,7 @@ TEST_F(StoreDrawTest, ShowWaypointsOffDrawsNothing) {
   EXPECT_EQ(CountWaypointLabels(), 0);
   SetBool(setting::ShowWaypoints.pszName, true);
   DrawWaypointsLayer(*m_pCtx, m_labels);
-  EXPECT_EQ(m_pCanvas->GetPixel(60, 30), c_crWaypointMarker);
+  EXPECT_TRUE(DrawnOnlyAround(60, 30, 16));
   EXPECT_EQ(CountWaypointLabels(), 1);
 }
 
