@@ -109,8 +109,10 @@ double CurrentTimeDays() {
   return SystemTimeToDays(st);
 }
 
-// The map object nearest to a screen point within a few pixels, with every
-// field the reader can give.
+// The map object under a screen point (within a few pixels), with every
+// field the reader can give: a point object before a line, a line before
+// an area, so that an icon inside a park or a street through a town is
+// what the pointer finds; the nearest of the kind.
 bool HitMapObject(const CMapPosition& view, int x, int y, FoundObject& obj) {
   obj = FoundObject{};  // readers fill only the fields they have
   if (!g_pMapParser) return false;
@@ -123,7 +125,19 @@ bool HitMapObject(const CMapPosition& view, int x, int y, FoundObject& obj) {
   pQuery->SetReference(pt);
   const uint32_t dwAll = c_fofName | c_fofCity | c_fofZip | c_fofStreet | c_fofNumber | c_fofMapFile | c_fofReprPoint |
                          c_fofNearestPoint | c_fofScale;
-  bool fHit = pQuery->GetCount() > 0 && pQuery->GetItem(0, &obj, dwAll);
+  const uint32_t cItems = pQuery->GetCount();
+  uint32_t iBest = cItems;
+  int nBestKind = 0;
+  for (uint32_t i = 0; i < cItems; ++i) {  // nearest first: the first of a kind is its nearest
+    FoundObject item = {};
+    if (!pQuery->GetItem(i, &item, c_fofScale)) continue;
+    if (iBest == cItems || item.nKind < nBestKind) {
+      iBest = i;
+      nBestKind = item.nKind;
+      if (nBestKind == rkPoint) break;  // points come first
+    }
+  }
+  bool fHit = iBest < cItems && pQuery->GetItem(iBest, &obj, dwAll);
   delete pQuery;
   return fHit;
 }

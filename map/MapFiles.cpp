@@ -211,7 +211,8 @@ CMapParser* OpenUserMap(const char16_t* pszPath, bool fCollection) {
     std::u16string strIndex = CollectionIndexPath(pszPath);
     if (!platform::FileExists(strIndex.c_str())) {
       char16_t szText[600];
-      FormatResString(szText, 600, c_idsCannotReadFile, strIndex.c_str(), u"");
+      const std::u16string strError = platform::Utf8ToU16(std::strerror(ENOENT));
+      FormatResString(szText, 600, c_idsCannotReadFile, strIndex.c_str(), strError.c_str());
       ShowResMessage(szText);
       return nullptr;
     }

@@ -232,5 +232,9 @@ bool LoadBitmapResource(void* hModule, uint32_t id, std::basic_string<uint8_t>& 
 // The folder the native build reads icon files from.
 void SetResourceFolder(const char16_t* pszFolder);
 const std::u16string& GetResourceFolder();
+// The files "<id>.ico" and "<id>.bmp" of the resource folder, for programs
+// without the resources (the native build, the tools).
+CIcon* ReadIconResourceFile(uint32_t id, int cx, int cy);
+bool ReadBitmapResourceFile(uint32_t id, std::basic_string<uint8_t>& dib);
 
 }  // namespace platform

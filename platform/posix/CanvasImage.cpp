@@ -8,6 +8,7 @@
 
 #include "platform/Canvas.h"
 #include "platform/File.h"
+#include "platform/Str.h"
 
 #ifdef VELMO_HAVE_ZLIB
 #include <zlib.h>
@@ -220,5 +221,31 @@ CIcon* ReadIconFile(const uint8_t* p, size_t cb, int cx, int cy) {
 
 void SetResourceFolder(const char16_t* pszFolder) { g_strResourceFolder = pszFolder != nullptr ? pszFolder : u""; }
 const std::u16string& GetResourceFolder() { return g_strResourceFolder; }
+
+// "<id>.<ext>" of the resource folder, whole; false without the folder or the file.
+static bool ReadResourceFile(uint32_t id, const char16_t* pszExt, std::vector<uint8_t>& data) {
+  if (g_strResourceFolder.empty())
+    return false;
+  char16_t szName[32];
+  Format(szName, 32, u"%u.%s", unsigned(id), pszExt);
+  return ReadWholeFile(JoinPath(g_strResourceFolder, szName).c_str(), data);
+}
+
+CIcon* ReadIconResourceFile(uint32_t id, int cx, int cy) {
+  std::vector<uint8_t> data;
+  if (!ReadResourceFile(id, u"ico", data))
+    return nullptr;
+  return ReadIconFile(data.data(), data.size(), cx, cy);
+}
+
+bool ReadBitmapResourceFile(uint32_t id, std::basic_string<uint8_t>& dib) {
+  dib.clear();
+  std::vector<uint8_t> data;
+  const size_t c_cbFileHeader = 14;
+  if (!ReadResourceFile(id, u"bmp", data) || data.size() <= c_cbFileHeader || data[0] != 'B' || data[1] != 'M')
+    return false;
+  dib.assign(data.begin() + c_cbFileHeader, data.end());
+  return true;
+}
 
 }  // namespace platform

@@ -298,17 +298,7 @@ bool LoadBitmapResource(void* hModule, uint32_t id, std::basic_string<uint8_t>& 
     return !dib.empty();
   }
   // Programs without the resources (the tools) read the bitmap files.
-  if (GetResourceFolder().empty())
-    return false;
-  char16_t szName[32];
-  Format(szName, 32, u"%u.bmp", unsigned(id));
-  std::vector<uint8_t> data;
-  const size_t c_cbFileHeader = 14;
-  if (!ReadWholeFile(JoinPath(GetResourceFolder(), szName).c_str(), data) || data.size() <= c_cbFileHeader ||
-      data[0] != 'B' || data[1] != 'M')
-    return false;
-  dib.assign(data.begin() + c_cbFileHeader, data.end());
-  return true;
+  return ReadBitmapResourceFile(id, dib);
 }
 
 CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy) {
@@ -316,14 +306,7 @@ CIcon* LoadIconResource(void* hModule, uint32_t id, int cx, int cy) {
                                                 IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
   if (hicon == nullptr) {
     // Programs without the icon resources (the tools) read the icon files.
-    if (GetResourceFolder().empty())
-      return nullptr;
-    char16_t szName[32];
-    Format(szName, 32, u"%u.ico", unsigned(id));
-    std::vector<uint8_t> data;
-    if (!ReadWholeFile(JoinPath(GetResourceFolder(), szName).c_str(), data))
-      return nullptr;
-    return ReadIconFile(data.data(), data.size(), cx, cy);
+    return ReadIconResourceFile(id, cx, cy);
   }
   // Draw it onto black and onto white: the two images give colour and alpha.
   CIcon* pIcon = new CIcon(cx, cy);

@@ -100,12 +100,13 @@ class ShellTest(unittest.TestCase):
 
     def test_collection_prefix_is_removed(self):
         p = self.start_and_wait(r'-DC:\atlas')
-        self.assertEqual(self.setting('MapFileName'), r'C:\atlas')
-        self.assertEqual(self.setting('MapIsAtlas'), 1)
-        # There is no collection index in that folder: the user is told.
+        # The folder, without the prefix, is opened as a collection through its
+        # index; there is none in that folder: the user is told, and the map
+        # that could not be opened is forgotten.
         self.assertTrue(self.env.wait_dialog())
-        self.assertIn('atlas', self.env.ctl('dialog-text'))
+        self.assertIn(r"'C:\atlas\Index.vidx'", self.env.ctl('dialog-text'))
         self.env.ctl('press-dialog', '2')
+        self.assertEqual(self.env.wait_until(lambda: self.setting('MapFileName') == '' and 'empty'), 'empty')
         self.close_orderly(p)
 
     def test_a_map_that_cannot_be_opened_is_reported_and_forgotten(self):
