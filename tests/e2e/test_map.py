@@ -196,5 +196,36 @@ class MapPageTest(DemoMapCase):
         self.assertTrue(shot, 'no message in place of the map')
 
 
+    def test_the_collections_dialog_lists_deletes_and_opens_registered_collections(self):
+        root = r'HKLM\Software\Velmo\MapCollections'
+        self.env.reg_delete_key(root)
+        for name, maps in (('north', 3), ('south', 5)):
+            key = root + '\\' + name
+            self.env.reg_add(key, '', name)
+            self.env.reg_add(key, 'Path', 'C:\\atlases\\' + name)
+            self.env.reg_add(key, 'Maps', maps, 'REG_DWORD')
+        p = self.env.start(MAP)
+        self.env.wait_window()
+        self.env.ctl('command', '40022')  # "Открыть атлас..."
+        self.assertTrue(self.env.wait_dialog(), 'no collections dialog')
+        self.env.screenshot('map-collections.png')
+        self.assertEqual(self.env.ctl('list-count').strip(), '2')
+        # The first row is selected: delete it (it is not the open map, so no question).
+        self.env.ctl('press-dialog', '1504')
+        self.assertTrue(self.env.wait_until(lambda: self.env.ctl('list-count').strip() == '1' and True, 10))
+        remaining = [n for n in ('north', 'south') if self.env.reg_query_default(root + '\\' + n) is not None]
+        self.assertEqual(len(remaining), 1, remaining)
+        # OK opens the other one; its folder has no index, which is reported,
+        # and the map that could not be opened is forgotten.
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(
+            lambda: 'Index.vidx' in self.env.ctl('dialog-text', check=False) and True, 20), 'no report')
+        self.assertIn(remaining[0], self.env.ctl('dialog-text'))
+        self.env.ctl('press-dialog', '2')
+        self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapFileName') == '' and 'empty'),
+                         'empty')
+        self.close_orderly(p)
+
+
 if __name__ == '__main__':
     unittest.main()
