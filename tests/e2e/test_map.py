@@ -51,6 +51,17 @@ class MapPageTest(DemoMapCase):
     def tearDown(self):
         self.env.stop_programs()
 
+    def start_dense_map(self):
+        """Monaco at a detailed scale in a large window, so that a pass lasts
+        long enough to be interrupted; with the debug output."""
+        if not self.have_monaco:
+            self.skipTest('the OpenStreetMap extracts are not there')
+        self.env.reg_add(SETTINGS_KEY, 'MapZoom', 5, 'REG_DWORD')
+        p = self.env.start(BIG_MAP, debug_channels=DEBUG)
+        self.env.wait_window()
+        self.env.ctl('resize', '1000', '740')
+        return p
+
     def close_orderly(self, p):
         self.env.ctl('close')
         self.assertEqual(self.env.wait_exit(p), 0)
@@ -102,12 +113,7 @@ class MapPageTest(DemoMapCase):
         self.assertTrue(54.5 < lat < 55.5 and 36.5 < lon < 37.8, (lat, lon))
 
     def test_zooming_during_a_pass_restarts_it_and_an_unchanged_view_is_not_drawn_again(self):
-        if not self.have_monaco:
-            self.skipTest('the OpenStreetMap extracts are not there')
-        self.env.reg_add(SETTINGS_KEY, 'MapZoom', 5, 'REG_DWORD')
-        p = self.env.start(BIG_MAP, debug_channels=DEBUG)
-        self.env.wait_window()
-        self.env.ctl('resize', '1000', '740')
+        p = self.start_dense_map()
         # A burst of zoom commands: each one arrives while the pass started by
         # the one before is running (the pass lets messages in every 20 ms).
         self.env.ctl('command', *(['40002', '40001'] * 6))
@@ -163,12 +169,7 @@ class MapPageTest(DemoMapCase):
         self.assertIn('RefreshMap(false) is ignored.', log.split('CMapPage::OnUp ().')[-1])
 
     def test_closing_during_a_pass_stops_it_first_and_exits_cleanly(self):
-        if not self.have_monaco:
-            self.skipTest('the OpenStreetMap extracts are not there')
-        self.env.reg_add(SETTINGS_KEY, 'MapZoom', 5, 'REG_DWORD')
-        p = self.env.start(BIG_MAP, debug_channels=DEBUG)
-        self.env.wait_window()
-        self.env.ctl('resize', '1000', '740')
+        p = self.start_dense_map()
         self.env.ctl('command', '40002', '40001', '40002', '40001', 'close')
         self.assertEqual(self.env.wait_exit(p), 0)
         log = self.env.output(p)
