@@ -63,7 +63,7 @@ class StoreDialogsTest(DemoMapCase):
 
     def wait_title(self, title):
         self.assertEqual(self.env.wait_until(lambda: self.top_title() == title and title, 30), title,
-                         'dialogs: %r' % self.env.dialogs())
+                         self.env.describe_screen())
 
     def wait_gone(self, title):
         self.assertTrue(self.env.wait_until(lambda: title not in [d[1] for d in self.env.dialogs()], 30),
@@ -99,7 +99,7 @@ class StoreDialogsTest(DemoMapCase):
     def message(self):
         """The text of the message box on top, which is then closed."""
         self.assertEqual(self.env.wait_until(lambda: self.top_title() == 'VELMO' and True, 30), True,
-                         'no message box: %r' % self.env.dialogs())
+                         'no message box: ' + self.env.describe_screen())
         text = self.env.ctl('dialog-text')
         self.env.ctl('press-dialog', IDOK)
         self.wait_gone('VELMO')

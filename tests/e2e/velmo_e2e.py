@@ -146,11 +146,22 @@ class VelmoEnv:
         p.log.seek(0)
         return p.log.read().decode('utf-8', 'replace')
 
+    # Queries that change nothing and may be asked again when Wine itself
+    # failed to run the tool (a busy wineserver on a loaded machine).
+    _QUERIES = {'count', 'dialogs', 'client-size', 'window-rect', 'reg-get'}
+
     def ctl(self, *args, timeout=60, check=True):
-        r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+        tries = 3 if args and args[0] in self._QUERIES else 1
+        for attempt in range(tries):
+            r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+            if r.returncode == 0 or not check:
+                break
+            if attempt + 1 < tries:
+                time.sleep(0.5)
         if check and r.returncode != 0:
-            raise RuntimeError('velmo_ctl %s failed (%d)' % (' '.join(args), r.returncode))
+            raise RuntimeError('velmo_ctl %s failed (%d): %s' % (' '.join(args), r.returncode,
+                                                                  r.stderr.decode('utf-8', 'replace')[-2000:]))
         return r.stdout.decode('utf-8', 'replace').replace('\r', '')
 
     def window_rect(self):
@@ -190,6 +201,19 @@ class VelmoEnv:
     def dialogs(self):
         out = self.ctl('dialogs').strip()
         return [line.split('\t') for line in out.splitlines() if line]
+
+    def describe_screen(self):
+        """What a failed wait reports: the visible dialogs, or why they
+        could not be listed, and the last lines of each program's output."""
+        r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), 'dialogs'], env=self.env,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        text = 'dialogs (exit %d): %r' % (r.returncode, r.stdout.decode('utf-8', 'replace'))
+        if r.returncode:
+            text += '; stderr: ' + r.stderr.decode('utf-8', 'replace')[-1000:]
+        for p in self.procs:
+            if getattr(p, 'log', None):
+                text += '\nprogram %s (exit %r), output tail:\n%s' % (p.pid, p.poll(), self.output(p)[-1500:])
+        return text
 
     def wait_dialog(self, seconds=30):
         return self.wait_until(self.dialogs, seconds)
