@@ -23,7 +23,7 @@ LIST_PROPERTIES, LIST_DELETE, LIST_SHOW, LIST_NEW, LIST_IMPORT, LIST_EXPORT = (s
 WP_NAME, WP_COMMENT, WP_SYMBOL, WP_ALTITUDE = '1004', '1410', '1411', '1416'
 RTE_NAME, RTE_INSERT, RTE_DELETE = '1430', '1434', '1435'
 FILE_NAME = '1148'  # the name box of the common file dialogs
-VK_DOWN = '0x28'
+VK_DOWN, VK_HOME = '0x28', '0x24'
 
 
 def demo_waypoint(name, lat, lon, symbol=18, altitude=None):
@@ -238,6 +238,54 @@ class StoreDialogsTest(DemoMapCase):
         self.close_orderly(p)
         routes = self.stored()[1]
         self.assertEqual([r[0] for r in routes], ['Ring'])
+
+    def first_row_name(self):
+        """The name of the waypoint list's first row, through its properties."""
+        self.env.ctl('list-key', VK_HOME)
+        self.env.ctl('press-dialog', LIST_PROPERTIES)
+        self.wait_title('Свойства путевой точки')
+        names = [line.split('\t')[2] for line in self.env.ctl('dialog-controls').splitlines()
+                 if line.split('\t')[0] == WP_NAME]
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.wait_title('Путевые точки')
+        return names[0] if names else None
+
+    def click_header(self, column):
+        x, y = self.env.ctl('header-point', str(column)).split()
+        self.env.xdotool('mousemove', x, y, 'click', '1')
+
+    def test_header_clicks_sort_the_waypoint_list_and_the_order_is_kept(self):
+        p = self.start()
+        self.env.ctl('command', CMD_WAYPOINTS)
+        self.wait_title('Путевые точки')
+        self.wait_list_count(3)
+        self.assertEqual(self.first_row_name(), 'Charlie', 'unsorted: store order')
+        sort_state = lambda: (self.env.reg_query(SETTINGS_KEY, 'Waypoints_SortCol'),  # noqa: E731
+                              self.env.reg_query(SETTINGS_KEY, 'Waypoints_SortOrder'))
+        # "Название": ascending, then a second click reverses; each is saved at once.
+        self.click_header(1)
+        self.assertEqual(self.env.wait_until(lambda: sort_state() == (1, 1) and True, 20), True, sort_state())
+        self.assertEqual(self.first_row_name(), 'Alpha')
+        self.click_header(1)
+        self.assertEqual(self.env.wait_until(lambda: sort_state() == (1, 0) and True, 20), True, sort_state())
+        self.assertEqual(self.first_row_name(), 'Charlie')
+        # "Расстояние" (from the map's centre): a new column starts ascending.
+        self.click_header(2)
+        self.assertEqual(self.env.wait_until(lambda: sort_state() == (2, 1) and True, 20), True, sort_state())
+        self.assertEqual(self.first_row_name(), 'Charlie')
+        self.click_header(2)
+        self.assertEqual(self.env.wait_until(lambda: sort_state() == (2, 0) and True, 20), True, sort_state())
+        self.env.screenshot('store-waypoints-farthest-first.png')
+        self.assertEqual(self.first_row_name(), 'Alpha')
+        # The list opens again in the saved order.
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.wait_gone('Путевые точки')
+        self.env.ctl('command', CMD_WAYPOINTS)
+        self.wait_title('Путевые точки')
+        self.wait_list_count(3)
+        self.assertEqual(self.first_row_name(), 'Alpha')
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.close_orderly(p)
 
     def test_route_built_in_the_editor_is_stored_and_cancel_keeps_its_points(self):
         p = self.start()

@@ -18,6 +18,8 @@
 //   velmo_ctl list-count                rows of the first list view or list box of the first visible dialog
 //   velmo_ctl list-text                 the items of the first list box of the first visible dialog
 //   velmo_ctl list-key VK [N]           presses key VK N times (default 1) in that list
+//   velmo_ctl header-point COL          screen point at the middle of column COL's header in that
+//                                       list view (columns in their created order)
 //   velmo_ctl set-dialog-text ID TEXT   sets the text of control ID of the first visible dialog (UTF-8)
 //
 // Menus live in the program's own process under Wine, so their texts are
@@ -42,12 +44,17 @@ struct DialogSearch {
   bool fPrint;
 };
 
-static BOOL CALLBACK PrintChild(HWND h, LPARAM) {
-  // WM_GETTEXT reaches into another process's edit controls, where
-  // GetWindowText only sees the window's caption.
-  wchar_t sz[1024] = L"";
+// WM_GETTEXT reaches into another process's edit controls, where
+// GetWindowText only sees the window's caption.
+static void ControlText(HWND h, wchar_t* psz, int cch) {
+  psz[0] = 0;
   DWORD_PTR dwResult = 0;
-  SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(sz), SMTO_ABORTIFHUNG, 2000, &dwResult);
+  SendMessageTimeoutW(h, WM_GETTEXT, WPARAM(cch), reinterpret_cast<LPARAM>(psz), SMTO_ABORTIFHUNG, 2000, &dwResult);
+}
+
+static BOOL CALLBACK PrintChild(HWND h, LPARAM) {
+  wchar_t sz[1024];
+  ControlText(h, sz, 1024);
   if (*sz) {
     PrintW(sz);
     fputs("\n", stdout);
@@ -58,7 +65,7 @@ static BOOL CALLBACK PrintChild(HWND h, LPARAM) {
 static BOOL CALLBACK PrintControl(HWND h, LPARAM) {
   wchar_t szClass[64], sz[1024];
   GetClassNameW(h, szClass, 64);
-  GetWindowTextW(h, sz, 1024);
+  ControlText(h, sz, 1024);
   printf("%d\t", GetDlgCtrlID(h));
   PrintW(szClass);
   printf("\t");
@@ -198,18 +205,31 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
-      cmd == "list-key" || cmd == "list-text" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
+      cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
     if (!s.hFirst) return 1;
-    if (cmd == "list-count" || cmd == "list-key" || cmd == "list-text") {
+    if (cmd == "list-count" || cmd == "list-key" || cmd == "list-text" || cmd == "header-point") {
       HWND hList = nullptr;
       EnumChildWindows(s.hFirst, FindList, reinterpret_cast<LPARAM>(&hList));
       if (!hList) return 1;
       wchar_t szClass[64];
       GetClassNameW(hList, szClass, 64);
       bool fListBox = lstrcmpiW(szClass, L"ListBox") == 0;
+      if (cmd == "header-point") {
+        // Column widths come without pointers, so they can be asked across
+        // processes; the header window's rectangle gives the origin.
+        HWND hHeader = FindWindowExW(hList, nullptr, L"SysHeader32", nullptr);
+        if (fListBox || !hHeader || argc < 3) return 1;
+        RECT rc;
+        GetWindowRect(hHeader, &rc);
+        long iCol = Num(argv[2]), x = rc.left;
+        for (long i = 0; i < iCol; ++i) x += long(SendMessageW(hList, 0x101D /* LVM_GETCOLUMNWIDTH */, WPARAM(i), 0));
+        long cx = long(SendMessageW(hList, 0x101D, WPARAM(iCol), 0));
+        printf("%ld %ld\n", x + cx / 2, long((rc.top + rc.bottom) / 2));
+        return 0;
+      }
       if (cmd == "list-text") {
         if (!fListBox) return 1;
         long c = long(SendMessageW(hList, LB_GETCOUNT, 0, 0));
