@@ -230,3 +230,15 @@ void InstallCrashHandlers() {
   ::SetUnhandledExceptionFilter(UnhandledFilter);
   ::AddVectoredExceptionHandler(1, VectoredGuard);
 }
+
+void TestCrashIfAsked(const char* pszWhere, bool* pfDone) {
+  if (pfDone) {
+    if (*pfDone) return;
+    *pfDone = true;
+  }
+  char sz[32];
+  if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz) && lstrcmpA(sz, pszWhere) == 0) {
+    volatile int* p = nullptr;
+    *p = 1;
+  }
+}

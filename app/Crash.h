@@ -39,6 +39,12 @@ void EnterCrashGuard(CrashGuard* pGuard);
 void LeaveCrashGuard(CrashGuard* pGuard);
 void InstallCrashHandlers();
 
+// Test hook: faults (a write through a null pointer, in the program's own
+// code) when the environment variable VELMO_TEST_CRASH names pszWhere
+// ("main", "wndproc", "mappass"). With pfDone it faults only the first
+// time it is reached.
+void TestCrashIfAsked(const char* pszWhere, bool* pfDone);
+
 // Runs pfn(p); a fault in the program's own code inside it is written to the
 // error log under pszTag, its report is copied to the buffer and the call
 // returns false instead of ending the program (the map page's drawing

@@ -396,14 +396,8 @@ static bool g_fTestCrashDone = false;
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   CrashGuard guard{ShowWndProcException, nullptr, WndProcCaught, nullptr};
   EnterCrashGuard(&guard);
-  if (uMsg == WM_TIMER && wParam == c_idTimerPeriodic && !g_fTestCrashDone) {
-    g_fTestCrashDone = true;
-    char sz[32];
-    if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz) && lstrcmpA(sz, "wndproc") == 0) {
-      volatile int* p = nullptr;
-      *p = 1;
-    }
-  }
+  // Test hook: the first periodic timer faults inside the window procedure.
+  if (uMsg == WM_TIMER && wParam == c_idTimerPeriodic) TestCrashIfAsked("wndproc", &g_fTestCrashDone);
   LRESULT lr = HandleMessage(hWnd, uMsg, wParam, lParam);
   LeaveCrashGuard(&guard);
   return lr;

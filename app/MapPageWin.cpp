@@ -293,7 +293,17 @@ class CMapPageWin : public Page, public CMapPageHost {
   }
   bool RunGuarded(void (*pfn)(void*), void* p, std::u16string& strReport) override {
     char16_t sz[1024];
-    if (RunWithFaultRecovery(pfn, p, u"CMapPage::RefreshMap", sz, 1024)) return true;
+    // Test hook: each guarded map drawing faults before the reader runs.
+    struct GuardedCall {
+      void (*pfn)(void*);
+      void* p;
+    } call = {pfn, p};
+    auto run = [](void* pv) {
+      TestCrashIfAsked("mappass", nullptr);
+      GuardedCall* pCall = static_cast<GuardedCall*>(pv);
+      pCall->pfn(pCall->p);
+    };
+    if (RunWithFaultRecovery(run, &call, u"CMapPage::RefreshMap", sz, 1024)) return true;
     strReport = sz;
     return false;
   }

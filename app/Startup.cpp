@@ -112,16 +112,6 @@ static void OpenStartMap(const wchar_t* pszCmdLine, bool fRestart) {
   OpenMapFromPath(psz, false);
 }
 
-// Test hook: VELMO_TEST_CRASH=wndproc makes the first periodic timer fault
-// inside the window procedure, =main faults before the message loop.
-static void TestCrashIfAsked(const char* pszWhere) {
-  char sz[32];
-  if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz) && lstrcmpA(sz, pszWhere) == 0) {
-    volatile int* p = nullptr;
-    *p = 1;
-  }
-}
-
 int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   // 1. Self-checks of the portable modules run in their own start-up hooks.
   // 2.
@@ -228,7 +218,8 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
     RefreshAllPages(true);
     ::SetCursor(hOld);
   }
-  TestCrashIfAsked("main");
+  static bool fMainCrashDone = false;
+  TestCrashIfAsked("main", &fMainCrashDone);
   // 26.
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {

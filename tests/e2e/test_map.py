@@ -7,7 +7,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, DemoMapCase, count_colour, image_difference  # noqa: E402
+from velmo_e2e import (SETTINGS_KEY, DemoMapCase, centre_setting, count_colour, image_difference,  # noqa: E402
+                       waypoint_record, waypoints_file)
 
 MAP = DemoMapCase.MAP
 BIG_MAP = r'C:\maps\monaco.vel'
@@ -196,6 +197,31 @@ class MapPageTest(DemoMapCase):
         self.close_orderly(p)
         self.assertTrue(shot, 'no message in place of the map')
 
+
+    def test_a_fault_while_the_map_is_read_is_reported_on_the_map_and_the_pass_goes_on(self):
+        log = self.env.host_path(r'C:\velmo_error_log.txt')
+        if os.path.exists(log):
+            os.remove(log)
+        # An anchor waypoint at the centre: the waypoints are drawn after the map.
+        lat, lon, anchor = 55.14, 37.37, '#145AAA'
+        self.fresh_settings(MapZoom=8, ShowMapGauges=0, MapXc=centre_setting(lon), MapYc=centre_setting(lat))
+        self.env.put_file(r'C:\velmo\Waypoints.bin', waypoints_file([waypoint_record('', lat, lon, 0, 0)]))
+        # The test hook makes every guarded reading of the map fault.
+        p = self.env.start(MAP, extra_env={'VELMO_TEST_CRASH': 'mappass'})
+        self.env.wait_window()
+        self.env.ctl('resize', '400', '400')
+        shot = self.env.wait_until(lambda: (lambda s: count_colour(s, '#FF0000') > 200 and count_colour(s, anchor) >= 25
+                                            and s)(self.env.screenshot('map-reader-fault.png')), 30, 0.5)
+        self.assertTrue(shot, 'no failure message with the waypoint drawn after it')
+        self.assertEqual(self.env.dialogs(), [], 'a fault in the map pass is no crash of the program')
+        with open(log, 'rb') as f:
+            entry = f.read()[2:].decode('utf-16-le')
+        self.assertIn('Instruction at [0x', entry)
+        self.assertIn('\r\nCMapPage::RefreshMap\r\n', entry)
+        # The program goes on: it zooms and ends in order.
+        self.env.ctl('command', '40001')
+        self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapZoom') == 7 and 7), 7)
+        self.close_orderly(p)
 
     def test_the_collections_dialog_lists_deletes_and_opens_registered_collections(self):
         root = r'HKLM\Software\Velmo\MapCollections'
