@@ -7,8 +7,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import (SETTINGS_KEY, DemoMapCase, centre_setting, count_colour, image_difference,  # noqa: E402
-                       waypoint_record, waypoints_file)
+from velmo_e2e import (SETTINGS_KEY, DemoMapCase, centre_setting, count_colour, golden_difference,  # noqa: E402
+                       image_difference, waypoint_record, waypoints_file)
 
 MAP = DemoMapCase.MAP
 BIG_MAP = r'C:\maps\monaco.vel'
@@ -196,6 +196,9 @@ class MapPageTest(DemoMapCase):
             self.env.screenshot('map-file-removed.png')), 20)
         self.close_orderly(p)
         self.assertTrue(shot, 'no message in place of the map')
+        # The whole map area against its reviewed picture: the message in red
+        # on the ground, the north arrow, the scale bar and the gauge strip.
+        self.assertLess(golden_difference(shot, 'map-file-removed.png', '%dx%d+%d+%d' % (w, h, cx, cy)), 0.01)
 
 
     def test_a_fault_while_the_map_is_read_is_reported_on_the_map_and_the_pass_goes_on(self):

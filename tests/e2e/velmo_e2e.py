@@ -327,6 +327,26 @@ def image_difference(a, b):
     return float(m.group(1)) / float(w * h)
 
 
+GOLDEN_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'golden')
+
+
+def golden_difference(png, name, crop=None):
+    """Fraction of pixels of a screenshot (or a crop 'WxH+X+Y' of it) that
+    differ from the reviewed golden image tests/e2e/golden/NAME; 1.0 when
+    there is no golden. VELMO_UPDATE_GOLDEN=1 stores the picture as the new
+    golden (look at it before committing)."""
+    shot = png
+    if crop:
+        shot = png + '.' + name
+        subprocess.run(['convert', png, '-crop', crop, '+repage', shot], check=True, timeout=60)
+    golden = os.path.join(GOLDEN_DIR, name)
+    if os.environ.get('VELMO_UPDATE_GOLDEN'):
+        shutil.copy(shot, golden)
+    if not os.path.exists(golden):
+        return 1.0
+    return image_difference(shot, golden)
+
+
 def count_colour(png, colour, crop=None):
     """Pixels of one colour (e.g. '#808080') in a screenshot, or in a crop
     ('WxH+X+Y') of it."""
