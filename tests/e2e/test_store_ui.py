@@ -12,7 +12,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, DemoMapCase, waypoint_record, waypoints_file  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, DemoMapCase, count_colour, waypoint_record, waypoints_file  # noqa: E402
 
 NATIVE = os.environ.get('VELMO_BUILD_NATIVE', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'native'))
 CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
@@ -331,8 +331,9 @@ class StoreDialogsTest(DemoMapCase):
         self.wait_gone('Маршруты')
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'ShowRoutes'), 1)
         self.env.ctl('resize', '900', '700')
-        self.env.wait_until(lambda: False, 2)  # the map pass after the resize; the picture is only looked at
-        self.env.screenshot('store-route-shown.png')
+        # The new route's colour (0xE800E8) on the map once the pass after the resize is done.
+        self.assertTrue(self.env.wait_until(lambda: count_colour(self.env.screenshot('store-route-shown.png'),
+                                                                 '#E800E8') > 100, 30, 0.5), 'the route is not drawn')
         # The waypoints on the route cannot be deleted.
         self.env.ctl('command', CMD_WAYPOINTS)
         self.wait_title('Путевые точки')

@@ -64,7 +64,11 @@ def main():
         out_path = os.path.join(root, 'out.txt')
         with open(out_path, 'wb') as out:
             prog = subprocess.Popen(['wine', exe, '5', '14'], env=env, stdout=out, stderr=subprocess.STDOUT)
-            time.sleep(3)
+            # The receiver talks once the program has started its port search
+            # (its first status line).
+            end = time.time() + 60
+            while time.time() < end and b'status\t' not in open(out_path, 'rb').read() and prog.poll() is None:
+                time.sleep(0.1)
             data = open(raw, 'rb').read()
             fd = os.open(b, os.O_WRONLY)
             # About 9600 bit/s: the capture in a few seconds, in small reads.
