@@ -425,6 +425,101 @@ void FormatPosition(double fLat, double fLon, char16_t* pszValue, size_t cchValu
   Format(pszValue, cchValue, u"%s %s", szLat, szLon);
 }
 
+namespace {
+
+bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == 0xA0; }
+
+// +1 / -1 for a hemisphere letter of the coordinate's kind, 0 otherwise.
+int HemisphereSign(char16_t ch, bool fLatitude) {
+  if (fLatitude) {
+    if (ch == u'N' || ch == u'n' || ch == u'С' || ch == u'с') return 1;
+    if (ch == u'S' || ch == u's' || ch == u'Ю' || ch == u'ю') return -1;
+  } else {
+    if (ch == u'E' || ch == u'e' || ch == u'В' || ch == u'в') return 1;
+    if (ch == u'W' || ch == u'w' || ch == u'З' || ch == u'з') return -1;
+  }
+  return 0;
+}
+
+// The mark that may follow the i-th number (degrees, minutes, seconds);
+// returns its length at psz, 0 when there is none.
+size_t MarkLength(const char16_t* psz, int i) {
+  switch (i) {
+    case 0:
+      return *psz == u'°' || *psz == u'º' ? 1 : 0;
+    case 1:
+      return *psz == u'\'' || *psz == u'′' || *psz == u'’' ? 1 : 0;
+    default:
+      if (*psz == u'"' || *psz == u'″' || *psz == u'”') return 1;
+      return psz[0] == u'\'' && psz[1] == u'\'' ? 2 : 0;
+  }
+}
+
+}  // namespace
+
+bool ParseCoordinate(const char16_t* psz, bool fLatitude, double* pfDegrees) {
+  if (psz == nullptr || pfDegrees == nullptr)
+    return false;
+  while (IsBlank(*psz))
+    ++psz;
+  int nSign = 0;  // from a sign or a letter; 0 while there is neither
+  if (*psz == u'-' || *psz == u'+') {
+    nSign = *psz == u'-' ? -1 : 1;
+    ++psz;
+  } else if (HemisphereSign(*psz, fLatitude) != 0) {
+    nSign = HemisphereSign(*psz, fLatitude);
+    ++psz;
+  }
+  while (IsBlank(*psz))
+    ++psz;
+  double afPart[3] = {0, 0, 0};
+  int cParts = 0;
+  bool fFraction = false;
+  while (cParts < 3 && *psz >= u'0' && *psz <= u'9') {
+    if (fFraction)
+      return false;  // only the last number may have a fraction
+    double f = 0;
+    int cDigits = 0;
+    for (; *psz >= u'0' && *psz <= u'9'; ++psz, ++cDigits)
+      f = f * 10 + (*psz - u'0');
+    if (*psz == u'.' || *psz == u',') {
+      ++psz;
+      double fScale = 0.1;
+      if (!(*psz >= u'0' && *psz <= u'9'))
+        return false;
+      for (; *psz >= u'0' && *psz <= u'9'; ++psz, ++cDigits, fScale /= 10)
+        f += (*psz - u'0') * fScale;
+      fFraction = true;
+    }
+    if (cDigits > 20)
+      return false;
+    afPart[cParts] = f;
+    psz += MarkLength(psz, cParts);
+    ++cParts;
+    while (IsBlank(*psz))
+      ++psz;
+  }
+  if (cParts == 0)
+    return false;
+  if (HemisphereSign(*psz, fLatitude) != 0) {
+    if (nSign != 0)
+      return false;  // a sign or letter already given
+    nSign = HemisphereSign(*psz, fLatitude);
+    ++psz;
+    while (IsBlank(*psz))
+      ++psz;
+  }
+  if (*psz != 0)
+    return false;
+  if (afPart[1] >= 60 || afPart[2] >= 60)
+    return false;
+  const double f = afPart[0] + afPart[1] / 60 + afPart[2] / 3600;
+  if (!(f <= (fLatitude ? 90.0 : 180.0)))
+    return false;
+  *pfDegrees = nSign < 0 ? -f : f;
+  return true;
+}
+
 void FormatStreetAddress(const char16_t* pszStreet, const char16_t* pszHouse, char16_t* pszBuf,
                          size_t cchBuf) {
   if (!pszBuf || cchBuf == 0)

@@ -107,6 +107,14 @@ void FormatLatitude(double fDegrees, char16_t* pszValue, size_t cchValue);
 void FormatLongitude(double fDegrees, char16_t* pszValue, size_t cchValue);
 // Latitude, one blank, longitude.
 void FormatPosition(double fLat, double fLon, char16_t* pszValue, size_t cchValue);
+// A latitude (fLatitude) or longitude as a user types it, in any of the
+// position formats: a sign, or a hemisphere letter before or after (N S /
+// E W, or the Russian С Ю / В З); degrees, optionally minutes and seconds,
+// separated by blanks or the marks ° ' " (also ′ ″); '.' or ',' as the
+// decimal separator, a fraction only on the last number. Minutes and
+// seconds below 60, the result within ±90 or ±180. False for anything else
+// (pfDegrees is then untouched).
+bool ParseCoordinate(const char16_t* psz, bool fLatitude, double* pfDegrees);
 
 // Street address from its two parts by "OptionPA_StreetAddressFormat":
 // 0 "house street", 1 "street, house". Either part may be empty or null.

@@ -62,6 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData) {
   FormatAzimuth(f, sz, 96);
   FormatPosition(f, a, sz, 96);
   FormatPosition(a, f, sz, 8);
+  // Coordinates as typed: the input's first bytes as text, and what the
+  // formatter writes.
+  char16_t szTyped[48] = {};
+  for (size_t i = 0; i + 1 < 48 && 2 * i + 1 < cbData; ++i)
+    szTyped[i] = char16_t(pData[2 * i] | pData[2 * i + 1] << 8);
+  double fTyped = 0;
+  ParseCoordinate(szTyped, true, &fTyped);
+  ParseCoordinate(szTyped, false, &fTyped);
+  FormatLatitude(f, sz, 96);
+  ParseCoordinate(sz, true, &fTyped);
 
   GetDistance(a, b, c, d);
   GetLocalDistance(a, b, c, d);

@@ -225,6 +225,57 @@ TEST_F(UnitsTest, PositionsInFourFormats) {
   EXPECT_EQ(std::u16string(sz).size(), 7u);
 }
 
+// What a user types into a coordinate field comes back as degrees.
+TEST_F(UnitsTest, CoordinatesAreReadBackInEveryFormatAndTypedForms) {
+  auto parse = [](const char16_t* psz, bool fLatitude) {
+    double f = -999;
+    return ParseCoordinate(psz, fLatitude, &f) ? f : -999.0;
+  };
+  // Each format's own text reads back within the format's resolution.
+  const double afValues[] = {0, 55.05, -33.5, 89.99999, -90, 37.6173, -122.419416, 179.99, -180, 0.0000001};
+  const struct {
+    DWORD dwFormat;
+    double fTolerance;
+  } c_rgFormats[] = {{pfSignedDegrees, 0.5e-5}, {pfDegrees, 0.5e-5}, {pfDegreesMinutes, 0.5e-3 / 60},
+                     {pfDegreesMinutesSeconds, 0.05 / 3600}};
+  for (const auto& format : c_rgFormats) {
+    Use(&UnitOptions::dwPositionFormat, format.dwFormat);
+    for (double f : afValues) {
+      if (std::fabs(f) <= 90) {
+        const std::u16string strLat = Lat(f);
+        EXPECT_NEAR(parse(strLat.c_str(), true), f, format.fTolerance + 1e-12) << format.dwFormat << " " << f;
+      }
+      const std::u16string strLon = Lon(f);
+      EXPECT_NEAR(parse(strLon.c_str(), false), f, format.fTolerance + 1e-12) << format.dwFormat << " " << f;
+    }
+  }
+  // Forms people type: letters after, Russian letters, blanks for marks,
+  // comma decimals, two apostrophes for seconds.
+  EXPECT_DOUBLE_EQ(parse(u"55.5N", true), 55.5);
+  EXPECT_DOUBLE_EQ(parse(u"  ю 33 30  ", true), -33.5);
+  EXPECT_DOUBLE_EQ(parse(u"З122 25 12", false), -(122 + 25 / 60.0 + 12 / 3600.0));
+  EXPECT_DOUBLE_EQ(parse(u"в 37,5", false), 37.5);
+  EXPECT_DOUBLE_EQ(parse(u"N55°04'30''", true), 55.075);
+  EXPECT_DOUBLE_EQ(parse(u"55º 04′ 30″ с", true), 55.075);
+  EXPECT_DOUBLE_EQ(parse(u"+12", false), 12);
+  EXPECT_DOUBLE_EQ(parse(u"-0.5", true), -0.5);
+  // Refused: nothing, letters of the other kind or twice, a sign and a
+  // letter, a fraction before further numbers, 60 minutes or seconds, out
+  // of range, a fourth number, stray text.
+  const char16_t* c_rgRefused[] = {u"",        u"  ",      u"N",       u"-",    u"E55",     u"N55S",  u"-55S",
+                                   u"N-55",    u"55.5 30", u"55 60",   u"55 59 60", u"90.0001", u"-91", u"55 1 2 3",
+                                   u"55x",     u"55..5",   u"55.",     u"55°30°", u"55'"};
+  for (size_t i = 0; i < sizeof c_rgRefused / sizeof c_rgRefused[0]; ++i)
+    EXPECT_EQ(parse(c_rgRefused[i], true), -999.0) << "refused text #" << i;
+  EXPECT_EQ(parse(u"N55", false), -999.0);
+  EXPECT_EQ(parse(u"180.5", false), -999.0);
+  EXPECT_DOUBLE_EQ(parse(u"W180", false), -180);
+  double f = 7;
+  EXPECT_FALSE(ParseCoordinate(u"abc", true, &f));
+  EXPECT_EQ(f, 7) << "untouched on failure";
+  EXPECT_FALSE(ParseCoordinate(nullptr, true, &f));
+}
+
 TEST_F(UnitsTest, Addresses) {
   char16_t sz[128];
   FormatStreetAddress(u"Тверская", u"12", sz, 128);
