@@ -7,6 +7,7 @@
 #include "app/GpsGlue.h"
 #include "app/ResWin.h"
 #include "exchange/CodePage.h"
+#include "geo/Units.h"
 #include "gps/Positioning.h"
 #include "map/img/CodePage.h"
 #include "render/DrawTypes.h"
@@ -182,7 +183,8 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
       p = nullptr;
     }
   });
-  // 14. Unit options and gauge fonts come with the units and gauges.
+  // 14. The unit and address-format options (the gauge fonts come with the gauges).
+  LoadUnitOptions();
   // 16.
   ::ShowWindow(hWnd, nShow);
   RegisterTearDown([] {

@@ -10,6 +10,7 @@
 // String ids of the dialogs' own messages.
 const uint32_t c_idsWaypointInRoutes = 2230;  // "Путевую точку ""%s"" нельзя удалить ..."
 const uint32_t c_idsBadValue = 2231;          // "Неверное значение."
+const uint32_t c_idsAltitudeLabel = 2232;     // "Высота, %s:"
 const uint32_t c_idsDeleteWaypoint = 2217;    // "Удалить путевую точку ""%s""?"
 const uint32_t c_idsDeleteRoute = 2218;       // "Удалить маршрут ""%s""?"
 const uint32_t c_idsRouteUnderGuidance = 2219;

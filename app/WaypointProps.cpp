@@ -11,6 +11,7 @@
 #include "app/res/store_ids.h"
 #include "app/settings/Settings.h"
 #include "app/settings/SettingsTable.h"
+#include "geo/Units.h"
 #include "gps/Positioning.h"
 #include "platform/Str.h"
 #include "store/RecordLists.h"
@@ -24,9 +25,14 @@ struct WaypointFields {
   Waypoint* pWaypoint;     // the waypoint edited (for a new one: a record not in the store)
   uint32_t idsTitle;
   unsigned nSymbol;
-  std::u16string strLat;   // the coordinates as first shown: unchanged text keeps the exact value
+  // The coordinates and altitude as first shown (in the user's position
+  // format and elevation unit): unchanged text keeps the exact value.
+  std::u16string strLat;
   std::u16string strLon;
+  std::u16string strAltitude;
 };
+
+bool AltitudeInFeet() { return g_UnitOptions.dwElevationUnit == unFeet; }
 
 std::u16string GetText(HWND hDlg, int id) {
   wchar_t sz[512];
@@ -66,15 +72,19 @@ void OnInit(HWND hDlg, WaypointFields* p) {
   for (uint32_t i = 0; i < 3; ++i)
     ::SendMessageW(hShow, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(c_idsFirstShowMode + i, sz, 128)));
   ::SendMessageW(hShow, CB_SETCURSEL, wp.GetShow() < 3 ? wp.GetShow() : WPARAM(-1), 0);
-  Format(sz, 128, u"%.6f", StoredToDegrees(wp.y));
-  p->strLat = sz;
+  FormatLatitude(StoredToDegrees(wp.y), sz, 128);
   ::SetDlgItemTextW(hDlg, IDC_WP_LAT, W(sz));
-  Format(sz, 128, u"%.6f", StoredToDegrees(wp.x));
-  p->strLon = sz;
+  p->strLat = GetText(hDlg, IDC_WP_LAT);
+  FormatLongitude(StoredToDegrees(wp.x), sz, 128);
   ::SetDlgItemTextW(hDlg, IDC_WP_LON, W(sz));
-  if (wp.HasAltitude()) Format(sz, 128, u"%.1f", double(wp.fAltitude));
+  p->strLon = GetText(hDlg, IDC_WP_LON);
+  const bool fFeet = AltitudeInFeet();
+  FormatResString(sz, 128, c_idsAltitudeLabel, GetUnitName(fFeet ? c_idsUnitFeet : c_idsUnitMeters));
+  ::SetDlgItemTextW(hDlg, IDC_WP_ALTITUDE_LABEL, W(sz));
+  if (wp.HasAltitude()) Format(sz, 128, u"%.1f", double(wp.fAltitude) * (fFeet ? c_fFeetPerMetre : 1.0));
   else LoadResString(c_idsNoValue, sz, 128);
   ::SetDlgItemTextW(hDlg, IDC_WP_ALTITUDE, W(sz));
+  p->strAltitude = GetText(hDlg, IDC_WP_ALTITUDE);
   if (wp.fProximity > 0) Format(sz, 128, u"%.0f", double(wp.fProximity));
   else LoadResString(c_idsNoValue, sz, 128);
   ::SetDlgItemTextW(hDlg, IDC_WP_PROXIMITY, W(sz));
@@ -100,14 +110,17 @@ bool OnOk(HWND hDlg, WaypointFields* p) {
   double dLat = StoredToDegrees(wp.y), dLon = StoredToDegrees(wp.x);
   bool fMoved = strLat != p->strLat || strLon != p->strLon;
   if (fMoved) {
-    if (!ParseNumber(strLat, dLat) || dLat < -90 || dLat > 90) return Refuse(hDlg, IDC_WP_LAT);
-    if (!ParseNumber(strLon, dLon) || dLon < -180 || dLon > 180) return Refuse(hDlg, IDC_WP_LON);
+    if (!ParseCoordinate(strLat.c_str(), true, &dLat)) return Refuse(hDlg, IDC_WP_LAT);
+    if (!ParseCoordinate(strLon.c_str(), false, &dLon)) return Refuse(hDlg, IDC_WP_LON);
   }
   std::u16string strAltitude = GetText(hDlg, IDC_WP_ALTITUDE);
+  const bool fAltitudeChanged = strAltitude != p->strAltitude;
   double dAltitude = 0;
   bool fAltitude = !IsNoValue(strAltitude);
-  if (fAltitude && (!ParseNumber(strAltitude, dAltitude) || std::fabs(dAltitude) > 1e6))
-    return Refuse(hDlg, IDC_WP_ALTITUDE);
+  if (fAltitudeChanged && fAltitude) {
+    if (!ParseNumber(strAltitude, dAltitude) || std::fabs(dAltitude) > 1e6) return Refuse(hDlg, IDC_WP_ALTITUDE);
+    if (AltitudeInFeet()) dAltitude /= c_fFeetPerMetre;
+  }
   std::u16string strProximity = GetText(hDlg, IDC_WP_PROXIMITY);
   double dProximity = 0;
   if (!IsNoValue(strProximity) && (!ParseNumber(strProximity, dProximity) || dProximity < 0 || dProximity > 1e8))
@@ -124,10 +137,10 @@ bool OnOk(HWND hDlg, WaypointFields* p) {
     wp.x = DegreesToStored(dLon);
     wp.y = DegreesToStored(dLat);
   }
-  if (fAltitude) {
+  if (fAltitudeChanged && fAltitude) {
     wp.dwFlags &= ~uint32_t(wfNoAltitude);
     wp.fAltitude = float(dAltitude);
-  } else {
+  } else if (fAltitudeChanged) {
     wp.dwFlags |= wfNoAltitude;
     wp.fAltitude = 0;
   }

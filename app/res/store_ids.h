@@ -26,6 +26,7 @@
 #define IDC_WP_LON 1415
 #define IDC_WP_ALTITUDE 1416
 #define IDC_WP_PROXIMITY 1417
+#define IDC_WP_ALTITUDE_LABEL 1418
 
 // The symbol chooser
 #define IDC_SYM_RECENT 1420

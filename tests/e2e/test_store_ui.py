@@ -20,7 +20,7 @@ CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
 CMD_WAYPOINTS, CMD_ROUTES = '40020', '40133'
 IDOK, IDCANCEL, IDYES = '1', '2', '6'
 LIST_PROPERTIES, LIST_DELETE, LIST_SHOW, LIST_NEW, LIST_IMPORT, LIST_EXPORT = (str(i) for i in range(1401, 1407))
-WP_NAME, WP_COMMENT, WP_SYMBOL, WP_ALTITUDE = '1004', '1410', '1411', '1416'
+WP_NAME, WP_COMMENT, WP_SYMBOL, WP_LAT, WP_ALTITUDE = '1004', '1410', '1411', '1414', '1416'
 RTE_NAME, RTE_INSERT, RTE_DELETE = '1430', '1434', '1435'
 FILE_NAME = '1148'  # the name box of the common file dialogs
 VK_DOWN, VK_HOME = '0x28', '0x24'
@@ -121,7 +121,9 @@ class StoreDialogsTest(DemoMapCase):
         self.env.ctl('press-dialog', LIST_PROPERTIES)
         self.wait_title('Свойства путевой точки')
         texts = self.env.ctl('dialog-text')
-        for expected in ('Charlie', 'about Charlie', '55.050000', '37.100000', '3.0', 'Путевая точка', 'Значок и имя'):
+        # Coordinates in the position format of the options (degrees and minutes by default).
+        for expected in ('Charlie', 'about Charlie', "N55°03.000'", "E37°06.000'", 'Высота, м:', '3.0', 'Путевая точка',
+                         'Значок и имя'):
             self.assertIn(expected, texts)
         self.env.screenshot('store-waypoint-properties.png')
         # A value that is not a number is refused and nothing is stored.
@@ -131,6 +133,8 @@ class StoreDialogsTest(DemoMapCase):
         self.wait_title('Свойства путевой точки')
         self.env.ctl('set-dialog-text', WP_ALTITUDE, '-')
         self.env.ctl('set-dialog-text', WP_NAME, 'Дельта')
+        # A latitude typed in degrees, minutes and seconds; the longitude is left as shown.
+        self.env.ctl('set-dialog-text', WP_LAT, 'N55°04\'30"')
         # The symbol chooser: OK keeps the symbol and remembers it as recent.
         self.env.ctl('press-dialog', WP_SYMBOL)
         self.wait_title('Выбор значка')
@@ -143,6 +147,8 @@ class StoreDialogsTest(DemoMapCase):
         self.assertEqual(self.env.wait_until(lambda: 'Дельта' in self.stored_names() and True, 20), True)
         delta = [w for w in self.stored()[0] if w[1] == 'Дельта'][0]
         self.assertEqual(delta[4], '-', 'altitude "-" is no altitude')
+        self.assertAlmostEqual(float(delta[2]), 55.075, places=6)
+        self.assertAlmostEqual(float(delta[3]), 37.10, places=7, msg='an untouched field keeps the exact value')
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SelectWayPointDialog'), '19 ')
         # Delete asks first; No keeps the waypoint, Yes deletes it.
         self.env.ctl('press-dialog', LIST_DELETE)
@@ -238,6 +244,29 @@ class StoreDialogsTest(DemoMapCase):
         self.close_orderly(p)
         routes = self.stored()[1]
         self.assertEqual([r[0] for r in routes], ['Ring'])
+
+    def test_position_format_and_elevation_unit_of_the_options_apply_to_the_properties(self):
+        self.fresh_settings(MapZoom=12, OptionElevationUnit=0, OptionPositionFormat=3)  # feet; d°m's"
+        p = self.start()
+        self.env.ctl('command', CMD_WAYPOINTS)
+        self.wait_title('Путевые точки')
+        self.wait_list_count(3)
+        self.env.ctl('list-key', VK_DOWN, '2')  # Alpha, 120 m
+        self.env.ctl('press-dialog', LIST_PROPERTIES)
+        self.wait_title('Свойства путевой точки')
+        texts = self.env.ctl('dialog-text')
+        for expected in ('N55°00\'36.0"', 'E37°00\'36.0"', 'Высота, фт:', '393.7'):
+            self.assertIn(expected, texts)
+        self.env.ctl('set-dialog-text', WP_ALTITUDE, '1000')
+        self.env.ctl('set-dialog-text', WP_LAT, '55.02')  # decimal degrees are always understood
+        self.env.ctl('press-dialog', IDOK)
+        self.wait_title('Путевые точки')
+        self.assertEqual(self.env.wait_until(lambda: [w for w in self.stored()[0] if w[1] == 'Alpha' and
+                                                      abs(float(w[2]) - 55.02) < 1e-6], 20) != [], True)
+        alpha = [w for w in self.stored()[0] if w[1] == 'Alpha'][0]
+        self.assertAlmostEqual(float(alpha[4]), 304.8, places=1)
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.close_orderly(p)
 
     def first_row_name(self):
         """The name of the waypoint list's first row, through its properties."""
