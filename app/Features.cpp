@@ -30,10 +30,16 @@ bool ChooseMapFile(std::u16string& path, DWORD& dwFilter) {
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = g_hWnd;
-  // The filter lines come from the registered map formats.
+  // The filter lines come from the registered map formats; the dialog
+  // starts on the line last used (the first when the stored one is gone)
+  // and takes that line's extension as the default.
+  const std::vector<MapFilterLine> lines = BuildOpenFilter(true);
   std::u16string strFilter = BuildOpenFilterText(true);
+  if (dwFilter >= lines.size()) dwFilter = 0;
   ofn.lpstrFilter = W(strFilter.c_str());
   ofn.nFilterIndex = dwFilter + 1;
+  if (dwFilter < lines.size() && !lines[dwFilter].strExtension.empty())
+    ofn.lpstrDefExt = W(lines[dwFilter].strExtension.c_str());
   ofn.lpstrFile = szFile;
   ofn.nMaxFile = MAX_PATH;
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;

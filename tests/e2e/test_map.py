@@ -226,6 +226,37 @@ class MapPageTest(DemoMapCase):
         self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapZoom') == 7 and 7), 7)
         self.close_orderly(p)
 
+    def open_map_dialog_filter(self):
+        """Opens "Открыть карту..." and gives the text of its file-type box."""
+        self.env.ctl('command', '57601')
+        self.assertTrue(self.env.wait_until(lambda: [d for d in self.env.dialogs() if d[1] == 'Open'], 30),
+                        self.env.describe_screen())
+        types = [line.split('\t')[2] for line in self.env.ctl('dialog-controls').splitlines()
+                 if line.startswith('1136\t')]  # the file dialog's type box
+        return types[0] if types else None
+
+    def test_the_open_map_dialog_starts_on_the_filter_last_used_and_opens_the_chosen_map(self):
+        self.fresh_settings(MapZoom=12, MapFormat=1)
+        p = self.env.start()
+        self.env.wait_window()
+        self.assertEqual(self.open_map_dialog_filter(), 'Карта VELMO (*.vel)')
+        self.env.ctl('set-dialog-text', '1148', MAP)
+        self.env.ctl('press-dialog', '1')
+        self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapFileName') == MAP, 30), True)
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'MapFormat'), 1)
+        (l, t, r, b), (cx, cy) = self.env.window_rect()
+        self.assertTrue(self.env.wait_until(
+            lambda: distinct_colours(self.env.screenshot('opened-from-dialog.png'), '%dx%d+%d+%d' % (r - cx - 8, 150, cx, cy))
+            > 8, 20), 'the chosen map is not drawn')
+        # A stored filter line that no longer exists starts on the first line,
+        # and the line used is stored when the dialog is confirmed.
+        self.env.reg_add(SETTINGS_KEY, 'MapFormat', 99, 'REG_DWORD')
+        self.assertTrue(self.open_map_dialog_filter().startswith('Все форматы'))
+        self.env.ctl('set-dialog-text', '1148', MAP)
+        self.env.ctl('press-dialog', '1')
+        self.assertEqual(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'MapFormat') == 0, 30), True)
+        self.close_orderly(p)
+
     def test_the_collections_dialog_lists_deletes_and_opens_registered_collections(self):
         root = r'HKLM\Software\Velmo\MapCollections'
         self.env.reg_delete_key(root)
