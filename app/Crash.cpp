@@ -199,7 +199,7 @@ bool RunWithFaultRecovery(void (*pfn)(void*), void* p, const char16_t* pszTag, c
     t_pRecovery = point.pOuter;
     return true;
   }
-  WriteErrorLog(pszReport, pszTag, 0);
+  if (pszTag) WriteErrorLog(pszReport, pszTag, 0);
   return false;
 }
 

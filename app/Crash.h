@@ -48,7 +48,8 @@ void TestCrashIfAsked(const char* pszWhere, bool* pfDone);
 // Runs pfn(p); a fault in the program's own code inside it is written to the
 // error log under pszTag, its report is copied to the buffer and the call
 // returns false instead of ending the program (the map page's drawing
-// guard: a damaged map must not take the program down).
+// guard: a damaged map must not take the program down). Without a tag the
+// caller writes the log entry itself.
 bool RunWithFaultRecovery(void (*pfn)(void*), void* p, const char16_t* pszTag, char16_t* pszReport,
                           int cchReport);
 

@@ -11,8 +11,6 @@
 bool IsNavigationRunning() { return false; }
 bool RunFeatureCommand(UINT) { return false; }
 bool ClearHighlights() { return false; }
-void OnFixNotification() {}
-void OnCursorNotification() {}
 void PlayNextSound() {}
 void OnSoundDone(WPARAM, LPARAM) {}
 

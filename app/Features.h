@@ -26,7 +26,5 @@ void SetNightModeMenuBitmap(HMENU hMenu);
 bool ChooseMapFile(std::u16string& path, DWORD& dwFilter);
 bool RunFeatureCommand(UINT id);
 bool ClearHighlights();
-void OnFixNotification();
-void OnCursorNotification();
 void PlayNextSound();
 void OnSoundDone(WPARAM wParam, LPARAM lParam);

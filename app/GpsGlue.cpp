@@ -1,22 +1,79 @@
 // The shell's side of positioning and track recording: start-up steps,
 // notifications to the main window, the GPS and record-track commands, and
 // the indicator icons.
+#include "app/Crash.h"
 #include "app/Features.h"
 #include "app/GpsGlue.h"
+#include "app/Page.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
+#include "app/res/Res.h"
 #include "app/settings/SettingsTable.h"
 #include "gps/GpsNotify.h"
+#include "gps/GpsProtocol.h"
+#include "gps/GpsTime.h"
+#include "gps/PositionHub.h"
 #include "gps/Positioning.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
+#include "platform/Str.h"
 
 static_assert(c_msgGpsStatus == WM_GPS_STATUS && c_msgGpsIndicator == WM_GPS_INDICATOR,
               "positioning posts the shell's messages");
 
 static HICON g_ahiconGps[3];
 
-static void PostFromGps(uint32_t uMsg) { PostNotification(UINT(uMsg)); }
+// "Программный сбой при обработке данных из COM%d.\n\n%s"
+const uint32_t c_idsPortFault = 2009;
+
+static bool PostFromGps(uint32_t uMsg) { return g_hWnd && ::PostMessageW(g_hWnd, UINT(uMsg), 0, 0); }
+
+namespace {
+
+// The shell's view of the position stream: the current page hears every
+// notification, and the indicator redraws the window.
+class CShellPositionView : public CPositionView {
+ public:
+  void OnStatusChanged() override { CurrentPage()->OnStatusChanged(); }
+  void OnFixChanged(const GpsFix& fix, uint32_t) override { CurrentPage()->OnPositionChanged(fix); }
+  void OnCursorChanged(const MapCursor& cursor) override { CurrentPage()->OnCursorChanged(cursor); }
+  void OnSatellitesChanged() override { CurrentPage()->OnSatellitesChanged(); }
+  void OnIndicatorChanged() override { Redraw(); }
+};
+CShellPositionView g_shellView;
+
+// The port threads' guard: a fault while a port's data is handled is written
+// to the error log and shown by the main window; the thread then closes its
+// port and ends, and the program goes on. The report is shown from the main
+// window so that a port thread never waits on a message box (stopping the
+// ports would wait for it).
+void GuardPortThread(int nPort, void (*pfnBody)(void*), void* pParam) {
+  const int cchReport = 1024;
+  char16_t szReport[cchReport];
+  if (RunWithFaultRecovery(pfnBody, pParam, nullptr, szReport, cchReport)) return;
+  WriteErrorLog(szReport, u"_Protocol_ShowException, port=%d", nPort);
+  char16_t* pszCopy = new char16_t[cchReport];
+  platform::StrCopy(pszCopy, cchReport, szReport);
+  if (!g_hWnd || !::PostMessageW(g_hWnd, WM_PORT_FAULT, WPARAM(nPort), LPARAM(pszCopy))) delete[] pszCopy;
+}
+
+// Test hook: with VELMO_TEST_CRASH=nmea the NMEA decoder faults on the
+// first sentence it takes.
+bool g_fDecoderCrashDone = false;
+void ProbeDecoder(const char* pszWhere) { TestCrashIfAsked(pszWhere, &g_fDecoderCrashDone); }
+
+}  // namespace
+
+void DeliverPositionNotification(UINT uMsg) { GetPositionHub().Deliver(uMsg); }
+
+void ShowPortFault(WPARAM wParam, LPARAM lParam) {
+  char16_t* pszReport = reinterpret_cast<char16_t*>(lParam);
+  if (!pszReport) return;
+  char16_t sz[1100];
+  FormatResString(sz, 1100, c_idsPortFault, int(wParam), pszReport);
+  delete[] pszReport;
+  ::MessageBoxW(g_hWnd, W(sz), L"VELMO", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
 
 void LoadGpsIcons() {
   g_ahiconGps[0] = ResLoadIcon(c_idiGpsDisconnected);
@@ -51,11 +108,25 @@ void OpenTrackLog() {
 }
 
 void StartPositioning() {
-  SetGpsNotifyTarget(PostFromGps);
+  CPositionHub& hub = GetPositionHub();
+  hub.SetPoster(PostFromGps);
+  hub.SetClockFloor(BuildDate());
+  hub.Subscribe(&TrackRecorderListener());
+  hub.Subscribe(&VisualTrackListener());
+  hub.Subscribe(&g_shellView);
+  SetPortThreadGuard(GuardPortThread);
+  char sz[16];
+  if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz)) SetDecoderProbe(ProbeDecoder);
   InitPositioning();
   RegisterTearDown([] {
     DonePositioning();
-    SetGpsNotifyTarget(nullptr);
+    CPositionHub& hub = GetPositionHub();
+    hub.Unsubscribe(&g_shellView);
+    hub.Unsubscribe(&VisualTrackListener());
+    hub.Unsubscribe(&TrackRecorderListener());
+    SetPortThreadGuard(nullptr);
+    SetDecoderProbe(nullptr);
+    hub.SetPoster(nullptr);
   });
 }
 

@@ -29,22 +29,6 @@ const UINT_PTR c_idTimerPeriodic = 12;
 const UINT_PTR c_idTimerHighlight = 16;
 const UINT_PTR c_idTimerSpare = 18;
 
-// One pending flag per coalesced notification (WM_GPS_STATUS ...
-// WM_GPS_INDICATOR): set by the poster, cleared after handling.
-static std::atomic<bool> g_afPending[5];
-
-void PostNotification(UINT uMsg) {
-  if (uMsg < WM_GPS_STATUS || uMsg > WM_GPS_INDICATOR) return;
-  std::atomic<bool>& f = g_afPending[uMsg - WM_GPS_STATUS];
-  if (f.exchange(true)) return;
-  ASSERT(g_hWnd);
-  if (!g_hWnd || !::PostMessageW(g_hWnd, uMsg, 0, 0)) f = false;
-}
-
-void ClearNotificationPending(UINT uMsg) {
-  if (uMsg >= WM_GPS_STATUS && uMsg <= WM_GPS_INDICATOR) g_afPending[uMsg - WM_GPS_STATUS] = false;
-}
-
 Page* CurrentPage() { return g_apPages[g_iPage]; }
 
 void Redraw() {
@@ -352,26 +336,15 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
       RequestExit(wParam != 0);
       return 0;
     case WM_GPS_STATUS:
-      CurrentPage()->OnStatusChanged();
-      ClearNotificationPending(uMsg);
-      return 0;
     case WM_GPS_FIX:
-      OnFixNotification();
-      CurrentPage()->OnPositionChanged();
-      ClearNotificationPending(uMsg);
-      return 0;
     case WM_GPS_CURSOR:
-      OnCursorNotification();
-      CurrentPage()->OnCursorChanged();
-      ClearNotificationPending(uMsg);
-      return 0;
     case WM_GPS_SATELLITES:
-      CurrentPage()->OnSatellitesChanged();
-      ClearNotificationPending(uMsg);
-      return 0;
     case WM_GPS_INDICATOR:
-      Redraw();
-      ClearNotificationPending(uMsg);
+      // The position stream's views hear it (the current page among them).
+      DeliverPositionNotification(uMsg);
+      return 0;
+    case WM_PORT_FAULT:
+      ShowPortFault(wParam, lParam);
       return 0;
     case WM_PLAY_NEXT_SOUND:
       PlayNextSound();

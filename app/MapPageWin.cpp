@@ -245,12 +245,10 @@ class CMapPageWin : public Page, public CMapPageHost {
   void ZoomOut() override { m_page.ZoomOut(); }
   void ToggleGaugeMode() override { m_page.ToggleGaugeMode(); }
   void RefreshMap(bool fFull) override { m_page.RefreshMap(fFull); }
-  void OnCursorChanged() override {
-    float lon = 0, lat = 0, heading = -1;
-    bool fValid = GetCursor(&lon, &lat, &heading);
-    m_page.OnCursorChanged(fValid, lon, lat, heading);
+  void OnCursorChanged(const MapCursor& cursor) override {
+    m_page.OnCursorChanged(cursor.fPosition, cursor.fLon, cursor.fLat, cursor.fHeading);
   }
-  void OnPositionChanged() override { Redraw(); }
+  void OnPositionChanged(const GpsFix&) override { Redraw(); }
   void OnStatusChanged() override { Redraw(); }
   void OnOptionsChanged(bool fMapChanged, bool fUnitsChanged) override {
     m_page.OnOptionsChanged(fMapChanged, fUnitsChanged);

@@ -4,6 +4,7 @@
 // specific and not used by the shell.
 #pragma once
 #include "app/Win.h"
+#include "gps/PositionHub.h"
 
 class Page {
  public:
@@ -40,8 +41,8 @@ class Page {
   virtual void RefreshMap(bool fFull) {}                // 30
   virtual void OnPeriodic() {}                          // 31
   virtual void OnStatusChanged() {}                     // 32
-  virtual void OnPositionChanged() {}                   // 33
-  virtual void OnCursorChanged() {}                     // 34
+  virtual void OnPositionChanged(const GpsFix& fix) {}  // 33
+  virtual void OnCursorChanged(const MapCursor& cursor) {}  // 34
   virtual void OnSatellitesChanged() {}                 // 35
   virtual void PageSlot36() {}                          // 36
   virtual void PageSlot37() {}                          // 37

@@ -29,13 +29,15 @@ const UINT WM_GPS_CURSOR = WM_USER + 3;
 const UINT WM_GPS_SATELLITES = WM_USER + 4;
 const UINT WM_GPS_INDICATOR = WM_USER + 5;
 const UINT WM_PLAY_NEXT_SOUND = WM_USER + 6;
+// A port thread caught a fault: wParam the port, lParam the report (a
+// char16_t string from new[], freed by the handler).
+const UINT WM_PORT_FAULT = WM_USER + 7;
 
-// Posts one of the coalesced notifications (WM_GPS_STATUS ...
-// WM_GPS_INDICATOR): only when the previous one of its kind was handled.
-// Any thread may call it.
-void PostNotification(UINT uMsg);
-// Called by the handler of a notification once it is handled.
-void ClearNotificationPending(UINT uMsg);
+// The position stream's notifications (WM_GPS_STATUS ... WM_GPS_INDICATOR)
+// reach its views; the hub coalesces them (app/GpsGlue.cpp).
+void DeliverPositionNotification(UINT uMsg);
+// Shows the report of a fault a port thread caught (WM_PORT_FAULT).
+void ShowPortFault(WPARAM wParam, LPARAM lParam);
 
 // Pages.
 extern Page* g_apPages[4];

@@ -112,7 +112,7 @@ void GarminProtocol::HandlePacket() {
   uint8_t btSum = 0;
   for (DWORD i = 0; i < m_cbPacket; ++i) btSum = uint8_t(btSum + m_abPacket[i]);
   if (btSum != 0) {
-    ++g_cChecksumErrors;
+    m_pHub->CountChecksumError();
     GpsLog(u"Check sum failed! (Garmin protocol, %s)", PortName());
     return;
   }
@@ -139,13 +139,13 @@ void GarminProtocol::HandlePacket() {
       std::memcpy(aSats, pbData, sizeof aSats);
       int cUsed = 0;
       for (const GarminSatellite& s : aSats) cUsed += s.btPrnMinus1 != 0xFF;
-      ResetSatellites(cUsed);
+      m_pHub->ResetSatellites(cUsed);
       for (const GarminSatellite& s : aSats) {
         if (s.btPrnMinus1 == 0xFF) continue;
         SatelliteInfo info = {s.btPrnMinus1 + 1, s.btElevation, 0, s.btSnr, 0};
-        AppendSatellite(info);
+        m_pHub->AppendSatellite(info);
       }
-      SatellitesComplete();
+      m_pHub->SatellitesComplete();
       break;
     }
     case c_idGarminPvt:
@@ -169,15 +169,15 @@ void GarminProtocol::HandlePvt(const uint8_t* pbData, int cbData) {
                  std::fabs(pvt.dLatitude) <= c_dPi / 2 && std::fabs(pvt.dLongitude) <= 2 * c_dPi;
   if (pvt.wFixType == 0 || pvt.wFixType == 1 || !fUsable) {
     GpsLog(u"Invalid or unusable fix reported. (Garmin protocol)");
-    OnNoFix();
+    m_pHub->OnNoFix();
     return;
   }
   GpsFix fix;
   fix.Start();
   double t = c_dGarminEpochDays + double(pvt.dwWeekNumberDays) + (pvt.dTimeOfWeek - pvt.nLeapSeconds) / 86400.0;
   if (std::isfinite(t)) {
-    t = FixupGpsEpoch(t);
-    FixupClock(t);
+    t = m_pHub->ResolveGpsDate(t);
+    m_pHub->FixupClock(t);
     fix.SetTime(t);
   }
   float lon = float(pvt.dLongitude * 180.0 / c_dPi);
@@ -186,7 +186,7 @@ void GarminProtocol::HandlePvt(const uint8_t* pbData, int cbData) {
   if (heading < 0) heading += 360.0;
   double speed = std::sqrt(double(pvt.fEast) * pvt.fEast + double(pvt.fNorth) * pvt.fNorth +
                            double(pvt.fUp) * pvt.fUp) * 3.6;
-  SetCursor(lon, lat, float(heading), true, float(speed), true);
+  m_pHub->SetCursor(lon, lat, float(heading), true, float(speed), true);
   fix.SetPosition(lon, lat);
   fix.SetHorizontalError(pvt.fEph / 2);
   fix.SetAltitude(pvt.fAltitude + pvt.fMslHeight);
@@ -203,5 +203,5 @@ void GarminProtocol::HandlePvt(const uint8_t* pbData, int cbData) {
     case 5: fix.SetStatus(fs3DDiff); break;
     default: fix.SetStatus(fsUnknown); break;
   }
-  OnFix(fix);
+  m_pHub->OnFix(fix);
 }

@@ -147,12 +147,18 @@ void LogTraffic(const char16_t* pszPortName, DWORD cb, const uint8_t* pb, bool f
          text.c_str());
 }
 
-double FixupGpsEpoch(double date) {
-  if (!GetSettingBool(setting::FixupGPSEpoch)) return date;
-  double k = std::floor((date - c_dGpsTimeStart) / c_dGpsEpochDays);
-  double epoch = double(int32_t(GetSetting(setting::GPSEpoch)));
-  if (k == epoch) return date;
-  return date + (epoch - k) * c_dGpsEpochDays;
+double GpsEpochStart(int nEpoch) { return c_dGpsTimeStart + double(nEpoch) * c_dGpsEpochDays; }
+
+double FixupGpsEpoch(double date, double dPivot) {
+  if (!GetSettingBool(setting::FixupGPSEpoch) || !std::isfinite(date)) return date;
+  // Only a value the user stored chooses the period; without one the pivot
+  // does, so that today's dates stay today's.
+  const DWORD c_dwUnset = 0xFFFFFFFFu;
+  DWORD dwEpoch = GetDword(setting::GPSEpoch.pszName, c_dwUnset);
+  double start = dwEpoch != c_dwUnset ? GpsEpochStart(int32_t(dwEpoch)) : dPivot;
+  if (!std::isfinite(start)) return date;
+  double k = std::floor((date - start) / c_dGpsEpochDays);
+  return date - k * c_dGpsEpochDays;
 }
 
 uint32_t GpsTickMs() {

@@ -19,9 +19,16 @@ void FormatTraffic(const uint8_t* pb, DWORD cb, char16_t* pszOut, size_t cchOut)
 // Closes the log file so that the next line opens it again (tests, exit).
 void CloseGpsLog();
 
-// Moves a date (days since 1899-12-30) received in another 1024-week GPS
-// epoch into the one of the setting GPSEpoch.
-double FixupGpsEpoch(double date);
+// Puts a date received from a receiver (days since 1899-12-30) into the
+// right 1024-week GPS period: a receiver that counts weeks in 10 bits says
+// the same for dates 7168 days apart. The date is moved by whole periods
+// into the 7168 days that start at dPivot (the earliest date the receiver
+// can mean: the program's build date, or later). A GPSEpoch the user set
+// picks the period instead (1 = 1999-08-22 ... 2019-04-06, 2 = the next).
+// With FixupGPSEpoch off the date is left as it is.
+double FixupGpsEpoch(double date, double dPivot);
+// The first day of GPS period nEpoch (0 = 1980-01-06).
+double GpsEpochStart(int nEpoch);
 
 // Millisecond tick used by every GPS time-out. Tests may replace the source.
 typedef uint32_t (*GpsTickSource)();

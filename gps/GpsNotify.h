@@ -12,8 +12,8 @@ const uint32_t c_msgGpsCursor = 0x0400 + 3;      // map cursor moved
 const uint32_t c_msgGpsSatellites = 0x0400 + 4;  // satellite table complete or cleared
 const uint32_t c_msgGpsIndicator = 0x0400 + 5;   // GPS indicator changed
 
-typedef void (*GpsPostFn)(uint32_t uMsg);
-// Installs the poster; returns the previous one. Null: nothing is posted.
+// Posts uMsg to the main window; false when it could not be posted.
+typedef bool (*GpsPostFn)(uint32_t uMsg);
+// Installs the poster of the program's position hub; returns the previous
+// one. Null: nothing is posted.
 GpsPostFn SetGpsNotifyTarget(GpsPostFn pfn);
-// Hands uMsg to the installed poster (any thread).
-void PostGpsNotification(uint32_t uMsg);

@@ -1,5 +1,6 @@
 #include "gps/GpsProtocol.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "app/res/Res.h"
@@ -47,6 +48,16 @@ const ProtocolEntry* const g_pProtocolList = BuildList();
 std::mutex g_mutexDisplay;
 
 }  // namespace
+
+namespace {
+std::atomic<DecoderProbe> g_pfnProbe{nullptr};
+}  // namespace
+
+void SetDecoderProbe(DecoderProbe pfn) { g_pfnProbe = pfn; }
+void RunDecoderProbe(const char* pszWhere) {
+  DecoderProbe pfn = g_pfnProbe.load();
+  if (pfn) pfn(pszWhere);
+}
 
 const ProtocolEntry* GetProtocolList() { return g_pProtocolList; }
 
@@ -97,7 +108,7 @@ bool GpsProtocol::RunOnPort(const ProtocolEntry* pEntry, ComPort* pPort, int nPo
                             CEvent* pFoundEvent) {
   ASSERT(pPort != nullptr && "_pPort");
   if (!pPort) return false;
-  SetGpsStatus(c_idsSearching, pEntry->DisplayText());
+  m_pHub->SetStatus(c_idsSearching, pEntry->DisplayText());
 
   CSerialTimeouts to = {100, 10, 10, 10, 10};
   pPort->SetTimeouts(to);
@@ -141,8 +152,8 @@ bool GpsProtocol::RunOnPort(const ProtocolEntry* pEntry, ComPort* pPort, int nPo
       if (ProcessData(nullptr, 0) != Failed) continue;
       if (!fSearching) {
         pFoundEvent->Reset();
-        SetGpsStatus(c_idsNoData);
-        SetGpsIndicatorDisconnected();
+        m_pHub->SetStatus(c_idsNoData);
+        m_pHub->SetIndicatorDisconnected();
         pStopEvent->Wait(2000);
       }
       fResult = false;
@@ -162,8 +173,8 @@ bool GpsProtocol::RunOnPort(const ProtocolEntry* pEntry, ComPort* pPort, int nPo
     if (result == Failed) {
       if (!fSearching) {
         pFoundEvent->Reset();
-        SetGpsStatus(c_idsProtocolError);
-        SetGpsIndicatorDisconnected();
+        m_pHub->SetStatus(c_idsProtocolError);
+        m_pHub->SetIndicatorDisconnected();
         pStopEvent->Wait(2000);
       }
       fResult = false;
@@ -173,8 +184,8 @@ bool GpsProtocol::RunOnPort(const ProtocolEntry* pEntry, ComPort* pPort, int nPo
     if (fSearching && result == Recognized) {
       fSearching = false;
       pFoundEvent->Set();
-      SetGpsStatus(c_idsProtocolViaPort, pEntry->DisplayText(), nPort);
-      SetGpsIndicatorSatellites(0);
+      m_pHub->SetStatus(c_idsProtocolViaPort, pEntry->DisplayText(), nPort);
+      m_pHub->SetIndicatorSatellites(0);
     }
   }
   Stop();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gps/ComPort.h"
+#include "gps/PositionHub.h"
 #include "platform/Thread.h"
 #include "platform/WinTypes.h"
 
@@ -18,7 +19,7 @@ struct ProtocolEntry;
 
 class GpsProtocol {
  public:
-  GpsProtocol() : m_pPort(nullptr), m_pSendTrace(nullptr) {}
+  GpsProtocol() : m_pPort(nullptr), m_pHub(&GetPositionHub()), m_pSendTrace(nullptr) {}
   virtual ~GpsProtocol() = default;
   GpsProtocol(const GpsProtocol&) = delete;
   GpsProtocol& operator=(const GpsProtocol&) = delete;
@@ -42,6 +43,9 @@ class GpsProtocol {
                  platform::CEvent* pFoundEvent);
 
   void SetPort(ComPort* pPort) { m_pPort = pPort; }
+  // Where decoded fixes, cursor moves, satellite tables and status texts go
+  // (the program's hub unless told otherwise).
+  void SetHub(CPositionHub* pHub) { m_pHub = pHub; }
   // Every byte sent is also appended here (tests and replays).
   void SetSendTrace(std::vector<uint8_t>* pTrace) { m_pSendTrace = pTrace; }
 
@@ -52,6 +56,7 @@ class GpsProtocol {
   const char16_t* PortName() const;
 
   ComPort* m_pPort;
+  CPositionHub* m_pHub;
 
  private:
   std::vector<uint8_t>* m_pSendTrace;
@@ -93,6 +98,13 @@ const uint32_t c_idsProtocolGarmin = 2240;
 const uint32_t c_idsProtocolNmea = 2241;
 const uint32_t c_idsProtocolNmea9600 = 2242;
 const uint32_t c_idsProtocolSirf = 2244;
+
+// Test hook: called by the decoders once per sentence or packet they take
+// (pszWhere names the decoder, "nmea", "garmin", "sirf"). The program
+// installs one that faults when asked to, to prove the port threads' guard.
+typedef void (*DecoderProbe)(const char* pszWhere);
+void SetDecoderProbe(DecoderProbe pfn);
+void RunDecoderProbe(const char* pszWhere);
 
 // Name of a port error word ("RXOVER" ... "<unknown>").
 const char16_t* CommErrorName(DWORD dwErrors);

@@ -205,13 +205,14 @@ void NMEA0183::ParseLine(const char* p, const char* pEnd) {
     for (const char* q = p + 1; q < pText - 3; ++q) btSum ^= uint8_t(*q);
     int hi = HexDigit(pText[-2]), lo = HexDigit(pText[-1]);
     if (hi < 0 || lo < 0 || btSum != uint8_t(hi * 16 + lo)) {
-      ++g_cChecksumErrors;
+      m_pHub->CountChecksumError();
       GpsLog(u"Check sum failed! (NMEA-0183, %s)", PortName());
       return;
     }
   }
   SentenceType type = Classify(p, pText);
   if (type == stUnknown) return;
+  RunDecoderProbe("nmea");
   bool fGsa = type == stGSA;
   Sentence s;
   SplitFields(p, pText, s);
@@ -258,7 +259,7 @@ void NMEA0183::EpochCheck(const Field& time) {
 }
 
 void NMEA0183::Deliver() {
-  OnFix(m_fix);
+  m_pHub->OnFix(m_fix);
   GpsFix next;
   next.Start();
   if (m_fix.Has(gfVdop)) next.SetVdop(m_fix.vdop);
@@ -290,7 +291,7 @@ void NMEA0183::DoRMC(const Sentence& s) {
   if (fSpeed) m_fix.SetSpeed(float(NmeaParseReal(s[7].p, s[7].pEnd) * 1.852));
   if (fCourse) m_fix.SetCourse(float(NmeaParseReal(s[8].p, s[8].pEnd)));
   if (fPosition)
-    SetCursor(m_fix.longitude, m_fix.latitude, fCourse ? m_fix.course : 0.0f, fCourse, fSpeed ? m_fix.speed : 0.0f,
+    m_pHub->SetCursor(m_fix.longitude, m_fix.latitude, fCourse ? m_fix.course : 0.0f, fCourse, fSpeed ? m_fix.speed : 0.0f,
               fSpeed);
   if (s[10].Present()) {
     float f = float(NmeaParseReal(s[10].p, s[10].pEnd));
@@ -308,8 +309,8 @@ void NMEA0183::DoRMC(const Sentence& s) {
     double seconds = hour * 3600.0 + minute * 60.0 + second;
     if (time.Length() > 6 && time.p[6] == '.') seconds += NmeaParseReal(time.p + 6, time.pEnd);
     double t = DaysFromCivil(year, month, day) + seconds / 86400.0;
-    t = FixupGpsEpoch(t);
-    FixupClock(t);
+    t = m_pHub->ResolveGpsDate(t);
+    m_pHub->FixupClock(t);
     m_fix.SetTime(t);
   }
 }
@@ -386,10 +387,10 @@ void NMEA0183::DoGSV(const Sentence& s, char chTalker1, char chTalker2) {
     bool fSeen = false;
     for (int i = 0; i < m_cGsvTalkers; ++i) fSeen |= m_dwGsvTalkers[i] == dwTalker;
     if (fSeen || m_cGsvTalkers == 0 || m_cGsvTalkers == 8) {
-      ResetSatellites(cInView);
+      m_pHub->ResetSatellites(cInView);
       m_cGsvTalkers = 0;
     } else {
-      GrowSatellites(cInView);
+      m_pHub->GrowSatellites(cInView);
     }
     m_dwGsvTalkers[m_cGsvTalkers++] = dwTalker;
   }
@@ -404,9 +405,9 @@ void NMEA0183::DoGSV(const Sentence& s, char chTalker1, char chTalker2) {
     info.nState = 1;
     for (int32_t n : m_aUsed)
       if (n == info.nPrn) info.nState = 2;
-    AppendSatellite(info);
+    m_pHub->AppendSatellite(info);
   }
-  if (nMessage == cMessages) SatellitesComplete();
+  if (nMessage == cMessages) m_pHub->SatellitesComplete();
 }
 
 void NMEA0183::DoHDG(const Sentence& s) {

@@ -7,7 +7,7 @@
 
 #include "gps/GarminProtocol.h"
 #include "gps/NMEA0183.h"
-#include "gps/Positioning.h"
+#include "gps/PositionHub.h"
 #include "gps/SiRFProtocol.h"
 #include "platform/Clock.h"
 
@@ -15,25 +15,30 @@ namespace {
 
 const uint8_t c_abGarminAckOfStart[8] = {0x10, 0x06, 0x02, 0x0A, 0x00, 0xEE, 0x10, 0x03};
 
-void CollectFix(const GpsFix& fix, void* pContext) {
-  ReplayResult* pResult = static_cast<ReplayResult*>(pContext);
-  pResult->aFixes.push_back(fix);
-  pResult->aOrder.push_back(true);
-}
-
-void CollectSky(void* pContext) {
-  SkyReport sky = {0, 0, {}};
-  int cCapacity = GetSatelliteCapacity();
-  for (int i = 0; i < cCapacity; ++i) {
-    SatelliteInfo info = GetSatellite(i);
-    if (info.nPrn == 0 && info.nState == 0 && info.nSnr == 0) continue;  // never written
-    sky.aSatellites.push_back(info);
-    ++sky.cSatellites;
-    if (info.nState == 2) ++sky.cUsed;
+// Collects what a replay's own hub publishes.
+class CReplayCollector : public CPositionListener {
+ public:
+  explicit CReplayCollector(ReplayResult& result) : m_result(result) {}
+  void OnFixTaken(const GpsFix& fix, uint32_t) override {
+    m_result.aFixes.push_back(fix);
+    m_result.aOrder.push_back(true);
   }
-  static_cast<ReplayResult*>(pContext)->aSkies.push_back(sky);
-  static_cast<ReplayResult*>(pContext)->aOrder.push_back(false);
-}
+  void OnSkyComplete(const SatelliteInfo* pSatellites, int cCount) override {
+    SkyReport sky = {0, 0, {}};
+    for (int i = 0; i < cCount; ++i) {
+      const SatelliteInfo& info = pSatellites[i];
+      if (info.nPrn == 0 && info.nState == 0 && info.nSnr == 0) continue;  // never written
+      sky.aSatellites.push_back(info);
+      ++sky.cSatellites;
+      if (info.nState == 2) ++sky.cUsed;
+    }
+    m_result.aSkies.push_back(sky);
+    m_result.aOrder.push_back(false);
+  }
+
+ private:
+  ReplayResult& m_result;
+};
 
 GpsProtocol* CreateProtocol(const char* psz) {
   if (std::strcmp(psz, "nmea") == 0) return new NMEA0183(4800);
@@ -51,16 +56,19 @@ bool IsReplayProtocol(const char* pszProtocol) {
 }
 
 bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed, size_t cbMaxChunk,
-                   ReplayResult& result) {
+                   ReplayResult& result, double dDatePivot) {
   std::unique_ptr<GpsProtocol> pProtocol(CreateProtocol(pszProtocol));
   if (!pProtocol) return false;
   bool fGarmin = std::strcmp(pszProtocol, "garmin") == 0;
   if (cbMaxChunk == 0) cbMaxChunk = 1;
-  AllowClockCorrection(false);
-  ResetPositioningForTests();
-  SetFixObserver(CollectFix, &result);
-  SetSatelliteObserver(CollectSky, &result);
-  uint32_t cErrorsBefore = g_cChecksumErrors.load();
+  // A hub of its own: the replay never touches the program's position, its
+  // track or the system clock.
+  CPositionHub hub;
+  hub.AllowClockCorrection(false);
+  if (dDatePivot != 0) hub.SetDatePivot(dDatePivot);
+  CReplayCollector collector(result);
+  hub.Subscribe(&collector);
+  pProtocol->SetHub(&hub);
   pProtocol->Reset();
   if (fGarmin) pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
   std::mt19937 rng(dwSeed);
@@ -79,10 +87,8 @@ bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32
       if (fGarmin) pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
     }
   }
-  SetFixObserver(nullptr, nullptr);
-  SetSatelliteObserver(nullptr, nullptr);
-  result.cChecksumErrors = g_cChecksumErrors.load() - cErrorsBefore;
-  AllowClockCorrection(true);
+  hub.Unsubscribe(&collector);
+  result.cChecksumErrors = hub.ChecksumErrors();
   return true;
 }
 

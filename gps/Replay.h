@@ -30,9 +30,12 @@ bool IsReplayProtocol(const char* pszProtocol);
 // Feeds the bytes in chunks of 1..cbMaxChunk bytes drawn from a generator
 // seeded with dwSeed (dwSeed 0: chunks of exactly cbMaxChunk). The Garmin
 // protocol first gets the receiver's ACK of its start request. The system
-// clock is never set during a replay.
+// clock is never set during a replay. dDatePivot: the earliest date the
+// receiver's dates may mean (days since 1899-12-30; 0 = the program's build
+// date, as when reading a receiver live; an old capture is replayed with a
+// day before it was recorded).
 bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed, size_t cbMaxChunk,
-                   ReplayResult& result);
+                   ReplayResult& result, double dDatePivot = 0);
 
 // "2005-06-09T14:34:44.280Z" (empty without a time).
 std::string FormatFixTime(const GpsFix& fix);

@@ -127,17 +127,17 @@ void SiRFProtocol::HandleNavigation(const uint8_t* pb, uint32_t cb) {
   int nMode = pb[c_offNavMode] & 7;
   if (nMode == 0 || nMode == 7) {
     fix.SetStatus(fsInvalid);
-    OnFix(fix);
+    m_pHub->OnFix(fix);
     return;
   }
   fix.SetStatus((nMode == 1 || nMode == 2 || nMode == 5) ? fs2D : fs3D);
 
   double t = c_dSirfWeekZero + GetBe16(pb + c_offNavWeek) * 7.0 + GetBe32(pb + c_offNavTimeOfWeek) / 8640000.0;
-  t = FixupGpsEpoch(t);
+  t = m_pHub->ResolveGpsDate(t);
   // Week and time of week are GPS time, which runs ahead of UTC by the leap
   // seconds in force at that date.
   t -= GpsLeapSeconds(t) / 86400.0;
-  FixupClock(t);
+  m_pHub->FixupClock(t);
   fix.SetTime(t);
 
   double x = int32_t(GetBe32(pb + c_offNavX)), y = int32_t(GetBe32(pb + c_offNavY)),
@@ -145,7 +145,7 @@ void SiRFProtocol::HandleNavigation(const uint8_t* pb, uint32_t cb) {
   double lat, lon, height;
   EcefToGeodetic(x, y, z, &lat, &lon, &height);
   fix.SetPosition(float(lon), float(lat));
-  float fGeoid = GeoidHeightAt(float(lat), float(lon));
+  float fGeoid = m_pHub->GeoidHeight(float(lat), float(lon));
   fix.SetAltitude(float(height - fGeoid));
   fix.SetGeoidSeparation(fGeoid);
 
@@ -161,10 +161,10 @@ void SiRFProtocol::HandleNavigation(const uint8_t* pb, uint32_t cb) {
   double course = std::atan2(east, north) * c_dDegPerRad;
   if (course < 0) course += 360.0;
   fix.SetCourse(float(course));
-  SetCursor(fix.longitude, fix.latitude, fix.course, true, fix.speed, true);
+  m_pHub->SetCursor(fix.longitude, fix.latitude, fix.course, true, fix.speed, true);
   fix.SetHdop(pb[c_offNavHdop] / 5.0f);
   fix.SetSatellitesUsed(pb[c_offNavSatellites]);
-  OnFix(fix);
+  m_pHub->OnFix(fix);
 }
 
 void SiRFProtocol::HandleTracker(const uint8_t* pb, uint32_t cb) {
@@ -176,7 +176,7 @@ void SiRFProtocol::HandleTracker(const uint8_t* pb, uint32_t cb) {
     if (off + c_cbTrkChannel > cb || pb[off + c_offChnId] == 0) break;
     ++cCounted;
   }
-  ResetSatellites(int(cCounted));
+  m_pHub->ResetSatellites(int(cCounted));
   for (uint32_t i = 0; i < cCounted; ++i) {
     const uint8_t* pc = pb + c_offTrkFirstChannel + i * c_cbTrkChannel;
     int nSum = 0;
@@ -188,7 +188,7 @@ void SiRFProtocol::HandleTracker(const uint8_t* pb, uint32_t cb) {
     info.nAzimuth = pc[c_offChnAzimuth] * 3 / 2;
     info.nSnr = nSum / 10;
     info.nState = ((wState & 0x80) && (wState & 0x01)) ? 2 : 1;
-    AppendSatellite(info);
+    m_pHub->AppendSatellite(info);
   }
-  SatellitesComplete();
+  m_pHub->SatellitesComplete();
 }

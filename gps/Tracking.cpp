@@ -199,3 +199,18 @@ void Tracking::ToggleRecordTrack() {
     VisualTracking::NewSegment();
   }
 }
+
+namespace {
+
+class CTrackRecorderListener : public CPositionListener {
+ public:
+  void OnTrackPoint(const GpsFix& fix) override { Tracking::AddTrackPoint(fix); }
+  void OnTrackBreak() override { Tracking::NewTrack(); }
+};
+
+}  // namespace
+
+CPositionListener& TrackRecorderListener() {
+  static CTrackRecorderListener s_listener;
+  return s_listener;
+}

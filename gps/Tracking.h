@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gps/GpsFix.h"
+#include "gps/PositionHub.h"
 
 class Tracking {
  public:
@@ -22,6 +23,10 @@ class Tracking {
   // The shell's record-track command: toggles RecordTrack.
   static void ToggleRecordTrack();
 };
+
+// The recorder's place in the position stream: it writes every track point
+// and starts a new track at every break. The shell subscribes it at start-up.
+CPositionListener& TrackRecorderListener();
 
 // The data folder "GPS Tracks and Waypoints" under the documents folder.
 std::u16string GetTracksFolder();

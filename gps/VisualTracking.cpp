@@ -30,7 +30,6 @@ TrackLogFile* g_log = nullptr;
 bool g_fPendingNewSegment = false;
 bool g_fLogging = false;
 platform::CPen* g_pTrackPen = nullptr;
-std::atomic<int> g_cIndicator{-1};
 
 void ClearLocked() {
   if (!g_log) return;
@@ -205,20 +204,19 @@ void VisualTracking::DrawTrackLog(CCanvas& canvas, ToScreenFn pfnToScreen, Inter
   if (draw.fPenSelected) canvas.SelectPen(draw.pOldPen);
 }
 
-// ---- the GPS indicator ----
+// ---- the position stream ----
 
-void SetGpsIndicatorDisconnected() {
-  if (g_cIndicator.exchange(-1) != -1) PostGpsNotification(c_msgGpsIndicator);
-}
+namespace {
 
-void SetGpsIndicatorSatellites(int cSatellites) {
-  if (cSatellites < 0) cSatellites = 0;
-  if (g_cIndicator.exchange(cSatellites) != cSatellites) PostGpsNotification(c_msgGpsIndicator);
-}
+class CVisualTrackListener : public CPositionListener {
+ public:
+  void OnTrackPoint(const GpsFix& fix) override { VisualTracking::Append(fix.longitude, fix.latitude); }
+  void OnTrackBreak() override { VisualTracking::NewSegment(); }
+};
 
-int GetGpsIndicatorSatellites() { return g_cIndicator.load(); }
+}  // namespace
 
-uint32_t GetGpsIndicatorIcon() {
-  int c = g_cIndicator.load();
-  return c < 0 ? c_idiGpsDisconnected : c == 0 ? c_idiGpsConnected : c_idiGpsReceiving;
+CPositionListener& VisualTrackListener() {
+  static CVisualTrackListener s_listener;
+  return s_listener;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gps/PositionHub.h"
 #include "platform/WinTypes.h"
 
 namespace platform {
@@ -50,7 +51,11 @@ class VisualTracking {
   static std::u16string FilePath();
 };
 
-// The GPS indicator: -1 disconnected (icon 101), 0 satellites (102),
+// The visual track's place in the position stream: every track point is
+// logged, every break starts a new line. The shell subscribes it at start-up.
+CPositionListener& VisualTrackListener();
+
+// The GPS indicator (kept by the program's position hub): -1 disconnected (icon 101), 0 satellites (102),
 // receiving (103). Each change posts WM_GPS_INDICATOR.
 const uint32_t c_idiGpsDisconnected = 101;
 const uint32_t c_idiGpsConnected = 102;

@@ -60,15 +60,20 @@ const std::vector<uint8_t>& NmeaStream() {
 }
 
 uint64_t g_cFixes = 0;
-void CountFix(const GpsFix&, void*) { ++g_cFixes; }
+class CFixCounter : public CPositionListener {
+  void OnFixTaken(const GpsFix&, uint32_t) override { ++g_cFixes; }
+};
 
 void Run(benchmark::State& state, GpsProtocol& protocol, const std::vector<uint8_t>& stream, bool fGarmin) {
   if (stream.empty()) {
     state.SkipWithError("no captures in the shared data");
     return;
   }
-  AllowClockCorrection(false);
-  SetFixObserver(CountFix, nullptr);
+  CPositionHub hub;
+  hub.AllowClockCorrection(false);
+  CFixCounter counter;
+  hub.Subscribe(&counter);
+  protocol.SetHub(&hub);
   static const uint8_t c_abAck[8] = {0x10, 0x06, 0x02, 0x0A, 0x00, 0xEE, 0x10, 0x03};
   g_cFixes = 0;
   for (auto _ : state) {
@@ -82,7 +87,7 @@ void Run(benchmark::State& state, GpsProtocol& protocol, const std::vector<uint8
       }
     }
   }
-  SetFixObserver(nullptr, nullptr);
+  protocol.SetHub(&GetPositionHub());
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(stream.size()));
   state.counters["fixes/s"] = benchmark::Counter(double(g_cFixes), benchmark::Counter::kIsRate);
   state.counters["MiB/s"] =

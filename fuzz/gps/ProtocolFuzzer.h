@@ -8,7 +8,7 @@
 #include "gps/Positioning.h"
 
 inline void FeedProtocol(GpsProtocol& protocol, const uint8_t* pb, size_t cb) {
-  AllowClockCorrection(false);
+  GetPositionHub().AllowClockCorrection(false);
   protocol.Reset();
   if (cb == 0) return;
   size_t cbChunk = size_t(pb[0] % 64) + 1;

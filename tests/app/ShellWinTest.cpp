@@ -4,18 +4,30 @@
 #include "app/Crash.h"
 #include "app/Shell.h"
 #include "app/settings/Settings.h"
+#include "gps/PositionHub.h"
 
 namespace {
 
 int g_cFixHandled = 0;
+CPositionHub* g_pHub = nullptr;
+HWND g_hwndCounting = nullptr;
+
+bool PostToCounting(uint32_t uMsg) { return PostMessageW(g_hwndCounting, uMsg, 0, 0) != FALSE; }
 
 LRESULT CALLBACK CountingProc(HWND h, UINT uMsg, WPARAM w, LPARAM l) {
   if (uMsg == WM_GPS_FIX) {
     ++g_cFixHandled;
-    ClearNotificationPending(uMsg);
+    g_pHub->Deliver(uMsg);
     return 0;
   }
   return DefWindowProcW(h, uMsg, w, l);
+}
+
+GpsFix FixAt(float lon, float lat) {
+  GpsFix fix;
+  fix.Start();
+  fix.SetPosition(lon, lat);
+  return fix;
 }
 
 void PumpMessages() {
@@ -34,15 +46,19 @@ TEST(ShellWinTest, BurstOfNotificationsIsHandledOnce) {
   RegisterClassW(&wc);
   HWND h = CreateWindowW(L"velmo_test_counting", L"", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
   ASSERT_NE(h, nullptr);
-  HWND hOld = g_hWnd;
-  g_hWnd = h;
-  for (int i = 0; i < 5; ++i) PostNotification(WM_GPS_FIX);
+  // A position hub posting to the window, as the program's does.
+  CPositionHub hub;
+  g_pHub = &hub;
+  g_hwndCounting = h;
+  hub.SetPoster(PostToCounting);
+  for (int i = 0; i < 5; ++i) hub.OnFix(FixAt(10.0f + float(i), 50.0f));
   PumpMessages();
   EXPECT_EQ(g_cFixHandled, 1);
-  PostNotification(WM_GPS_FIX);
+  hub.OnFix(FixAt(20.0f, 50.0f));
   PumpMessages();
   EXPECT_EQ(g_cFixHandled, 2);
-  g_hWnd = hOld;
+  hub.SetPoster(nullptr);
+  g_pHub = nullptr;
   DestroyWindow(h);
 }
 

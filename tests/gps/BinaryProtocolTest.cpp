@@ -166,9 +166,9 @@ TEST(Garmin, EchoShortPacketsAndBadChecksums) {
   // A bad checksum is counted and the packet dropped, but it was framed.
   Bytes bad = GarminPacket(c_idGarminPvt, Pvt(3, 1, 1, 0, 0, 0));
   bad[bad.size() - 3] ^= 0x01;
-  uint32_t cBefore = g_cChecksumErrors;
+  uint32_t cBefore = GetPositionHub().ChecksumErrors();
   EXPECT_EQ(g2.Feed(bad), Recognized);
-  EXPECT_EQ(g_cChecksumErrors - cBefore, 1u);
+  EXPECT_EQ(GetPositionHub().ChecksumErrors() - cBefore, 1u);
   EXPECT_TRUE(c.m_aFixes.empty());
 }
 

@@ -2,6 +2,7 @@
 // names and the week rollover rule.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 #include "app/settings/Settings.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsProtocol.h"
+#include "gps/GpsTime.h"
+#include "gps/PositionHub.h"
+#include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "platform/Module.h"
@@ -106,19 +110,78 @@ TEST(GpsLogTest, FileWithBomHeaderAndPrefix) {
   unsetenv("VELMO_ROOT_DIR");
 }
 
-TEST(GpsEpoch, RolloverRule) {
+TEST(GpsEpoch, AnEpochTheUserSetPicksThePeriod) {
   ResetAllSettings();
+  SetDword(u"GPSEpoch", 1);
   const double d2000 = 36646.0;  // 2000-04-30, inside epoch 1
-  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000), d2000);
+  const double dAnyPivot = DaysFromCivil(2026, 1, 1);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000, dAnyPivot), d2000);
   // A date 1024 weeks too early moves forward.
-  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 - 7168), d2000);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 - 7168, dAnyPivot), d2000);
   // One from the third epoch moves back.
-  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 + 7168), d2000);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 + 7168, dAnyPivot), d2000);
+  // The first and the last day of the epoch stay.
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(GpsEpochStart(1), dAnyPivot), GpsEpochStart(1));
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(GpsEpochStart(2) - 0.5, dAnyPivot), GpsEpochStart(2) - 0.5);
   SetDword(u"GPSEpoch", 2);
-  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000), d2000 + 7168);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000, dAnyPivot), d2000 + 7168);
   SetBool(u"FixupGPSEpoch", false);
-  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 - 7168), d2000 - 7168);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d2000 - 7168, dAnyPivot), d2000 - 7168);
   ResetAllSettings();
+}
+
+TEST(GpsEpoch, WithoutAnEpochSetTheDateFallsOnOrAfterThePivot) {
+  ResetAllSettings();
+  platform::CSystemTime st;
+  platform::GetSystemTimeUtc(st);
+  const double dToday = std::floor(platform::SystemTimeToDays(st)) + 0.5;
+  // A receiver sending today's date keeps it, built today or years ago.
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dToday, BuildDate()), dToday);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dToday, DaysFromCivil(2010, 1, 1)), dToday);
+  // One that counts its weeks in 10 bits says today is 1024 weeks earlier.
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dToday - 7168, BuildDate()), dToday);
+  // A receiver that rolled over on 2019-04-06 says 1999-08-22 the day after.
+  const double d19990822 = DaysFromCivil(1999, 8, 22), d20190407 = DaysFromCivil(2019, 4, 7);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(d19990822, DaysFromCivil(2019, 1, 1)), d20190407);
+  // The pivot itself stays; the day before it is a period later.
+  const double dPivot = DaysFromCivil(2026, 12, 8);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dPivot, dPivot), dPivot);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dPivot - 1, dPivot), dPivot - 1 + 7168);
+  // Not a date at all: left for the caller to refuse.
+  EXPECT_TRUE(std::isnan(FixupGpsEpoch(std::nan(""), dPivot)));
+  // What 2026 looked like under the old default (epoch 1): 2007.
+  SetDword(u"GPSEpoch", 1);
+  EXPECT_DOUBLE_EQ(FixupGpsEpoch(dToday, BuildDate()), dToday - 7168);
+  ResetAllSettings();
+}
+
+TEST(GpsEpoch, TheBuildDateIsAPlausibleDay) {
+  double d = BuildDate();
+  platform::CSystemTime st;
+  platform::GetSystemTimeUtc(st);
+  EXPECT_GE(d, DaysFromCivil(2026, 1, 1));
+  EXPECT_LE(d, platform::SystemTimeToDays(st) + 1);
+  EXPECT_EQ(d, std::floor(d));
+}
+
+TEST(GpsEpoch, TheHubsPivotFollowsTheDatesSeen) {
+  ResetAllSettings();
+  CPositionHub hub;
+  EXPECT_DOUBLE_EQ(hub.DatePivot(), BuildDate());
+  hub.SetDatePivot(DaysFromCivil(2019, 1, 1));
+  const double d2019 = DaysFromCivil(2019, 12, 15);
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2019 - 7168), d2019);
+  // Half a period behind the newest date: 2019-12-15 does not move a 2019 pivot.
+  EXPECT_DOUBLE_EQ(hub.DatePivot(), DaysFromCivil(2019, 1, 1));
+  // A date 15 years on moves it, and a date a second before that one stays.
+  const double d2034 = DaysFromCivil(2034, 6, 1);
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2034), d2034);
+  EXPECT_DOUBLE_EQ(hub.DatePivot(), d2034 - 3584);
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2034 - 1.0 / 86400), d2034 - 1.0 / 86400);
+  // Now a 2019 date means the next period: the program has been running for years.
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2019), d2019 + 7168);
+  hub.Reset();
+  EXPECT_DOUBLE_EQ(hub.DatePivot(), BuildDate());
 }
 
 }  // namespace

@@ -17,22 +17,24 @@ inline uint32_t& FakeNow() {
 }
 inline uint32_t FakeTick() { return FakeNow(); }
 
-// Collects fixes and satellite tables; the GPS code runs on a fake clock.
-class Collector {
+// Collects what the program's position hub publishes; the GPS code runs on
+// a fake clock and never sets the system clock.
+class Collector : public CPositionListener {
  public:
   Collector() {
     ResetAllSettings();
-    ResetPositioningForTests();
-    AllowClockCorrection(false);
+    GetPositionHub().Reset();
+    GetPositionHub().AllowClockCorrection(false);
+    // The hand-made sentences and packets of these tests carry dates from
+    // 1994 to 2019: they are read as by a program built in August 1999.
+    GetPositionHub().SetDatePivot(GpsEpochStart(1));
     m_pfnOldTick = SetGpsTickSource(FakeTick);
-    SetFixObserver(OnFixSeen, this);
-    SetSatelliteObserver(OnSkySeen, this);
+    GetPositionHub().Subscribe(this);
   }
-  ~Collector() {
-    SetFixObserver(nullptr, nullptr);
-    SetSatelliteObserver(nullptr, nullptr);
+  ~Collector() override {
+    GetPositionHub().Unsubscribe(this);
     SetGpsTickSource(m_pfnOldTick);
-    AllowClockCorrection(true);
+    GetPositionHub().AllowClockCorrection(true);
     ResetAllSettings();
   }
   Collector(const Collector&) = delete;
@@ -40,16 +42,25 @@ class Collector {
 
   void Advance(uint32_t ms) { FakeNow() += ms; }
 
+  // Fixes and skies may come from a port thread while a test reads them.
+  size_t FixCount() {
+    platform::CLock lock(m_cs);
+    return m_aFixes.size();
+  }
+
   std::vector<GpsFix> m_aFixes;
   std::vector<std::vector<SatelliteInfo>> m_aSkies;
 
  private:
-  static void OnFixSeen(const GpsFix& fix, void* p) { static_cast<Collector*>(p)->m_aFixes.push_back(fix); }
-  static void OnSkySeen(void* p) {
-    std::vector<SatelliteInfo> sky;
-    for (int i = 0; i < GetSatelliteCapacity(); ++i) sky.push_back(GetSatellite(i));
-    static_cast<Collector*>(p)->m_aSkies.push_back(sky);
+  void OnFixTaken(const GpsFix& fix, uint32_t) override {
+    platform::CLock lock(m_cs);
+    m_aFixes.push_back(fix);
   }
+  void OnSkyComplete(const SatelliteInfo* pSatellites, int cCount) override {
+    platform::CLock lock(m_cs);
+    m_aSkies.emplace_back(pSatellites, pSatellites + cCount);
+  }
+  platform::CCritSec m_cs;
   GpsTickSource m_pfnOldTick;
 };
 

@@ -115,9 +115,9 @@ TEST(Nmea, ChecksumsWithCrLfAndWithBareLf) {
     Feeder f;
     std::string bad = Nmea(c_szRmc1, pszEnd);
     bad[10] = '9';  // corrupt the time: 123919
-    uint32_t cBefore = g_cChecksumErrors;
+    uint32_t cBefore = GetPositionHub().ChecksumErrors();
     f.Feed(bad + Nmea(c_szRmc2, pszEnd) + "$");
-    EXPECT_EQ(g_cChecksumErrors - cBefore, 1u) << "line end " << (pszEnd[0] == '\r' ? "CR LF" : "LF");
+    EXPECT_EQ(GetPositionHub().ChecksumErrors() - cBefore, 1u) << "line end " << (pszEnd[0] == '\r' ? "CR LF" : "LF");
     // The bad sentence made no epoch; only the good one is being built.
     EXPECT_EQ(c.m_aFixes.size(), 1u);
   }
@@ -126,9 +126,9 @@ TEST(Nmea, ChecksumsWithCrLfAndWithBareLf) {
 TEST(Nmea, SentenceWithoutChecksumIsTakenUnchecked) {
   Collector c;
   Feeder f;
-  uint32_t cBefore = g_cChecksumErrors;
+  uint32_t cBefore = GetPositionHub().ChecksumErrors();
   f.Feed(std::string("$") + c_szRmc1 + "\r\n" + "$" + c_szRmc2 + "\r\n$");
-  EXPECT_EQ(g_cChecksumErrors, cBefore);
+  EXPECT_EQ(GetPositionHub().ChecksumErrors(), cBefore);
   ASSERT_EQ(c.m_aFixes.size(), 2u);
   EXPECT_TRUE(c.m_aFixes[1].Has(gfPosition));
 }

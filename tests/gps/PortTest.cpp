@@ -194,7 +194,7 @@ class PortTest : public ::testing::Test {
   }
   bool WaitForFixes(size_t c, int msMax) {
     for (int i = 0; i < msMax / 10; ++i) {
-      if (m_pCollector->m_aFixes.size() >= c) return true;
+      if (m_pCollector->FixCount() >= c) return true;
       platform::SleepMs(10);
     }
     return false;
@@ -241,9 +241,7 @@ TEST_F(PortTest, SirfReceiverFoundByTrial) {
   platform::SetSerialDevicePath(c_nPort, pty.Slave().c_str());
   SetBool(u"Enable_Protocol_sirf100", true);
   // The shell's crash guard wraps the data handling of the port thread.
-  PositioningHooks hooks = {};
-  hooks.pfnGuardPortThread = Guard;
-  SetPositioningHooks(hooks);
+  SetPortThreadGuard(Guard);
   std::atomic<bool> fStop{false};
   std::thread receiver(RunSirf, &pty, &fStop);
   StartGps();
@@ -252,7 +250,7 @@ TEST_F(PortTest, SirfReceiverFoundByTrial) {
   StopGps();
   fStop = true;
   receiver.join();
-  SetPositioningHooks(PositioningHooks{});
+  SetPortThreadGuard(nullptr);
   ASSERT_TRUE(fGot) << platform::U16ToUtf8(status);
   EXPECT_EQ(g_nGuardedPort.load(), c_nPort);
   EXPECT_EQ(status, u"SiRF binary (4800 bps) через COM5");

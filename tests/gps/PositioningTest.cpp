@@ -24,10 +24,19 @@ using gpstest::Collector;
 namespace {
 
 std::vector<std::string> g_voice;
-void Voice(const char* psz) { g_voice.push_back(psz); }
+// Hears the GPS events the way the voice prompts do.
+class CVoiceEvents : public CPositionListener {
+ public:
+  CVoiceEvents() { GetPositionHub().Subscribe(this); }
+  ~CVoiceEvents() override { GetPositionHub().Unsubscribe(this); }
+  void OnGpsEvent(GpsEvent ev) override { g_voice.push_back(GpsEventName(ev)); }
+};
 float Geoid16(float, float) { return 16.0f; }
 std::vector<uint32_t> g_posted;
-void Post(uint32_t u) { g_posted.push_back(u); }
+bool Post(uint32_t u) {
+  g_posted.push_back(u);
+  return true;
+}
 
 GpsFix At(float lon, float lat) {
   GpsFix f;
@@ -55,16 +64,13 @@ TEST(Positioning, TrackPointTolerance) {
 TEST(Positioning, LosingAndRegainingThePosition) {
   Collector c;
   g_voice.clear();
-  PositioningHooks hooks = {};
-  hooks.pfnQueueVoice = Voice;
-  SetPositioningHooks(hooks);
+  CVoiceEvents voice;
   OnFix(At(1, 1));
   GpsFix none;
   none.Start();
   OnFix(none);
   OnFix(At(1, 1));
   EXPECT_EQ(g_voice, (std::vector<std::string>{"GPSConnected", "GPSMissing", "GPSConnected"}));
-  SetPositioningHooks(PositioningHooks{});
 }
 
 TEST(Positioning, SpeedRingAndHeading) {
@@ -104,9 +110,7 @@ TEST(Positioning, SpeedRingAndHeading) {
 
 TEST(Positioning, AltitudeOverTheEllipsoid) {
   Collector c;
-  PositioningHooks hooks = {};
-  hooks.pfnGeoidHeight = Geoid16;
-  SetPositioningHooks(hooks);
+  GetPositionHub().SetGeoidSource(Geoid16);
   GpsFix fix = At(37, 55);
   fix.SetAltitude(100.0f);
   OnFix(fix);
@@ -118,7 +122,7 @@ TEST(Positioning, AltitudeOverTheEllipsoid) {
   fix.SetGeoidSeparation(20.0f);  // the receiver's own value wins
   OnFix(fix);
   EXPECT_FLOAT_EQ(GetFix().altitude, 80.0f);
-  SetPositioningHooks(PositioningHooks{});
+  GetPositionHub().SetGeoidSource(nullptr);
   // Without a hook the geodesy table gives 16 m at 55 N 37 E.
   GpsFix g = At(37, 55);
   OnFix(g);
@@ -135,23 +139,24 @@ bool FakeSet(const platform::CSystemTime& st) {
 
 TEST(Positioning, ClockCorrection) {
   Collector c;
-  AllowClockCorrection(true);  // the clock is fake: asked for explicitly
-  SetUtcNowSource(FakeUtc);
+  CPositionHub& hub = GetPositionHub();
+  hub.AllowClockCorrection(true);  // the clock is fake: asked for explicitly
+  hub.SetUtcNowSource(FakeUtc);
   platform::SetTimeHook old = platform::SetSetTimeHook(FakeSet);
   g_sets.clear();
   const double ms = 1.0 / 86400000.0;
   FixupClock(g_dNow - 1499 * ms);
   EXPECT_TRUE(g_sets.empty());
-  EXPECT_EQ(g_nClockOffset.load(), 1499);
+  EXPECT_EQ(hub.ClockOffset(), 1499);
   FixupClock(g_dNow - 1500 * ms);
   ASSERT_EQ(g_sets.size(), 1u);
-  EXPECT_EQ(g_nClockOffset.load(), 0);
-  EXPECT_EQ(g_cClockCorrections.load(), 1u);
+  EXPECT_EQ(hub.ClockOffset(), 0);
+  EXPECT_EQ(hub.ClockCorrections(), 1u);
   // A second correction within 10 s is not made.
   c.Advance(10000);
   FixupClock(g_dNow + 5000 * ms);
   EXPECT_EQ(g_sets.size(), 1u);
-  EXPECT_EQ(g_nClockOffset.load(), -5000);
+  EXPECT_EQ(hub.ClockOffset(), -5000);
   c.Advance(1);
   FixupClock(g_dNow + 5000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
@@ -160,14 +165,14 @@ TEST(Positioning, ClockCorrection) {
   c.Advance(20000);
   FixupClock(g_dNow - 3000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
-  EXPECT_EQ(g_nClockOffset.load(), 3000);
+  EXPECT_EQ(hub.ClockOffset(), 3000);
   // And never without being allowed (replays, tests).
   SetBool(u"FixupClock", true);
-  AllowClockCorrection(false);
+  hub.AllowClockCorrection(false);
   FixupClock(g_dNow - 3000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
   platform::SetSetTimeHook(old);
-  SetUtcNowSource(nullptr);
+  hub.SetUtcNowSource(nullptr);
 }
 
 TEST(Positioning, NotificationsReachTheInstalledPoster) {
@@ -180,6 +185,7 @@ TEST(Positioning, NotificationsReachTheInstalledPoster) {
   SetGpsStatus(2115);
   SatellitesComplete();
   SetGpsIndicatorSatellites(0);  // unchanged: not posted again
+  GetPositionHub().Deliver(c_msgGpsIndicator);  // the window handled the first one
   size_t cPosted = g_posted.size();
   SetGpsIndicatorSatellites(5);
   EXPECT_EQ(g_posted.size(), cPosted + 1);

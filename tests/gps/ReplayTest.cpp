@@ -14,6 +14,7 @@
 
 #include "app/settings/Settings.h"
 #include "gps/Positioning.h"
+#include "gps/GpsTime.h"
 #include "gps/Replay.h"
 #include "platform/File.h"
 #include "platform/Str.h"
@@ -121,13 +122,13 @@ const double c_dEpochMs = 7168.0 * 86400000.0;
 
 // Time offsets:
 // - garmin18x-bin reports a date in the first 1024-week epoch (2000-04-30);
-//   GPSEpoch = 1 keeps it there, gpsd moves it to 2019: -7168 days.
+//   read as by a program of 2019, it is 2019-12-15 like gpsd's: no offset.
 // - SiRF: MID 2 carries GPS time; we subtract the leap seconds of the date
 //   (13 s in 2005), gpsd applies its built-in 18 s because these receivers
 //   never reported the leap seconds (MID 41's UTC fields are zero), so its
 //   times are 5 s early (the positions agree to 4e-6 degree with +5 s and
-//   only to 4e-5 without). sirfstarv's week 2 is September 1999 in the
-//   first epoch (13 s there too); gpsd takes April 2019: -7168 days + 5 s.
+//   only to 4e-5 without). sirfstarv's week 2 is April 2019 for a program
+//   of 2019, with 18 leap seconds like gpsd's: no offset.
 //   For ublox-sirf1 gpsd also decodes the u-blox MID 98, whose rows carry
 //   the right UTC: our fixes match those without an offset.
 // - SiRF speeds come from velocities in 1/8 m/s: 1 km/h, course from 5 km/h.
@@ -148,12 +149,32 @@ const Capture c_aCaptures[] = {
     {"haicom-305N", "nmea", 0, false, 0, 1e-6, 0.1, 0.1, 1, 66, 0, ""},
     {"magellan-ec10", "nmea", 0, false, 0, 1e-6, 0.1, 0.1, 1, 21, 0, ""},
     {"bu353s4", "nmea", 0, false, 0, 1e-6, 0.1, 0.1, 1, 24, 0, ""},
-    {"garmin18x-bin", "garmin", -c_dEpochMs, false, 0, 1e-6, 0.1, 0.1, 1, 29, 0, ""},
+    {"garmin18x-bin", "garmin", 0, false, 0, 1e-6, 0.1, 0.1, 1, 29, 0, ""},
     {"bu303-moving", "sirf", 5000, false, 20, 5e-5, 10.0, 1.0, 5, 12, 0, ""},
     {"bu303-nofix", "sirf", 5000, false, 20, 5e-5, 10.0, 1.0, 5, 0, 0, ""},
-    {"sirfstarv", "sirf", -c_dEpochMs + 5000.0, false, 20, 5e-5, 10.0, 1.0, 5, 53, 0, ""},
+    {"sirfstarv", "sirf", 0, false, 20, 5e-5, 10.0, 1.0, 5, 53, 0, ""},
     {"ublox-sirf1", "sirf", 5000, true, 20, 5e-5, 10.0, 1.0, 5, 7, 0, ""},
 };
+
+// Each capture is replayed as by a program built at the start of the year
+// it was recorded in: no receiver's date can be earlier than that, and the
+// receivers that count weeks in 10 bits are put into the right period.
+double ReplayPivot(const Capture& cap) {
+  static const struct {
+    const char* pszName;
+    int nYear;
+  } c_aRecorded[] = {
+      {"GPSmap-76S", 2005},     {"foretrex-201", 2010}, {"garmin48", 2001},       {"bundg_zeus_9", 2018},
+      {"sounder", 2005},        {"humminbird-M37", 2006}, {"firefly-II", 2010},   {"com-1289", 2007},
+      {"triton400", 2013},      {"hp58534a", 2010},     {"haicom-305N", 2007},    {"magellan-ec10", 2005},
+      {"bu353s4", 2014},        {"garmin18x-bin", 2019}, {"bu303-moving", 2005},  {"bu303-nofix", 2005},
+      {"sirfstarv", 2019},      {"ublox-sirf1", 2005},
+  };
+  for (const auto& r : c_aRecorded)
+    if (std::strcmp(r.pszName, cap.pszName) == 0) return DaysFromCivil(r.nYear, 1, 1);
+  ADD_FAILURE() << "no recording year for " << cap.pszName;
+  return 0;
+}
 
 struct Outcome {
   int cFixes = 0, cWithPosition = 0, cMatched = 0, cNoTime = 0, cNoRow = 0, cDiffers = 0;
@@ -255,7 +276,7 @@ TEST_F(ReplayTest, EveryCaptureMatchesGpsdInRandomChunks) {
     ASSERT_TRUE(ReadFile(DataDir() + "/" + cap.pszName + "/raw.bin", data)) << cap.pszName;
     std::vector<Row> rows = ReadExpected(DataDir() + "/" + cap.pszName + "/expected.tsv");
     ReplayResult result;
-    ASSERT_TRUE(ReplayCapture(cap.pszProtocol, data.data(), data.size(), 20261208, 4096, result));
+    ASSERT_TRUE(ReplayCapture(cap.pszProtocol, data.data(), data.size(), 20261208, 4096, result, ReplayPivot(cap)));
     Outcome out = Compare(cap, result, rows);
     std::map<long long, int> seconds;
     for (const Row& r : rows)
@@ -276,9 +297,9 @@ TEST_F(ReplayTest, ChunkSizesDoNotChangeTheFixes) {
     std::vector<uint8_t> data;
     ASSERT_TRUE(ReadFile(DataDir() + "/" + cap.pszName + "/raw.bin", data));
     ReplayResult whole, single, random;
-    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 0, 4096, whole);
-    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 0, 1, single);
-    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 7, 64, random);
+    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 0, 4096, whole, ReplayPivot(cap));
+    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 0, 1, single, ReplayPivot(cap));
+    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 7, 64, random, ReplayPivot(cap));
     ASSERT_EQ(whole.aFixes.size(), single.aFixes.size()) << cap.pszName;
     ASSERT_EQ(whole.aFixes.size(), random.aFixes.size()) << cap.pszName;
     for (size_t i = 0; i < whole.aFixes.size(); ++i) {
@@ -302,7 +323,7 @@ TEST_F(ReplayTest, SatelliteTablesAgainstGpsdSky) {
     ASSERT_TRUE(ReadFile(DataDir() + "/" + cap.pszName + "/raw.bin", data));
     std::vector<Sky> skies = ReadSky(DataDir() + "/" + cap.pszName + "/sky.tsv");
     ReplayResult result;
-    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 20261208, 4096, result);
+    ReplayCapture(cap.pszProtocol, data.data(), data.size(), 20261208, 4096, result, ReplayPivot(cap));
     int cSame = 0;
     for (const SkyReport& ours : result.aSkies) {
       for (const Sky& s : skies)

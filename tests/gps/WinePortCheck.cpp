@@ -15,10 +15,14 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 
-static void PrintFix(const GpsFix& fix, void*) {
-  std::printf("%s\n", FormatFixLine(fix).c_str());
-  std::fflush(stdout);
-}
+// Prints every fix the program's hub takes.
+class CFixPrinter : public CPositionListener {
+  void OnFixTaken(const GpsFix& fix, uint32_t) override {
+    std::printf("%s\n", FormatFixLine(fix).c_str());
+    std::fflush(stdout);
+  }
+};
+CFixPrinter g_printer;
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -31,11 +35,13 @@ int main(int argc, char** argv) {
   for (int n = 0; n <= 19; ++n) SetDword(platform::FormatStr(u"Enable_COM%d", n).c_str(), n == nPort ? 1 : 0);
   SetBool(setting::RecordTrack.pszName, true);
   SetBool(setting::LogCOMPorts.pszName, true);
-  AllowClockCorrection(false);  // the check never sets the clock
+  GetPositionHub().AllowClockCorrection(false);  // the check never sets the clock
   VisualTracking::Open();
   VisualTracking::SetLogging(true);
   Tracking::StartRecording();
-  SetFixObserver(PrintFix, nullptr);
+  GetPositionHub().Subscribe(&TrackRecorderListener());
+  GetPositionHub().Subscribe(&VisualTrackListener());
+  GetPositionHub().Subscribe(&g_printer);
   StartGps();
   std::u16string last;
   for (int i = 0; i < cSeconds * 10; ++i) {

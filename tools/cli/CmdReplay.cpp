@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gps/GpsTime.h"
 #include "gps/Replay.h"
 #include "platform/File.h"
 #include "platform/Str.h"
@@ -14,12 +15,20 @@ static int RunReplay(int argc, char** argv) {
   const char* pszFile = nullptr;
   uint32_t dwSeed = 0;
   size_t cbChunk = 4096;
+  double dPivot = 0;  // the build date
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--protocol") == 0 && i + 1 < argc)
       pszProtocol = argv[++i];
     else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc)
       dwSeed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
-    else if (std::strcmp(argv[i], "--chunk") == 0 && i + 1 < argc)
+    else if (std::strcmp(argv[i], "--since") == 0 && i + 1 < argc) {
+      int y = 0, m = 0, d = 0;
+      if (std::sscanf(argv[++i], "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31) {
+        std::fprintf(stderr, "--since wants a date YYYY-MM-DD\n");
+        return 2;
+      }
+      dPivot = DaysFromCivil(y, m, d);
+    } else if (std::strcmp(argv[i], "--chunk") == 0 && i + 1 < argc)
       cbChunk = size_t(std::strtoul(argv[++i], nullptr, 10));
     else if (!pszFile)
       pszFile = argv[i];
@@ -27,7 +36,9 @@ static int RunReplay(int argc, char** argv) {
       pszFile = nullptr, i = argc;
   }
   if (!pszProtocol || !pszFile || !IsReplayProtocol(pszProtocol) || cbChunk == 0) {
-    std::fprintf(stderr, "usage: velmo-cli replay --protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] FILE\n");
+    std::fprintf(stderr,
+                 "usage: velmo-cli replay --protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] "
+                 "[--since YYYY-MM-DD] FILE\n");
     return 2;
   }
   std::vector<uint8_t> data;
@@ -36,7 +47,7 @@ static int RunReplay(int argc, char** argv) {
     return 1;
   }
   ReplayResult result;
-  ReplayCapture(pszProtocol, data.data(), data.size(), dwSeed, cbChunk, result);
+  ReplayCapture(pszProtocol, data.data(), data.size(), dwSeed, cbChunk, result, dPivot);
   size_t iFix = 0, iSky = 0;
   for (bool fFix : result.aOrder) {
     if (fFix)
@@ -49,4 +60,5 @@ static int RunReplay(int argc, char** argv) {
   return 0;
 }
 
-VELMO_CLI_COMMAND(replay, "replay", "--protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] FILE", RunReplay);
+VELMO_CLI_COMMAND(replay, "replay", "--protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] [--since YYYY-MM-DD] FILE",
+                  RunReplay);
