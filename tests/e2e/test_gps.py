@@ -49,6 +49,41 @@ class Feeder(threading.Thread):
             os.close(fd)
 
 
+def nmea(body):
+    x = 0
+    for c in body.encode('ascii'):
+        x ^= c
+    return ('$%s*%02X\r\n' % (body, x)).encode('ascii')
+
+
+class LiveReceiver(threading.Thread):
+    """A receiver driving east at 36 km/h now: one RMC and one GGA a second,
+    stamped with the present UTC time and date."""
+
+    def __init__(self, path):
+        super().__init__(daemon=True)
+        self.path = path
+        self.stop = threading.Event()
+
+    def run(self):
+        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY)
+        try:
+            i = 0
+            while not self.stop.is_set():
+                now = time.time()
+                t = time.gmtime(now)
+                hms = '%02d%02d%02d.%02d' % (t.tm_hour, t.tm_min, t.tm_sec, int(now * 100) % 100)
+                dmy = '%02d%02d%02d' % (t.tm_mday, t.tm_mon, t.tm_year % 100)
+                lon = 37.5 + i * 0.00016  # 10 m a second at 55.75 N
+                lon_text = '%03d%07.4f' % (int(lon), (lon - int(lon)) * 60)
+                os.write(fd, nmea('GPRMC,%s,A,5545.0000,N,%s,E,019.4,090.0,%s,,' % (hms, lon_text, dmy)) +
+                         nmea('GPGGA,%s,5545.0000,N,%s,E,1,08,0.9,150.0,M,14.0,M,,' % (hms, lon_text)))
+                i += 1
+                self.stop.wait(1.0)
+        finally:
+            os.close(fd)
+
+
 @unittest.skipUnless(os.path.exists(EXE), 'velmo.exe is not built')
 @unittest.skipUnless(os.path.isdir(CAPTURE), 'the receiver captures are not there')
 class GpsTest(unittest.TestCase):
@@ -133,6 +168,86 @@ class GpsTest(unittest.TestCase):
             lat, lon = float(fields[2]), float(fields[3])
             best = min(abs(lat - t[0]) + abs(lon - t[1]) for t in truth)
             self.assertLess(best, 2e-5, 'recorded point %s is not in the capture' % fields)
+
+    def test_a_fault_in_the_nmea_decoder_is_reported_and_the_port_is_closed(self):
+        log = self.env.host_path(r'C:\velmo_error_log.txt')
+        if os.path.exists(log):
+            os.remove(log)
+        a, b = self.env.pty_pair()
+        self.env.map_com_port(PORT, a)
+        self.settings()
+        self.clear_tracks()
+        with open(os.path.join(CAPTURE, 'raw.bin'), 'rb') as f:
+            feeder = Feeder(b, f.read())
+        feeder.start()
+        try:
+            # The decoder faults on the first sentence it takes.
+            p = self.env.start(extra_env={'VELMO_TEST_CRASH': 'nmea'})
+            self.env.wait_window()
+            self.assertTrue(self.env.wait_dialog(90), 'no report of the fault: ' + self.env.describe_screen())
+            text = self.env.ctl('dialog-text')
+            self.assertIn('Программный сбой при обработке данных из COM5.', text)
+            self.assertIn('Instruction at [0x', text)
+            self.env.screenshot('port-fault-report.png')
+            self.env.ctl('press-dialog', '1')
+            with open(log, 'rb') as f:
+                entry = f.read()[2:].decode('utf-16-le')
+            self.assertIn('\r\n_Protocol_ShowException, port=5\r\n** ', entry)
+            self.assertEqual(self.track_log_count(), 0)
+            # The thread closed its port: switching GPS off and on opens it
+            # again, and the receiver's positions now reach the track.
+            self.env.ctl('command', '40052', '40052')
+            self.assertGreaterEqual(self.env.wait_until(lambda: self.track_log_count() >= 5 and 5, 90), 5,
+                                    'the port did not open again: ' + self.env.describe_screen())
+            self.env.ctl('close')
+            self.assertEqual(self.env.wait_exit(p), 0)
+        finally:
+            feeder.stop.set()
+            feeder.join(5)
+        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'SafeExit'), 1)
+
+    def test_todays_fixes_give_todays_track_and_waypoint_and_leave_the_clock_alone(self):
+        if not os.path.exists(CLI):
+            self.skipTest('velmo-cli is not built')
+        a, b = self.env.pty_pair()
+        self.env.map_com_port(PORT, a)
+        # The clock correction is on, as it is by default.
+        self.settings(FixupClock=1)
+        self.clear_tracks()
+        store = os.path.join(self.env.program_dir, 'Waypoints.bin')
+        if os.path.exists(store):
+            os.remove(store)
+        before, before_mono = time.time(), time.monotonic()
+        receiver = LiveReceiver(b)
+        receiver.start()
+        try:
+            p = self.env.start()
+            self.env.wait_window()
+            self.assertGreaterEqual(self.env.wait_until(lambda: self.track_log_count() >= 5 and 5, 90), 5,
+                                    'positions from the receiver did not reach the track')
+            self.env.ctl('command', '40011')  # a waypoint at the position
+            self.assertTrue(self.env.wait_dialog(), 'no new-waypoint dialog')
+            self.env.ctl('press-dialog', '1')
+            self.assertTrue(self.env.wait_until(lambda: os.path.exists(store), 20), 'Waypoints.bin not written')
+            self.env.ctl('close')
+            self.assertEqual(self.env.wait_exit(p), 0)
+        finally:
+            receiver.stop.set()
+            receiver.join(5)
+        after, after_mono = time.time(), time.monotonic()
+        # The machine's clock was not set (Wine sets the host's clock when it
+        # may): it went on at the pace of the monotonic one.
+        self.assertLess(abs((after - before) - (after_mono - before_mono)), 2)
+        today = time.strftime('%Y-%m-%d', time.gmtime(after))
+        yesterday = time.strftime('%Y-%m-%d', time.gmtime(before))
+        points = self.read_track(self.newest_track_file())
+        self.assertGreaterEqual(len(points), 5)
+        for fields in points:
+            self.assertIn(fields[1][:10], (today, yesterday), fields)
+        out = subprocess.run([CLI, 'import', store], stdout=subprocess.PIPE, check=True).stdout.decode()
+        rows = [line.split('\t') for line in out.splitlines() if line.startswith('W\t')]
+        self.assertEqual(len(rows), 1, out)
+        self.assertIn(rows[0][5][:10], (today, yesterday), rows[0])
 
     def test_demo_drive_is_replayed_when_there_is_no_receiver(self):
         demogen = os.path.join(NATIVE, 'tools', 'demogen', 'demogen')
