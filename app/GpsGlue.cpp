@@ -5,7 +5,7 @@
 #include "app/GpsGlue.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 #include "gps/GpsNotify.h"
 #include "gps/Positioning.h"
 #include "gps/Tracking.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "exchange/TrackFile.h"
 #include "gps/ComPort.h"
 #include "gps/GpsLog.h"

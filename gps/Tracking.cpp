@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "gps/FileWriter.h"
 #include "gps/GpsProtocol.h"
 #include "gps/VisualTracking.h"
@@ -18,7 +18,7 @@
 using namespace gps::detail;
 using namespace platform;
 
-void ShowResMessage(const char16_t* pszText);  // app/res
+void ShowResMessage(const char16_t* pszText);  // res
 
 namespace {
 

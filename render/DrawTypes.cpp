@@ -9,8 +9,8 @@
 #include <cstring>
 #include <map>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
 #include "geo/Sun.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"

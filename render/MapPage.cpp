@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
 #include "map/MapFiles.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"

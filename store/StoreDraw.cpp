@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "render/DrawTypes.h"
 #include "render/LabelGen.h"

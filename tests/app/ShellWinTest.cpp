@@ -3,7 +3,7 @@
 
 #include "app/Crash.h"
 #include "app/Shell.h"
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsProtocol.h"
 #include "platform/Debug.h"

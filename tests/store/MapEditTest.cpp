@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "platform/Canvas.h"
 #include "platform/Debug.h"
 #include "render/Screen.h"

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "render/LabelGen.h"
 #include "render/MapPage.h"

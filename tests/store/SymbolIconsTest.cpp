@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "platform/Str.h"
 #include "render/LabelGen.h"
