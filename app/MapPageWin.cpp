@@ -25,8 +25,8 @@
 #include "platform/win32/CanvasGdi.h"
 #include "render/DrawTypes.h"
 #include "render/MapPage.h"
-#include "store/MapEdit.h"
-#include "store/StoreDraw.h"
+#include "render/overlay/MapEdit.h"
+#include "render/overlay/StoreDraw.h"
 #include "store/WaypointStore.h"
 #include "view/MapUnits.h"
 

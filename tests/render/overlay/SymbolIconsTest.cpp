@@ -15,8 +15,8 @@
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/StoreDraw.h"
-#include "store/SymbolIcons.h"
+#include "render/overlay/StoreDraw.h"
+#include "render/overlay/SymbolIcons.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 

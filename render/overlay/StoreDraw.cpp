@@ -1,4 +1,4 @@
-#include "store/StoreDraw.h"
+#include "render/overlay/StoreDraw.h"
 
 #include <vector>
 
@@ -9,7 +9,7 @@
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/SymbolIcons.h"
+#include "render/overlay/SymbolIcons.h"
 #include "store/WaypointStore.h"
 
 namespace {

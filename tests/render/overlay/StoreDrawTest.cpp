@@ -12,7 +12,7 @@
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/StoreDraw.h"
+#include "render/overlay/StoreDraw.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 

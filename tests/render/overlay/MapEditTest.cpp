@@ -9,7 +9,7 @@
 #include "platform/Canvas.h"
 #include "platform/Debug.h"
 #include "render/Screen.h"
-#include "store/MapEdit.h"
+#include "render/overlay/MapEdit.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 
