@@ -6,8 +6,10 @@
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "settings/SettingsTable.h"
+#include "exchange/TrackFile.h"
 #include "gps/GpsNotify.h"
 #include "gps/Positioning.h"
+#include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
 
@@ -52,6 +54,7 @@ void OpenTrackLog() {
 
 void StartPositioning() {
   SetGpsNotifyTarget(PostFromGps);
+  SetTrackSourceOpener(exchange::OpenTrackSourceFile);
   InitPositioning();
   RegisterTearDown([] {
     DonePositioning();

@@ -136,10 +136,10 @@ class CMpsTrackReader : public TrackFileReader {
     MpsTrackPoint rec;
     std::memcpy(&rec, m_pb + m_offPoint, sizeof rec);
     m_offPoint += sizeof rec;
-    raw.nLat = rec.nLat;
-    raw.nLon = rec.nLon;
-    if (rec.btHasAlt) {
-      pt.SetAltitude(float(rec.dAlt));
+    raw.nLat = rec.nLatitude;
+    raw.nLon = rec.nLongitude;
+    if (rec.btHasAltitude) {
+      pt.SetAltitude(float(rec.dAltitude));
     }
     raw.fHasTime = rec.btHasTime != 0;
     raw.dwTime = rec.dwTime;
@@ -225,6 +225,11 @@ TrackFileReader* OpenTrackFile(const char16_t* pszPath, TrackOpenResult& result)
   }
   result = torUnknownFormat;
   return nullptr;
+}
+
+CTrackSource* OpenTrackSourceFile(const char16_t* pszPath) {
+  TrackOpenResult result;
+  return OpenTrackFile(pszPath, result);
 }
 
 }  // namespace exchange

@@ -7,11 +7,11 @@
 
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
-#include "exchange/TrackFile.h"
 #include "gps/ComPort.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
+#include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
 #include "platform/Clock.h"
@@ -427,8 +427,7 @@ void PortThread(void* pParam) {
 void DemoThread(void*) {
   SetGpsStatus(c_idsDemoTrack);
   std::u16string path = JoinPath(GetProgramFolder(), DemoFileName());
-  exchange::TrackOpenResult result;
-  exchange::TrackFileReader* pReader = exchange::OpenTrackFile(path.c_str(), result);
+  CTrackSource* pReader = OpenTrackSource(path.c_str());
   if (pReader) {
     for (;;) {
       GpsFix fix;
@@ -448,7 +447,7 @@ void DemoThread(void*) {
       OnFix(fix);
       if (g_evStop.Wait(1000)) break;
     }
-    delete pReader;
+    pReader->Destroy();
   }
   SetGpsStatus(c_idsNoConnection);
 }
