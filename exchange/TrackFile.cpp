@@ -8,6 +8,7 @@
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "store/Bytes.h"
+#include "view/MapUnits.h"
 
 using namespace exchange::detail;
 
@@ -16,7 +17,6 @@ namespace exchange {
 namespace {
 
 const double c_dPi = 3.14159265358979323846;
-const double c_dSemicircleToDeg = 180.0 / 2147483648.0;
 const double c_dMetresPerDegree = 40000000.0 / 360.0;
 const double c_dSecondsPerDay = 86400.0;
 const double c_dUnixEpochDays = 25569.0;  // 1970-01-01 in days since 1899-12-30
@@ -78,7 +78,7 @@ bool TrackFileReader::NextPoint(GpsFix& fix) {
     if (!NextTrack()) return false;
   }
 
-  double dLon = raw.nLon * c_dSemicircleToDeg, dLat = raw.nLat * c_dSemicircleToDeg;
+  double dLon = SemicirclesToDegrees(raw.nLon), dLat = SemicirclesToDegrees(raw.nLat);
   bool fHasTime = raw.fHasTime;
   uint32_t dwTime = raw.dwTime;
   fix.SetPosition(float(dLon), float(dLat));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gps/GpsFix.h"
+#include "view/MapUnits.h"
 
 class Tracking {
  public:
@@ -25,5 +26,3 @@ class Tracking {
 
 // The data folder "GPS Tracks and Waypoints" under the documents folder.
 std::u16string GetTracksFolder();
-// Semicircles (2^31 per 180 degrees), rounded to the nearest.
-int32_t DegreesToSemicircles(double degrees);

@@ -16,6 +16,7 @@
 #include "platform/FileMapping.h"
 #include "platform/Str.h"
 #include "platform/Thread.h"
+#include "view/MapUnits.h"
 
 using namespace gps::detail;
 using namespace platform;
