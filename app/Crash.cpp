@@ -2,7 +2,7 @@
 
 #include <tlhelp32.h>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
 

@@ -2,8 +2,8 @@
 #include "app/Commands.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "platform/Str.h"
 
 using namespace platform;

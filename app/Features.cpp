@@ -5,7 +5,7 @@
 #include "app/Commands.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 #include "map/MapFiles.h"
 
 bool IsNavigationRunning() { return false; }

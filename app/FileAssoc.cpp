@@ -1,8 +1,8 @@
 // File associations under HKEY_CLASSES_ROOT for the files the program opens
 // or knows. Existing associations of other programs are respected.
 #include "app/Shell.h"
-#include "app/res/Res.h"
-#include "app/settings/RegKey.h"
+#include "res/Res.h"
+#include "settings/RegKey.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
 

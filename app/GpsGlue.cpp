@@ -7,13 +7,15 @@
 #include "app/Page.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
+#include "exchange/TrackFile.h"
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
 #include "gps/GpsTime.h"
 #include "gps/PositionHub.h"
 #include "gps/Positioning.h"
+#include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
 #include "platform/Str.h"
@@ -117,6 +119,7 @@ void StartPositioning() {
   SetPortThreadGuard(GuardPortThread);
   char sz[16];
   if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz)) SetDecoderProbe(ProbeDecoder);
+  SetTrackSourceOpener(exchange::OpenTrackSourceFile);
   InitPositioning();
   RegisterTearDown([] {
     DonePositioning();

@@ -10,8 +10,8 @@
 #include "app/StoreDialogs.h"
 #include "app/Waypoints.h"
 #include "app/Shell.h"
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
 

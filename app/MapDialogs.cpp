@@ -8,7 +8,7 @@
 
 #include "app/ResWin.h"
 #include "app/Shell.h"
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "app/res/app_ids.h"
 #include "geo/Units.h"
 #include "map/MapCollections.h"

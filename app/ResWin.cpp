@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/Shell.h"
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "platform/Debug.h"
 
 static HMODULE Primary() { return static_cast<HMODULE>(GetPrimaryModule()); }

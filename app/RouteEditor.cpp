@@ -5,7 +5,7 @@
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/StoreDialogs.h"
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "app/res/store_ids.h"
 #include "platform/Str.h"
 #include "store/WaypointStore.h"

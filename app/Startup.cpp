@@ -18,8 +18,8 @@
 #include "app/Shell.h"
 
 #include <commctrl.h>
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
 

@@ -6,7 +6,7 @@
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/Waypoints.h"
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "exchange/TrackFile.h"
 #include "platform/Clock.h"
 #include "platform/Str.h"

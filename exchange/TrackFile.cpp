@@ -8,6 +8,7 @@
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "store/Bytes.h"
+#include "view/MapUnits.h"
 
 using namespace exchange::detail;
 
@@ -16,7 +17,6 @@ namespace exchange {
 namespace {
 
 const double c_dPi = 3.14159265358979323846;
-const double c_dSemicircleToDeg = 180.0 / 2147483648.0;
 const double c_dMetresPerDegree = 40000000.0 / 360.0;
 const double c_dSecondsPerDay = 86400.0;
 const double c_dUnixEpochDays = 25569.0;  // 1970-01-01 in days since 1899-12-30
@@ -78,7 +78,7 @@ bool TrackFileReader::NextPoint(GpsFix& fix) {
     if (!NextTrack()) return false;
   }
 
-  double dLon = raw.nLon * c_dSemicircleToDeg, dLat = raw.nLat * c_dSemicircleToDeg;
+  double dLon = SemicirclesToDegrees(raw.nLon), dLat = SemicirclesToDegrees(raw.nLat);
   bool fHasTime = raw.fHasTime;
   uint32_t dwTime = raw.dwTime;
   fix.SetPosition(float(dLon), float(dLat));
@@ -136,10 +136,10 @@ class CMpsTrackReader : public TrackFileReader {
     MpsTrackPoint rec;
     std::memcpy(&rec, m_pb + m_offPoint, sizeof rec);
     m_offPoint += sizeof rec;
-    raw.nLat = rec.nLat;
-    raw.nLon = rec.nLon;
-    if (rec.btHasAlt) {
-      pt.SetAltitude(float(rec.dAlt));
+    raw.nLat = rec.nLatitude;
+    raw.nLon = rec.nLongitude;
+    if (rec.btHasAltitude) {
+      pt.SetAltitude(float(rec.dAltitude));
     }
     raw.fHasTime = rec.btHasTime != 0;
     raw.dwTime = rec.dwTime;
@@ -225,6 +225,11 @@ TrackFileReader* OpenTrackFile(const char16_t* pszPath, TrackOpenResult& result)
   }
   result = torUnknownFormat;
   return nullptr;
+}
+
+CTrackSource* OpenTrackSourceFile(const char16_t* pszPath) {
+  TrackOpenResult result;
+  return OpenTrackFile(pszPath, result);
 }
 
 }  // namespace exchange

@@ -7,13 +7,14 @@
 #include <string>
 
 #include "gps/GpsFix.h"
+#include "gps/TrackSource.h"
 #include "platform/FileMapping.h"
 
 namespace exchange {
 
 // Reads the track points of one mapped file in order. The reader owns the
 // mapping it was given (if any); the bytes must outlive it otherwise.
-class TrackFileReader {
+class TrackFileReader : public CTrackSource {
  public:
   TrackFileReader(const uint8_t* pb, size_t cb);
   virtual ~TrackFileReader();
@@ -21,11 +22,12 @@ class TrackFileReader {
   TrackFileReader& operator=(const TrackFileReader&) = delete;
 
   // Back to the first track record; the previous point is forgotten.
-  virtual void Rewind();
+  void Rewind() override;
   // The next point into the fix (position; time, altitude, depth and water
   // temperature when the point has them; speed, vertical speed and course
   // from the previous point). False when there are no more.
-  virtual bool NextPoint(GpsFix& fix);
+  bool NextPoint(GpsFix& fix) override;
+  void Destroy() override { delete this; }
 
   void TakeMapping(std::unique_ptr<platform::CFileMapping> pMapping) { m_pMapping = std::move(pMapping); }
 
@@ -93,5 +95,7 @@ enum TrackOpenResult {
 // Opens and maps the file and creates the reader of the first format whose
 // probe accepts it. Null on failure, with the reason in result.
 TrackFileReader* OpenTrackFile(const char16_t* pszPath, TrackOpenResult& result);
+// The same as positioning's track source opener (SetTrackSourceOpener).
+CTrackSource* OpenTrackSourceFile(const char16_t* pszPath);
 
 }  // namespace exchange

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
 

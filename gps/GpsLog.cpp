@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/File.h"

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "gps/GarminProtocol.h"
 #include "gps/GpsLog.h"
 #include "gps/NMEA0183.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "geo/Geodesy.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsTime.h"

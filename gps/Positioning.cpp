@@ -4,13 +4,13 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
-#include "exchange/TrackFile.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "gps/ComPort.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
+#include "gps/TrackSource.h"
 #include "gps/VisualTracking.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
@@ -190,8 +190,7 @@ void PortThread(void* pParam) {
 void DemoThread(void*) {
   SetGpsStatus(c_idsDemoTrack);
   std::u16string path = JoinPath(GetProgramFolder(), DemoFileName());
-  exchange::TrackOpenResult result;
-  exchange::TrackFileReader* pReader = exchange::OpenTrackFile(path.c_str(), result);
+  CTrackSource* pReader = OpenTrackSource(path.c_str());
   if (pReader) {
     for (;;) {
       GpsFix fix;
@@ -211,7 +210,7 @@ void DemoThread(void*) {
       OnFix(fix);
       if (g_evStop.Wait(1000)) break;
     }
-    delete pReader;
+    pReader->Destroy();
   }
   SetGpsStatus(c_idsNoConnection);
 }

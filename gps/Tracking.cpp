@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "gps/FileWriter.h"
 #include "gps/GpsProtocol.h"
 #include "gps/VisualTracking.h"
@@ -14,11 +14,12 @@
 #include "platform/Module.h"
 #include "platform/Str.h"
 #include "platform/Thread.h"
+#include "view/MapUnits.h"
 
 using namespace gps::detail;
 using namespace platform;
 
-void ShowResMessage(const char16_t* pszText);  // app/res
+void ShowResMessage(const char16_t* pszText);  // res
 
 namespace {
 
@@ -117,14 +118,6 @@ bool OpenFileLocked() {
 }  // namespace
 
 std::u16string GetTracksFolder() { return JoinPath(GetDocumentsFolder(), u"GPS Tracks and Waypoints"); }
-
-int32_t DegreesToSemicircles(double degrees) {
-  if (!std::isfinite(degrees)) return 0;
-  double d = std::round(degrees * 2147483648.0 / 180.0);
-  if (d > 2147483647.0) d = 2147483647.0;
-  if (d < -2147483648.0) d = -2147483648.0;
-  return int32_t(d);
-}
 
 void Tracking::StartRecording() {
   CLock lock(g_csTrack);

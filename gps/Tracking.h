@@ -7,6 +7,7 @@
 
 #include "gps/GpsFix.h"
 #include "gps/PositionHub.h"
+#include "view/MapUnits.h"
 
 class Tracking {
  public:
@@ -30,5 +31,3 @@ CPositionListener& TrackRecorderListener();
 
 // The data folder "GPS Tracks and Waypoints" under the documents folder.
 std::u16string GetTracksFolder();
-// Semicircles (2^31 per 180 degrees), rounded to the nearest.
-int32_t DegreesToSemicircles(double degrees);

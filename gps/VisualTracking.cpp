@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/res/Res.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/SettingsTable.h"
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
 #include "gps/Tracking.h"
@@ -16,11 +16,12 @@
 #include "platform/FileMapping.h"
 #include "platform/Str.h"
 #include "platform/Thread.h"
+#include "view/MapUnits.h"
 
 using namespace gps::detail;
 using namespace platform;
 
-void ShowResMessage(const char16_t* pszText);  // app/res
+void ShowResMessage(const char16_t* pszText);  // res
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 

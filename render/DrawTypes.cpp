@@ -9,8 +9,9 @@
 #include <cstring>
 #include <map>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "geo/Sun.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"
@@ -768,10 +769,10 @@ void SetDaySkin(bool fDay, bool fAutomatic) {
 // Night mode
 
 uint32_t GetNightMode() {
-  uint32_t nMode = GetDword(u"NightMode", c_nNightModeAuto);
+  uint32_t nMode = GetSetting(setting::NightMode);
   if (nMode == 0) {
     nMode = c_nNightModeAuto;
-    SetDword(u"NightMode", nMode);
+    SetDword(setting::NightMode.pszName, nMode);
   }
   return nMode;
 }

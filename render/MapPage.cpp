@@ -4,8 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "map/MapFiles.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"
@@ -14,6 +15,7 @@
 #include "render/DrawTypes.h"
 #include "render/Screen.h"
 #include "view/FastMath.h"
+#include "view/MapUnits.h"
 
 void ShowResMessage(const char16_t* pszText);
 
@@ -358,13 +360,13 @@ void CMapRenderer::RefreshMap(bool fFull) {
         continue;
     }
     m_times.dwMapMs = lap();
-    if (m_layers.pfnDrawTrack != nullptr && GetBool(u"ShowTrack", false)) {
+    if (m_layers.pfnDrawTrack != nullptr && GetSettingBool(setting::ShowTrack)) {
       m_layers.pfnDrawTrack(ctx);
       if (interrupted())
         continue;
     }
     m_times.dwTrackMs = lap();
-    if (m_layers.pfnDrawRoutes != nullptr && GetBool(u"ShowRoutes", true)) {
+    if (m_layers.pfnDrawRoutes != nullptr && GetSettingBool(setting::ShowRoutes)) {
       m_layers.pfnDrawRoutes(ctx);
       if (interrupted())
         continue;
@@ -373,7 +375,7 @@ void CMapRenderer::RefreshMap(bool fFull) {
     m_labels.DrawLabels(&ctx, pCanvas);
     ++g_cFinishedAttempts;
     ++m_cAttempts;
-    if (m_layers.pfnDrawWaypoints != nullptr && GetBool(u"ShowWaypoints", true)) {
+    if (m_layers.pfnDrawWaypoints != nullptr && GetSettingBool(setting::ShowWaypoints)) {
       m_labels.Clear();
       m_layers.pfnDrawWaypoints(ctx, m_labels);
       if (interrupted())
@@ -385,7 +387,7 @@ void CMapRenderer::RefreshMap(bool fFull) {
     }
     m_times.dwWaypointsMs = lap();
     if (m_layers.pfnDrawGuidance != nullptr && m_layers.pfnIsNavigating != nullptr && m_layers.pfnIsNavigating() &&
-        GetBool(u"ShowBearing", true)) {
+        GetSettingBool(setting::ShowBearing)) {
       m_layers.pfnDrawGuidance(ctx);
       if (interrupted())
         continue;
@@ -522,8 +524,8 @@ CMapPage::~CMapPage() = default;
 
 void CMapPage::ApplyLayout() {
   m_renderer.SetClientSize(m_cxClient, m_cyClient);
-  m_renderer.SetShowGauges(GetBool(u"ShowMapGauges", true));
-  m_renderer.SetRotateMap(GetBool(u"RotateMap", false));
+  m_renderer.SetShowGauges(GetSettingBool(setting::ShowMapGauges));
+  m_renderer.SetRotateMap(GetSettingBool(setting::RotateMap));
   m_renderer.UpdateOrigin();
 }
 
@@ -560,7 +562,7 @@ void CMapPage::OnPaint(CCanvas* pDst) {
     m_overlays.pfnActiveRoute(pDst, m_view);
   if (m_overlays.pfnSelectedWaypoint != nullptr)
     m_overlays.pfnSelectedWaypoint(pDst, m_view);
-  if (GetBool(u"ShowHotSpot", false))
+  if (GetSettingBool(setting::ShowHotSpot))
     m_renderer.DrawHotSpot(pDst);
   if (m_overlays.pfnPositionMarker != nullptr)
     m_overlays.pfnPositionMarker(pDst, m_view);
@@ -568,7 +570,7 @@ void CMapPage::OnPaint(CCanvas* pDst) {
   m_renderer.DrawScaleBar(pDst);
   if (m_overlays.pfnHighlights != nullptr)
     m_overlays.pfnHighlights(pDst, m_view);
-  if (GetBool(u"ShowMapGauges", true)) {
+  if (GetSettingBool(setting::ShowMapGauges)) {
     VRect rgCells[c_cMaxMapGauges];
     const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
     // The cells' grounds: plain, alternate and selected.
@@ -597,7 +599,7 @@ VRect CMapPage::GaugeCellRect(int i) const {
 }
 
 int CMapPage::GaugeCellAt(int x, int y) const {
-  if (!GetBool(u"ShowMapGauges", true))
+  if (!GetSettingBool(setting::ShowMapGauges))
     return -1;  // no strip on the screen
   VRect rgCells[c_cMaxMapGauges];
   const int cCells = GetGaugeCells(m_cxClient, m_cyClient, rgCells);
@@ -694,7 +696,7 @@ void CMapPage::PanBy(int dx, int dy) {
 
 void CMapPage::OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading) {
   bool fChanged = false;
-  if (GetBool(u"RotateMap", false)) {
+  if (GetSettingBool(setting::RotateMap)) {
     if (fValid) {
       const int nHeading = ((fast_floor_d(fHeading + 0.5) % 360) + 360) % 360;
       if (nHeading != m_nHeading) {
@@ -708,9 +710,9 @@ void CMapPage::OnCursorChanged(bool fValid, double fLon, double fLat, double fHe
   } else {
     m_nHeading = -1;
   }
-  if (GetBool(u"KeepVisible", true) && fValid) {
-    const int32_t x = fast_floor_d(fLon * 1073741824.0 / 180.0 + 0.5);
-    const int32_t y = fast_floor_d(fLat * 1073741824.0 / 180.0 + 0.5);
+  if (GetSettingBool(setting::KeepVisible) && fValid) {
+    const int32_t x = DegreesToMap(fLon);
+    const int32_t y = DegreesToMap(fLat);
     const VPoint pt = m_view.ToScreen(x, y);
     if (pt.x != m_view.GetOriginX() || pt.y != m_view.GetOriginY()) {
       m_view.SetCentre(x, y);
@@ -753,7 +755,7 @@ void CMapPage::OnGaugesToggled() {
 }
 
 void CMapPage::ToggleGaugeMode() {
-  if (!GetBool(u"ShowMapGauges", true))
+  if (!GetSettingBool(setting::ShowMapGauges))
     return;
   m_fGaugeMode = !m_fGaugeMode;
   if (m_fGaugeMode && m_nSelectedGauge < 0)
@@ -770,13 +772,13 @@ bool CMapPage::OpenMap(const char16_t* pszPath, bool fCollection) {
   // on the map.
   g_pMapParser = OpenUserMap(pszPath, fCollection);
   if (g_pMapParser == nullptr) {
-    SetString(u"MapFileName", u"");
+    SetString(setting::MapFileName.pszName, u"");
     if (m_pHost != nullptr)
       m_pHost->UpdateMenu();
     return false;
   }
-  SetString(u"MapFileName", pszPath);
-  SetBool(u"MapIsAtlas", fCollection);
+  SetString(setting::MapFileName.pszName, pszPath);
+  SetBool(setting::MapIsAtlas.pszName, fCollection);
   if (m_pHost != nullptr)
     m_pHost->UpdateMenu();
   OnMapChanged(g_pMapParser->GetRect());

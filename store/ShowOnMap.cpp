@@ -1,7 +1,7 @@
 #include "store/ShowOnMap.h"
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 
 void ShowWaypoint(CMapPosition& pos, const Waypoint& wp) {
   pos.SetCentre(wp.x >> 1, wp.y >> 1);

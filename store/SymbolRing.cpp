@@ -1,7 +1,7 @@
 #include "store/SymbolRing.h"
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Str.h"
 #include "store/Waypoint.h"
 

@@ -131,4 +131,4 @@ struct Route : store::detail::RouteRecord {
 // Degrees to and from the stored coordinates (doubled map units, 2^31 per
 // 180°); the way back keeps the lowest bit, which the exchange files need.
 inline int32_t DegreesToStored(double dDeg) { return DegreesToMap2(dDeg); }
-inline double StoredToDegrees(int32_t n) { return double(n) * (180.0 / 2147483648.0); }
+inline double StoredToDegrees(int32_t n) { return SemicirclesToDegrees(n); }

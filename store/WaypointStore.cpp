@@ -15,7 +15,6 @@ using namespace store::detail;
 
 namespace {
 
-const double c_dDegPerMapUnit = 180.0 / 1073741824.0;
 const double c_dRadPerDeg = 3.14159265358979323846 / 180.0;
 
 bool ReadText(CByteReader& rd, std::u16string* pstr) {
@@ -487,7 +486,7 @@ bool CWaypointStore::DeleteWaypoint(Waypoint* pWaypoint) {
 }
 
 Waypoint* CWaypointStore::FindNearestWaypoint(int32_t xMap, int32_t yMap, float fRadius) const {
-  double dCos = std::cos(double(yMap) * c_dDegPerMapUnit * c_dRadPerDeg);
+  double dCos = std::cos(MapToDegrees(yMap) * c_dRadPerDeg);
   if (dCos < 1e-6) dCos = 1e-6;
   double dR = double(fRadius) / c_fMetresPerMapUnit;  // map units north-south
   double dHalfWidth = dR / dCos;

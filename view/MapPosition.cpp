@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 #include "geo/Units.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"

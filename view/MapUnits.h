@@ -27,6 +27,13 @@ int32_t DegreesToMap2(double fDegrees);
 double MapToDegrees(int32_t n);
 // Doubled map units to degrees: (value >> 1) × 180 / 2^30.
 double Map2ToDegrees(int32_t n);
+// Degrees to Garmin semicircles (2^31 per 180°, the scale of doubled map
+// units): rounded to the nearest, halves away from zero; saturates at the
+// 32-bit range (+180° is INT32_MAX); NaN and infinities give 0.
+int32_t DegreesToSemicircles(double fDegrees);
+// Semicircles (or doubled map units, every bit kept) to degrees:
+// value × 180 / 2^31.
+double SemicirclesToDegrees(int32_t n);
 // Metres to map units along a meridian: floor(m / 20 000 000 × 2^30 + 0.5).
 int32_t MetresToMap(double fMetres);
 // Map units to metres along a meridian.

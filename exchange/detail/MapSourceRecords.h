@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gps/detail/MpsRecords.h"
+
 namespace exchange::detail {
 
 const size_t c_cbMsSignature = 6;
@@ -34,25 +36,8 @@ struct MsRecordHead {
 static_assert(sizeof(MsRecordHead) == 5);
 static_assert(offsetof(MsRecordHead, btType) == 4);
 
-// Fixed track point of MPS 'T' records.
-struct MpsTrackPoint {
-  int32_t nLat;
-  int32_t nLon;
-  uint8_t btHasAlt;
-  double dAlt;
-  uint8_t btHasTime;
-  uint32_t dwTime;   // seconds since 1970-01-01 UTC
-  uint8_t btHasDepth;
-  double dDepth;
-};
-static_assert(sizeof(MpsTrackPoint) == 31);
-static_assert(offsetof(MpsTrackPoint, nLon) == 4);
-static_assert(offsetof(MpsTrackPoint, btHasAlt) == 8);
-static_assert(offsetof(MpsTrackPoint, dAlt) == 9);
-static_assert(offsetof(MpsTrackPoint, btHasTime) == 17);
-static_assert(offsetof(MpsTrackPoint, dwTime) == 18);
-static_assert(offsetof(MpsTrackPoint, btHasDepth) == 22);
-static_assert(offsetof(MpsTrackPoint, dDepth) == 23);
+// Fixed track point of MPS 'T' records: the one the track recorder writes.
+using gps::detail::MpsTrackPoint;
 
 // The 44-byte block after the name of an MPS (4.09+) 'W' record.
 struct MpsWaypointHead {

@@ -1,4 +1,5 @@
-// Records of the MapSource MPS track files the recorder writes.
+// Records of the MapSource MPS track files the recorder writes. The track
+// point is declared only here: the readers of exchange/ take it from here.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "map/img/CodePage.h"
 #include "map/img/ImgLabels.h"
 #include "platform/Debug.h"

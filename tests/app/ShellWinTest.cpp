@@ -3,8 +3,8 @@
 
 #include "app/Crash.h"
 #include "app/Shell.h"
-#include "app/settings/Settings.h"
 #include "gps/PositionHub.h"
+#include "settings/Settings.h"
 
 namespace {
 

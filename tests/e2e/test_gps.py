@@ -57,8 +57,8 @@ def nmea(body):
 
 
 class LiveReceiver(threading.Thread):
-    """A receiver driving east at 36 km/h now: one RMC and one GGA a second,
-    stamped with the present UTC time and date."""
+    """A receiver driving north-east at about 50 km/h now: one RMC and one
+    GGA a second, stamped with the present UTC time and date."""
 
     def __init__(self, path):
         super().__init__(daemon=True)
@@ -74,10 +74,12 @@ class LiveReceiver(threading.Thread):
                 t = time.gmtime(now)
                 hms = '%02d%02d%02d.%02d' % (t.tm_hour, t.tm_min, t.tm_sec, int(now * 100) % 100)
                 dmy = '%02d%02d%02d' % (t.tm_mday, t.tm_mon, t.tm_year % 100)
-                lon = 37.5 + i * 0.00016  # 10 m a second at 55.75 N
+                lon = 37.5 + i * 0.00016  # 10 m a second east at 55.75 N
+                lat = 55.75 + i * 0.00009  # and 10 m north
                 lon_text = '%03d%07.4f' % (int(lon), (lon - int(lon)) * 60)
-                os.write(fd, nmea('GPRMC,%s,A,5545.0000,N,%s,E,019.4,090.0,%s,,' % (hms, lon_text, dmy)) +
-                         nmea('GPGGA,%s,5545.0000,N,%s,E,1,08,0.9,150.0,M,14.0,M,,' % (hms, lon_text)))
+                lat_text = '%02d%07.4f' % (int(lat), (lat - int(lat)) * 60)
+                os.write(fd, nmea('GPRMC,%s,A,%s,N,%s,E,027.5,045.0,%s,,' % (hms, lat_text, lon_text, dmy)) +
+                         nmea('GPGGA,%s,%s,N,%s,E,1,08,0.9,150.0,M,14.0,M,,' % (hms, lat_text, lon_text)))
                 i += 1
                 self.stop.wait(1.0)
         finally:

@@ -11,7 +11,7 @@ from velmo_e2e import DemoMapCase, centre_setting, count_colour, waypoint_record
 
 LAT, LON = 55.14, 37.37  # inside the demo region
 
-# Colours only these icons have (store/res/make_symbols.py): the red square
+# Colours only these icons have (render/overlay/res/make_symbols.py): the red square
 # (symbol 16), the blue anchor (symbol 0) and the ring of the default icon
 # (symbol 18 and every symbol past the strip).
 RED_SQUARE, ANCHOR, DEFAULT_RING = '#DC1414', '#145AAA', '#D20A0A'

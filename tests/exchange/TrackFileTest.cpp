@@ -7,6 +7,8 @@
 
 #include "exchange/MapSource.h"
 #include "exchange/TrackFile.h"
+#include "gps/TrackSource.h"
+#include "platform/File.h"
 #include "platform/Str.h"
 #include "store/Bytes.h"
 #include "tests/exchange/GpxLite.h"
@@ -175,6 +177,39 @@ TEST(TrackFileTest, OpenTrackFileReportsFailures) {
   TrackOpenResult r;
   EXPECT_EQ(OpenTrackFile(u"/nonexistent/velmo/x.gdb", r), nullptr);
   EXPECT_EQ(r, torCannotOpen);
+}
+
+TEST(TrackFileTest, TheReadersAreTheTrackSourceOfPositioning) {
+  // Without an opener installed no track opens.
+  PfnOpenTrackSource pfnBefore = SetTrackSourceOpener(nullptr);
+  std::string dir = VELMO_BINARY_DIR;
+  std::u16string path = platform::Utf8ToU16((dir.empty() ? "" : dir + "/") + "track_source_test.gdb");
+  auto gdb = MakeGdb({{GdbPoint{60.0, 30.0}, GdbPoint{60.001, 30.002}}});
+  ASSERT_TRUE(platform::WriteFileAtomic(path.c_str(), gdb.data(), gdb.size()));
+  EXPECT_EQ(OpenTrackSource(path.c_str()), nullptr);
+
+  EXPECT_EQ(SetTrackSourceOpener(OpenTrackSourceFile), nullptr);
+  EXPECT_EQ(OpenTrackSource(u"/nonexistent/velmo/x.gdb"), nullptr);
+  CTrackSource* pSource = OpenTrackSource(path.c_str());
+  ASSERT_NE(pSource, nullptr);
+  GpsFix a, b, c, again;
+  a.Start();
+  ASSERT_TRUE(pSource->NextPoint(a));
+  b.Start();
+  ASSERT_TRUE(pSource->NextPoint(b));
+  c.Start();
+  EXPECT_FALSE(pSource->NextPoint(c));
+  EXPECT_NEAR(a.latitude, 60.0, 1e-6);
+  EXPECT_NEAR(b.longitude, 30.002, 1e-6);
+  EXPECT_TRUE(b.Has(gfCourse));
+  pSource->Rewind();
+  again.Start();
+  ASSERT_TRUE(pSource->NextPoint(again));
+  EXPECT_NEAR(again.latitude, 60.0, 1e-6);
+  EXPECT_FALSE(again.Has(gfCourse));  // the point before the rewind is forgotten
+  pSource->Destroy();
+  EXPECT_EQ(SetTrackSourceOpener(pfnBefore), OpenTrackSourceFile);
+  platform::DeleteFilePath(path.c_str());
 }
 
 void CompareWithGpx(const char* pszFile, size_t cExpected) {

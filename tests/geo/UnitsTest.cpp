@@ -10,9 +10,9 @@
 #include <limits>
 #include <string>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "geo/Units.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsProtocol.h"
 #include "gps/GpsTime.h"

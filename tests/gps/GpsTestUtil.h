@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "gps/GpsLog.h"
 #include "gps/Positioning.h"
 

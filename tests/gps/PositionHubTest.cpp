@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "gps/GpsTime.h"
 #include "gps/NMEA0183.h"
 #include "gps/PositionHub.h"

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "exchange/TrackFile.h"
 #include "gps/GpsNotify.h"
 #include "gps/Positioning.h"
+#include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
 #include "platform/Clock.h"
@@ -259,9 +261,12 @@ TEST(Positioning, DemoThreadReplaysTheDemoTrack) {
   ASSERT_TRUE(platform::ReadWholeFile(track.c_str(), bytes));
   std::u16string demo = platform::JoinPath(platform::Utf8ToU16(dir), u"Demo.gdb");
   ASSERT_TRUE(platform::WriteFileAtomic(demo.c_str(), bytes.data(), bytes.size()));
+  // The program installs the track file readers as the demo's source.
+  PfnOpenTrackSource pfnBefore = SetTrackSourceOpener(exchange::OpenTrackSourceFile);
   StartGps();
   platform::SleepMs(2300);
   StopGps();
+  SetTrackSourceOpener(pfnBefore);
   platform::DeleteFilePath(demo.c_str());
   platform::DeleteFilePath(track.c_str());
   unsetenv("VELMO_PROGRAM_DIR");

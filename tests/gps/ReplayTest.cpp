@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "gps/Positioning.h"
 #include "gps/GpsTime.h"
 #include "gps/Replay.h"

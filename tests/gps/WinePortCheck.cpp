@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "gps/Positioning.h"
 #include "gps/Replay.h"
 #include "gps/Tracking.h"

@@ -10,7 +10,7 @@
 #include <random>
 #include <sys/stat.h>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "map/img/CoordStream.h"
 #include "map/img/ImgLabels.h"
 #include "tests/img/ImgBuilder.h"

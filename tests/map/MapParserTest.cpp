@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "map/MapCollections.h"
 #include "map/MapFiles.h"
 #include "map/MapParser.h"

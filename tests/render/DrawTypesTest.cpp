@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Module.h"

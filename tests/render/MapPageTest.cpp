@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "map/MapParser.h"
 #include "platform/Debug.h"
 #include "render/DrawTypes.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "map/MapParser.h"
 #include "platform/Canvas.h"
 #include "platform/File.h"

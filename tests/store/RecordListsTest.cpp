@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "geo/Units.h"
 #include "store/RecordLists.h"
 

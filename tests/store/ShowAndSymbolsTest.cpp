@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "store/ShowOnMap.h"
 #include "store/SymbolRing.h"
 #include "store/WaypointStore.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "geo/Units.h"
 #include "view/FastMath.h"
 #include "view/MapPosition.h"

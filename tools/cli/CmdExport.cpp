@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
 #include "exchange/ImportFile.h"

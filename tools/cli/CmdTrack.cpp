@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "exchange/TrackFile.h"
 #include "gps/GpsFix.h"
 #include "platform/Str.h"

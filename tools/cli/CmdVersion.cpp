@@ -1,4 +1,4 @@
-#include "app/res/Res.h"
+#include "res/Res.h"
 #include "platform/Str.h"
 #include "tools/cli/Cli.h"
 

@@ -1,6 +1,6 @@
-#include "app/res/Res.h"
+#include "res/Res.h"
 
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
 

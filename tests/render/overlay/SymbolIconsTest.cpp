@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "platform/Str.h"
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/StoreDraw.h"
-#include "store/SymbolIcons.h"
+#include "render/overlay/StoreDraw.h"
+#include "render/overlay/SymbolIcons.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 

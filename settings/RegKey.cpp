@@ -1,4 +1,4 @@
-#include "app/settings/RegKey.h"
+#include "settings/RegKey.h"
 
 #include "platform/Debug.h"
 #include "platform/Str.h"

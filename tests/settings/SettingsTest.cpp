@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "app/settings/RegKey.h"
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/RegKey.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Str.h"
 
 using namespace platform;

@@ -1,4 +1,4 @@
-#include "store/SymbolIcons.h"
+#include "render/overlay/SymbolIcons.h"
 
 #include "platform/File.h"
 #include "platform/Module.h"

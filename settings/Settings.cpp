@@ -1,4 +1,4 @@
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 
 #include "platform/Debug.h"
 #include "platform/Str.h"

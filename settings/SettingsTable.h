@@ -5,7 +5,7 @@
 #pragma once
 #include <cstddef>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 
 enum SettingType {
   stDword,   // REG_DWORD number

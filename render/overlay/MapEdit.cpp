@@ -1,4 +1,4 @@
-#include "store/MapEdit.h"
+#include "render/overlay/MapEdit.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsTable.h"
+#include "settings/SettingsTable.h"
 
 const SettingDef* const g_apSettings[] = {
     &setting::SafeExit,

@@ -1,15 +1,15 @@
-#include "store/StoreDraw.h"
+#include "render/overlay/StoreDraw.h"
 
 #include <vector>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "render/DrawTypes.h"
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/SymbolIcons.h"
+#include "render/overlay/SymbolIcons.h"
 #include "store/WaypointStore.h"
 
 namespace {

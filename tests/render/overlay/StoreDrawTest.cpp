@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/Canvas.h"
 #include "render/LabelGen.h"
 #include "render/MapPage.h"
 #include "render/Screen.h"
-#include "store/StoreDraw.h"
+#include "render/overlay/StoreDraw.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/res/Res.h"
-#include "app/settings/Settings.h"
-#include "app/settings/SettingsTable.h"
+#include "res/Res.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 

@@ -5,11 +5,11 @@
 
 #include <memory>
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "platform/Canvas.h"
 #include "platform/Debug.h"
 #include "render/Screen.h"
-#include "store/MapEdit.h"
+#include "render/overlay/MapEdit.h"
 #include "store/WaypointStore.h"
 #include "view/MapPosition.h"
 
