@@ -329,4 +329,32 @@ TEST(PositionHub, TodaysDatesFromAReceiverStayToday) {
   EXPECT_EQ(GpsLeapSeconds(dToday), 18);
 }
 
+std::vector<double> g_aClockSets;
+bool RecordClockSet(const platform::CSystemTime& st) {
+  g_aClockSets.push_back(platform::SystemTimeToDays(st));
+  return true;
+}
+double g_dHostNow = 0;
+double HostNow() { return g_dHostNow; }
+
+// The clock is never set back before the day the program was built, whatever
+// a receiver says; a later date sets it as before.
+TEST(PositionHub, TheClockIsNeverSetBeforeTheFloor) {
+  ResetAllSettings();
+  CPositionHub hub;
+  hub.SetClockFloor(BuildDate());
+  hub.SetUtcNowSource(HostNow);
+  g_dHostNow = BuildDate() + 10.5;
+  platform::SetTimeHook old = platform::SetSetTimeHook(RecordClockSet);
+  g_aClockSets.clear();
+  hub.FixupClock(BuildDate() - 7168 + 10.5);  // the old default's 2007 for today
+  EXPECT_TRUE(g_aClockSets.empty());
+  EXPECT_EQ(hub.ClockCorrections(), 0u);
+  EXPECT_EQ(hub.ClockOffset(), 2000000000);  // measured, not applied
+  hub.FixupClock(BuildDate() + 10.5 - 1.0 / 24);  // an hour off, after the floor
+  ASSERT_EQ(g_aClockSets.size(), 1u);
+  EXPECT_NEAR(g_aClockSets[0], BuildDate() + 10.5 - 1.0 / 24, 1e-6);
+  platform::SetSetTimeHook(old);
+}
+
 }  // namespace
