@@ -169,7 +169,7 @@ const uint32_t c_nNightModeNight = 2;
 const uint32_t c_nNightModeAuto = 3;
 // Reads "NightMode"; 0 or a missing value becomes 3 and is saved.
 uint32_t GetNightMode();
-// The menu bitmap id that shows a night mode (item 40127).
+// The menu bitmap id that shows a night mode (the "Night mode" item).
 uint32_t GetNightModeBitmap(uint32_t nMode);
 
 // What the automatic mode needs of the current fix.

@@ -562,6 +562,7 @@ void CMapPage::OnPaint(CCanvas* pDst) {
     m_overlays.pfnSelectedWaypoint(pDst, m_view);
   if (GetBool(u"ShowHotSpot", false))
     m_renderer.DrawHotSpot(pDst);
+  DrawPositionMarker(pDst, m_view, m_cursor);
   if (m_overlays.pfnPositionMarker != nullptr)
     m_overlays.pfnPositionMarker(pDst, m_view);
   m_renderer.DrawNorthArrow(pDst);
@@ -632,7 +633,7 @@ void CMapPage::OnMove(int x, int y) {
   }
 }
 
-void CMapPage::OnTimer17() {
+void CMapPage::OnPointerRested() {
   if (m_pHost != nullptr)
     m_pHost->KillPointerTimer();
   m_renderer.RefreshMap(false);
@@ -693,6 +694,7 @@ void CMapPage::PanBy(int dx, int dy) {
 }
 
 void CMapPage::OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading) {
+  m_cursor = MapCursor{fValid, fLon, fLat, fHeading};
   bool fChanged = false;
   if (GetBool(u"RotateMap", false)) {
     if (fValid) {

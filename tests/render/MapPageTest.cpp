@@ -307,7 +307,7 @@ TEST_F(MapPageRulesTest, ShortSmallPressIsATapLongerOrWiderOnlyPans) {
   EXPECT_EQ(m_host.m_dwTimer, 20u);
   EXPECT_LT(m_page.GetView().GetCentreX(), xc);  // dragged right: the centre moves west
   EXPECT_GT(m_host.m_cRedraws, cRedraws);
-  m_page.OnTimer17();
+  m_page.OnPointerRested();
   EXPECT_EQ(m_host.m_dwTimer, 0u);
   m_host.m_dwNow += 50;
   EXPECT_FALSE(m_page.OnUp(80, 50));
