@@ -85,15 +85,15 @@ void CDrawContext::DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandl
   ++m_cPolygons;
 }
 
-void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) {
+void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) {
   if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 2 || cPoints > 0x7FFFFFFF)
     return;
   if (hPen != nullptr) {
     m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hPen));
     m_pCanvas->Polyline(pPoints, int(cPoints));
   }
-  if (hCasing != nullptr) {
-    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCasing));
+  if (hCore != nullptr) {
+    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCore));
     m_pCanvas->Polyline(pPoints, int(cPoints));
   }
   ++m_cPolylines;

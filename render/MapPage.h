@@ -74,7 +74,7 @@ class CDrawContext : public CDrawSink {
   void ToScreenMany(const MapPoint* pMap, VPoint* pScreen, size_t cPoints) const override;
   bool IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const override;
   void DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) override;
-  void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) override;
+  void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) override;
   void DrawDirectionArrows(const VPoint* pPoints, size_t cPoints) override;
   void Yield() override;
   bool IsInterrupted() const override { return m_btRestart != 0 || m_btStop != 0; }
