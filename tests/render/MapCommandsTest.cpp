@@ -1,5 +1,6 @@
-// The map page's menu rules over the editing state, and the object the hit
-// test takes from a nearest-first query.
+// The map page's menu rules over the editing state, the object the hit
+// test takes from a nearest-first query, and the position marker drawn
+// from the cursor the page is given.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -7,6 +8,10 @@
 #include "app/settings/Settings.h"
 #include "render/MapCommands.h"
 #include "render/MapObjects.h"
+#include "render/PositionMarker.h"
+#include "platform/Canvas.h"
+#include "view/MapUnits.h"
+#include <memory>
 #include "render/Screen.h"
 #include "store/MapEdit.h"
 #include "store/WaypointStore.h"
@@ -161,6 +166,56 @@ TEST(MapObjectsTest, HitTakesTheNearestOfTheMostSpecificKind) {
   obj.nKind = 7;
   EXPECT_FALSE(HitMapObject(nullptr, view, 10, 10, 10, obj));
   EXPECT_EQ(obj.nKind, 0);  // cleared
+}
+
+// The red of the marker's body.
+const COLORREF c_crMarker = RGB(220, 30, 30);
+
+int CountMarkerPixels(platform::CCanvas& canvas, int x0, int y0, int x1, int y1) {
+  int c = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      c += canvas.GetPixel(x, y) == c_crMarker;
+  return c;
+}
+
+TEST(PositionMarkerTest, MarkerIsDrawnAtTheCursorOnlyWhenItIsValid) {
+  render::SetScreenScale(1, 1);
+  CMapPosition view;
+  view.SetOrigin(50, 50);
+  view.SetViewSize(100, 100);
+  view.SetScale(10);
+  view.SetCentre(DegreesToMap(30.0), DegreesToMap(50.0));
+  std::unique_ptr<platform::CCanvas> pCanvas(platform::CreateSoftCanvas(100, 100));
+  MapCursor cursor;
+  cursor.dLon = 30.0;
+  cursor.dLat = 50.0;
+  cursor.dHeading = 0;
+  DrawPositionMarker(pCanvas.get(), view, cursor);  // not valid: nothing
+  EXPECT_EQ(CountMarkerPixels(*pCanvas, 0, 0, 100, 100), 0);
+  cursor.fValid = true;
+  DrawPositionMarker(pCanvas.get(), view, cursor);
+  // An arrow pointing north at the centre: its body is around the origin,
+  // its tip above it.
+  EXPECT_GT(CountMarkerPixels(*pCanvas, 40, 40, 60, 60), 20);
+  EXPECT_EQ(CountMarkerPixels(*pCanvas, 0, 0, 100, 30), 0);
+  EXPECT_EQ(CountMarkerPixels(*pCanvas, 0, 70, 100, 100), 0);
+  EXPECT_GT(CountMarkerPixels(*pCanvas, 45, 38, 55, 45), 0);  // the tip, north
+  EXPECT_EQ(CountMarkerPixels(*pCanvas, 47, 57, 53, 62), 0);  // the notch at the back
+  // Heading south: the tip below the origin.
+  pCanvas.reset(platform::CreateSoftCanvas(100, 100));
+  cursor.dHeading = 180;
+  DrawPositionMarker(pCanvas.get(), view, cursor);
+  EXPECT_GT(CountMarkerPixels(*pCanvas, 45, 55, 55, 62), 0);
+  // A cursor elsewhere moves the marker with it.
+  pCanvas.reset(platform::CreateSoftCanvas(100, 100));
+  const MapPoint pt = view.ToMap(20, 80);
+  cursor.dLon = MapToDegrees(pt.x);
+  cursor.dLat = MapToDegrees(pt.y);
+  cursor.dHeading = -1;  // none: a disc
+  DrawPositionMarker(pCanvas.get(), view, cursor);
+  EXPECT_EQ(CountMarkerPixels(*pCanvas, 40, 40, 60, 60), 0);
+  EXPECT_GT(CountMarkerPixels(*pCanvas, 15, 75, 25, 85), 0);
 }
 
 }  // namespace
