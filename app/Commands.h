@@ -2,6 +2,7 @@
 #pragma once
 
 enum Command : unsigned {
+  // The main menu.
   cmdZoomIn = 40001,
   cmdZoomOut = 40002,
   cmdAbout = 40003,
@@ -26,6 +27,40 @@ enum Command : unsigned {
   cmdOpenMap = 57601,
   cmdPageFirst = 2000,  // 2000 + page index
   cmdPageLast = 2009,
+
+  // The map page's commands without a menu item: draw again, and pan by a
+  // screen delta of 20 pixels in the named direction.
+  cmdRedrawMap = 40004,
+  cmdPanRight = 40005,  // (20, 0)
+  cmdPanLeft = 40006,   // (-20, 0)
+  cmdPanDown = 40007,   // (0, 20)
+  cmdPanUp = 40008,     // (0, -20)
+
+  // The map page's context menus.
+  cmdGoToPoint = 40014,        // map, waypoint
+  cmdNewWaypointHere = 40019,  // map
+  cmdShowMapGauges = 40023,    // map (checked while the gauges are shown)
+  cmdProperties = 40121,       // map, waypoint, route (the default item of the last two)
+  cmdDeleteWaypoint = 40122,   // waypoint
+  cmdFollowRoute = 40130,      // route
+  cmdReverseRoute = 40139,     // route
+  cmdDeleteRoute = 40141,      // route
+  cmdAppendToRoute = 40143,    // waypoint, editing
+  cmdRemoveFromRoute = 40144,  // waypoint
+  cmdEndEditing = 40145,       // editing
+  cmdStartRoute = 40146,       // map, waypoint
+  cmdContinueRoute = 40147,    // route
+  cmdMoveWaypoint = 40148,     // waypoint
+  cmdCancelMoving = 40149,     // moving
+  cmdMoveHere = 40150,         // moving
+  cmdInsertIntoRoute = 40151,  // route
+  cmdRecalculateRoute = 40159, // route
+
+  // The gauge strip's context menu.
+  cmdChooseGauge = 40016,
+  cmdDefaultGauges = 40017,
+  cmdResetAllGauges = 40021,
+  cmdResetGauge = 40025,
 };
 
 const unsigned c_cPages = 4;

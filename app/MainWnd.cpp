@@ -2,7 +2,7 @@
 // pages and the menu state.
 #include <atomic>
 
-#include "app/Commands.h"
+#include "app/CommandTable.h"
 #include "app/Crash.h"
 #include "app/Features.h"
 #include "app/MapDialogs.h"
@@ -78,23 +78,8 @@ static void StepPage(int nDelta) {
 void UpdateMenuState() {
   HMENU hMenu = ::GetMenu(g_hWnd);
   if (!hMenu) return;
-  auto enable = [hMenu](UINT id, bool f) { ::EnableMenuItem(hMenu, id, MF_BYCOMMAND | (f ? MF_ENABLED : MF_GRAYED)); };
-  enable(cmdHelp, false);
-  bool fMap = IsMapOpen();
-  enable(cmdAboutMap, fMap);
   SetNightModeMenuBitmap(hMenu);
-  Page* p = CurrentPage();
-  enable(cmdZoomIn, p && p->CanZoomIn());
-  enable(cmdZoomOut, p && p->CanZoomOut());
-  for (unsigned i = 0; i < c_cPages; ++i) enable(cmdPageFirst + i, g_apPages[i] && g_apPages[i]->IsAvailable());
-  enable(cmdStopNavigation, GetSettingBool(setting::Navigation) && IsNavigationRunning());
-  enable(cmdFindInCity, fMap);
-  enable(cmdFindAddress, fMap);
-  enable(cmdFindNearest, fMap);
-  enable(cmdFindCity, fMap);
-  ::CheckMenuItem(hMenu, cmdConnectGps, MF_BYCOMMAND | (ArePortsOpen() ? MF_CHECKED : MF_UNCHECKED));
-  ::CheckMenuItem(hMenu, cmdRecordTrack,
-                  MF_BYCOMMAND | (GetSettingBool(setting::RecordTrack) ? MF_CHECKED : MF_UNCHECKED));
+  ApplyCommandRules(hMenu, CurrentMenuState(false));
   ::DrawMenuBar(g_hWnd);
 }
 
@@ -153,7 +138,7 @@ void RequestExit(bool fRestart) {
   }
 }
 
-static void OnOpenMapCommand() {
+void OnOpenMapCommand(unsigned) {
   std::u16string path;
   DWORD dwFilter = GetSetting(setting::MapFormat);
   if (!ChooseMapFile(path, dwFilter)) return;
@@ -165,39 +150,36 @@ static void OnOpenMapCommand() {
   SwitchToMapPage();
 }
 
+void OnZoomInCommand(unsigned) { CurrentPage()->ZoomIn(); }
+void OnZoomOutCommand(unsigned) { CurrentPage()->ZoomOut(); }
+void OnAboutCommand(unsigned) { ShowAboutDialog(); }
+void OnExitCommand(unsigned) { ::PostMessageW(g_hWnd, WM_EXIT_REQUEST, 0, 0); }
+void OnOptionsCommand(unsigned) { ShowOptionsDialog(); }
+void OnSaveWaypointCommand(unsigned) {
+  double dLon = 0, dLat = 0;
+  if (GetMapCentreDegrees(dLon, dLat) && NewWaypointAt(dLon, dLat)) RefreshAllPages(true);
+}
+void OnWaypointsCommand(unsigned) { ShowWaypointListDialog(g_hWnd); }
+void OnRoutesCommand(unsigned) { ShowRouteListDialog(g_hWnd); }
+void OnConnectGpsMenuCommand(unsigned) { OnConnectGpsCommand(); }
+void OnRecordTrackMenuCommand(unsigned) { OnRecordTrackCommand(); }
+void OnNightModeCommand(unsigned) { CycleNightMode(); }
+void OnOpenAtlasCommand(unsigned) {
+  ShowMapCollectionsDialog(g_hWnd);
+  SwitchToMapPage();
+}
+void OnPageCommand(unsigned id) { SelectPage(id - cmdPageFirst); }
+void OnCommandNotInBuild(unsigned) {}
+// Waypoints, routes, atlases, find dialogs, guidance and the gauges'
+// commands belong to their subsystems and pages.
+void OnFeatureCommand(unsigned id) {
+  if (!RunFeatureCommand(id)) CurrentPage()->OnCommand(id);
+}
+
 static void OnCommand(UINT id) {
-  switch (id) {
-    case cmdZoomIn: CurrentPage()->ZoomIn(); break;
-    case cmdZoomOut: CurrentPage()->ZoomOut(); break;
-    case cmdAbout: ShowAboutDialog(); break;
-    case cmdExit: ::PostMessageW(g_hWnd, WM_EXIT_REQUEST, 0, 0); break;
-    case cmdOptions: ShowOptionsDialog(); break;
-    case cmdSaveWaypoint: {
-      double dLon = 0, dLat = 0;
-      if (GetMapCentreDegrees(dLon, dLat) && NewWaypointAt(dLon, dLat)) RefreshAllPages(true);
-      break;
-    }
-    case cmdWaypoints: ShowWaypointListDialog(g_hWnd); break;
-    case cmdRoutes: ShowRouteListDialog(g_hWnd); break;
-    case cmdConnectGps: OnConnectGpsCommand(); break;
-    case cmdRecordTrack: OnRecordTrackCommand(); break;
-    case cmdNightMode: CycleNightMode(); break;
-    case cmdOpenMap: OnOpenMapCommand(); break;
-    case cmdOpenAtlas:
-      ShowMapCollectionsDialog(g_hWnd);
-      SwitchToMapPage();
-      break;
-    case cmdFullScreen:
-    case cmdHelp: break;
-    default:
-      if (id >= cmdPageFirst && id <= cmdPageLast) {
-        SelectPage(id - cmdPageFirst);
-        break;
-      }
-      // Waypoints, routes, atlases, find dialogs, guidance and the gauges'
-      // commands belong to their pages and dialogs.
-      if (!RunFeatureCommand(id)) CurrentPage()->OnCommand(id);
-      break;
+  if (!RunCommand(id)) {
+    if (id >= cmdPageFirst && id <= cmdPageLast) SelectPage(id - cmdPageFirst);
+    else OnFeatureCommand(id);
   }
   UpdateMenuState();
 }

@@ -6,7 +6,7 @@
 
 #include "app/Crash.h"
 #include "app/Features.h"
-#include "app/Commands.h"
+#include "app/CommandTable.h"
 #include "app/GpsGlue.h"
 #include "app/MapDialogs.h"
 #include "app/ResWin.h"
@@ -17,16 +17,17 @@
 #include "app/res/app_ids.h"
 #include "settings/SettingsTable.h"
 #include "gps/Positioning.h"
-#include "gps/VisualTracking.h"
 #include "map/MapParser.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
 #include "platform/win32/CanvasGdi.h"
 #include "render/DrawTypes.h"
+#include "render/MapObjects.h"
 #include "render/MapPage.h"
 #include "render/overlay/MapEdit.h"
 #include "render/overlay/StoreDraw.h"
+#include "render/TrackLayer.h"
 #include "store/WaypointStore.h"
 #include "view/MapUnits.h"
 
@@ -44,60 +45,10 @@ HDC CanvasDc(CCanvas* pCanvas) {
   return pCanvas->Kind() == ckGdi ? static_cast<CGdiCanvas*>(pCanvas)->Hdc() : nullptr;
 }
 
-// The position marker: an arrow along the heading (a disc when there is
-// none) at the map cursor.
-void DrawPositionMarker(CCanvas* pDst, const CMapPosition& view) {
-  float lon = 0, lat = 0, heading = 0;
-  if (!GetCursor(&lon, &lat, &heading)) return;
-  VPoint pt = view.ToScreen(DegreesToMap(lon), DegreesToMap(lat));
-  int r = ScaleX(9);
-  static CPen s_pen(0, PickByDpi(2, 3), RGB(255, 255, 255));
-  static CBrush s_brush(bkSolid, RGB(220, 30, 30));
-  const CPen* pOldPen = pDst->SelectPen(&s_pen);
-  const CBrush* pOldBrush = pDst->SelectBrush(&s_brush);
-  if (heading >= 0 && heading <= 360) {
-    double a = (heading - view.GetAngle()) * 3.14159265358979 / 180.0;
-    double s = std::sin(a), c = std::cos(a);
-    auto at = [&](double dx, double dy) {
-      return VPoint{pt.x + int(std::lround(dx * c - dy * s)), pt.y + int(std::lround(dx * s + dy * c))};
-    };
-    VPoint arrow[4] = {at(0, -r * 1.4), at(r, r), at(0, r * 0.4), at(-r, r)};
-    pDst->Polygon(arrow, 4);
-  } else {
-    pDst->Ellipse(pt.x - r / 2, pt.y - r / 2, pt.x + r / 2, pt.y + r / 2);
-  }
-  pDst->SelectPen(pOldPen);
-  pDst->SelectBrush(pOldBrush);
-}
-
 void DrawGpsStatusIcon(CCanvas* pDst, int x, int y) {
   HDC hdc = CanvasDc(pDst);
   HICON hicon = GetGpsIndicatorIconHandle();
   if (hdc && hicon) ::DrawIconEx(hdc, x, y, hicon, ScaleX(16), ScaleY(16), 0, nullptr, DI_NORMAL);
-}
-
-struct TrackWalk {
-  CDrawContext* pCtx;
-};
-
-VPoint TrackToScreen(int32_t x, int32_t y, void* p) { return static_cast<TrackWalk*>(p)->pCtx->ToScreen(x, y); }
-
-bool TrackPolyline(const VPoint* pPoints, int cPoints, void* p) {
-  CDrawContext* pCtx = static_cast<TrackWalk*>(p)->pCtx;
-  static CPen s_pen(0, PickByDpi(2, 4), RGB(200, 0, 200));
-  CCanvas* pCanvas = pCtx->GetCanvas();
-  const CPen* pOld = pCanvas->SelectPen(&s_pen);
-  pCanvas->Polyline(pPoints, cPoints);
-  pCanvas->SelectPen(pOld);
-  pCtx->Yield();
-  return !pCtx->IsInterrupted();
-}
-
-void DrawTrackLayer(CDrawContext& ctx) {
-  if (!GetSettingBool(setting::ShowTrack) || !VisualTracking::IsOpen()) return;
-  TrackWalk walk{&ctx};
-  VisualTracking::WalkTrackLog(ctx.GetCanvas()->Width(), ctx.GetCanvas()->Height(), TrackToScreen,
-                               TrackPolyline, &walk);
 }
 
 // The time stamp of records made on the map: the fix's time, else the clock.
@@ -109,41 +60,16 @@ double CurrentTimeDays() {
   return SystemTimeToDays(st);
 }
 
-// The map object under a screen point (within a few pixels), with every
-// field the reader can give: a point object before a line, a line before
-// an area, so that an icon inside a park or a street through a town is
-// what the pointer finds; the nearest of the kind.
-bool HitMapObject(const CMapPosition& view, int x, int y, FoundObject& obj) {
-  obj = FoundObject{};  // readers fill only the fields they have
-  if (!g_pMapParser) return false;
-  const MapPoint pt = view.ToMap(x, y);
-  const MapPoint ptEdge = view.ToMap(x + ScaleX(c_nWaypointHitTolerance), y);
-  const double fDx = double(ptEdge.x) - pt.x, fDy = double(ptEdge.y) - pt.y;
-  const uint32_t nRadius = uint32_t(std::max(1.0, MapToMetres(std::sqrt(fDx * fDx + fDy * fDy))));
-  CMapQuery* pQuery = g_pMapParser->FindNearest(uint32_t(view.GetScale()), true, pt, nRadius, nullptr, nullptr, nullptr);
-  if (!pQuery) return false;
-  pQuery->SetReference(pt);
-  const uint32_t dwAll = c_fofName | c_fofCity | c_fofZip | c_fofStreet | c_fofNumber | c_fofMapFile | c_fofReprPoint |
-                         c_fofNearestPoint | c_fofScale;
-  const uint32_t cItems = pQuery->GetCount();
-  uint32_t iBest = cItems;
-  int nBestKind = 0;
-  for (uint32_t i = 0; i < cItems; ++i) {  // nearest first: the first of a kind is its nearest
-    FoundObject item = {};
-    if (!pQuery->GetItem(i, &item, c_fofScale)) continue;
-    if (iBest == cItems || item.nKind < nBestKind) {
-      iBest = i;
-      nBestKind = item.nKind;
-      if (nBestKind == rkPoint) break;  // points come first
-    }
-  }
-  bool fHit = iBest < cItems && pQuery->GetItem(iBest, &obj, dwAll);
-  delete pQuery;
-  return fHit;
+// The map object under a screen point, within about an icon's size.
+bool HitMapObjectAt(const CMapPosition& view, int x, int y, FoundObject& obj) {
+  return HitMapObject(g_pMapParser, view, x, y, ScaleX(c_nWaypointHitTolerance), obj);
 }
 
-void EnableItem(HMENU hMenu, UINT id, bool fEnable) {
-  ::EnableMenuItem(hMenu, id, MF_BYCOMMAND | (fEnable ? MF_ENABLED : MF_GRAYED));
+// The map cursor as the position stream has it now (the page is told of
+// every change while it is shown; this is for when it is shown again).
+CursorMark ReadCursor() {
+  MapCursor cursor = GetPositionHub().GetCursor();
+  return CursorMark{cursor.fPosition, cursor.fLon, cursor.fLat, cursor.fHeading};
 }
 
 // After a change of the store: written at once, a failure reported with the path.
@@ -162,7 +88,6 @@ class CMapPageWin : public Page, public CMapPageHost {
     MapOverlays overlays;
     overlays.pfnActiveRoute = DrawEditedRouteOverlay;
     overlays.pfnSelectedWaypoint = DrawSelectionOverlay;
-    overlays.pfnPositionMarker = DrawPositionMarker;
     overlays.pfnGpsStatusIcon = DrawGpsStatusIcon;
     m_page.SetOverlays(overlays);
     MapLayers layers;
@@ -178,6 +103,7 @@ class CMapPageWin : public Page, public CMapPageHost {
     g_pMapPage = nullptr;
   }
   bool IsMapPage() override { return true; }
+  void Activate() override { m_page.SetCursor(ReadCursor()); }
   void OnSize() override { m_page.OnSize(g_cxClient, g_cyClient); }
   void OnPaint(HDC hdc) override {
     CGdiCanvas canvas(hdc, g_cxClient, g_cyClient);
@@ -231,12 +157,12 @@ class CMapPageWin : public Page, public CMapPageHost {
     FoundObject obj;
     if (g_mapEdit.SelectAt(m_page.GetView(), x, y, GetSettingBool(setting::ShowWaypoints),
                            GetSettingBool(setting::ShowRoutes)) ||
-        HitMapObject(m_page.GetView(), x, y, obj))
-      OnCommand(40121);
+        HitMapObjectAt(m_page.GetView(), x, y, obj))
+      ShowProperties();
   }
   void OnContextMenu(int x, int y) override;
   void OnTimer(UINT_PTR id) override {
-    if (id == c_idTimerPointer) m_page.OnTimer17();
+    if (id == c_idTimerPointer) m_page.OnPointerRested();
     if (id == c_idTimerMapChange) RunPendingMapChange(true);
   }
   bool CanZoomIn() override { return m_page.CanZoomIn(); }
@@ -253,7 +179,25 @@ class CMapPageWin : public Page, public CMapPageHost {
   void OnOptionsChanged(bool fMapChanged, bool fUnitsChanged) override {
     m_page.OnOptionsChanged(fMapChanged, fUnitsChanged);
   }
-  bool OnCommand(UINT id) override;
+
+  // The map page's commands (the command table's handlers call them).
+  void RedrawMap() { m_page.RefreshMap(true); }
+  void Pan(unsigned id);
+  void ToggleMapGauges() { m_page.OnGaugesToggled(); }
+  void NewWaypointHere();
+  void ShowProperties();
+  void DeleteWaypoint();
+  void ReverseRoute();
+  void DeleteRoute();
+  void AppendToRoute();
+  void RemoveFromRoute();
+  void EndEditing();
+  void StartRoute();
+  void ContinueRoute();
+  void MoveWaypoint();
+  void CancelMoving();
+  void MoveHere();
+  void InsertIntoRoute();
 
   // The map reader is on the call stack while a pass yields to messages,
   // so a map opened or closed from a handler inside the pass waits until
@@ -366,7 +310,7 @@ void CMapPageWin::OnContextMenu(int x, int y) {
     idMenu = IDM_GAUGE_CONTEXT;
   } else {
     FoundObject obj;
-    fMapObject = HitMapObject(view, x, y, obj);
+    fMapObject = HitMapObjectAt(view, x, y, obj);
     if (!g_mapEdit.SelectAt(view, x, y, GetSettingBool(setting::ShowWaypoints), GetSettingBool(setting::ShowRoutes)))
       g_mapEdit.ClearSelection();
     idMenu = g_mapEdit.ChooseContextMenu();
@@ -375,45 +319,8 @@ void CMapPageWin::OnContextMenu(int x, int y) {
   HMENU hMenu = ResLoadMenu(idMenu);
   if (!hMenu) return;
   HMENU hPopup = ::GetSubMenu(hMenu, 0);
-  switch (idMenu) {
-    case IDM_GAUGE_CONTEXT:
-      // The gauges and their selection dialog are not part of this build.
-      for (UINT id : {40016u, 40025u, 40021u, 40017u}) EnableItem(hPopup, id, false);
-      break;
-    case IDM_WAYPOINT_CONTEXT:
-      EnableItem(hPopup, 40014, false);  // guidance is not part of this build
-      EnableItem(hPopup, 40146, g_mapEdit.CanStartRoute());
-      EnableItem(hPopup, 40143, g_mapEdit.CanAppend());
-      EnableItem(hPopup, 40144, g_mapEdit.CanRemoveFromRoute());
-      EnableItem(hPopup, 40148, g_mapEdit.CanMoveWaypoint());
-      EnableItem(hPopup, 40122, !g_mapEdit.IsWaypointLocked(g_mapEdit.GetSelectedWaypoint()));
-      ::SetMenuDefaultItem(hPopup, 40121, FALSE);
-      break;
-    case IDM_ROUTE_CONTEXT: {
-      bool fChange = g_mapEdit.CanChangeSelectedRoute();
-      EnableItem(hPopup, 40130, false);  // guidance and the router are not part of this build
-      EnableItem(hPopup, 40159, false);
-      EnableItem(hPopup, 40151, fChange);
-      EnableItem(hPopup, 40147, g_mapEdit.CanContinueSelectedRoute());
-      EnableItem(hPopup, 40139, fChange);
-      EnableItem(hPopup, 40141, fChange);
-      EnableItem(hPopup, 40121, fChange);
-      ::SetMenuDefaultItem(hPopup, 40121, FALSE);
-      break;
-    }
-    case IDM_EDIT_ROUTE_CONTEXT:
-      EnableItem(hPopup, 40143, g_mapEdit.CanAppend());
-      break;
-    case IDM_MOVE_POINT_CONTEXT:
-      EnableItem(hPopup, 40150, g_mapEdit.CanMoveHere());
-      break;
-    default:
-      EnableItem(hPopup, 40014, false);
-      EnableItem(hPopup, 40146, g_mapEdit.CanStartRoute());
-      ::CheckMenuItem(hPopup, 40023, MF_BYCOMMAND | (GetSettingBool(setting::ShowMapGauges) ? MF_CHECKED : MF_UNCHECKED));
-      EnableItem(hPopup, 40121, fMapObject);
-      break;
-  }
+  ApplyCommandRules(hPopup, CurrentMenuState(fMapObject));
+  if (idMenu == IDM_WAYPOINT_CONTEXT || idMenu == IDM_ROUTE_CONTEXT) ::SetMenuDefaultItem(hPopup, cmdProperties, FALSE);
   POINT pt = {x, y};
   if (idMenu == IDM_GAUGE_CONTEXT && m_page.IsGaugeMode() && iGauge >= 0) {
     // In gauge-selection mode the menu opens at the selected cell's centre.
@@ -433,94 +340,134 @@ void CMapPageWin::OnContextMenu(int x, int y) {
   ::SendMessageW(g_hWnd, WM_COMMAND, id, 0);
 }
 
-bool CMapPageWin::OnCommand(UINT id) {
-  const MapPoint ptMap = PointerOnMap();
+void CMapPageWin::Pan(unsigned id) {
   switch (id) {
-    case 40004: m_page.RefreshMap(true); return true;
-    case 40005: m_page.PanBy(20, 0); return true;
-    case 40006: m_page.PanBy(-20, 0); return true;
-    case 40007: m_page.PanBy(0, 20); return true;
-    case 40008: m_page.PanBy(0, -20); return true;
-    case 40023: m_page.OnGaugesToggled(); return true;
-    case 40019:
-      if (NewWaypointAt(MapToDegrees(ptMap.x), MapToDegrees(ptMap.y))) m_page.RefreshMap(true);
-      return true;
-    case 40121: {
-      Waypoint* pWaypoint = g_mapEdit.GetSelectedWaypoint();
-      Route* pRoute = g_mapEdit.GetSelectedRoute();
-      g_mapEdit.ClearSelection();
-      if (pWaypoint) {
-        if (ShowWaypointProperties(g_hWnd, pWaypoint)) StoreChanged();
-      } else if (pRoute) {
-        if (ShowRouteProperties(g_hWnd, pRoute)) StoreChanged();
-      } else {
-        FoundObject obj;
-        if (HitMapObject(m_page.GetView(), m_ptPointer.x, m_ptPointer.y, obj)) ShowObjectInfo(g_hWnd, obj);
-      }
-      Redraw();
-      return true;
-    }
-    case 40122: {
-      Waypoint* pWaypoint = g_mapEdit.GetSelectedWaypoint();
-      g_mapEdit.ClearSelection();
-      if (pWaypoint && !g_mapEdit.IsWaypointLocked(pWaypoint) && AskDeleteWaypoint(g_hWnd, pWaypoint)) {
-        if (g_mapEdit.GetMovingWaypoint() == pWaypoint) g_mapEdit.CancelMoving();
-        StoreChanged();
-      }
-      Redraw();
-      return true;
-    }
-    case 40139:
-      if (g_mapEdit.ReverseSelectedRoute()) StoreChanged();
-      Redraw();
-      return true;
-    case 40141:
-      if (g_mapEdit.DeleteSelectedRoute()) StoreChanged();
-      Redraw();
-      return true;
-    case 40143:
-      if (g_mapEdit.AppendToRoute(ptMap, CurrentTimeDays())) StoreChanged();
-      Redraw();
-      return true;
-    case 40144:
-      if (g_mapEdit.RemoveFromRoute()) StoreChanged();
-      Redraw();
-      return true;
-    case 40145:
-      g_mapEdit.EndEditing();
-      Redraw();
-      return true;
-    case 40146:
-      if (g_mapEdit.StartRoute(ptMap, CurrentTimeDays())) StoreChanged();
-      Redraw();
-      return true;
-    case 40147:
-      g_mapEdit.ContinueSelectedRoute();
-      Redraw();
-      return true;
-    case 40148:
-      g_mapEdit.StartMoving();
-      Redraw();
-      return true;
-    case 40149:
-      g_mapEdit.CancelMoving();
-      Redraw();
-      return true;
-    case 40150:
-      if (g_mapEdit.MoveHere(ptMap)) StoreChanged();
-      Redraw();
-      return true;
-    case 40151:
-      if (g_mapEdit.InsertPoint(ptMap, CurrentTimeDays())) StoreChanged();
-      Redraw();
-      return true;
+    case cmdPanRight: m_page.PanBy(20, 0); break;
+    case cmdPanLeft: m_page.PanBy(-20, 0); break;
+    case cmdPanDown: m_page.PanBy(0, 20); break;
+    case cmdPanUp: m_page.PanBy(0, -20); break;
   }
-  return false;
+}
+
+void CMapPageWin::NewWaypointHere() {
+  const MapPoint ptMap = PointerOnMap();
+  if (NewWaypointAt(MapToDegrees(ptMap.x), MapToDegrees(ptMap.y))) m_page.RefreshMap(true);
+}
+
+void CMapPageWin::ShowProperties() {
+  Waypoint* pWaypoint = g_mapEdit.GetSelectedWaypoint();
+  Route* pRoute = g_mapEdit.GetSelectedRoute();
+  g_mapEdit.ClearSelection();
+  if (pWaypoint) {
+    if (ShowWaypointProperties(g_hWnd, pWaypoint)) StoreChanged();
+  } else if (pRoute) {
+    if (ShowRouteProperties(g_hWnd, pRoute)) StoreChanged();
+  } else {
+    FoundObject obj;
+    if (HitMapObjectAt(m_page.GetView(), m_ptPointer.x, m_ptPointer.y, obj)) ShowObjectInfo(g_hWnd, obj);
+  }
+  Redraw();
+}
+
+void CMapPageWin::DeleteWaypoint() {
+  Waypoint* pWaypoint = g_mapEdit.GetSelectedWaypoint();
+  g_mapEdit.ClearSelection();
+  if (pWaypoint && !g_mapEdit.IsWaypointLocked(pWaypoint) && AskDeleteWaypoint(g_hWnd, pWaypoint)) {
+    if (g_mapEdit.GetMovingWaypoint() == pWaypoint) g_mapEdit.CancelMoving();
+    StoreChanged();
+  }
+  Redraw();
+}
+
+void CMapPageWin::ReverseRoute() {
+  if (g_mapEdit.ReverseSelectedRoute()) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::DeleteRoute() {
+  if (g_mapEdit.DeleteSelectedRoute()) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::AppendToRoute() {
+  if (g_mapEdit.AppendToRoute(PointerOnMap(), CurrentTimeDays())) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::RemoveFromRoute() {
+  if (g_mapEdit.RemoveFromRoute()) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::EndEditing() {
+  g_mapEdit.EndEditing();
+  Redraw();
+}
+
+void CMapPageWin::StartRoute() {
+  if (g_mapEdit.StartRoute(PointerOnMap(), CurrentTimeDays())) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::ContinueRoute() {
+  g_mapEdit.ContinueSelectedRoute();
+  Redraw();
+}
+
+void CMapPageWin::MoveWaypoint() {
+  g_mapEdit.StartMoving();
+  Redraw();
+}
+
+void CMapPageWin::CancelMoving() {
+  g_mapEdit.CancelMoving();
+  Redraw();
+}
+
+void CMapPageWin::MoveHere() {
+  if (g_mapEdit.MoveHere(PointerOnMap())) StoreChanged();
+  Redraw();
+}
+
+void CMapPageWin::InsertIntoRoute() {
+  if (g_mapEdit.InsertPoint(PointerOnMap(), CurrentTimeDays())) StoreChanged();
+  Redraw();
+}
+
+// The map page when it is the current page: its commands do nothing on
+// the other pages.
+CMapPageWin* CurrentMapPage() {
+  return g_pMapPage && CurrentPage() == static_cast<Page*>(g_pMapPage) ? g_pMapPage : nullptr;
+}
+
+template <void (CMapPageWin::*pfn)()>
+void RunOnMapPage() {
+  if (CMapPageWin* p = CurrentMapPage()) (p->*pfn)();
 }
 
 }  // namespace
 
 Page* CreateMapPage() { return new CMapPageWin; }
+
+void OnRedrawMapCommand(unsigned) { RunOnMapPage<&CMapPageWin::RedrawMap>(); }
+void OnPanCommand(unsigned id) {
+  if (CMapPageWin* p = CurrentMapPage()) p->Pan(id);
+}
+void OnShowMapGaugesCommand(unsigned) { RunOnMapPage<&CMapPageWin::ToggleMapGauges>(); }
+void OnNewWaypointHereCommand(unsigned) { RunOnMapPage<&CMapPageWin::NewWaypointHere>(); }
+void OnPropertiesCommand(unsigned) { RunOnMapPage<&CMapPageWin::ShowProperties>(); }
+void OnDeleteWaypointCommand(unsigned) { RunOnMapPage<&CMapPageWin::DeleteWaypoint>(); }
+void OnReverseRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::ReverseRoute>(); }
+void OnDeleteRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::DeleteRoute>(); }
+void OnAppendToRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::AppendToRoute>(); }
+void OnRemoveFromRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::RemoveFromRoute>(); }
+void OnEndEditingCommand(unsigned) { RunOnMapPage<&CMapPageWin::EndEditing>(); }
+void OnStartRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::StartRoute>(); }
+void OnContinueRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::ContinueRoute>(); }
+void OnMoveWaypointCommand(unsigned) { RunOnMapPage<&CMapPageWin::MoveWaypoint>(); }
+void OnCancelMovingCommand(unsigned) { RunOnMapPage<&CMapPageWin::CancelMoving>(); }
+void OnMoveHereCommand(unsigned) { RunOnMapPage<&CMapPageWin::MoveHere>(); }
+void OnInsertIntoRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::InsertIntoRoute>(); }
 
 void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
   if (!pszPath || !*pszPath || !g_pMapPage) return;

@@ -1,6 +1,7 @@
 // Pages 1-3 of the main window: the trip computer's gauge, route point and
 // satellite pages, each showing its caption until its contents are part of
 // the program. The map page is MapPageWin.cpp.
+#include "app/Commands.h"
 #include "app/Features.h"
 #include "app/Shell.h"
 #include "platform/Str.h"
@@ -22,7 +23,7 @@ class CSimplePage : public Page {
     ::SetTextColor(hdc, RGB(0, 0, 0));
     // The caption is the page's item in the menu, without its accelerator.
     wchar_t szItem[128] = L"";
-    ::GetMenuStringW(::GetMenu(g_hWnd), 2000 + m_iPage, szItem, 128, MF_BYCOMMAND);
+    ::GetMenuStringW(::GetMenu(g_hWnd), cmdPageFirst + m_iPage, szItem, 128, MF_BYCOMMAND);
     char16_t szCaption[128];
     size_t n = 0;
     for (const wchar_t* p = szItem; *p && *p != L'\t' && n + 1 < 128; ++p)

@@ -10,7 +10,6 @@
 #include "gps/GpsProtocol.h"
 #include "gps/Tracking.h"
 #include "gps/detail/MpsRecords.h"
-#include "platform/Canvas.h"
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "platform/FileMapping.h"
@@ -30,7 +29,6 @@ CFileMapping* g_pMapping = nullptr;
 TrackLogFile* g_log = nullptr;
 bool g_fPendingNewSegment = false;
 bool g_fLogging = false;
-platform::CPen* g_pTrackPen = nullptr;
 
 void ClearLocked() {
   if (!g_log) return;
@@ -42,11 +40,9 @@ void ClearLocked() {
 
 std::u16string VisualTracking::FilePath() { return JoinPath(GetTracksFolder(), u"Tracks.bin"); }
 
-bool VisualTracking::Open(int nPenWidth) {
+bool VisualTracking::Open() {
   CLock lock(g_csLog);
   if (g_pMapping) return true;
-  delete g_pTrackPen;
-  g_pTrackPen = new CPen(psSolid, nPenWidth, c_crTrack);
   std::u16string folder = GetTracksFolder();
   if (!IsDirectory(folder.c_str())) CreateDirectoryPath(folder.c_str());
   std::u16string path = FilePath();
@@ -81,8 +77,6 @@ bool VisualTracking::Open(int nPenWidth) {
 
 void VisualTracking::Close() {
   CLock lock(g_csLog);
-  delete g_pTrackPen;
-  g_pTrackPen = nullptr;
   if (!g_pMapping) return;
   g_pMapping->Flush();
   delete g_pMapping;
@@ -165,44 +159,6 @@ void VisualTracking::WalkTrackLog(int cx, int cy, ToScreenFn pfnToScreen, DrawPo
     fPrevVisible = fVisible;
   }
   draw();
-}
-
-namespace {
-
-struct DrawContext {
-  CCanvas* pCanvas;
-  VisualTracking::ToScreenFn pfnToScreen;
-  VisualTracking::InterruptedFn pfnInterrupted;
-  void* pContext;
-  const CPen* pOldPen;
-  bool fPenSelected;
-};
-
-VPoint ToScreen(int32_t x, int32_t y, void* p) {
-  DrawContext* pDraw = static_cast<DrawContext*>(p);
-  return pDraw->pfnToScreen(x, y, pDraw->pContext);
-}
-
-bool DrawPolyline(const VPoint* pPoints, int cPoints, void* p) {
-  DrawContext* pDraw = static_cast<DrawContext*>(p);
-  if (pDraw->pfnInterrupted && pDraw->pfnInterrupted(pDraw->pContext)) return false;
-  if (!pDraw->fPenSelected) {
-    pDraw->pOldPen = pDraw->pCanvas->SelectPen(g_pTrackPen);
-    pDraw->fPenSelected = true;
-  }
-  pDraw->pCanvas->Polyline(pPoints, cPoints);
-  return true;
-}
-
-}  // namespace
-
-void VisualTracking::DrawTrackLog(CCanvas& canvas, ToScreenFn pfnToScreen, InterruptedFn pfnInterrupted,
-                                  void* pContext) {
-  CLock lock(g_csLog);
-  if (!g_log || !g_pTrackPen) return;
-  DrawContext draw = {&canvas, pfnToScreen, pfnInterrupted, pContext, nullptr, false};
-  WalkTrackLog(canvas.Width(), canvas.Height(), ToScreen, DrawPolyline, &draw);
-  if (draw.fPenSelected) canvas.SelectPen(draw.pOldPen);
 }
 
 // ---- the position stream ----

@@ -1,6 +1,6 @@
 // VisualTracking: the last 10 000 logged positions in the memory-mapped
-// ring Tracks.bin (the TrackLog) that is drawn on the map, and the GPS
-// indicator icon.
+// ring Tracks.bin (the TrackLog) that the map's track layer draws
+// (render/TrackLayer), and the GPS indicator icon.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,16 +8,11 @@
 #include "gps/PositionHub.h"
 #include "platform/WinTypes.h"
 
-namespace platform {
-class CCanvas;
-}
-
 class VisualTracking {
  public:
   // Start-up: opens or creates Tracks.bin in the tracks folder (reset when
-  // its size or end index is impossible) and maps it. The track pen is 2
-  // pixels wide on a normal display, 3 on a high-resolution one.
-  static bool Open(int nPenWidth = 2);
+  // its size or end index is impossible) and maps it.
+  static bool Open();
   static void Close();
   static bool IsOpen();
   // Appends a position when logging is on.
@@ -38,14 +33,6 @@ class VisualTracking {
   typedef bool (*DrawPolylineFn)(const VPoint* pPoints, int cPoints, void* pContext);
   static void WalkTrackLog(int cxWindow, int cyWindow, ToScreenFn pfnToScreen, DrawPolylineFn pfnDraw,
                            void* pContext);
-
-  // Draws the logged track on the map: pfnToScreen is the map page's view
-  // transform, pfnInterrupted its interruption test (asked before every
-  // polyline; true stops the drawing at once).
-  typedef bool (*InterruptedFn)(void* pContext);
-  static void DrawTrackLog(platform::CCanvas& canvas, ToScreenFn pfnToScreen, InterruptedFn pfnInterrupted,
-                           void* pContext);
-  static constexpr COLORREF c_crTrack = RGB(207, 3, 218);
 
   // The path of Tracks.bin.
   static std::u16string FilePath();

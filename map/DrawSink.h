@@ -25,7 +25,7 @@ class CStyleSource {
   virtual StyleHandle GetAreaBrush(uint16_t wType) = 0;
   virtual StyleHandle GetAreaLabelStyle(uint16_t wType) = 0;
   virtual StyleHandle GetLinePen(uint16_t wType) = 0;
-  virtual StyleHandle GetLineCasingPen(uint16_t wType) = 0;
+  virtual StyleHandle GetLineCorePen(uint16_t wType) = 0;
   virtual StyleHandle GetLineLabelStyle(uint16_t wType) = 0;
   virtual StyleHandle GetPointIcon(uint16_t wType) = 0;
   virtual StyleHandle GetPointLabelStyle(uint16_t wType) = 0;
@@ -46,7 +46,7 @@ class CDefaultStyles : public CStyleSource {
   StyleHandle GetAreaBrush(uint16_t) override { return c_hDefault; }
   StyleHandle GetAreaLabelStyle(uint16_t) override { return c_hDefault; }
   StyleHandle GetLinePen(uint16_t) override { return c_hDefault; }
-  StyleHandle GetLineCasingPen(uint16_t) override { return nullptr; }
+  StyleHandle GetLineCorePen(uint16_t) override { return nullptr; }
   StyleHandle GetLineLabelStyle(uint16_t) override { return c_hDefault; }
   StyleHandle GetPointIcon(uint16_t) override { return nullptr; }
   StyleHandle GetPointLabelStyle(uint16_t) override { return c_hDefault; }
@@ -75,7 +75,7 @@ class CDrawSink {
   virtual bool IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const = 0;
 
   virtual void DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) = 0;
-  virtual void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) = 0;
+  virtual void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) = 0;
   virtual void DrawDirectionArrows(const VPoint* pPoints, size_t cPoints) = 0;
 
   // Lets the message loop run; readers stop as soon as IsInterrupted().

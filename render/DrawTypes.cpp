@@ -644,7 +644,7 @@ const CPen* GetLinePen(uint16_t wType) {
   return s.pFallbackPen;
 }
 
-const CPen* GetLineCasingPen(uint16_t wType) {
+const CPen* GetLineCorePen(uint16_t wType) {
   const DrawTypesState& s = State();
   if (s.pSkin != nullptr) {
     const CSkin::Line* pLine = s.pSkin->FindLine(wType);
@@ -843,7 +843,7 @@ class CDrawTypesSource : public CStyleSource {
   StyleHandle GetAreaBrush(uint16_t wType) override { return ::GetAreaBrush(wType); }
   StyleHandle GetAreaLabelStyle(uint16_t wType) override { return ::GetAreaLabelStyle(wType); }
   StyleHandle GetLinePen(uint16_t wType) override { return ::GetLinePen(wType); }
-  StyleHandle GetLineCasingPen(uint16_t wType) override { return ::GetLineCasingPen(wType); }
+  StyleHandle GetLineCorePen(uint16_t wType) override { return ::GetLineCorePen(wType); }
   StyleHandle GetLineLabelStyle(uint16_t wType) override { return ::GetLineLabelStyle(wType); }
   StyleHandle GetPointIcon(uint16_t wType) override { return ::GetPointIcon(wType); }
   StyleHandle GetPointLabelStyle(uint16_t wType) override { return ::GetPointLabelStyle(wType); }

@@ -142,8 +142,10 @@ const platform::CBrush* GetBackgroundBrush();
 COLORREF GetBackgroundColour();
 const platform::CBrush* GetAreaBrush(uint16_t wType);
 const LabelStyle* GetAreaLabelStyle(uint16_t wType);
+// A line is drawn with its pen (pen 1, the casing) and then its core pen
+// (pen 2) over it; null: that pen is not drawn.
 const platform::CPen* GetLinePen(uint16_t wType);
-const platform::CPen* GetLineCasingPen(uint16_t wType);
+const platform::CPen* GetLineCorePen(uint16_t wType);
 const LineLabelStyle* GetLineLabelStyle(uint16_t wType);
 const platform::CIcon* GetPointIcon(uint16_t wType);
 const LabelStyle* GetPointLabelStyle(uint16_t wType);
@@ -169,7 +171,7 @@ const uint32_t c_nNightModeNight = 2;
 const uint32_t c_nNightModeAuto = 3;
 // Reads "NightMode"; 0 or a missing value becomes 3 and is saved.
 uint32_t GetNightMode();
-// The menu bitmap id that shows a night mode (item 40127).
+// The menu bitmap id that shows a night mode (the "Night mode" item).
 uint32_t GetNightModeBitmap(uint32_t nMode);
 
 // What the automatic mode needs of the current fix.

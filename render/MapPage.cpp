@@ -87,15 +87,15 @@ void CDrawContext::DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandl
   ++m_cPolygons;
 }
 
-void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) {
+void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) {
   if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 2 || cPoints > 0x7FFFFFFF)
     return;
   if (hPen != nullptr) {
     m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hPen));
     m_pCanvas->Polyline(pPoints, int(cPoints));
   }
-  if (hCasing != nullptr) {
-    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCasing));
+  if (hCore != nullptr) {
+    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCore));
     m_pCanvas->Polyline(pPoints, int(cPoints));
   }
   ++m_cPolylines;
@@ -564,6 +564,7 @@ void CMapPage::OnPaint(CCanvas* pDst) {
     m_overlays.pfnSelectedWaypoint(pDst, m_view);
   if (GetSettingBool(setting::ShowHotSpot))
     m_renderer.DrawHotSpot(pDst);
+  DrawPositionMarker(pDst, m_view, m_cursor);
   if (m_overlays.pfnPositionMarker != nullptr)
     m_overlays.pfnPositionMarker(pDst, m_view);
   m_renderer.DrawNorthArrow(pDst);
@@ -634,7 +635,7 @@ void CMapPage::OnMove(int x, int y) {
   }
 }
 
-void CMapPage::OnTimer17() {
+void CMapPage::OnPointerRested() {
   if (m_pHost != nullptr)
     m_pHost->KillPointerTimer();
   m_renderer.RefreshMap(false);
@@ -695,6 +696,7 @@ void CMapPage::PanBy(int dx, int dy) {
 }
 
 void CMapPage::OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading) {
+  m_cursor = CursorMark{fValid, fLon, fLat, fHeading};
   bool fChanged = false;
   if (GetSettingBool(setting::RotateMap)) {
     if (fValid) {

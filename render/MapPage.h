@@ -15,6 +15,7 @@
 #include "map/MapRect.h"
 #include "platform/Canvas.h"
 #include "render/LabelGen.h"
+#include "render/PositionMarker.h"
 #include "view/MapPosition.h"
 
 class CDrawContext;
@@ -73,7 +74,7 @@ class CDrawContext : public CDrawSink {
   void ToScreenMany(const MapPoint* pMap, VPoint* pScreen, size_t cPoints) const override;
   bool IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const override;
   void DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) override;
-  void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCasing) override;
+  void DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) override;
   void DrawDirectionArrows(const VPoint* pPoints, size_t cPoints) override;
   void Yield() override;
   bool IsInterrupted() const override { return m_btRestart != 0 || m_btStop != 0; }
@@ -210,6 +211,7 @@ class CMapRenderer {
 struct MapOverlays {
   void (*pfnActiveRoute)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
   void (*pfnSelectedWaypoint)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
+  // Drawn after the page's own position marker (CursorMark).
   void (*pfnPositionMarker)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
   void (*pfnHighlights)(platform::CCanvas* pDst, const CMapPosition& view) = nullptr;
   // One gauge cell: slot i in its rectangle with its style (0, 1, 2).
@@ -240,21 +242,28 @@ class CMapPage {
   void OnMove(int x, int y);
   // True when the release was a tap (the shell then hit-tests).
   bool OnUp(int x, int y);
-  void OnTimer17();
+  // The pointer rested (timer 17): the real pass starts.
+  void OnPointerRested();
 
   bool CanZoomIn() const { return m_view.GetScale() > 0; }
   bool CanZoomOut() const { return m_view.GetScale() < 26; }
   void ZoomIn();
   void ZoomOut();
-  // The pan commands 40005–40008: a screen delta.
+  // The pan commands: a screen delta.
   void PanBy(int dx, int dy);
   void RefreshMap(bool fFull) { m_renderer.RefreshMap(fFull); }
 
-  // The map cursor moved: heading in degrees, position in degrees.
+  // The map cursor the marker shows, as the shell hands it over; the page
+  // never asks positioning itself.
+  void SetCursor(const CursorMark& cursor) { m_cursor = cursor; }
+  const CursorMark& GetCursor() const { return m_cursor; }
+  // The map cursor moved: heading in degrees, position in degrees. Kept as
+  // the marker's cursor, and followed by the view ("RotateMap",
+  // "KeepVisible").
   void OnCursorChanged(bool fValid, double fLon, double fLat, double fHeading);
   void OnMapChanged(const MapRect& rcMap);
   void OnOptionsChanged(bool fMapChanged, bool fUnitsChanged);
-  // "ShowMapGauges" toggled (40023): the map area and origin change.
+  // "ShowMapGauges" toggled ("Show gauges"): the map area and origin change.
   void OnGaugesToggled();
   void ToggleGaugeMode();
   bool IsGaugeMode() const { return m_fGaugeMode; }
@@ -287,4 +296,5 @@ class CMapPage {
   bool m_fGaugeMode;
   int m_nSelectedGauge;
   int m_nHeading;  // the remembered heading, -1 for none
+  CursorMark m_cursor;
 };

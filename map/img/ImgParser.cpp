@@ -734,7 +734,7 @@ void CImgParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
           } else if (StyleHandle hPen = pStyles->GetLinePen(rec.wType)) {
             pContext->ToScreenMany(aMap, aScreen, cPoints);
             fConverted = true;
-            pContext->DrawPolyline(aScreen, cPoints, hPen, pStyles->GetLineCasingPen(rec.wType));
+            pContext->DrawPolyline(aScreen, cPoints, hPen, pStyles->GetLineCorePen(rec.wType));
             if (rec.dw & c_fPolylineDirection) pContext->DrawDirectionArrows(aScreen, cPoints);
           }
           if (!pLabels) continue;

@@ -479,7 +479,7 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
           if (hPen) {
             pContext->ToScreenMany(pMap, pScreen, rec.cPoints);
             fConverted = true;
-            pContext->DrawPolyline(pScreen, rec.cPoints, hPen, pStyles->GetLineCasingPen(rec.wType));
+            pContext->DrawPolyline(pScreen, rec.cPoints, hPen, pStyles->GetLineCorePen(rec.wType));
             if (rec.fDirection) pContext->DrawDirectionArrows(pScreen, rec.cPoints);
           }
         }

@@ -93,20 +93,20 @@ class CMapEdit {
   // The commands. ptMap is the map point under the pointer (map units),
   // dTime the current time (variant time) for new records. Each returns
   // whether the store changed; each forgets the selection.
-  bool AppendToRoute(const MapPoint& ptMap, double dTime);  // 40143
-  bool RemoveFromRoute();                                   // 40144
-  bool StartRoute(const MapPoint& ptMap, double dTime);     // 40146
-  bool MoveHere(const MapPoint& ptMap);                     // 40150
-  bool InsertPoint(const MapPoint& ptMap, double dTime);    // 40151
-  bool ReverseSelectedRoute();                              // 40139
-  bool DeleteSelectedRoute();                               // 40141
-  bool DeleteSelectedWaypoint();                            // 40122
+  bool AppendToRoute(const MapPoint& ptMap, double dTime);  // "Add to route"
+  bool RemoveFromRoute();                                   // "Remove from route"
+  bool StartRoute(const MapPoint& ptMap, double dTime);     // "Start route"
+  bool MoveHere(const MapPoint& ptMap);                     // "Move point here"
+  bool InsertPoint(const MapPoint& ptMap, double dTime);    // "Insert point into route"
+  bool ReverseSelectedRoute();                              // "Reverse route"
+  bool DeleteSelectedRoute();                               // "Delete route"
+  bool DeleteSelectedWaypoint();                            // "Delete point"
   // State only (the store is not changed): whether the state changed, so
   // that the caller redraws.
-  bool ContinueSelectedRoute();  // 40147
-  bool EndEditing();             // 40145
-  bool StartMoving();            // 40148
-  bool CancelMoving();           // 40149
+  bool ContinueSelectedRoute();  // "Continue route"
+  bool EndEditing();             // "Finish editing"
+  bool StartMoving();            // "Move"
+  bool CancelMoving();           // "Cancel"
 
   // Dragging a point of the edited route. BeginDrag starts when the pointer
   // is on one of its points (with the waypoints shown); DragTo follows the

@@ -1,4 +1,5 @@
-// Track recording: MPS track files, the Tracks.bin ring and its drawing walk.
+// Track recording: MPS track files, the Tracks.bin ring and its drawing walk
+// (the drawing itself is the map's track layer: tests/render/TrackLayerTest.cpp).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -289,45 +290,6 @@ TEST_F(TrackingTest, SegmentsAndInvisiblePointsSplitLines) {
   EXPECT_EQ(w.lines[1].size(), 2u);
   EXPECT_EQ(w.lines[2].size(), 2u);
   EXPECT_EQ(w.lines[2].back().y, 6);
-}
-
-VPoint Shift(int32_t x, int32_t y, void* pContext) {
-  int d = *static_cast<int*>(pContext);
-  return VPoint{x + d, y + d};
-}
-int g_cInterruptAfter = 1000;
-bool Interrupted(void*) { return --g_cInterruptAfter < 0; }
-
-TEST_F(TrackingTest, DrawTrackLogPaintsThroughTheCanvas) {
-  ASSERT_TRUE(VisualTracking::Open(3));
-  VisualTracking::Clear();
-  VisualTracking::SetLogging(true);
-  const float c_f = float(180.0 / 1073741824.0);  // one map unit
-  VisualTracking::Append(10 * c_f, 10 * c_f);
-  VisualTracking::Append(40 * c_f, 10 * c_f);
-  VisualTracking::NewSegment();
-  VisualTracking::Append(10 * c_f, 30 * c_f);
-  VisualTracking::Append(40 * c_f, 30 * c_f);
-  platform::CCanvas* pCanvas = platform::CreateSoftCanvas(64, 64);
-  ASSERT_NE(pCanvas, nullptr);
-  platform::CPen pen(platform::psSolid, 1, RGB(0, 0, 0));
-  pCanvas->SelectPen(&pen);
-  int d = 5;
-  g_cInterruptAfter = 1000;
-  VisualTracking::DrawTrackLog(*pCanvas, Shift, Interrupted, &d);
-  EXPECT_EQ(pCanvas->GetPixel(30, 15), VisualTracking::c_crTrack);
-  EXPECT_EQ(pCanvas->GetPixel(30, 35), VisualTracking::c_crTrack);
-  EXPECT_EQ(pCanvas->GetPixel(30, 25), RGB(255, 255, 255));  // no line between the segments
-  // The caller's pen is back.
-  EXPECT_EQ(pCanvas->SelectPen(&pen), &pen);
-  delete pCanvas;
-  // Interrupted before the second polyline: only the first is drawn.
-  pCanvas = platform::CreateSoftCanvas(64, 64);
-  g_cInterruptAfter = 1;
-  VisualTracking::DrawTrackLog(*pCanvas, Shift, Interrupted, &d);
-  EXPECT_EQ(pCanvas->GetPixel(30, 15), VisualTracking::c_crTrack);
-  EXPECT_EQ(pCanvas->GetPixel(30, 35), RGB(255, 255, 255));
-  delete pCanvas;
 }
 
 // ---- FileWriter ----

@@ -309,9 +309,9 @@ TEST_F(DrawTypesTest, BuiltinStylesWithoutSkin) {
   ASSERT_NE(pPen, nullptr);
   EXPECT_EQ(pPen->m_nWidth, 4);
   EXPECT_EQ(pPen->m_cr, 0x323264u);
-  ASSERT_NE(GetLineCasingPen(0x0001), nullptr);
-  EXPECT_EQ(GetLineCasingPen(0x0001)->m_nWidth, 2);
-  EXPECT_EQ(GetLineCasingPen(0x0002), nullptr);
+  ASSERT_NE(GetLineCorePen(0x0001), nullptr);
+  EXPECT_EQ(GetLineCorePen(0x0001)->m_nWidth, 2);
+  EXPECT_EQ(GetLineCorePen(0x0002), nullptr);
   EXPECT_EQ(GetLinePen(0x002A), nullptr);  // label only
   const CPen* pUnknown = GetLinePen(0x0030);
   ASSERT_NE(pUnknown, nullptr);
@@ -369,7 +369,7 @@ TEST_F(DrawTypesTest, SkinReplacesAreasAndLines) {
   EXPECT_EQ(GetAreaBrush(0x4A)->m_kind, bkNull);
   EXPECT_EQ(GetAreaBrush(0x01)->m_kind, bkPattern);  // not in the skin: pattern 106
   EXPECT_EQ(GetLinePen(0x02)->m_nWidth, 3);
-  EXPECT_EQ(GetLineCasingPen(0x02)->m_nStyle, int(psDot));
+  EXPECT_EQ(GetLineCorePen(0x02)->m_nStyle, int(psDot));
   EXPECT_EQ(GetLinePen(0x10), nullptr);  // "none"
   // A type not in the skin: the shared black pen (or its stand-in).
   const CPen* pPen = GetLinePen(0x05);

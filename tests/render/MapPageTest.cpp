@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -307,7 +308,7 @@ TEST_F(MapPageRulesTest, ShortSmallPressIsATapLongerOrWiderOnlyPans) {
   EXPECT_EQ(m_host.m_dwTimer, 20u);
   EXPECT_LT(m_page.GetView().GetCentreX(), xc);  // dragged right: the centre moves west
   EXPECT_GT(m_host.m_cRedraws, cRedraws);
-  m_page.OnTimer17();
+  m_page.OnPointerRested();
   EXPECT_EQ(m_host.m_dwTimer, 0u);
   m_host.m_dwNow += 50;
   EXPECT_FALSE(m_page.OnUp(80, 50));
@@ -329,6 +330,32 @@ TEST_F(MapPageRulesTest, FollowingThePosition) {
   // A map whose rectangle leaves the centre out moves the view into it.
   m_page.OnMapChanged(MapRect{DegreesToMap(7.0), DegreesToMap(43.0), DegreesToMap(8.0), DegreesToMap(44.0)});
   EXPECT_EQ(m_page.GetView().GetCentreX(), (DegreesToMap(7.0) + DegreesToMap(8.0)) / 2);
+}
+
+TEST_F(MapPageRulesTest, TheMarkerShowsTheCursorThePageWasGiven) {
+  SetBool(u"ShowMapGauges", false);
+  m_page.Create(200, 100);
+  const CMapPosition& view = m_page.GetView();
+  auto redAtOrigin = [&]() {
+    std::unique_ptr<CCanvas> pScreen(CreateMemoryCanvas(200, 100));
+    m_page.OnPaint(pScreen.get());
+    int c = 0;
+    for (int y = view.GetOriginY() - 8; y < view.GetOriginY() + 8; ++y)
+      for (int x = view.GetOriginX() - 8; x < view.GetOriginX() + 8; ++x)
+        c += pScreen->GetPixel(x, y) == RGB(220, 30, 30);
+    return c;
+  };
+  EXPECT_EQ(redAtOrigin(), 0);  // no cursor yet
+  // A followed position is also the marker's.
+  m_page.OnCursorChanged(true, 37.6, 55.75, 90.0);
+  EXPECT_TRUE(m_page.GetCursor().fValid);
+  EXPECT_DOUBLE_EQ(m_page.GetCursor().dHeading, 90.0);
+  EXPECT_GT(redAtOrigin(), 10);
+  // The shell's feed: a cursor that is no longer valid hides the marker.
+  CursorMark cursor = m_page.GetCursor();
+  cursor.fValid = false;
+  m_page.SetCursor(cursor);
+  EXPECT_EQ(redAtOrigin(), 0);
 }
 
 TEST_F(MapPageRulesTest, GaugeSelectionMode) {

@@ -1,0 +1,134 @@
+#include "app/CommandTable.h"
+
+#include "app/Features.h"
+#include "app/Shell.h"
+#include "settings/SettingsTable.h"
+#include "render/overlay/MapEdit.h"
+
+using namespace mapmenu;
+
+namespace {
+
+// The shell's rules (the state they are given is the map's).
+bool CanZoomIn(const MapMenuState&) {
+  Page* p = CurrentPage();
+  return p && p->CanZoomIn();
+}
+bool CanZoomOut(const MapMenuState&) {
+  Page* p = CurrentPage();
+  return p && p->CanZoomOut();
+}
+bool IsMapOpenRule(const MapMenuState&) { return IsMapOpen(); }
+bool IsNavigating(const MapMenuState&) { return GetSettingBool(setting::Navigation) && IsNavigationRunning(); }
+bool ArePortsOpenRule(const MapMenuState&) { return ArePortsOpen(); }
+bool IsRecordingTrack(const MapMenuState&) { return GetSettingBool(setting::RecordTrack); }
+template <unsigned iPage>
+bool IsPageAvailable(const MapMenuState&) {
+  static_assert(iPage < c_cPages, "a page of the main window");
+  return g_apPages[iPage] && g_apPages[iPage]->IsAvailable();
+}
+
+const CommandEntry c_aCommands[] = {
+    // The main menu: File.
+    {cmdOpenMap, OnOpenMapCommand, Always, nullptr},
+    {cmdOpenAtlas, OnOpenAtlasCommand, Always, nullptr},
+    {cmdAboutMap, OnFeatureCommand, IsMapOpenRule, nullptr},
+    {cmdSaveGauges, OnFeatureCommand, Always, nullptr},
+    {cmdExit, OnExitCommand, Always, nullptr},
+    // View.
+    {cmdZoomIn, OnZoomInCommand, CanZoomIn, nullptr},
+    {cmdZoomOut, OnZoomOutCommand, CanZoomOut, nullptr},
+    {cmdNightMode, OnNightModeCommand, Always, nullptr},
+    {cmdFullScreen, OnCommandNotInBuild, Always, nullptr},
+    {cmdPageFirst + 0, OnPageCommand, IsPageAvailable<0>, nullptr},
+    {cmdPageFirst + 1, OnPageCommand, IsPageAvailable<1>, nullptr},
+    {cmdPageFirst + 2, OnPageCommand, IsPageAvailable<2>, nullptr},
+    {cmdPageFirst + 3, OnPageCommand, IsPageAvailable<3>, nullptr},
+    // GPS.
+    {cmdConnectGps, OnConnectGpsMenuCommand, Always, ArePortsOpenRule},
+    {cmdRecordTrack, OnRecordTrackMenuCommand, Always, IsRecordingTrack},
+    // Route.
+    {cmdSaveWaypoint, OnSaveWaypointCommand, Always, nullptr},
+    {cmdWaypoints, OnWaypointsCommand, Always, nullptr},
+    {cmdRoutes, OnRoutesCommand, Always, nullptr},
+    {cmdStopNavigation, OnFeatureCommand, IsNavigating, nullptr},
+    // Find.
+    {cmdFindInCity, OnFeatureCommand, IsMapOpenRule, nullptr},
+    {cmdFindAddress, OnFeatureCommand, IsMapOpenRule, nullptr},
+    {cmdFindNearest, OnFeatureCommand, IsMapOpenRule, nullptr},
+    {cmdFindCity, OnFeatureCommand, IsMapOpenRule, nullptr},
+    // Tools.
+    {cmdOptions, OnOptionsCommand, Always, nullptr},
+    {cmdHelp, OnCommandNotInBuild, Never, nullptr},
+    {cmdAbout, OnAboutCommand, Always, nullptr},
+
+    // The map page without a menu item.
+    {cmdRedrawMap, OnRedrawMapCommand, Always, nullptr},
+    {cmdPanRight, OnPanCommand, Always, nullptr},
+    {cmdPanLeft, OnPanCommand, Always, nullptr},
+    {cmdPanDown, OnPanCommand, Always, nullptr},
+    {cmdPanUp, OnPanCommand, Always, nullptr},
+    // The map page's context menus (guidance and the router are not part
+    // of this build).
+    {cmdGoToPoint, OnFeatureCommand, Never, nullptr},
+    {cmdNewWaypointHere, OnNewWaypointHereCommand, Always, nullptr},
+    {cmdShowMapGauges, OnShowMapGaugesCommand, Always, AreGaugesShown},
+    {cmdProperties, OnPropertiesCommand, CanShowProperties, nullptr},
+    {cmdDeleteWaypoint, OnDeleteWaypointCommand, CanDeleteWaypoint, nullptr},
+    {cmdFollowRoute, OnFeatureCommand, Never, nullptr},
+    {cmdReverseRoute, OnReverseRouteCommand, CanChangeRoute, nullptr},
+    {cmdDeleteRoute, OnDeleteRouteCommand, CanChangeRoute, nullptr},
+    {cmdAppendToRoute, OnAppendToRouteCommand, CanAppendToRoute, nullptr},
+    {cmdRemoveFromRoute, OnRemoveFromRouteCommand, CanRemoveFromRoute, nullptr},
+    {cmdEndEditing, OnEndEditingCommand, Always, nullptr},
+    {cmdStartRoute, OnStartRouteCommand, CanStartRoute, nullptr},
+    {cmdContinueRoute, OnContinueRouteCommand, CanContinueRoute, nullptr},
+    {cmdMoveWaypoint, OnMoveWaypointCommand, CanMoveWaypoint, nullptr},
+    {cmdCancelMoving, OnCancelMovingCommand, Always, nullptr},
+    {cmdMoveHere, OnMoveHereCommand, CanMoveHere, nullptr},
+    {cmdInsertIntoRoute, OnInsertIntoRouteCommand, CanChangeRoute, nullptr},
+    {cmdRecalculateRoute, OnFeatureCommand, Never, nullptr},
+    // The gauge strip's menu (the gauges are not part of this build).
+    {cmdChooseGauge, OnFeatureCommand, Never, nullptr},
+    {cmdResetGauge, OnFeatureCommand, Never, nullptr},
+    {cmdResetAllGauges, OnFeatureCommand, Never, nullptr},
+    {cmdDefaultGauges, OnFeatureCommand, Never, nullptr},
+};
+
+}  // namespace
+
+const CommandEntry* GetCommandTable(size_t& cEntries) {
+  cEntries = sizeof c_aCommands / sizeof c_aCommands[0];
+  return c_aCommands;
+}
+
+const CommandEntry* FindCommand(unsigned id) {
+  for (const CommandEntry& e : c_aCommands)
+    if (e.id == id) return &e;
+  return nullptr;
+}
+
+bool RunCommand(unsigned id) {
+  const CommandEntry* pEntry = FindCommand(id);
+  if (!pEntry) return false;
+  pEntry->pfnRun(id);
+  return true;
+}
+
+MapMenuState CurrentMenuState(bool fMapObject) {
+  MapMenuState state;
+  state.pEdit = &g_mapEdit;
+  state.fMapObject = fMapObject;
+  state.fGaugesShown = GetSettingBool(setting::ShowMapGauges);
+  return state;
+}
+
+void ApplyCommandRules(HMENU hMenu, const MapMenuState& state) {
+  for (const CommandEntry& e : c_aCommands) {
+    // An id the menu does not hold answers -1 and is left alone.
+    if (::GetMenuState(hMenu, e.id, MF_BYCOMMAND) == UINT(-1)) continue;
+    ::EnableMenuItem(hMenu, e.id, MF_BYCOMMAND | (e.pfnEnabled(state) ? MF_ENABLED : MF_GRAYED));
+    if (e.pfnChecked)
+      ::CheckMenuItem(hMenu, e.id, MF_BYCOMMAND | (e.pfnChecked(state) ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
