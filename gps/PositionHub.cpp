@@ -64,35 +64,35 @@ CPositionHub::~CPositionHub() = default;
 
 template <typename F>
 void CPositionHub::ForListeners(F f) {
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csListeners);
   for (size_t i = 0; i < m_apListeners.size(); ++i) f(m_apListeners[i]);
 }
 
 template <typename F>
 void CPositionHub::ForViews(F f) {
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csViews);
   for (size_t i = 0; i < m_apViews.size(); ++i) f(m_apViews[i]);
 }
 
 void CPositionHub::Subscribe(CPositionListener* pListener) {
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csListeners);
   if (pListener && std::find(m_apListeners.begin(), m_apListeners.end(), pListener) == m_apListeners.end())
     m_apListeners.push_back(pListener);
 }
 
 void CPositionHub::Unsubscribe(CPositionListener* pListener) {
   // Taking the lock waits for a handler that is running on another thread.
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csListeners);
   m_apListeners.erase(std::remove(m_apListeners.begin(), m_apListeners.end(), pListener), m_apListeners.end());
 }
 
 void CPositionHub::Subscribe(CPositionView* pView) {
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csViews);
   if (pView && std::find(m_apViews.begin(), m_apViews.end(), pView) == m_apViews.end()) m_apViews.push_back(pView);
 }
 
 void CPositionHub::Unsubscribe(CPositionView* pView) {
-  CLock lock(m_csSubscribers);
+  CLock lock(m_csViews);
   m_apViews.erase(std::remove(m_apViews.begin(), m_apViews.end(), pView), m_apViews.end());
 }
 

@@ -187,8 +187,11 @@ class CPositionHub {
   bool m_fCorrectedOnce = false;
   uint32_t m_dwLastCorrection = 0;
 
-  platform::CCritSec m_csSubscribers;  // held while listeners are called
+  // Each list has its own lock, held while its subscribers are called: a
+  // view that draws for a while never holds up a port thread's listeners.
+  platform::CCritSec m_csListeners;
   std::vector<CPositionListener*> m_apListeners;
+  platform::CCritSec m_csViews;
   std::vector<CPositionView*> m_apViews;
 
   std::atomic<GpsPostFn> m_pfnPost{nullptr};

@@ -329,6 +329,37 @@ TEST(PositionHub, TodaysDatesFromAReceiverStayToday) {
   EXPECT_EQ(GpsLeapSeconds(dToday), 18);
 }
 
+// A view that takes its time (a drawing pass) while fixes keep coming.
+class CSlowView : public CPositionView {
+ public:
+  void OnFixChanged(const GpsFix&, uint32_t) override {
+    m_evInside.Set();
+    m_evGoOn.Wait(10000);
+  }
+  platform::CEvent m_evInside, m_evGoOn;
+};
+
+TEST(PositionHub, ASlowViewDoesNotHoldUpTheListeners) {
+  ResetAllSettings();
+  CPositionHub hub;
+  CSlowView view;
+  CRecorder rec;
+  hub.Subscribe(&view);
+  hub.Subscribe(&rec);
+  hub.OnFix(At(1, 1));
+  std::thread window([&] { hub.Deliver(c_msgGpsFix); });
+  ASSERT_TRUE(view.m_evInside.Wait(10000));
+  // The view is still busy: a port thread's fixes reach the listeners all the same.
+  std::thread port([&] {
+    for (int i = 0; i < 3; ++i) hub.OnFix(At(2 + float(i), 2 + float(i)));
+  });
+  for (int i = 0; i < 500 && rec.FixCount() < 4; ++i) platform::SleepMs(10);
+  EXPECT_EQ(rec.FixCount(), 4u);
+  view.m_evGoOn.Set();
+  window.join();
+  port.join();
+}
+
 std::vector<double> g_aClockSets;
 bool RecordClockSet(const platform::CSystemTime& st) {
   g_aClockSets.push_back(platform::SystemTimeToDays(st));
