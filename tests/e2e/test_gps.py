@@ -132,13 +132,9 @@ class GpsTest(unittest.TestCase):
         return [f for f in (line.split('\t') for line in out.splitlines() if not line.startswith('#'))
                 if len(f) >= 4 and f[0].isdigit()]
 
-    def tracks_folder(self):
-        found = glob.glob(os.path.join(self.env.prefix, 'drive_c', 'users', '*', '*', 'GPS Tracks and Waypoints'))
-        return found[0] if found else None
-
-    def test_nmea_capture_on_a_serial_port_is_received_and_recorded(self):
-        if not os.path.exists(CLI):
-            self.skipTest('velmo-cli is not built')
+    def feed_capture_to_the_port(self):
+        """The receiver capture played into the mapped port, with fresh
+        settings and no tracks; the caller stops the returned feeder."""
         a, b = self.env.pty_pair()
         self.env.map_com_port(PORT, a)
         self.settings()
@@ -146,6 +142,16 @@ class GpsTest(unittest.TestCase):
         with open(os.path.join(CAPTURE, 'raw.bin'), 'rb') as f:
             feeder = Feeder(b, f.read())
         feeder.start()
+        return feeder
+
+    def tracks_folder(self):
+        found = glob.glob(os.path.join(self.env.prefix, 'drive_c', 'users', '*', '*', 'GPS Tracks and Waypoints'))
+        return found[0] if found else None
+
+    def test_nmea_capture_on_a_serial_port_is_received_and_recorded(self):
+        if not os.path.exists(CLI):
+            self.skipTest('velmo-cli is not built')
+        feeder = self.feed_capture_to_the_port()
         try:
             p = self.env.start()
             self.env.wait_window()
@@ -175,13 +181,7 @@ class GpsTest(unittest.TestCase):
         log = self.env.host_path(r'C:\velmo_error_log.txt')
         if os.path.exists(log):
             os.remove(log)
-        a, b = self.env.pty_pair()
-        self.env.map_com_port(PORT, a)
-        self.settings()
-        self.clear_tracks()
-        with open(os.path.join(CAPTURE, 'raw.bin'), 'rb') as f:
-            feeder = Feeder(b, f.read())
-        feeder.start()
+        feeder = self.feed_capture_to_the_port()
         try:
             # The decoder faults on the first sentence it takes.
             p = self.env.start(extra_env={'VELMO_TEST_CRASH': 'nmea'})
