@@ -48,6 +48,8 @@ std::mutex g_mutexDisplay;
 
 }  // namespace
 
+std::atomic<uint32_t> g_cSkippedSegments{0};
+
 const ProtocolEntry* GetProtocolList() { return g_pProtocolList; }
 
 const ProtocolEntry* FindProtocol(const char16_t* pszName) {

@@ -1,6 +1,7 @@
 // The receiver protocol framework: GpsProtocol with its reading loop
 // RunOnPort, ProcessResult and the list of registered protocols.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -93,6 +94,13 @@ const uint32_t c_idsProtocolGarmin = 2240;
 const uint32_t c_idsProtocolNmea = 2241;
 const uint32_t c_idsProtocolNmea9600 = 2242;
 const uint32_t c_idsProtocolSirf = 2244;
+
+// Garbage the protocols dropped after they had recognised their receiver:
+// NMEA segments between two '$' too short or too long for a sentence,
+// Garmin frames too short for a packet, SiRF frames whose checksum or end
+// failed. Counted like the checksum errors (the gauges can show it), each
+// one logged to the GPS log.
+extern std::atomic<uint32_t> g_cSkippedSegments;
 
 // Name of a port error word ("RXOVER" ... "<unknown>").
 const char16_t* CommErrorName(DWORD dwErrors);

@@ -61,6 +61,7 @@ bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32
   SetFixObserver(CollectFix, &result);
   SetSatelliteObserver(CollectSky, &result);
   uint32_t cErrorsBefore = g_cChecksumErrors.load();
+  uint32_t cSkippedBefore = g_cSkippedSegments.load();
   pProtocol->Reset();
   if (fGarmin) pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
   std::mt19937 rng(dwSeed);
@@ -82,6 +83,7 @@ bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32
   SetFixObserver(nullptr, nullptr);
   SetSatelliteObserver(nullptr, nullptr);
   result.cChecksumErrors = g_cChecksumErrors.load() - cErrorsBefore;
+  result.cSkippedSegments = g_cSkippedSegments.load() - cSkippedBefore;
   AllowClockCorrection(true);
   return true;
 }
