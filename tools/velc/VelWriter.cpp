@@ -1,6 +1,7 @@
 #include "tools/velc/VelWriter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -198,6 +199,16 @@ unsigned BytesFor(uint32_t dw) {
     dw >>= 8;
   }
   return c;
+}
+
+// A header bound at twice the map resolution. +180° (2^30 units) doubled is
+// one past the largest 32-bit value: it is kept as that value, which the
+// reader rounds back up.
+int32_t ToHeaderUnits(int64_t n) {
+  int64_t v = n * 2;
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return int32_t(v);
 }
 
 }  // namespace
@@ -496,10 +507,10 @@ bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& 
       l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
       t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
     }
-  hdr.main.nLeft2 = int32_t(uint32_t(int32_t(l)) << 1);
-  hdr.main.nTop2 = int32_t(uint32_t(int32_t(t)) << 1);
-  hdr.main.nRight2 = int32_t(uint32_t(int32_t(r)) << 1);
-  hdr.main.nBottom2 = int32_t(uint32_t(int32_t(b)) << 1);
+  hdr.main.nLeft2 = ToHeaderUnits(l);
+  hdr.main.nTop2 = ToHeaderUnits(t);
+  hdr.main.nRight2 = ToHeaderUnits(r);
+  hdr.main.nBottom2 = ToHeaderUnits(b);
   hdr.main.wScaleFirst = opt.wScaleFirst;
   hdr.main.wScaleLast = opt.wScaleLast;
   hdr.main.wYear = opt.wYear;
