@@ -6,7 +6,7 @@
 #   velmo_test(name SOURCES ... [LIBS ...] [WINDOWS])
 #       A GoogleTest program run by ctest (native build). With WINDOWS the
 #       same sources also go into the Windows test program run under Wine.
-#   velmo_fuzzer(name SOURCES ... [LIBS ...])
+#   velmo_fuzzer(name SOURCES ... [LIBS ...] [MAX_LEN n] [SEED_DIR dir [SEED_TARGET t]])
 #       A libFuzzer target (only in a clang build with VELMO_FUZZ=ON).
 #   velmo_bench(name SOURCES ... [LIBS ...])
 #       A Google Benchmark program (native only).
@@ -82,11 +82,14 @@ function(velmo_test name)
 endfunction()
 
 # Every fuzzer also gets a bounded ctest run ("<name>_run") over its seeds in
-# fuzz/<layer>/seeds/<name>/ (new inputs go to a corpus folder of the build,
-# never into the seeds). VELMO_FUZZ_SECONDS sets the length of each run.
+# fuzz/<layer>/seeds/<name>/, the files fuzz/seeds.txt names for it and the
+# seeds a build step writes (SEED_DIR, made by the target SEED_TARGET). New
+# inputs go to a corpus folder of the build, never into the seeds.
+# VELMO_FUZZ_SECONDS sets the length of each run. MAX_LEN must cover the
+# largest seed (libFuzzer cuts longer inputs).
 set(VELMO_FUZZ_SECONDS 20 CACHE STRING "Seconds of each bounded fuzz run")
 function(velmo_fuzzer name)
-  cmake_parse_arguments(A "" "MAX_LEN" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "MAX_LEN;SEED_DIR;SEED_TARGET" "SOURCES;LIBS" ${ARGN})
   if(NOT VELMO_FUZZ)
     return()
   endif()
@@ -107,6 +110,39 @@ function(velmo_fuzzer name)
   endif()
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
     list(APPEND args ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+  endif()
+  # fuzz/seeds.txt: "<fuzzer> <file>" per line, the file under the shared
+  # data folder when it starts with "data/", else under the source tree.
+  # Files that are not there are left out (the shared data may be absent).
+  set(listed ${CMAKE_CURRENT_BINARY_DIR}/seeds-listed/${name})
+  file(REMOVE_RECURSE ${listed})
+  set(seedlist ${VELMO_ROOT}/fuzz/seeds.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${seedlist})
+  if(EXISTS ${seedlist})
+    file(STRINGS ${seedlist} lines REGEX "^${name}[ \t]")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^${name}[ \t]+" "" file "${line}")
+      string(STRIP "${file}" file)
+      if(file MATCHES "^data/")
+        string(REGEX REPLACE "^data/" "${VELMO_SHARED_DATA}/" path "${file}")
+      else()
+        set(path ${VELMO_ROOT}/${file})
+      endif()
+      if(EXISTS ${path})
+        # Copied under a name that keeps seeds of the same base name apart.
+        string(REGEX REPLACE "[/\\]" "_" flat "${file}")
+        configure_file(${path} ${listed}/${flat} COPYONLY)
+      endif()
+    endforeach()
+  endif()
+  if(EXISTS ${listed})
+    list(APPEND args ${listed})
+  endif()
+  if(A_SEED_DIR)
+    list(APPEND args ${A_SEED_DIR})
+    if(A_SEED_TARGET)
+      add_dependencies(${name} ${A_SEED_TARGET})
+    endif()
   endif()
   add_test(NAME ${name}_run COMMAND ${name} ${args})
   math(EXPR timeout "${VELMO_FUZZ_SECONDS} * 4 + 60")

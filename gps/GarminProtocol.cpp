@@ -21,7 +21,7 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "little-endian host");
 
 GarminProtocol::GarminProtocol()
     : m_btPrevious(0), m_fHavePrevious(false), m_cbPacket(0), m_fWaitingForAck(false), m_fAcknowledged(false),
-      m_dwRequestTime(0), m_dwLastData(0) {}
+      m_dwRequestTime(0), m_dwLastData(0), m_dwLastValid(0), m_fRecognized(false) {}
 
 void GarminProtocol::Start() {
   ASSERT(m_pPort);
@@ -36,7 +36,8 @@ void GarminProtocol::Reset() {
   m_cbPacket = 0;
   m_fHavePrevious = false;
   m_btPrevious = 0;
-  m_dwLastData = GpsTickMs();
+  m_dwLastData = m_dwLastValid = GpsTickMs();
+  m_fRecognized = false;
   SendStartRequest();
 }
 
@@ -90,12 +91,18 @@ ProcessResult GarminProtocol::ProcessData(const uint8_t* pb, DWORD cb) {
       if (m_cbPacket > 0) --m_cbPacket;
       if (m_cbPacket < 3) {
         GpsLog(u"Bad packet (Garmin protocol, %s)", PortName());
-        m_cbPacket = 0;
-        m_fHavePrevious = false;
-        return Failed;
+        if (!m_fRecognized) {
+          m_cbPacket = 0;
+          m_fHavePrevious = false;
+          return Failed;
+        }
+        // Garbage between packets of a receiver already found.
+        m_pHub->CountSkippedData();
+        GpsLog(u"Garbage skipped (Garmin protocol, %s).", PortName());
+      } else {
+        HandlePacket();
+        fFramed = true;
       }
-      HandlePacket();
-      fFramed = true;
       m_cbPacket = 0;
     } else {
       // DLE followed by an id: a new packet starts.
@@ -104,6 +111,17 @@ ProcessResult GarminProtocol::ProcessData(const uint8_t* pb, DWORD cb) {
     }
     m_btPrevious = b;
     m_fHavePrevious = true;
+  }
+  if (m_fRecognized) {
+    // Bytes that hold no valid packet count as silence.
+    if (m_fAcknowledged && now - m_dwLastValid >= c_dwNoValidPacketMs) {
+      GpsLog(u"No valid packet for %d ms (Garmin protocol, %s)", int(now - m_dwLastValid), PortName());
+      m_dwLastValid = now;
+      SendStartRequest();
+    } else if (m_fWaitingForAck && !m_fAcknowledged && now - m_dwRequestTime > c_dwAckTimeoutMs) {
+      GpsLog(u"No ACK for PVT request (Garmin protocol, %s)", PortName());
+      return Failed;
+    }
   }
   return fFramed ? Recognized : Pending;
 }
@@ -116,6 +134,7 @@ void GarminProtocol::HandlePacket() {
     GpsLog(u"Check sum failed! (Garmin protocol, %s)", PortName());
     return;
   }
+  m_dwLastValid = GpsTickMs();
   uint8_t btId = m_abPacket[0];
   int cbData = m_abPacket[1];
   if (DWORD(cbData) + 3 != m_cbPacket) return;
@@ -135,6 +154,7 @@ void GarminProtocol::HandlePacket() {
       break;
     case c_idGarminSatellites: {
       if (cbData != int(c_cGarminSatellites * sizeof(GarminSatellite))) break;
+      m_fRecognized = true;
       GarminSatellite aSats[c_cGarminSatellites];
       std::memcpy(aSats, pbData, sizeof aSats);
       int cUsed = 0;
@@ -153,6 +173,7 @@ void GarminProtocol::HandlePacket() {
         Send(c_abGarminNakPvt, sizeof c_abGarminNakPvt);
         break;
       }
+      m_fRecognized = true;
       HandlePvt(pbData, cbData);
       Send(c_abGarminAckPvt, sizeof c_abGarminAckPvt);
       break;

@@ -15,7 +15,11 @@ class GarminProtocol : public GpsProtocol {
   void Start() override;
   // Tells the receiver to stop the PVT stream.
   void Stop() override;
-  // DLE-framed packets, reassembled across reads.
+  // DLE-framed packets, reassembled across reads. Once a valid PVT or
+  // satellite packet has arrived, a frame too short to be a packet is counted in
+  // the hub's skipped-data count and dropped; when bytes keep coming without a valid
+  // packet for c_dwNoValidPacketMs the PVT request is repeated as after a
+  // silence, and the run fails when the receiver does not acknowledge it.
   ProcessResult ProcessData(const uint8_t* pb, DWORD cb) override;
   // Empties the parser and sends the start request (replays: the start
   // request only goes to the send trace).
@@ -23,6 +27,8 @@ class GarminProtocol : public GpsProtocol {
 
   static const uint32_t c_dwAckTimeoutMs = 3000;
   static const uint32_t c_dwSilenceMs = 700;
+  // Bytes without a valid packet for this long count as a silence.
+  static const uint32_t c_dwNoValidPacketMs = 5000;
   static const DWORD c_cbPacket = 256;
 
  private:
@@ -39,4 +45,6 @@ class GarminProtocol : public GpsProtocol {
   bool m_fAcknowledged;
   uint32_t m_dwRequestTime;
   uint32_t m_dwLastData;
+  uint32_t m_dwLastValid;  // last packet whose checksum matched
+  bool m_fRecognized;      // a valid PVT or satellite packet arrived since Reset
 };

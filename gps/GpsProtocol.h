@@ -1,6 +1,7 @@
 // The receiver protocol framework: GpsProtocol with its reading loop
 // RunOnPort, ProcessResult and the list of registered protocols.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <vector>
 

@@ -106,7 +106,9 @@ NMEA0183::NMEA0183(DWORD dwBaud) : m_dwBaud(dwBaud) { Reset(); }
 void NMEA0183::Reset() {
   m_cbLine = 0;
   m_fSentenceSeen = false;
-  m_dwLastData = m_dwLastDelivery = GpsTickMs();
+  m_fRecognized = false;
+  m_fSkipping = false;
+  m_dwLastData = m_dwLastDelivery = m_dwLastValid = GpsTickMs();
   m_fix.Start();
   m_nLastEpoch = -1;
   m_aUsed.clear();
@@ -132,71 +134,103 @@ ProcessResult NMEA0183::ProcessData(const uint8_t* pbData, DWORD cb) {
       GpsLog(u"Long silence detected (NMEA-0183, %s).", PortName());
       return Failed;
     }
+    if (m_fRecognized && now - m_dwLastValid > c_dwSilenceMs) {
+      GpsLog(u"No valid NMEA-0183 sentence for %d ms (%s).", int(now - m_dwLastValid), PortName());
+      return Failed;
+    }
     return Pending;
   }
   m_dwLastData = now;
   if (m_fSentenceSeen && now - m_dwLastDelivery > c_dwForcedDeliveryMs) Deliver();
 
+  // The stream is cut into segments, each from a '$' up to the next one;
+  // the buffer holds the segment that is still open. Every segment is judged
+  // when the '$' after it arrives, however the bytes came in reads.
   const char* p = reinterpret_cast<const char*>(pbData);
   const char* pEnd = p + cb;
-  const char* pDollar = FindByte(p, pEnd, '$');
-  if (!pDollar) {
-    if (m_cbLine + cb < c_cbLine) {
-      std::memcpy(m_achLine + m_cbLine, p, cb);
-      m_cbLine += cb;
-      return m_fSentenceSeen ? Recognized : Pending;
-    }
-    GpsLog(u"NMEA-0183 buffer overflow! (%s)", PortName());
+  while (p < pEnd) {
+    const char* pDollar = FindByte(p, pEnd, '$');
+    if (!AppendToSegment(p, pDollar ? pDollar : pEnd)) return Failed;
+    if (!pDollar) break;
+    ASSERT(pDollar < pEnd && *pDollar == '$');
+    if (!EndSegment(now)) return Failed;
+    m_achLine[0] = '$';
+    m_cbLine = 1;
+    p = pDollar + 1;
+  }
+  if (m_fRecognized && now - m_dwLastValid > c_dwSilenceMs) {
+    GpsLog(u"No valid NMEA-0183 sentence for %d ms (%s).", int(now - m_dwLastValid), PortName());
     return Failed;
   }
-  DWORD k = DWORD(pDollar - p);
-  if (m_cbLine + k >= c_cbLine) {
-    GpsLog(u"NMEA-0183 buffer overflow! (%s)", PortName());
-    return Failed;
-  }
-  std::memcpy(m_achLine + m_cbLine, p, k);
-  m_cbLine += k;
-  if (ParseChunk(m_achLine, m_achLine + m_cbLine)) m_fSentenceSeen = true;
-  m_cbLine = 0;
-
-  const char* pNext = pDollar;
-  for (;;) {
-    ASSERT(pNext && pNext < pEnd && *pNext == '$');
-    const char* pFollowing = FindByte(pNext + 1, pEnd, '$');
-    if (!pFollowing) {
-      DWORD cbTail = DWORD(pEnd - pNext);
-      if (cbTail >= c_cbLine) {
-        GpsLog(u"NMEA-0183 buffer overflow! (%s)", PortName());
-        return Failed;
-      }
-      std::memcpy(m_achLine, pNext, cbTail);
-      m_cbLine = cbTail;
-      return m_fSentenceSeen ? Recognized : Pending;
-    }
-    if (!ParseChunk(pNext, pFollowing)) {
-      GpsLog(u"Valid NMEA-0183 sentence is not recognized (%s).", PortName());
-      return Failed;
-    }
-    m_fSentenceSeen = true;
-    pNext = pFollowing;
-  }
+  return m_fSentenceSeen ? Recognized : Pending;
 }
 
-bool NMEA0183::ParseChunk(const char* p, const char* pEnd) {
+bool NMEA0183::AppendToSegment(const char* p, const char* pEnd) {
+  DWORD cb = DWORD(pEnd - p);
+  if (m_fSkipping) return true;
+  if (m_cbLine + cb >= c_cbLine) {
+    GpsLog(u"NMEA-0183 buffer overflow! (%s)", PortName());
+    if (!m_fRecognized) return false;
+    SkipSegment(u"overlong");
+    m_fSkipping = true;
+    return true;
+  }
+  std::memcpy(m_achLine + m_cbLine, p, cb);
+  m_cbLine += cb;
+  return true;
+}
+
+bool NMEA0183::EndSegment(uint32_t now) {
+  if (m_fSkipping) {
+    // Counted when it grew too long.
+    m_fSkipping = false;
+    m_cbLine = 0;
+    return true;
+  }
+  bool fValid = false;
+  bool fPlausible = ParseChunk(m_achLine, m_achLine + m_cbLine, &fValid);
+  bool fSentence = m_cbLine > 0 && m_achLine[0] == '$';
+  m_cbLine = 0;
+  if (fPlausible) {
+    m_fSentenceSeen = true;
+    if (fValid) {
+      m_fRecognized = true;
+      m_dwLastValid = now;
+    }
+    return true;
+  }
+  // Bytes before the first '$' of the stream are the end of a sentence the
+  // port opened in the middle of.
+  if (!fSentence) return true;
+  if (!m_fRecognized) {
+    GpsLog(u"Valid NMEA-0183 sentence is not recognized (%s).", PortName());
+    return false;
+  }
+  SkipSegment(u"too short");
+  return true;
+}
+
+void NMEA0183::SkipSegment(const char16_t* pszWhy) {
+  m_pHub->CountSkippedData();
+  m_cbLine = 0;
+  GpsLog(u"Garbage skipped (NMEA-0183, %s segment, %s).", pszWhy, PortName());
+}
+
+bool NMEA0183::ParseChunk(const char* p, const char* pEnd, bool* pfValid) {
   bool fPlausible = false;
   while (p < pEnd) {
     const char* pLf = FindByte(p, pEnd, '\n');
     const char* pLineEnd = pLf ? pLf + 1 : pEnd;
     if (*p == '$' && pEnd - p >= 9) {
       fPlausible = true;
-      ParseLine(p, pLineEnd);
+      if (ParseLine(p, pLineEnd) && pfValid) *pfValid = true;
     }
     p = pLineEnd;
   }
   return fPlausible;
 }
 
-void NMEA0183::ParseLine(const char* p, const char* pEnd) {
+bool NMEA0183::ParseLine(const char* p, const char* pEnd) {
   // The text without its line end (CR LF, or LF alone).
   const char* pText = pEnd;
   while (pText > p && (pText[-1] == '\n' || pText[-1] == '\r')) --pText;
@@ -207,11 +241,11 @@ void NMEA0183::ParseLine(const char* p, const char* pEnd) {
     if (hi < 0 || lo < 0 || btSum != uint8_t(hi * 16 + lo)) {
       m_pHub->CountChecksumError();
       GpsLog(u"Check sum failed! (NMEA-0183, %s)", PortName());
-      return;
+      return false;
     }
   }
   SentenceType type = Classify(p, pText);
-  if (type == stUnknown) return;
+  if (type == stUnknown) return false;
   RunDecoderProbe("nmea");
   bool fGsa = type == stGSA;
   Sentence s;
@@ -231,6 +265,7 @@ void NMEA0183::ParseLine(const char* p, const char* pEnd) {
     default: break;  // VTG, PGRMM: known and ignored
   }
   m_fLastWasGsa = fGsa;
+  return true;
 }
 
 void NMEA0183::SplitFields(const char* p, const char* pEnd, Sentence& s) const {

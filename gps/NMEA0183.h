@@ -15,7 +15,11 @@ class NMEA0183 : public GpsProtocol {
   void Start() override;
   // Nothing to tell the receiver.
   void Stop() override;
-  // Text sentences, buffered until the next '$'.
+  // Text sentences, buffered until the next '$'. Once a valid sentence has
+  // arrived, garbage between sentences (a segment from '$' to '$' too
+  // short or too long for a sentence) is counted in the hub's skipped-data count and
+  // dropped; the run fails then only when no valid sentence arrived for the
+  // silence limit.
   ProcessResult ProcessData(const uint8_t* pb, DWORD cb) override;
   void Reset() override;
 
@@ -38,8 +42,20 @@ class NMEA0183 : public GpsProtocol {
     const Field& operator[](int i) const;
   };
 
-  bool ParseChunk(const char* p, const char* pEnd);
-  void ParseLine(const char* p, const char* pEnd);
+  // Adds the bytes up to the next '$' (or the read's end) to the segment in
+  // the buffer; false when an overlong segment ends the run.
+  bool AppendToSegment(const char* p, const char* pEnd);
+  // The segment in the buffer is complete (a '$' follows it): parses it;
+  // false when a garbage segment ends the run.
+  bool EndSegment(uint32_t now);
+  // A garbage segment after the receiver was recognised: counted and dropped.
+  void SkipSegment(const char16_t* pszWhy);
+  // Parses a chunk line by line; whether it was plausible, and in *pfValid
+  // whether one of its lines was a valid sentence (see ParseLine).
+  bool ParseChunk(const char* p, const char* pEnd, bool* pfValid = nullptr);
+  // Whether the line was a valid sentence: a type of the table whose
+  // checksum matched (or that had none).
+  bool ParseLine(const char* p, const char* pEnd);
   void SplitFields(const char* p, const char* pEnd, Sentence& s) const;
 
   void DoRMC(const Sentence& s);
@@ -63,7 +79,10 @@ class NMEA0183 : public GpsProtocol {
   DWORD m_cbLine;
   uint32_t m_dwLastData;
   uint32_t m_dwLastDelivery;
+  uint32_t m_dwLastValid;          // last valid sentence (see ParseLine)
   bool m_fSentenceSeen;
+  bool m_fRecognized;              // a valid sentence arrived since Reset
+  bool m_fSkipping;                // dropping an overlong segment up to the next '$'
   GpsFix m_fix;
   int32_t m_nLastEpoch;
   std::vector<int32_t> m_aUsed;   // PRNs in use (from the GSA sentences of the epoch)

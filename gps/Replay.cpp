@@ -89,6 +89,7 @@ bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32
   }
   hub.Unsubscribe(&collector);
   result.cChecksumErrors = hub.ChecksumErrors();
+  result.cSkippedSegments = hub.SkippedData();
   return true;
 }
 

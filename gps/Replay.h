@@ -19,6 +19,7 @@ struct ReplayResult {
   std::vector<GpsFix> aFixes;
   std::vector<SkyReport> aSkies;
   uint32_t cChecksumErrors = 0;
+  uint32_t cSkippedSegments = 0;  // garbage the protocol dropped after recognising the stream
   uint32_t cFailures = 0;     // Failed results (the protocol was restarted)
   bool fRecognized = false;   // some chunk returned Recognized
   // The order things came out: true for a fix, false for a satellite table.

@@ -1,6 +1,8 @@
 #include "gps/SiRFProtocol.h"
 
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 #include "gps/GpsLog.h"
 #include "gps/GpsTime.h"
@@ -30,7 +32,8 @@ void EcefToGeodetic(double x, double y, double z, double* pLat, double* pLon, do
   *pLon = lon * c_dDegPerRad;
 }
 
-SiRFProtocol::SiRFProtocol() : m_dwLastMessage(0), m_nState(0), m_cbFrame(0), m_cbPayload(0) {}
+SiRFProtocol::SiRFProtocol()
+    : m_dwLastMessage(0), m_nState(0), m_cbFrame(0), m_cbPayload(0), m_fRecognized(false) {}
 
 void SiRFProtocol::Start() {
   ASSERT(m_pPort);
@@ -43,6 +46,7 @@ void SiRFProtocol::Start() {
 
 void SiRFProtocol::Reset() {
   m_dwLastMessage = GpsTickMs();
+  m_fRecognized = false;
   Restart();
 }
 
@@ -50,58 +54,26 @@ void SiRFProtocol::Stop() { ASSERT(m_pPort); }
 
 ProcessResult SiRFProtocol::ProcessData(const uint8_t* pb, DWORD cb) {
   bool fTaken = false;
-  for (DWORD i = 0; pb && i < cb; ++i) {
-    ASSERT(m_cbFrame < c_cbSirfFrame);
-    m_abFrame[m_cbFrame++] = pb[i];
-    switch (m_nState) {
-      case 0:
-        if (m_cbFrame == 2) {
-          if (m_abFrame[0] == c_btSirfStart1 && m_abFrame[1] == c_btSirfStart2) {
-            m_nState = 1;
-          } else {
-            m_abFrame[0] = m_abFrame[1];
-            m_cbFrame = 1;
-          }
-        }
-        break;
-      case 1:
-        if (m_cbFrame == 4) {
-          m_cbPayload = uint32_t(m_abFrame[2]) << 8 | m_abFrame[3];
-          if (m_cbPayload == 0)
-            m_nState = 3;
-          else if (m_cbPayload < c_cbSirfMaxPayload)
-            m_nState = 2;
-          else
-            Restart();
-        }
-        break;
-      case 2:
-        if (m_cbFrame == m_cbPayload + 4) m_nState = 3;
-        break;
-      case 3:
-        if (m_cbFrame == m_cbPayload + 6) {
-          uint32_t dwSum = 0;
-          for (uint32_t k = 0; k < m_cbPayload; ++k) dwSum += m_abFrame[4 + k];
-          uint32_t dwGiven = GetBe16(m_abFrame + 4 + m_cbPayload);
-          if ((dwSum & 0x7FFF) == dwGiven)
-            m_nState = 4;
-          else
-            Restart();
-        }
-        break;
-      case 4:
-        if (m_cbFrame == m_cbPayload + 8) {
-          if (m_abFrame[m_cbFrame - 2] == c_btSirfEnd1 && m_abFrame[m_cbFrame - 1] == c_btSirfEnd2) {
-            m_dwLastMessage = GpsTickMs();
-            if (m_cbPayload != 0) HandlePayload(m_abFrame + 4, m_cbPayload);
-            fTaken = true;
-          }
-          Restart();
-        }
-        break;
-      default:
-        Restart();
-        break;
+  // Bytes of a frame that failed are searched again for a start, from the
+  // byte after its first: garbage that looks like a frame header must not
+  // swallow the messages behind it.
+  std::vector<uint8_t> abAgain;
+  size_t iAgain = 0;
+  DWORD i = 0;
+  for (;;) {
+    uint8_t b;
+    if (iAgain < abAgain.size()) b = abAgain[iAgain++];
+    else if (pb && i < cb) b = pb[i++];
+    else break;
+    if (Step(b, fTaken)) continue;
+    std::vector<uint8_t> abRest(m_abFrame + 1, m_abFrame + m_cbFrame);
+    abRest.insert(abRest.end(), abAgain.begin() + std::ptrdiff_t(iAgain), abAgain.end());
+    abAgain.swap(abRest);
+    iAgain = 0;
+    Restart();
+    if (m_fRecognized) {
+      m_pHub->CountSkippedData();
+      GpsLog(u"Garbage skipped (SiRF protocol, %s).", PortName());
     }
   }
   if (fTaken) return Recognized;
@@ -110,6 +82,59 @@ ProcessResult SiRFProtocol::ProcessData(const uint8_t* pb, DWORD cb) {
     return Failed;
   }
   return Pending;
+}
+
+bool SiRFProtocol::Step(uint8_t b, bool& fTaken) {
+  ASSERT(m_cbFrame < c_cbSirfFrame);
+  m_abFrame[m_cbFrame++] = b;
+  switch (m_nState) {
+    case 0:
+      if (m_cbFrame == 2) {
+        if (m_abFrame[0] == c_btSirfStart1 && m_abFrame[1] == c_btSirfStart2) {
+          m_nState = 1;
+        } else {
+          m_abFrame[0] = m_abFrame[1];
+          m_cbFrame = 1;
+        }
+      }
+      return true;
+    case 1:
+      if (m_cbFrame == 4) {
+        m_cbPayload = uint32_t(m_abFrame[2]) << 8 | m_abFrame[3];
+        if (m_cbPayload == 0)
+          m_nState = 3;
+        else if (m_cbPayload < c_cbSirfMaxPayload)
+          m_nState = 2;
+        else
+          return false;
+      }
+      return true;
+    case 2:
+      if (m_cbFrame == m_cbPayload + 4) m_nState = 3;
+      return true;
+    case 3:
+      if (m_cbFrame == m_cbPayload + 6) {
+        uint32_t dwSum = 0;
+        for (uint32_t k = 0; k < m_cbPayload; ++k) dwSum += m_abFrame[4 + k];
+        uint32_t dwGiven = GetBe16(m_abFrame + 4 + m_cbPayload);
+        if ((dwSum & 0x7FFF) != dwGiven) return false;
+        m_nState = 4;
+      }
+      return true;
+    case 4:
+      if (m_cbFrame == m_cbPayload + 8) {
+        if (m_abFrame[m_cbFrame - 2] != c_btSirfEnd1 || m_abFrame[m_cbFrame - 1] != c_btSirfEnd2) return false;
+        m_dwLastMessage = GpsTickMs();
+        m_fRecognized = true;
+        if (m_cbPayload != 0) HandlePayload(m_abFrame + 4, m_cbPayload);
+        fTaken = true;
+        Restart();
+      }
+      return true;
+    default:
+      Restart();
+      return true;
+  }
 }
 
 void SiRFProtocol::HandlePayload(const uint8_t* pb, uint32_t cb) {

@@ -15,7 +15,10 @@ class SiRFProtocol : public GpsProtocol {
   void Start() override;
   // Nothing is sent.
   void Stop() override;
-  // Frames across reads; checks the checksum and the end bytes.
+  // Frames across reads; checks the checksum and the end bytes. A frame
+  // that fails them is searched again for a start from its second byte;
+  // after the first good message each such frame is counted in
+  // the hub's skipped-data count.
   ProcessResult ProcessData(const uint8_t* pb, DWORD cb) override;
   void Reset() override;
 
@@ -23,6 +26,8 @@ class SiRFProtocol : public GpsProtocol {
 
  private:
   void Restart() { m_nState = 0; m_cbFrame = 0; }
+  // One byte through the framing; false when the frame it ends failed.
+  bool Step(uint8_t b, bool& fTaken);
   void HandlePayload(const uint8_t* pb, uint32_t cb);
   void HandleNavigation(const uint8_t* pb, uint32_t cb);
   void HandleTracker(const uint8_t* pb, uint32_t cb);
@@ -31,6 +36,7 @@ class SiRFProtocol : public GpsProtocol {
   int m_nState;
   uint32_t m_cbFrame;
   uint32_t m_cbPayload;
+  bool m_fRecognized;  // a good message arrived since Reset
   uint8_t m_abFrame[gps::detail::c_cbSirfFrame];
 };
 

@@ -140,10 +140,13 @@ bool CVelParser::Open(DWORD dwFlags) {
   if (dwFlags & c_fOpenBounds) {
     VelMainHeader main;
     std::memcpy(&main, m_pData, sizeof main);
+    // Halved; the maximum rounds up so that the largest value (an east
+    // bound of +180°, 2^30 map units, which is 2^31 - 1 in the header) comes
+    // back whole. Even values, all the writer makes otherwise, halve exactly.
     m_rect.left = main.nLeft2 >> 1;
     m_rect.top = main.nTop2 >> 1;
-    m_rect.right = main.nRight2 >> 1;
-    m_rect.bottom = main.nBottom2 >> 1;
+    m_rect.right = int32_t((int64_t(main.nRight2) + 1) >> 1);
+    m_rect.bottom = int32_t((int64_t(main.nBottom2) + 1) >> 1);
     m_nScaleFirst = ScaleCodeToIndex(main.wScaleFirst);
     m_nScaleLast = ScaleCodeToIndex(main.wScaleLast);
   }

@@ -7,6 +7,8 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -218,6 +220,51 @@ TEST(VelmoCli, InfoAndDumpOfACompiledMap) {
   EXPECT_NE(nExit, 0);
 }
 #endif
+
+// A node on the antimeridian: the east bound stays +180° (2^30 map units)
+// instead of wrapping to -180°, so the bounds still span the map.
+TEST(Velc, EastBoundOfPlus180KeepsItsSign) {
+  auto osm = [](const char* pszLon1, const char* pszLon2) {
+    return std::string("<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"test\">\n") +
+           "  <node id=\"1\" version=\"1\" lat=\"-16.5\" lon=\"" + pszLon1 +
+           "\"><tag k=\"amenity\" v=\"cafe\"/></node>\n"
+           "  <node id=\"2\" version=\"1\" lat=\"-16.4\" lon=\"" + pszLon2 +
+           "\"><tag k=\"amenity\" v=\"cafe\"/></node>\n</osm>\n";
+  };
+  struct Case {
+    const char* pszLon1;
+    const char* pszLon2;
+    double dWest, dEast;
+  };
+  for (const Case& c : {Case{"179.9", "180.0", 179.9, 180.0}, Case{"-180.0", "180.0", -180.0, 180.0},
+                        Case{"-180.0", "-179.9", -180.0, -179.9}})
+    for (bool fExtended : {true, false}) {
+      std::string strIn = WriteText("antimeridian.osm", osm(c.pszLon1, c.pszLon2));
+      std::string strOut = TempFile("antimeridian.vel");
+      VelWriterOptions opt;
+      opt.fExtended = fExtended;
+      std::string strError;
+      ASSERT_TRUE(Compile(strIn, strOut, opt, strError)) << strError;
+      auto p = OpenPath(strOut);
+      ASSERT_TRUE(p);
+      MapRect r = p->GetRect();
+      std::string strWhat = std::string(c.pszLon1) + ".." + c.pszLon2 + (fExtended ? "" : " legacy");
+      EXPECT_EQ(r.left, DegreesToMap(c.dWest)) << strWhat;
+      EXPECT_EQ(r.right, DegreesToMap(c.dEast)) << strWhat;
+      EXPECT_LT(r.left, r.right) << strWhat;
+      EXPECT_EQ(r.top, DegreesToMap(-16.5)) << strWhat;
+      EXPECT_EQ(r.bottom, DegreesToMap(-16.4)) << strWhat;
+      // The cafés come back at the bounds (to the level's resolution of 128
+      // units), the eastern one at +180° too.
+      std::vector<Decoded> objects = DecodeAll(p.get());
+      ASSERT_FALSE(objects.empty()) << strWhat;
+      int64_t xMin = INT64_MAX, xMax = INT64_MIN;
+      for (const Decoded& d : objects)
+        for (const MapPoint& pt : d.points) xMin = std::min<int64_t>(xMin, pt.x), xMax = std::max<int64_t>(xMax, pt.x);
+      EXPECT_LE(std::abs(xMin - r.left), 64) << strWhat;
+      EXPECT_LE(std::abs(xMax - r.right), 64) << strWhat;
+    }
+}
 
 TEST(Velc, LegacyLayoutSameObjectsAndDeterministic) {
   std::string strIn = WriteText("small2.osm", c_szSmallOsm);

@@ -55,8 +55,9 @@ static int RunReplay(int argc, char** argv) {
     else
       std::printf("%s\n", FormatSkyLine(result.aSkies[iSky++]).c_str());
   }
-  std::fprintf(stderr, "%zu fixes, %zu satellite tables, %u checksum errors, %u protocol failures\n",
-               result.aFixes.size(), result.aSkies.size(), result.cChecksumErrors, result.cFailures);
+  std::fprintf(stderr, "%zu fixes, %zu satellite tables, %u checksum errors, %u skipped segments, %u protocol failures\n",
+               result.aFixes.size(), result.aSkies.size(), result.cChecksumErrors, result.cSkippedSegments,
+               result.cFailures);
   return 0;
 }
 

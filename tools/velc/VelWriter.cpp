@@ -1,6 +1,7 @@
 #include "tools/velc/VelWriter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -200,54 +201,11 @@ unsigned BytesFor(uint32_t dw) {
   return c;
 }
 
-}  // namespace
+// The label code tables of code set 1 ([0]) and code set 3 ([1]).
+struct LabelTables {
+  CHuffmanEncoder chars[2], lengths[2];
 
-int32_t ToLevelUnits(int32_t n, unsigned nShift) {
-  if (nShift == 0) return n;
-  int64_t v = (int64_t(n) + (int64_t(1) << (nShift - 1))) >> nShift;
-  return int32_t(v);
-}
-
-bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
-                 std::string& strError, VelWriterStats* pStats) {
-  VelWriterStats stats;
-  out.clear();
-  if (levels.empty()) {
-    strError = "a map needs at least one zoom level";
-    return false;
-  }
-  if (levels.size() > 32) {
-    strError = "too many zoom levels";
-    return false;
-  }
-  // Objects in level units, split where the format needs it, and blocks.
-  std::vector<LevelWork> work(levels.size());
-  for (size_t iLevel = 0; iLevel < levels.size(); ++iLevel) {
-    LevelWork& lw = work[iLevel];
-    lw.wCode = levels[iLevel].wLevelCode;
-    if (lw.wCode > 31) {
-      strError = "a level code is above 31";
-      return false;
-    }
-    lw.nShift = unsigned(~lw.wCode) & 31;
-    lw.fFinest = iLevel + 1 == levels.size();
-    for (const VelObject& obj : levels[iLevel].objects) AddItems(lw, obj, stats);
-    MakeBlocks(lw, opt.cBlockCell ? opt.cBlockCell : 1024);
-    stats.acBlocks[iLevel] = uint32_t(lw.blocks.size());
-  }
-
-  // Labels.
-  std::map<std::u16string, LabelInfo> labels;
-  for (const LevelWork& lw : work)
-    for (const Item& it : lw.items)
-      if (!it.pSrc->strLabel.empty()) {
-        std::u16string s = it.pSrc->strLabel.substr(0, c_cMaxLabel);
-        LabelInfo& li = labels[s];
-        ++li.cUses;
-        li.nSet = it.pSrc->nKind == rkPolyline ? 1 : 3;
-      }
-  CHuffmanEncoder chars[2], lengths[2];  // [0] = code set 1, [1] = code set 3
-  auto buildLabelTables = [&]() {
+  void Build(const std::map<std::u16string, LabelInfo>& labels) {
     for (int k = 0; k < 2; ++k) {
       chars[k] = CHuffmanEncoder();
       lengths[k] = CHuffmanEncoder();
@@ -261,179 +219,289 @@ bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& 
       chars[k].Build();
       lengths[k].Build();
     }
-  };
-  if (opt.nCodeSet == 1 || opt.nCodeSet == 3) {
-    for (auto& kv : labels) kv.second.nSet = opt.nCodeSet;
-  } else {
-    // First by kind (street names in set 1, the rest in set 3), then each
-    // text moves to the set that codes it in fewer bits.
-    buildLabelTables();
-    for (auto& kv : labels) {
-      uint64_t c1 = TextCost(kv.first, chars[0], lengths[0]);
-      uint64_t c3 = TextCost(kv.first, chars[1], lengths[1]);
-      if (c1 < c3) kv.second.nSet = 1;
-      else if (c3 < c1) kv.second.nSet = 3;
-    }
   }
-  buildLabelTables();
-  for (auto& kv : labels) {
-    kv.second.fShared = opt.fSharedLabels && kv.second.cUses >= 2;
-    if (kv.second.nSet == 1) ++stats.cCodeSet1;
-    else ++stats.cCodeSet3;
+  // The 2-bit code set, the length and the characters.
+  void WriteText(CBitWriter& bw, const std::u16string& s, int nSet) const {
+    int k = nSet == 1 ? 0 : 1;
+    bw.WriteBits(2, uint32_t(nSet));
+    lengths[k].Write(bw, uint16_t(s.size()));
+    for (char16_t ch : s) chars[k].Write(bw, ch);
   }
-  // The shared label area: each text starts on a byte with its 2-bit code.
-  std::vector<uint8_t> sharedArea;
-  {
-    CBitWriter bw(sharedArea);
-    for (auto& kv : labels) {
-      if (!kv.second.fShared) continue;
-      ++stats.cSharedLabels;
-      kv.second.dwRef = uint32_t(sharedArea.size());
-      int k = kv.second.nSet == 1 ? 0 : 1;
-      bw.WriteBits(2, uint32_t(kv.second.nSet));
-      lengths[k].Write(bw, uint16_t(kv.first.size()));
-      for (char16_t ch : kv.first) chars[k].Write(bw, ch);
-      bw.Flush();
-    }
-  }
-  uint32_t cRefBits = sharedArea.empty() ? 0 : BitLen(uint32_t(sharedArea.size()));
+};
 
-  // Object tables from the symbols written.
-  CHuffmanEncoder types[3], xDelta, yDelta, counts;  // types by kind: point, line, area
+// The code tables of the object records.
+struct ObjectTables {
+  CHuffmanEncoder types[3];  // by kind: point, line, area
+  CHuffmanEncoder xDelta, yDelta, counts;
   CHuffmanEncoder address[4];
   uint32_t adwAddressMax[4] = {0, 0, 0, 0};
-  for (const LevelWork& lw : work)
-    for (const Item& it : lw.items) {
-      types[it.pSrc->nKind].Add(it.pSrc->wType);
-      if (it.pSrc->nKind != rkPoint) {
-        counts.Add(uint16_t(it.pts.size() - 1));
-        for (size_t i = 1; i < it.pts.size(); ++i) {
-          xDelta.Add(uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
-          yDelta.Add(uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
-        }
-      }
-      if (opt.fAddresses && it.pSrc->fHasAddress)
-        for (int i = 0; i < 4; ++i) {
-          address[i].Add(uint16_t(it.pSrc->adwAddress[i]));
-          adwAddressMax[i] = std::max(adwAddressMax[i], it.pSrc->adwAddress[i]);
-        }
+};
+
+// Where the parts of the file lie.
+struct FileLayout {
+  size_t offLevels = 0;                  // the level table
+  std::vector<size_t> blockHeaderOffsets;  // per level, its first block header
+  size_t offLabels = 0;                  // the shared label area
+  size_t offHuffman = 0;                 // the code tables
+  size_t cbHuffman = 0;
+};
+
+// A header bound at twice the map resolution. +180° (2^30 units) doubled is
+// one past the largest 32-bit value: it is kept as that value, which the
+// reader rounds back up.
+int32_t ToHeaderUnits(int64_t n) {
+  int64_t v = n * 2;
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return int32_t(v);
+}
+
+// Writes one map. The steps run in this order and mirror the reader:
+// objects in level units and blocks (the level table, ReadBlock), labels
+// (ReadText, ReadLabelAt), the object code tables and records (LoadTables,
+// ReadRecord); then the file: level table and blocks, shared labels, code
+// tables, header (Open, ReadSecondHeader). A new part of the file gets a
+// step of its own that builds it, one that places it (its offset in
+// FileLayout) and its fields in WriteHeader.
+class CVelMapWriter {
+ public:
+  CVelMapWriter(const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
+                std::string& strError)
+      : m_opt(opt), m_levels(levels), m_out(out), m_strError(strError) {}
+
+  bool Write() {
+    m_out.clear();
+    if (!PrepareLevels()) return false;
+    PrepareLabels();
+    PrepareObjectTables();
+    EncodeRecords();
+    if (!WriteLevelsAndBlocks()) return false;
+    WriteSharedLabels();
+    WriteTables();
+    if (!CheckFileSize()) return false;
+    WriteHeader();
+    return true;
+  }
+  const VelWriterStats& Stats() const { return m_stats; }
+
+ private:
+  bool Fail(const char* pszWhy) {
+    m_strError = pszWhy;
+    return false;
+  }
+
+  // ---- content ----
+
+  // Objects in level units, split where the format needs it, and blocks.
+  bool PrepareLevels() {
+    if (m_levels.empty()) return Fail("a map needs at least one zoom level");
+    if (m_levels.size() > 32) return Fail("too many zoom levels");
+    m_work.resize(m_levels.size());
+    for (size_t iLevel = 0; iLevel < m_levels.size(); ++iLevel) {
+      LevelWork& lw = m_work[iLevel];
+      lw.wCode = m_levels[iLevel].wLevelCode;
+      if (lw.wCode > 31) return Fail("a level code is above 31");
+      lw.nShift = unsigned(~lw.wCode) & 31;
+      lw.fFinest = iLevel + 1 == m_levels.size();
+      for (const VelObject& obj : m_levels[iLevel].objects) AddItems(lw, obj, m_stats);
+      MakeBlocks(lw, m_opt.cBlockCell ? m_opt.cBlockCell : 1024);
+      m_stats.acBlocks[iLevel] = uint32_t(lw.blocks.size());
     }
-  for (CHuffmanEncoder& e : types) e.Build();
-  xDelta.Build();
-  yDelta.Build();
-  counts.Build();
-  for (CHuffmanEncoder& e : address) e.Build();
-  uint32_t cNodeBits = opt.dwNodeCount ? BitLen(opt.dwNodeCount - 1) : 0;
+    return true;
+  }
 
-  // Object records.
-  for (LevelWork& lw : work)
-    for (Block& blk : lw.blocks)
-      for (int iSection = 0; iSection < 3; ++iSection)
-        for (size_t idx : blk.items[iSection]) {
-          const Item& it = lw.items[idx];
-          const VelObject& obj = *it.pSrc;
-          std::vector<uint8_t>& data = blk.data[iSection];
-          size_t cbBefore = data.size();
-          CBitWriter bw(data);
-          std::u16string strLabel = obj.strLabel.substr(0, c_cMaxLabel);
-          if (strLabel.empty()) {
-            bw.WriteBits(2, c_nLabelNone);
-          } else {
-            const LabelInfo& li = labels[strLabel];
-            if (li.fShared) {
-              bw.WriteBits(2, c_nLabelShared);
-              bw.WriteBits(cRefBits, li.dwRef);
-              ++stats.cSharedRefs;
-            } else {
-              int k = li.nSet == 1 ? 0 : 1;
-              bw.WriteBits(2, uint32_t(li.nSet));
-              lengths[k].Write(bw, uint16_t(strLabel.size()));
-              for (char16_t ch : strLabel) chars[k].Write(bw, ch);
-              ++stats.cInlineLabels;
-            }
-          }
-          types[obj.nKind].Write(bw, obj.wType);
-          bool fNodes = false;
-          if (obj.nKind == rkPolyline && lw.fFinest && opt.dwNodeCount) {
-            fNodes = obj.fHasNodes;
-            bw.WriteBits(1, fNodes);
-            if (fNodes) {
-              bw.WriteBits(1, obj.fHasAttributes);
-              if (obj.fHasAttributes) bw.WriteBits(16, obj.wRoadAttributes);
-            }
-          }
-          int64_t bx = blk.l, by = blk.t;
-          bw.WriteBits(BitLen(uint32_t(blk.r - blk.l)), uint32_t(it.pts[0].x - bx));
-          bw.WriteBits(BitLen(uint32_t(blk.b - blk.t)), uint32_t(it.pts[0].y - by));
-          if (obj.nKind != rkPoint) {
-            counts.Write(bw, uint16_t(it.pts.size() - 1));
-            for (size_t i = 0; i < it.pts.size(); ++i) {
-              if (i) {
-                xDelta.Write(bw, uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
-                yDelta.Write(bw, uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
-              }
-              if (fNodes) {
-                int32_t n = it.nodes.empty() ? -1 : it.nodes[i];
-                bool fIsNode = n >= 0 && uint32_t(n) < opt.dwNodeCount;
-                bw.WriteBits(1, fIsNode);
-                if (fIsNode) bw.WriteBits(cNodeBits, uint32_t(n));
-              }
-            }
-          }
-          if (obj.nKind == rkPolyline) bw.WriteBits(1, obj.fDirection);
-          if (opt.fAddresses) {
-            bw.WriteBits(1, obj.fHasAddress);
-            if (obj.fHasAddress) {
-              if (opt.fExtraAddressBit && obj.nKind != rkPoint && lw.fFinest) bw.WriteBits(1, obj.fExtraAddressBit);
-              for (int i = 0; i < 4; ++i) {
-                if (opt.fFixedWidthAddresses) bw.WriteBits(BitLen(adwAddressMax[i] + 1), obj.adwAddress[i]);
-                else address[i].Write(bw, uint16_t(obj.adwAddress[i]));
-              }
-            }
-          }
-          uint64_t cBits = bw.GetBitCount() - cbBefore * 8;
-          if (cBits % 8 == 0) ++stats.cRecordsOnBoundary;
-          else ++stats.cRecordsInsideByte;
-          bw.Flush();
-          ++stats.cObjects;
+  // Every distinct text with its code set; texts used more than once go to
+  // the shared area, each starting on a byte.
+  void PrepareLabels() {
+    for (const LevelWork& lw : m_work)
+      for (const Item& it : lw.items)
+        if (!it.pSrc->strLabel.empty()) {
+          std::u16string s = it.pSrc->strLabel.substr(0, c_cMaxLabel);
+          LabelInfo& li = m_labels[s];
+          ++li.cUses;
+          li.nSet = it.pSrc->nKind == rkPolyline ? 1 : 3;
         }
+    if (m_opt.nCodeSet == 1 || m_opt.nCodeSet == 3) {
+      for (auto& kv : m_labels) kv.second.nSet = m_opt.nCodeSet;
+    } else {
+      // First by kind (street names in set 1, the rest in set 3), then each
+      // text moves to the set that codes it in fewer bits.
+      m_labelTables.Build(m_labels);
+      for (auto& kv : m_labels) {
+        uint64_t c1 = TextCost(kv.first, m_labelTables.chars[0], m_labelTables.lengths[0]);
+        uint64_t c3 = TextCost(kv.first, m_labelTables.chars[1], m_labelTables.lengths[1]);
+        if (c1 < c3) kv.second.nSet = 1;
+        else if (c3 < c1) kv.second.nSet = 3;
+      }
+    }
+    m_labelTables.Build(m_labels);
+    for (auto& kv : m_labels) {
+      kv.second.fShared = m_opt.fSharedLabels && kv.second.cUses >= 2;
+      if (kv.second.nSet == 1) ++m_stats.cCodeSet1;
+      else ++m_stats.cCodeSet3;
+    }
+    CBitWriter bw(m_sharedArea);
+    for (auto& kv : m_labels) {
+      if (!kv.second.fShared) continue;
+      ++m_stats.cSharedLabels;
+      kv.second.dwRef = uint32_t(m_sharedArea.size());
+      m_labelTables.WriteText(bw, kv.first, kv.second.nSet);
+      bw.Flush();
+    }
+    m_cRefBits = m_sharedArea.empty() ? 0 : BitLen(uint32_t(m_sharedArea.size()));
+  }
 
-  // Layout: header, level table, block headers, object data, shared labels,
-  // Huffman tables.
-  const size_t cbHeader = opt.fExtended ? sizeof(VelExtHeader) : sizeof(VelLegacyHeader);
-  size_t off = cbHeader;
-  size_t offLevels = off;
-  off += work.size() * sizeof(VelLevel);
-  std::vector<size_t> blockHeaderOffsets(work.size());
-  for (size_t iLevel = 0; iLevel < work.size(); ++iLevel) {
-    blockHeaderOffsets[iLevel] = off;
-    for (Block& blk : work[iLevel].blocks) {
-      off += sizeof(CVelBlock);
-      for (int i = 0; i < 3; ++i) {
-        if (blk.data[i].size() >= (1u << 24)) {
-          strError = "a block holds more than 16 MiB of objects";
-          return false;
+  // The code tables from the symbols the records will hold.
+  void PrepareObjectTables() {
+    ObjectTables& t = m_tables;
+    for (const LevelWork& lw : m_work)
+      for (const Item& it : lw.items) {
+        t.types[it.pSrc->nKind].Add(it.pSrc->wType);
+        if (it.pSrc->nKind != rkPoint) {
+          t.counts.Add(uint16_t(it.pts.size() - 1));
+          for (size_t i = 1; i < it.pts.size(); ++i) {
+            t.xDelta.Add(uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
+            t.yDelta.Add(uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
+          }
         }
-        off += BytesFor(uint32_t(blk.data[i].size()));
+        if (m_opt.fAddresses && it.pSrc->fHasAddress)
+          for (int i = 0; i < 4; ++i) {
+            t.address[i].Add(uint16_t(it.pSrc->adwAddress[i]));
+            t.adwAddressMax[i] = std::max(t.adwAddressMax[i], it.pSrc->adwAddress[i]);
+          }
+      }
+    for (CHuffmanEncoder& e : t.types) e.Build();
+    t.xDelta.Build();
+    t.yDelta.Build();
+    t.counts.Build();
+    for (CHuffmanEncoder& e : t.address) e.Build();
+    m_cNodeBits = m_opt.dwNodeCount ? BitLen(m_opt.dwNodeCount - 1) : 0;
+  }
+
+  // The records of every block, section by section (areas, lines, points).
+  void EncodeRecords() {
+    for (LevelWork& lw : m_work)
+      for (Block& blk : lw.blocks)
+        for (int iSection = 0; iSection < 3; ++iSection)
+          for (size_t idx : blk.items[iSection]) EncodeRecord(lw, blk, blk.data[iSection], lw.items[idx]);
+  }
+
+  // One record: label, type, road graph bits, first point, point deltas
+  // (with node bits), direction, address block.
+  void EncodeRecord(const LevelWork& lw, const Block& blk, std::vector<uint8_t>& data, const Item& it) {
+    const VelObject& obj = *it.pSrc;
+    size_t cbBefore = data.size();
+    CBitWriter bw(data);
+    EncodeLabel(bw, obj);
+    m_tables.types[obj.nKind].Write(bw, obj.wType);
+    bool fNodes = false;
+    if (obj.nKind == rkPolyline && lw.fFinest && m_opt.dwNodeCount) {
+      fNodes = obj.fHasNodes;
+      bw.WriteBits(1, fNodes);
+      if (fNodes) {
+        bw.WriteBits(1, obj.fHasAttributes);
+        if (obj.fHasAttributes) bw.WriteBits(16, obj.wRoadAttributes);
+      }
+    }
+    EncodePoints(bw, blk, it, fNodes);
+    if (obj.nKind == rkPolyline) bw.WriteBits(1, obj.fDirection);
+    if (m_opt.fAddresses) EncodeAddress(bw, obj, lw.fFinest);
+    uint64_t cBits = bw.GetBitCount() - cbBefore * 8;
+    if (cBits % 8 == 0) ++m_stats.cRecordsOnBoundary;
+    else ++m_stats.cRecordsInsideByte;
+    bw.Flush();
+    ++m_stats.cObjects;
+  }
+
+  void EncodeLabel(CBitWriter& bw, const VelObject& obj) {
+    std::u16string strLabel = obj.strLabel.substr(0, c_cMaxLabel);
+    if (strLabel.empty()) {
+      bw.WriteBits(2, c_nLabelNone);
+      return;
+    }
+    const LabelInfo& li = m_labels[strLabel];
+    if (li.fShared) {
+      bw.WriteBits(2, c_nLabelShared);
+      bw.WriteBits(m_cRefBits, li.dwRef);
+      ++m_stats.cSharedRefs;
+    } else {
+      m_labelTables.WriteText(bw, strLabel, li.nSet);
+      ++m_stats.cInlineLabels;
+    }
+  }
+
+  void EncodePoints(CBitWriter& bw, const Block& blk, const Item& it, bool fNodes) {
+    int64_t bx = blk.l, by = blk.t;
+    bw.WriteBits(BitLen(uint32_t(blk.r - blk.l)), uint32_t(it.pts[0].x - bx));
+    bw.WriteBits(BitLen(uint32_t(blk.b - blk.t)), uint32_t(it.pts[0].y - by));
+    if (it.pSrc->nKind == rkPoint) return;
+    m_tables.counts.Write(bw, uint16_t(it.pts.size() - 1));
+    for (size_t i = 0; i < it.pts.size(); ++i) {
+      if (i) {
+        m_tables.xDelta.Write(bw, uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
+        m_tables.yDelta.Write(bw, uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
+      }
+      if (fNodes) {
+        int32_t n = it.nodes.empty() ? -1 : it.nodes[i];
+        bool fIsNode = n >= 0 && uint32_t(n) < m_opt.dwNodeCount;
+        bw.WriteBits(1, fIsNode);
+        if (fIsNode) bw.WriteBits(m_cNodeBits, uint32_t(n));
       }
     }
   }
-  out.assign(off, 0);
-  for (size_t iLevel = 0; iLevel < work.size(); ++iLevel) {
-    VelLevel lv;
-    lv.dwFirstBlock = uint32_t(blockHeaderOffsets[iLevel]);
-    lv.wBlocks = uint16_t(work[iLevel].blocks.size());
-    lv.wLevelCode = work[iLevel].wCode;
-    std::memcpy(&out[offLevels + iLevel * sizeof(VelLevel)], &lv, sizeof lv);
+
+  void EncodeAddress(CBitWriter& bw, const VelObject& obj, bool fFinest) {
+    bw.WriteBits(1, obj.fHasAddress);
+    if (!obj.fHasAddress) return;
+    if (m_opt.fExtraAddressBit && obj.nKind != rkPoint && fFinest) bw.WriteBits(1, obj.fExtraAddressBit);
+    for (int i = 0; i < 4; ++i) {
+      if (m_opt.fFixedWidthAddresses) bw.WriteBits(BitLen(m_tables.adwAddressMax[i] + 1), obj.adwAddress[i]);
+      else m_tables.address[i].Write(bw, uint16_t(obj.adwAddress[i]));
+    }
   }
-  for (size_t iLevel = 0; iLevel < work.size(); ++iLevel) {
-    size_t offHdr = blockHeaderOffsets[iLevel];
-    for (Block& blk : work[iLevel].blocks) {
-      size_t offData = out.size();
-      if (offData >= (1u << 24)) {
-        strError = "the map's objects exceed the 16 MiB the block offsets can address";
-        return false;
+
+  // ---- the file ----
+
+  // Room for the header, the level table and every block header; then the
+  // level table, and each block's header followed by its sections' data.
+  bool WriteLevelsAndBlocks() {
+    const size_t cbHeader = m_opt.fExtended ? sizeof(VelExtHeader) : sizeof(VelLegacyHeader);
+    size_t off = cbHeader;
+    m_layout.offLevels = off;
+    off += m_work.size() * sizeof(VelLevel);
+    m_layout.blockHeaderOffsets.assign(m_work.size(), 0);
+    for (size_t iLevel = 0; iLevel < m_work.size(); ++iLevel) {
+      m_layout.blockHeaderOffsets[iLevel] = off;
+      for (const Block& blk : m_work[iLevel].blocks) {
+        off += sizeof(CVelBlock);
+        for (int i = 0; i < 3; ++i) {
+          if (blk.data[i].size() >= (1u << 24)) return Fail("a block holds more than 16 MiB of objects");
+          off += BytesFor(uint32_t(blk.data[i].size()));
+        }
       }
+    }
+    m_out.assign(off, 0);
+    WriteLevelTable();
+    for (size_t iLevel = 0; iLevel < m_work.size(); ++iLevel)
+      if (!WriteBlocks(iLevel)) return false;
+    return true;
+  }
+
+  void WriteLevelTable() {
+    for (size_t iLevel = 0; iLevel < m_work.size(); ++iLevel) {
+      VelLevel lv;
+      lv.dwFirstBlock = uint32_t(m_layout.blockHeaderOffsets[iLevel]);
+      lv.wBlocks = uint16_t(m_work[iLevel].blocks.size());
+      lv.wLevelCode = m_work[iLevel].wCode;
+      std::memcpy(&m_out[m_layout.offLevels + iLevel * sizeof(VelLevel)], &lv, sizeof lv);
+    }
+  }
+
+  bool WriteBlocks(size_t iLevel) {
+    size_t offHdr = m_layout.blockHeaderOffsets[iLevel];
+    for (const Block& blk : m_work[iLevel].blocks) {
+      size_t offData = m_out.size();
+      if (offData >= (1u << 24)) return Fail("the map's objects exceed the 16 MiB the block offsets can address");
       CVelBlock hdr;
       hdr.x = int32_t(blk.l);
       hdr.y = int32_t(blk.t);
@@ -441,108 +509,154 @@ bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& 
       hdr.wHeight = uint16_t(blk.b - blk.t);
       hdr.dwData = uint32_t(offData);
       for (int i = 0; i < 3; ++i) hdr.dwData |= uint32_t(BytesFor(uint32_t(blk.data[i].size()))) << (24 + 2 * i);
-      std::memcpy(&out[offHdr], &hdr, sizeof hdr);
+      std::memcpy(&m_out[offHdr], &hdr, sizeof hdr);
       offHdr += sizeof hdr;
       for (int i = 0; i < 3; ++i) {
         uint32_t cb = uint32_t(blk.data[i].size());
-        for (unsigned k = 0; k < BytesFor(cb); ++k) out[offHdr++] = uint8_t(cb >> (8 * k));
-        out.insert(out.end(), blk.data[i].begin(), blk.data[i].end());
+        for (unsigned k = 0; k < BytesFor(cb); ++k) m_out[offHdr++] = uint8_t(cb >> (8 * k));
+        m_out.insert(m_out.end(), blk.data[i].begin(), blk.data[i].end());
       }
     }
-  }
-  size_t offLabels = out.size();
-  out.insert(out.end(), sharedArea.begin(), sharedArea.end());
-  size_t offHuffman = out.size();
-  chars[0].Serialize(out);
-  lengths[0].Serialize(out);
-  chars[1].Serialize(out);
-  lengths[1].Serialize(out);
-  types[rkPoint].Serialize(out);
-  types[rkPolyline].Serialize(out);
-  types[rkPolygon].Serialize(out);
-  xDelta.Serialize(out);
-  yDelta.Serialize(out);
-  counts.Serialize(out);
-  if (opt.fAddresses)
-    for (int i = 0; i < 4; ++i) {
-      if (opt.fFixedWidthAddresses) {
-        out.push_back(1);
-        uint32_t c = adwAddressMax[i] + 1;
-        for (int k = 0; k < 4; ++k) out.push_back(uint8_t(c >> (8 * k)));
-      } else {
-        out.push_back(0);
-        address[i].Serialize(out);
-      }
-    }
-  size_t cbHuffman = out.size() - offHuffman;
-  if (out.size() < c_cbMinFile) out.resize(c_cbMinFile, 0);
-  if (out.size() > 0xFFFFFFFFu) {
-    strError = "the map is larger than 4 GiB";
-    return false;
+    return true;
   }
 
-  // Header.
-  VelExtHeader hdr;
-  std::memset(&hdr, 0, sizeof hdr);
-  std::memcpy(hdr.main.achMagic, c_achMagic, 4);
-  hdr.main.dwVersion = c_dwMaxVersion;
-  hdr.main.dwFileSize = uint32_t(out.size());
-  // Bounds of the finest level's objects, at twice the map resolution.
-  bool fAny = false;
-  int64_t l = 0, t = 0, r = 0, b = 0;
-  for (const VelObject& obj : levels.back().objects)
-    for (const MapPoint& p : obj.points) {
-      if (!fAny) l = r = p.x, t = b = p.y, fAny = true;
-      l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
-      t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
-    }
-  hdr.main.nLeft2 = int32_t(uint32_t(int32_t(l)) << 1);
-  hdr.main.nTop2 = int32_t(uint32_t(int32_t(t)) << 1);
-  hdr.main.nRight2 = int32_t(uint32_t(int32_t(r)) << 1);
-  hdr.main.nBottom2 = int32_t(uint32_t(int32_t(b)) << 1);
-  hdr.main.wScaleFirst = opt.wScaleFirst;
-  hdr.main.wScaleLast = opt.wScaleLast;
-  hdr.main.wYear = opt.wYear;
-  hdr.main.btMonth = opt.btMonth;
-  hdr.main.btDay = opt.btDay;
-  for (size_t i = 0; i < 32 && i < opt.strName.size(); ++i) hdr.main.szName[i] = opt.strName[i];
-  for (size_t i = 0; i < 64 && i < opt.strNotice.size(); ++i) hdr.main.szNotice[i] = opt.strNotice[i];
-  hdr.main.dwFlags = (opt.fExtended ? c_fExtendedHeader : 0) | (opt.fExtraAddressBit ? c_fExtraAddressBit : 0);
-  hdr.dwLevelTableOffset = uint32_t(offLevels);
-  hdr.dwScales = uint32_t(work.size());
-  hdr.dwLabelAreaOffset = uint32_t(offLabels);
-  hdr.dwLabelRefBits = cRefBits;
-  hdr.nXBias = c_nBias;
-  hdr.nYBias = c_nBias;
-  for (size_t i = 0; i < 8 && i < opt.strTypeSet.size(); ++i) hdr.achTypeSet[i] = opt.strTypeSet[i];
-  hdr.dwHuffmanOffset = uint32_t(offHuffman);
-  hdr.dwHuffmanLength = uint32_t(cbHuffman);
-  hdr.dwCityIndexOffset = opt.fAddresses ? (opt.dwCityIndexOffset ? opt.dwCityIndexOffset : uint32_t(offHuffman)) : 0;
-  hdr.dwLocale = opt.dwLocale;
-  hdr.dwLabelFlags = opt.dwLabelFlags;
-  hdr.dwNodeCount = opt.dwNodeCount;
-  if (opt.fExtended) {
-    std::memcpy(out.data(), &hdr, sizeof hdr);
-  } else {
-    VelLegacyHeader lh;
-    std::memset(&lh, 0, sizeof lh);
-    lh.main = hdr.main;
-    lh.dwHuffmanOffset = hdr.dwHuffmanOffset;
-    lh.dwLabelAreaOffset = hdr.dwLabelAreaOffset;
-    lh.dwLabelRefBits = hdr.dwLabelRefBits;
-    lh.dwLevelTableOffset = hdr.dwLevelTableOffset;
-    lh.dwScales = hdr.dwScales;
-    lh.nXBias = hdr.nXBias;
-    lh.nYBias = hdr.nYBias;
-    std::memcpy(lh.achTypeSet, hdr.achTypeSet, 8);
-    lh.dwCityIndexOffset = hdr.dwCityIndexOffset;
-    lh.dwLocale = hdr.dwLocale;
-    lh.dwObjectIndexOffset = 0;
-    lh.dwLabelFlags = hdr.dwLabelFlags;
-    lh.dwNodeCount = hdr.dwNodeCount;
-    std::memcpy(out.data(), &lh, sizeof lh);
+  void WriteSharedLabels() {
+    m_layout.offLabels = m_out.size();
+    m_out.insert(m_out.end(), m_sharedArea.begin(), m_sharedArea.end());
   }
-  PutLe32(out, 8, uint32_t(out.size()));
-  if (pStats) *pStats = stats;
+
+  // The code tables in the order the reader loads them.
+  void WriteTables() {
+    m_layout.offHuffman = m_out.size();
+    m_labelTables.chars[0].Serialize(m_out);
+    m_labelTables.lengths[0].Serialize(m_out);
+    m_labelTables.chars[1].Serialize(m_out);
+    m_labelTables.lengths[1].Serialize(m_out);
+    m_tables.types[rkPoint].Serialize(m_out);
+    m_tables.types[rkPolyline].Serialize(m_out);
+    m_tables.types[rkPolygon].Serialize(m_out);
+    m_tables.xDelta.Serialize(m_out);
+    m_tables.yDelta.Serialize(m_out);
+    m_tables.counts.Serialize(m_out);
+    if (m_opt.fAddresses)
+      for (int i = 0; i < 4; ++i) {
+        if (m_opt.fFixedWidthAddresses) {
+          m_out.push_back(1);
+          uint32_t c = m_tables.adwAddressMax[i] + 1;
+          for (int k = 0; k < 4; ++k) m_out.push_back(uint8_t(c >> (8 * k)));
+        } else {
+          m_out.push_back(0);
+          m_tables.address[i].Serialize(m_out);
+        }
+      }
+    m_layout.cbHuffman = m_out.size() - m_layout.offHuffman;
+  }
+
+  bool CheckFileSize() {
+    if (m_out.size() < c_cbMinFile) m_out.resize(c_cbMinFile, 0);
+    if (m_out.size() > 0xFFFFFFFFu) return Fail("the map is larger than 4 GiB");
+    return true;
+  }
+
+  // Bounds of the finest level's objects, in map units.
+  void FinestBounds(int64_t& l, int64_t& t, int64_t& r, int64_t& b) const {
+    bool fAny = false;
+    l = t = r = b = 0;
+    for (const VelObject& obj : m_levels.back().objects)
+      for (const MapPoint& p : obj.points) {
+        if (!fAny) l = r = p.x, t = b = p.y, fAny = true;
+        l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
+        t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
+      }
+  }
+
+  // The header, in the extended or the legacy layout, at the file's start.
+  void WriteHeader() {
+    VelExtHeader hdr;
+    std::memset(&hdr, 0, sizeof hdr);
+    std::memcpy(hdr.main.achMagic, c_achMagic, 4);
+    hdr.main.dwVersion = c_dwMaxVersion;
+    hdr.main.dwFileSize = uint32_t(m_out.size());
+    int64_t l, t, r, b;
+    FinestBounds(l, t, r, b);
+    hdr.main.nLeft2 = ToHeaderUnits(l);
+    hdr.main.nTop2 = ToHeaderUnits(t);
+    hdr.main.nRight2 = ToHeaderUnits(r);
+    hdr.main.nBottom2 = ToHeaderUnits(b);
+    hdr.main.wScaleFirst = m_opt.wScaleFirst;
+    hdr.main.wScaleLast = m_opt.wScaleLast;
+    hdr.main.wYear = m_opt.wYear;
+    hdr.main.btMonth = m_opt.btMonth;
+    hdr.main.btDay = m_opt.btDay;
+    for (size_t i = 0; i < 32 && i < m_opt.strName.size(); ++i) hdr.main.szName[i] = m_opt.strName[i];
+    for (size_t i = 0; i < 64 && i < m_opt.strNotice.size(); ++i) hdr.main.szNotice[i] = m_opt.strNotice[i];
+    hdr.main.dwFlags = (m_opt.fExtended ? c_fExtendedHeader : 0) | (m_opt.fExtraAddressBit ? c_fExtraAddressBit : 0);
+    hdr.dwLevelTableOffset = uint32_t(m_layout.offLevels);
+    hdr.dwScales = uint32_t(m_work.size());
+    hdr.dwLabelAreaOffset = uint32_t(m_layout.offLabels);
+    hdr.dwLabelRefBits = m_cRefBits;
+    hdr.nXBias = c_nBias;
+    hdr.nYBias = c_nBias;
+    for (size_t i = 0; i < 8 && i < m_opt.strTypeSet.size(); ++i) hdr.achTypeSet[i] = m_opt.strTypeSet[i];
+    hdr.dwHuffmanOffset = uint32_t(m_layout.offHuffman);
+    hdr.dwHuffmanLength = uint32_t(m_layout.cbHuffman);
+    hdr.dwCityIndexOffset =
+        m_opt.fAddresses ? (m_opt.dwCityIndexOffset ? m_opt.dwCityIndexOffset : uint32_t(m_layout.offHuffman)) : 0;
+    hdr.dwLocale = m_opt.dwLocale;
+    hdr.dwLabelFlags = m_opt.dwLabelFlags;
+    hdr.dwNodeCount = m_opt.dwNodeCount;
+    if (m_opt.fExtended) {
+      std::memcpy(m_out.data(), &hdr, sizeof hdr);
+    } else {
+      VelLegacyHeader lh;
+      std::memset(&lh, 0, sizeof lh);
+      lh.main = hdr.main;
+      lh.dwHuffmanOffset = hdr.dwHuffmanOffset;
+      lh.dwLabelAreaOffset = hdr.dwLabelAreaOffset;
+      lh.dwLabelRefBits = hdr.dwLabelRefBits;
+      lh.dwLevelTableOffset = hdr.dwLevelTableOffset;
+      lh.dwScales = hdr.dwScales;
+      lh.nXBias = hdr.nXBias;
+      lh.nYBias = hdr.nYBias;
+      std::memcpy(lh.achTypeSet, hdr.achTypeSet, 8);
+      lh.dwCityIndexOffset = hdr.dwCityIndexOffset;
+      lh.dwLocale = hdr.dwLocale;
+      lh.dwObjectIndexOffset = 0;
+      lh.dwLabelFlags = hdr.dwLabelFlags;
+      lh.dwNodeCount = hdr.dwNodeCount;
+      std::memcpy(m_out.data(), &lh, sizeof lh);
+    }
+    PutLe32(m_out, 8, uint32_t(m_out.size()));
+  }
+
+  const VelWriterOptions& m_opt;
+  const std::vector<VelLevelInput>& m_levels;
+  std::vector<uint8_t>& m_out;
+  std::string& m_strError;
+  VelWriterStats m_stats;
+
+  std::vector<LevelWork> m_work;
+  std::map<std::u16string, LabelInfo> m_labels;
+  LabelTables m_labelTables;
+  std::vector<uint8_t> m_sharedArea;
+  uint32_t m_cRefBits = 0;
+  ObjectTables m_tables;
+  uint32_t m_cNodeBits = 0;
+  FileLayout m_layout;
+};
+
+}  // namespace
+
+int32_t ToLevelUnits(int32_t n, unsigned nShift) {
+  if (nShift == 0) return n;
+  int64_t v = (int64_t(n) + (int64_t(1) << (nShift - 1))) >> nShift;
+  return int32_t(v);
+}
+
+bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
+                 std::string& strError, VelWriterStats* pStats) {
+  CVelMapWriter writer(opt, levels, out, strError);
+  if (!writer.Write()) return false;
+  if (pStats) *pStats = writer.Stats();
   return true;
 }

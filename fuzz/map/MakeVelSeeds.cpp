@@ -1,0 +1,124 @@
+// vel_seedgen: writes native maps with the map writer for the reader's
+// fuzzer, larger and richer than the small seeds kept in the tree: three
+// levels of points, lines and areas with inline and shared labels in both
+// code sets, and maps that carry the road graph bits and address blocks
+// (coded and fixed-width), in both header layouts. The same bytes on every
+// run.
+//
+//   vel_seedgen OUT_DIR
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "map/MapParser.h"
+#include "tools/velc/VelWriter.h"
+
+namespace {
+
+const uint16_t c_awCodes[3] = {18, 21, 24};
+// 37°E, 55°N in map units (2^30 units are 180°).
+const int32_t c_x0 = 220713597, c_y0 = 328087780;
+
+std::u16string RandomName(std::mt19937& rng, size_t cMin, size_t cMax) {
+  static const char16_t c_alphabet[] =
+      u"абвгдеёжзийклмнопрстуфхцчшщыэюяАБВГДЕЖЗИКЛМНОПРСТУФabcdefghijklmnopqrstuvwxyz -.0123456789";
+  size_t n = cMin + rng() % (cMax - cMin + 1);
+  std::u16string s;
+  for (size_t i = 0; i < n; ++i) s.push_back(c_alphabet[rng() % (sizeof c_alphabet / 2 - 1)]);
+  return s;
+}
+
+std::vector<VelLevelInput> MakeLevels(unsigned nSeed, int cPerLevel, bool fRoadsAndAddresses) {
+  std::mt19937 rng(nSeed);
+  std::vector<VelLevelInput> levels(3);
+  const std::u16string shared[] = {u"улица Ленина", u"Main Street", u"Садовая улица", u"Река Быстрая"};
+  uint16_t wNextType = 1;
+  for (int iLevel = 0; iLevel < 3; ++iLevel) {
+    levels[size_t(iLevel)].wLevelCode = c_awCodes[iLevel];
+    for (int i = 0; i < cPerLevel; ++i) {
+      VelObject obj;
+      obj.nKind = int(rng() % 3);
+      obj.wType = wNextType++;
+      int32_t x = c_x0 + int32_t(rng() % 4000000), y = c_y0 + int32_t(rng() % 3000000);
+      size_t cPoints = obj.nKind == rkPoint ? 1 : 2 + rng() % 40;
+      for (size_t k = 0; k < cPoints; ++k) {
+        obj.points.push_back(MapPoint{x, y});
+        x += int32_t(rng() % 20001) - 10000;
+        y += int32_t(rng() % 20001) - 10000;
+      }
+      switch (rng() % 5) {
+        case 0: break;
+        case 1: obj.strLabel = shared[rng() % 4]; break;
+        case 2: obj.strLabel = RandomName(rng, 40, 90); break;
+        default: obj.strLabel = RandomName(rng, 1, 20);
+      }
+      obj.fDirection = obj.nKind == rkPolyline && rng() % 2;
+      if (fRoadsAndAddresses) {
+        obj.fHasAddress = rng() % 2;
+        obj.fExtraAddressBit = rng() % 2;
+        for (uint32_t& v : obj.adwAddress) v = rng() % 300;
+        if (obj.nKind == rkPolyline) {
+          obj.fHasNodes = rng() % 3 != 0;
+          obj.fHasAttributes = rng() % 2;
+          obj.wRoadAttributes = uint16_t(rng());
+          for (size_t k = 0; k < obj.points.size(); ++k)
+            obj.nodeIndex.push_back(rng() % 2 ? int32_t(rng() % 5000) : -1);
+        }
+      }
+      levels[size_t(iLevel)].objects.push_back(obj);
+    }
+  }
+  return levels;
+}
+
+bool Write(const std::string& strPath, const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels) {
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  if (!WriteVelMap(opt, levels, bytes, strError)) {
+    std::fprintf(stderr, "vel_seedgen: %s: %s\n", strPath.c_str(), strError.c_str());
+    return false;
+  }
+  FILE* f = std::fopen(strPath.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "vel_seedgen: cannot write %s\n", strPath.c_str());
+    return false;
+  }
+  bool fOk = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  fOk = std::fclose(f) == 0 && fOk;
+  return fOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: vel_seedgen OUT_DIR\n");
+    return 2;
+  }
+  std::string strDir = argv[1];
+  bool fOk = true;
+  {
+    VelWriterOptions opt;
+    opt.strName = u"Seed map";
+    opt.strNotice = u"Generated|for the fuzzer";
+    opt.cBlockCell = 2048;
+    fOk &= Write(strDir + "/builder-extended.vel", opt, MakeLevels(1234, 300, false));
+    opt.fExtended = false;
+    opt.fSharedLabels = false;
+    opt.nCodeSet = 3;
+    fOk &= Write(strDir + "/builder-legacy-inline.vel", opt, MakeLevels(99, 150, false));
+  }
+  for (bool fFixed : {false, true}) {
+    VelWriterOptions opt;
+    opt.fExtended = !fFixed;
+    opt.dwNodeCount = 5000;
+    opt.fAddresses = true;
+    opt.fExtraAddressBit = true;
+    opt.fFixedWidthAddresses = fFixed;
+    opt.cBlockCell = 512;
+    fOk &= Write(strDir + (fFixed ? "/builder-roads-fixed-addresses.vel" : "/builder-roads-addresses.vel"), opt,
+                 MakeLevels(77, 150, true));
+  }
+  return fOk ? 0 : 1;
+}
