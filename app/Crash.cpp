@@ -61,15 +61,12 @@ void WriteErrorLog(const char16_t* pszText, const char16_t* pszTagFormat, int nT
 }
 
 // Writes the report to the error log and shows it. A message text of the
-// string table gets the report (and, for the port threads, first the port
-// number) as its arguments.
-static void ShowReport(const char16_t* pszText, const char16_t* pszTag, int nTagArg, UINT idsFormat,
-                       bool fPortFirst = false) {
+// string table gets the report as its argument. (The port threads' reports
+// are shown by the main window: app/GpsGlue.cpp.)
+static void ShowReport(const char16_t* pszText, const char16_t* pszTag, int nTagArg, UINT idsFormat) {
   WriteErrorLog(pszText, pszTag, nTagArg);
   char16_t sz[520];
-  if (idsFormat && fPortFirst) {
-    FormatResString(sz, 520, idsFormat, nTagArg, pszText);
-  } else if (idsFormat) {
+  if (idsFormat) {
     FormatResString(sz, 520, idsFormat, pszText);
   } else {
     StrCopy(sz, 520, pszText);
@@ -83,9 +80,6 @@ void ShowWndProcException(const char16_t* pszText, void*) {
   ShowReport(pszText, u"_WndProc_ShowException", 0, 2010);
 }
 void DefaultShowException(const char16_t* pszText, void*) { ShowReport(pszText, u"_DefaultShowException", 0, 2008); }
-void ShowProtocolException(const char16_t* pszText, void* pContext) {
-  ShowReport(pszText, u"_Protocol_ShowException, port=%d", int(reinterpret_cast<intptr_t>(pContext)), 2009, true);
-}
 
 static const char16_t* ExceptionName(DWORD dwCode) {
   switch (dwCode) {

@@ -14,7 +14,6 @@ typedef void (*ShowExceptionProc)(const char16_t* pszText, void* pContext);
 void ShowMainException(const char16_t* pszText, void* pContext);     // "_Main_ShowException"
 void ShowWndProcException(const char16_t* pszText, void* pContext);  // "_WndProc_ShowException"
 void DefaultShowException(const char16_t* pszText, void* pContext);  // "_DefaultShowException"
-void ShowProtocolException(const char16_t* pszText, void* pContext); // "_Protocol_ShowException, port=%d"
 
 // Builds the report for the exception and calls the handler; returns
 // EXCEPTION_EXECUTE_HANDLER, or EXCEPTION_CONTINUE_SEARCH when a debugger is
