@@ -21,13 +21,14 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "gps/GarminProtocol.h"
+#include "tests/gps/CaptureTest.h"
 #include "tests/gps/GpsTestUtil.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-std::string DataDir() { return std::string(VELMO_SHARED_DATA) + "/gps"; }
+std::string DataDir() { return gpstest::CaptureDir(); }
 
 bool ReadCapture(const std::string& strName, Bytes& data) {
   std::ifstream in(DataDir() + "/" + strName + "/raw.bin", std::ios::binary);
@@ -203,15 +204,7 @@ Damage DamageNmea(const Bytes& clean, uint32_t dwSeed) {
   return d;
 }
 
-class DamagedStreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!platform::IsDirectory(platform::Utf8ToU16(DataDir()).c_str()))
-      GTEST_SKIP() << "the shared receiver captures are not there: " << DataDir();
-    ResetAllSettings();
-  }
-  void TearDown() override { ResetAllSettings(); }
-};
+class DamagedStreamTest : public gpstest::CaptureTest {};
 
 TEST_F(DamagedStreamTest, NmeaGarbageCostsOnlyTheDamagedEpochsInEveryChunking) {
   for (const char* pszName : {"haicom-305N", "bu353s4", "GPSmap-76S", "garmin48"}) {

@@ -18,10 +18,11 @@
 #include "gps/Replay.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "tests/gps/CaptureTest.h"
 
 namespace {
 
-std::string DataDir() { return std::string(VELMO_SHARED_DATA) + "/gps"; }
+std::string DataDir() { return gpstest::CaptureDir(); }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& data) {
   return platform::ReadWholeFile(platform::Utf8ToU16(path).c_str(), data);
@@ -258,15 +259,7 @@ Outcome Compare(const Capture& cap, const ReplayResult& result, const std::vecto
   return out;
 }
 
-class ReplayTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!platform::IsDirectory(platform::Utf8ToU16(DataDir()).c_str()))
-      GTEST_SKIP() << "the shared receiver captures are not there: " << DataDir();
-    ResetAllSettings();
-  }
-  void TearDown() override { ResetAllSettings(); }
-};
+class ReplayTest : public gpstest::CaptureTest {};
 
 TEST_F(ReplayTest, EveryCaptureMatchesGpsdInRandomChunks) {
   std::printf("%-15s %-7s %6s %6s %7s %7s %7s %7s %9s %6s\n", "capture", "proto", "fixes", "w/pos", "matched",
