@@ -86,3 +86,5 @@ int RunExport(int argc, char** argv) {
 }  // namespace
 
 VELMO_CLI_COMMAND(export, "export", "--format gdb|gdb-routes|mps|wpt|rte [--codepage 874|1250-1258] IN OUT", RunExport);
+VELMO_CLI_HELP(export,
+               "Reads a waypoint and route file as import does and writes it in another format,\nas the program exports it. The output is replaced only when written whole.");

@@ -140,7 +140,7 @@ int RunImport(int argc, char** argv) {
       FormatResString(sz, 512, result.idsMessage, result.strDatum.c_str());
     else
       FormatResString(sz, 512, result.idsMessage, result.cWaypoints);
-    std::printf("message %u: %s\n", unsigned(result.idsMessage), Utf8(sz).c_str());
+    std::fprintf(stderr, "message %u: %s\n", unsigned(result.idsMessage), Utf8(sz).c_str());
   }
   return result.fRefused ? 3 : 0;
 }
@@ -148,3 +148,5 @@ int RunImport(int argc, char** argv) {
 }  // namespace
 
 VELMO_CLI_COMMAND(import, "import", "[--codepage 874|1250-1258] FILE", RunImport);
+VELMO_CLI_HELP(import,
+               "Reads a waypoint and route file (Waypoints.bin, MapSource GDB/MPS, OziExplorer WPT/RTE)\nas the program imports it and prints its waypoints and routes. The program's messages\nabout the file (refusals, counts) go to standard error; a refused file exits with 3.");

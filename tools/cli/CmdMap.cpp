@@ -52,7 +52,11 @@ static int RunInfo(int argc, char** argv) {
   std::printf("file: %s\n", argv[1]);
   std::printf("name: %s\n", platform::U16ToUtf8(szName).c_str());
   std::printf("notice: %s\n", platform::U16ToUtf8(szNotice).c_str());
-  std::printf("date: %04u-%02u-%02u\n", wYear, btMonth, btDay);
+  // A day of 0 means the map gives only its month and year.
+  if (btDay)
+    std::printf("date: %04u-%02u-%02u\n", wYear, btMonth, btDay);
+  else
+    std::printf("date: %04u-%02u\n", wYear, btMonth);
   std::printf("bounds: %.7f,%.7f %.7f,%.7f\n", MapToDegrees(r.left), MapToDegrees(r.top), MapToDegrees(r.right),
               MapToDegrees(r.bottom));
   std::printf("scales: %u..%u\n", pParser->GetFirstScale(), pParser->GetLastScale());
@@ -166,3 +170,5 @@ static int RunDump(int argc, char** argv) {
 
 VELMO_CLI_COMMAND(info, "info", "MAP", RunInfo);
 VELMO_CLI_COMMAND(dump, "dump", "MAP", RunDump);
+VELMO_CLI_HELP(info, "Prints a map's format, name, notice, date (YYYY-MM when the map gives no day), bounds,\nscale range and, for native maps, its levels, road graph and address data.");
+VELMO_CLI_HELP(dump, "Prints every object of every level of a map: kind, type, label and points.");

@@ -121,3 +121,5 @@ static int RunNearest(int argc, char** argv) {
 
 VELMO_CLI_COMMAND(nearest, "nearest", "MAP LAT LON RADIUS_M [[point:|line:|area:]TYPE...] [--scale N] [--name TEXT]",
                   RunNearest);
+VELMO_CLI_HELP(nearest,
+               "Lists the map's objects within RADIUS_M metres of a point, nearest first, optionally\nonly of the given kinds and types and with a name containing TEXT.");

@@ -204,3 +204,5 @@ VELMO_CLI_COMMAND(render, "render",
                   "MAP --lat LAT --lon LON --scale N [--angle A] [--night] [--size WxH] [--res DIR] [--map-only] "
                   "[--waypoints FILE [--symbols DIR]] [--passes N] -o OUT.png",
                   RunRender);
+VELMO_CLI_HELP(render,
+               "Draws the map at a point and scale (0-26) into a PNG file, as the map page draws it,\nwith the day or night skin, rotated by --angle, optionally with waypoints.");

@@ -58,8 +58,14 @@ static int RunReplay(int argc, char** argv) {
   std::fprintf(stderr, "%zu fixes, %zu satellite tables, %u checksum errors, %u skipped segments, %u protocol failures\n",
                result.aFixes.size(), result.aSkies.size(), result.cChecksumErrors, result.cSkippedSegments,
                result.cFailures);
+  if (!data.empty() && result.aFixes.empty() && result.aSkies.empty()) {
+    std::fprintf(stderr, "velmo-cli: nothing decoded from %s as %s\n", pszFile, pszProtocol);
+    return 1;
+  }
   return 0;
 }
 
 VELMO_CLI_COMMAND(replay, "replay", "--protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] [--since YYYY-MM-DD] FILE",
                   RunReplay);
+VELMO_CLI_HELP(replay,
+               "Feeds a recorded receiver stream through one protocol's decoder and prints every fix\nand satellite table it yields. --chunk and --seed cut the stream into reads as a port\nwould; --since sets the first day receiver dates may fall on. Exits with 1 when a\nnon-empty stream yields nothing.");

@@ -62,3 +62,7 @@ int RunTrack(int argc, char** argv) {
 }  // namespace
 
 VELMO_CLI_COMMAND(track, "track", "FILE", RunTrack);
+VELMO_CLI_HELP(track,
+               "Reads the tracks of a MapSource file (GDB or MPS) as the program's demo player does and\n"
+               "prints one line per point: number, time, latitude, longitude, altitude, speed, course\n"
+               "and vertical speed (\"-\" where the file has none).");

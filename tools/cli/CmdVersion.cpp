@@ -8,3 +8,5 @@ static int RunVersion(int, char**) {
 }
 
 VELMO_CLI_COMMAND(version, "version", "", RunVersion);
+VELMO_CLI_HELP(version,
+               "Prints the program version.");
