@@ -444,13 +444,14 @@ bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options)
     l.nEndPoint = uint32_t(snap.cPrevRPoint);
     if (!AddLink(l, nStart)) return false;
   }
-  // Restrictions at the previous node apply to the start links that run
-  // into it along the restricted road.
+  // Restrictions at the node a start link runs into, along the snapped
+  // road from the node behind it, apply to that start link as to the
+  // road's own link.
   for (int32_t iLink = m_nodes[size_t(nStart)].nFirstLink; iLink >= 0; iLink = m_links[size_t(iLink)].cNextLink) {
     const RoutingLink& link = m_links[size_t(iLink)];
     for (size_t r = 0; r < m_restrictions.Size(); ++r) {
       const TurnRestriction& tr = m_restrictions[r];
-      if (tr.cNode == snap.nPrevNode && tr.cNode == link.cRealNode && tr.cFromRoad == link.dwRoad &&
+      if (tr.cNode == link.cRealNode && tr.cFromNode == link.cFromNode && tr.cFromRoad == link.dwRoad &&
           !AttachRestriction(iLink, int32_t(r)))
         return false;
     }
@@ -475,14 +476,15 @@ bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
   l.nPred = -1;
   l.nReachDual = -1;
   l.nFirstDual = -1;
-  const bool fFromNext = snap.fNextLength < c_fTiny;
-  l.cFromNode = fFromNext ? snap.nNextNode : snap.nPrevNode;
+  // From the previous node with the length from it; from the next node
+  // with the length from that one, when the road may be driven that way or
+  // the point lies on the next node itself.
+  l.cFromNode = snap.nPrevNode;
   l.fLength = float(snap.fPrevLength);
-  l.nStartPoint = uint32_t(fFromNext ? snap.cNextRPoint : snap.cPrevRPoint);
+  l.nStartPoint = uint32_t(snap.cPrevRPoint);
   l.nEndPoint = snap.nPoint - 1;
-  if (fFromNext) l.nEndPoint = snap.nPoint;
   if (!AddLink(l, l.cFromNode)) return false;
-  if (!snap.fOneWay && snap.fNextLength > c_fTiny) {
+  if (snap.nNextNode != snap.nPrevNode && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fNextLength);
     l.nStartPoint = uint32_t(snap.cNextRPoint);
@@ -559,11 +561,11 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
       bool fAllowed = true;
       for (int32_t r = f.nRestrict; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
         const TurnRestriction& tr = m_restrictions[size_t(m_restrictRefs[size_t(r)].iRestriction)];
-        if (tr.cToRoad == pl.dwRoad && tr.cToNode == pl.cRealNode) fAllowed = false;
+        if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) fAllowed = false;
       }
       if (options.fAvoidHighways && pl.btType == c_btHighway) fAllowed = false;
       if (options.fAvoidUnpaved && pl.btType == c_btUnpaved) fAllowed = false;
-      if (options.fAvoidUTurns && pl.cRealNode == f.cFromNode) fAllowed = false;
+      if (options.fAvoidUTurns && TowardNode(pl) == f.cFromNode) fAllowed = false;
       if (fAllowed && !add(iF, iP, nLast)) return false;
     }
   }
@@ -685,35 +687,55 @@ void CVelRouter::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink
   }
 }
 
-bool CVelRouter::LinkLastSegment(const RoutingLink& link, MapPoint& ptA, MapPoint& ptB) {
+// The points a link runs along in travel order; start and destination
+// links begin or end at the snapped point.
+bool CVelRouter::LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, bool* pfAgainst) {
+  path.clear();
   RoadView road;
   if (!ReadRoad(link.dwBlock, link.dwRoad, road)) return false;
-  const uint32_t e = link.nEndPoint, s = link.nStartPoint;
-  if (e >= road.rec.cPoints || s >= road.rec.cPoints || e == s) return false;
-  const uint32_t before = s < e ? e - 1 : e + 1;
-  ptA = road.pPoints[before];
-  ptB = road.pPoints[e];
-  return true;
+  const uint32_t s = link.nStartPoint, e = link.nEndPoint;
+  if (s >= road.rec.cPoints || e >= road.rec.cPoints) return false;
+  if (pfAgainst) *pfAgainst = s > e;
+  auto add = [&](const MapPoint& pt) {
+    if (path.empty() || path.back().x != pt.x || path.back().y != pt.y) path.push_back(pt);
+  };
+  if (link.cLink < 0 && link.cRealNode >= 0 && m_pStart) add(m_pStart->ptNearest);
+  for (uint32_t k = s;; k = s < e ? k + 1 : k - 1) {
+    add(road.pPoints[k]);
+    if (k == e) break;
+  }
+  if (link.cRealNode == c_nDestLink && m_pDest) add(m_pDest->ptNearest);
+  return path.size() >= 2;
+}
+
+// Whether a link runs in the point order of its road.
+bool CVelRouter::IsForward(const RoutingLink& link) const {
+  if (link.cRealNode == c_nDestLink && m_pDest) return link.cFromNode == m_pDest->nPrevNode;
+  return link.nStartPoint < link.nEndPoint;
+}
+
+// The node a link heads for: a destination link heads for the node at the
+// other end of its road piece.
+int32_t CVelRouter::TowardNode(const RoutingLink& link) const {
+  if (link.cRealNode != c_nDestLink || !m_pDest) return link.cRealNode;
+  return link.cFromNode == m_pDest->nPrevNode ? m_pDest->nNextNode : m_pDest->nPrevNode;
 }
 
 // The direction of a road leaving a node, relative to the arriving
 // direction ptRefA -> ptRefB: the summed course change of its first
 // segments, counter-clockwise positive.
 double CVelRouter::RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, const MapPoint& ptRefB) {
-  RoadView road;
-  if (!ReadRoad(link.dwBlock, link.dwRoad, road)) return 0;
-  const uint32_t s = link.nStartPoint, e = link.nEndPoint;
-  if (s >= road.rec.cPoints || e >= road.rec.cPoints || s == e) return 0;
-  const bool fAgainst = s > e;
+  std::vector<MapPoint> path;
+  bool fAgainst = false;
+  if (!LinkPath(link, path, &fAgainst)) return 0;
   const double fLimit = MetresToMap(30.0);
   double fLast = AngleOf(ptRefA, ptRefB, m_fCos);
   double fSum = 0;
   bool fSet = false;
   double fWalked = 0;
-  for (uint32_t i = s; i != e; i = fAgainst ? i - 1 : i + 1) {
-    const MapPoint& a = road.pPoints[i];
-    const MapPoint& b = road.pPoints[fAgainst ? i - 1 : i + 1];
-    if (a.x == b.x && a.y == b.y) continue;
+  for (size_t i = 1; i < path.size(); ++i) {
+    const MapPoint& a = path[i - 1];
+    const MapPoint& b = path[i];
     const double fSeg = AngleOf(a, b, m_fCos);
     double m = Normalise180(fSeg - fLast);
     if (fAgainst) m = std::trunc(m);
@@ -726,8 +748,14 @@ double CVelRouter::RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, co
       if ((m < 0) != (fSum < 0)) break;
       fSum += m;
     }
-    if (fSum > 180) { fSum = 180; break; }
-    if (fSum < -180) { fSum = -180; break; }
+    if (fSum > 180) {
+      fSum = 180;
+      break;
+    }
+    if (fSum < -180) {
+      fSum = -180;
+      break;
+    }
     fWalked += std::round(Dist(a, b, m_fCos));
     if (fWalked > fLimit) break;
     fLast = fSeg;
@@ -738,19 +766,23 @@ double CVelRouter::RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, co
 void CVelRouter::AnalyseTurn(int32_t iIn, int32_t iOut, RouterPoint& point) {
   const RoutingLink in = m_links[size_t(iIn)];
   const RoutingLink out = m_links[size_t(iOut)];
-  MapPoint a, b;
-  if (!LinkLastSegment(in, a, b)) return;
+  std::vector<MapPoint> path;
+  if (!LinkPath(in, path, nullptr)) return;
+  const MapPoint a = path[path.size() - 2], b = path.back();
   Trace("Turn analysis start\n");
   const double fOur = RoadAngle(out, a, b);
   Trace("Our angle = %d\n", int(std::lround(fOur)));
   double fPos = 180, fNeg = -180;
   uint8_t btPosType = 0, btNegType = 0;
   int cMeasured = 1;
+  const bool fOutForward = IsForward(out);
   for (int32_t i = m_nodes[size_t(in.nArrival)].nFirstLink; i >= 0; i = m_links[size_t(i)].cNextLink) {
     if (i == iOut) continue;
     const RoutingLink& l = m_links[size_t(i)];
-    if (l.cLink < 0) continue;  // the destination's links are not roads on
+    if (l.cLink < 0) continue;  // the destination's links are no roads on
     if (l.dwRoad == in.dwRoad && l.cFromNode == in.cRealNode && l.cRealNode == in.cFromNode) continue;
+    // The road link our destination link is a piece of.
+    if (out.cLink < 0 && l.dwRoad == out.dwRoad && IsForward(l) == fOutForward) continue;
     const double fAngle = RoadAngle(l, a, b);
     Trace("Angle = %d: (%d,%d)\n", int(std::lround(fAngle)), l.cFromNode, l.cRealNode);
     ++cMeasured;
@@ -826,7 +858,8 @@ void CVelRouter::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpti
       if (k != s) mid.push_back(road.pPoints[k]);
     const MapPoint ptStartPoint = road.pPoints[s];
     const int32_t x2 = int32_t(uint32_t(ptArrival.x) << 1), y2 = int32_t(uint32_t(ptArrival.y) << 1);
-    if (!same(pts.back(), x2, y2)) {
+    const bool fDestPiece = l.cRealNode == c_nDestLink;
+    if (!same(pts.back(), x2, y2) && !(fDestPiece && s == e)) {
       FillPoint(pt, ptArrival, i);
       if (l.cRealNode >= 0 && iNext >= 0) {
         const RoutingLink& out = m_links[size_t(iNext)];
@@ -977,6 +1010,8 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
 
   m_cGraphLinks = m_links.Size();
   m_cGraphRefs = m_restrictRefs.Size();
+  m_pStart = &start;
+  m_pDest = &dest;
   bool fOk = ConnectStart(start, options) && ConnectDestination(dest);
   bool fMemory = fOk;
   if (fOk) {
@@ -997,6 +1032,7 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
     progress.Set(1.0);
   }
   Cleanup();
+  m_pStart = m_pDest = nullptr;
   if (!fMemory) return OutOfMemory();
   m_stats.msTotal = Now() - t0;
   if (fOk) Trace("%s=%.2f ms\n", "Total", m_stats.msTotal);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "map/MapParser.h"
 #include "map/RouteOptions.h"
@@ -202,7 +203,9 @@ class CVelRouter {
   void Cleanup();
   bool ReadRoad(uint32_t dwBlock, uint32_t dwRoad, RoadView& road);
   double RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, const MapPoint& ptRefB);
-  bool LinkLastSegment(const RoutingLink& link, MapPoint& ptA, MapPoint& ptB);
+  bool IsForward(const RoutingLink& link) const;
+  bool LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, bool* pfAgainst);
+  int32_t TowardNode(const RoutingLink& link) const;
   void AnalyseTurn(int32_t iIn, int32_t iOut, RouterPoint& point);
   void FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink);
   int32_t OutgoingCount(int32_t nNode) const;
@@ -225,5 +228,7 @@ class CVelRouter {
   CPodArray<RoutingDualLink> m_dual;
   CPodArray<int32_t> m_heap;
   uint32_t m_cWorkLimit = 0;
+  const RoadSnap* m_pStart = nullptr;  // the snaps of the running search
+  const RoadSnap* m_pDest = nullptr;
   RouteSearchStats m_stats;
 };
