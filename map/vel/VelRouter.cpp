@@ -559,7 +559,7 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
     for (int32_t iP = m_nodes[size_t(f.nArrival)].nFirstLink; iP >= 0; iP = m_links[size_t(iP)].cNextLink) {
       const RoutingLink& pl = m_links[size_t(iP)];
       bool fAllowed = true;
-      for (int32_t r = f.nRestrict; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
+      for (int32_t r = m_fUseRestrictions ? f.nRestrict : -1; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
         const TurnRestriction& tr = m_restrictions[size_t(m_restrictRefs[size_t(r)].iRestriction)];
         if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) fAllowed = false;
       }
@@ -1041,8 +1041,12 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
 
 // ---------------------------------------------------------------------------
 
+CVelRouter* CVelParser::GetRouter() {
+  if (!m_pRouter && m_fHasRoadGraph && m_fObjectTables) m_pRouter = new CVelRouter(*this);
+  return m_pRouter;
+}
+
 bool CVelParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
-  if (!pOptions || !m_fHasRoadGraph || !m_fObjectTables) return false;
-  if (!m_pRouter) m_pRouter = new CVelRouter(*this);
-  return m_pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
+  CVelRouter* pRouter = pOptions ? GetRouter() : nullptr;
+  return pRouter && pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
 }
