@@ -503,7 +503,10 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
     cDual += size_t(m_nodes[size_t(f.nArrival)].cLinks) + 1;
   }
   m_dual.Resize(0);
-  if (!m_dual.Reserve(cDual + 16)) return false;
+  // Far more turns than links is a hostile graph (every road meeting at one
+  // node), not a map: it fails like an allocation would.
+  if (m_cWorkLimit && cDual > uint64_t(m_cWorkLimit) * 16) return false;
+  if (cDual > (size_t(1) << 27) || !m_dual.Reserve(cDual + 16)) return false;
   RoutingLink closing{};
   closing.nHeapPos = -1;
   closing.fLength = 1;
