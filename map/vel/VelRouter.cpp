@@ -484,7 +484,7 @@ bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
   l.nStartPoint = uint32_t(snap.cPrevRPoint);
   l.nEndPoint = snap.nPoint - 1;
   if (!AddLink(l, l.cFromNode)) return false;
-  if (snap.nNextNode != snap.nPrevNode && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
+  if (snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fNextLength);
     l.nStartPoint = uint32_t(snap.cNextRPoint);
@@ -713,7 +713,7 @@ bool CVelRouter::LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, 
 
 // Whether a link runs in the point order of its road.
 bool CVelRouter::IsForward(const RoutingLink& link) const {
-  if (link.cRealNode == c_nDestLink && m_pDest) return link.cFromNode == m_pDest->nPrevNode;
+  if (link.cRealNode == c_nDestLink && m_pDest) return int32_t(link.nStartPoint) == m_pDest->cPrevRPoint;
   return link.nStartPoint < link.nEndPoint;
 }
 
@@ -721,7 +721,7 @@ bool CVelRouter::IsForward(const RoutingLink& link) const {
 // other end of its road piece.
 int32_t CVelRouter::TowardNode(const RoutingLink& link) const {
   if (link.cRealNode != c_nDestLink || !m_pDest) return link.cRealNode;
-  return link.cFromNode == m_pDest->nPrevNode ? m_pDest->nNextNode : m_pDest->nPrevNode;
+  return int32_t(link.nStartPoint) == m_pDest->cPrevRPoint ? m_pDest->nNextNode : m_pDest->nPrevNode;
 }
 
 // The direction of a road leaving a node, relative to the arriving

@@ -223,8 +223,12 @@ TEST_P(RouteOracleExtract, SameCostAsPlainSearch) {
   std::unique_ptr<CVelParser> p(static_cast<CVelParser*>(OpenMapFile(strPath.c_str(), false, c_fOpenAll)));
   ASSERT_TRUE(p);
   if (!p->HasRoadGraph()) GTEST_SKIP() << "velc wrote no road graph";
-  Tally t = CompareRandomPairs(*p, 300, 11, 30);
-  EXPECT_GT(t.cCompared, 200) << GetParam();
+  // Pairs fall on footways, private roads and one-way traps too; several
+  // hundred of them still get a route to compare.
+  Tally t = CompareRandomPairs(*p, 600, 11, 30);
+  EXPECT_GE(t.cCompared, 250) << GetParam();
+  std::printf("%s: %d pairs compared, %d without a route, %d on one road\n", GetParam(), t.cCompared, t.cNoRoute,
+              t.cSameRoad);
 }
 
 INSTANTIATE_TEST_SUITE_P(Extracts, RouteOracleExtract,
