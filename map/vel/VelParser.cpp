@@ -1,5 +1,7 @@
 #include "map/vel/VelParser.h"
 
+#include "map/vel/VelRouter.h"
+
 #include <cstring>
 
 #include "platform/Debug.h"
@@ -38,7 +40,10 @@ CVelParser::CVelParser(const MapOpenContext& ctx)
       m_cMaxPoints(0),
       m_pDrawTypes(nullptr) {}
 
-CVelParser::~CVelParser() { delete m_pDrawTypes; }
+CVelParser::~CVelParser() {
+  delete m_pRouter;
+  delete m_pDrawTypes;
+}
 
 // ---------------------------------------------------------------------------
 // Open

@@ -9,6 +9,8 @@
 #include "map/bits/BitStream.h"
 #include "map/vel/detail/VelFormat.h"
 
+class CVelRouter;
+
 // One decoded object record (the points are in the parser's point buffer).
 struct VelRecord {
   int nKind;
@@ -58,6 +60,11 @@ class CVelParser : public CMapParser {
                       char16_t* pszNotice, size_t cchNotice) override;
   CStyleSource* GetDrawTypes() override;
   // Objects of one level within a radius of a point, nearest first.
+  // Road route between two points (VelRouter.cpp).
+  bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
+  // The route search of this map (its graph is built by the first search);
+  // null when the map has no road graph.
+  CVelRouter* GetRouter();
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
 
@@ -109,6 +116,7 @@ class CVelParser : public CMapParser {
 
  private:
   friend class CVelNearestQuery;
+  friend class CVelRouter;
 
   bool ReadSecondHeader();
   bool LoadTables(DWORD dwFlags);
@@ -151,6 +159,7 @@ class CVelParser : public CMapParser {
   std::vector<VPoint> m_screenPoints;
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
+  CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
   mutable uint64_t m_cWork = 0;  // points and characters decoded by the current walk
   uint64_t m_cWorkLimit = 0;
 };
