@@ -69,11 +69,12 @@ void ReplaceRoutePoints(Route& route, std::vector<RoutePoint>&& points) {
 }
 
 CAutoRouter::CAutoRouter(CMapParser** ppParser, Route** ppActive, CRouteProgressUi* pUi)
-    : m_ppParser(ppParser), m_pUi(pUi), m_ppActive(ppActive), m_dwElapsedMs(0) {}
+    : m_ppParser(ppParser), m_pUi(pUi), m_ppActive(ppActive), m_dwElapsedMs(0), m_fBusy(false) {}
 
 bool CAutoRouter::IsCancelled() const { return m_pUi && *m_pUi->CancelFlag(); }
 
 void CAutoRouter::Open() {
+  m_fBusy = true;
   if (!m_pUi) return;
   m_pUi->Open(c_idsRouteProgress);
   s_pReporting = m_pUi;
@@ -82,6 +83,7 @@ void CAutoRouter::Open() {
 void CAutoRouter::Close(uint32_t dwStartMs) {
   if (m_pUi) m_pUi->Close();
   s_pReporting = nullptr;
+  m_fBusy = false;
   m_dwElapsedMs = platform::GetTickMs() - dwStartMs;
 }
 
@@ -101,7 +103,7 @@ bool CAutoRouter::CalculateLeg(MapPoint ptFrom, MapPoint ptTo, RouteOptions& req
 }
 
 RouteCalcResult CAutoRouter::CalculateRoute(Route& route) {
-  if (m_ppActive && *m_ppActive == &route) return rcrNothing;
+  if (m_fBusy || (m_ppActive && *m_ppActive == &route)) return rcrNothing;
   std::vector<RoutePoint> via;
   for (const RoutePoint& rp : route.points)
     if (rp.btKind & rpkVia) via.push_back(rp);
@@ -134,7 +136,7 @@ RouteCalcResult CAutoRouter::CalculateRoute(Route& route) {
 }
 
 bool CAutoRouter::CalculateFromPosition(Route& route, double dLon, double dLat, const GpsFix* pFix) {
-  if (!ReadRoutingSettings().FollowsRoads() || !Parser() || route.points.empty()) return false;
+  if (m_fBusy || !ReadRoutingSettings().FollowsRoads() || !Parser() || route.points.empty()) return false;
   size_t k = 0;
   for (size_t i = 0; i < route.points.size(); ++i)
     if (route.points[i].btKind & rpkVia) {
@@ -159,7 +161,7 @@ bool CAutoRouter::CalculateFromPosition(Route& route, double dLon, double dLat, 
 
 bool CAutoRouter::Recalculate(Route& route, double dLon, double dLat, size_t iTarget, size_t iPassed,
                               const GpsFix* pFix) {
-  if (!ReadRoutingSettings().FollowsRoads() || !Parser()) return false;
+  if (m_fBusy || !ReadRoutingSettings().FollowsRoads() || !Parser()) return false;
   // Guidance's indices come from the route it follows; others are refused.
   if (iPassed > iTarget || iTarget >= route.points.size()) return false;
   uint32_t dwStart = platform::GetTickMs();

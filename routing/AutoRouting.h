@@ -77,6 +77,9 @@ class CAutoRouter {
 
   // Milliseconds the last calculation took (diagnostics).
   uint32_t GetLastElapsedMs() const { return m_dwElapsedMs; }
+  // A calculation is running: the progress window lets messages through,
+  // and a calculation asked for from there is refused (nothing is changed).
+  bool IsBusy() const { return m_fBusy; }
 
  private:
   CMapParser* Parser() const { return m_ppParser ? *m_ppParser : nullptr; }
@@ -89,6 +92,7 @@ class CAutoRouter {
   CRouteProgressUi* m_pUi;
   Route** m_ppActive;
   uint32_t m_dwElapsedMs;
+  bool m_fBusy;
 };
 
 // A stored route point made from a point of the router.

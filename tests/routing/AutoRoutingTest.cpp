@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "gps/GpsFix.h"
@@ -37,6 +38,7 @@ class CRoadParser : public CMapParser {
     calls.push_back({ptStart, ptEnd, *pOptions, pProgress->nFrom, pProgress->nTo});
     if (pProgress->pfnSetPos) pProgress->pfnSetPos((pProgress->nFrom + pProgress->nTo) / 2);
     if (int(calls.size()) == iCancelAt && pProgress->pfCancel) *pProgress->pfCancel = true;
+    if (pfnDuringSearch) pfnDuringSearch();
     if (cFailures > 0) {
       --cFailures;
       return false;
@@ -61,6 +63,7 @@ class CRoadParser : public CMapParser {
   std::vector<LegCall> calls;
   int iCancelAt = 0;   // the call (from 1) during which Cancel is pressed
   int cFailures = 0;   // calls that find nothing before the road is used
+  std::function<void()> pfnDuringSearch;  // what the message loop does meanwhile
 };
 
 class CFakeProgress : public CRouteProgressUi {
@@ -378,6 +381,25 @@ TEST_F(AutoRoutingTest, RecalculationThatFailsTwiceOrIsCancelledChangesNothing) 
   EXPECT_FALSE(m_router.Recalculate(m_route, 0.0, 0.0, 3, 0, nullptr));
   EXPECT_FALSE(m_router.Recalculate(m_route, 0.0, 0.0, 1, 2, nullptr));
   EXPECT_EQ(Coordinates(m_route), before);
+}
+
+TEST_F(AutoRoutingTest, ACalculationAskedForWhileOneRunsIsRefusedAndChangesNothing) {
+  Route other;
+  other.points = {Via(0, 0), Via(500, 0)};
+  m_route.points = {Via(0, 0), Via(1000, 0), Via(2000, 0)};
+  std::vector<int> results;
+  // The progress window lets messages through: a command may arrive then.
+  m_parser.pfnDuringSearch = [&] {
+    results.push_back(m_router.CalculateRoute(other));
+    results.push_back(m_router.Recalculate(m_route, 0.0, 0.0, 1, 0, nullptr));
+    results.push_back(m_router.CalculateFromPosition(other, 0.0, 0.0, nullptr));
+  };
+  ASSERT_EQ(m_router.CalculateRoute(m_route), rcrDone);
+  EXPECT_EQ(results, (std::vector<int>{rcrNothing, 0, 0, rcrNothing, 0, 0}));
+  EXPECT_EQ(m_parser.calls.size(), 2u) << "only the running calculation searched";
+  EXPECT_EQ(other.points.size(), 2u);
+  EXPECT_EQ(m_route.points.size(), 9u);
+  EXPECT_FALSE(m_router.IsBusy());
 }
 
 }  // namespace
