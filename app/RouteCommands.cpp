@@ -20,14 +20,18 @@ class CRouteProgressWin : public CRouteProgressUi {
   void Open(uint32_t idsText) override {
     m_fCancel = false;
     Close();
-    m_hDlg = ResCreateDialog(IDD_ROUTE_PROGRESS, g_hWnd, Proc, reinterpret_cast<LPARAM>(this));
+    // Over the window the command came from (the main window, or a dialog
+    // such as the route editor), which takes no input meanwhile.
+    m_hOwner = ::GetActiveWindow();
+    if (!m_hOwner) m_hOwner = g_hWnd;
+    m_hDlg = ResCreateDialog(IDD_ROUTE_PROGRESS, m_hOwner, Proc, reinterpret_cast<LPARAM>(this));
     if (!m_hDlg) return;
     char16_t sz[128];
     LoadResString(idsText, sz, 128);
     ::SetWindowTextW(m_hDlg, W(sz));
     ::SetDlgItemTextW(m_hDlg, IDC_PROGRESS_TEXT, W(sz));
     ::SendDlgItemMessageW(m_hDlg, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    m_fOwnerDisabled = g_hWnd && ::EnableWindow(g_hWnd, FALSE) == 0;
+    m_fOwnerDisabled = m_hOwner && ::EnableWindow(m_hOwner, FALSE) == 0;
     ::ShowWindow(m_hDlg, SW_SHOW);
     ::UpdateWindow(m_hDlg);
     Pump();
@@ -35,7 +39,7 @@ class CRouteProgressWin : public CRouteProgressUi {
 
   void Close() override {
     if (!m_hDlg) return;
-    if (m_fOwnerDisabled) ::EnableWindow(g_hWnd, TRUE);
+    if (m_fOwnerDisabled) ::EnableWindow(m_hOwner, TRUE);
     m_fOwnerDisabled = false;
     HWND hDlg = m_hDlg;
     m_hDlg = nullptr;
@@ -81,6 +85,7 @@ class CRouteProgressWin : public CRouteProgressUi {
   }
 
   HWND m_hDlg = nullptr;
+  HWND m_hOwner = nullptr;
   bool m_fOwnerDisabled = false;
   volatile bool m_fCancel = false;
 };
