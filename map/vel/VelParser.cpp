@@ -132,8 +132,8 @@ bool CVelParser::LoadTables(DWORD dwFlags) {
     }
   m_cMaxPoints = m_aTables[vtPointCount].GetMaxValue() + 1;
   m_mapPoints.assign(size_t(m_cMaxPoints) + 1, MapPoint{0, 0});
-  m_screenPoints.assign(size_t(m_cMaxPoints) + 1, VPoint{0, 0});
   m_pointNodes.assign(size_t(m_cMaxPoints) + 1, -1);
+  m_screenPoints.assign(size_t(m_cMaxPoints) + 1, VPoint{0, 0});
   m_fObjectTables = true;
   return true;
 }
@@ -311,9 +311,20 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
   uint32_t x = bs.ReadBits(BitLen(block.hdr.wWidth)) + uint32_t(block.hdr.x);
   uint32_t y = bs.ReadBits(BitLen(block.hdr.wHeight)) + uint32_t(block.hdr.y);
   MapPoint* pPoints = m_mapPoints.data();
+  int32_t* pNodes = m_pointNodes.data();
   pPoints[0].x = int32_t(x << nShift);
   pPoints[0].y = int32_t(y << nShift);
+  pNodes[0] = -1;
   rec.cPoints = 1;
+  const uint32_t cGraphNodes = m_hdr.dwNodeCount;
+  auto readNode = [&](uint32_t i) {
+    pNodes[i] = -1;
+    if (rec.fHasNodes && bs.ReadBits(1)) {
+      uint32_t n = bs.ReadBits(m_cNodeBits);
+      if (n < cGraphNodes) pNodes[i] = int32_t(n);
+      ++rec.cNodes;
+    }
+  };
   // 5. Further points.
   if (nKind != rkPoint) {
     uint32_t cPoints = bs.Decode(m_aTables[vtPointCount]) + 1;
@@ -322,24 +333,13 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
     rec.cPoints = cPoints;
     m_cWork += cPoints;
     if (m_cWork > m_cWorkLimit) return false;  // see ResetWork
-    int32_t* pNodes = m_pointNodes.data();
-    pNodes[0] = -1;
-    if (rec.fHasNodes && bs.ReadBits(1)) {
-      uint32_t nNode = bs.ReadBits(m_cNodeBits);
-      if (nNode < m_hdr.dwNodeCount) pNodes[0] = int32_t(nNode);  // an index out of range marks no node
-      ++rec.cNodes;
-    }
+    readNode(0);
     for (uint32_t i = 1; i < cPoints; ++i) {
       x += bs.Decode(m_aTables[vtXDelta]) - uint32_t(m_nXBias);
       y += bs.Decode(m_aTables[vtYDelta]) - uint32_t(m_nYBias);
       pPoints[i].x = int32_t(x << nShift);
       pPoints[i].y = int32_t(y << nShift);
-      pNodes[i] = -1;
-      if (rec.fHasNodes && bs.ReadBits(1)) {
-        uint32_t nNode = bs.ReadBits(m_cNodeBits);
-        if (nNode < m_hdr.dwNodeCount) pNodes[i] = int32_t(nNode);
-        ++rec.cNodes;
-      }
+      readNode(i);
       if (bs.IsOverrun()) return false;
     }
   }
@@ -542,6 +542,43 @@ void CVelParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pb
   };
   copy(pszName, cchName, main.szName, 32);
   copy(pszNotice, cchNotice, main.szNotice, 64);
+}
+
+// ---------------------------------------------------------------------------
+// Road graph
+
+bool CVelParser::GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped) const {
+  turns.clear();
+  if (pcDropped) *pcDropped = 0;
+  if (!m_fHasRoadGraph || m_hdr.dwTurnCount == 0) return false;
+  if (m_hdr.dwTurnTableOffset >= m_cFileSize || m_hdr.dwRoadRefBits > 32) return false;
+  const uint32_t cNodes = m_hdr.dwNodeCount, cRoadBits = m_hdr.dwRoadRefBits;
+  CBitStream bs(m_pData + m_hdr.dwTurnTableOffset, m_pEnd);
+  // A record takes at least one bit, so the count cannot ask for more
+  // records than the rest of the file holds bits.
+  uint64_t cMax = uint64_t(m_cFileSize - m_hdr.dwTurnTableOffset) * 8;
+  uint32_t cDropped = 0;
+  for (uint32_t i = 0; i < m_hdr.dwTurnCount && i < cMax; ++i) {
+    VelTurnRecord t;
+    t.cFromNode = bs.ReadBits(m_cNodeBits);
+    t.cNode = bs.ReadBits(m_cNodeBits);
+    t.cToNode = bs.ReadBits(m_cNodeBits);
+    t.cFromRoad = bs.ReadBits(cRoadBits);
+    t.cToRoad = bs.ReadBits(cRoadBits);
+    if (bs.ReadBits(1)) bs.ReadBits(bs.ReadBits(5));
+    if (bs.IsOverrun()) break;
+    ASSERT(t.cFromNode < cNodes && t.cNode < cNodes && t.cToNode < cNodes);
+    ASSERT(t.cFromRoad < m_cFileSize && t.cToRoad < m_cFileSize);
+    if (t.cFromNode >= cNodes || t.cNode >= cNodes || t.cToNode >= cNodes || t.cFromRoad >= m_cFileSize ||
+        t.cToRoad >= m_cFileSize) {
+      ++cDropped;
+      continue;
+    }
+    turns.push_back(t);
+  }
+  (void)cDropped;
+  if (pcDropped) *pcDropped = uint32_t(m_hdr.dwTurnCount - turns.size());
+  return true;
 }
 
 CStyleSource* CVelParser::GetDrawTypes() {

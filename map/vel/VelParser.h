@@ -30,6 +30,15 @@ struct VelRecord {
   uint32_t dwOffset;      // offset of the record
 };
 
+// One record of the turn restriction table: arriving at node cNode from
+// cFromNode along the road whose record lies at cFromRoad, a vehicle may not
+// go on along the road at cToRoad towards cToNode. Roads are record offsets
+// as VelRecord::dwOffset gives them.
+struct VelTurnRecord {
+  uint32_t cFromNode, cNode, cToNode;
+  uint32_t cFromRoad, cToRoad;
+};
+
 // Derived per-level block information.
 struct VelBlockInfo {
   vel::CVelBlock hdr;
@@ -73,14 +82,19 @@ class CVelParser : public CMapParser {
   // the scale's code, else level 0.
   uint32_t ChooseLevel(uint32_t nScaleIndex) const;
   uint32_t GetMaxPoints() const { return m_cMaxPoints; }
+  uint32_t GetNodeCount() const { return m_hdr.dwNodeCount; }
+  // Per point of the record last decoded: its road graph node, or -1 (no
+  // node, or a node number at or past the node count).
+  const int32_t* GetPointNodes() const { return m_pointNodes.data(); }
+  // Decodes the turn restriction table. Records whose node numbers are not
+  // below the node count or whose roads lie outside the file are left out
+  // (counted in *pcDropped); the table is read only as far as the file
+  // reaches. False when the map has none or the table starts outside it.
+  bool GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped = nullptr) const;
   const vel::VelExtHeader& GetHeader() const { return m_hdr; }
   const CHuffmanTable& GetTable(int iTable) const { return m_aTables[iTable]; }
   uint32_t GetFileSize() const { return m_cFileSize; }
   const uint8_t* GetData() const { return m_pData; }
-
-  // Inside an ObjectCallback on a road of the finest level: the graph node
-  // of each point, -1 = none (valid only when the record has nodes).
-  const int32_t* GetPointNodes() const { return m_pointNodes.data(); }
 
   // Reads block nBlock of a level; false when it lies (partly) outside the
   // file, which ends the level's walk.
@@ -140,8 +154,8 @@ class CVelParser : public CMapParser {
   CCodedValueTable m_aAddressTables[vel::c_cAddressTables];
   uint32_t m_cMaxPoints;
   std::vector<MapPoint> m_mapPoints;
+  std::vector<int32_t> m_pointNodes;
   std::vector<VPoint> m_screenPoints;
-  std::vector<int32_t> m_pointNodes;  // per decoded point of a road: its graph node, -1 = none
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
   CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search

@@ -57,6 +57,45 @@ inline std::vector<Decoded> DecodeAll(CVelParser* p, bool* pfComplete = nullptr)
   return out;
 }
 
+// A line of the finest level with its road graph fields.
+struct DecodedRoad {
+  uint32_t dwOffset;
+  uint16_t wType;
+  std::u16string strLabel;
+  bool fHasNodes, fHasAttributes;
+  uint16_t wAttributes;
+  bool fDirection;
+  std::vector<MapPoint> points;
+  std::vector<int32_t> nodes;  // per point, -1 = no node
+  // The graph nodes of the road in point order.
+  std::vector<int32_t> NodeSequence() const {
+    std::vector<int32_t> seq;
+    for (int32_t n : nodes)
+      if (n >= 0) seq.push_back(n);
+    return seq;
+  }
+};
+
+inline std::vector<DecodedRoad> DecodeRoads(CVelParser* p, bool* pfComplete = nullptr) {
+  struct Ctx {
+    CVelParser* p;
+    std::vector<DecodedRoad> out;
+  } ctx{p, {}};
+  auto collect = [](void* pv, const VelRecord& rec, const MapPoint* pPoints, const char16_t* pszLabel, uint32_t,
+                    const VelBlockInfo&) {
+    Ctx& c = *static_cast<Ctx*>(pv);
+    if (rec.nKind != rkPolyline) return true;
+    DecodedRoad r{rec.dwOffset, rec.wType, std::u16string(pszLabel, rec.cLabel), rec.fHasNodes, rec.fHasAttributes,
+                  rec.wRoadAttributes, rec.fDirection, std::vector<MapPoint>(pPoints, pPoints + rec.cPoints),
+                  std::vector<int32_t>(c.p->GetPointNodes(), c.p->GetPointNodes() + rec.cPoints)};
+    c.out.push_back(std::move(r));
+    return true;
+  };
+  bool fComplete = p->GetLevelCount() && p->ForEachObject(p->GetLevelCount() - 1, collect, &ctx);
+  if (pfComplete) *pfComplete = fComplete;
+  return ctx.out;
+}
+
 // A drawing context that records what it is asked to draw. Screen
 // coordinates are map units >> 8 relative to the view rectangle.
 class CRecordingSink : public CDrawSink {

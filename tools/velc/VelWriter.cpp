@@ -27,15 +27,19 @@ struct LPoint {
 // One object in level units, ready to encode.
 struct Item {
   const VelObject* pSrc;
+  size_t iObject = 0;          // index of pSrc in the level's input
   std::vector<LPoint> pts;
   std::vector<int32_t> nodes;  // per point, or empty
   int64_t l, t, r, b;          // bounds, level units
+  size_t iBlock = 0;
+  uint32_t dwInSection = 0;    // byte offset of the record in its section
 };
 
 struct Block {
   int64_t l, t, r, b;
   std::vector<size_t> items[3];  // areas, lines, points (indices into the level's items)
   std::vector<uint8_t> data[3];
+  size_t offData = 0;            // file offset of the block's object data
 };
 
 struct LevelWork {
@@ -79,13 +83,17 @@ void Densify(std::vector<LPoint>& pts, std::vector<int32_t>& nodes) {
   nodes.swap(outNodes);
 }
 
-void AddItems(LevelWork& lw, const VelObject& obj, VelWriterStats& stats) {
+// pcNextNode: the next free node number where a road of the road graph
+// must be cut into pieces (null on levels without one). A cut point that is
+// not yet a node becomes one, so that both pieces stay joined in the graph.
+void AddItems(LevelWork& lw, const VelObject& obj, size_t iObject, VelWriterStats& stats, uint32_t* pcNextNode) {
   if (obj.points.empty()) {
     ++stats.cDropped;
     return;
   }
   Item base;
   base.pSrc = &obj;
+  base.iObject = iObject;
   for (const MapPoint& p : obj.points)
     base.pts.push_back(LPoint{ToLevelUnits(p.x, lw.nShift), ToLevelUnits(p.y, lw.nShift)});
   if (!obj.nodeIndex.empty() && obj.nodeIndex.size() == obj.points.size()) base.nodes = obj.nodeIndex;
@@ -113,6 +121,7 @@ void AddItems(LevelWork& lw, const VelObject& obj, VelWriterStats& stats) {
   while (i < n) {
     Item piece;
     piece.pSrc = &obj;
+    piece.iObject = iObject;
     int64_t l = base.pts[i].x, r = l, t = base.pts[i].y, b = t;
     size_t j = i;
     while (j < n) {
@@ -123,6 +132,11 @@ void AddItems(LevelWork& lw, const VelObject& obj, VelWriterStats& stats) {
       piece.pts.push_back(base.pts[j]);
       if (!base.nodes.empty()) piece.nodes.push_back(base.nodes[j]);
       ++j;
+    }
+    if (j < n && pcNextNode && obj.fHasNodes && !base.nodes.empty() && base.nodes[j - 1] < 0) {
+      base.nodes[j - 1] = int32_t((*pcNextNode)++);
+      piece.nodes.back() = base.nodes[j - 1];
+      ++stats.cCutNodes;
     }
     ComputeBounds(piece);
     lw.items.push_back(std::move(piece));
@@ -165,7 +179,12 @@ void MakeBlocks(LevelWork& lw, uint32_t cCell) {
       }
       if (fOpen) lw.blocks.push_back(std::move(blk));
     }
-    if (lw.blocks.size() <= 65535) return;
+    if (lw.blocks.size() <= 65535) {
+      for (size_t iBlock = 0; iBlock < lw.blocks.size(); ++iBlock)
+        for (const std::vector<size_t>& section : lw.blocks[iBlock].items)
+          for (size_t idx : section) lw.items[idx].iBlock = iBlock;
+      return;
+    }
     cCell *= 2;
   }
 }
@@ -244,6 +263,7 @@ struct FileLayout {
   size_t offLabels = 0;                  // the shared label area
   size_t offHuffman = 0;                 // the code tables
   size_t cbHuffman = 0;
+  size_t offTurns = 0;                   // the turn restriction table
 };
 
 // A header bound at twice the map resolution. +180° (2^30 units) doubled is
@@ -278,6 +298,7 @@ class CVelMapWriter {
     if (!WriteLevelsAndBlocks()) return false;
     WriteSharedLabels();
     WriteTables();
+    WriteTurnTable();
     if (!CheckFileSize()) return false;
     WriteHeader();
     return true;
@@ -296,6 +317,7 @@ class CVelMapWriter {
   bool PrepareLevels() {
     if (m_levels.empty()) return Fail("a map needs at least one zoom level");
     if (m_levels.size() > 32) return Fail("too many zoom levels");
+    m_cNodes = m_opt.dwNodeCount;
     m_work.resize(m_levels.size());
     for (size_t iLevel = 0; iLevel < m_levels.size(); ++iLevel) {
       LevelWork& lw = m_work[iLevel];
@@ -303,7 +325,10 @@ class CVelMapWriter {
       if (lw.wCode > 31) return Fail("a level code is above 31");
       lw.nShift = unsigned(~lw.wCode) & 31;
       lw.fFinest = iLevel + 1 == m_levels.size();
-      for (const VelObject& obj : m_levels[iLevel].objects) AddItems(lw, obj, m_stats);
+      const std::vector<VelObject>& objects = m_levels[iLevel].objects;
+      uint32_t* pcNextNode = lw.fFinest && m_opt.dwNodeCount ? &m_cNodes : nullptr;
+      for (size_t iObject = 0; iObject < objects.size(); ++iObject)
+        AddItems(lw, objects[iObject], iObject, m_stats, pcNextNode);
       MakeBlocks(lw, m_opt.cBlockCell ? m_opt.cBlockCell : 1024);
       m_stats.acBlocks[iLevel] = uint32_t(lw.blocks.size());
     }
@@ -375,7 +400,8 @@ class CVelMapWriter {
     t.yDelta.Build();
     t.counts.Build();
     for (CHuffmanEncoder& e : t.address) e.Build();
-    m_cNodeBits = m_opt.dwNodeCount ? BitLen(m_opt.dwNodeCount - 1) : 0;
+    m_cNodeBits = m_cNodes ? BitLen(m_cNodes - 1) : 0;
+    m_stats.cNodes = m_cNodes;
   }
 
   // The records of every block, section by section (areas, lines, points).
@@ -383,7 +409,10 @@ class CVelMapWriter {
     for (LevelWork& lw : m_work)
       for (Block& blk : lw.blocks)
         for (int iSection = 0; iSection < 3; ++iSection)
-          for (size_t idx : blk.items[iSection]) EncodeRecord(lw, blk, blk.data[iSection], lw.items[idx]);
+          for (size_t idx : blk.items[iSection]) {
+            lw.items[idx].dwInSection = uint32_t(blk.data[iSection].size());
+            EncodeRecord(lw, blk, blk.data[iSection], lw.items[idx]);
+          }
   }
 
   // One record: label, type, road graph bits, first point, point deltas
@@ -395,7 +424,7 @@ class CVelMapWriter {
     EncodeLabel(bw, obj);
     m_tables.types[obj.nKind].Write(bw, obj.wType);
     bool fNodes = false;
-    if (obj.nKind == rkPolyline && lw.fFinest && m_opt.dwNodeCount) {
+    if (obj.nKind == rkPolyline && lw.fFinest && m_cNodes) {
       fNodes = obj.fHasNodes;
       bw.WriteBits(1, fNodes);
       if (fNodes) {
@@ -443,7 +472,7 @@ class CVelMapWriter {
       }
       if (fNodes) {
         int32_t n = it.nodes.empty() ? -1 : it.nodes[i];
-        bool fIsNode = n >= 0 && uint32_t(n) < m_opt.dwNodeCount;
+        bool fIsNode = n >= 0 && uint32_t(n) < m_cNodes;
         bw.WriteBits(1, fIsNode);
         if (fIsNode) bw.WriteBits(m_cNodeBits, uint32_t(n));
       }
@@ -499,8 +528,9 @@ class CVelMapWriter {
 
   bool WriteBlocks(size_t iLevel) {
     size_t offHdr = m_layout.blockHeaderOffsets[iLevel];
-    for (const Block& blk : m_work[iLevel].blocks) {
+    for (Block& blk : m_work[iLevel].blocks) {
       size_t offData = m_out.size();
+      blk.offData = offData;
       if (offData >= (1u << 24)) return Fail("the map's objects exceed the 16 MiB the block offsets can address");
       CVelBlock hdr;
       hdr.x = int32_t(blk.l);
@@ -550,6 +580,76 @@ class CVelMapWriter {
         }
       }
     m_layout.cbHuffman = m_out.size() - m_layout.offHuffman;
+  }
+
+  // The file offset of a line record of the finest level (what the reader
+  // reports as the record's offset).
+  uint32_t LineRecordOffset(const Item& it) const {
+    const Block& blk = m_work.back().blocks[it.iBlock];
+    return uint32_t(blk.offData + blk.data[0].size() + it.dwInSection);
+  }
+
+  // The record of an object of the finest level holding the nodes a and b
+  // one after the other (in either direction), or null.
+  const Item* PieceWithNodes(uint32_t iObject, uint32_t a, uint32_t b) const {
+    auto range = m_pieces.equal_range(iObject);
+    for (auto it = range.first; it != range.second; ++it) {
+      const Item& item = m_work.back().items[it->second];
+      if (item.pSrc->nKind != rkPolyline || !item.pSrc->fHasNodes) continue;
+      int64_t nPrev = -1;
+      for (int32_t n : item.nodes) {
+        if (n < 0 || uint32_t(n) >= m_cNodes) continue;
+        if ((nPrev == a && uint32_t(n) == b) || (nPrev == b && uint32_t(n) == a)) return &item;
+        nPrev = n;
+      }
+    }
+    return nullptr;
+  }
+
+  // The turn restrictions as one bit stream: three node numbers, two road
+  // record offsets and a flag bit (0: no further bits) per record. A
+  // restriction whose objects do not hold its node pieces is left out.
+  void WriteTurnTable() {
+    m_layout.offTurns = m_out.size();
+    if (!m_cNodes || m_opt.restrictions.empty()) return;
+    const LevelWork& lw = m_work.back();
+    for (size_t i = 0; i < lw.items.size(); ++i) m_pieces.emplace(uint32_t(lw.items[i].iObject), i);
+    struct Resolved {
+      uint32_t cFromNode, cNode, cToNode, dwFrom, dwTo;
+    };
+    std::vector<Resolved> turns;
+    uint32_t dwMax = 0;
+    const size_t cObjects = m_levels.back().objects.size();
+    for (const VelTurnRestriction& r : m_opt.restrictions) {
+      const Item* pFrom = nullptr;
+      const Item* pTo = nullptr;
+      if (r.cFromNode < m_cNodes && r.cNode < m_cNodes && r.cToNode < m_cNodes && r.iFromObject < cObjects &&
+          r.iToObject < cObjects) {
+        pFrom = PieceWithNodes(r.iFromObject, r.cFromNode, r.cNode);
+        pTo = PieceWithNodes(r.iToObject, r.cNode, r.cToNode);
+      }
+      if (!pFrom || !pTo) {
+        ++m_stats.cTurnsDropped;
+        continue;
+      }
+      Resolved t{r.cFromNode, r.cNode, r.cToNode, LineRecordOffset(*pFrom), LineRecordOffset(*pTo)};
+      dwMax = std::max(dwMax, std::max(t.dwFrom, t.dwTo));
+      turns.push_back(t);
+    }
+    if (turns.empty()) return;
+    m_cRoadRefBits = BitLen(dwMax);
+    CBitWriter bw(m_out);
+    for (const Resolved& t : turns) {
+      bw.WriteBits(m_cNodeBits, t.cFromNode);
+      bw.WriteBits(m_cNodeBits, t.cNode);
+      bw.WriteBits(m_cNodeBits, t.cToNode);
+      bw.WriteBits(m_cRoadRefBits, t.dwFrom);
+      bw.WriteBits(m_cRoadRefBits, t.dwTo);
+      bw.WriteBits(1, 0);
+    }
+    bw.Flush();
+    m_cTurns = uint32_t(turns.size());
+    m_stats.cTurnsWritten = m_cTurns;
   }
 
   bool CheckFileSize() {
@@ -604,7 +704,10 @@ class CVelMapWriter {
         m_opt.fAddresses ? (m_opt.dwCityIndexOffset ? m_opt.dwCityIndexOffset : uint32_t(m_layout.offHuffman)) : 0;
     hdr.dwLocale = m_opt.dwLocale;
     hdr.dwLabelFlags = m_opt.dwLabelFlags;
-    hdr.dwNodeCount = m_opt.dwNodeCount;
+    hdr.dwNodeCount = m_cNodes;
+    hdr.dwTurnCount = m_cTurns;
+    hdr.dwTurnTableOffset = m_cTurns ? uint32_t(m_layout.offTurns) : 0;
+    hdr.dwRoadRefBits = m_cRoadRefBits;
     if (m_opt.fExtended) {
       std::memcpy(m_out.data(), &hdr, sizeof hdr);
     } else {
@@ -624,6 +727,9 @@ class CVelMapWriter {
       lh.dwObjectIndexOffset = 0;
       lh.dwLabelFlags = hdr.dwLabelFlags;
       lh.dwNodeCount = hdr.dwNodeCount;
+      lh.dwTurnCount = hdr.dwTurnCount;
+      lh.dwTurnTableOffset = hdr.dwTurnTableOffset;
+      lh.dwRoadRefBits = hdr.dwRoadRefBits;
       std::memcpy(m_out.data(), &lh, sizeof lh);
     }
     PutLe32(m_out, 8, uint32_t(m_out.size()));
@@ -642,6 +748,10 @@ class CVelMapWriter {
   uint32_t m_cRefBits = 0;
   ObjectTables m_tables;
   uint32_t m_cNodeBits = 0;
+  uint32_t m_cNodes = 0;        // road graph nodes, with those added at cuts
+  uint32_t m_cTurns = 0;
+  uint32_t m_cRoadRefBits = 0;
+  std::multimap<uint32_t, size_t> m_pieces;  // finest level: object -> its records
   FileLayout m_layout;
 };
 

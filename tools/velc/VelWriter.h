@@ -31,6 +31,16 @@ struct VelLevelInput {
   std::vector<VelObject> objects;
 };
 
+// A turn that is not allowed: arriving at node cNode from node cFromNode
+// along the first object, a vehicle may not go on along the second object
+// towards node cToNode. The objects are indices into the finest level's
+// objects (VelLevelInput::objects of the last level); the writer stores the
+// byte offsets of the line records that hold those two node-to-node pieces.
+struct VelTurnRestriction {
+  uint32_t cFromNode, cNode, cToNode;
+  uint32_t iFromObject, iToObject;
+};
+
 struct VelWriterOptions {
   bool fExtended = true;
   std::u16string strName;
@@ -46,6 +56,7 @@ struct VelWriterOptions {
   bool fSharedLabels = true;  // names used more than once are stored once
   int nCodeSet = 0;           // 0: chosen per label; 1 or 3: every label in that set
   uint32_t dwNodeCount = 0;   // road graph nodes (0 = none)
+  std::vector<VelTurnRestriction> restrictions;  // maps with a road graph only
   bool fAddresses = false;
   bool fExtraAddressBit = false;
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
@@ -63,6 +74,10 @@ struct VelWriterStats {
   uint32_t cRecordsOnBoundary = 0;  // records whose bits fill whole bytes
   uint32_t cRecordsInsideByte = 0;
   uint32_t cDropped = 0;           // objects that could not be stored
+  uint32_t cNodes = 0;             // road graph nodes written (with those added at cuts)
+  uint32_t cCutNodes = 0;          // nodes added where a road had to be cut into pieces
+  uint32_t cTurnsWritten = 0;
+  uint32_t cTurnsDropped = 0;      // restrictions whose roads do not hold the node pieces
   uint32_t acBlocks[32] = {};
 };
 
