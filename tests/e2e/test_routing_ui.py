@@ -43,6 +43,25 @@ def store_with_route(points, route_indices, name='Тест'):
     return header + body + route
 
 
+def magenta_pixel(png, client):
+    """A screen point of the route colour (0xE800E8) inside the client area
+    (x, y, width, height), nearest to the middle of those pixels; None."""
+    x0, y0, w, h = client
+    out = subprocess.run(['convert', png, '-crop', '%dx%d+%d+%d' % (w, h, x0, y0), '+repage', 'txt:-'],
+                         stdout=subprocess.PIPE, check=True).stdout.decode()
+    pts = []
+    for line in out.splitlines():
+        if '#E800E8' in line.upper():
+            xy = line.split(':')[0].split(',')
+            pts.append((int(xy[0]), int(xy[1])))
+    if not pts:
+        return None
+    mx = sum(p[0] for p in pts) / len(pts)
+    my = sum(p[1] for p in pts) / len(pts)
+    x, y = min(pts, key=lambda p: (p[0] - mx) ** 2 + (p[1] - my) ** 2)
+    return x0 + x, y0 + y
+
+
 def metres(a, b):
     """Distance of two (lat, lon) points in metres (short distances)."""
     k = math.cos(math.radians((a[0] + b[0]) / 2))
@@ -269,6 +288,37 @@ class RouteCalculationTest(RoutingCase):
         self.wait_gone(ROUTES)
         self.assertTrue(self.env.wait_until(lambda: count_colour(self.env.screenshot('routing-route-on-streets.png'),
                                                                  '#E800E8') > 100, 30, 0.5), 'the route is not drawn')
+        self.close_orderly(p)
+
+    def test_recalculate_route_of_the_route_menu_calculates_the_route_under_the_pointer(self):
+        self.fresh_settings(MapZoom=13, ShowRoutes=1, ShowMapGauges=0)
+        self.put_route(self.corner_a, self.corner_b)
+        p = self.start()
+        self.env.ctl('resize', '640', '520')
+        # The route list shows the route: the map fits it.
+        self.env.ctl('command', CMD_ROUTES)
+        self.wait_title(ROUTES)
+        self.env.ctl('press-dialog', LIST_SHOW)
+        self.wait_gone(ROUTES)
+        (_, _, _, _), (cx, cy) = self.env.window_rect()
+        w, h = self.env.client_size()
+        shot = [None]
+
+        def route_pixel():
+            shot[0] = self.env.screenshot('routing-before-recalculate.png')
+            return magenta_pixel(shot[0], (cx, cy, w, h))
+        at = self.env.wait_until(route_pixel, 30, 0.5)
+        self.assertTrue(at, 'the route is not drawn')
+        # The route's menu under the pointer: "Перепроложить маршрут" is the
+        # item above the default "Свойства маршрута...".
+        self.env.xdotool('mousemove', str(at[0]), str(at[1]), 'click', '3')
+        self.env.xdotool('sleep', '0.5', 'key', 'Up', 'Up', 'Return')
+        self.assertTrue(self.env.wait_until(lambda: len(self.stored_route()[2]) >= 3, 60),
+                        'the route was not calculated into road points')
+        _, _, made = self.stored_route()
+        worst = max(self.roads.distance_to_roads(pt) for pt in made)
+        self.assertLess(worst, 5.0, 'a route point %.1f m away from any street' % worst)
+        self.env.screenshot('routing-after-recalculate.png')
         self.close_orderly(p)
 
     def test_progress_window_shows_and_its_cancel_keeps_the_old_points(self):
