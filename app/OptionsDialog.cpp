@@ -16,10 +16,10 @@ namespace {
 
 // The pages in the order of their tabs. A new page is one line here.
 const OptionsPageEntry c_aOptionPages[] = {
-    {0, c_iddOptions, LanguagePageProc},
-    {6, IDD_OPTIONS_OFF_ROUTE, OffRoutePageProc},
-    {7, IDD_OPTIONS_ROUTING, RoutingPageProc},
-    {7, IDD_OPTIONS_AVOID, AvoidPageProc},  // a part of the routing options
+    {0, c_iddOptions, LanguagePageProc, 2026},
+    {6, IDD_OPTIONS_OFF_ROUTE, OffRoutePageProc, 2032},
+    {7, IDD_OPTIONS_ROUTING, RoutingPageProc, 2033},
+    {7, IDD_OPTIONS_AVOID, AvoidPageProc, 0},  // a part of the routing options
 };
 const size_t c_cOptionPages = sizeof c_aOptionPages / sizeof c_aOptionPages[0];
 
@@ -95,9 +95,14 @@ INT_PTR CALLBACK LanguagePageProc(HWND hDlg, UINT uMsg, WPARAM, LPARAM lParam) {
 
 void ShowOptionsDialog() {
   PROPSHEETPAGEW aPages[c_cOptionPages] = {};
+  char16_t aszTitles[c_cOptionPages][64];
   for (size_t i = 0; i < c_cOptionPages; ++i) {
     aPages[i].dwSize = sizeof aPages[i];
     aPages[i].dwFlags = PSP_DEFAULT;
+    if (c_aOptionPages[i].idsTitle) {
+      aPages[i].dwFlags |= PSP_USETITLE;
+      aPages[i].pszTitle = W(LoadResString(c_aOptionPages[i].idsTitle, aszTitles[i], 64));
+    }
     aPages[i].hInstance = ResDialogModule(c_aOptionPages[i].idDialog);
     aPages[i].pszTemplate = MAKEINTRESOURCEW(c_aOptionPages[i].idDialog);
     aPages[i].pfnDlgProc = PageProc;

@@ -4,6 +4,8 @@
 // sheet remembers the page shown last in "OptionsPage" and, after OK, tells
 // the main window's pages what changed.
 #pragma once
+#include <cstdint>
+
 #include "app/Win.h"
 
 #include <commctrl.h>
@@ -12,6 +14,7 @@ struct OptionsPageEntry {
   unsigned nPage;    // the number kept in "OptionsPage" while the page is shown
   UINT idDialog;     // the page's dialog template (child style)
   DLGPROC pfnProc;   // the page's dialog procedure
+  uint32_t idsTitle; // the tab's text (2026 + page for the numbered pages); 0: the template's caption
 };
 
 // What applying a page changed (OptionsChanged flags).

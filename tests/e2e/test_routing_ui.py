@@ -28,6 +28,7 @@ RTE_CALCULATE = '1439'
 OFF_ROUTE, AMN = 1700, 1701
 STYLE_ROADS, STYLE_LINES, OPTIMIZATION, VEHICLE = 1710, 1711, 1712, 1716
 AVOID_UTURNS, AVOID_TOLLS, AVOID_HIGHWAYS, AVOID_UNPAVED = 1720, 1721, 1722, 1723
+LANGUAGE = 1002
 VK_HOME, VK_END = '0x24', '0x23'
 OPTIONS, EDITOR, ROUTES, PROGRESS = 'Настройки', 'Свойства маршрута', 'Маршруты', 'Прокладка маршрута...'
 
@@ -225,6 +226,30 @@ class RoutingOptionsTest(RoutingCase):
         # No language was changed: the program did not restart.
         self.assertEqual(self.env.window_count(), 1)
         self.close_orderly(p)
+
+
+    def test_the_language_page_stores_the_new_language_and_restarts_the_program(self):
+        self.fresh_settings(MapZoom=12, OptionsPage=7)
+        p = self.start()
+        self.env.ctl('command', CMD_OPTIONS)
+        self.wait_title(OPTIONS)
+        self.env.ctl('sheet-page', '0')
+        self.assertTrue(self.env.wait_until(lambda: self.setting('OptionsPage') == 0, 20), self.setting('OptionsPage'))
+        c = self.controls()
+        self.assertEqual(c[LANGUAGE][1], 'Русский')
+        self.env.ctl('combo-select', str(LANGUAGE), '1')  # English
+        self.env.ctl('press-dialog', IDOK)
+        # The program ends and starts again in English.
+        self.assertEqual(self.env.wait_exit(p), 0)
+        self.assertEqual(self.setting('Language'), 0x0409)
+        self.assertTrue(self.env.wait_until(lambda: self.env.window_count() == 1, 60), 'no restart')
+        self.env.ctl('command', CMD_OPTIONS)
+        self.wait_title('Options')
+        self.assertEqual(self.controls()[LANGUAGE][1], 'English')
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.wait_gone('Options')
+        self.env.ctl('close')
+        self.assertTrue(self.env.wait_until(lambda: self.env.window_count() == 0, 60), 'the restarted program stays')
 
 
 @unittest.skipUnless(os.path.exists(CLI), 'velmo-cli is not built')

@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
       cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
-      cmd == "click-control" || cmd == "sheet-page") {
+      cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
@@ -281,6 +281,14 @@ int main(int argc, char** argv) {
       HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"Button");
       if (!hItem) return 1;
       return PostMessageW(hItem, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (cmd == "combo-select") {  // ID INDEX: as if the user chose the item
+      if (argc < 4) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"ComboBox");
+      if (!hItem) return 1;
+      SendMessageW(hItem, CB_SETCURSEL, WPARAM(Num(argv[3])), 0);
+      PostMessageW(GetParent(hItem), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hItem), CBN_SELCHANGE), LPARAM(hItem));
+      return 0;
     }
     if (cmd == "sheet-page") {
       if (argc < 3) return 2;
