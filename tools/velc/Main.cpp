@@ -1,7 +1,8 @@
 // velc: compiles an OpenStreetMap extract (PBF or XML) into a native map.
 //
 //   velc IN.osm|IN.osm.pbf -o OUT.vel [--legacy] [--name TEXT] [--locale N]
-//        [--typemap FILE] [--no-shared-labels] [--code-set 1|3] [--stats]
+//        [--typemap FILE] [--no-shared-labels] [--code-set 1|3] [--no-road-graph]
+//        [--stats]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@ static void Usage() {
                "  --typemap FILE      OSM tag -> type code table (default: tools/velc/typemap.txt)\n"
                "  --no-shared-labels  store every label with its object\n"
                "  --code-set 1|3      put every label in one code set (default: chosen per label)\n"
+               "  --no-road-graph     leave out the road graph (routing)\n"
                "  --stats             print what was converted\n");
 }
 
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   std::string strIn, strOut, strTypeMap;
   VelWriterOptions options;
   bool fStats = false;
+  bool fRoadGraph = true;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&](const char* pszWhat) -> const char* {
@@ -50,6 +53,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else if (a == "--stats") fStats = true;
+    else if (a == "--no-road-graph") fRoadGraph = false;
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -72,7 +76,7 @@ int main(int argc, char** argv) {
   OsmConvertStats stats;
   VelWriterStats wstats;
   uint64_t cbOut = 0;
-  if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut)) {
+  if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut, fRoadGraph)) {
     std::fprintf(stderr, "velc: %s\n", strError.c_str());
     return 1;
   }
@@ -89,7 +93,21 @@ int main(int argc, char** argv) {
     std::printf("labels: %u inline, %u shared texts (%u references), code set 1: %u, code set 3: %u\n",
                 wstats.cInlineLabels, wstats.cSharedLabels, wstats.cSharedRefs, wstats.cCodeSet1, wstats.cCodeSet3);
     if (wstats.cDropped) std::printf("left out: %u objects too large for a block\n", wstats.cDropped);
+    if (fRoadGraph) {
+      std::printf("road graph: %llu roads, %u nodes (%u added where a road was cut)\n",
+                  (unsigned long long)stats.cRoads, wstats.cNodes, wstats.cCutNodes);
+      std::printf("turn restrictions: %u relations, %u used as %u records (%u written)\n", stats.cRestrictions,
+                  stats.cRestrictionsUsed, stats.cTurnRecords, wstats.cTurnsWritten);
+    }
     std::printf("wrote %s: %llu bytes in %.3f s\n", strOut.c_str(), (unsigned long long)cbOut, s);
   }
+  // Restrictions that could not be written are always reported.
+  uint32_t cLeftOut = stats.cRestrictionsViaWay + stats.cRestrictionsUnmatched + stats.cRestrictionsUnsupported;
+  if (fRoadGraph && (cLeftOut || wstats.cTurnsDropped))
+    std::fprintf(stderr,
+                 "velc: %u turn restrictions left out: %u with a via way, %u not matching the roads, %u of an "
+                 "unknown kind or not for cars; %u records the writer could not place\n",
+                 cLeftOut, stats.cRestrictionsViaWay, stats.cRestrictionsUnmatched, stats.cRestrictionsUnsupported,
+                 wstats.cTurnsDropped);
   return 0;
 }

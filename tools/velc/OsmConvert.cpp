@@ -1,6 +1,10 @@
 #include "tools/velc/OsmConvert.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <map>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -52,6 +56,8 @@ std::u16string RoadNameOf(const osmium::TagList& tags) {
   return s;
 }
 
+// One-way by its tags, a roundabout or a motorway (oneway=no undoes the
+// last two); fReverse for oneway=-1 (the way runs against its nodes).
 bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
   fReverse = false;
   const char* psz = tags.get_value_by_key("oneway");
@@ -64,8 +70,65 @@ bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
     if (!std::strcmp(psz, "no")) return false;
   }
   const char* pszJunction = tags.get_value_by_key("junction");
-  return pszJunction && !std::strcmp(pszJunction, "roundabout");
+  if (pszJunction && !std::strcmp(pszJunction, "roundabout")) return true;
+  const char* pszHighway = tags.get_value_by_key("highway");
+  return pszHighway && !std::strcmp(pszHighway, "motorway");
 }
+
+// A way of the road graph: it matches a line rule and a road rule and is
+// not an area.
+const TypeRule* RoadRuleOf(const CTypeMapping& mapping, const osmium::TagList& tags) {
+  const char* pszArea = tags.get_value_by_key("area");
+  if (pszArea && !std::strcmp(pszArea, "yes")) return nullptr;
+  if (!mapping.Match(rkPolyline, &tags, LookupTag)) return nullptr;
+  return mapping.Match(c_nRuleRoad, &tags, LookupTag);
+}
+
+// The finest level's geometry of a road: points on the same level unit as
+// the one before are merged unless both are graph nodes (a node wins over a
+// plain point), so no node is lost.
+void RoadGeometry(const std::vector<MapPoint>& pts, const std::vector<int32_t>& nodes, std::vector<MapPoint>& outPts,
+                  std::vector<int32_t>& outNodes) {
+  unsigned nShift = unsigned(~c_awVelcLevelCodes[c_cVelcLevels - 1]) & 31;
+  outPts.clear();
+  outNodes.clear();
+  int32_t lx = 0, ly = 0;
+  for (size_t i = 0; i < pts.size(); ++i) {
+    int32_t qx = ToLevelUnits(pts[i].x, nShift), qy = ToLevelUnits(pts[i].y, nShift);
+    if (!outPts.empty() && qx == lx && qy == ly) {
+      if (nodes[i] < 0) continue;
+      if (outNodes.back() < 0) {
+        outPts.back() = pts[i];
+        outNodes.back() = nodes[i];
+        continue;
+      }
+      if (outNodes.back() == nodes[i]) continue;
+    }
+    outPts.push_back(pts[i]);
+    outNodes.push_back(nodes[i]);
+    lx = qx, ly = qy;
+  }
+}
+
+bool IsValue(const char* psz, std::initializer_list<const char*> values) {
+  if (!psz) return false;
+  for (const char* v : values)
+    if (!std::strcmp(psz, v)) return true;
+  return false;
+}
+
+// A type=restriction relation read before the ways.
+struct TurnRelation {
+  bool fOnly;
+  osmium::object_id_type idFrom, idVia, idTo;
+};
+
+// A routable way of the finest level that a restriction may need.
+struct RoadEntry {
+  uint32_t iObject;
+  bool fOneway;
+  std::vector<int32_t> nodes;  // graph nodes in point order
+};
 
 // Squared distance of p from the segment a-b (map units, as doubles).
 double SegDist2(const MapPoint& p, const MapPoint& a, const MapPoint& b) {
@@ -147,10 +210,98 @@ bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, s
   return out.size() >= 2 || fFinest;
 }
 
+// The first pass: the nodes of routable ways (a node used twice, or at a
+// way's end, is a graph node) and the turn restriction relations.
+class CRoadScanHandler : public osmium::handler::Handler {
+ public:
+  CRoadScanHandler(const CTypeMapping& mapping, OsmConvertStats& stats) : m_mapping(mapping), m_stats(stats) {}
+
+  void way(const osmium::Way& way) {
+    if (way.nodes().size() < 2 || !RoadRuleOf(m_mapping, way.tags())) return;
+    const osmium::WayNodeList& nodes = way.nodes();
+    for (const osmium::NodeRef& nr : nodes) m_uses.push_back(nr.ref());
+    m_uses.push_back(nodes.front().ref());
+    m_uses.push_back(nodes.back().ref());
+  }
+
+  void relation(const osmium::Relation& rel) {
+    const char* pszType = rel.tags().get_value_by_key("type");
+    if (!pszType || std::strcmp(pszType, "restriction")) return;
+    ++m_stats.cRestrictions;
+    const char* pszKind = rel.tags().get_value_by_key("restriction");
+    if (!pszKind) pszKind = rel.tags().get_value_by_key("restriction:motorcar");
+    const char* pszExcept = rel.tags().get_value_by_key("except");
+    bool fOnly = pszKind && !std::strncmp(pszKind, "only_", 5);
+    bool fNo = pszKind && !std::strncmp(pszKind, "no_", 3);
+    if ((!fOnly && !fNo) || (pszExcept && (std::strstr(pszExcept, "motorcar") || std::strstr(pszExcept, "motor_vehicle")))) {
+      ++m_stats.cRestrictionsUnsupported;
+      return;
+    }
+    TurnRelation r{fOnly, 0, 0, 0};
+    int cFrom = 0, cTo = 0, cVia = 0;
+    bool fViaWay = false;
+    for (const osmium::RelationMember& m : rel.members()) {
+      if (!std::strcmp(m.role(), "from") && m.type() == osmium::item_type::way) r.idFrom = m.ref(), ++cFrom;
+      else if (!std::strcmp(m.role(), "to") && m.type() == osmium::item_type::way) r.idTo = m.ref(), ++cTo;
+      else if (!std::strcmp(m.role(), "via")) {
+        ++cVia;
+        if (m.type() == osmium::item_type::node) r.idVia = m.ref();
+        else fViaWay = true;
+      }
+    }
+    if (fViaWay) {
+      ++m_stats.cRestrictionsViaWay;
+      return;
+    }
+    if (cFrom != 1 || cTo != 1 || cVia != 1) {
+      ++m_stats.cRestrictionsUnmatched;
+      return;
+    }
+    m_turns.push_back(r);
+  }
+
+  // The graph nodes, sorted (a node's number is its place in the list).
+  std::vector<osmium::object_id_type> TakeGraphNodes() {
+    std::sort(m_uses.begin(), m_uses.end());
+    std::vector<osmium::object_id_type> graph;
+    for (size_t i = 0; i + 1 < m_uses.size(); ++i)
+      if (m_uses[i] == m_uses[i + 1] && (graph.empty() || graph.back() != m_uses[i])) graph.push_back(m_uses[i]);
+    std::vector<osmium::object_id_type>().swap(m_uses);
+    return graph;
+  }
+  std::vector<TurnRelation>& Turns() { return m_turns; }
+
+ private:
+  const CTypeMapping& m_mapping;
+  OsmConvertStats& m_stats;
+  std::vector<osmium::object_id_type> m_uses;
+  std::vector<TurnRelation> m_turns;
+};
+
 class CConvertHandler : public osmium::handler::Handler {
  public:
   CConvertHandler(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, OsmConvertStats& stats)
       : m_mapping(mapping), m_levels(levels), m_stats(stats) {}
+
+  // Turns routable ways into roads of the graph whose nodes are graphNodes.
+  void SetRoadGraph(std::vector<osmium::object_id_type> graphNodes, const std::vector<TurnRelation>& turns) {
+    m_fGraph = true;
+    m_graphNodes = std::move(graphNodes);
+    for (const TurnRelation& t : turns) {
+      m_turnWays.push_back(t.idFrom);
+      m_turnWays.push_back(t.idTo);
+      m_viaNodes.push_back(t.idVia);
+    }
+    std::sort(m_turnWays.begin(), m_turnWays.end());
+    std::sort(m_viaNodes.begin(), m_viaNodes.end());
+  }
+  int32_t GraphNode(osmium::object_id_type id) const {
+    auto it = std::lower_bound(m_graphNodes.begin(), m_graphNodes.end(), id);
+    return it != m_graphNodes.end() && *it == id ? int32_t(it - m_graphNodes.begin()) : -1;
+  }
+  uint32_t GraphNodeCount() const { return uint32_t(m_graphNodes.size()); }
+  const std::map<osmium::object_id_type, RoadEntry>& Roads() const { return m_roads; }
+  const std::multimap<int32_t, osmium::object_id_type>& WaysAtVia() const { return m_waysAtVia; }
 
   void node(const osmium::Node& node) {
     ++m_stats.cNodes;
@@ -171,13 +322,46 @@ class CConvertHandler : public osmium::handler::Handler {
     const char* pszArea = way.tags().get_value_by_key("area");
     if (pszArea && !std::strcmp(pszArea, "yes") && way.is_closed()) return;  // drawn as an area
     std::vector<MapPoint> pts;
+    std::vector<int32_t> nodes;
+    const TypeRule* pRoad = m_fGraph ? RoadRuleOf(m_mapping, way.tags()) : nullptr;
     for (const osmium::NodeRef& nr : way.nodes())
-      if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
+      if (nr.location().valid()) {
+        pts.push_back(ToMap(nr.location()));
+        if (pRoad) nodes.push_back(GraphNode(nr.ref()));
+      }
     if (pts.empty()) return;
     bool fReverse = false;
     bool fOneway = IsOneway(way.tags(), fReverse);
-    if (fReverse) std::reverse(pts.begin(), pts.end());
-    Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway);
+    if (fReverse) {
+      std::reverse(pts.begin(), pts.end());
+      std::reverse(nodes.begin(), nodes.end());
+    }
+    RoadInfo road;
+    if (pRoad) {
+      road.wAttributes = RoadAttributesOf(m_mapping, *pRoad, &way.tags(), LookupTag, fOneway);
+      road.pNodes = &nodes;
+    }
+    int64_t iObject = Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway, pRoad ? &road : nullptr);
+    if (!pRoad || iObject < 0) return;
+    ++m_stats.cRoads;
+    // Keep what the turn restrictions need: their own ways and every way
+    // through one of their via nodes.
+    const std::vector<int32_t>& written = m_levels.back().objects[size_t(iObject)].nodeIndex;
+    bool fKeep = std::binary_search(m_turnWays.begin(), m_turnWays.end(), way.id());
+    std::vector<int32_t> vias;
+    if (!m_viaNodes.empty())
+      for (const osmium::NodeRef& nr : way.nodes())
+        if (std::binary_search(m_viaNodes.begin(), m_viaNodes.end(), nr.ref())) {
+          int32_t n = GraphNode(nr.ref());
+          if (n >= 0 && std::find(vias.begin(), vias.end(), n) == vias.end()) vias.push_back(n);
+        }
+    if (!fKeep && vias.empty()) return;
+    RoadEntry& e = m_roads[way.id()];
+    e.iObject = uint32_t(iObject);
+    e.fOneway = fOneway;
+    for (int32_t n : written)
+      if (n >= 0) e.nodes.push_back(n);
+    for (int32_t n : vias) m_waysAtVia.emplace(n, way.id());
   }
 
   // A point of interest drawn as a closed way (a shop in its building) is
@@ -232,15 +416,32 @@ class CConvertHandler : public osmium::handler::Handler {
     if (obj.timestamp().valid() && t > m_stats.nNewestTimestamp) m_stats.nNewestTimestamp = t;
   }
 
-  void Emit(int nKind, const TypeRule* pRule, const std::vector<MapPoint>& pts, const std::u16string& strName,
-            bool fDirection) {
+  struct RoadInfo {
+    uint16_t wAttributes = 0;
+    const std::vector<int32_t>* pNodes = nullptr;  // per point of pts
+  };
+
+  // Returns the object's index at the finest level, or -1 when it has none
+  // there.
+  int64_t Emit(int nKind, const TypeRule* pRule, const std::vector<MapPoint>& pts, const std::u16string& strName,
+               bool fDirection, const RoadInfo* pRoad = nullptr) {
+    int64_t iFinest = -1;
     for (int iLevel = std::max(0, pRule->nMinLevel); iLevel < c_cVelcLevels; ++iLevel) {
       VelObject obj;
       obj.nKind = nKind;
       obj.wType = pRule->wType;
-      if (!GeometryForLevel(pts, nKind, iLevel, obj.points)) continue;
+      const bool fFinest = iLevel + 1 == c_cVelcLevels;
+      if (pRoad && fFinest) {
+        RoadGeometry(pts, *pRoad->pNodes, obj.points, obj.nodeIndex);
+        obj.fHasNodes = true;
+        obj.fHasAttributes = pRoad->wAttributes != 0;
+        obj.wRoadAttributes = pRoad->wAttributes;
+      } else if (!GeometryForLevel(pts, nKind, iLevel, obj.points)) {
+        continue;
+      }
       obj.strLabel = strName;
       obj.fDirection = fDirection;
+      if (fFinest) iFinest = int64_t(m_levels[size_t(iLevel)].objects.size());
       m_levels[size_t(iLevel)].objects.push_back(std::move(obj));
       ++m_stats.acLevelObjects[iLevel];
       if (iLevel + 1 == c_cVelcLevels) {
@@ -249,17 +450,165 @@ class CConvertHandler : public osmium::handler::Handler {
         else ++m_stats.cPolygons;
       }
     }
+    return iFinest;
   }
 
   const CTypeMapping& m_mapping;
   std::vector<VelLevelInput>& m_levels;
   OsmConvertStats& m_stats;
+  bool m_fGraph = false;
+  std::vector<osmium::object_id_type> m_graphNodes;  // sorted; a node's number is its place
+  std::vector<osmium::object_id_type> m_turnWays;    // sorted from and to ways of the restrictions
+  std::vector<osmium::object_id_type> m_viaNodes;    // sorted via nodes
+  std::map<osmium::object_id_type, RoadEntry> m_roads;
+  std::multimap<int32_t, osmium::object_id_type> m_waysAtVia;
 };
+
+// The graph nodes next to the via node along a road: those a vehicle
+// arrives from (fArrive) or goes on to. A one-way road is used in point
+// order only.
+std::vector<int32_t> NeighboursAt(const RoadEntry& road, int32_t nVia, bool fArrive) {
+  std::vector<int32_t> out;
+  auto add = [&](int32_t n) {
+    if (n != nVia && std::find(out.begin(), out.end(), n) == out.end()) out.push_back(n);
+  };
+  const std::vector<int32_t>& seq = road.nodes;
+  for (size_t k = 0; k < seq.size(); ++k) {
+    if (seq[k] != nVia) continue;
+    bool fBefore = k > 0, fAfter = k + 1 < seq.size();
+    // Arriving in point order comes from the node before; against it (two-way
+    // roads only) from the node after. Going on is the other way round.
+    if (fArrive) {
+      if (fBefore) add(seq[k - 1]);
+      if (fAfter && !road.fOneway) add(seq[k + 1]);
+    } else {
+      if (fAfter) add(seq[k + 1]);
+      if (fBefore && !road.fOneway) add(seq[k - 1]);
+    }
+  }
+  return out;
+}
+
+// The turn records of the restrictions: no_* gives one, only_* one for every
+// other way on from the via node. A restriction whose ways are not roads of
+// the map, do not pass the via node or leave it open which piece is meant is
+// counted and left out.
+void ResolveTurns(const CConvertHandler& handler, const std::vector<TurnRelation>& relations,
+                  std::vector<VelTurnRestriction>& out, OsmConvertStats& stats) {
+  const auto& roads = handler.Roads();
+  for (const TurnRelation& r : relations) {
+    int32_t nVia = handler.GraphNode(r.idVia);
+    auto itFrom = roads.find(r.idFrom), itTo = roads.find(r.idTo);
+    if (nVia < 0 || itFrom == roads.end() || itTo == roads.end()) {
+      ++stats.cRestrictionsUnmatched;
+      continue;
+    }
+    std::vector<int32_t> from = NeighboursAt(itFrom->second, nVia, true);
+    std::vector<int32_t> to = NeighboursAt(itTo->second, nVia, false);
+    if (from.size() != 1 || to.size() != 1) {
+      ++stats.cRestrictionsUnmatched;
+      continue;
+    }
+    size_t cBefore = out.size();
+    if (!r.fOnly) {
+      out.push_back({uint32_t(from[0]), uint32_t(nVia), uint32_t(to[0]), itFrom->second.iObject, itTo->second.iObject});
+    } else {
+      auto range = handler.WaysAtVia().equal_range(nVia);
+      for (auto it = range.first; it != range.second; ++it) {
+        const RoadEntry& other = roads.at(it->second);
+        for (int32_t n : NeighboursAt(other, nVia, false))
+          if (it->second != r.idTo || n != to[0])
+            out.push_back({uint32_t(from[0]), uint32_t(nVia), uint32_t(n), itFrom->second.iObject, other.iObject});
+      }
+    }
+    ++stats.cRestrictionsUsed;
+    stats.cTurnRecords += uint32_t(out.size() - cBefore);
+  }
+}
 
 }  // namespace
 
+int SpeedClassOfMaxspeed(const CTypeMapping& mapping, const char* pszMaxspeed) {
+  if (!pszMaxspeed || !*pszMaxspeed) return -1;
+  std::string s(pszMaxspeed);
+  size_t iSemicolon = s.find(';');
+  if (iSemicolon != std::string::npos) s.resize(iSemicolon);
+  double fKmh = -1;
+  int nZone = mapping.ZoneSpeed(s);
+  if (nZone >= 0) {
+    fKmh = nZone;
+  } else {
+    char* pEnd = nullptr;
+    double f = std::strtod(s.c_str(), &pEnd);
+    if (pEnd == s.c_str() || !(f > 0) || f > 1000) return -1;
+    while (*pEnd == ' ') ++pEnd;
+    if (!std::strcmp(pEnd, "mph")) f *= 1.609344;
+    else if (*pEnd && std::strcmp(pEnd, "km/h") && std::strcmp(pEnd, "kmh")) return -1;
+    fKmh = f;
+  }
+  // The class whose speed is nearest (the slower one on a tie).
+  static const int c_anSpeeds[8] = {5, 20, 40, 60, 80, 90, 110, 140};
+  int nBest = 0;
+  for (int i = 1; i < 8; ++i)
+    if (std::fabs(c_anSpeeds[i] - fKmh) < std::fabs(c_anSpeeds[nBest] - fKmh)) nBest = i;
+  return nBest;
+}
+
+namespace {
+
+// The access keys that decide for each vehicle bit, most specific first;
+// the generic keys (access, vehicle, motor_vehicle) can keep a vehicle out
+// but cannot let in one the road class keeps out.
+struct VehicleAccess {
+  uint16_t wBit;
+  const char* apszKeys[7];
+};
+const VehicleAccess c_aVehicleAccess[] = {
+    {0x2000, {"foot", "access"}},
+    {0x4000, {"bicycle", "vehicle", "access"}},
+    {0x0400, {"motorcar", "motor_vehicle", "vehicle", "access"}},
+    {0x1000, {"taxi", "psv", "motorcar", "motor_vehicle", "vehicle", "access"}},
+    {0x0800, {"bus", "psv", "motor_vehicle", "vehicle", "access"}},
+    {0x0100, {"emergency", "motor_vehicle", "vehicle", "access"}},
+    {0x0200, {"goods", "motor_vehicle", "vehicle", "access"}},
+    {0x8000, {"hgv", "goods", "motor_vehicle", "vehicle", "access"}},
+};
+
+bool IsGenericAccessKey(const char* pszKey) {
+  return !std::strcmp(pszKey, "access") || !std::strcmp(pszKey, "vehicle") || !std::strcmp(pszKey, "motor_vehicle");
+}
+
+}  // namespace
+
+uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
+                          bool fOneway) {
+  int nSpeed = SpeedClassOfMaxspeed(mapping, pfnLookup(pTags, "maxspeed"));
+  if (nSpeed < 0) nSpeed = road.nSpeedClass;
+  const TypeRule* pQuality = mapping.Match(c_nRuleQuality, pTags, pfnLookup);
+  int nQuality = pQuality ? pQuality->nQuality : 3;
+  uint16_t w = uint16_t(nSpeed | (nQuality << 3));
+  if (fOneway) w |= 0x40;
+  if (IsValue(pfnLookup(pTags, "toll"), {"yes"})) w |= 0x80;
+  for (const VehicleAccess& v : c_aVehicleAccess) {
+    bool fDeny = (road.wDeny & v.wBit) != 0;
+    for (const char* pszKey : v.apszKeys) {
+      if (!pszKey) break;
+      const char* pszValue = pfnLookup(pTags, pszKey);
+      if (!pszValue) continue;
+      bool fNo = IsValue(pszValue, {"no", "private", "agricultural", "forestry", "agricultural;forestry", "military",
+                                    "use_sidepath"}) ||
+                 (!std::strcmp(pszValue, "delivery") && v.wBit != 0x0200);
+      if (fNo) fDeny = true;
+      else if (!IsGenericAccessKey(pszKey)) fDeny = false;
+      break;
+    }
+    if (fDeny) w |= v.wBit;
+  }
+  return w;
+}
+
 bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
-                    OsmConvertStats& stats, std::string& strError) {
+                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph) {
   levels.assign(c_cVelcLevels, VelLevelInput());
   for (int i = 0; i < c_cVelcLevels; ++i) levels[size_t(i)].wLevelCode = c_awVelcLevelCodes[i];
   stats = OsmConvertStats();
@@ -277,17 +626,32 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
     config.create_empty_areas = false;
     osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
     osmium::relations::read_relations(file, manager);
+    CConvertHandler handler(mapping, levels, stats);
+    std::vector<TurnRelation> turns;
+    if (pGraph) {
+      CRoadScanHandler scan(mapping, stats);
+      osmium::io::Reader scanReader{file, osmium::osm_entity_bits::way | osmium::osm_entity_bits::relation};
+      osmium::apply(scanReader, scan);
+      scanReader.close();
+      turns = std::move(scan.Turns());
+      handler.SetRoadGraph(scan.TakeGraphNodes(), turns);
+    }
 
     using Index = osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
     Index index;
     osmium::handler::NodeLocationsForWays<Index> locations{index};
     locations.ignore_errors();
-    CConvertHandler handler(mapping, levels, stats);
     osmium::io::Reader reader{file, osmium::io::read_meta::yes};
     osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                     osmium::apply(buffer, handler);
                   }));
     reader.close();
+    if (pGraph) {
+      pGraph->dwNodeCount = handler.GraphNodeCount();
+      stats.cGraphNodes = handler.GraphNodeCount();
+      pGraph->restrictions.clear();
+      ResolveTurns(handler, turns, pGraph->restrictions, stats);
+    }
   } catch (const std::exception& e) {
     strError = "cannot read " + strInput + ": " + e.what();
     return false;
@@ -318,12 +682,12 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
-                     VelWriterStats* pWriterStats, uint64_t* pcbOut) {
+                     VelWriterStats* pWriterStats, uint64_t* pcbOut, bool fRoadGraph) {
   CTypeMapping mapping;
   if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
   std::vector<VelLevelInput> levels;
   OsmConvertStats stats;
-  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError)) return false;
+  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError, fRoadGraph ? &options : nullptr)) return false;
   SetMapDescription(options, strInput, stats);
   std::vector<uint8_t> out;
   VelWriterStats wstats;

@@ -18,12 +18,32 @@ struct OsmConvertStats {
   uint64_t cPoints = 0, cLines = 0, cPolygons = 0;  // objects at the finest level
   uint64_t acLevelObjects[c_cVelcLevels] = {};
   int64_t nNewestTimestamp = 0;  // seconds since 1970, 0 when unknown
+  // The road graph.
+  uint64_t cRoads = 0;               // routable ways written at the finest level
+  uint32_t cGraphNodes = 0;          // nodes where routable ways meet or end
+  uint32_t cRestrictions = 0;        // type=restriction relations
+  uint32_t cRestrictionsUsed = 0;    // of them turned into turn records
+  uint32_t cTurnRecords = 0;         // records (an only_* restriction gives several)
+  uint32_t cRestrictionsViaWay = 0;  // left out: the format knows via nodes only
+  uint32_t cRestrictionsUnmatched = 0;    // left out: ways or node missing, or not meeting at the via node
+  uint32_t cRestrictionsUnsupported = 0;  // left out: unknown kind, or not for cars (except=motorcar...)
 };
 
 // Fills levels from the file. Returns false with a message (a file that is
 // missing, unreadable or not OSM data); never throws.
+// With pGraph, routable ways carry the road graph (node numbers per point
+// and the attribute word at the finest level) and pGraph gets the node
+// count and the turn restrictions.
 bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
-                    OsmConvertStats& stats, std::string& strError);
+                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr);
+
+// The road attribute word of a routable way (speed class, quality class,
+// one-way, toll, vehicle prohibitions) from its tags; the tags are looked up
+// with pfnLookup as in CTypeMapping::Match. fOneway: the way is one-way.
+uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
+                          bool fOneway);
+// The speed class (0..7) of a maxspeed value, or -1 when it names no speed.
+int SpeedClassOfMaxspeed(const CTypeMapping& mapping, const char* pszMaxspeed);
 
 // Fills the writer's name, date and notice from the stats and input name.
 void SetMapDescription(VelWriterOptions& options, const std::string& strInput, const OsmConvertStats& stats);
@@ -32,4 +52,4 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 // strError; stats and the writer's figures are returned for reporting.
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
-                     VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr);
+                     VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true);

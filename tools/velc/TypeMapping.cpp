@@ -39,6 +39,7 @@ bool CTypeMapping::Load(const std::string& strPath, std::string& strError) {
 
 bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
   m_rules.clear();
+  m_zones.clear();
   std::istringstream in(strText);
   std::string strLine;
   int nLine = 0;
@@ -55,21 +56,49 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
       strError = "line " + std::to_string(nLine) + ": " + pszWhy;
       return false;
     };
-    if (w.size() < 4) return fail("a rule needs a kind, a type, a level and a condition");
+    char* pEnd = nullptr;
+    if (w[0] == "zone") {
+      // zone VALUE KMH
+      long nKmh = w.size() == 3 ? std::strtol(w[2].c_str(), &pEnd, 10) : -1;
+      if (w.size() != 3 || !pEnd || *pEnd || nKmh < 0 || nKmh > 1000) return fail("a zone needs a value and a speed in km/h");
+      m_zones.emplace_back(w[1], int(nKmh));
+      continue;
+    }
     TypeRule rule;
     rule.nLine = nLine;
-    if (w[0] == "point") rule.nKind = rkPoint;
-    else if (w[0] == "line") rule.nKind = rkPolyline;
-    else if (w[0] == "area") rule.nKind = rkPolygon;
-    else return fail("the kind is not point, line or area");
-    char* pEnd = nullptr;
-    unsigned long ulType = std::strtoul(w[1].c_str(), &pEnd, 16);
-    if (!pEnd || *pEnd || ulType > 0xFFFF) return fail("the type is not a 16-bit hexadecimal number");
-    rule.wType = uint16_t(ulType);
-    long nLevel = std::strtol(w[2].c_str(), &pEnd, 10);
-    if (!pEnd || *pEnd || nLevel < 0 || nLevel > 31) return fail("the level is not a number 0..31");
-    rule.nMinLevel = int(nLevel);
-    for (size_t i = 3; i < w.size(); ++i) {
+    size_t iFirstCondition = 3;
+    if (w[0] == "road") {
+      // road SPEED DENY CONDITION...
+      if (w.size() < 4) return fail("a road rule needs a speed class, the denied vehicles and a condition");
+      rule.nKind = c_nRuleRoad;
+      long nSpeed = std::strtol(w[1].c_str(), &pEnd, 10);
+      if (!pEnd || *pEnd || nSpeed < 0 || nSpeed > 7) return fail("the speed class is not a number 0..7");
+      rule.nSpeedClass = int(nSpeed);
+      unsigned long ulDeny = std::strtoul(w[2].c_str(), &pEnd, 16);
+      if (!pEnd || *pEnd || (ulDeny & ~0xFF00ul)) return fail("the denied vehicles are not hexadecimal bits of 0xFF00");
+      rule.wDeny = uint16_t(ulDeny);
+    } else if (w[0] == "quality") {
+      // quality CLASS CONDITION...
+      if (w.size() < 3) return fail("a quality rule needs a class and a condition");
+      rule.nKind = c_nRuleQuality;
+      long nQuality = std::strtol(w[1].c_str(), &pEnd, 10);
+      if (!pEnd || *pEnd || nQuality < 0 || nQuality > 7) return fail("the quality class is not a number 0..7");
+      rule.nQuality = int(nQuality);
+      iFirstCondition = 2;
+    } else {
+      if (w.size() < 4) return fail("a rule needs a kind, a type, a level and a condition");
+      if (w[0] == "point") rule.nKind = rkPoint;
+      else if (w[0] == "line") rule.nKind = rkPolyline;
+      else if (w[0] == "area") rule.nKind = rkPolygon;
+      else return fail("the kind is not point, line, area, road, quality or zone");
+      unsigned long ulType = std::strtoul(w[1].c_str(), &pEnd, 16);
+      if (!pEnd || *pEnd || ulType > 0xFFFF) return fail("the type is not a 16-bit hexadecimal number");
+      rule.wType = uint16_t(ulType);
+      long nLevel = std::strtol(w[2].c_str(), &pEnd, 10);
+      if (!pEnd || *pEnd || nLevel < 0 || nLevel > 31) return fail("the level is not a number 0..31");
+      rule.nMinLevel = int(nLevel);
+    }
+    for (size_t i = iFirstCondition; i < w.size(); ++i) {
       TagCondition cond;
       std::string s = w[i];
       if (!s.empty() && s[0] == '!') {
@@ -109,6 +138,12 @@ const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnL
     if (fAll) return &rule;
   }
   return nullptr;
+}
+
+int CTypeMapping::ZoneSpeed(const std::string& strZone) const {
+  for (const auto& z : m_zones)
+    if (z.first == strZone) return z.second;
+  return -1;
 }
 
 std::string DefaultTypeMappingPath() {

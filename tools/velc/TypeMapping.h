@@ -12,10 +12,19 @@ struct TagCondition {
   bool fNegated = false;
 };
 
+// Rule kinds beyond the object kinds rkPoint, rkPolyline, rkPolygon: the
+// routable roads (speed class and the vehicles a road class implies are not
+// allowed on it) and the road quality classes.
+const int c_nRuleRoad = 16;
+const int c_nRuleQuality = 17;
+
 struct TypeRule {
-  int nKind = 0;  // rkPoint, rkPolyline, rkPolygon
+  int nKind = 0;  // rkPoint, rkPolyline, rkPolygon, c_nRuleRoad, c_nRuleQuality
   uint16_t wType = 0;
   int nMinLevel = 0;  // coarsest level that shows it
+  int nSpeedClass = 0;    // road rules: 0..7
+  uint16_t wDeny = 0;     // road rules: vehicle bits not allowed unless the access tags say otherwise
+  int nQuality = 0;       // quality rules: 0..7
   std::vector<TagCondition> conditions;
   int nLine = 0;
 };
@@ -31,9 +40,12 @@ class CTypeMapping {
   // The first rule of the kind whose conditions hold, or null.
   const TypeRule* Match(int nKind, const void* pTags, TagLookup pfnLookup) const;
   const std::vector<TypeRule>& GetRules() const { return m_rules; }
+  // The speed in km/h of a maxspeed value naming a zone ("RU:urban"), or -1.
+  int ZoneSpeed(const std::string& strZone) const;
 
  private:
   std::vector<TypeRule> m_rules;
+  std::vector<std::pair<std::string, int>> m_zones;
 };
 
 // The table in the source tree (compiled in as its path) or next to velc.
