@@ -258,9 +258,10 @@ class RouteCalculationTest(RoutingCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.roads = DemoRoads(os.path.join(cls.env.root, 'demo-1.osm'))
-        # The south-west and north-east corners of the first town's street grid.
+        # The south-west corner of the first town's street grid and the east
+        # end of its last paved west-east street (unpaved roads are avoided).
         first_row = cls.roads.first_way(name='улица Ленина', highway='residential')
-        last_row = cls.roads.first_way(name='улица Гагарина', highway='residential')
+        last_row = cls.roads.first_way(name='Набережная улица', highway='residential')
         cls.corner_a, cls.corner_b = first_row[0], last_row[-1]
 
     def stored_route(self):
