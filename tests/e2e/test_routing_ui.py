@@ -291,8 +291,12 @@ class RouteCalculationTest(RoutingCase):
         self.assertTrue(self.env.wait_until(lambda: self.top_title() == EDITOR and
                                             int(self.env.ctl('list-count').strip()) > before, 60),
                         'the route was not calculated into road points: %s' % self.env.describe_screen())
+        calculated = int(self.env.ctl('list-count').strip())
         self.env.ctl('press-dialog', IDOK)
         self.wait_title(ROUTES)
+        # Kept: the store file is written with the calculated points.
+        self.assertTrue(self.env.wait_until(lambda: self.stored_route()[0] == calculated, 20),
+                        'the calculated route was not stored')
 
     def test_route_editor_calculates_two_via_points_into_a_route_along_the_streets(self):
         self.fresh_settings(MapZoom=13, ShowRoutes=1)
