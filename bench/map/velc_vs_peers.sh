@@ -1,7 +1,8 @@
 #!/bin/bash
-# velc against mkgmap (OSM -> Garmin IMG, no routing data) and Navit's
-# maptool (OSM -> binfile) on the same extracts, in one run: median wall
-# time of N runs, peak RSS and output size for each tool.
+# velc (with its road graph, and without it) against mkgmap (OSM -> Garmin
+# IMG, without and with routing data: --route) and Navit's maptool (OSM ->
+# binfile) on the same extracts, in one run: median wall time of N runs,
+# peak RSS and output size for each tool.
 #
 #   bench/map/velc_vs_peers.sh VELC [RUNS] [EXTRACT.osm.pbf ...]
 # (default extracts: ../shared/data/osm/*.osm.pbf; peers that are not
@@ -33,18 +34,21 @@ measure() {
   echo "$median $peak $bytes"
 }
 
-echo "| extract | input bytes | velc s | velc peak KB | .vel bytes | mkgmap s | mkgmap peak KB | .img bytes | maptool s | maptool peak KB | .bin bytes |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| extract | input bytes | velc s | velc peak KB | .vel bytes | .vel bytes without graph | mkgmap s | mkgmap peak KB | .img bytes | mkgmap --route s | routable .img bytes | maptool s | maptool peak KB | .bin bytes |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for f in "${EXTRACTS[@]}"; do
   name=$(basename "$f" .osm.pbf)
   in_bytes=$(stat -c %s "$f")
   v=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel")
+  g=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel" --no-road-graph)
   if command -v mkgmap > /dev/null; then
     m=$(measure "$WORK/run/out/*.img" mkgmap --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")
-  else m="missing - -"; fi
+    r=$(measure "$WORK/run/out/*.img" mkgmap --route --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")
+  else m="missing - -"; r="missing - -"; fi
   if command -v maptool > /dev/null; then
     n=$(measure "$WORK/run/out.bin" maptool --protobuf -i "$f" "$WORK/run/out.bin")
   else n="missing - -"; fi
-  read -r vt vm vb <<< "$v"; read -r mt mm mb <<< "$m"; read -r nt nm nb <<< "$n"
-  echo "| $name | $in_bytes | $vt | $vm | $vb | $mt | $mm | $mb | $nt | $nm | $nb |"
+  read -r vt vm vb <<< "$v"; read -r gt gm gb <<< "$g"; read -r mt mm mb <<< "$m"; read -r rt rm rb <<< "$r"
+  read -r nt nm nb <<< "$n"
+  echo "| $name | $in_bytes | $vt | $vm | $vb | $gb | $mt | $mm | $mb | $rt | $rb | $nt | $nm | $nb |"
 done

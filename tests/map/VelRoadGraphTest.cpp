@@ -164,6 +164,32 @@ TEST(VelRoadGraph, RestrictionsThatDoNotMatchTheirRoadsAreLeftOut) {
   EXPECT_EQ(p->GetHeader().dwTurnCount, 0u);
 }
 
+// Blocks never cut a road: with a block grid much finer than the roads,
+// each road is still one record in one block, with all its nodes.
+TEST(VelRoadGraph, RoadsAcrossTheBlockGridStayWhole) {
+  VelWriterOptions opt;
+  opt.dwNodeCount = 5;
+  opt.cBlockCell = 16;  // level units; the roads span about 300
+  opt.restrictions = {{1, 0, 3, 0, 1}};
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  VelWriterStats stats;
+  ASSERT_TRUE(WriteVelMap(opt, Crossing(), bytes, strError, &stats)) << strError;
+  EXPECT_EQ(stats.cCutNodes, 0u);
+  EXPECT_GT(stats.acBlocks[1], 1u);
+  std::unique_ptr<CVelParser> p(OpenBytes(bytes, "grid"));
+  ASSERT_TRUE(p);
+  auto roads = ByName(DecodeRoads(p.get()));
+  ASSERT_EQ(roads.size(), 4u);
+  EXPECT_EQ(roads.at(u"Запад-Восток").nodes, (std::vector<int32_t>{1, -1, 0, 2}));
+  EXPECT_EQ(roads.at(u"Юг").nodes, (std::vector<int32_t>{4, 0}));
+  std::vector<VelTurnRecord> turns;
+  ASSERT_TRUE(p->GetTurnTable(turns));
+  ASSERT_EQ(turns.size(), 1u);
+  EXPECT_EQ(turns[0].cFromRoad, roads.at(u"Запад-Восток").dwOffset);
+  EXPECT_EQ(turns[0].cToRoad, roads.at(u"Север").dwOffset);
+}
+
 // A road longer than a block can span is cut into pieces; the point where
 // it is cut becomes a node of both pieces, so the graph stays joined, and a
 // restriction on the long road names the piece that holds its nodes.

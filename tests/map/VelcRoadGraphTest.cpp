@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -549,6 +550,91 @@ TEST(VelcRoadGraphRealData, NorthBayreuthRestriction) {
   // at node 28165350 into Unterkonnerreuther Straße (way 295918349).
   ExpectRestriction(m, 295895830, 28165350, 295918349, u"Kulmbacher Straße", u"Unterkonnerreuther Straße");
   EXPECT_GT(m.stats.cRestrictionsUsed, 30u);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo region has something for every rule to act on.
+TEST(VelcRoadGraphDemo, DemoRegionHasEveryKindOfRoad) {
+  std::string strOsm = TempFile("demo.osm"), strVel = TempFile("demo.vel");
+  ASSERT_EQ(std::system((std::string(VELMO_DEMOGEN) + " --size 1 -o " + strOsm + " > /dev/null").c_str()), 0);
+  std::string strError;
+  OsmConvertStats stats;
+  VelWriterStats wstats;
+  ASSERT_TRUE(CompileOsmToVel(strOsm, strVel, "", VelWriterOptions(), strError, &stats, &wstats)) << strError;
+  EXPECT_EQ(stats.cRestrictions, 8u);
+  EXPECT_EQ(stats.cRestrictionsUsed, 8u);
+  EXPECT_EQ(wstats.cTurnsWritten, stats.cTurnRecords);
+  auto p = OpenPath(strVel);
+  ASSERT_TRUE(p);
+  std::vector<DecodedRoad> roads = DecodeRoads(p.get());
+  std::map<uint32_t, const DecodedRoad*> byOffset;
+  size_t cPedestrian = 0, cToll = 0, cUnpaved = 0, cMotorway = 0, cLinks = 0, cOneway = 0;
+  std::vector<const DecodedRoad*> rings;
+  for (const DecodedRoad& r : roads) {
+    if (!r.fHasNodes) continue;
+    byOffset[r.dwOffset] = &r;
+    if (r.strLabel == u"Пешеходная улица") {
+      ++cPedestrian;
+      EXPECT_EQ(r.wType, 0x42);
+      EXPECT_EQ(r.wAttributes & 0xFF00, 0xFF00 & ~c_wFoot);  // a car must go round
+      EXPECT_GE(r.NodeSequence().size(), 4u);                // crossed by every row
+    }
+    if (r.wAttributes & c_wToll) {
+      ++cToll;
+      EXPECT_EQ(r.strLabel.substr(0, 6), u"Трасса");
+    }
+    cUnpaved += r.wType == 0x0A;
+    if (r.wType == 0x01) {
+      ++cMotorway;
+      EXPECT_EQ(r.wAttributes & (c_wOneway | c_wFoot | c_wCar), c_wFoot);  // both ways, no pedestrians
+    }
+    if (r.wType == 0x09) {
+      ++cLinks;
+      EXPECT_EQ(r.wAttributes & c_wOneway, c_wOneway);
+    }
+    cOneway += (r.wAttributes & c_wOneway) && r.wType != 0x0C && r.wType != 0x09;
+    if (r.wType == 0x0C) rings.push_back(&r);
+  }
+  EXPECT_EQ(cPedestrian, 3u);  // in each town after the first
+  EXPECT_GE(cToll, 1u);
+  EXPECT_GE(cUnpaved, 4u);
+  EXPECT_GE(cMotorway, 1u);
+  EXPECT_GE(cLinks, 1u);
+  EXPECT_GE(cOneway, 8u);
+  // Four roundabouts, three of them with four exits (the ring's closing
+  // node counted at both ends).
+  ASSERT_EQ(rings.size(), 4u);
+  size_t cFourExits = 0;
+  for (const DecodedRoad* pRing : rings) {
+    EXPECT_EQ(pRing->wAttributes & c_wOneway, c_wOneway);
+    std::vector<int32_t> seq = pRing->NodeSequence();
+    std::set<int32_t> exits(seq.begin(), seq.end());
+    cFourExits += exits.size() == 4;
+  }
+  EXPECT_EQ(cFourExits, 3u);
+  // Each turn record names roads that hold its pieces; in the towns with
+  // split main streets, the no-left-turn record leads from the main row's
+  // western half onto the main column's northern half.
+  std::vector<VelTurnRecord> turns;
+  ASSERT_TRUE(p->GetTurnTable(turns));
+  ASSERT_EQ(turns.size(), 8u);
+  size_t cLeft = 0;
+  for (const VelTurnRecord& t : turns) {
+    ASSERT_TRUE(byOffset.count(t.cFromRoad) && byOffset.count(t.cToRoad));
+    const DecodedRoad& from = *byOffset.at(t.cFromRoad);
+    const DecodedRoad& to = *byOffset.at(t.cToRoad);
+    std::vector<int32_t> fs = from.NodeSequence(), ts = to.NodeSequence();
+    EXPECT_NE(std::find(fs.begin(), fs.end(), int32_t(t.cNode)), fs.end());
+    EXPECT_NE(std::find(fs.begin(), fs.end(), int32_t(t.cFromNode)), fs.end());
+    EXPECT_NE(std::find(ts.begin(), ts.end(), int32_t(t.cToNode)), ts.end());
+    if (t.cFromRoad != t.cToRoad && from.wType == 0x04 && to.wType == 0x05 && fs.back() == int32_t(t.cNode) &&
+        ts.front() == int32_t(t.cNode))
+      ++cLeft;
+  }
+  EXPECT_EQ(cLeft, 4u);  // every town: the first one's short ways, the halves in the others
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // demogen: writes a synthetic region as OpenStreetMap XML, the same bytes
 // for the same arguments. Towns with Russian names joined by highways (a
-// motorway with its ramps between the first two), street grids with one-way
-// streets, a roundabout and turn restrictions in every town, a ring road
+// motorway with its ramps between the first two, a toll road), street grids
+// with one-way and unpaved streets, a roundabout and turn restrictions in
+// every town (in the towns after the first: a roundabout with four exits,
+// the restrictions on the split main streets and a pedestrian street), a ring road
 // around the largest town, a river with bridges, lakes (one with an
 // island), parks, forests, buildings with addresses and postal codes, and
 // points of interest of every category.
@@ -172,6 +174,21 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
     return s;
   };
   std::vector<std::string> rowNames, colNames;
+  // The towns after the first have their main streets split at the main
+  // crossing (the turn restrictions there name the halves), a pedestrian
+  // street and a roundabout with four exits.
+  const bool fRoutingTown = iTown > 0 && n >= 4;
+  const int m = n / 2;
+  int64_t rowWest = 0, colNorth = 0;
+  // Adds a street of grid nodes, split at index iSplit (0 = whole); returns
+  // the way that ends at (iSplit > 0) or starts from the split node (iSplit < 0).
+  auto addStreet = [&](const std::vector<int64_t>& refs, const Tags& tags, int iSplit) {
+    if (iSplit == 0) return reg.AddWay(refs, tags);
+    size_t k = size_t(iSplit > 0 ? iSplit : -iSplit);
+    int64_t a = reg.AddWay(std::vector<int64_t>(refs.begin(), refs.begin() + long(k) + 1), tags);
+    int64_t b = reg.AddWay(std::vector<int64_t>(refs.begin() + long(k), refs.end()), tags);
+    return iSplit > 0 ? a : b;
+  };
   // Rows (west-east) and columns (south-north); the middle ones are the
   // main streets, every third other street is one-way.
   for (int i = 0; i < n; ++i) {
@@ -182,16 +199,23 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
     Tags tags{{"highway", i == n / 2 ? "secondary" : "residential"}, {"name", strName}};
     if (i != n / 2 && i % 3 == 1) tags.push_back({"oneway", "yes"});
     if (i != n / 2 && i % 5 == 4) tags.push_back({"surface", "gravel"});
-    reg.AddWay(refs, tags);
+    int64_t way = addStreet(refs, tags, fRoutingTown && i == m ? m : 0);
+    if (i == m) rowWest = way;
   }
   for (int j = 0; j < n; ++j) {
     std::vector<int64_t> refs;
     for (int i = 0; i < n; ++i) refs.push_back(town.grid[size_t(i)][size_t(j)]);
     std::string strName = streetName();
-    colNames.push_back(strName);
     Tags tags{{"highway", j == n / 2 ? "tertiary" : "residential"}, {"name", strName}};
+    if (fRoutingTown && j == 1) {
+      // Pedestrians only: a car between its ends goes round by the next street.
+      strName = "Пешеходная улица";
+      tags = Tags{{"highway", "pedestrian"}, {"name", strName}};
+    }
+    colNames.push_back(strName);
     if (j != n / 2 && j % 4 == 2) tags.push_back({"oneway", "-1"});
-    reg.AddWay(refs, tags);
+    int64_t way = addStreet(refs, tags, fRoutingTown && j == m ? -m : 0);
+    if (j == m) colNorth = way;
   }
   // A roundabout on the main crossing's north-east quarter.
   {
@@ -200,10 +224,24 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
     std::reverse(ring.begin(), ring.end());  // clockwise would be wrong: counter-clockwise traffic
     reg.AddWay(ring, {{"highway", "tertiary"}, {"junction", "roundabout"}});
     reg.AddWay({town.grid[size_t(n / 2)][size_t(n / 2)], ring[3]}, {{"highway", "residential"}, {"name", "Круговой проезд"}});
+    if (fRoutingTown) {
+      // Three more exits, to the other corners of the block (ring[0] lies
+      // east, ring[9] north, ring[6] west of the centre).
+      reg.AddWay({ring[0], town.grid[size_t(m)][size_t(m + 1)]}, {{"highway", "residential"}, {"name", "Восточный проезд"}});
+      reg.AddWay({ring[9], town.grid[size_t(m + 1)][size_t(m + 1)]}, {{"highway", "residential"}, {"name", "Северный проезд"}});
+      reg.AddWay({ring[6], town.grid[size_t(m + 1)][size_t(m)]}, {{"highway", "residential"}, {"name", "Западный проезд"}});
+    }
   }
   // Turn restrictions at the main crossing: no left turn from the main row
-  // onto the main column, and no U-turn on the main column.
-  if (n >= 3) {
+  // onto the main column (the main street's halves meet there), and no
+  // U-turn on the main column.
+  if (fRoutingTown) {
+    int64_t via = town.grid[size_t(m)][size_t(m)];
+    reg.AddRelation({{'w', rowWest, "from"}, {'n', via, "via"}, {'w', colNorth, "to"}},
+                    {{"type", "restriction"}, {"restriction", "no_left_turn"}});
+    reg.AddRelation({{'w', colNorth, "from"}, {'n', via, "via"}, {'w', colNorth, "to"}},
+                    {{"type", "restriction"}, {"restriction", "no_u_turn"}});
+  } else if (n >= 3) {
     int m = n / 2;
     int64_t wayFrom = reg.AddWay({town.grid[size_t(m)][size_t(m - 1)], town.grid[size_t(m)][size_t(m)]},
                                  {{"highway", "secondary"}, {"name", rowNames[size_t(m)]}});
@@ -302,7 +340,9 @@ int main(int argc, char** argv) {
   };
   auto lonLat = [&](int64_t id) { return std::make_pair(reg.nodes[size_t(id - 1)].lon, reg.nodes[size_t(id - 1)].lat); };
   int cRoad = 0;
-  auto highway = [&](int64_t a, int64_t b, const char* pszClass, const std::string& strRef) {
+  // The motorway is one road for both directions (oneway=no); fToll marks
+  // a toll road.
+  auto highway = [&](int64_t a, int64_t b, const char* pszClass, const std::string& strRef, bool fToll = false) {
     auto [ax, ay] = lonLat(a);
     auto [bx, by] = lonLat(b);
     std::vector<int64_t> before{a}, after;
@@ -316,6 +356,8 @@ int main(int argc, char** argv) {
     }
     std::vector<int64_t>* pCur = &before;
     Tags tags{{"highway", pszClass}, {"ref", strRef}, {"name", "Трасса " + strRef}};
+    if (!std::strcmp(pszClass, "motorway")) tags.push_back({"oneway", "no"});
+    if (fToll) tags.push_back({"toll", "yes"});
     for (int k = 1; k < cSeg; ++k) {
       double t = double(k) / cSeg;
       int64_t id = reg.AddNode(ax + (bx - ax) * t, ay + (by - ay) * t);
@@ -342,7 +384,8 @@ int main(int argc, char** argv) {
     if (t + cCols < cTowns) {
       const Town& a = towns[size_t(t)];
       const Town& b = towns[size_t(t + cCols)];
-      highway(a.grid[size_t(a.cStreets - 1)][size_t(a.cStreets / 2)], b.grid[0][size_t(b.cStreets / 2)], "trunk", "А-" + std::to_string(200 + t));
+      highway(a.grid[size_t(a.cStreets - 1)][size_t(a.cStreets / 2)], b.grid[0][size_t(b.cStreets / 2)], "trunk",
+              "А-" + std::to_string(200 + t), t == 1);
     }
   }
   // Motorway ramps at the first town.

@@ -56,8 +56,9 @@ std::u16string RoadNameOf(const osmium::TagList& tags) {
   return s;
 }
 
-// One-way by its tags, a roundabout or a motorway (oneway=no undoes the
-// last two); fReverse for oneway=-1 (the way runs against its nodes).
+// One-way by its tags or a roundabout (oneway=no undoes that); fReverse for
+// oneway=-1 (the way runs against its nodes). Such lines get direction
+// arrows.
 bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
   fReverse = false;
   const char* psz = tags.get_value_by_key("oneway");
@@ -70,9 +71,16 @@ bool IsOneway(const osmium::TagList& tags, bool& fReverse) {
     if (!std::strcmp(psz, "no")) return false;
   }
   const char* pszJunction = tags.get_value_by_key("junction");
-  if (pszJunction && !std::strcmp(pszJunction, "roundabout")) return true;
+  return pszJunction && !std::strcmp(pszJunction, "roundabout");
+}
+
+// One-way for routing: also a motorway without oneway=no (one carriageway
+// of a motorway is one way even where the tag is missing).
+bool IsOnewayRoad(const osmium::TagList& tags, bool fOneway) {
+  if (fOneway) return true;
   const char* pszHighway = tags.get_value_by_key("highway");
-  return pszHighway && !std::strcmp(pszHighway, "motorway");
+  const char* psz = tags.get_value_by_key("oneway");
+  return pszHighway && !std::strcmp(pszHighway, "motorway") && !(psz && !std::strcmp(psz, "no"));
 }
 
 // A way of the road graph: it matches a line rule and a road rule and is
@@ -338,7 +346,7 @@ class CConvertHandler : public osmium::handler::Handler {
     }
     RoadInfo road;
     if (pRoad) {
-      road.wAttributes = RoadAttributesOf(m_mapping, *pRoad, &way.tags(), LookupTag, fOneway);
+      road.wAttributes = RoadAttributesOf(m_mapping, *pRoad, &way.tags(), LookupTag, IsOnewayRoad(way.tags(), fOneway));
       road.pNodes = &nodes;
     }
     int64_t iObject = Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway, pRoad ? &road : nullptr);
@@ -358,7 +366,7 @@ class CConvertHandler : public osmium::handler::Handler {
     if (!fKeep && vias.empty()) return;
     RoadEntry& e = m_roads[way.id()];
     e.iObject = uint32_t(iObject);
-    e.fOneway = fOneway;
+    e.fOneway = IsOnewayRoad(way.tags(), fOneway);
     for (int32_t n : written)
       if (n >= 0) e.nodes.push_back(n);
     for (int32_t n : vias) m_waysAtVia.emplace(n, way.id());
