@@ -2,7 +2,8 @@
 // fuzzer, larger and richer than the small seeds kept in the tree: three
 // levels of points, lines and areas with inline and shared labels in both
 // code sets, and maps that carry the road graph bits and address blocks
-// (coded and fixed-width), in both header layouts. The same bytes on every
+// (coded and fixed-width), in both header layouts, and a road network with
+// turn restrictions for the route search. The same bytes on every
 // run.
 //
 //   vel_seedgen OUT_DIR
@@ -89,6 +90,59 @@ bool Write(const std::string& strPath, const VelWriterOptions& opt, const std::v
   return fOk;
 }
 
+// A road network the route search can walk: a 12 x 12 grid of nodes about
+// 150 m apart around the map's middle (the route's two points), roads with
+// random one-way bits, speeds and vehicle bits, a ring of roundabout pieces,
+// and turn restrictions at some crossings.
+std::vector<VelLevelInput> MakeRoadNet(VelWriterOptions& opt) {
+  std::mt19937 rng(4242);
+  const int n = 12;
+  const int32_t c_nStep = 8000;
+  std::vector<VelLevelInput> levels(1);
+  levels[0].wLevelCode = 26;
+  std::vector<MapPoint> nodes;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      nodes.push_back(MapPoint{c_x0 + i * c_nStep + int32_t(rng() % 2000), c_y0 + j * c_nStep + int32_t(rng() % 2000)});
+  auto road = [&](int a, int b, uint16_t wType) {
+    VelObject obj;
+    obj.nKind = rkPolyline;
+    obj.wType = wType;
+    obj.strLabel = RandomName(rng, 3, 12);
+    obj.fHasNodes = obj.fHasAttributes = true;
+    obj.wRoadAttributes = uint16_t((rng() % 64) | (rng() % 5 == 0 ? 0x40 : 0) | (rng() % 9 == 0 ? 0x0400 : 0));
+    const MapPoint& pa = nodes[size_t(a)];
+    const MapPoint& pb = nodes[size_t(b)];
+    obj.points = {pa, MapPoint{(pa.x + pb.x) / 2 + int32_t(rng() % 500), (pa.y + pb.y) / 2}, pb};
+    obj.nodeIndex = {a, -1, b};
+    levels[0].objects.push_back(obj);
+  };
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      if (i + 1 < n) road(i * n + j, (i + 1) * n + j, uint16_t(rng() % 2 ? 1 : 6));
+      if (j + 1 < n) road(i * n + j, i * n + j + 1, uint16_t(rng() % 3 ? 6 : 10));
+    }
+  // A roundabout round the block at (5, 5).
+  const int aRing[4] = {5 * n + 5, 6 * n + 5, 6 * n + 6, 5 * n + 6};
+  for (int k = 0; k < 4; ++k) {
+    road(aRing[k], aRing[(k + 1) % 4], 12);
+    levels[0].objects.back().wRoadAttributes |= 0x40;
+  }
+  // Restrictions: from the road west of a crossing to the road north of it.
+  for (uint32_t k = 0; k < levels[0].objects.size() && opt.restrictions.size() < 20; k += 23) {
+    const VelObject& from = levels[0].objects[k];
+    const uint32_t cNode = uint32_t(from.nodeIndex[2]);
+    for (uint32_t m = 0; m < levels[0].objects.size(); ++m)
+      if (m != k && uint32_t(levels[0].objects[m].nodeIndex[0]) == cNode) {
+        opt.restrictions.push_back(VelTurnRestriction{uint32_t(from.nodeIndex[0]), cNode,
+                                                      uint32_t(levels[0].objects[m].nodeIndex[2]), k, m});
+        break;
+      }
+  }
+  opt.dwNodeCount = uint32_t(nodes.size());
+  return levels;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +173,12 @@ int main(int argc, char** argv) {
     opt.cBlockCell = 512;
     fOk &= Write(strDir + (fFixed ? "/builder-roads-fixed-addresses.vel" : "/builder-roads-addresses.vel"), opt,
                  MakeLevels(77, 150, true));
+  }
+  {
+    VelWriterOptions opt;
+    opt.strName = u"Road network";
+    std::vector<VelLevelInput> levels = MakeRoadNet(opt);
+    fOk &= Write(strDir + "/builder-road-network.vel", opt, levels);
   }
   return fOk ? 0 : 1;
 }

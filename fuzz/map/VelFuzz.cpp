@@ -1,12 +1,14 @@
 // libFuzzer target of the native map reader: Open with every flag, Draw at
 // a few scales over the whole map, GetLabel on every label handed out and on
-// arbitrary offsets, and the nearest search with every item decoded. The input lies in a buffer of exactly its size,
+// arbitrary offsets, the nearest search with every item decoded, and a road route. The input lies in a buffer of exactly its size,
 // so any read past the end is caught by the address sanitiser.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "map/RouteOptions.h"
 #include "map/vel/VelParser.h"
+#include "map/vel/VelRouter.h"
 #include "platform/Debug.h"
 
 namespace {
@@ -100,6 +102,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
       pQuery->GetItem(k, &obj, 2);
     }
     delete pQuery;
+  }
+  // A route between the middle and a point a third of the way in, with a
+  // work limit, twice (the second reuses the graph), by time and by length.
+  if (CVelRouter* pRouter = parser.GetRouter()) {
+    pRouter->SetWorkLimit(20000);
+    const MapPoint ptThird = {int32_t(r.left + (int64_t(r.right) - r.left) / 3),
+                              int32_t(r.top + (int64_t(r.bottom) - r.top) / 3)};
+    for (int i = 0; i < 2; ++i) {
+      RouteOptions options;
+      options.fTimeBased = i;
+      options.nVehicle = i ? rvPedestrian : rvCar;
+      options.fAvoidUTurns = uint8_t(i);
+      options.fMotionValid = i == 1;
+      options.dCourse = 45;
+      options.dSpeedKmh = 30;
+      parser.FindRoute(aPoints[0], ptThird, &options, nullptr);
+    }
   }
   char16_t sz[64];
   int nFlag;

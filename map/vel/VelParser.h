@@ -62,8 +62,9 @@ class CVelParser : public CMapParser {
   // Objects of one level within a radius of a point, nearest first.
   // Road route between two points (VelRouter.cpp).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
-  // The road graph of the last route search (built on the first), or null.
-  CVelRouter* GetRouter() const { return m_pRouter; }
+  // The route search of this map (its graph is built by the first search);
+  // null when the map has no road graph.
+  CVelRouter* GetRouter();
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
 

@@ -484,7 +484,7 @@ bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
   l.nStartPoint = uint32_t(snap.cPrevRPoint);
   l.nEndPoint = snap.nPoint - 1;
   if (!AddLink(l, l.cFromNode)) return false;
-  if (snap.nNextNode != snap.nPrevNode && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
+  if (snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fNextLength);
     l.nStartPoint = uint32_t(snap.cNextRPoint);
@@ -503,7 +503,10 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
     cDual += size_t(m_nodes[size_t(f.nArrival)].cLinks) + 1;
   }
   m_dual.Resize(0);
-  if (!m_dual.Reserve(cDual + 16)) return false;
+  // Far more turns than links is a hostile graph (every road meeting at one
+  // node), not a map: it fails like an allocation would.
+  if (m_cWorkLimit && cDual > uint64_t(m_cWorkLimit) * 16) return false;
+  if (cDual > (size_t(1) << 27) || !m_dual.Reserve(cDual + 16)) return false;
   RoutingLink closing{};
   closing.nHeapPos = -1;
   closing.fLength = 1;
@@ -559,7 +562,7 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
     for (int32_t iP = m_nodes[size_t(f.nArrival)].nFirstLink; iP >= 0; iP = m_links[size_t(iP)].cNextLink) {
       const RoutingLink& pl = m_links[size_t(iP)];
       bool fAllowed = true;
-      for (int32_t r = f.nRestrict; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
+      for (int32_t r = m_fUseRestrictions ? f.nRestrict : -1; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
         const TurnRestriction& tr = m_restrictions[size_t(m_restrictRefs[size_t(r)].iRestriction)];
         if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) fAllowed = false;
       }
@@ -710,7 +713,7 @@ bool CVelRouter::LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, 
 
 // Whether a link runs in the point order of its road.
 bool CVelRouter::IsForward(const RoutingLink& link) const {
-  if (link.cRealNode == c_nDestLink && m_pDest) return link.cFromNode == m_pDest->nPrevNode;
+  if (link.cRealNode == c_nDestLink && m_pDest) return int32_t(link.nStartPoint) == m_pDest->cPrevRPoint;
   return link.nStartPoint < link.nEndPoint;
 }
 
@@ -718,7 +721,7 @@ bool CVelRouter::IsForward(const RoutingLink& link) const {
 // other end of its road piece.
 int32_t CVelRouter::TowardNode(const RoutingLink& link) const {
   if (link.cRealNode != c_nDestLink || !m_pDest) return link.cRealNode;
-  return link.cFromNode == m_pDest->nPrevNode ? m_pDest->nNextNode : m_pDest->nPrevNode;
+  return int32_t(link.nStartPoint) == m_pDest->cPrevRPoint ? m_pDest->nNextNode : m_pDest->nPrevNode;
 }
 
 // The direction of a road leaving a node, relative to the arriving
@@ -1041,8 +1044,12 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
 
 // ---------------------------------------------------------------------------
 
+CVelRouter* CVelParser::GetRouter() {
+  if (!m_pRouter && m_fHasRoadGraph && m_fObjectTables) m_pRouter = new CVelRouter(*this);
+  return m_pRouter;
+}
+
 bool CVelParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
-  if (!pOptions || !m_fHasRoadGraph || !m_fObjectTables) return false;
-  if (!m_pRouter) m_pRouter = new CVelRouter(*this);
-  return m_pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
+  CVelRouter* pRouter = pOptions ? GetRouter() : nullptr;
+  return pRouter && pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
 }

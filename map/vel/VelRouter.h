@@ -174,6 +174,9 @@ class CVelRouter {
   // Most links a search may take off its heap (0 = no limit); a search
   // that reaches it fails as if no route existed.
   void SetWorkLimit(uint32_t cPops) { m_cWorkLimit = cPops; }
+  // Whether the map's turn restrictions bind the search (on by default;
+  // comparisons with searches that know none turn them off).
+  void SetUseRestrictions(bool f) { m_fUseRestrictions = f; }
 
   // The cost of a link of length fLength (map units) and attribute word.
   static float LinkCost(float fLength, uint16_t wAttributes, bool fTimeBased);
@@ -228,6 +231,7 @@ class CVelRouter {
   CPodArray<RoutingDualLink> m_dual;
   CPodArray<int32_t> m_heap;
   uint32_t m_cWorkLimit = 0;
+  bool m_fUseRestrictions = true;
   const RoadSnap* m_pStart = nullptr;  // the snaps of the running search
   const RoadSnap* m_pDest = nullptr;
   RouteSearchStats m_stats;

@@ -4,10 +4,15 @@
 // memory failure, the graph's lifecycle and damaged road graphs.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/Debug.h"
+#include "map/RouteLegs.h"
 #include "res/Res.h"
 #include "tests/map/RouteTestNet.h"
 
@@ -531,5 +536,122 @@ TEST_F(DamagedGraph, WorkLimitEndsTheSearch) {
   EXPECT_TRUE(limited.points.empty());
   EXPECT_LE(p->GetRouter()->GetStats().cPopped, 11u);
 }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Routes through via points and velmo-cli route
+
+namespace {
+
+// Two roads 2 km apart: A-B near the origin, C-D far east.
+CNet TwoRoads() {
+  CNet net;
+  int a = net.Node(0, 0), b = net.Node(600, 0), c = net.Node(600, 400);
+  net.Road(u"Low", {a, b});
+  net.Road(u"Up", {b, c});
+  return net;
+}
+
+TEST(RouteLegs, LegFarFromAnyRoadBecomesStraight) {
+  CNet net = TwoRoads();
+  std::unique_ptr<CVelParser> p(net.Open());
+  ASSERT_TRUE(p);
+  const RouteOptions o = Car();
+  std::vector<RouterPoint> points;
+  RouteLegsResult r;
+  ASSERT_TRUE(RouteThroughPoints(*p, {net.At(100, 3), net.At(597, 300)}, o, nullptr, points, &r));
+  EXPECT_EQ(r.cLegs, 1u);
+  EXPECT_EQ(r.cStraight, 0u);
+  ASSERT_GE(points.size(), 4u);
+  EXPECT_EQ(points.front().btKind, 0x20);
+  EXPECT_EQ(points.back().btKind, 0x20);
+  EXPECT_TRUE(Passes(RouteOptions{.points = points}, net.nodes[1]));
+
+  // A via point 1.5 km from every road: both its legs are straight lines.
+  points.clear();
+  ASSERT_TRUE(RouteThroughPoints(*p, {net.At(100, 3), net.At(-1500, -1200), net.At(597, 300)}, o, nullptr, points, &r));
+  EXPECT_EQ(r.cLegs, 2u);
+  EXPECT_EQ(r.cStraight, 2u);
+  ASSERT_EQ(points.size(), 3u);
+  for (const RouterPoint& pt : points) EXPECT_EQ(pt.btKind, 0x20);
+  // 900 m away (inside the window) the leg still finds the road.
+  points.clear();
+  ASSERT_TRUE(RouteThroughPoints(*p, {net.At(100, 3), net.At(300, -900)}, o, nullptr, points, &r));
+  EXPECT_EQ(r.cStraight, 0u);
+}
+
+#ifdef VELMO_CLI
+std::string RunCli(const std::string& strArgs, int* pnExit) {
+  const std::string strOut = std::string(VELMO_BINARY_DIR) + "/route-cli-out.txt";
+  int n = std::system((std::string(VELMO_CLI) + " route " + strArgs + " >" + strOut + " 2>/dev/null").c_str());
+  if (pnExit) *pnExit = WIFEXITED(n) ? WEXITSTATUS(n) : -1;
+  FILE* pf = std::fopen(strOut.c_str(), "rb");
+  std::string s;
+  if (pf) {
+    char buf[4096];
+    size_t c;
+    while ((c = std::fread(buf, 1, sizeof buf, pf)) > 0) s.append(buf, c);
+    std::fclose(pf);
+  }
+  return s;
+}
+
+std::string LatLon(const MapPoint& pt) {
+  char sz[64];
+  std::snprintf(sz, sizeof sz, "%.7f %.7f", MapToDegrees(pt.y), MapToDegrees(pt.x));
+  return sz;
+}
+
+TEST(RouteCli, PrintsManeuversAndWritesAGpxRouteOthersRead) {
+  CNet net;
+  int r[6];
+  for (int k = 0; k < 6; ++k) {
+    const double f = (-90.0 + 60.0 * k) * 3.14159265358979 / 180;
+    r[k] = net.Node(40 * std::cos(f), 40 * std::sin(f));
+  }
+  for (int k = 0; k < 6; ++k) net.Road(u"Ring", {r[k], r[(k + 1) % 6]}, c_wPlain | c_wOneWay, 12);
+  net.Road(u"South", {net.Node(0, -300), r[0]});
+  net.Road(u"North", {r[3], net.Node(0, 300)});
+  for (int k : {1, 2, 4, 5}) {
+    const double f = (-90.0 + 60.0 * k) * 3.14159265358979 / 180;
+    net.Road(u"Side", {r[k], net.Node(200 * std::cos(f), 200 * std::sin(f))});
+  }
+  const std::string strMap = std::string(VELMO_BINARY_DIR) + "/route-cli.vel";
+  std::vector<uint8_t> bytes = net.Write();
+  ASSERT_TRUE(platform::WriteFileAtomic(platform::Utf8ToU16(strMap).c_str(), bytes.data(), bytes.size()));
+  const std::string strGpx = std::string(VELMO_BINARY_DIR) + "/route-cli.gpx";
+  std::remove(strGpx.c_str());
+  int nExit = -1;
+  std::string s = RunCli(strMap + " " + LatLon(net.At(3, -200)) + " " + LatLon(net.At(3, 200)) +
+                             " --shortest --gpx " + strGpx,
+                         &nExit);
+  EXPECT_EQ(nExit, 0);
+  EXPECT_NE(s.find("length 0.4"), std::string::npos) << s;
+  EXPECT_NE(s.find("legs 1 straight 0"), std::string::npos) << s;
+  EXPECT_NE(s.find("maneuver roundabout angle 0 exit 3 \"South\""), std::string::npos) << s;
+  size_t cPoints = 0;
+  for (size_t at = s.find("\npoint "); at != std::string::npos; at = s.find("\npoint ", at + 1)) ++cPoints;
+  EXPECT_GE(cPoints, 7u);
+  // gpsbabel reads the route back with as many points.
+  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gpsbabel";
+  const std::string strCsv = std::string(VELMO_BINARY_DIR) + "/route-cli.csv";
+  ASSERT_EQ(std::system(("gpsbabel -r -i gpx -f " + strGpx + " -o unicsv -F " + strCsv + " >/dev/null 2>&1").c_str()),
+            0);
+  FILE* pf = std::fopen(strCsv.c_str(), "rb");
+  ASSERT_TRUE(pf);
+  size_t cLines = 0;
+  int ch;
+  while ((ch = std::fgetc(pf)) != EOF) cLines += ch == '\n';
+  std::fclose(pf);
+  EXPECT_EQ(cLines, cPoints + 1);  // the header line
+
+  // No road near either end: every leg straight, exit code 3.
+  RunCli(strMap + " " + LatLon(net.At(5000, 5000)) + " " + LatLon(net.At(3, 200)), &nExit);
+  EXPECT_EQ(nExit, 3);
+  RunCli(strMap + " 91 0 0 0", &nExit);
+  EXPECT_EQ(nExit, 2);
+}
+#endif
 
 }  // namespace

@@ -1,0 +1,238 @@
+// The route search against a plain shortest-path search over nodes written
+// here: the same decoded roads (node pieces, lengths, attribute words), the
+// same snapped start and destination, no dual links. Without restrictions
+// and with U-turns allowed both must find the same least cost, on random
+// networks and on the real extracts compiled with velc.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <queue>
+#include <random>
+
+#include "platform/Debug.h"
+#include "tests/map/RouteTestNet.h"
+#include "view/PtAlgo.h"
+
+using namespace routetest;
+
+namespace {
+
+const double c_fInf = std::numeric_limits<double>::infinity();
+
+// The cost rule, written out again.
+double Cost(double fLength, uint16_t w, bool fTime) {
+  static const double c_aSpeed[8] = {5, 20, 40, 60, 80, 90, 110, 140};
+  static const double c_aQuality[8] = {0.5, 0.7, 0.9, 1.0, 1.2, 1.0, 1.0, 1.0};
+  const double q = c_aQuality[(w >> 3) & 7];
+  if (!fTime) return fLength / q;
+  double f = fLength / (c_aSpeed[w & 7] * 10 / 36) / q;
+  return f < 1 ? 1 : f;
+}
+
+struct Edge {
+  int32_t nTo;
+  double fLength;
+  uint16_t wAttr;
+};
+
+struct NodeGraph {
+  std::vector<std::vector<Edge>> adj;
+  std::vector<MapPoint> at;  // a point of each node
+  float k2 = 1;
+};
+
+bool CollectRoad(void* pContext, const VelRecord& rec, const MapPoint* pPoints, const char16_t*, uint32_t,
+                 const VelBlockInfo&) {
+  auto* pCtx = static_cast<std::pair<NodeGraph*, CVelParser*>*>(pContext);
+  NodeGraph& g = *pCtx->first;
+  if (rec.nKind != rkPolyline || !rec.fHasNodes) return true;
+  const int32_t* pNodes = pCtx->second->GetPointNodes();
+  int32_t nPrev = -1;
+  uint32_t iPrev = 0;
+  for (uint32_t i = 0; i < rec.cPoints; ++i) {
+    if (pNodes[i] < 0) continue;
+    g.at[size_t(pNodes[i])] = pPoints[i];
+    if (nPrev >= 0) {
+      const double f = double(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i + 1, g.k2));
+      g.adj[size_t(nPrev)].push_back(Edge{pNodes[i], f, rec.wRoadAttributes});
+      if (!(rec.wRoadAttributes & 0x40)) g.adj[size_t(pNodes[i])].push_back(Edge{nPrev, f, rec.wRoadAttributes});
+    }
+    nPrev = pNodes[i];
+    iPrev = i;
+  }
+  return true;
+}
+
+NodeGraph Decode(CVelParser& p) {
+  NodeGraph g;
+  g.adj.resize(p.GetHeader().dwNodeCount);
+  g.at.assign(p.GetHeader().dwNodeCount, MapPoint{0, 0});
+  const MapRect& r = p.GetRect();
+  const double c = std::cos((double(r.top) + r.bottom) / 2 * 3.1415927 / 1073741824.0);
+  g.k2 = float(c * c);
+  std::pair<NodeGraph*, CVelParser*> ctx{&g, &p};
+  p.ForEachObject(p.GetLevelCount() - 1, CollectRoad, &ctx);
+  return g;
+}
+
+// Least cost from the snapped start to the snapped destination.
+double OracleCost(const NodeGraph& g, const RoadSnap& s, const RoadSnap& d, uint16_t wMask, bool fTime) {
+  if ((s.wAttributes & wMask) || (d.wAttributes & wMask)) return c_fInf;
+  std::vector<double> dist(g.adj.size(), c_fInf);
+  typedef std::pair<double, int32_t> Item;
+  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+  auto relax = [&](int32_t n, double c) {
+    if (c < dist[size_t(n)]) {
+      dist[size_t(n)] = c;
+      heap.push({c, n});
+    }
+  };
+  relax(s.nNextNode, Cost(s.fNextLength, s.wAttributes, fTime));
+  if (!s.fOneWay) relax(s.nPrevNode, Cost(s.fPrevLength, s.wAttributes, fTime));
+  while (!heap.empty()) {
+    auto [c, n] = heap.top();
+    heap.pop();
+    if (c > dist[size_t(n)]) continue;
+    for (const Edge& e : g.adj[size_t(n)])
+      if (!(e.wAttr & wMask)) relax(e.nTo, c + Cost(e.fLength, e.wAttr, fTime));
+  }
+  double best = dist[size_t(d.nPrevNode)] + Cost(d.fPrevLength, d.wAttributes, fTime);
+  if (!d.fOneWay || d.fNextLength < 0.00001)
+    best = std::min(best, dist[size_t(d.nNextNode)] + Cost(d.fNextLength, d.wAttributes, fTime));
+  return best;
+}
+
+struct Tally {
+  int cCompared = 0, cNoRoute = 0, cSameRoad = 0;
+};
+
+// Random pairs of points near random nodes; returns what was compared.
+Tally CompareRandomPairs(CVelParser& p, int cPairs, unsigned nSeed, double fJitterMetres) {
+  NodeGraph g = Decode(p);
+  std::vector<int32_t> used;
+  for (size_t n = 0; n < g.adj.size(); ++n)
+    if (!g.adj[n].empty()) used.push_back(int32_t(n));
+  Tally t;
+  if (used.size() < 2 || !p.GetRouter()) return t;
+  p.GetRouter()->SetUseRestrictions(false);
+  std::mt19937 rng(nSeed);
+  const int32_t nJitter = MetresToMap(fJitterMetres);
+  auto pick = [&]() {
+    MapPoint pt = g.at[size_t(used[rng() % used.size()])];
+    if (nJitter > 0) {
+      pt.x += int32_t(rng() % uint32_t(2 * nJitter + 1)) - nJitter;
+      pt.y += int32_t(rng() % uint32_t(2 * nJitter + 1)) - nJitter;
+    }
+    return pt;
+  };
+  for (int i = 0; i < cPairs; ++i) {
+    RouteOptions o = Car(i % 2 == 0);
+    o.nVehicle = i % 5 == 4 ? rvPedestrian : rvCar;
+    const MapPoint a = pick(), b = pick();
+    const bool fFound = p.FindRoute(a, b, &o, nullptr);
+    const RouteSearchStats& st = p.GetRouter()->GetStats();
+    if (st.fSameRoad) {
+      ++t.cSameRoad;
+      continue;
+    }
+    if (st.start.fD2 < 0 || st.dest.fD2 < 0) continue;  // under 20 m apart, or no road near
+    const uint16_t wMask = CVelRouter::VehicleMask(o.nVehicle, false);
+    const double fOracle = OracleCost(g, st.start, st.dest, wMask, o.fTimeBased != 0);
+    if (!fFound) {
+      ++t.cNoRoute;
+      EXPECT_EQ(fOracle, c_fInf) << "pair " << i;
+      continue;
+    }
+    ++t.cCompared;
+    EXPECT_NEAR(st.fCost, fOracle, 1e-4 * std::max(1.0, fOracle)) << "pair " << i << " time " << o.fTimeBased;
+    EXPECT_GE(o.points.size(), 2u);
+  }
+  return t;
+}
+
+// A jittered 14 x 14 grid with random one-way streets, speeds, qualities,
+// roads closed to cars and missing pieces.
+CNet RandomNet(unsigned nSeed) {
+  std::mt19937 rng(nSeed);
+  CNet net;
+  const int n = 14;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) net.Node(150.0 * i + double(rng() % 60), 150.0 * j + double(rng() % 60));
+  int cRoads = 0;
+  auto road = [&](int a, int b) {
+    if (rng() % 10 == 0) return;  // missing
+    uint16_t w = uint16_t((rng() % 8) | ((rng() % 8) << 3));
+    if (rng() % 5 == 0) w |= c_wOneWay;
+    if (rng() % 12 == 0) w |= c_wNoCar;
+    const MapPoint& pa = net.nodes[size_t(a)];
+    const MapPoint& pb = net.nodes[size_t(b)];
+    std::vector<int> ids;
+    bool fReverse = rng() % 2;
+    ids.push_back(fReverse ? b : a);
+    // A bent middle point.
+    net.plain.push_back(MapPoint{int32_t((int64_t(pa.x) + pb.x) / 2 + int32_t(rng() % 600) - 300) & ~7,
+                                 int32_t((int64_t(pa.y) + pb.y) / 2 + int32_t(rng() % 600) - 300) & ~7});
+    ids.push_back(-int(net.plain.size()));
+    ids.push_back(fReverse ? a : b);
+    std::u16string name = u"r" + platform::Utf8ToU16(std::to_string(cRoads++));
+    net.Road(name, ids, w);
+  };
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      if (i + 1 < n) road(i * n + j, (i + 1) * n + j);
+      if (j + 1 < n) road(i * n + j, i * n + j + 1);
+    }
+  return net;
+}
+
+TEST(RouteOracle, RandomNetworksSameCostAsPlainSearch) {
+  for (unsigned nSeed = 1; nSeed <= 3; ++nSeed) {
+    CNet net = RandomNet(nSeed);
+    std::unique_ptr<CVelParser> p(net.Open());
+    ASSERT_TRUE(p);
+    Tally t = CompareRandomPairs(*p, 200, nSeed * 7, 40);
+    EXPECT_GT(t.cCompared, 120) << "seed " << nSeed;
+    EXPECT_GT(t.cNoRoute + t.cSameRoad, 0) << "seed " << nSeed;  // one-way traps and closed roads exist
+  }
+}
+
+#ifdef VELMO_VELC
+// The real extracts, compiled once per build tree.
+std::string CompiledExtract(const std::string& strName) {
+  const std::string strIn = std::string(VELMO_SHARED_DATA) + "/osm/" + strName + ".osm.pbf";
+  if (!std::filesystem::exists(strIn)) return "";
+  const std::string strOut = std::string(VELMO_BINARY_DIR) + "/route-" + strName + ".vel";
+  if (!std::filesystem::exists(strOut) ||
+      std::filesystem::last_write_time(strOut) < std::filesystem::last_write_time(VELMO_VELC)) {
+    if (std::system((std::string(VELMO_VELC) + " " + strIn + " -o " + strOut + " >/dev/null 2>&1").c_str()) != 0)
+      return "";
+  }
+  return strOut;
+}
+
+class RouteOracleExtract : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RouteOracleExtract, SameCostAsPlainSearch) {
+  const std::string strMap = CompiledExtract(GetParam());
+  if (strMap.empty()) GTEST_SKIP() << "no extract " << GetParam();
+  std::u16string strPath = platform::Utf8ToU16(strMap);
+  std::unique_ptr<CVelParser> p(static_cast<CVelParser*>(OpenMapFile(strPath.c_str(), false, c_fOpenAll)));
+  ASSERT_TRUE(p);
+  if (!p->HasRoadGraph()) GTEST_SKIP() << "velc wrote no road graph";
+  // Pairs fall on footways, private roads and one-way traps too; several
+  // hundred of them still get a route to compare.
+  Tally t = CompareRandomPairs(*p, 600, 11, 30);
+  EXPECT_GE(t.cCompared, 250) << GetParam();
+  std::printf("%s: %d pairs compared, %d without a route, %d on one road\n", GetParam(), t.cCompared, t.cNoRoute,
+              t.cSameRoad);
+}
+
+INSTANTIATE_TEST_SUITE_P(Extracts, RouteOracleExtract,
+                         ::testing::Values("monaco", "andorra", "moscow", "north-bayreuth"));
+#endif
+
+}  // namespace
