@@ -87,7 +87,7 @@ const CommandEntry c_aCommands[] = {
     {cmdCancelMoving, OnCancelMovingCommand, Always, nullptr},
     {cmdMoveHere, OnMoveHereCommand, CanMoveHere, nullptr},
     {cmdInsertIntoRoute, OnInsertIntoRouteCommand, CanChangeRoute, nullptr},
-    {cmdRecalculateRoute, OnFeatureCommand, Never, nullptr},
+    {cmdRecalculateRoute, OnRecalculateRouteCommand, CanChangeRoute, nullptr},
     // The gauge strip's menu (the gauges are not part of this build).
     {cmdChooseGauge, OnFeatureCommand, Never, nullptr},
     {cmdResetGauge, OnFeatureCommand, Never, nullptr},

@@ -72,3 +72,4 @@ void OnMoveWaypointCommand(unsigned id);
 void OnCancelMovingCommand(unsigned id);
 void OnMoveHereCommand(unsigned id);
 void OnInsertIntoRouteCommand(unsigned id);
+void OnRecalculateRouteCommand(unsigned id);

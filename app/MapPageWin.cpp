@@ -10,6 +10,7 @@
 #include "app/GpsGlue.h"
 #include "app/MapDialogs.h"
 #include "app/ResWin.h"
+#include "app/RouteCommands.h"
 #include "app/Shell.h"
 #include "app/StoreDialogs.h"
 #include "app/Waypoints.h"
@@ -198,6 +199,7 @@ class CMapPageWin : public Page, public CMapPageHost {
   void CancelMoving();
   void MoveHere();
   void InsertIntoRoute();
+  void RecalculateRoute();
 
   // The map reader is on the call stack while a pass yields to messages,
   // so a map opened or closed from a handler inside the pass waits until
@@ -434,6 +436,14 @@ void CMapPageWin::InsertIntoRoute() {
   Redraw();
 }
 
+void CMapPageWin::RecalculateRoute() {
+  const bool fAllowed = g_mapEdit.CanChangeSelectedRoute();
+  Route* pRoute = g_mapEdit.GetSelectedRoute();
+  g_mapEdit.ClearSelection();
+  if (fAllowed && pRoute && CalculateRouteNow(*pRoute)) StoreChanged();
+  Redraw();
+}
+
 // The map page when it is the current page: its commands do nothing on
 // the other pages.
 CMapPageWin* CurrentMapPage() {
@@ -468,6 +478,7 @@ void OnMoveWaypointCommand(unsigned) { RunOnMapPage<&CMapPageWin::MoveWaypoint>(
 void OnCancelMovingCommand(unsigned) { RunOnMapPage<&CMapPageWin::CancelMoving>(); }
 void OnMoveHereCommand(unsigned) { RunOnMapPage<&CMapPageWin::MoveHere>(); }
 void OnInsertIntoRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::InsertIntoRoute>(); }
+void OnRecalculateRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::RecalculateRoute>(); }
 
 void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
   if (!pszPath || !*pszPath || !g_pMapPage) return;

@@ -26,6 +26,8 @@ HWND ResCreateDialog(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam)
   return ::CreateDialogParamW(ModuleWithDialog(idDialog), MAKEINTRESOURCEW(idDialog), hOwner, pfnProc, lParam);
 }
 
+HINSTANCE ResDialogModule(UINT idDialog) { return ModuleWithDialog(idDialog); }
+
 HMENU ResLoadMenu(UINT idMenu) {
   HMENU h = ::LoadMenuW(Primary(), MAKEINTRESOURCEW(idMenu));
   if (!h) h = ::LoadMenuW(Fallback(), MAKEINTRESOURCEW(idMenu));

@@ -7,6 +7,8 @@
 
 INT_PTR ResDialogBox(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam);
 HWND ResCreateDialog(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam);
+// The module that holds a dialog template (property sheet pages name it).
+HINSTANCE ResDialogModule(UINT idDialog);
 HMENU ResLoadMenu(UINT idMenu);
 HBITMAP ResLoadBitmap(UINT idBitmap);
 HBITMAP ResLoadPicture(UINT idPicture);

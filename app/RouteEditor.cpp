@@ -2,6 +2,7 @@
 // the waypoint picker it inserts points from.
 #include <vector>
 
+#include "app/RouteCommands.h"
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/StoreDialogs.h"
@@ -41,6 +42,7 @@ void UpdateButtons(HWND hDlg, EditorData* p) {
   ::EnableWindow(::GetDlgItem(hDlg, IDC_RTE_UP), fEdit && i > 0);
   ::EnableWindow(::GetDlgItem(hDlg, IDC_RTE_DOWN), fEdit && i >= 0 && i + 1 < c);
   ::EnableWindow(::GetDlgItem(hDlg, IDC_RTE_REVERSE), fEdit && c > 1);
+  ::EnableWindow(::GetDlgItem(hDlg, IDC_RTE_CALCULATE), fEdit && c > 0);
 }
 
 void FillPoints(HWND hDlg, EditorData* p, int iSelect) {
@@ -88,6 +90,10 @@ void OnPointCommand(HWND hDlg, EditorData* p, UINT id) {
       return;
     case IDC_RTE_REVERSE:
       if (g_waypointStore.ReverseRoute(pRoute)) FillPoints(hDlg, p, i >= 0 ? int(pRoute->points.size()) - 1 - i : -1);
+      return;
+    case IDC_RTE_CALCULATE:
+      // Cancel of the editor still brings back the points it found.
+      if (CalculateRouteNow(*pRoute)) FillPoints(hDlg, p, 0);
       return;
   }
 }
@@ -151,6 +157,7 @@ INT_PTR CALLBACK EditorProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) 
         case IDC_RTE_UP:
         case IDC_RTE_DOWN:
         case IDC_RTE_REVERSE:
+        case IDC_RTE_CALCULATE:
           OnPointCommand(hDlg, p, LOWORD(wParam));
           return TRUE;
         case IDOK:

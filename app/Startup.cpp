@@ -6,6 +6,7 @@
 #include "app/Crash.h"
 #include "app/GpsGlue.h"
 #include "app/ResWin.h"
+#include "app/RouteCommands.h"
 #include "exchange/CodePage.h"
 #include "geo/Units.h"
 #include "gps/Positioning.h"
@@ -209,6 +210,7 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   OpenTrackLog();
   // 22.
   LoadWaypointStore();
+  InstallAutoRouting();
   // 23.
   StartPositioning();
   // 24.

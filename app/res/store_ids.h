@@ -44,6 +44,7 @@
 #define IDC_RTE_UP 1436
 #define IDC_RTE_DOWN 1437
 #define IDC_RTE_REVERSE 1438
+#define IDC_RTE_CALCULATE 1439
 
 // Picking a waypoint for the route
 #define IDC_PICK_LIST 1440

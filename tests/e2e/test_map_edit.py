@@ -31,7 +31,9 @@ class MapEditTest(DemoMapCase):
         self.start_program()
 
     def start_program(self, centre=None):
-        self.fresh_settings(MapZoom=12, ShowMapGauges=0)
+        # Routes built here keep their via points (straight lines): this is
+        # about editing on the map, not about calculating roads.
+        self.fresh_settings(MapZoom=12, ShowMapGauges=0, RoutingStyle=1)
         if centre:
             self.env.reg_add(SETTINGS_KEY, 'MapXc', centre_setting(centre[1]), 'REG_DWORD')
             self.env.reg_add(SETTINGS_KEY, 'MapYc', centre_setting(centre[0]), 'REG_DWORD')

@@ -70,7 +70,13 @@ static BOOL CALLBACK PrintControl(HWND h, LPARAM) {
   PrintW(szClass);
   printf("\t");
   PrintW(sz);
-  printf("\n");
+  // Then whether it is enabled and its state: a button's check, a list's
+  // selection, a slider's position (0 for other controls).
+  long nState = 0;
+  if (lstrcmpiW(szClass, L"Button") == 0) nState = long(SendMessageW(h, BM_GETCHECK, 0, 0));
+  else if (lstrcmpiW(szClass, L"ListBox") == 0) nState = long(SendMessageW(h, LB_GETCURSEL, 0, 0));
+  else if (lstrcmpiW(szClass, L"msctls_trackbar32") == 0) nState = long(SendMessageW(h, WM_USER /* TBM_GETPOS */, 0, 0));
+  printf("\t%d\t%ld\n", IsWindowEnabled(h) ? 1 : 0, nState);
   return TRUE;
 }
 
@@ -205,7 +211,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
-      cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls") {
+      cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
+      cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
@@ -266,6 +273,26 @@ int main(int argc, char** argv) {
       return SendMessageTimeoutW(hItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 5000, &r)
                  ? 0
                  : 1;
+    }
+    // A button anywhere in the dialog (also on a property sheet's page) is
+    // clicked as the user would; a sheet shows its page number N.
+    if (cmd == "click-control") {
+      if (argc < 3) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"Button");
+      if (!hItem) return 1;
+      return PostMessageW(hItem, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (cmd == "combo-select") {  // ID INDEX: as if the user chose the item
+      if (argc < 4) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"ComboBox");
+      if (!hItem) return 1;
+      SendMessageW(hItem, CB_SETCURSEL, WPARAM(Num(argv[3])), 0);
+      PostMessageW(GetParent(hItem), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hItem), CBN_SELCHANGE), LPARAM(hItem));
+      return 0;
+    }
+    if (cmd == "sheet-page") {
+      if (argc < 3) return 2;
+      return PostMessageW(s.hFirst, WM_USER + 101 /* PSM_SETCURSEL */, WPARAM(Num(argv[2])), 0) ? 0 : 1;
     }
     if (cmd == "dialog-controls") {
       EnumChildWindows(s.hFirst, PrintControl, 0);
