@@ -1,6 +1,7 @@
 #include "app/CommandTable.h"
 
 #include "app/Features.h"
+#include "app/GaugeGlue.h"
 #include "app/Shell.h"
 #include "settings/SettingsTable.h"
 #include "render/overlay/MapEdit.h"
@@ -19,6 +20,7 @@ bool CanZoomOut(const MapMenuState&) {
   return p && p->CanZoomOut();
 }
 bool IsMapOpenRule(const MapMenuState&) { return IsMapOpen(); }
+bool CanResetGauge(const MapMenuState&) { return CanResetGaugeUnderMenu(); }
 bool IsNavigating(const MapMenuState&) { return GetSettingBool(setting::Navigation) && IsNavigationRunning(); }
 bool ArePortsOpenRule(const MapMenuState&) { return ArePortsOpen(); }
 bool IsRecordingTrack(const MapMenuState&) { return GetSettingBool(setting::RecordTrack); }
@@ -33,7 +35,7 @@ const CommandEntry c_aCommands[] = {
     {cmdOpenMap, OnOpenMapCommand, Always, nullptr},
     {cmdOpenAtlas, OnOpenAtlasCommand, Always, nullptr},
     {cmdAboutMap, OnFeatureCommand, IsMapOpenRule, nullptr},
-    {cmdSaveGauges, OnFeatureCommand, Always, nullptr},
+    {cmdSaveGauges, OnSaveGaugesCommand, Always, nullptr},
     {cmdExit, OnExitCommand, Always, nullptr},
     // View.
     {cmdZoomIn, OnZoomInCommand, CanZoomIn, nullptr},
@@ -88,11 +90,12 @@ const CommandEntry c_aCommands[] = {
     {cmdMoveHere, OnMoveHereCommand, CanMoveHere, nullptr},
     {cmdInsertIntoRoute, OnInsertIntoRouteCommand, CanChangeRoute, nullptr},
     {cmdRecalculateRoute, OnRecalculateRouteCommand, CanChangeRoute, nullptr},
-    // The gauge strip's menu (the gauges are not part of this build).
-    {cmdChooseGauge, OnFeatureCommand, Never, nullptr},
-    {cmdResetGauge, OnFeatureCommand, Never, nullptr},
-    {cmdResetAllGauges, OnFeatureCommand, Never, nullptr},
-    {cmdDefaultGauges, OnFeatureCommand, Never, nullptr},
+    // The gauge menu of the map's strip and of the trip computer's cells
+    // (the current page acts on the gauge under the menu).
+    {cmdChooseGauge, OnFeatureCommand, Always, nullptr},
+    {cmdResetGauge, OnFeatureCommand, CanResetGauge, nullptr},
+    {cmdResetAllGauges, OnFeatureCommand, Always, nullptr},
+    {cmdDefaultGauges, OnFeatureCommand, Always, nullptr},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the indicator icons.
 #include "app/Crash.h"
 #include "app/Features.h"
+#include "app/GaugeGlue.h"
 #include "app/GpsGlue.h"
 #include "app/Page.h"
 #include "app/ResWin.h"
@@ -115,6 +116,8 @@ void StartPositioning() {
   hub.SetClockFloor(BuildDate());
   hub.Subscribe(&TrackRecorderListener());
   hub.Subscribe(&VisualTrackListener());
+  // The gauges hear a fix before the page that shows them.
+  StartGauges();
   hub.Subscribe(&g_shellView);
   SetPortThreadGuard(GuardPortThread);
   char sz[16];

@@ -23,6 +23,8 @@
 #include "platform/Debug.h"
 #include "platform/Str.h"
 #include "platform/win32/CanvasGdi.h"
+#include "app/GaugeGlue.h"
+#include "gauges/Gauge.h"
 #include "render/DrawTypes.h"
 #include "render/MapObjects.h"
 #include "render/MapPage.h"
@@ -90,7 +92,9 @@ class CMapPageWin : public Page, public CMapPageHost {
     overlays.pfnActiveRoute = DrawEditedRouteOverlay;
     overlays.pfnSelectedWaypoint = DrawSelectionOverlay;
     overlays.pfnGpsStatusIcon = DrawGpsStatusIcon;
+    overlays.pfnGaugeCell = DrawMapGaugeCell;
     m_page.SetOverlays(overlays);
+    LoadMapGauges(g_cxClient < g_cyClient);
     MapLayers layers;
     layers.pfnDrawTrack = DrawTrackLayer;
     layers.pfnDrawRoutes = DrawRoutesLayer;
@@ -176,6 +180,11 @@ class CMapPageWin : public Page, public CMapPageHost {
     m_page.OnCursorChanged(cursor.fPosition, cursor.fLon, cursor.fLat, cursor.fHeading);
   }
   void OnPositionChanged(const GpsFix&) override { Redraw(); }
+  // The map's gauges refresh every 2 seconds.
+  void OnPeriodic() override {
+    if (GetSettingBool(setting::ShowMapGauges)) Redraw();
+  }
+  bool OnCommand(UINT id) override;
   void OnStatusChanged() override { Redraw(); }
   void OnOptionsChanged(bool fMapChanged, bool fUnitsChanged) override {
     m_page.OnOptionsChanged(fMapChanged, fUnitsChanged);
@@ -296,6 +305,7 @@ class CMapPageWin : public Page, public CMapPageHost {
   }
 
   CMapPage m_page;
+  int m_iMenuGauge = -1;  // the gauge slot of the last gauge menu
   VPoint m_ptPointer = {0, 0};  // the last pointer position: "the point under the pointer"
   std::u16string m_strPendingPath;
   bool m_fPendingCollection = false;
@@ -308,8 +318,10 @@ void CMapPageWin::OnContextMenu(int x, int y) {
   UINT idMenu = 0;
   int iGauge = m_page.IsGaugeMode() ? m_page.GetSelectedGauge() : m_page.GaugeCellAt(x, y);
   bool fMapObject = false;
+  m_iMenuGauge = iGauge;
   if (iGauge >= 0 || m_page.IsGaugeMode()) {
     idMenu = IDM_GAUGE_CONTEXT;
+    SetGaugeUnderMenu(GetMapGauge(iGauge));
   } else {
     FoundObject obj;
     fMapObject = HitMapObjectAt(view, x, y, obj);
@@ -340,6 +352,31 @@ void CMapPageWin::OnContextMenu(int x, int y) {
     return;
   }
   ::SendMessageW(g_hWnd, WM_COMMAND, id, 0);
+}
+
+bool CMapPageWin::OnCommand(UINT id) {
+  switch (id) {
+    case cmdChooseGauge:
+      if (m_iMenuGauge >= 0) {
+        VRect rc = m_page.GaugeCellRect(m_iMenuGauge);
+        POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+        ::ClientToScreen(g_hWnd, &pt);
+        if (GaugeDesc* p = ChooseGauge(pt.x, pt.y, GetMapGauge(m_iMenuGauge))) SetMapGauge(m_iMenuGauge, p);
+      }
+      break;
+    case cmdDefaultGauges:
+      if (AskRestoreDefaultGauges()) RestoreDefaultMapGauges(g_cxClient < g_cyClient);
+      break;
+    case cmdResetAllGauges: AskAndResetAllGauges(); break;
+    case cmdResetGauge:
+      if (GaugeDesc* p = GetMapGauge(m_iMenuGauge))
+        if (p->fResettable) p->pGauge->Reset();
+      break;
+    default: return false;
+  }
+  SetGaugeUnderMenu(nullptr);
+  Redraw();
+  return true;
 }
 
 void CMapPageWin::Pan(unsigned id) {

@@ -1,6 +1,6 @@
-// Pages 1-3 of the main window: the trip computer's gauge, route point and
-// satellite pages, each showing its caption until its contents are part of
-// the program. The map page is MapPageWin.cpp.
+// Page 2 of the main window, the trip computer's route point page, showing
+// its caption until its contents are part of the program. The map page is
+// MapPageWin.cpp, the gauge and satellite pages GaugePages.cpp.
 #include "app/Commands.h"
 #include "app/Features.h"
 #include "app/Shell.h"
@@ -50,6 +50,4 @@ class CSimplePage : public Page {
 
 }  // namespace
 
-Page* CreateGaugePage() { return new CSimplePage(1); }
 Page* CreateRoutePointsPage() { return new CSimplePage(2); }
-Page* CreateSatellitePage() { return new CSimplePage(3); }

@@ -17,6 +17,7 @@
 #include "platform/File.h"
 #include "platform/Module.h"
 #include "app/Shell.h"
+#include "gauges/GaugeSources.h"
 
 #include <commctrl.h>
 #include "res/Res.h"
@@ -217,6 +218,7 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   UpdateMenuState();
   // 25.
   g_dwStartupMs = ::GetTickCount() - dwStart;
+  SetStartupTimeMs(int32_t(g_dwStartupMs));
   {
     HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     RefreshAllPages(true);

@@ -57,15 +57,21 @@ bool IsReplayProtocol(const char* pszProtocol) {
 
 bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed, size_t cbMaxChunk,
                    ReplayResult& result, double dDatePivot) {
+  if (!IsReplayProtocol(pszProtocol)) return false;
+  // A hub of its own: the replay never touches the program's position, its
+  // track or the system clock.
+  CPositionHub hub;
+  if (dDatePivot != 0) hub.SetDatePivot(dDatePivot);
+  return ReplayCaptureThrough(hub, pszProtocol, pb, cb, dwSeed, cbMaxChunk, result);
+}
+
+bool ReplayCaptureThrough(CPositionHub& hub, const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed,
+                          size_t cbMaxChunk, ReplayResult& result) {
   std::unique_ptr<GpsProtocol> pProtocol(CreateProtocol(pszProtocol));
   if (!pProtocol) return false;
   bool fGarmin = std::strcmp(pszProtocol, "garmin") == 0;
   if (cbMaxChunk == 0) cbMaxChunk = 1;
-  // A hub of its own: the replay never touches the program's position, its
-  // track or the system clock.
-  CPositionHub hub;
   hub.AllowClockCorrection(false);
-  if (dDatePivot != 0) hub.SetDatePivot(dDatePivot);
   CReplayCollector collector(result);
   hub.Subscribe(&collector);
   pProtocol->SetHub(&hub);

@@ -37,6 +37,11 @@ bool IsReplayProtocol(const char* pszProtocol);
 // day before it was recorded).
 bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed, size_t cbMaxChunk,
                    ReplayResult& result, double dDatePivot = 0);
+// The same through the caller's hub (its subscribers hear the replay; the
+// clock correction is switched off on it).
+class CPositionHub;
+bool ReplayCaptureThrough(CPositionHub& hub, const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed,
+                          size_t cbMaxChunk, ReplayResult& result);
 
 // "2005-06-09T14:34:44.280Z" (empty without a time).
 std::string FormatFixTime(const GpsFix& fix);

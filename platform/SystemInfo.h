@@ -1,0 +1,21 @@
+// What the system gauges read about the running program and the machine:
+// processor time used, available memory, the power source.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+// Kernel and user time the process has used, in 100 ns units. False when
+// the system cannot tell.
+bool GetProcessCpuTime(uint64_t& qw100ns);
+// Available physical memory in KiB. False when the system cannot tell.
+bool GetAvailablePhysicalKb(uint64_t& qwKb);
+
+struct PowerStatus {
+  bool fKnown;        // false: nothing below is known
+  bool fOnLine;       // on mains power
+  int nBatteryPercent;  // 0-100, or -1 when unknown or without a battery
+};
+void GetPowerStatus(PowerStatus& status);
+
+}  // namespace platform
