@@ -1,5 +1,7 @@
 #include "map/vel/VelParser.h"
 
+#include "map/vel/VelRouter.h"
+
 #include <cstring>
 
 #include "platform/Debug.h"
@@ -38,7 +40,10 @@ CVelParser::CVelParser(const MapOpenContext& ctx)
       m_cMaxPoints(0),
       m_pDrawTypes(nullptr) {}
 
-CVelParser::~CVelParser() { delete m_pDrawTypes; }
+CVelParser::~CVelParser() {
+  delete m_pRouter;
+  delete m_pDrawTypes;
+}
 
 // ---------------------------------------------------------------------------
 // Open
@@ -128,6 +133,7 @@ bool CVelParser::LoadTables(DWORD dwFlags) {
   m_cMaxPoints = m_aTables[vtPointCount].GetMaxValue() + 1;
   m_mapPoints.assign(size_t(m_cMaxPoints) + 1, MapPoint{0, 0});
   m_screenPoints.assign(size_t(m_cMaxPoints) + 1, VPoint{0, 0});
+  m_pointNodes.assign(size_t(m_cMaxPoints) + 1, -1);
   m_fObjectTables = true;
   return true;
 }
@@ -316,8 +322,11 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
     rec.cPoints = cPoints;
     m_cWork += cPoints;
     if (m_cWork > m_cWorkLimit) return false;  // see ResetWork
+    int32_t* pNodes = m_pointNodes.data();
+    pNodes[0] = -1;
     if (rec.fHasNodes && bs.ReadBits(1)) {
-      bs.ReadBits(m_cNodeBits);
+      uint32_t nNode = bs.ReadBits(m_cNodeBits);
+      if (nNode < m_hdr.dwNodeCount) pNodes[0] = int32_t(nNode);  // an index out of range marks no node
       ++rec.cNodes;
     }
     for (uint32_t i = 1; i < cPoints; ++i) {
@@ -325,8 +334,10 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
       y += bs.Decode(m_aTables[vtYDelta]) - uint32_t(m_nYBias);
       pPoints[i].x = int32_t(x << nShift);
       pPoints[i].y = int32_t(y << nShift);
+      pNodes[i] = -1;
       if (rec.fHasNodes && bs.ReadBits(1)) {
-        bs.ReadBits(m_cNodeBits);
+        uint32_t nNode = bs.ReadBits(m_cNodeBits);
+        if (nNode < m_hdr.dwNodeCount) pNodes[i] = int32_t(nNode);
         ++rec.cNodes;
       }
       if (bs.IsOverrun()) return false;

@@ -9,6 +9,8 @@
 #include "map/bits/BitStream.h"
 #include "map/vel/detail/VelFormat.h"
 
+class CVelRouter;
+
 // One decoded object record (the points are in the parser's point buffer).
 struct VelRecord {
   int nKind;
@@ -49,6 +51,10 @@ class CVelParser : public CMapParser {
                       char16_t* pszNotice, size_t cchNotice) override;
   CStyleSource* GetDrawTypes() override;
   // Objects of one level within a radius of a point, nearest first.
+  // Road route between two points (VelRouter.cpp).
+  bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
+  // The road graph of the last route search (built on the first), or null.
+  CVelRouter* GetRouter() const { return m_pRouter; }
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
 
@@ -72,6 +78,10 @@ class CVelParser : public CMapParser {
   uint32_t GetFileSize() const { return m_cFileSize; }
   const uint8_t* GetData() const { return m_pData; }
 
+  // Inside an ObjectCallback on a road of the finest level: the graph node
+  // of each point, -1 = none (valid only when the record has nodes).
+  const int32_t* GetPointNodes() const { return m_pointNodes.data(); }
+
   // Reads block nBlock of a level; false when it lies (partly) outside the
   // file, which ends the level's walk.
   bool ReadBlock(const uint8_t*& pBlock, VelBlockInfo& info) const;
@@ -91,6 +101,7 @@ class CVelParser : public CMapParser {
 
  private:
   friend class CVelNearestQuery;
+  friend class CVelRouter;
 
   bool ReadSecondHeader();
   bool LoadTables(DWORD dwFlags);
@@ -130,8 +141,10 @@ class CVelParser : public CMapParser {
   uint32_t m_cMaxPoints;
   std::vector<MapPoint> m_mapPoints;
   std::vector<VPoint> m_screenPoints;
+  std::vector<int32_t> m_pointNodes;  // per decoded point of a road: its graph node, -1 = none
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
+  CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
   mutable uint64_t m_cWork = 0;  // points and characters decoded by the current walk
   uint64_t m_cWorkLimit = 0;
 };

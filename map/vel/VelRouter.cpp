@@ -1,0 +1,1012 @@
+#include "map/vel/VelRouter.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "map/vel/VelParser.h"
+#include "platform/Debug.h"
+#include "platform/Str.h"
+#include "res/Res.h"
+#include "view/MapUnits.h"
+#include "view/PtAlgo.h"
+
+using namespace vel;
+
+namespace {
+
+const uint32_t c_idsNoMemory = 2127;
+const double c_fPiRoute = 3.1415927;
+const uint16_t c_wOneWay = 0x40;
+const uint8_t c_btHighway = 1;
+const uint8_t c_btUnpaved = 10;
+const uint8_t c_btRoundabout = 12;
+const float c_fTiny = 0.00001f;
+
+const int c_aSpeed[8] = {5, 20, 40, 60, 80, 90, 110, 140};
+const float c_aQuality[8] = {0.5f, 0.7f, 0.9f, 1.0f, 1.2f, 1.0f, 1.0f, 1.0f};
+const uint16_t c_aVehicleBit[8] = {0x2000, 0x4000, 0x0400, 0x1000, 0x0800, 0x0100, 0x0200, 0x8000};
+
+size_t s_cbAllocLimit = 0;
+
+double Now() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void Trace(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+void Trace(const char* pszFormat, ...) {
+  char sz[256];
+  va_list args;
+  va_start(args, pszFormat);
+  std::vsnprintf(sz, sizeof sz, pszFormat, args);
+  va_end(args);
+  platform::DebugOutputA(sz);
+}
+
+double Dist(const MapPoint& a, const MapPoint& b, double k) {
+  double dx = (double(b.x) - a.x) * k, dy = double(b.y) - a.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+// Course of the segment a -> b in degrees, counter-clockwise from east.
+double AngleOf(const MapPoint& a, const MapPoint& b, double k) {
+  return std::atan2(double(b.y) - a.y, (double(b.x) - a.x) * k) * 180.0 / c_fPiRoute;
+}
+
+double Normalise180(double f) {
+  while (f > 180) f -= 360;
+  while (f < -180) f += 360;
+  return f;
+}
+
+}  // namespace
+
+template <class T>
+bool CPodArray<T>::Reserve(size_t c) {
+  if (c <= m_cAlloc) return true;
+  if (c > SIZE_MAX / sizeof(T) / 2) return false;
+  if (s_cbAllocLimit && c * sizeof(T) > s_cbAllocLimit) return false;
+  T* p = static_cast<T*>(std::realloc(m_p, c * sizeof(T)));
+  if (!p) return false;
+  m_p = p;
+  m_cAlloc = c;
+  return true;
+}
+
+void CVelRouter::SetAllocLimitForTests(size_t cb) { s_cbAllocLimit = cb; }
+
+// The progress range of one search, advanced by fractions of it.
+struct CVelRouter::Progress {
+  const MapProgress* p;
+  int32_t nLast = INT32_MIN;
+  explicit Progress(const MapProgress* pProgress) : p(pProgress) {}
+  // False when the user cancelled.
+  bool Set(double f) {
+    if (!p) return true;
+    int32_t n = int32_t(p->nFrom + (double(p->nTo) - p->nFrom) * f);
+    if (n != nLast && p->pfnSetPos) p->pfnSetPos(n);
+    nLast = n;
+    return !p->IsCancelled();
+  }
+  bool Cancelled() const { return p && p->IsCancelled(); }
+};
+
+// A road record read again, with its points.
+struct CVelRouter::RoadView {
+  VelRecord rec;
+  const MapPoint* pPoints = nullptr;
+};
+
+CVelRouter::CVelRouter(CVelParser& parser) : m_parser(parser) {
+  const MapRect& r = parser.GetRect();
+  double fLat = (double(r.top) + r.bottom) / 2 * c_fPiRoute / 1073741824.0;
+  m_fCos = std::cos(fLat);
+  if (!(m_fCos > 1e-6)) m_fCos = 1e-6;
+}
+
+int CVelRouter::SpeedOfClass(unsigned nClass) { return c_aSpeed[nClass & 7]; }
+
+float CVelRouter::LinkCost(float fLength, uint16_t wAttributes, bool fTimeBased) {
+  const float q = c_aQuality[(wAttributes >> 3) & 7];
+  if (!fTimeBased) return fLength / q;
+  const float v = float(c_aSpeed[wAttributes & 7]);
+  float f = (fLength / (v * 10.0f / 36.0f)) / q;
+  return f < 1.0f ? 1.0f : f;
+}
+
+uint16_t CVelRouter::VehicleMask(int32_t nVehicle, bool fAvoidTolls) {
+  uint16_t w = (nVehicle >= 0 && nVehicle < 8) ? c_aVehicleBit[nVehicle] : 0;
+  if (fAvoidTolls) w |= 0x0080;
+  return w;
+}
+
+bool CVelRouter::OutOfMemory() {
+  char16_t sz[256];
+  ShowResMessage(LoadResString(c_idsNoMemory, sz, 256));
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Building the graph
+
+bool CVelRouter::AddLink(const RoutingLink& link, int32_t nOwnerNode) {
+  if (m_links.Size() >= size_t(INT32_MAX)) return false;
+  RoutingLink l = link;
+  RoutingNode& owner = m_nodes[size_t(nOwnerNode)];
+  l.cNextLink = owner.nFirstLink;
+  if (!m_links.Push(l)) return false;
+  owner.nFirstLink = int32_t(m_links.Size() - 1);
+  ++owner.cLinks;
+  if (l.nArrival != nOwnerNode) ++m_nodes[size_t(l.nArrival)].cLinks;
+  return true;
+}
+
+bool CVelRouter::AddRoadLinks(const VelRecord& rec, const MapPoint* pPoints, const int32_t* pNodes,
+                              uint32_t dwBlock) {
+  const bool fOneWay = (rec.wRoadAttributes & c_wOneWay) != 0;
+  const float k2 = float(m_fCos * m_fCos);
+  int32_t nPrevNode = -1;
+  uint32_t iPrev = 0;
+  RoutingLink l{};
+  l.nHeapPos = -1;
+  l.wAttributes = rec.wRoadAttributes;
+  l.btType = uint8_t(rec.wType > 255 ? 255 : rec.wType);
+  l.dwBlock = dwBlock;
+  l.dwRoad = rec.dwOffset;
+  l.nRestrict = -1;
+  l.fCost = -1;
+  l.nPred = -1;
+  l.nReachDual = -1;
+  l.nFirstDual = -1;
+  for (uint32_t i = 0; i < rec.cPoints; ++i) {
+    const int32_t nNode = pNodes[i];
+    if (nNode < 0) continue;
+    if (nPrevNode >= 0) {
+      l.fLength = float(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i + 1, k2));
+      l.cLink = int32_t(m_links.Size());
+      l.cFromNode = nPrevNode;
+      l.cRealNode = l.nArrival = nNode;
+      l.nStartPoint = iPrev;
+      l.nEndPoint = i;
+      if (!AddLink(l, nPrevNode)) return false;
+      if (!fOneWay) {
+        l.cLink = int32_t(m_links.Size());
+        l.cFromNode = nNode;
+        l.cRealNode = l.nArrival = nPrevNode;
+        l.nStartPoint = i;
+        l.nEndPoint = iPrev;
+        if (!AddLink(l, nNode)) return false;
+      }
+    }
+    nPrevNode = nNode;
+    iPrev = i;
+  }
+  return true;
+}
+
+bool CVelRouter::AttachRestriction(int32_t iLink, int32_t iRestriction) {
+  // The same restriction never goes twice on one list.
+  for (int32_t r = m_links[size_t(iLink)].nRestrict; r >= 0; r = m_restrictRefs[size_t(r)].nNext)
+    if (m_restrictRefs[size_t(r)].iRestriction == iRestriction) return true;
+  RestrictionRef ref{iRestriction, m_links[size_t(iLink)].nRestrict};
+  if (!m_restrictRefs.Push(ref)) return false;
+  m_links[size_t(iLink)].nRestrict = int32_t(m_restrictRefs.Size() - 1);
+  return true;
+}
+
+bool CVelRouter::ReadRestrictions() {
+  const VelExtHeader& hdr = m_parser.m_hdr;
+  const uint32_t cbFile = m_parser.m_cFileSize;
+  if (hdr.dwTurnCount == 0 || hdr.dwTurnTableOffset >= cbFile || hdr.dwRoadRefBits > 32) return true;
+  CBitStream bs(m_parser.m_pData + hdr.dwTurnTableOffset, m_parser.m_pEnd);
+  const uint32_t cNodeBits = m_parser.m_cNodeBits;
+  for (uint32_t i = 0; i < hdr.dwTurnCount; ++i) {
+    TurnRestriction r;
+    uint32_t a = bs.ReadBits(cNodeBits), b = bs.ReadBits(cNodeBits), c = bs.ReadBits(cNodeBits);
+    r.cFromRoad = bs.ReadBits(hdr.dwRoadRefBits);
+    r.cToRoad = bs.ReadBits(hdr.dwRoadRefBits);
+    if (bs.ReadBits(1)) bs.ReadBits(bs.ReadBits(5));
+    if (bs.IsOverrun()) break;  // a truncated table keeps the records read whole
+    const bool fNodes = a < m_cNodes && b < m_cNodes && c < m_cNodes;
+    ASSERT(fNodes);
+    const bool fRoads = r.cFromRoad < cbFile && r.cToRoad < cbFile;
+    ASSERT(fRoads);
+    if (!fNodes || !fRoads) {
+      ++m_cDroppedRestrictions;
+      continue;
+    }
+    r.cFromNode = int32_t(a);
+    r.cNode = int32_t(b);
+    r.cToNode = int32_t(c);
+    if (!m_restrictions.Push(r)) return false;
+    const int32_t iRestriction = int32_t(m_restrictions.Size() - 1);
+    for (int32_t l = m_nodes[a].nFirstLink; l >= 0; l = m_links[size_t(l)].cNextLink) {
+      const RoutingLink& link = m_links[size_t(l)];
+      if (link.dwRoad == r.cFromRoad && link.cRealNode == r.cNode && !AttachRestriction(l, iRestriction))
+        return false;
+    }
+  }
+  return true;
+}
+
+bool CVelRouter::Build(const MapProgress* pProgress) {
+  if (m_fBuilt) return true;
+  CVelParser& p = m_parser;
+  if (!p.m_fHasRoadGraph || !p.m_fObjectTables || p.m_cLevels == 0) return false;
+  const double t0 = Now();
+  Progress progress(pProgress);
+  m_cNodes = p.m_hdr.dwNodeCount;
+  // Every node of a real map is marked at least once by a bit of the file;
+  // a count beyond that is a damaged header, not a graph.
+  if (uint64_t(m_cNodes) > uint64_t(p.m_cFileSize) * 8 || m_cNodes > uint32_t(INT32_MAX) - 2) return false;
+  Trace("Routing node size: %u\n", unsigned(sizeof(RoutingNode)));
+  Trace("Routing link size: %u\n", unsigned(sizeof(RoutingLink)));
+  Trace("Routing dual link size: %u\n", unsigned(sizeof(RoutingDualLink)));
+  m_nodes.Free();
+  m_links.Free();
+  m_restrictions.Free();
+  m_restrictRefs.Free();
+  m_cDroppedRestrictions = 0;
+  if (!m_nodes.Reserve(size_t(m_cNodes) + 2)) return OutOfMemory();
+  for (uint32_t i = 0; i < m_cNodes + 2; ++i) {
+    int32_t n = i < m_cNodes ? int32_t(i) : i == m_cNodes ? -1 : -2;
+    m_nodes.Push(RoutingNode{n, n, -1, 0});
+  }
+
+  VelLevel level;
+  if (!p.GetLevel(p.m_cLevels - 1, level) || level.dwFirstBlock >= p.m_cFileSize) return false;
+  const uint32_t nShift = uint32_t(~level.wLevelCode) & 31;
+  const uint32_t cBlocks = level.wBlocks;
+  // Pass 1 counts the links, pass 2 makes them.
+  size_t cCounted = 0;
+  for (int nPass = 0; nPass < 2; ++nPass) {
+    const uint8_t* pBlock = p.m_pData + level.dwFirstBlock;
+    p.ResetWork();
+    for (uint32_t nBlock = 0; nBlock < cBlocks; ++nBlock) {
+      const double f = nPass == 0 ? 0.1 * nBlock / cBlocks : 0.1 + 0.5 * nBlock / cBlocks;
+      if (!progress.Set(f)) return false;
+      const uint32_t dwBlock = uint32_t(pBlock - p.m_pData);
+      VelBlockInfo block;
+      if (!p.ReadBlock(pBlock, block)) break;  // a block header past the end ends the walk
+      const uint32_t cb = block.adwSectionSize[1];
+      if (!cb) continue;
+      const uint8_t* pSection = p.m_pData + block.adwSectionOffset[1];
+      CBitStream bs(pSection, pSection + cb);
+      while (bs.GetPtr() < pSection + cb) {
+        VelRecord rec;
+        if (!p.ReadRecord(bs, rkPolyline, block, nShift, true, rec, p.m_label.data(), p.m_label.size())) break;
+        if (!rec.fHasNodes) continue;
+        const int32_t* pNodes = p.m_pointNodes.data();
+        if (nPass == 0) {
+          size_t cNodePoints = 0;
+          for (uint32_t i = 0; i < rec.cPoints; ++i) cNodePoints += pNodes[i] >= 0;
+          if (cNodePoints >= 2)
+            cCounted += (cNodePoints - 1) * ((rec.wRoadAttributes & c_wOneWay) ? 1 : 2);
+        } else if (!AddRoadLinks(rec, p.m_mapPoints.data(), pNodes, dwBlock)) {
+          return OutOfMemory();
+        }
+      }
+    }
+    if (nPass == 0 && !m_links.Reserve(cCounted + 10)) return OutOfMemory();
+  }
+  if (!ReadRestrictions()) return OutOfMemory();
+  if (!progress.Set(0.6)) return false;
+  m_fBuilt = true;
+  m_stats.msBuild = Now() - t0;
+  Trace("%s=%.2f ms\n", "Build graph", m_stats.msBuild);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Snapping
+
+void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps) {
+  CVelParser& p = m_parser;
+  VelLevel level;
+  if (!p.GetLevel(p.m_cLevels - 1, level) || level.dwFirstBlock >= p.m_cFileSize) return;
+  const uint32_t nShift = uint32_t(~level.wLevelCode) & 31;
+  const double fHalfH = MetresToMap(1000.0);
+  const double fHalfW = fHalfH / m_fCos;
+  MapRect aWindow[2];
+  for (size_t s = 0; s < cSnaps; ++s) {
+    const MapPoint& pt = apSnap[s]->pt;
+    auto clamp = [](double v) { return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
+    aWindow[s] = MapRect{clamp(pt.x - fHalfW), clamp(pt.y - fHalfH), clamp(pt.x + fHalfW), clamp(pt.y + fHalfH)};
+  }
+  const float k2 = float(m_fCos * m_fCos);
+  const uint8_t* pBlock = p.m_pData + level.dwFirstBlock;
+  p.ResetWork();
+  for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
+    const uint32_t dwBlock = uint32_t(pBlock - p.m_pData);
+    VelBlockInfo block;
+    if (!p.ReadBlock(pBlock, block)) break;
+    block.rect = VelBlockRect(block.hdr, nShift);
+    bool fNear = false;
+    for (size_t s = 0; s < cSnaps; ++s) fNear = fNear || block.rect.Intersects(aWindow[s]);
+    const uint32_t cb = block.adwSectionSize[1];
+    if (!fNear || !cb) continue;
+    const uint8_t* pSection = p.m_pData + block.adwSectionOffset[1];
+    CBitStream bs(pSection, pSection + cb);
+    while (bs.GetPtr() < pSection + cb) {
+      VelRecord rec;
+      if (!p.ReadRecord(bs, rkPolyline, block, nShift, true, rec, p.m_label.data(), p.m_label.size())) break;
+      if (!rec.fHasNodes) continue;
+      const MapPoint* pPoints = p.m_mapPoints.data();
+      const int32_t* pNodes = p.m_pointNodes.data();
+      for (size_t s = 0; s < cSnaps; ++s) {
+        RoadSnap& snap = *apSnap[s];
+        int32_t nPrev = -1;
+        uint32_t iPrev = 0;
+        snap.fWaitNext = false;
+        for (uint32_t i = 0; i < rec.cPoints; ++i) {
+          if (i > 0 && nPrev >= 0) {
+            MapPoint ptNear;
+            double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
+            if (d2 < 0) d2 = 0;
+            if ((snap.fD2 < 0 || d2 < snap.fD2) && aWindow[s].Contains(ptNear)) {
+              snap.fD2 = d2;
+              snap.dwBlock = dwBlock;
+              snap.dwRoad = rec.dwOffset;
+              snap.btType = uint8_t(rec.wType > 255 ? 255 : rec.wType);
+              snap.wAttributes = rec.wRoadAttributes;
+              snap.fOneWay = (rec.wRoadAttributes & c_wOneWay) != 0;
+              snap.nPoint = i;
+              snap.ptNearest = ptNear;
+              snap.ptSegStart = pPoints[i - 1];
+              snap.ptSegEnd = pPoints[i];
+              snap.nPrevNode = nPrev;
+              snap.cPrevRPoint = int32_t(iPrev);
+              snap.fPrevLength = double(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i, k2));
+              snap.nNextNode = -1;
+              snap.cNextRPoint = -1;
+              snap.fNextLength = 0;
+              snap.fWaitNext = true;
+            }
+          }
+          if (pNodes[i] >= 0) {
+            if (snap.fWaitNext && i >= snap.nPoint && snap.dwRoad == rec.dwOffset) {
+              snap.nNextNode = pNodes[i];
+              snap.cNextRPoint = int32_t(i);
+              snap.fNextLength = double(PtAlgo::PolylineLengthFast(pPoints + snap.nPoint, pPoints + i + 1, k2));
+              snap.fWaitNext = false;
+            }
+            nPrev = pNodes[i];
+            iPrev = i;
+          }
+        }
+        snap.fWaitNext = false;
+      }
+    }
+  }
+  for (size_t s = 0; s < cSnaps; ++s) {
+    RoadSnap& snap = *apSnap[s];
+    if (snap.fD2 < 0) continue;
+    const double fToStart = Dist(snap.ptNearest, snap.ptSegStart, m_fCos);
+    const double fToEnd = Dist(snap.ptNearest, snap.ptSegEnd, m_fCos);
+    if (snap.nNextNode < 0) {
+      // The road goes on past its last node: the previous node is the only way off it.
+      snap.nNextNode = snap.nPrevNode;
+      snap.cNextRPoint = snap.cPrevRPoint;
+      snap.fPrevLength += fToStart;
+      snap.fNextLength = snap.fPrevLength;
+    } else {
+      snap.fPrevLength += fToStart;
+      snap.fNextLength += fToEnd;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Connecting the points and the dual links
+
+bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options) {
+  const int32_t nStart = int32_t(m_cNodes);
+  m_nodes[size_t(nStart)].cRealNode = snap.nPrevNode;
+  bool fInOrder = false, fAgainst = false;
+  if (options.fMotionValid && options.dSpeedKmh >= 5.0) {
+    MapPoint a = snap.ptNearest, b = snap.ptSegEnd;
+    if (a.x == b.x && a.y == b.y) a = snap.ptSegStart;
+    // Course clockwise from north, as the receiver reports it.
+    double fCourse = std::atan2((double(b.x) - a.x) * m_fCos, double(b.y) - a.y) * 180.0 / c_fPiRoute;
+    double fDiff = std::fmod(fCourse - options.dCourse + 720.0, 360.0);
+    if (fDiff < 30 || fDiff > 330) fInOrder = true;
+    else if (fDiff > 150 && fDiff < 210) fAgainst = true;
+  }
+  RoutingLink l{};
+  l.nHeapPos = -1;
+  l.cLink = c_nStartLink;
+  l.wAttributes = snap.wAttributes;
+  l.btType = snap.btType;
+  l.dwBlock = snap.dwBlock;
+  l.dwRoad = snap.dwRoad;
+  l.nRestrict = -1;
+  l.fCost = -1;
+  l.nPred = -1;
+  l.nReachDual = -1;
+  l.nFirstDual = -1;
+  if (!fAgainst || snap.fOneWay) {
+    l.cRealNode = l.nArrival = snap.nNextNode;
+    l.cFromNode = snap.nPrevNode;
+    l.fLength = float(snap.fNextLength);
+    l.nStartPoint = snap.nPoint;
+    l.nEndPoint = uint32_t(snap.cNextRPoint);
+    if (!AddLink(l, nStart)) return false;
+  }
+  if (!snap.fOneWay && !fInOrder) {
+    l.cRealNode = l.nArrival = snap.nPrevNode;
+    l.cFromNode = snap.nNextNode;
+    l.fLength = float(snap.fPrevLength);
+    l.nStartPoint = snap.nPoint - 1;
+    l.nEndPoint = uint32_t(snap.cPrevRPoint);
+    if (!AddLink(l, nStart)) return false;
+  }
+  // Restrictions at the previous node apply to the start links that run
+  // into it along the restricted road.
+  for (int32_t iLink = m_nodes[size_t(nStart)].nFirstLink; iLink >= 0; iLink = m_links[size_t(iLink)].cNextLink) {
+    const RoutingLink& link = m_links[size_t(iLink)];
+    for (size_t r = 0; r < m_restrictions.Size(); ++r) {
+      const TurnRestriction& tr = m_restrictions[r];
+      if (tr.cNode == snap.nPrevNode && tr.cNode == link.cRealNode && tr.cFromRoad == link.dwRoad &&
+          !AttachRestriction(iLink, int32_t(r)))
+        return false;
+    }
+  }
+  return true;
+}
+
+bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
+  const int32_t nDest = int32_t(m_cNodes) + 1;
+  m_nodes[size_t(nDest)].cRealNode = snap.nNextNode;
+  RoutingLink l{};
+  l.nHeapPos = -1;
+  l.cLink = c_nStartLink;
+  l.cRealNode = c_nDestLink;
+  l.nArrival = nDest;
+  l.wAttributes = snap.wAttributes;
+  l.btType = snap.btType;
+  l.dwBlock = snap.dwBlock;
+  l.dwRoad = snap.dwRoad;
+  l.nRestrict = -1;
+  l.fCost = -1;
+  l.nPred = -1;
+  l.nReachDual = -1;
+  l.nFirstDual = -1;
+  const bool fFromNext = snap.fNextLength < c_fTiny;
+  l.cFromNode = fFromNext ? snap.nNextNode : snap.nPrevNode;
+  l.fLength = float(snap.fPrevLength);
+  l.nStartPoint = uint32_t(fFromNext ? snap.cNextRPoint : snap.cPrevRPoint);
+  l.nEndPoint = snap.nPoint - 1;
+  if (fFromNext) l.nEndPoint = snap.nPoint;
+  if (!AddLink(l, l.cFromNode)) return false;
+  if (!snap.fOneWay && snap.fNextLength > c_fTiny) {
+    l.cFromNode = snap.nNextNode;
+    l.fLength = float(snap.fNextLength);
+    l.nStartPoint = uint32_t(snap.cNextRPoint);
+    l.nEndPoint = snap.nPoint;
+    if (!AddLink(l, l.cFromNode)) return false;
+  }
+  return true;
+}
+
+bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress) {
+  const size_t cLinks = m_links.Size();
+  // Count, reserve, then the two closing links (destination, then start).
+  size_t cDual = 0;
+  for (size_t i = 0; i < cLinks; ++i) {
+    const RoutingLink& f = m_links[i];
+    cDual += size_t(m_nodes[size_t(f.nArrival)].cLinks) + 1;
+  }
+  m_dual.Resize(0);
+  if (!m_dual.Reserve(cDual + 16)) return false;
+  RoutingLink closing{};
+  closing.nHeapPos = -1;
+  closing.fLength = 1;
+  closing.nRestrict = -1;
+  closing.nPred = -1;
+  closing.nReachDual = -1;
+  closing.nFirstDual = -1;
+  closing.cLink = c_nDestLink;
+  closing.cRealNode = closing.cFromNode = c_nDestLink;
+  closing.nArrival = int32_t(m_cNodes) + 1;
+  closing.cNextLink = -1;
+  if (!m_links.Push(closing)) return false;
+  m_iDestLink = m_links.Size() - 1;
+  closing.cLink = closing.cRealNode = closing.cFromNode = c_nStartLink;
+  closing.nArrival = int32_t(m_cNodes);
+  if (!m_links.Push(closing)) return false;
+  m_iStartLink = m_links.Size() - 1;
+  for (size_t i = 0; i < m_links.Size(); ++i) {
+    RoutingLink& l = m_links[i];
+    l.fCost = -1;
+    l.nPred = -1;
+    l.nReachDual = -1;
+    l.nFirstDual = -1;
+    l.nHeapPos = -1;
+  }
+  const int32_t nStartNode = int32_t(m_cNodes), nDestNode = int32_t(m_cNodes) + 1;
+  int32_t nLastStartDual = -1;
+  auto add = [&](int32_t iFrom, int32_t iTo, int32_t& nLast) -> bool {
+    RoutingDualLink d{iFrom, iTo, -1};
+    if (!m_dual.Push(d)) return false;
+    const int32_t n = int32_t(m_dual.Size() - 1);
+    if (nLast < 0) m_links[size_t(iFrom)].nFirstDual = n;
+    else m_dual[size_t(nLast)].cNextLink = n;
+    nLast = n;
+    return true;
+  };
+  for (size_t i = 0; i < cLinks; ++i) {
+    if ((i % 10000) == 0 && !progress.Set(0.8 + 0.1 * double(i) / double(cLinks))) return true;
+    const RoutingLink& f = m_links[i];
+    const int32_t iF = int32_t(i);
+    // Start links are the start link's way out; those that arrive at the
+    // destination lead into the destination link.
+    if (f.nArrival == nDestNode) {
+      int32_t nLast = -1;
+      if (!add(iF, int32_t(m_iDestLink), nLast)) return false;
+      continue;
+    }
+    bool fFromStart = false;
+    for (int32_t s = m_nodes[size_t(nStartNode)].nFirstLink; s >= 0; s = m_links[size_t(s)].cNextLink)
+      fFromStart = fFromStart || s == iF;
+    if (fFromStart && !add(int32_t(m_iStartLink), iF, nLastStartDual)) return false;
+    int32_t nLast = -1;
+    for (int32_t iP = m_nodes[size_t(f.nArrival)].nFirstLink; iP >= 0; iP = m_links[size_t(iP)].cNextLink) {
+      const RoutingLink& pl = m_links[size_t(iP)];
+      bool fAllowed = true;
+      for (int32_t r = f.nRestrict; r >= 0 && fAllowed; r = m_restrictRefs[size_t(r)].nNext) {
+        const TurnRestriction& tr = m_restrictions[size_t(m_restrictRefs[size_t(r)].iRestriction)];
+        if (tr.cToRoad == pl.dwRoad && tr.cToNode == pl.cRealNode) fAllowed = false;
+      }
+      if (options.fAvoidHighways && pl.btType == c_btHighway) fAllowed = false;
+      if (options.fAvoidUnpaved && pl.btType == c_btUnpaved) fAllowed = false;
+      if (options.fAvoidUTurns && pl.cRealNode == f.cFromNode) fAllowed = false;
+      if (fAllowed && !add(iF, iP, nLast)) return false;
+    }
+  }
+  m_stats.cDualLinks = uint32_t(m_dual.Size());
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// The search
+
+bool CVelRouter::Search(uint16_t wMask, bool fTimeBased) {
+  RoutingLink* pLinks = m_links.Data();
+  if (!m_heap.Reserve(m_links.Size() > 2 ? m_links.Size() : 2)) return false;
+  m_heap.Resize(0);
+  int32_t* pHeap = nullptr;
+  size_t cHeap = 0;
+  auto siftUp = [&](size_t i) {
+    const int32_t v = pHeap[i];
+    const float c = pLinks[v].fCost;
+    while (i > 0) {
+      size_t parent = (i - 1) / 2;
+      if (!(pLinks[pHeap[parent]].fCost > c)) break;
+      pHeap[i] = pHeap[parent];
+      pLinks[pHeap[i]].nHeapPos = int32_t(i);
+      i = parent;
+    }
+    pHeap[i] = v;
+    pLinks[v].nHeapPos = int32_t(i);
+  };
+  auto push = [&](int32_t v) -> bool {
+    if (!m_heap.Push(v)) return false;
+    pHeap = m_heap.Data();
+    cHeap = m_heap.Size();
+    siftUp(cHeap - 1);
+    return true;
+  };
+  auto pop = [&]() -> int32_t {
+    const int32_t top = pHeap[0];
+    pLinks[top].nHeapPos = -1;
+    const int32_t last = pHeap[--cHeap];
+    m_heap.Resize(cHeap);
+    if (cHeap) {
+      size_t i = 0;
+      const float c = pLinks[last].fCost;
+      for (;;) {
+        size_t l = 2 * i + 1, r = l + 1, m = i;
+        float cm = c;
+        if (l < cHeap && pLinks[pHeap[l]].fCost < cm) m = l, cm = pLinks[pHeap[l]].fCost;
+        if (r < cHeap && pLinks[pHeap[r]].fCost < cm) m = r;
+        if (m == i) break;
+        pHeap[i] = pHeap[m];
+        pLinks[pHeap[i]].nHeapPos = int32_t(i);
+        i = m;
+      }
+      pHeap[i] = last;
+      pLinks[last].nHeapPos = int32_t(i);
+    }
+    return top;
+  };
+
+  const int32_t iStart = int32_t(m_iStartLink), iDest = int32_t(m_iDestLink);
+  pLinks[iStart].fCost = 0;
+  if (!push(iStart)) return false;
+  uint32_t cPopped = 0;
+  while (cHeap) {
+    const int32_t j = pop();
+    ++cPopped;
+    if (j == iDest) break;
+    if (m_cWorkLimit && cPopped > m_cWorkLimit) break;
+    const float fCostJ = pLinks[j].fCost;
+    for (int32_t d = pLinks[j].nFirstDual; d >= 0; d = m_dual[size_t(d)].cNextLink) {
+      ASSERT(d != m_dual[size_t(d)].cNextLink);
+      if (d == m_dual[size_t(d)].cNextLink) break;
+      const int32_t q = m_dual[size_t(d)].nTo;
+      RoutingLink& lq = pLinks[q];
+      if (lq.wAttributes & wMask) continue;
+      const float c = LinkCost(lq.fLength, lq.wAttributes, fTimeBased) + fCostJ;
+      if (lq.fCost < 0 || lq.fCost > c) {
+        const bool fQueued = lq.nHeapPos >= 0;
+        lq.fCost = c;
+        lq.nPred = j;
+        lq.nReachDual = d;
+        if (fQueued) siftUp(size_t(lq.nHeapPos));
+        else if (!push(q)) return false;
+      }
+    }
+  }
+  m_stats.cPopped = cPopped;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Result assembly and turn analysis
+
+bool CVelRouter::ReadRoad(uint32_t dwBlock, uint32_t dwRoad, RoadView& road) {
+  CVelParser& p = m_parser;
+  if (!p.RereadRecord(p.m_cLevels - 1, dwBlock, rkPolyline, dwRoad, road.rec, p.m_label.data(), p.m_label.size()))
+    return false;
+  road.pPoints = p.m_mapPoints.data();
+  return true;
+}
+
+void CVelRouter::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink) {
+  point = RouterPoint{};
+  point.x = int32_t(uint32_t(pt.x) << 1);
+  point.y = int32_t(uint32_t(pt.y) << 1);
+  if (iLink < 0) return;  // an endpoint: plain, speed 5, quality 0, no label
+  const RoutingLink& l = m_links[size_t(iLink)];
+  point.btSpeed = uint8_t(c_aSpeed[l.wAttributes & 7]);
+  point.btQuality = uint8_t((l.wAttributes >> 3) & 7);
+  point.nLink = l.cLink;
+  point.fLength = l.fLength;
+  RoadView road;
+  if (ReadRoad(l.dwBlock, l.dwRoad, road) && road.rec.dwLabelRef != 0xFFFFFFFFu) {
+    char16_t sz[c_cchLabelOut];
+    int nFlag = 0;
+    m_parser.GetLabel(0, rkPolyline, road.rec.wType, road.rec.dwLabelRef, sz, &nFlag);
+    point.strLabel = sz;
+  }
+}
+
+bool CVelRouter::LinkLastSegment(const RoutingLink& link, MapPoint& ptA, MapPoint& ptB) {
+  RoadView road;
+  if (!ReadRoad(link.dwBlock, link.dwRoad, road)) return false;
+  const uint32_t e = link.nEndPoint, s = link.nStartPoint;
+  if (e >= road.rec.cPoints || s >= road.rec.cPoints || e == s) return false;
+  const uint32_t before = s < e ? e - 1 : e + 1;
+  ptA = road.pPoints[before];
+  ptB = road.pPoints[e];
+  return true;
+}
+
+// The direction of a road leaving a node, relative to the arriving
+// direction ptRefA -> ptRefB: the summed course change of its first
+// segments, counter-clockwise positive.
+double CVelRouter::RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, const MapPoint& ptRefB) {
+  RoadView road;
+  if (!ReadRoad(link.dwBlock, link.dwRoad, road)) return 0;
+  const uint32_t s = link.nStartPoint, e = link.nEndPoint;
+  if (s >= road.rec.cPoints || e >= road.rec.cPoints || s == e) return 0;
+  const bool fAgainst = s > e;
+  const double fLimit = MetresToMap(30.0);
+  double fLast = AngleOf(ptRefA, ptRefB, m_fCos);
+  double fSum = 0;
+  bool fSet = false;
+  double fWalked = 0;
+  for (uint32_t i = s; i != e; i = fAgainst ? i - 1 : i + 1) {
+    const MapPoint& a = road.pPoints[i];
+    const MapPoint& b = road.pPoints[fAgainst ? i - 1 : i + 1];
+    if (a.x == b.x && a.y == b.y) continue;
+    const double fSeg = AngleOf(a, b, m_fCos);
+    double m = Normalise180(fSeg - fLast);
+    if (fAgainst) m = std::trunc(m);
+    if (!fSet) {
+      if (std::fabs(m) < 0.5) break;
+      fSum = m;
+      fSet = true;
+    } else {
+      if (std::fabs(m) < 0.5) continue;
+      if ((m < 0) != (fSum < 0)) break;
+      fSum += m;
+    }
+    if (fSum > 180) { fSum = 180; break; }
+    if (fSum < -180) { fSum = -180; break; }
+    fWalked += std::round(Dist(a, b, m_fCos));
+    if (fWalked > fLimit) break;
+    fLast = fSeg;
+  }
+  return fSum;
+}
+
+void CVelRouter::AnalyseTurn(int32_t iIn, int32_t iOut, RouterPoint& point) {
+  const RoutingLink in = m_links[size_t(iIn)];
+  const RoutingLink out = m_links[size_t(iOut)];
+  MapPoint a, b;
+  if (!LinkLastSegment(in, a, b)) return;
+  Trace("Turn analysis start\n");
+  const double fOur = RoadAngle(out, a, b);
+  Trace("Our angle = %d\n", int(std::lround(fOur)));
+  double fPos = 180, fNeg = -180;
+  uint8_t btPosType = 0, btNegType = 0;
+  int cMeasured = 1;
+  for (int32_t i = m_nodes[size_t(in.nArrival)].nFirstLink; i >= 0; i = m_links[size_t(i)].cNextLink) {
+    if (i == iOut) continue;
+    const RoutingLink& l = m_links[size_t(i)];
+    if (l.cLink < 0) continue;  // the destination's links are not roads on
+    if (l.dwRoad == in.dwRoad && l.cFromNode == in.cRealNode && l.cRealNode == in.cFromNode) continue;
+    const double fAngle = RoadAngle(l, a, b);
+    Trace("Angle = %d: (%d,%d)\n", int(std::lround(fAngle)), l.cFromNode, l.cRealNode);
+    ++cMeasured;
+    const double fDiff = Normalise180(fAngle - fOur);
+    if (fDiff > 0 && fDiff < fPos) fPos = fDiff, btPosType = l.btType;
+    if (fDiff <= 0 && fDiff > fNeg) fNeg = fDiff, btNegType = l.btType;
+  }
+  if (cMeasured < 2) return;  // no other way on: a plain point
+  point.nTurnAngle = -int32_t(std::lround(fOur));
+  bool fKeep = false;
+  uint8_t btSide = 0;
+  if (fPos > 5 && fPos < 45) {
+    if (!(in.btType == out.btType && out.btType != btPosType)) {
+      btSide = 1;
+      fKeep = std::fabs(fOur) > 5;
+    }
+  } else if (fNeg > -45 && fNeg < -5) {
+    if (!(in.btType == out.btType && out.btType != btNegType)) {
+      btSide = 0;
+      fKeep = std::fabs(fOur) > 5;
+    }
+  }
+  const bool fConnector = out.btType == 8 || out.btType == 9 || out.btType == 11;
+  if (fKeep) {
+    point.btKind = c_rkKeepTurn;
+    point.btParameter = btSide;
+  } else {
+    point.btKind = c_rkTurn;
+  }
+  if (fConnector) point.btKind |= c_rkConnector;
+}
+
+int32_t CVelRouter::OutgoingCount(int32_t nNode) const {
+  int32_t c = 0;
+  for (int32_t i = m_nodes[size_t(nNode)].nFirstLink; i >= 0; i = m_links[size_t(i)].cNextLink)
+    c += m_links[size_t(i)].cLink >= 0;
+  return c;
+}
+
+void CVelRouter::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options) {
+  std::vector<RouterPoint> pts;
+  auto same = [](const RouterPoint& p, int32_t x2, int32_t y2) { return p.x == x2 && p.y == y2; };
+  RouterPoint pt;
+  FillPoint(pt, dest.ptNearest, -1);
+  pts.push_back(pt);
+  bool fInRoundabout = false;
+  int nExit = 0;
+  int32_t iNext = -1;  // the link travelled after the current one
+  int32_t i = m_links[m_iDestLink].nPred;
+  while (i >= 0 && size_t(i) != m_iStartLink) {
+    const RoutingLink& l = m_links[size_t(i)];
+    Trace("cLink = %d\n", l.cLink);
+    Trace("cFromNode = %d\n", l.cFromNode);
+    Trace("cRealNode = %d\n", l.cRealNode);
+    RoadView road;
+    if (!ReadRoad(l.dwBlock, l.dwRoad, road) || l.nStartPoint >= road.rec.cPoints ||
+        l.nEndPoint >= road.rec.cPoints) {
+      i = m_links[size_t(i)].nPred;
+      iNext = -1;
+      continue;
+    }
+    {
+      char sz[128];
+      std::string s = platform::U16ToUtf8(std::u16string(m_parser.m_label.data(), road.rec.cLabel));
+      std::snprintf(sz, sizeof sz, "%s\n", s.c_str());
+      platform::DebugOutputA(sz);
+    }
+    const MapPoint ptArrival = road.pPoints[l.nEndPoint];
+    const uint32_t s = l.nStartPoint, e = l.nEndPoint;
+    // Copy the points: labels and the turn analysis read other roads.
+    std::vector<MapPoint> mid;
+    for (uint32_t k = s; k != e; k = s < e ? k + 1 : k - 1)
+      if (k != s) mid.push_back(road.pPoints[k]);
+    const MapPoint ptStartPoint = road.pPoints[s];
+    const int32_t x2 = int32_t(uint32_t(ptArrival.x) << 1), y2 = int32_t(uint32_t(ptArrival.y) << 1);
+    if (!same(pts.back(), x2, y2)) {
+      FillPoint(pt, ptArrival, i);
+      if (l.cRealNode >= 0 && iNext >= 0) {
+        const RoutingLink& out = m_links[size_t(iNext)];
+        if (l.btType == c_btRoundabout && !fInRoundabout) {
+          fInRoundabout = true;  // where the route leaves the roundabout
+          nExit = 1;
+        } else if (l.btType == c_btRoundabout) {
+          pt.btKind = c_rkInRoundabout;
+          if (OutgoingCount(l.nArrival) > 1) ++nExit;
+        } else if (fInRoundabout) {
+          pt.btKind = c_rkRoundaboutEntry;
+          pt.btParameter = uint8_t(nExit);
+          fInRoundabout = false;
+          std::string s8 = platform::U16ToUtf8(pt.strLabel);
+          char sz[160];
+          if (s8.empty()) std::snprintf(sz, sizeof sz, "%d\n", nExit);
+          else std::snprintf(sz, sizeof sz, "%s (%d)\n", s8.c_str(), nExit);
+          platform::DebugOutputA(sz);
+        } else {
+          AnalyseTurn(i, iNext, pt);
+          if (pt.btKind != c_rkPlain) {
+            std::string s8 = platform::U16ToUtf8(pt.strLabel);
+            char sz[160];
+            if (s8.empty()) std::snprintf(sz, sizeof sz, "0x%X\n", unsigned(pt.btKind));
+            else std::snprintf(sz, sizeof sz, "%s (0x%X)\n", s8.c_str(), unsigned(pt.btKind));
+            platform::DebugOutputA(sz);
+          }
+        }
+        (void)out;
+      }
+      pts.push_back(pt);
+    }
+    for (size_t k = mid.size(); k-- > 0;) {
+      FillPoint(pt, mid[k], i);
+      pts.push_back(pt);
+    }
+    const int32_t iPred = l.nPred;
+    if (iPred >= 0 && size_t(iPred) == m_iStartLink) {
+      if (s != e) {
+        FillPoint(pt, ptStartPoint, -1);
+        pts.push_back(pt);
+      }
+      break;
+    }
+    if (l.nReachDual < 0) {
+      ASSERT(false);
+      break;
+    }
+    iNext = i;
+    i = iPred;
+  }
+  FillPoint(pt, start.ptNearest, -1);
+  pts.push_back(pt);
+  for (size_t k = pts.size(); k-- > 0;) options.points.push_back(std::move(pts[k]));
+}
+
+void CVelRouter::SameRoad(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options) {
+  RouterPoint pt;
+  FillPoint(pt, start.ptNearest, -1);
+  options.points.push_back(pt);
+  RoadView road;
+  if (start.nPoint != dest.nPoint && ReadRoad(start.dwBlock, start.dwRoad, road)) {
+    std::vector<MapPoint> mid;
+    if (start.nPoint < dest.nPoint) {
+      for (uint32_t k = start.nPoint; k < dest.nPoint && k < road.rec.cPoints; ++k) mid.push_back(road.pPoints[k]);
+    } else {
+      for (uint32_t k = start.nPoint - 1; k >= dest.nPoint && k < road.rec.cPoints; --k) mid.push_back(road.pPoints[k]);
+    }
+    for (const MapPoint& m : mid) {
+      FillPoint(pt, m, -1);
+      options.points.push_back(pt);
+    }
+  }
+  FillPoint(pt, dest.ptNearest, -1);
+  options.points.push_back(pt);
+}
+
+void CVelRouter::Cleanup() {
+  // Unlink the start and destination links from the lists they were put on,
+  // then cut the arrays back to the graph proper.
+  for (size_t n = 0; n < m_nodes.Size(); ++n) {
+    int32_t* pPrev = &m_nodes[n].nFirstLink;
+    while (*pPrev >= 0) {
+      RoutingLink& l = m_links[size_t(*pPrev)];
+      if (size_t(*pPrev) >= m_cGraphLinks) {
+        --m_nodes[n].cLinks;
+        if (l.nArrival >= 0 && size_t(l.nArrival) != n && size_t(l.nArrival) < m_nodes.Size())
+          --m_nodes[size_t(l.nArrival)].cLinks;
+        *pPrev = l.cNextLink;
+      } else {
+        pPrev = &l.cNextLink;
+      }
+    }
+  }
+  m_nodes[m_cNodes].nFirstLink = m_nodes[m_cNodes + 1].nFirstLink = -1;
+  m_nodes[m_cNodes].cLinks = m_nodes[m_cNodes + 1].cLinks = 0;
+  m_nodes[m_cNodes].cRealNode = -1;
+  m_nodes[m_cNodes + 1].cRealNode = -2;
+  m_links.Resize(m_cGraphLinks);
+  m_restrictRefs.Resize(m_cGraphRefs);
+  m_dual.Free();
+  m_heap.Free();
+}
+
+bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& options, const MapProgress* pProgress) {
+  m_stats = RouteSearchStats{};
+  if (!m_parser.m_fHasRoadGraph) return false;
+  // Closer than 20 m: no route (the east-west term scaled by cos, not cos²).
+  {
+    const double dx = double(ptEnd.x) - ptStart.x, dy = double(ptEnd.y) - ptStart.y;
+    if (std::sqrt(dx * dx * m_fCos + dy * dy) < MetresToMap(20.0)) return false;
+  }
+  const double t0 = Now();
+  if (!m_fBuilt && !Build(pProgress)) return false;
+  Progress progress(pProgress);
+  if (!progress.Set(0.6)) return false;
+  const uint16_t wMask = VehicleMask(options.nVehicle, options.fAvoidTolls != 0);
+
+  RoadSnap start, dest;
+  start.pt = ptStart;
+  dest.pt = ptEnd;
+  dest.fDestination = true;
+  RoadSnap* apSnap[2] = {&start, &dest};
+  const double tSnap = Now();
+  Snap(apSnap, 2);
+  m_stats.msSnap = Now() - tSnap;
+  Trace("%s=%.2f ms\n", "find source and dest", m_stats.msSnap);
+  m_stats.start = start;
+  m_stats.dest = dest;
+  if (!progress.Set(0.8)) return false;
+  if (dest.fD2 < 0 || start.fD2 < 0 || start.nPrevNode < 0 || dest.nPrevNode < 0) return false;
+
+  // Both on one road: its points between them, unless the road forbids the
+  // vehicle or is one-way against the direction from start to destination
+  // (then the search goes round by the graph).
+  if (start.dwRoad == dest.dwRoad && start.dwBlock == dest.dwBlock && !(start.wAttributes & wMask)) {
+    bool fForward = start.nPoint < dest.nPoint ||
+                    (start.nPoint == dest.nPoint &&
+                     Dist(start.ptSegStart, start.ptNearest, m_fCos) <= Dist(dest.ptSegStart, dest.ptNearest, m_fCos));
+    if (!start.fOneWay || fForward) {
+      SameRoad(start, dest, options);
+      m_stats.fSameRoad = true;
+      m_stats.msTotal = Now() - t0;
+      Trace("%s=%.2f ms\n", "Total", m_stats.msTotal);
+      return true;
+    }
+  }
+
+  m_cGraphLinks = m_links.Size();
+  m_cGraphRefs = m_restrictRefs.Size();
+  bool fOk = ConnectStart(start, options) && ConnectDestination(dest);
+  bool fMemory = fOk;
+  if (fOk) {
+    Trace("Routing links: %u\n", unsigned(m_links.Size()));
+    fOk = fMemory = BuildDualLinks(options, progress);
+    Trace("Routing dual links: %u\n", unsigned(m_dual.Size()));
+  }
+  m_stats.cLinks = uint32_t(m_links.Size());
+  if (fOk && progress.Cancelled()) fOk = false;
+  if (fOk) {
+    fOk = fMemory = Search(wMask, options.fTimeBased != 0);
+    if (fOk) fOk = m_links[m_iDestLink].fCost >= 0;
+  }
+  if (fOk && progress.Cancelled()) fOk = false;
+  if (fOk) {
+    m_stats.fCost = double(m_links[m_iDestLink].fCost) - LinkCost(1, 0, options.fTimeBased != 0);
+    Assemble(start, dest, options);
+    progress.Set(1.0);
+  }
+  Cleanup();
+  if (!fMemory) return OutOfMemory();
+  m_stats.msTotal = Now() - t0;
+  if (fOk) Trace("%s=%.2f ms\n", "Total", m_stats.msTotal);
+  return fOk;
+}
+
+// ---------------------------------------------------------------------------
+
+bool CVelParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
+  if (!pOptions || !m_fHasRoadGraph || !m_fObjectTables) return false;
+  if (!m_pRouter) m_pRouter = new CVelRouter(*this);
+  return m_pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
+}
