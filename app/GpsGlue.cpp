@@ -13,6 +13,7 @@
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
 #include "gps/GpsTime.h"
+#include "app/NavigationGlue.h"
 #include "gps/PositionHub.h"
 #include "gps/Positioning.h"
 #include "gps/TrackSource.h"
@@ -116,6 +117,7 @@ void StartPositioning() {
   hub.Subscribe(&TrackRecorderListener());
   hub.Subscribe(&VisualTrackListener());
   hub.Subscribe(&g_shellView);
+  StartGuidanceAndVoice();
   SetPortThreadGuard(GuardPortThread);
   char sz[16];
   if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz)) SetDecoderProbe(ProbeDecoder);
