@@ -16,7 +16,8 @@ void GoToPoint(int32_t xStored, int32_t yStored);
 // Navigation along a route of the store.
 void FollowRoute(Route* pRoute);
 void StopNavigation();
-// Commands 40014, 40130 and 40024; false for other ids.
+// The commands go to point, follow route and stop navigation; false for
+// other ids.
 bool RunNavigationCommand(UINT id);
 // The point of the map's context menu (stored coordinates): the selected
 // waypoint's, else the point under the pointer (MapPageWin.cpp).
