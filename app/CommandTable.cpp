@@ -5,6 +5,7 @@
 #include "app/Shell.h"
 #include "settings/SettingsTable.h"
 #include "render/overlay/MapEdit.h"
+#include "store/Waypoint.h"
 
 using namespace mapmenu;
 
@@ -23,6 +24,11 @@ bool IsMapOpenRule(const MapMenuState&) { return IsMapOpen(); }
 bool CanResetGauge(const MapMenuState&) { return CanResetGaugeUnderMenu(); }
 bool IsNavigating(const MapMenuState&) { return GetSettingBool(setting::Navigation) && IsNavigationRunning(); }
 bool ArePortsOpenRule(const MapMenuState&) { return ArePortsOpen(); }
+// "Follow route": a route with points is selected.
+bool CanFollowRoute(const MapMenuState& state) {
+  const Route* pRoute = state.pEdit ? state.pEdit->GetSelectedRoute() : nullptr;
+  return pRoute && !pRoute->IsEmpty();
+}
 bool IsRecordingTrack(const MapMenuState&) { return GetSettingBool(setting::RecordTrack); }
 template <unsigned iPage>
 bool IsPageAvailable(const MapMenuState&) {
@@ -72,12 +78,12 @@ const CommandEntry c_aCommands[] = {
     {cmdPanUp, OnPanCommand, Always, nullptr},
     // The map page's context menus (guidance and the router are not part
     // of this build).
-    {cmdGoToPoint, OnFeatureCommand, Never, nullptr},
+    {cmdGoToPoint, OnFeatureCommand, IsMapOpenRule, nullptr},
     {cmdNewWaypointHere, OnNewWaypointHereCommand, Always, nullptr},
     {cmdShowMapGauges, OnShowMapGaugesCommand, Always, AreGaugesShown},
     {cmdProperties, OnPropertiesCommand, CanShowProperties, nullptr},
     {cmdDeleteWaypoint, OnDeleteWaypointCommand, CanDeleteWaypoint, nullptr},
-    {cmdFollowRoute, OnFeatureCommand, Never, nullptr},
+    {cmdFollowRoute, OnFeatureCommand, CanFollowRoute, nullptr},
     {cmdReverseRoute, OnReverseRouteCommand, CanChangeRoute, nullptr},
     {cmdDeleteRoute, OnDeleteRouteCommand, CanChangeRoute, nullptr},
     {cmdAppendToRoute, OnAppendToRouteCommand, CanAppendToRoute, nullptr},

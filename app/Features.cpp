@@ -3,16 +3,14 @@
 #include "app/Features.h"
 
 #include "app/Commands.h"
+#include "app/NavigationGlue.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "settings/SettingsTable.h"
 #include "map/MapFiles.h"
 
-bool IsNavigationRunning() { return false; }
-bool RunFeatureCommand(UINT) { return false; }
+bool RunFeatureCommand(UINT id) { return RunNavigationCommand(id); }
 bool ClearHighlights() { return false; }
-void PlayNextSound() {}
-void OnSoundDone(WPARAM, LPARAM) {}
 
 void SetNightModeMenuBitmap(HMENU hMenu) {
   static HBITMAP s_ahbm[3];

@@ -14,6 +14,7 @@
 #include "gps/GpsNotify.h"
 #include "gps/GpsProtocol.h"
 #include "gps/GpsTime.h"
+#include "app/NavigationGlue.h"
 #include "gps/PositionHub.h"
 #include "gps/Positioning.h"
 #include "gps/TrackSource.h"
@@ -119,6 +120,7 @@ void StartPositioning() {
   // The gauges hear a fix before the page that shows them.
   StartGauges();
   hub.Subscribe(&g_shellView);
+  StartGuidanceAndVoice();
   SetPortThreadGuard(GuardPortThread);
   char sz[16];
   if (::GetEnvironmentVariableA("VELMO_TEST_CRASH", sz, sizeof sz)) SetDecoderProbe(ProbeDecoder);

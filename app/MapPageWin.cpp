@@ -1,6 +1,9 @@
 // The map page in the main window: the portable map page driven by the
 // window's messages, drawing on GDI, with the shell's message dispatch,
 // timers, crash guard and overlays.
+#include "app/NavigationGlue.h"
+#include "navigation/Guidance.h"
+#include "navigation/GuidanceDraw.h"
 #include <algorithm>
 #include <cmath>
 
@@ -54,6 +57,22 @@ void DrawGpsStatusIcon(CCanvas* pDst, int x, int y) {
   if (hdc && hicon) ::DrawIconEx(hdc, x, y, hicon, ScaleX(16), ScaleY(16), 0, nullptr, DI_NORMAL);
 }
 
+// Guidance on the map: the pointer line from the position to the target
+// ("ShowBearing") and the maneuver display in the top right corner.
+void DrawGuidanceOverlay(CCanvas* pDst, const CMapPosition& view) {
+  CGuidance& guidance = GetGuidance();
+  if (!guidance.IsRunning()) return;
+  const bool fDense = ScaleX(1) > 1;
+  MapCursor cursor = GetPositionHub().GetCursor();
+  int32_t x = 0, y = 0;
+  if (cursor.fPosition && GetSettingBool(setting::ShowBearing) && guidance.GetPointerTarget(x, y))
+    DrawPointerLine(pDst, view, cursor.fLon, cursor.fLat, x, y, fDense);
+  guidance.TakeManeuverChanged();
+  const int cx = ScaleX(100), cy = ScaleY(112);
+  VRect rc{pDst->Width() - cx - ScaleX(4), ScaleY(4), pDst->Width() - ScaleX(4), ScaleY(4) + cy};
+  DrawManeuverDisplay(pDst, rc, guidance.State(), fDense);
+}
+
 // The time stamp of records made on the map: the fix's time, else the clock.
 double CurrentTimeDays() {
   GpsFix fix = GetFix();
@@ -93,6 +112,7 @@ class CMapPageWin : public Page, public CMapPageHost {
     overlays.pfnSelectedWaypoint = DrawSelectionOverlay;
     overlays.pfnGpsStatusIcon = DrawGpsStatusIcon;
     overlays.pfnGaugeCell = DrawMapGaugeCell;
+    overlays.pfnPositionMarker = DrawGuidanceOverlay;
     m_page.SetOverlays(overlays);
     LoadMapGauges(g_cxClient < g_cyClient);
     MapLayers layers;
@@ -269,9 +289,10 @@ class CMapPageWin : public Page, public CMapPageHost {
     else ::ReleaseCapture();
   }
   void UpdateMenu() override { UpdateMenuState(); }
+  // The map point under the pointer (where the context menu was opened).
+  MapPoint PointerOnMap() { return m_page.GetView().ToMap(m_ptPointer.x, m_ptPointer.y); }
 
  private:
-  MapPoint PointerOnMap() { return m_page.GetView().ToMap(m_ptPointer.x, m_ptPointer.y); }
   // After a command that changed the store: save it and draw again.
   void StoreChanged() {
     SaveStoreAfterEdit();
@@ -501,6 +522,19 @@ void OnPanCommand(unsigned id) {
   if (CMapPageWin* p = CurrentMapPage()) p->Pan(id);
 }
 void OnShowMapGaugesCommand(unsigned) { RunOnMapPage<&CMapPageWin::ToggleMapGauges>(); }
+bool GetMapMenuTarget(int32_t& xStored, int32_t& yStored) {
+  if (Waypoint* pWaypoint = g_mapEdit.GetSelectedWaypoint()) {
+    xStored = pWaypoint->x;
+    yStored = pWaypoint->y;
+    return true;
+  }
+  if (!g_pMapPage) return false;
+  const MapPoint pt = g_pMapPage->PointerOnMap();
+  xStored = DegreesToStored(MapToDegrees(pt.x));
+  yStored = DegreesToStored(MapToDegrees(pt.y));
+  return true;
+}
+
 void OnNewWaypointHereCommand(unsigned) { RunOnMapPage<&CMapPageWin::NewWaypointHere>(); }
 void OnPropertiesCommand(unsigned) { RunOnMapPage<&CMapPageWin::ShowProperties>(); }
 void OnDeleteWaypointCommand(unsigned) { RunOnMapPage<&CMapPageWin::DeleteWaypoint>(); }

@@ -1,0 +1,24 @@
+// Guidance and the voice in the shell (NavigationGlue.cpp).
+#pragma once
+#include <cstdint>
+
+#include "app/Win.h"
+
+class CGuidance;
+struct Route;
+
+CGuidance& GetGuidance();
+// Start-up: the voice's queue posts to the main window; the voice hears the
+// GPS events and guidance the cursor through the position hub.
+void StartGuidanceAndVoice();
+// Navigation to a point (stored coordinates) on a temporary "GoTo" route.
+void GoToPoint(int32_t xStored, int32_t yStored);
+// Navigation along a route of the store.
+void FollowRoute(Route* pRoute);
+void StopNavigation();
+// The commands go to point, follow route and stop navigation; false for
+// other ids.
+bool RunNavigationCommand(UINT id);
+// The point of the map's context menu (stored coordinates): the selected
+// waypoint's, else the point under the pointer (MapPageWin.cpp).
+bool GetMapMenuTarget(int32_t& xStored, int32_t& yStored);
