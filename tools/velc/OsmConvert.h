@@ -18,6 +18,8 @@ struct OsmConvertStats {
   uint64_t cPoints = 0, cLines = 0, cPolygons = 0;  // objects at the finest level
   uint64_t acLevelObjects[c_cVelcLevels] = {};
   int64_t nNewestTimestamp = 0;  // seconds since 1970, 0 when unknown
+  uint64_t cSeaAreas = 0;        // sea areas made from the coastline
+  std::vector<std::string> warnings;  // things left out of the map, such as a broken coastline
 };
 
 // Fills levels from the file. Returns false with a message (a file that is
