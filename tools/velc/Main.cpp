@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velc: %s\n", strError.c_str());
     return 1;
   }
+  for (const std::string& strWarning : stats.warnings) std::fprintf(stderr, "velc: %s\n", strWarning.c_str());
   if (fStats) {
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("input: %llu nodes, %llu ways, %llu relations, %llu areas assembled\n",
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
                   (unsigned long long)stats.acLevelObjects[i], wstats.acBlocks[i]);
     std::printf("labels: %u inline, %u shared texts (%u references), code set 1: %u, code set 3: %u\n",
                 wstats.cInlineLabels, wstats.cSharedLabels, wstats.cSharedRefs, wstats.cCodeSet1, wstats.cCodeSet3);
+    if (stats.cSeaAreas) std::printf("sea: %llu areas from the coastline\n", (unsigned long long)stats.cSeaAreas);
     if (wstats.cDropped) std::printf("left out: %u objects too large for a block\n", wstats.cDropped);
     if (fRoadGraph) {
       std::printf("road graph: %llu roads, %u nodes (%u added where a road was cut)\n",

@@ -19,6 +19,8 @@
 #include <osmium/visitor.hpp>
 
 #include "map/MapParser.h"
+#include "tools/velc/Areas.h"
+#include "tools/velc/Coastline.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "view/MapUnits.h"
@@ -28,6 +30,9 @@ const uint16_t c_awVelcLevelCodes[c_cVelcLevels] = {16, 18, 20, 22, 24};
 namespace {
 
 const size_t c_cMaxName = 255;
+// Coastline ends this close to the extract's bounds (map units, about 500 m)
+// are taken as cut there by the extract.
+const int32_t c_nCoastSnap = 27000;
 
 const char* LookupTag(const void* pTags, const char* pszKey) {
   return static_cast<const osmium::TagList*>(pTags)->get_value_by_key(pszKey);
@@ -314,6 +319,7 @@ class CConvertHandler : public osmium::handler::Handler {
   void node(const osmium::Node& node) {
     ++m_stats.cNodes;
     Stamp(node);
+    if (node.location().valid()) m_extent.extend(node.location());
     if (node.tags().empty() || !node.location().valid()) return;
     const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupTag);
     if (!pRule) return;
@@ -325,6 +331,7 @@ class CConvertHandler : public osmium::handler::Handler {
     ++m_stats.cWays;
     Stamp(way);
     if (way.is_closed()) WayPoint(way);
+    AddCoastline(way);
     const TypeRule* pRule = m_mapping.Match(rkPolyline, &way.tags(), LookupTag);
     if (!pRule) return;
     const char* pszArea = way.tags().get_value_by_key("area");
@@ -409,12 +416,38 @@ class CConvertHandler : public osmium::handler::Handler {
     }
     std::u16string strName = NameOf(area.tags());
     for (const osmium::OuterRing& ring : area.outer_rings()) {
-      std::vector<MapPoint> pts;
-      for (const osmium::NodeRef& nr : ring)
-        if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
-      if (pts.size() > 1 && pts.front().x == pts.back().x && pts.front().y == pts.back().y) pts.pop_back();
+      std::vector<MapPoint> pts = RingPoints(ring);
       if (pts.size() < 3) continue;
-      Emit(rkPolygon, pRule, pts, strName, false);
+      std::vector<MapRing> holes;
+      for (const osmium::InnerRing& inner : area.inner_rings(ring)) {
+        holes.push_back(RingPoints(inner));
+        if (holes.back().size() < 3) holes.pop_back();
+      }
+      Emit(rkPolygon, pRule, pts, strName, false, nullptr, &holes);
+    }
+  }
+
+  // The sea from the coastline ways, drawn below every other area.
+  void AddSea(const osmium::Box& boxHeader) {
+    if (m_coast.Empty()) return;
+    const TypeRule* pRule = m_mapping.Match(rkPolygon, nullptr, LookupSea);
+    if (!pRule) return;
+    osmium::Box box = boxHeader.valid() ? boxHeader : m_extent;
+    if (!box.valid()) return;
+    CoastBounds bounds;
+    bounds.l = ToMap(box.bottom_left()).x, bounds.b = ToMap(box.bottom_left()).y;
+    bounds.r = ToMap(box.top_right()).x, bounds.t = ToMap(box.top_right()).y;
+    std::vector<AreaRings> sea;
+    if (!m_coast.BuildSea(bounds, c_nCoastSnap, sea, m_stats.warnings)) return;
+    std::vector<size_t> acBefore;
+    for (const VelLevelInput& level : m_levels) acBefore.push_back(level.objects.size());
+    for (const AreaRings& area : sea) {
+      Emit(rkPolygon, pRule, area.outer, std::u16string(), false, nullptr, &area.holes);
+      ++m_stats.cSeaAreas;
+    }
+    for (size_t i = 0; i < m_levels.size(); ++i) {
+      auto& objects = m_levels[i].objects;
+      std::rotate(objects.begin(), objects.begin() + ptrdiff_t(acBefore[i]), objects.end());
     }
   }
 
@@ -429,10 +462,33 @@ class CConvertHandler : public osmium::handler::Handler {
     const std::vector<int32_t>* pNodes = nullptr;  // per point of pts
   };
 
+  static const char* LookupSea(const void*, const char* pszKey) {
+    return std::strcmp(pszKey, "natural") ? nullptr : "sea";
+  }
+
+  static std::vector<MapPoint> RingPoints(const osmium::NodeRefList& ring) {
+    std::vector<MapPoint> pts;
+    for (const osmium::NodeRef& nr : ring)
+      if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
+    if (pts.size() > 1 && pts.front().x == pts.back().x && pts.front().y == pts.back().y) pts.pop_back();
+    return pts;
+  }
+
+  void AddCoastline(const osmium::Way& way) {
+    const char* psz = way.tags().get_value_by_key("natural");
+    if (!psz || std::strcmp(psz, "coastline") || way.nodes().size() < 2) return;
+    std::vector<MapPoint> pts;
+    for (const osmium::NodeRef& nr : way.nodes())
+      if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
+    m_coast.AddWay(way.id(), way.nodes().front().ref(), way.nodes().back().ref(), std::move(pts));
+  }
+
   // Returns the object's index at the finest level, or -1 when it has none
-  // there.
+  // there. Areas with holes are written as one ring with a bridge cut to
+  // each hole; the rings are generalised one by one so that the cut's two
+  // edges stay on the same points at every level.
   int64_t Emit(int nKind, const TypeRule* pRule, const std::vector<MapPoint>& pts, const std::u16string& strName,
-               bool fDirection, const RoadInfo* pRoad = nullptr) {
+               bool fDirection, const RoadInfo* pRoad = nullptr, const std::vector<MapRing>* pHoles = nullptr) {
     int64_t iFinest = -1;
     for (int iLevel = std::max(0, pRule->nMinLevel); iLevel < c_cVelcLevels; ++iLevel) {
       VelObject obj;
@@ -446,6 +502,14 @@ class CConvertHandler : public osmium::handler::Handler {
         obj.wRoadAttributes = pRoad->wAttributes;
       } else if (!GeometryForLevel(pts, nKind, iLevel, obj.points)) {
         continue;
+      } else if (pHoles && !pHoles->empty()) {
+        std::vector<MapRing> holes;
+        MapRing hole;
+        for (const MapRing& h : *pHoles)
+          if (GeometryForLevel(h, rkPolygon, iLevel, hole)) holes.push_back(hole);
+        MapRing outer;
+        outer.swap(obj.points);
+        JoinHoles(outer, holes, obj.points);
       }
       obj.strLabel = strName;
       obj.fDirection = fDirection;
@@ -470,6 +534,8 @@ class CConvertHandler : public osmium::handler::Handler {
   std::vector<osmium::object_id_type> m_viaNodes;    // sorted via nodes
   std::map<osmium::object_id_type, RoadEntry> m_roads;
   std::multimap<int32_t, osmium::object_id_type> m_waysAtVia;
+  CCoastline m_coast;
+  osmium::Box m_extent;
 };
 
 // The graph nodes next to the via node along a road: those a vehicle
@@ -653,6 +719,7 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
     osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                     osmium::apply(buffer, handler);
                   }));
+    osmium::Box boxHeader = reader.header().box();
     reader.close();
     if (pGraph) {
       pGraph->dwNodeCount = handler.GraphNodeCount();
@@ -660,6 +727,7 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
       pGraph->restrictions.clear();
       ResolveTurns(handler, turns, pGraph->restrictions, stats);
     }
+    handler.AddSea(boxHeader);
   } catch (const std::exception& e) {
     strError = "cannot read " + strInput + ": " + e.what();
     return false;

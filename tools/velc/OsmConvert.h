@@ -27,6 +27,8 @@ struct OsmConvertStats {
   uint32_t cRestrictionsViaWay = 0;  // left out: the format knows via nodes only
   uint32_t cRestrictionsUnmatched = 0;    // left out: ways or node missing, or not meeting at the via node
   uint32_t cRestrictionsUnsupported = 0;  // left out: unknown kind, or not for cars (except=motorcar...)
+  uint64_t cSeaAreas = 0;        // sea areas made from the coastline
+  std::vector<std::string> warnings;  // things left out of the map, such as a broken coastline
 };
 
 // Fills levels from the file. Returns false with a message (a file that is
