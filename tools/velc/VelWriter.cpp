@@ -613,7 +613,17 @@ class CVelMapWriter {
     m_layout.offTurns = m_out.size();
     if (!m_cNodes || m_opt.restrictions.empty()) return;
     const LevelWork& lw = m_work.back();
-    for (size_t i = 0; i < lw.items.size(); ++i) m_pieces.emplace(uint32_t(lw.items[i].iObject), i);
+    // The records of the objects the restrictions name (only those: a map
+    // has millions of records).
+    std::vector<uint32_t> named;
+    for (const VelTurnRestriction& r : m_opt.restrictions) {
+      named.push_back(r.iFromObject);
+      named.push_back(r.iToObject);
+    }
+    std::sort(named.begin(), named.end());
+    for (size_t i = 0; i < lw.items.size(); ++i)
+      if (std::binary_search(named.begin(), named.end(), uint32_t(lw.items[i].iObject)))
+        m_pieces.emplace(uint32_t(lw.items[i].iObject), i);
     struct Resolved {
       uint32_t cFromNode, cNode, cToNode, dwFrom, dwTo;
     };
