@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/CommandTable.h"
+#include "app/GaugeGlue.h"
+#include "gauges/Gauge.h"
 #include "app/res/app_ids.h"
 
 namespace {
@@ -74,14 +76,19 @@ TEST(CommandTableWinTest, RulesGreyAndCheckTheMapMenusItems) {
   EXPECT_FALSE(IsGrayed(hPopup, cmdProperties));
   EXPECT_FALSE(IsChecked(hPopup, cmdShowMapGauges));
   ::DestroyMenu(hMenu);
-  // The gauge menu's items are greyed by their own rules (the gauges are
-  // not part of this build).
+  // The gauge menu: choosing, resetting all and the default set always;
+  // resetting one only when the gauge under the menu can be reset.
   hMenu = LoadProgramMenu(IDM_GAUGE_CONTEXT);
   ASSERT_NE(hMenu, nullptr);
   hPopup = ::GetSubMenu(hMenu, 0);
+  SetGaugeUnderMenu(FindGauge(u"speed"));
   ApplyCommandRules(hPopup, state);
-  for (unsigned id : {cmdChooseGauge, cmdResetGauge, cmdResetAllGauges, cmdDefaultGauges})
-    EXPECT_TRUE(IsGrayed(hPopup, id)) << id;
+  for (unsigned id : {cmdChooseGauge, cmdResetAllGauges, cmdDefaultGauges}) EXPECT_FALSE(IsGrayed(hPopup, id)) << id;
+  EXPECT_TRUE(IsGrayed(hPopup, cmdResetGauge));
+  SetGaugeUnderMenu(FindGauge(u"tripodometer"));
+  ApplyCommandRules(hPopup, state);
+  EXPECT_FALSE(IsGrayed(hPopup, cmdResetGauge));
+  SetGaugeUnderMenu(nullptr);
   ::DestroyMenu(hMenu);
 }
 
