@@ -65,7 +65,7 @@ TEST(CommandTableWinTest, RulesGreyAndCheckTheMapMenusItems) {
   MapMenuState state;  // nothing selected or edited
   state.fGaugesShown = true;
   ApplyCommandRules(hPopup, state);
-  EXPECT_TRUE(IsGrayed(hPopup, cmdGoToPoint));  // guidance is not part of this build
+  EXPECT_TRUE(IsGrayed(hPopup, cmdGoToPoint));  // no map open: nowhere to go to
   EXPECT_FALSE(IsGrayed(hPopup, cmdNewWaypointHere));
   EXPECT_FALSE(IsGrayed(hPopup, cmdStartRoute));
   EXPECT_TRUE(IsGrayed(hPopup, cmdProperties));  // no map object under the pointer
