@@ -4,6 +4,7 @@
 
 #include "geo/Geodesy.h"
 #include "platform/Debug.h"
+#include "routing/RoutingSettings.h"
 #include "settings/SettingsTable.h"
 #include "view/FastMath.h"
 #include "view/MapUnits.h"
@@ -278,7 +279,12 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
         st.nState = nsOffRoute;
         continue;
       }
-      if (dwOffRoute != 1) return;
+      // "Stop route guidance": leaving the route ends the navigation.
+      if (dwOffRoute == orvStopGuidance) {
+        End();
+        return;
+      }
+      if (dwOffRoute != orvRecalculate) return;
       fRecalculated = true;
       size_t iVia = st.iTarget;
       for (size_t j = st.iTarget < 1 ? 1 : st.iTarget; j < n; ++j)

@@ -191,6 +191,21 @@ TEST_F(GuidanceTest, OffRouteWithoutRecalculationResumesOnALaterSegment) {
   EXPECT_EQ(voice.aEvents.size(), 1u);
 }
 
+TEST_F(GuidanceTest, StopGuidanceChoiceEndsNavigationOnLeavingTheRoute) {
+  SetDword(setting::RoutingStyle.pszName, 0);
+  SetDword(setting::RoutingOffRoute.pszName, 2);
+  Route* pRoute = AddRoute(store, RoadRoute());
+  guidance.Start(pRoute, none, 0, 0);
+  guidance.Update(FixAt(0, 200));
+  EXPECT_TRUE(guidance.IsRunning());
+  guidance.Update(FixAt(150, 350));
+  EXPECT_EQ(host.cRecalculations, 0);
+  EXPECT_FALSE(guidance.IsRunning());
+  EXPECT_FALSE(pRoute->dwFlags & rfActive);
+  ASSERT_EQ(voice.aEvents.size(), 1u);
+  EXPECT_EQ(voice.aEvents[0], reRouteOut);
+}
+
 TEST_F(GuidanceTest, OtherOffRouteValuesDoNothing) {
   SetDword(setting::RoutingStyle.pszName, 0);
   SetDword(setting::RoutingOffRoute.pszName, 7);
