@@ -727,7 +727,16 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
       pGraph->restrictions.clear();
       ResolveTurns(handler, turns, pGraph->restrictions, stats);
     }
+    // The sea goes in front of every other object, which moves the roads
+    // the turn records name by as many places.
+    const size_t cFinestBefore = levels.back().objects.size();
     handler.AddSea(boxHeader);
+    const uint32_t cMoved = uint32_t(levels.back().objects.size() - cFinestBefore);
+    if (pGraph && cMoved)
+      for (VelTurnRestriction& t : pGraph->restrictions) {
+        t.iFromObject += cMoved;
+        t.iToObject += cMoved;
+      }
   } catch (const std::exception& e) {
     strError = "cannot read " + strInput + ": " + e.what();
     return false;
