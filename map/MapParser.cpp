@@ -27,11 +27,18 @@ uint32_t ScaleIndexToCode(uint32_t nIndex) {
 // ---------------------------------------------------------------------------
 // Cities
 
+// The sort key of a lowered character: the code, except that "ё" sorts
+// right after "е" as in the Russian alphabet.
+static uint32_t AlphabetKey(char16_t ch) {
+  if (ch == u'\u0451') return 0x435u * 2 + 1;
+  return uint32_t(ch) * 2;
+}
+
 int CompareNamesNoCase(DWORD, const char16_t* pA, size_t cA, const char16_t* pB, size_t cB) {
   size_t c = cA < cB ? cA : cB;
   for (size_t i = 0; i < c; ++i) {
-    char16_t a = platform::ToLower(pA[i]);
-    char16_t b = platform::ToLower(pB[i]);
+    uint32_t a = AlphabetKey(platform::ToLower(pA[i]));
+    uint32_t b = AlphabetKey(platform::ToLower(pB[i]));
     if (a != b) return a < b ? -1 : 1;
   }
   if (cA == cB) return 0;

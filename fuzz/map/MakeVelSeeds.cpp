@@ -175,6 +175,37 @@ int main(int argc, char** argv) {
                  MakeLevels(77, 150, true));
   }
   {
+    // The city index and the object name index over named points.
+    VelWriterOptions opt;
+    std::vector<VelLevelInput> levels = MakeLevels(4242, 200, false);
+    VelIndexInput& in = opt.index;
+    in.fCityIndex = in.fObjectIndex = true;
+    in.countries = {u"Country", u"RU|Russia"};
+    in.regions = {{u"R1|Region one", 0}, {u"Region two", 1}, {u"", 1}};
+    std::vector<VelObject>& finest = levels.back().objects;
+    for (size_t i = 0; i < finest.size() && in.cities.size() < 9; ++i)
+      if (finest[i].nKind == rkPoint && !finest[i].strLabel.empty())
+        in.cities.push_back(VelCityInput{finest[i].strLabel, uint32_t(in.cities.size() % 3), int32_t(i)});
+    in.cities.push_back(VelCityInput{u"No place", 2, -1});
+    in.lists[0] = {u"125009", u"101000"};
+    in.lists[1] = {u"Main street", u"Second street", u"Third"};
+    in.lists[2] = {u"1", u"2a", u"10"};
+    uint32_t n = 0;
+    for (VelObject& obj : finest) {
+      ++n;
+      if (n % 3 == 0) {
+        obj.fHasAddress = true;
+        obj.adwAddress[0] = n % uint32_t(in.cities.size() + 1);
+        obj.adwAddress[1] = n % 3;
+        obj.adwAddress[2] = n % 4;
+        obj.adwAddress[3] = n % 4;
+      } else {
+        obj.nIndexCity = n % uint32_t(in.cities.size() + 1);
+      }
+    }
+    fOk &= Write(strDir + "/builder-indexes.vel", opt, levels);
+  }
+  {
     VelWriterOptions opt;
     opt.strName = u"Road network";
     std::vector<VelLevelInput> levels = MakeRoadNet(opt);

@@ -1,6 +1,7 @@
 // libFuzzer target of the native map reader: Open with every flag, Draw at
 // a few scales over the whole map, GetLabel on every label handed out and on
-// arbitrary offsets, the nearest search with every item decoded, and a road route. The input lies in a buffer of exactly its size,
+// arbitrary offsets, the nearest search with every item decoded, a road route,
+// and the city, object and address searches over the indexes. The input lies in a buffer of exactly its size,
 // so any read past the end is caught by the address sanitiser.
 #include <cstdint>
 #include <cstring>
@@ -119,6 +120,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
       options.dSpeedKmh = 30;
       parser.FindRoute(aPoints[0], ptThird, &options, nullptr);
     }
+  }
+  // The index searches: every city (by name too), objects of a few types
+  // in a few cities with every item decoded, and the address search.
+  if (CCitiesQuery* pCities = parser.CreateCitiesQuery()) {
+    for (uint32_t k = 0; k < pCities->GetCount() && k < 512; ++k) {
+      CityItem item;
+      std::memset(&item, 0, sizeof item);
+      pCities->GetItem(k, &item, k % 2 ? 2 : 0);
+    }
+    pCities->FindCityByName(u"\u041c\u043e");
+    delete pCities;
+  }
+  for (uint32_t nCity : {0xFFFFFFFFu, 0u, 1u, 7u}) {
+    for (uint16_t wType : {uint16_t(0x2F01), uint16_t(0x0100), uint16_t(0), uint16_t(6)}) {
+      parser.FindObjectType(rkPoint, wType, 0x2F01);
+      for (uint16_t wSub : {uint16_t(0xFFFF), uint16_t(0x2F01)}) {
+        CMapQuery* pQuery = parser.CreateObjectsQuery(nCity, rkPoint, wType, wSub);
+        if (!pQuery) continue;
+        for (uint32_t k = 0; k < pQuery->GetCount() && k < 256; ++k) {
+          FoundObject obj;
+          std::memset(&obj, 0, sizeof obj);
+          pQuery->GetItem(k, &obj, 0xFFFFFFFFu);
+          pQuery->GetItem(k, &obj, 2);
+        }
+        pQuery->FindByName(u"b");
+        delete pQuery;
+      }
+    }
+    CMapQuery* pQuery = parser.FindByAddress(nCity, u"", nCity ? u"a" : u"", nCity == 1 ? u"1" : u"", nullptr);
+    if (pQuery) {
+      for (uint32_t k = 0; k < pQuery->GetCount() && k < 256; ++k) {
+        FoundObject obj;
+        std::memset(&obj, 0, sizeof obj);
+        pQuery->GetItem(k, &obj, 0xFFFFFFFFu);
+      }
+      delete pQuery;
+    }
+  }
+  for (uint32_t off : {0u, uint32_t(cb / 2), uint32_t(cb ? cb - 1 : 0), uint32_t(cb), 0xFFFFFFFFu}) {
+    VelBlockOf block;
+    parser.FindBlockOf(off, block);
   }
   char16_t sz[64];
   int nFlag;

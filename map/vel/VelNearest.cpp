@@ -114,13 +114,7 @@ bool ContainsNoCase(DWORD dwLocale, const char16_t* psz, size_t c, const char16_
 
 class CVelNearestQuery : public CMapQuery {
  public:
-  struct Item {
-    uint32_t dwRecord;       // offset of the object record
-    uint32_t dwBlockHeader;  // offset of its block's header
-    int nKind;
-    double fDistance2;       // weighted squared distance from the search point
-    uint32_t nWalk;          // position in the walk
-  };
+  typedef VelHit Item;
 
   CVelNearestQuery(CVelParser* pParser, uint32_t nLevel, std::vector<Item>&& items)
       : m_pParser(pParser), m_nLevel(nLevel), m_items(std::move(items)), m_ptRef{0, 0}, m_fCosRef(1) {}
@@ -145,20 +139,29 @@ class CVelNearestQuery : public CMapQuery {
 bool CVelNearestQuery::GetItem(uint32_t nIndex, FoundObject* pObject, uint32_t dwFlags) {
   if (!pObject || nIndex >= m_items.size()) return false;
   const Item& item = m_items[nIndex];
-  CVelParser& parser = *m_pParser;
+  return m_pParser->DecodeFound(m_nLevel, item.dwBlockHeader, item.nKind, item.dwRecord, pObject, dwFlags, m_ptRef,
+                                m_fCosRef);
+}
+
+CMapQuery* CreateVelHitsQuery(CVelParser* pParser, uint32_t nLevel, std::vector<VelHit>&& hits, MapPoint ptRef) {
+  CVelNearestQuery* pQuery = new CVelNearestQuery(pParser, nLevel, std::move(hits));
+  pQuery->SetReference(ptRef);
+  return pQuery;
+}
+
+bool CVelParser::DecodeFound(uint32_t nLevel, uint32_t dwBlockHeader, int nKind, uint32_t dwRecord,
+                             FoundObject* pObject, uint32_t dwFlags, MapPoint ptRef, double fCosRef) {
   VelRecord rec;
-  char16_t* pszRaw = parser.m_label.data();
-  if (!parser.RereadRecord(m_nLevel, item.dwBlockHeader, item.nKind, item.dwRecord, rec, pszRaw, parser.m_label.size()))
-    return false;
+  char16_t* pszRaw = m_label.data();
+  if (!RereadRecord(nLevel, dwBlockHeader, nKind, dwRecord, rec, pszRaw, m_label.size())) return false;
   pObject->wType = rec.wType;
   pObject->nKind = rec.nKind;
   if ((dwFlags & c_fofName) || IsNameOnlyRequest(dwFlags)) {
     int nFlag = 0;
-    InterpretMapLabel(rec.nKind, rec.wType, parser.m_fLabelStyle, pszRaw, rec.cLabel, pObject->szName, &nFlag,
-                      c_fFullForm);
+    InterpretMapLabel(rec.nKind, rec.wType, m_fLabelStyle, pszRaw, rec.cLabel, pObject->szName, &nFlag, c_fFullForm);
   }
   if (IsNameOnlyRequest(dwFlags)) return true;
-  const MapPoint* pPoints = parser.m_mapPoints.data();
+  const MapPoint* pPoints = m_mapPoints.data();
   if (dwFlags & c_fofReprPoint) {
     const MapPoint pt = RepresentativePoint(rec.nKind, pPoints, rec.cPoints);
     pObject->xRepr = pt.x;
@@ -166,16 +169,16 @@ bool CVelNearestQuery::GetItem(uint32_t nIndex, FoundObject* pObject, uint32_t d
   }
   if (dwFlags & c_fofNearestPoint) {
     MapPoint pt = pPoints[0];
-    MeasureObject(rec.nKind, m_ptRef, pPoints, rec.cPoints, m_fCosRef, &pt);
+    MeasureObject(rec.nKind, ptRef, pPoints, rec.cPoints, fCosRef, &pt);
     pObject->xNearest = pt.x;
     pObject->yNearest = pt.y;
   }
   if (dwFlags & c_fofScale) {
     VelLevel level;
-    pObject->nScale = parser.GetLevel(m_nLevel, level) ? int16_t(ScaleCodeToIndex(level.wLevelCode)) : 0;
+    pObject->nScale = GetLevel(nLevel, level) ? int16_t(ScaleCodeToIndex(level.wLevelCode)) : 0;
   }
   if (dwFlags & c_fofMapFile) {
-    const char16_t* pszPath = parser.GetPath();
+    const char16_t* pszPath = GetPath();
     const char16_t* pszName = pszPath;
     for (const char16_t* p = pszPath; *p && p < pszPath + 260; ++p)
       if (*p == u'\\' || *p == u'/') pszName = p + 1;
@@ -186,6 +189,7 @@ bool CVelNearestQuery::GetItem(uint32_t nIndex, FoundObject* pObject, uint32_t d
     }
     pObject->szMapFile[c] = 0;
   }
+  FillAddress(rec, pObject, dwFlags);
   return true;
 }
 
@@ -209,6 +213,94 @@ bool CVelParser::RereadRecord(uint32_t nLevel, uint32_t dwBlockHeader, int nKind
   CBitStream bs(m_pData + dwRecord, m_pData + dwSection + cb);
   ResetWork();
   return ReadRecord(bs, nKind, block, nShift, nLevel + 1 == m_cLevels, rec, pszLabel, cchLabel);
+}
+
+void CVelParser::BuildNearestGrid(uint32_t nLevel, NearestGrid& grid) {
+  grid = NearestGrid();
+  grid.fBuilt = true;
+  VelLevel level;
+  if (!GetLevel(nLevel, level)) return;
+  const uint32_t nShift = uint32_t(~level.wLevelCode) & 31;
+  const bool fFinest = nLevel + 1 == m_cLevels;
+  // Levels of more records keep the walk (the grid would take too much memory).
+  const size_t c_cMaxRecords = size_t(1) << 23;
+  ResetWork();
+  char16_t chNoLabel = 0;
+  if (level.dwFirstBlock < m_cFileSize) {
+    const uint8_t* pBlock = m_pData + level.dwFirstBlock;
+    for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
+      const uint32_t dwBlockHeader = uint32_t(pBlock - m_pData);
+      VelBlockInfo block;
+      if (!ReadBlock(pBlock, block)) break;  // as the walk: a block past the end ends it
+      block.rect = VelBlockRect(block.hdr, nShift);
+      const uint32_t iBlock = uint32_t(grid.blockRects.size());
+      grid.blockRects.push_back(block.rect);
+      for (int iSection = 0; iSection < 3; ++iSection) {
+        const int nKind = c_aSectionKind[iSection];
+        const uint32_t cb = block.adwSectionSize[iSection];
+        if (!cb) continue;
+        const uint8_t* pSection = m_pData + block.adwSectionOffset[iSection];
+        CBitStream bs(pSection, pSection + cb);
+        while (bs.GetPtr() < pSection + cb) {
+          VelRecord rec;
+          if (!ReadRecord(bs, nKind, block, nShift, fFinest, rec, &chNoLabel, 1)) break;
+          const MapPoint* pPoints = m_mapPoints.data();
+          MapRect br{pPoints[0].x, pPoints[0].y, pPoints[0].x, pPoints[0].y};
+          for (uint32_t i = 1; nKind != rkPoint && i < rec.cPoints; ++i) {
+            br.left = std::min(br.left, pPoints[i].x), br.right = std::max(br.right, pPoints[i].x);
+            br.top = std::min(br.top, pPoints[i].y), br.bottom = std::max(br.bottom, pPoints[i].y);
+          }
+          grid.records.push_back(NearestRecord{br, rec.dwOffset, dwBlockHeader, iBlock,
+                                               uint32_t(grid.records.size()), rec.wType, uint8_t(nKind), 0});
+          if (grid.records.size() > c_cMaxRecords) {
+            grid = NearestGrid();
+            grid.fBuilt = true;
+            return;
+          }
+        }
+      }
+    }
+  }
+  grid.fUsable = true;
+  if (grid.records.empty()) return;
+  MapRect& r = grid.rect;
+  r = grid.records[0].box;
+  for (const NearestRecord& rec : grid.records) {
+    r.left = std::min(r.left, rec.box.left), r.right = std::max(r.right, rec.box.right);
+    r.top = std::min(r.top, rec.box.top), r.bottom = std::max(r.bottom, rec.box.bottom);
+  }
+  // About eight records to a cell; boxes over more than 16 cells go to the
+  // list every search looks at.
+  const uint32_t cSide = uint32_t(std::clamp(std::sqrt(double(grid.records.size()) / 8.0), 1.0, 1024.0));
+  grid.cCols = grid.cRows = cSide;
+  grid.cxCell = (int64_t(r.right) - r.left) / cSide + 1;
+  grid.cyCell = (int64_t(r.bottom) - r.top) / cSide + 1;
+  std::vector<uint32_t> counts(size_t(cSide) * cSide + 1, 0);
+  auto span = [&](const MapRect& b, uint32_t& c0, uint32_t& c1, uint32_t& r0, uint32_t& r1) {
+    c0 = uint32_t((int64_t(b.left) - r.left) / grid.cxCell), c1 = uint32_t((int64_t(b.right) - r.left) / grid.cxCell);
+    r0 = uint32_t((int64_t(b.top) - r.top) / grid.cyCell), r1 = uint32_t((int64_t(b.bottom) - r.top) / grid.cyCell);
+    return uint64_t(c1 - c0 + 1) * (r1 - r0 + 1) <= 16;
+  };
+  for (int iPass = 0; iPass < 2; ++iPass) {
+    for (uint32_t i = 0; i < grid.records.size(); ++i) {
+      uint32_t c0, c1, r0, r1;
+      if (!span(grid.records[i].box, c0, c1, r0, r1)) {
+        if (iPass == 0) grid.large.push_back(i);
+        continue;
+      }
+      for (uint32_t row = r0; row <= r1; ++row)
+        for (uint32_t col = c0; col <= c1; ++col) {
+          const uint32_t iCell = row * cSide + col;
+          if (iPass == 0) ++counts[iCell + 1];
+          else grid.cellItems[counts[iCell]++] = i;
+        }
+    }
+    if (iPass == 0) {
+      for (size_t i = 1; i < counts.size(); ++i) counts[i] += counts[i - 1];
+      grid.cellStart = counts;
+      grid.cellItems.assign(counts.back(), 0);
+    }
+  }
 }
 
 CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
@@ -249,7 +341,81 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
   ResetWork();
   uint32_t cRecords = 0;
   int32_t nLastPos = INT32_MIN;
-  if (level.dwFirstBlock < m_cFileSize) {
+  if (m_nearestGrids.size() != m_cLevels) m_nearestGrids.assign(m_cLevels, NearestGrid());
+  NearestGrid& grid = m_nearestGrids[nLevel];
+  if (!grid.fBuilt) BuildNearestGrid(nLevel, grid);
+  if (grid.fUsable) {
+    // The records whose box meets the search rectangle, in walk order.
+    if (++grid.nStamp == 0) {
+      for (NearestRecord& rec : grid.records) rec.nStamp = 0;
+      grid.nStamp = 1;
+    }
+    const uint32_t nStamp = grid.nStamp;
+    std::vector<uint32_t> candidates;
+    auto visit = [&](uint32_t i) {
+      NearestRecord& r = grid.records[i];
+      if (r.nStamp == nStamp) return;
+      r.nStamp = nStamp;
+      if (r.box.Intersects(rectSearch) && grid.blockRects[r.nBlock].Intersects(rectSearch)) candidates.push_back(i);
+    };
+    if (grid.cCols && rectSearch.Intersects(grid.rect)) {
+      auto cell = [](int64_t v, int64_t vMin, int64_t cSize, uint32_t cCells) {
+        int64_t c = (v - vMin) / cSize;
+        return uint32_t(c < 0 ? 0 : c >= int64_t(cCells) ? cCells - 1 : c);
+      };
+      const uint32_t c0 = cell(rectSearch.left, grid.rect.left, grid.cxCell, grid.cCols);
+      const uint32_t c1 = cell(rectSearch.right, grid.rect.left, grid.cxCell, grid.cCols);
+      const uint32_t r0 = cell(rectSearch.top, grid.rect.top, grid.cyCell, grid.cRows);
+      const uint32_t r1 = cell(rectSearch.bottom, grid.rect.top, grid.cyCell, grid.cRows);
+      for (uint32_t row = r0; row <= r1; ++row)
+        for (uint32_t col = c0; col <= c1; ++col) {
+          const uint32_t iCell = row * grid.cCols + col;
+          for (uint32_t k = grid.cellStart[iCell]; k < grid.cellStart[iCell + 1]; ++k) visit(grid.cellItems[k]);
+        }
+    }
+    for (uint32_t i : grid.large) visit(i);
+    std::sort(candidates.begin(), candidates.end());
+    // Progress by the blocks the candidates lie in, as the walk reports it.
+    const uint32_t cBlocks = std::max<uint32_t>(1, level.wBlocks);
+    auto fnBlock = [&](uint32_t nBlock) {
+      if (fnCancelled()) return false;
+      if (pProgress && pProgress->pfnSetPos) {
+        const int32_t nPos = int32_t(pProgress->nFrom + (int64_t(pProgress->nTo) - pProgress->nFrom) * nBlock / cBlocks);
+        if (nPos != nLastPos) pProgress->pfnSetPos(nLastPos = nPos);
+      }
+      return true;
+    };
+    if (!fnBlock(0)) return nullptr;
+    uint32_t nLastBlock = 0;
+    for (uint32_t i : candidates) {
+      const NearestRecord& r = grid.records[i];
+      if (r.nBlock != nLastBlock && !fnBlock(nLastBlock = r.nBlock)) return nullptr;
+      if (++cRecords % c_cRecordsPerPoll == 0 && fnCancelled()) return nullptr;
+      const int nKind = r.nKind;
+      if (!afKindWanted[nKind] || (fFilter && !pFilter->Contains(nKind, r.wType))) continue;
+      const MapPoint ptRecord = {r.box.left, r.box.top};
+      const MapPoint* pPoints = &ptRecord;
+      uint32_t cPoints = 1;
+      if (nKind != rkPoint || cchName) {
+        VelRecord rec;
+        if (!RereadRecord(nLevel, r.dwBlockHeader, nKind, r.dwRecord, rec, pszLabel, cchLabel)) continue;
+        if (cchName) {
+          int nFlag = 0;
+          const size_t cShown = rec.cLabel ? InterpretMapLabel(nKind, rec.wType, m_fLabelStyle, pszLabel, rec.cLabel,
+                                                               szShown, &nFlag, c_fFullForm)
+                                           : 0;
+          if (!ContainsNoCase(m_dwLocale, szShown, cShown, pszName, cchName)) continue;
+        }
+        pPoints = m_mapPoints.data();
+        cPoints = rec.cPoints;
+      }
+      if (nKind == rkPoint && !rectSearch.Contains(pPoints[0])) continue;
+      MapPoint ptNearest;
+      const double fD2 = MeasureObject(nKind, pt, pPoints, cPoints, k, &ptNearest);
+      if (fD2 < 0 || fD2 > fR2) continue;
+      items.push_back(CVelNearestQuery::Item{r.dwRecord, r.dwBlockHeader, nKind, fD2, 0});
+    }
+  } else if (level.dwFirstBlock < m_cFileSize) {
     const uint8_t* pBlock = m_pData + level.dwFirstBlock;
     for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
       if (fnCancelled()) return nullptr;
@@ -313,7 +479,5 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
     if (a.nKind != b.nKind) return c_aDrawOrder[a.nKind] > c_aDrawOrder[b.nKind];
     return a.nWalk > b.nWalk;
   });
-  CVelNearestQuery* pQuery = new CVelNearestQuery(this, nLevel, std::move(items));
-  pQuery->SetReference(pt);
-  return pQuery;
+  return CreateVelHitsQuery(this, nLevel, std::move(items), pt);
 }

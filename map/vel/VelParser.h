@@ -1,6 +1,7 @@
 // The reader of the program's own map files (*.vel): header, zoom levels,
 // blocks of bit-packed objects, labels, and the Draw walk.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -47,6 +48,56 @@ struct VelBlockInfo {
   uint32_t adwSectionSize[3];
 };
 
+// A search hit: an object record with its block (results queries).
+struct VelHit {
+  uint32_t dwRecord;       // offset of the object record
+  uint32_t dwBlockHeader;  // offset of its block's header
+  int nKind;
+  double fDistance2;       // weighted squared distance from the search point (0 without one)
+  uint32_t nWalk;          // position in the walk
+};
+
+// The block that holds the object data at an offset (the offset-to-block
+// map's answer).
+struct VelBlockOf {
+  uint32_t nLevel;
+  uint32_t dwBlockHeader;
+  int nKind;  // the section the offset lies in
+};
+
+// The header of the city index (at the city index offset).
+struct VelCityIndexHeader {
+  uint32_t dwCountriesOffset, dwCountriesNum;
+  uint32_t dwRegionsOffset, dwRegionsNum;
+  uint32_t dwCitiesOffset, dwCitiesNum;
+  uint32_t adwLists[3][2];  // postal codes, streets, house numbers: offset, count
+};
+static_assert(sizeof(VelCityIndexHeader) == 48, "");
+
+// The header of the object name index.
+struct VelObjectIndexHeader {
+  uint32_t dwBase;          // 0  added to every object reference
+  uint32_t dwRefBits;       // 4
+  uint32_t dwSubBits;       // 8
+  uint32_t dwIndexOffset;   // 12
+  uint32_t dwIndexNum;      // 16
+  uint32_t dwTypesOffset;   // 20
+  uint32_t dwReserved0;     // 24
+  uint32_t dwTypeEntrySize; // 28
+  uint32_t dwFirstType;     // 32
+  uint32_t dwEndType;       // 36
+  uint32_t adwReserved1[2]; // 40
+  uint32_t dwCountBits;     // 48
+};
+static_assert(sizeof(VelObjectIndexHeader) == 52, "");
+static_assert(offsetof(VelObjectIndexHeader, dwTypesOffset) == 20, "");
+static_assert(offsetof(VelObjectIndexHeader, dwCountBits) == 48, "");
+
+// The name lists of the city index.
+const int c_nListZip = 0;
+const int c_nListStreet = 1;
+const int c_nListNumber = 2;
+
 class CVelParser : public CMapParser {
  public:
   explicit CVelParser(const MapOpenContext& ctx);
@@ -67,6 +118,38 @@ class CVelParser : public CMapParser {
   CVelRouter* GetRouter();
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
+
+  // Searches over the indexes (VelSearch.cpp).
+  CCitiesQuery* CreateCitiesQuery() override;
+  bool HasObjectsIndex() override;
+  bool FindObjectType(int nKind, uint16_t wType, uint16_t wSubCode) override;
+  CMapQuery* CreateObjectsQuery(uint32_t nCity, int nKind, uint16_t wType, uint16_t wSubCode) override;
+  bool HasCitiesIndex() override;
+  // nCity c_nAnyCity lists addresses of every city.
+  CMapQuery* FindByAddress(uint32_t nCity, const char16_t* pszZip, const char16_t* pszStreet,
+                           const char16_t* pszNumber, const MapProgress* pProgress) override;
+  static const uint32_t c_nAnyCity = 0xFFFFFFFFu;
+
+  // The city index as far as it lies inside the file (counts cut to the
+  // records that fit); all zero without one.
+  const VelCityIndexHeader& GetCityIndex();
+  // City item nIndex (flags: c_fofName... as for FoundObject; bit 1 also
+  // decodes the city's place). False when the index lacks it.
+  bool GetCity(uint32_t nIndex, CityItem* pItem, uint32_t dwFlags);
+  // Item nIndex of a name list, normalised (at most 63 characters, control
+  // characters dropped, 30 and 31 as spaces); the length, 0 when missing.
+  size_t GetListItem(int nList, uint32_t nIndex, char16_t* pszBuf /*64*/);
+  // The block, level and section of an object record offset; false when no
+  // block's data holds it.
+  bool FindBlockOf(uint32_t dwOffset, VelBlockOf& found);
+  // Decodes the record at dwRecord of a block into a result record
+  // (VelNearest.cpp). ptRef and fCosRef serve the nearest-point request.
+  bool DecodeFound(uint32_t nLevel, uint32_t dwBlockHeader, int nKind, uint32_t dwRecord, FoundObject* pObject,
+                   uint32_t dwFlags, MapPoint ptRef, double fCosRef);
+  // Decodes the record at an offset known only by itself (index entries).
+  // nKind: the kind the index gives, or -1 (then the section decides).
+  bool DecodeFoundAt(uint32_t dwRecord, int nKind, FoundObject* pObject, uint32_t dwFlags, MapPoint ptRef,
+                     double fCosRef);
 
   // State after Open.
   bool IsExtended() const { return m_fExtended; }
@@ -116,6 +199,7 @@ class CVelParser : public CMapParser {
 
  private:
   friend class CVelNearestQuery;
+  friend class CVelObjectsQuery;
   friend class CVelRouter;
 
   bool ReadSecondHeader();
@@ -160,6 +244,64 @@ class CVelParser : public CMapParser {
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
   CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
+  // The nearest search's grid of one level (VelNearest.cpp): every
+  // record's bounding box, type and place in the walk, bucketed by a
+  // uniform grid over the level, so that a search rereads only the records
+  // whose box meets its rectangle. Built by the first search of the level.
+  struct NearestRecord {
+    MapRect box;
+    uint32_t dwRecord;
+    uint32_t dwBlockHeader;
+    uint32_t nBlock;   // index into blockRects
+    uint32_t nOrder;   // place in the walk (blocks, then areas, lines, points)
+    uint16_t wType;
+    uint8_t nKind;
+    uint32_t nStamp;   // the last search that looked at it
+  };
+  struct NearestGrid {
+    bool fBuilt = false;
+    bool fUsable = false;
+    MapRect rect{0, 0, 0, 0};
+    uint32_t cCols = 0, cRows = 0;
+    int64_t cxCell = 1, cyCell = 1;
+    std::vector<NearestRecord> records;
+    std::vector<MapRect> blockRects;
+    std::vector<uint32_t> cellStart;  // cCols * cRows + 1
+    std::vector<uint32_t> cellItems;
+    std::vector<uint32_t> large;      // records spanning many cells, looked at by every search
+    uint32_t nStamp = 0;
+  };
+  void BuildNearestGrid(uint32_t nLevel, NearestGrid& grid);
+  std::vector<NearestGrid> m_nearestGrids;
+  // Search state (VelSearch.cpp).
+  bool ReadObjectIndex();
+  void FillAddress(const VelRecord& rec, FoundObject* pObject, uint32_t dwFlags);
+  // Reads label and type of the record at an offset (name-only requests).
+  bool ReadRecordHead(uint32_t dwRecord, int nKind, uint16_t* pwType, char16_t* pszLabel, size_t cchLabel,
+                      size_t* pcLabel);
+  // The type table entry of a type code, or -1.
+  int64_t FindTypeEntry(uint16_t wType);
+  bool m_fCityIndexRead = false;
+  VelCityIndexHeader m_cityIndex{};  // counts cut to the records inside the file
+  uint32_t m_cCountryBits = 0;       // record field widths (from the stored counts)
+  uint32_t m_cRegionBits = 0;
+  bool m_fObjectIndexRead = false;
+  bool m_fObjectIndexValid = false;
+  VelObjectIndexHeader m_objIndex{};
+  // Offset-to-block map: the blocks of all levels sorted by data offset.
+  struct OffsetBlock {
+    uint32_t dwData;     // first byte of the block's data
+    uint32_t adwEnd[3];  // end of its area, line and point sections
+    uint32_t dwHeader;
+    uint32_t nLevel;
+  };
+  bool m_fOffsetMapBuilt = false;
+  std::vector<OffsetBlock> m_offsetBlocks;
+  // The last city decoded.
+  bool m_fCityCached = false;
+  uint32_t m_nCachedCity = 0;
+  uint32_t m_dwCachedCityFlags = 0;
+  CityItem m_cachedCity{};
   mutable uint64_t m_cWork = 0;  // points and characters decoded by the current walk
   uint64_t m_cWorkLimit = 0;
 };
@@ -169,3 +311,5 @@ class CVelParser : public CMapParser {
 MapRect VelBlockRect(const vel::CVelBlock& hdr, uint32_t nShift);
 
 CMapParser* CreateVelParser(const MapOpenContext& ctx);
+// A results query over hits of one level (VelNearest.cpp); owned by the caller.
+CMapQuery* CreateVelHitsQuery(CVelParser* pParser, uint32_t nLevel, std::vector<VelHit>&& hits, MapPoint ptRef);

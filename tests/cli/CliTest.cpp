@@ -117,6 +117,10 @@ TEST_F(CliTest, EveryFailureGoesToStandardErrorWithNonZeroStatus) {
       {"route", {"", missing + " 43.73 7.42 43.74 7.43", garbage + " 43.73 7.42 43.74 7.43"}},
       {"gauges", {"", missing, garbage}},
       {"guide", {"", missing + " --to 43.74 7.43 " + missing, garbage + " --to 43.74 7.43 " + garbage}},
+      {"cities", {"", missing, garbage, missing + " A extra"}},
+      {"find", {"", missing + " --type 0x2f01", garbage + " --category 0x2f01", missing,
+                missing + " --type 0x2f01 --category 0x2f01", missing + " --type point:zz"}},
+      {"address", {"", missing + " --street A", garbage + " --house 1", missing + " --colour red"}},
   };
   std::set<std::string> listed;
   for (const std::string& name : Commands()) {

@@ -278,7 +278,9 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
     for (size_t k = 0; k < cPoi; ++k) {
       double plon = l + dx * (n - 1) * rng.Unit(), plat = b + dy * (n - 1) * rng.Unit();
       Tags tags{{c_apszPoiTags[k][0], c_apszPoiTags[k][1]}};
-      if (k % 3 != 2) tags.push_back({"name", c_apszPoiNames[(k + size_t(r)) % 12]});
+      // A third of the first round stays nameless; the later rounds (regions
+      // of --size 4 and more) name every point, fuel stations among them.
+      if (k % 3 != 2 || r > 0) tags.push_back({"name", c_apszPoiNames[(k + size_t(r)) % 12]});
       if (std::strcmp(c_apszPoiTags[k][1], "place_of_worship") == 0) tags.push_back({"religion", "christian"});
       int iRow = rng.Range(n);
       tags.push_back({"addr:street", rowNames[size_t(iRow)]});

@@ -19,7 +19,9 @@
 #include <osmium/visitor.hpp>
 
 #include "map/MapParser.h"
+#include "tools/velc/Addresses.h"
 #include "tools/velc/Areas.h"
+#include "tools/velc/Categories.h"
 #include "tools/velc/Coastline.h"
 #include "platform/File.h"
 #include "platform/Str.h"
@@ -322,10 +324,18 @@ class CConvertHandler : public osmium::handler::Handler {
     if (node.location().valid()) m_extent.extend(node.location());
     if (node.tags().empty() || !node.location().valid()) return;
     const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupTag);
-    if (!pRule) return;
-    std::vector<MapPoint> pts{ToMap(node.location())};
-    Emit(rkPoint, pRule, pts, NameOf(node.tags()), false);
+    const MapPoint pt = ToMap(node.location());
+    int64_t iObject = -1;
+    if (pRule) {
+      std::vector<MapPoint> pts{pt};
+      iObject = Emit(rkPoint, pRule, pts, NameOf(node.tags()), false);
+    }
+    CollectAddress(node.tags(), pt, iObject);
+    if (m_mapping.Match(c_nRuleCity, &node.tags(), LookupTag))
+      m_addr.AddPlace(NameOf(node.tags()), node.tags().get_value_by_key("place"), pt, iObject);
   }
+
+  CAddressCollector& Addresses() { return m_addr; }
 
   void way(const osmium::Way& way) {
     ++m_stats.cWays;
@@ -357,6 +367,7 @@ class CConvertHandler : public osmium::handler::Handler {
       road.pNodes = &nodes;
     }
     int64_t iObject = Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway, pRoad ? &road : nullptr);
+    if (way.tags().has_key("highway")) m_addr.AddStreet(iObject, pts[pts.size() / 2], NameOf(way.tags()));
     if (!pRoad || iObject < 0) return;
     ++m_stats.cRoads;
     // Keep what the turn restrictions need: their own ways and every way
@@ -395,7 +406,12 @@ class CConvertHandler : public osmium::handler::Handler {
       }
     if (c == 0) return;
     std::vector<MapPoint> pts{MapPoint{DegreesToMap(fLon / double(c)), DegreesToMap(fLat / double(c))}};
-    Emit(rkPoint, pRule, pts, NameOf(way.tags()), false);
+    const int64_t iObject = Emit(rkPoint, pRule, pts, NameOf(way.tags()), false);
+    CollectAddress(way.tags(), pts[0], iObject);
+    if (m_mapping.Match(c_nRuleCity, &way.tags(), LookupTag)) {
+      std::vector<MapPoint> outline = RingPoints(way.nodes());
+      m_addr.AddPlace(NameOf(way.tags()), way.tags().get_value_by_key("place"), pts[0], iObject, &outline);
+    }
   }
 
   void relation(const osmium::Relation& rel) {
@@ -405,6 +421,7 @@ class CConvertHandler : public osmium::handler::Handler {
 
   void area(const osmium::Area& area) {
     ++m_stats.cAreas;
+    CollectBoundaryOrPlace(area);
     const TypeRule* pRule = m_mapping.Match(rkPolygon, &area.tags(), LookupTag);
     if (!pRule) return;
     if (area.from_way()) {
@@ -415,6 +432,7 @@ class CConvertHandler : public osmium::handler::Handler {
       if (!fAreaYes && m_mapping.Match(rkPolyline, &area.tags(), LookupTag)) return;
     }
     std::u16string strName = NameOf(area.tags());
+    bool fAddress = true;
     for (const osmium::OuterRing& ring : area.outer_rings()) {
       std::vector<MapPoint> pts = RingPoints(ring);
       if (pts.size() < 3) continue;
@@ -423,7 +441,41 @@ class CConvertHandler : public osmium::handler::Handler {
         holes.push_back(RingPoints(inner));
         if (holes.back().size() < 3) holes.pop_back();
       }
-      Emit(rkPolygon, pRule, pts, strName, false, nullptr, &holes);
+      const int64_t iObject = Emit(rkPolygon, pRule, pts, strName, false, nullptr, &holes);
+      if (fAddress && iObject >= 0) {  // the address goes on the first ring
+        CollectAddress(area.tags(), RingCentre(pts), iObject);
+        fAddress = false;
+      }
+    }
+  }
+
+  // The administrative boundaries (regions and countries of the cities)
+  // and place areas drawn as relations.
+  void CollectBoundaryOrPlace(const osmium::Area& area) {
+    const osmium::TagList& tags = area.tags();
+    const char* pszBoundary = tags.get_value_by_key("boundary");
+    const char* pszLevel = tags.get_value_by_key("admin_level");
+    const bool fBoundary = pszBoundary && !std::strcmp(pszBoundary, "administrative") && pszLevel;
+    const bool fPlace = !area.from_way() && m_mapping.Match(c_nRuleCity, &tags, LookupTag);
+    if (!fBoundary && !fPlace) return;
+    std::vector<std::vector<MapPoint>> rings;
+    for (const osmium::OuterRing& ring : area.outer_rings()) {
+      rings.push_back(RingPoints(ring));
+      if (rings.back().size() < 3) rings.pop_back();
+    }
+    if (rings.empty()) return;
+    if (fBoundary) {
+      const char* pszShort = tags.get_value_by_key("short_name");
+      const char* pszIso = tags.get_value_by_key("ISO3166-1");
+      if (!pszIso) pszIso = tags.get_value_by_key("ISO3166-1:alpha2");
+      m_addr.AddBoundary(NameOf(tags), pszShort ? platform::Utf8ToU16(pszShort) : std::u16string(),
+                         pszIso ? pszIso : "", std::atoi(pszLevel), rings);
+    }
+    if (fPlace) {
+      size_t iLargest = 0;
+      for (size_t i = 1; i < rings.size(); ++i)
+        if (rings[i].size() > rings[iLargest].size()) iLargest = i;
+      m_addr.AddPlace(NameOf(tags), tags.get_value_by_key("place"), RingCentre(rings[iLargest]), -1, &rings[iLargest]);
     }
   }
 
@@ -464,6 +516,28 @@ class CConvertHandler : public osmium::handler::Handler {
 
   static const char* LookupSea(const void*, const char* pszKey) {
     return std::strcmp(pszKey, "natural") ? nullptr : "sea";
+  }
+
+  static MapPoint RingCentre(const std::vector<MapPoint>& pts) {
+    double x = 0, y = 0;
+    for (const MapPoint& p : pts) x += p.x, y += p.y;
+    return MapPoint{int32_t(std::llround(x / double(pts.size()))), int32_t(std::llround(y / double(pts.size())))};
+  }
+
+  // An address on the object iObject of the finest level: addr:street (or
+  // addr:place), addr:housenumber, addr:postcode, addr:city.
+  void CollectAddress(const osmium::TagList& tags, MapPoint pt, int64_t iObject) {
+    const char* pszNumber = tags.get_value_by_key("addr:housenumber");
+    if (!pszNumber || !*pszNumber || iObject < 0) return;
+    auto text = [&tags](const char* pszKey) {
+      const char* psz = tags.get_value_by_key(pszKey);
+      std::u16string s = psz ? platform::Utf8ToU16(psz) : std::u16string();
+      if (s.size() > c_cMaxName) s.resize(c_cMaxName);
+      return s;
+    };
+    std::u16string strStreet = text("addr:street");
+    if (strStreet.empty()) strStreet = text("addr:place");
+    m_addr.AddAddress(iObject, pt, strStreet, text("addr:housenumber"), text("addr:postcode"), text("addr:city"));
   }
 
   static std::vector<MapPoint> RingPoints(const osmium::NodeRefList& ring) {
@@ -536,6 +610,7 @@ class CConvertHandler : public osmium::handler::Handler {
   std::multimap<int32_t, osmium::object_id_type> m_waysAtVia;
   CCoastline m_coast;
   osmium::Box m_extent;
+  CAddressCollector m_addr;
 };
 
 // The graph nodes next to the via node along a road: those a vehicle
@@ -682,7 +757,7 @@ uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, con
 }
 
 bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
-                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph) {
+                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph, VelIndexInput* pIndex) {
   levels.assign(c_cVelcLevels, VelLevelInput());
   for (int i = 0; i < c_cVelcLevels; ++i) levels[size_t(i)].wLevelCode = c_awVelcLevelCodes[i];
   stats = OsmConvertStats();
@@ -737,6 +812,11 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
         t.iFromObject += cMoved;
         t.iToObject += cMoved;
       }
+    if (pIndex) {
+      handler.Addresses().Shift(cMoved);
+      handler.Addresses().Resolve(mapping, levels, *pIndex, stats.addresses);
+      pIndex->pfnCategory = VelcCategoryOf;
+    }
   } catch (const std::exception& e) {
     strError = "cannot read " + strInput + ": " + e.what();
     return false;
@@ -767,12 +847,14 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
-                     VelWriterStats* pWriterStats, uint64_t* pcbOut, bool fRoadGraph) {
+                     VelWriterStats* pWriterStats, uint64_t* pcbOut, bool fRoadGraph, bool fIndexes) {
   CTypeMapping mapping;
   if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
   std::vector<VelLevelInput> levels;
   OsmConvertStats stats;
-  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError, fRoadGraph ? &options : nullptr)) return false;
+  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError, fRoadGraph ? &options : nullptr,
+                      fIndexes ? &options.index : nullptr))
+    return false;
   SetMapDescription(options, strInput, stats);
   std::vector<uint8_t> out;
   VelWriterStats wstats;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/velc/Addresses.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
 
@@ -29,15 +30,18 @@ struct OsmConvertStats {
   uint32_t cRestrictionsUnsupported = 0;  // left out: unknown kind, or not for cars (except=motorcar...)
   uint64_t cSeaAreas = 0;        // sea areas made from the coastline
   std::vector<std::string> warnings;  // things left out of the map, such as a broken coastline
+  AddressStats addresses;        // cities and addresses (with the indexes)
 };
 
 // Fills levels from the file. Returns false with a message (a file that is
 // missing, unreadable or not OSM data); never throws.
 // With pGraph, routable ways carry the road graph (node numbers per point
 // and the attribute word at the finest level) and pGraph gets the node
-// count and the turn restrictions.
+// count and the turn restrictions. With pIndex, the cities, addresses and
+// named objects fill the index input and the objects' address blocks.
 bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
-                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr);
+                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
+                    VelIndexInput* pIndex = nullptr);
 
 // The road attribute word of a routable way (speed class, quality class,
 // one-way, toll, vehicle prohibitions) from its tags; the tags are looked up
@@ -54,4 +58,5 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 // strError; stats and the writer's figures are returned for reporting.
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
-                     VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true);
+                     VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true,
+                     bool fIndexes = true);

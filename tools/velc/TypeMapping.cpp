@@ -40,6 +40,7 @@ bool CTypeMapping::Load(const std::string& strPath, std::string& strError) {
 bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
   m_rules.clear();
   m_zones.clear();
+  m_regionLevels.clear();
   std::istringstream in(strText);
   std::string strLine;
   int nLine = 0;
@@ -64,10 +65,22 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
       m_zones.emplace_back(w[1], int(nKmh));
       continue;
     }
+    if (w[0] == "region") {
+      // region LEVEL [COUNTRY]
+      long nLevel = w.size() == 2 || w.size() == 3 ? std::strtol(w[1].c_str(), &pEnd, 10) : -1;
+      if (!pEnd || *pEnd || nLevel < 1 || nLevel > 15) return fail("a region line needs an admin_level 1..15 and may name a country");
+      m_regionLevels.emplace_back(w.size() == 3 ? w[2] : std::string(), int(nLevel));
+      continue;
+    }
     TypeRule rule;
     rule.nLine = nLine;
     size_t iFirstCondition = 3;
-    if (w[0] == "road") {
+    if (w[0] == "city") {
+      // city CONDITION...
+      if (w.size() < 2) return fail("a city rule needs a condition");
+      rule.nKind = c_nRuleCity;
+      iFirstCondition = 1;
+    } else if (w[0] == "road") {
       // road SPEED DENY CONDITION...
       if (w.size() < 4) return fail("a road rule needs a speed class, the denied vehicles and a condition");
       rule.nKind = c_nRuleRoad;
@@ -90,7 +103,7 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
       if (w[0] == "point") rule.nKind = rkPoint;
       else if (w[0] == "line") rule.nKind = rkPolyline;
       else if (w[0] == "area") rule.nKind = rkPolygon;
-      else return fail("the kind is not point, line, area, road, quality or zone");
+      else return fail("the kind is not point, line, area, road, quality, zone, city or region");
       unsigned long ulType = std::strtoul(w[1].c_str(), &pEnd, 16);
       if (!pEnd || *pEnd || ulType > 0xFFFF) return fail("the type is not a 16-bit hexadecimal number");
       rule.wType = uint16_t(ulType);
@@ -144,6 +157,15 @@ int CTypeMapping::ZoneSpeed(const std::string& strZone) const {
   for (const auto& z : m_zones)
     if (z.first == strZone) return z.second;
   return -1;
+}
+
+int CTypeMapping::RegionLevel(const std::string& strCountry) const {
+  int nDefault = 4;
+  for (const auto& r : m_regionLevels) {
+    if (!strCountry.empty() && r.first == strCountry) return r.second;
+    if (r.first.empty()) nDefault = r.second;
+  }
+  return nDefault;
 }
 
 std::string DefaultTypeMappingPath() {

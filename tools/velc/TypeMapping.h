@@ -17,6 +17,8 @@ struct TagCondition {
 // allowed on it) and the road quality classes.
 const int c_nRuleRoad = 16;
 const int c_nRuleQuality = 17;
+// Objects that are cities of the city index.
+const int c_nRuleCity = 18;
 
 struct TypeRule {
   int nKind = 0;  // rkPoint, rkPolyline, rkPolygon, c_nRuleRoad, c_nRuleQuality
@@ -42,10 +44,14 @@ class CTypeMapping {
   const std::vector<TypeRule>& GetRules() const { return m_rules; }
   // The speed in km/h of a maxspeed value naming a zone ("RU:urban"), or -1.
   int ZoneSpeed(const std::string& strZone) const;
+  // The admin_level of the regions of a country (by its ISO 3166-1 code):
+  // its own "region" line, else the one without a country, else 4.
+  int RegionLevel(const std::string& strCountry) const;
 
  private:
   std::vector<TypeRule> m_rules;
   std::vector<std::pair<std::string, int>> m_zones;
+  std::vector<std::pair<std::string, int>> m_regionLevels;  // country ("" = any) -> admin_level
 };
 
 // The table in the source tree (compiled in as its path) or next to velc.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <cstddef>
 
 #include "map/MapParser.h"
 #include "map/bits/BitStream.h"
@@ -33,6 +34,7 @@ struct Item {
   int64_t l, t, r, b;          // bounds, level units
   size_t iBlock = 0;
   uint32_t dwInSection = 0;    // byte offset of the record in its section
+  bool fInlineLabel = false;   // a city's place: the record starts with its own text
 };
 
 struct Block {
@@ -194,6 +196,7 @@ struct LabelInfo {
   uint32_t cUses = 0;
   int nSet = 1;
   bool fShared = false;
+  bool fIndexText = false;  // an index names it: always in the shared area
   uint32_t dwRef = 0;  // offset in the shared area
 };
 
@@ -264,6 +267,8 @@ struct FileLayout {
   size_t offHuffman = 0;                 // the code tables
   size_t cbHuffman = 0;
   size_t offTurns = 0;                   // the turn restriction table
+  size_t offCityIndex = 0;               // the city index header (0 = none)
+  size_t offObjectIndex = 0;             // the object name index header (0 = none)
 };
 
 // A header bound at twice the map resolution. +180° (2^30 units) doubled is
@@ -291,14 +296,18 @@ class CVelMapWriter {
 
   bool Write() {
     m_out.clear();
+    m_fAddresses = m_opt.fAddresses || m_opt.index.fCityIndex;
     if (!PrepareLevels()) return false;
+    PrepareIndexOrder();
+    PreparePlaces();
     PrepareLabels();
     PrepareObjectTables();
-    EncodeRecords();
+    EncodeAllRecords();
     if (!WriteLevelsAndBlocks()) return false;
-    WriteSharedLabels();
     WriteTables();
     WriteTurnTable();
+    WriteCityIndex();
+    WriteObjectIndex();
     if (!CheckFileSize()) return false;
     WriteHeader();
     return true;
@@ -346,6 +355,19 @@ class CVelMapWriter {
           ++li.cUses;
           li.nSet = it.pSrc->nKind == rkPolyline ? 1 : 3;
         }
+    auto addIndexText = [this](const std::u16string& str) {
+      LabelInfo& li = m_labels[str.substr(0, c_cMaxLabel)];
+      if (li.cUses++ == 0) li.nSet = 3;
+      li.fIndexText = true;
+    };
+    if (m_opt.index.fCityIndex) {
+      const VelIndexInput& in = m_opt.index;
+      for (const std::u16string& str : in.countries) addIndexText(str);
+      for (const VelRegionInput& r : in.regions) addIndexText(r.strName);
+      for (const VelCityInput& c : in.cities) addIndexText(c.strName);
+      for (const std::vector<std::u16string>& list : in.lists)
+        for (const std::u16string& str : list) addIndexText(str);
+    }
     if (m_opt.nCodeSet == 1 || m_opt.nCodeSet == 3) {
       for (auto& kv : m_labels) kv.second.nSet = m_opt.nCodeSet;
     } else {
@@ -361,7 +383,7 @@ class CVelMapWriter {
     }
     m_labelTables.Build(m_labels);
     for (auto& kv : m_labels) {
-      kv.second.fShared = m_opt.fSharedLabels && kv.second.cUses >= 2;
+      kv.second.fShared = kv.second.fIndexText || (m_opt.fSharedLabels && kv.second.cUses >= 2);
       if (kv.second.nSet == 1) ++m_stats.cCodeSet1;
       else ++m_stats.cCodeSet3;
     }
@@ -389,10 +411,11 @@ class CVelMapWriter {
             t.yDelta.Add(uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
           }
         }
-        if (m_opt.fAddresses && it.pSrc->fHasAddress)
+        if (m_fAddresses && it.pSrc->fHasAddress)
           for (int i = 0; i < 4; ++i) {
-            t.address[i].Add(uint16_t(it.pSrc->adwAddress[i]));
-            t.adwAddressMax[i] = std::max(t.adwAddressMax[i], it.pSrc->adwAddress[i]);
+            const uint32_t v = AddressValue(*it.pSrc, i);
+            t.address[i].Add(uint16_t(v));
+            t.adwAddressMax[i] = std::max(t.adwAddressMax[i], v);
           }
       }
     for (CHuffmanEncoder& e : t.types) e.Build();
@@ -400,8 +423,33 @@ class CVelMapWriter {
     t.yDelta.Build();
     t.counts.Build();
     for (CHuffmanEncoder& e : t.address) e.Build();
+    // Values beyond the 16 bits of a code are stored at a fixed width.
+    for (int i = 0; i < 4; ++i) m_afFixedAddress[i] = m_opt.fFixedWidthAddresses || t.adwAddressMax[i] > 0xFFFE;
     m_cNodeBits = m_cNodes ? BitLen(m_cNodes - 1) : 0;
     m_stats.cNodes = m_cNodes;
+  }
+
+  // The records; where a city's place record is named by a label
+  // reference, the reference must reach past the shared labels into the
+  // object data, which the width of the references changes in turn: encode
+  // again with wider references until they do.
+  void EncodeAllRecords() {
+    const VelWriterStats statsBefore = m_stats;
+    for (;;) {
+      EncodeRecords();
+      if (!m_fAnyPlace) return;
+      uint64_t cbData = 0;
+      for (const LevelWork& lw : m_work)
+        for (const Block& blk : lw.blocks)
+          for (const std::vector<uint8_t>& data : blk.data) cbData += data.size();
+      const uint32_t cNeeded = BitLen(uint32_t(std::min<uint64_t>(m_sharedArea.size() + cbData, 0xFFFFFFFFu)));
+      if (cNeeded <= m_cRefBits) return;
+      m_cRefBits = cNeeded;
+      m_stats = statsBefore;
+      for (LevelWork& lw : m_work)
+        for (Block& blk : lw.blocks)
+          for (std::vector<uint8_t>& data : blk.data) data.clear();
+    }
   }
 
   // The records of every block, section by section (areas, lines, points).
@@ -421,7 +469,7 @@ class CVelMapWriter {
     const VelObject& obj = *it.pSrc;
     size_t cbBefore = data.size();
     CBitWriter bw(data);
-    EncodeLabel(bw, obj);
+    EncodeLabel(bw, obj, it.fInlineLabel);
     m_tables.types[obj.nKind].Write(bw, obj.wType);
     bool fNodes = false;
     if (obj.nKind == rkPolyline && lw.fFinest && m_cNodes) {
@@ -434,7 +482,7 @@ class CVelMapWriter {
     }
     EncodePoints(bw, blk, it, fNodes);
     if (obj.nKind == rkPolyline) bw.WriteBits(1, obj.fDirection);
-    if (m_opt.fAddresses) EncodeAddress(bw, obj, lw.fFinest);
+    if (m_fAddresses) EncodeAddress(bw, obj, lw.fFinest);
     uint64_t cBits = bw.GetBitCount() - cbBefore * 8;
     if (cBits % 8 == 0) ++m_stats.cRecordsOnBoundary;
     else ++m_stats.cRecordsInsideByte;
@@ -442,14 +490,14 @@ class CVelMapWriter {
     ++m_stats.cObjects;
   }
 
-  void EncodeLabel(CBitWriter& bw, const VelObject& obj) {
+  void EncodeLabel(CBitWriter& bw, const VelObject& obj, bool fInline) {
     std::u16string strLabel = obj.strLabel.substr(0, c_cMaxLabel);
     if (strLabel.empty()) {
       bw.WriteBits(2, c_nLabelNone);
       return;
     }
     const LabelInfo& li = m_labels[strLabel];
-    if (li.fShared) {
+    if (li.fShared && !fInline) {
       bw.WriteBits(2, c_nLabelShared);
       bw.WriteBits(m_cRefBits, li.dwRef);
       ++m_stats.cSharedRefs;
@@ -484,9 +532,288 @@ class CVelMapWriter {
     if (!obj.fHasAddress) return;
     if (m_opt.fExtraAddressBit && obj.nKind != rkPoint && fFinest) bw.WriteBits(1, obj.fExtraAddressBit);
     for (int i = 0; i < 4; ++i) {
-      if (m_opt.fFixedWidthAddresses) bw.WriteBits(BitLen(m_tables.adwAddressMax[i] + 1), obj.adwAddress[i]);
-      else m_tables.address[i].Write(bw, uint16_t(obj.adwAddress[i]));
+      const uint32_t v = AddressValue(obj, i);
+      if (m_afFixedAddress[i]) bw.WriteBits(BitLen(m_tables.adwAddressMax[i] + 1), v);
+      else m_tables.address[i].Write(bw, uint16_t(v));
     }
+  }
+
+  // ---- the indexes ----
+
+  // An address value of an object as the file stores it: with a city index
+  // the input's numbers renumbered to the sorted city and name lists (a
+  // number past its list becomes 0, none).
+  uint32_t AddressValue(const VelObject& obj, int i) const {
+    const uint32_t v = obj.adwAddress[i];
+    if (!m_opt.index.fCityIndex || v == 0) return v;
+    const std::vector<uint32_t>& renumber = i == 0 ? m_cityNew : m_listNew[i - 1];
+    return v - 1 < renumber.size() ? renumber[v - 1] + 1 : 0;
+  }
+  // The city (number + 1) under which the object name index lists an object.
+  uint32_t IndexCityOf(const VelObject& obj) const {
+    if (!m_opt.index.fCityIndex) return 0;
+    if (obj.fHasAddress && obj.adwAddress[0]) return AddressValue(obj, 0);
+    const uint32_t v = obj.nIndexCity;
+    return v && v - 1 < m_cityNew.size() ? m_cityNew[v - 1] + 1 : 0;
+  }
+
+  // Sorts a list of texts by name; order[i] is the input of sorted place i,
+  // renumber the inverse.
+  static void SortTexts(const std::vector<std::u16string>& texts, std::vector<uint32_t>& order,
+                        std::vector<uint32_t>& renumber) {
+    order.resize(texts.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&texts](uint32_t a, uint32_t b) {
+      int n = CompareIndexNames(texts[a], texts[b]);
+      if (n) return n < 0;
+      return texts[a] < texts[b];
+    });
+    renumber.assign(texts.size(), 0);
+    for (uint32_t i = 0; i < order.size(); ++i) renumber[order[i]] = i;
+  }
+
+  // A name list item as the reader gives it: up to a character 0, marks
+  // 1..29 dropped, 30 and 31 as spaces.
+  static std::u16string NormaliseListText(const std::u16string& str) {
+    std::u16string out;
+    for (char16_t ch : str) {
+      if (ch == 0) break;
+      if (ch == 30 || ch == 31) out += u' ';
+      else if (ch > 31) out += ch;
+    }
+    return out.substr(0, 63);
+  }
+
+  void PrepareIndexOrder() {
+    const VelIndexInput& in = m_opt.index;
+    if (!in.fCityIndex) return;
+    std::vector<std::u16string> shown;
+    for (const VelCityInput& c : in.cities) {
+      std::u16string strRegion, strCountry;
+      if (!in.regions.empty()) {
+        const VelRegionInput& r = in.regions[c.iRegion < in.regions.size() ? c.iRegion : 0];
+        strRegion = r.strName;
+        if (!in.countries.empty()) strCountry = in.countries[r.iCountry < in.countries.size() ? r.iCountry : 0];
+      }
+      shown.push_back(CityDisplayName(c.strName, strRegion, strCountry));
+    }
+    SortTexts(shown, m_cityOrder, m_cityNew);
+    for (int i = 0; i < 3; ++i) {
+      std::vector<std::u16string> keys;
+      for (const std::u16string& str : in.lists[i]) keys.push_back(NormaliseListText(str));
+      SortTexts(keys, m_listOrder[i], m_listNew[i]);
+    }
+  }
+
+  // The record of each city's own object (its first piece at the finest
+  // level) starts with its name, so that the city's label reference leads
+  // to the object.
+  void PreparePlaces() {
+    const VelIndexInput& in = m_opt.index;
+    m_cityPlace.assign(in.cities.size(), SIZE_MAX);
+    if (!in.fCityIndex) return;
+    LevelWork& lw = m_work.back();
+    std::map<size_t, size_t> firstItem;
+    for (size_t i = 0; i < lw.items.size(); ++i) firstItem.emplace(lw.items[i].iObject, i);
+    for (size_t iCity = 0; iCity < in.cities.size(); ++iCity) {
+      const VelCityInput& c = in.cities[iCity];
+      if (c.iPlaceObject < 0) continue;
+      auto it = firstItem.find(size_t(c.iPlaceObject));
+      if (it == firstItem.end()) continue;
+      Item& item = lw.items[it->second];
+      if (item.pSrc->strLabel.empty() || item.pSrc->strLabel.substr(0, c_cMaxLabel) != c.strName.substr(0, c_cMaxLabel))
+        continue;
+      item.fInlineLabel = true;
+      m_cityPlace[iCity] = it->second;
+      m_fAnyPlace = true;
+    }
+  }
+
+  // The file offset of a record of a level.
+  uint32_t RecordOffset(const LevelWork& lw, const Item& it) const {
+    const Block& blk = lw.blocks[it.iBlock];
+    const int iSection = SectionOf(it.pSrc->nKind);
+    size_t off = blk.offData + it.dwInSection;
+    for (int i = 0; i < iSection; ++i) off += blk.data[i].size();
+    return uint32_t(off);
+  }
+
+  void AlignOutput() {
+    while (m_out.size() % 4) m_out.push_back(0);
+  }
+  uint32_t LabelRefOf(const std::u16string& str) const {
+    auto it = m_labels.find(str.substr(0, c_cMaxLabel));
+    return it == m_labels.end() ? 0 : it->second.dwRef;
+  }
+  // Appends a bit table at the next byte; returns its offset.
+  template <typename Fn>
+  uint32_t WriteBitTable(size_t cRecords, Fn fnWrite) {
+    const uint32_t off = uint32_t(m_out.size());
+    CBitWriter bw(m_out);
+    for (size_t i = 0; i < cRecords; ++i) fnWrite(bw, i);
+    bw.Flush();
+    return off;
+  }
+
+  // City index: header, countries, regions, cities (sorted by the name they
+  // show), then the three sorted name lists, all bit tables of fixed-width
+  // records holding label references.
+  void WriteCityIndex() {
+    const VelIndexInput& in = m_opt.index;
+    if (!in.fCityIndex) return;
+    AlignOutput();
+    const size_t offHeader = m_out.size();
+    m_layout.offCityIndex = offHeader;
+    m_out.resize(offHeader + 48, 0);
+    const uint32_t L = m_cRefBits;
+    const uint32_t cCountries = uint32_t(in.countries.size()), cRegions = uint32_t(in.regions.size());
+    const uint32_t cCountryBits = cCountries ? BitLen(cCountries - 1) : 0;
+    const uint32_t cRegionBits = cRegions ? BitLen(cRegions - 1) : 0;
+    uint32_t adw[12] = {};
+    adw[0] = WriteBitTable(cCountries, [&](CBitWriter& bw, size_t i) { bw.WriteBits(L, LabelRefOf(in.countries[i])); });
+    adw[1] = cCountries;
+    adw[2] = WriteBitTable(cRegions, [&](CBitWriter& bw, size_t i) {
+      const VelRegionInput& r = in.regions[i];
+      bw.WriteBits(cCountryBits, r.iCountry < cCountries ? r.iCountry : 0);
+      bw.WriteBits(L, LabelRefOf(r.strName));
+    });
+    adw[3] = cRegions;
+    adw[4] = WriteBitTable(in.cities.size(), [&](CBitWriter& bw, size_t i) {
+      const uint32_t iCity = m_cityOrder[i];
+      const VelCityInput& c = in.cities[iCity];
+      bw.WriteBits(cRegionBits, c.iRegion < cRegions ? c.iRegion : 0);
+      const size_t iPlace = m_cityPlace[iCity];
+      bw.WriteBits(1, iPlace != SIZE_MAX);
+      if (iPlace != SIZE_MAX) {
+        bw.WriteBits(L, RecordOffset(m_work.back(), m_work.back().items[iPlace]) - uint32_t(m_layout.offLabels));
+        ++m_stats.cCitiesWithPlace;
+      } else {
+        bw.WriteBits(L, LabelRefOf(c.strName));
+      }
+    });
+    adw[5] = uint32_t(in.cities.size());
+    for (int k = 0; k < 3; ++k) {
+      const std::vector<std::u16string>& list = in.lists[k];
+      const std::vector<uint32_t>& order = m_listOrder[k];
+      adw[6 + 2 * k] = WriteBitTable(list.size(), [&](CBitWriter& bw, size_t i) { bw.WriteBits(L, LabelRefOf(list[order[i]])); });
+      adw[7 + 2 * k] = uint32_t(list.size());
+    }
+    for (int i = 0; i < 12; ++i) PutLe32(m_out, offHeader + 4 * i, adw[i]);
+    m_stats.cbCityIndex = uint32_t(m_out.size() - offHeader);
+  }
+
+  // Object name index: every named object of the finest level (a line cut
+  // into pieces by its first piece), grouped by category, then by city (no
+  // city first), sorted by name within a city.
+  void WriteObjectIndex() {
+    const VelIndexInput& in = m_opt.index;
+    if (!in.fObjectIndex) return;
+    struct Entry {
+      uint16_t wCategory;
+      uint32_t nSub;  // kind << 16 | type
+      uint32_t nCity;
+      std::u16string strName;
+      uint32_t dwOffset;
+    };
+    const LevelWork& lw = m_work.back();
+    const bool fMapUnit = (m_opt.dwLabelFlags & 1) == 0;
+    std::vector<Entry> entries;
+    std::vector<bool> seen(m_levels.back().objects.size(), false);
+    for (const Item& it : lw.items) {
+      const VelObject& obj = *it.pSrc;
+      if (obj.strLabel.empty() || seen[it.iObject]) continue;
+      seen[it.iObject] = true;
+      char16_t szName[c_cchLabelOut];
+      int nShield = 0;
+      const std::u16string strRaw = obj.strLabel.substr(0, 63);
+      size_t c = InterpretMapLabel(obj.nKind, obj.wType, fMapUnit, strRaw.data(), strRaw.size(), szName, &nShield, true);
+      Entry e;
+      e.wCategory = in.pfnCategory ? in.pfnCategory(obj.nKind, obj.wType) : obj.wType;
+      e.nSub = uint32_t(obj.nKind) << 16 | obj.wType;
+      e.nCity = IndexCityOf(obj);
+      e.strName.assign(szName, c);
+      e.dwOffset = RecordOffset(lw, it);
+      entries.push_back(std::move(e));
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      if (a.wCategory != b.wCategory) return a.wCategory < b.wCategory;
+      if (a.nCity != b.nCity) return a.nCity < b.nCity;
+      int n = CompareIndexNames(a.strName, b.strName);
+      if (n) return n < 0;
+      return a.dwOffset < b.dwOffset;
+    });
+    // Categories with their sub-codes and per-city counts.
+    struct Category {
+      uint16_t wCode;
+      std::vector<uint32_t> subs;
+      uint32_t iFirst;
+      std::vector<uint32_t> counts;  // city number (0 = none) -> entries
+    };
+    const uint32_t cCities = in.fCityIndex ? uint32_t(in.cities.size()) : 0;
+    std::vector<Category> cats;
+    uint32_t dwMinOffset = UINT32_MAX, dwMaxOffset = 0, cMaxCount = 0;
+    size_t cMaxSubs = 1;
+    for (uint32_t i = 0; i < entries.size(); ++i) {
+      const Entry& e = entries[i];
+      if (cats.empty() || cats.back().wCode != e.wCategory) {
+        cats.push_back(Category{e.wCategory, {}, i, std::vector<uint32_t>(cCities + 1, 0)});
+      }
+      Category& cat = cats.back();
+      if (std::find(cat.subs.begin(), cat.subs.end(), e.nSub) == cat.subs.end()) cat.subs.push_back(e.nSub);
+      cMaxCount = std::max(cMaxCount, ++cat.counts[e.nCity <= cCities ? e.nCity : 0]);
+      dwMinOffset = std::min(dwMinOffset, e.dwOffset);
+      dwMaxOffset = std::max(dwMaxOffset, e.dwOffset);
+    }
+    for (Category& cat : cats) {
+      std::sort(cat.subs.begin(), cat.subs.end());
+      cMaxSubs = std::max(cMaxSubs, cat.subs.size());
+    }
+    if (entries.empty()) dwMinOffset = 0;
+    const uint32_t cRefBits = BitLen(dwMaxOffset - dwMinOffset);
+    const uint32_t cSubBits = BitLen(uint32_t(cMaxSubs - 1));
+    const uint32_t cCountBits = std::max<uint32_t>(1, BitLen(cMaxCount));
+    const uint32_t cbEntry = uint32_t((12 + (uint64_t(cCities + 1) * cCountBits + 7) / 8 + 3) / 4 * 4);
+
+    AlignOutput();
+    const size_t offHeader = m_out.size();
+    m_layout.offObjectIndex = offHeader;
+    const size_t offTypes = offHeader + 52;
+    m_out.resize(offTypes + cats.size() * size_t(cbEntry), 0);
+    for (size_t iCat = 0; iCat < cats.size(); ++iCat) {
+      const Category& cat = cats[iCat];
+      const size_t offEntry = offTypes + iCat * cbEntry;
+      const uint32_t offSubs = uint32_t(m_out.size());
+      {
+        CBitWriter bw(m_out);
+        for (uint32_t nSub : cat.subs) {
+          bw.WriteBits(2, nSub >> 16);
+          bw.WriteBits(16, nSub & 0xFFFF);
+        }
+        bw.Flush();
+      }
+      m_out[offEntry] = uint8_t(cat.wCode);
+      m_out[offEntry + 1] = uint8_t(cat.wCode >> 8);
+      m_out[offEntry + 2] = uint8_t(cat.subs.size());
+      m_out[offEntry + 3] = uint8_t(cat.subs.size() >> 8);
+      PutLe32(m_out, offEntry + 4, uint32_t(offSubs - offEntry));
+      PutLe32(m_out, offEntry + 8, cat.iFirst);
+      std::vector<uint8_t> counts;
+      CBitWriter bw(counts);
+      for (uint32_t c : cat.counts) bw.WriteBits(cCountBits, c);
+      bw.Flush();
+      std::copy(counts.begin(), counts.end(), m_out.begin() + ptrdiff_t(offEntry + 12));
+    }
+    const uint32_t offEntries = WriteBitTable(entries.size(), [&](CBitWriter& bw, size_t i) {
+      const Entry& e = entries[i];
+      bw.WriteBits(cRefBits, e.dwOffset - dwMinOffset);
+      const Category& cat = *std::find_if(cats.begin(), cats.end(), [&e](const Category& c) { return c.wCode == e.wCategory; });
+      bw.WriteBits(cSubBits, uint32_t(std::find(cat.subs.begin(), cat.subs.end(), e.nSub) - cat.subs.begin()));
+    });
+    const uint32_t adwHeader[13] = {dwMinOffset, cRefBits, cSubBits, offEntries, uint32_t(entries.size()),
+                                    uint32_t(offTypes), 0, cbEntry, 0, uint32_t(cats.size()), 0, 0, cCountBits};
+    for (int i = 0; i < 13; ++i) PutLe32(m_out, offHeader + 4 * i, adwHeader[i]);
+    m_stats.cbObjectIndex = uint32_t(m_out.size() - offHeader);
+    m_stats.cIndexedObjects = uint32_t(entries.size());
   }
 
   // ---- the file ----
@@ -511,7 +838,13 @@ class CVelMapWriter {
     }
     m_out.assign(off, 0);
     WriteLevelTable();
-    for (size_t iLevel = 0; iLevel < m_work.size(); ++iLevel)
+    // The shared labels lie before the object data, so that a label
+    // reference also reaches the records of cities' places.
+    m_layout.offLabels = m_out.size();
+    m_out.insert(m_out.end(), m_sharedArea.begin(), m_sharedArea.end());
+    // Object data from the finest level to the coarsest: a record's offset
+    // then finds its block among blocks in the order of their data.
+    for (size_t iLevel = m_work.size(); iLevel-- > 0;)
       if (!WriteBlocks(iLevel)) return false;
     return true;
   }
@@ -550,11 +883,6 @@ class CVelMapWriter {
     return true;
   }
 
-  void WriteSharedLabels() {
-    m_layout.offLabels = m_out.size();
-    m_out.insert(m_out.end(), m_sharedArea.begin(), m_sharedArea.end());
-  }
-
   // The code tables in the order the reader loads them.
   void WriteTables() {
     m_layout.offHuffman = m_out.size();
@@ -568,9 +896,9 @@ class CVelMapWriter {
     m_tables.xDelta.Serialize(m_out);
     m_tables.yDelta.Serialize(m_out);
     m_tables.counts.Serialize(m_out);
-    if (m_opt.fAddresses)
+    if (m_fAddresses)
       for (int i = 0; i < 4; ++i) {
-        if (m_opt.fFixedWidthAddresses) {
+        if (m_afFixedAddress[i]) {
           m_out.push_back(1);
           uint32_t c = m_tables.adwAddressMax[i] + 1;
           for (int k = 0; k < 4; ++k) m_out.push_back(uint8_t(c >> (8 * k)));
@@ -700,7 +1028,8 @@ class CVelMapWriter {
     hdr.main.btDay = m_opt.btDay;
     for (size_t i = 0; i < 32 && i < m_opt.strName.size(); ++i) hdr.main.szName[i] = m_opt.strName[i];
     for (size_t i = 0; i < 64 && i < m_opt.strNotice.size(); ++i) hdr.main.szNotice[i] = m_opt.strNotice[i];
-    hdr.main.dwFlags = (m_opt.fExtended ? c_fExtendedHeader : 0) | (m_opt.fExtraAddressBit ? c_fExtraAddressBit : 0);
+    hdr.main.dwFlags = (m_opt.fExtended ? c_fExtendedHeader : 0) |
+                       (m_fAddresses && m_opt.fExtraAddressBit ? c_fExtraAddressBit : 0);
     hdr.dwLevelTableOffset = uint32_t(m_layout.offLevels);
     hdr.dwScales = uint32_t(m_work.size());
     hdr.dwLabelAreaOffset = uint32_t(m_layout.offLabels);
@@ -710,8 +1039,12 @@ class CVelMapWriter {
     for (size_t i = 0; i < 8 && i < m_opt.strTypeSet.size(); ++i) hdr.achTypeSet[i] = m_opt.strTypeSet[i];
     hdr.dwHuffmanOffset = uint32_t(m_layout.offHuffman);
     hdr.dwHuffmanLength = uint32_t(m_layout.cbHuffman);
-    hdr.dwCityIndexOffset =
-        m_opt.fAddresses ? (m_opt.dwCityIndexOffset ? m_opt.dwCityIndexOffset : uint32_t(m_layout.offHuffman)) : 0;
+    if (m_layout.offCityIndex)
+      hdr.dwCityIndexOffset = uint32_t(m_layout.offCityIndex);
+    else
+      hdr.dwCityIndexOffset =
+          m_fAddresses ? (m_opt.dwCityIndexOffset ? m_opt.dwCityIndexOffset : uint32_t(m_layout.offHuffman)) : 0;
+    hdr.dwObjectIndexOffset = uint32_t(m_layout.offObjectIndex);
     hdr.dwLocale = m_opt.dwLocale;
     hdr.dwLabelFlags = m_opt.dwLabelFlags;
     hdr.dwNodeCount = m_cNodes;
@@ -734,7 +1067,7 @@ class CVelMapWriter {
       std::memcpy(lh.achTypeSet, hdr.achTypeSet, 8);
       lh.dwCityIndexOffset = hdr.dwCityIndexOffset;
       lh.dwLocale = hdr.dwLocale;
-      lh.dwObjectIndexOffset = 0;
+      lh.dwObjectIndexOffset = hdr.dwObjectIndexOffset;
       lh.dwLabelFlags = hdr.dwLabelFlags;
       lh.dwNodeCount = hdr.dwNodeCount;
       lh.dwTurnCount = hdr.dwTurnCount;
@@ -763,9 +1096,32 @@ class CVelMapWriter {
   uint32_t m_cRoadRefBits = 0;
   std::multimap<uint32_t, size_t> m_pieces;  // finest level: object -> its records
   FileLayout m_layout;
+  bool m_fAddresses = false;
+  bool m_afFixedAddress[4] = {false, false, false, false};
+  // The index order: position of each input city and list item when sorted.
+  std::vector<uint32_t> m_cityOrder;           // sorted position -> input city
+  std::vector<uint32_t> m_cityNew;             // input city -> sorted position
+  std::vector<uint32_t> m_listOrder[3], m_listNew[3];
+  std::vector<size_t> m_cityPlace;             // input city -> finest level item of its place, or SIZE_MAX
+  bool m_fAnyPlace = false;
 };
 
 }  // namespace
+
+int CompareIndexNames(const std::u16string& a, const std::u16string& b) {
+  return CompareNamesNoCase(0, a.data(), a.size(), b.data(), b.size());
+}
+
+std::u16string CityDisplayName(const std::u16string& strCity, const std::u16string& strRegion,
+                               const std::u16string& strCountry) {
+  std::u16string str = strCity.substr(0, 63);
+  for (const std::u16string* p : {&strRegion, &strCountry}) {
+    size_t iBar = p->find(u'|');
+    std::u16string strPart = iBar == std::u16string::npos ? *p : p->substr(iBar + 1);
+    if (!strPart.empty()) str += u", " + strPart;
+  }
+  return str.substr(0, 63);
+}
 
 int32_t ToLevelUnits(int32_t n, unsigned nShift) {
   if (nShift == 0) return n;

@@ -20,10 +20,15 @@ struct VelObject {
   bool fHasAttributes = false;
   uint16_t wRoadAttributes = 0;
   std::vector<int32_t> nodeIndex;  // per point, -1 = not a node (empty = none)
-  // Address block (maps with addresses).
+  // Address block (maps with addresses). With a city index the values are
+  // the city number + 1 and 1-based places in the index input's name lists
+  // (0 = none), which the writer renumbers to the sorted lists.
   bool fHasAddress = false;
   bool fExtraAddressBit = false;
   uint32_t adwAddress[4] = {0, 0, 0, 0};
+  // The city (number + 1, 0 = none) under which the object name index lists
+  // an object without an address block.
+  uint32_t nIndexCity = 0;
 };
 
 struct VelLevelInput {
@@ -39,6 +44,32 @@ struct VelLevelInput {
 struct VelTurnRestriction {
   uint32_t cFromNode, cNode, cToNode;
   uint32_t iFromObject, iToObject;
+};
+
+// The searchable indexes: the city index (countries, regions, cities and the
+// three address name lists) and the object name index. Inputs may come in
+// any order: the writer sorts cities and name lists by name as the reader
+// compares names and renumbers the objects' address values to match.
+struct VelRegionInput {
+  std::u16string strName;  // "short|long" where both forms exist
+  uint32_t iCountry = 0;   // ignored when there are no countries
+};
+struct VelCityInput {
+  std::u16string strName;
+  uint32_t iRegion = 0;      // ignored when there are no regions
+  int32_t iPlaceObject = -1;  // the city's own object among the finest level's objects, or -1
+};
+// The category (type table entry) of an object kind and type in the object
+// name index.
+typedef uint16_t (*VelCategoryFn)(int nKind, uint16_t wType);
+struct VelIndexInput {
+  bool fCityIndex = false;  // also turns addresses on
+  std::vector<std::u16string> countries;
+  std::vector<VelRegionInput> regions;
+  std::vector<VelCityInput> cities;
+  std::vector<std::u16string> lists[3];  // postal codes, streets, house numbers
+  bool fObjectIndex = false;  // every named object of the finest level
+  VelCategoryFn pfnCategory = nullptr;  // null: every type is a category of its own
 };
 
 struct VelWriterOptions {
@@ -62,6 +93,7 @@ struct VelWriterOptions {
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
   uint32_t dwCityIndexOffset = 0;     // written as is (only "there is one" matters to the reader)
   uint32_t cBlockCell = 1024;         // block grid cell, level units
+  VelIndexInput index;
 };
 
 struct VelWriterStats {
@@ -79,7 +111,20 @@ struct VelWriterStats {
   uint32_t cTurnsWritten = 0;
   uint32_t cTurnsDropped = 0;      // restrictions whose roads do not hold the node pieces
   uint32_t acBlocks[32] = {};
+  uint32_t cbCityIndex = 0;        // bytes of the city index
+  uint32_t cbObjectIndex = 0;      // bytes of the object name index
+  uint32_t cIndexedObjects = 0;    // entries of the object name index
+  uint32_t cCitiesWithPlace = 0;
 };
+
+// The order in which the index sorts names (the reader's comparison: case
+// is ignored): <0, 0, >0.
+int CompareIndexNames(const std::u16string& a, const std::u16string& b);
+// What the city index shows for a city: its name, then the long form of its
+// region (the text after the first "|") and its country, each after ", "
+// when not empty; at most 63 characters.
+std::u16string CityDisplayName(const std::u16string& strCity, const std::u16string& strRegion,
+                               const std::u16string& strCountry);
 
 // Fills out with the file. False with a message when the map cannot be
 // written (too large for the format's offsets).

@@ -1,0 +1,286 @@
+#include "tools/velc/Addresses.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "map/MapParser.h"
+#include "view/MapUnits.h"
+
+namespace {
+
+// How far from a city an address without a city of its own may lie and
+// still belong to it, by place rank (city, town, village, suburb, hamlet).
+const double c_afCityRadiusMetres[5] = {15000, 6000, 3000, 2000, 1500};
+// Two city nodes of one name closer than this are one city.
+const double c_fSameCityMetres = 2000;
+
+int RankOf(const char* pszPlace) {
+  if (!pszPlace) return 4;
+  if (!std::strcmp(pszPlace, "city")) return 0;
+  if (!std::strcmp(pszPlace, "town")) return 1;
+  if (!std::strcmp(pszPlace, "village")) return 2;
+  if (!std::strcmp(pszPlace, "suburb")) return 3;
+  return 4;
+}
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  return CompareNamesNoCase(0, a.data(), a.size(), b.data(), b.size()) == 0;
+}
+
+MapRect BoxOf(const std::vector<MapPoint>& pts) {
+  MapRect r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (const MapPoint& p : pts) {
+    r.left = std::min(r.left, p.x), r.right = std::max(r.right, p.x);
+    r.top = std::min(r.top, p.y), r.bottom = std::max(r.bottom, p.y);
+  }
+  return r;
+}
+
+// Distance in metres between two map points (the east-west term weighted
+// by the cosine of the latitude).
+double DistanceMetres(MapPoint a, MapPoint b) {
+  const double k = std::cos(MapToDegrees(a.y) * 3.14159265358979323846 / 180.0);
+  const double dx = (double(a.x) - b.x) * k, dy = double(a.y) - b.y;
+  return std::sqrt(dx * dx + dy * dy) * (20000000.0 / double(1 << 30));
+}
+
+// Interns texts: the 1-based number of each distinct text.
+struct TextList {
+  std::map<std::u16string, uint32_t> numbers;
+  std::vector<std::u16string>* pList;
+  uint32_t Number(const std::u16string& str) {
+    if (str.empty()) return 0;
+    auto it = numbers.find(str);
+    if (it != numbers.end()) return it->second;
+    pList->push_back(str);
+    return numbers[str] = uint32_t(pList->size());
+  }
+};
+
+}  // namespace
+
+bool PointInRing(MapPoint pt, const std::vector<MapPoint>& ring) {
+  bool fIn = false;
+  const size_t n = ring.size();
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const MapPoint& a = ring[i];
+    const MapPoint& b = ring[j];
+    if ((a.y > pt.y) != (b.y > pt.y)) {
+      const double x = double(a.x) + (double(pt.y) - a.y) * (double(b.x) - a.x) / (double(b.y) - a.y);
+      if (double(pt.x) < x) fIn = !fIn;
+    }
+  }
+  return fIn;
+}
+
+bool CAddressCollector::Boundary::Contains(MapPoint pt) const {
+  if (!box.Contains(pt)) return false;
+  bool fIn = false;
+  for (const std::vector<MapPoint>& ring : rings)
+    if (PointInRing(pt, ring)) fIn = !fIn;
+  return fIn;
+}
+
+void CAddressCollector::AddPlace(const std::u16string& strName, const char* pszPlace, MapPoint pt, int64_t iObject,
+                                 const std::vector<MapPoint>* pOutline) {
+  if (strName.empty()) return;
+  Place p;
+  p.strName = strName;
+  p.nRank = RankOf(pszPlace);
+  p.pt = pt;
+  p.iObject = iObject;
+  p.fArea = pOutline && pOutline->size() >= 3;
+  if (p.fArea) {
+    p.outline = *pOutline;
+    p.box = BoxOf(p.outline);
+  }
+  m_places.push_back(std::move(p));
+}
+
+void CAddressCollector::AddBoundary(const std::u16string& strName, const std::u16string& strShort,
+                                    const std::string& strIso, int nLevel,
+                                    const std::vector<std::vector<MapPoint>>& rings) {
+  if (strName.empty() || rings.empty()) return;
+  Boundary b{strName, strShort, strIso, nLevel, rings, MapRect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}};
+  for (const auto& ring : rings) {
+    MapRect r = BoxOf(ring);
+    b.box.left = std::min(b.box.left, r.left), b.box.right = std::max(b.box.right, r.right);
+    b.box.top = std::min(b.box.top, r.top), b.box.bottom = std::max(b.box.bottom, r.bottom);
+  }
+  m_boundaries.push_back(std::move(b));
+}
+
+void CAddressCollector::AddAddress(int64_t iObject, MapPoint pt, const std::u16string& strStreet,
+                                   const std::u16string& strNumber, const std::u16string& strZip,
+                                   const std::u16string& strCity) {
+  if (iObject < 0 || strNumber.empty()) return;
+  m_addresses.push_back(Address{iObject, pt, strStreet, strNumber, strZip, strCity});
+}
+
+void CAddressCollector::AddStreet(int64_t iObject, MapPoint pt, const std::u16string& strName) {
+  if (iObject < 0 || strName.empty()) return;
+  m_streets.push_back(Street{iObject, pt, strName});
+}
+
+void CAddressCollector::Shift(uint32_t cMoved) {
+  for (Place& p : m_places)
+    if (p.iObject >= 0) p.iObject += cMoved;
+  for (Address& a : m_addresses) a.iObject += cMoved;
+  for (Street& s : m_streets) s.iObject += cMoved;
+}
+
+int32_t CAddressCollector::CityNamed(const std::u16string& strName, MapPoint pt) const {
+  int32_t iBest = -1;
+  double fBest = 0;
+  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
+    const Place& p = m_places[m_cityPlace[i]];
+    if (!SameName(p.strName, strName)) continue;
+    const double f = DistanceMetres(pt, p.pt);
+    if (iBest < 0 || f < fBest) iBest = int32_t(i), fBest = f;
+  }
+  return iBest;
+}
+
+int32_t CAddressCollector::CityAt(MapPoint pt) const {
+  // The place area around the point (the smallest place first).
+  int32_t iBest = -1;
+  int nBestRank = -1;
+  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
+    const Place& p = m_places[m_cityPlace[i]];
+    if (!p.fArea || p.nRank <= nBestRank || !p.box.Contains(pt) || !PointInRing(pt, p.outline)) continue;
+    iBest = int32_t(i), nBestRank = p.nRank;
+  }
+  if (iBest >= 0) return iBest;
+  // A municipal boundary around it named as a city.
+  for (const Boundary& b : m_boundaries) {
+    if (b.nLevel < 7 || !b.Contains(pt)) continue;
+    int32_t i = CityNamed(b.strName, pt);
+    if (i >= 0) return i;
+  }
+  // The nearest city within its distance.
+  double fBest = 0;
+  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
+    const Place& p = m_places[m_cityPlace[i]];
+    const double f = DistanceMetres(pt, p.pt);
+    if (f > c_afCityRadiusMetres[p.nRank]) continue;
+    if (iBest < 0 || f < fBest) iBest = int32_t(i), fBest = f;
+  }
+  return iBest;
+}
+
+void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, VelIndexInput& index,
+                                AddressStats& stats) {
+  index = VelIndexInput();
+  index.fCityIndex = true;
+  index.fObjectIndex = true;
+  if (levels.empty()) return;
+  std::vector<VelObject>& objects = levels.back().objects;
+  // Cities: the nodes (one of each name within a short distance), then the
+  // place areas that hold no city node of their name.
+  m_cityPlace.clear();
+  std::vector<int32_t> placeCity(m_places.size(), -1);
+  for (int fArea = 0; fArea < 2; ++fArea)
+    for (size_t i = 0; i < m_places.size(); ++i) {
+      const Place& p = m_places[i];
+      // Areas without a point of their own come second.
+      if ((p.fArea && p.iObject < 0) != (fArea != 0)) continue;
+      int32_t iSame = -1;
+      for (size_t k = 0; k < m_cityPlace.size() && iSame < 0; ++k) {
+        const Place& q = m_places[m_cityPlace[k]];
+        if (!SameName(p.strName, q.strName)) continue;
+        if (p.fArea ? PointInRing(q.pt, p.outline) : DistanceMetres(p.pt, q.pt) < c_fSameCityMetres)
+          iSame = int32_t(k);
+      }
+      if (iSame >= 0) {
+        placeCity[i] = iSame;
+        Place& q = m_places[m_cityPlace[size_t(iSame)]];
+        if (p.fArea && !q.fArea) {  // the node's city takes the area's outline
+          q.fArea = true;
+          q.outline = p.outline;
+          q.box = p.box;
+        }
+        continue;
+      }
+      placeCity[i] = int32_t(m_cityPlace.size());
+      m_cityPlace.push_back(uint32_t(i));
+    }
+  // Regions and countries from the boundaries around each city.
+  std::map<std::u16string, uint32_t> countryNumbers;
+  std::map<std::pair<std::u16string, uint32_t>, uint32_t> regionNumbers;
+  const bool fBoundaries = !m_boundaries.empty();
+  for (uint32_t iPlace : m_cityPlace) {
+    const Place& p = m_places[iPlace];
+    VelCityInput city;
+    city.strName = p.strName;
+    city.iPlaceObject = p.iObject >= 0 && size_t(p.iObject) < objects.size() && objects[size_t(p.iObject)].nKind == rkPoint
+                            ? int32_t(p.iObject)
+                            : -1;
+    if (fBoundaries) {
+      const Boundary* pCountry = nullptr;
+      for (const Boundary& b : m_boundaries)
+        if (b.nLevel == 2 && b.Contains(p.pt)) {
+          pCountry = &b;
+          break;
+        }
+      const int nRegionLevel = mapping.RegionLevel(pCountry ? pCountry->strIso : std::string());
+      const Boundary* pRegion = nullptr;
+      for (const Boundary& b : m_boundaries)
+        if (b.nLevel == nRegionLevel && b.Contains(p.pt)) {
+          pRegion = &b;
+          break;
+        }
+      std::u16string strCountry = pCountry ? pCountry->strName : std::u16string();
+      auto itCountry = countryNumbers.find(strCountry);
+      if (itCountry == countryNumbers.end()) {
+        itCountry = countryNumbers.emplace(strCountry, uint32_t(index.countries.size())).first;
+        index.countries.push_back(strCountry);
+      }
+      std::u16string strRegion;
+      if (pRegion) {
+        strRegion = pRegion->strName;
+        if (!pRegion->strShort.empty() && pRegion->strShort != pRegion->strName)
+          strRegion = pRegion->strShort + u"|" + pRegion->strName;
+      }
+      auto key = std::make_pair(strRegion, itCountry->second);
+      auto itRegion = regionNumbers.find(key);
+      if (itRegion == regionNumbers.end()) {
+        itRegion = regionNumbers.emplace(key, uint32_t(index.regions.size())).first;
+        index.regions.push_back(VelRegionInput{strRegion, itCountry->second});
+      }
+      city.iRegion = itRegion->second;
+    }
+    index.cities.push_back(std::move(city));
+  }
+  stats.cCities = uint32_t(index.cities.size());
+  stats.cRegions = uint32_t(index.regions.size());
+  stats.cCountries = uint32_t(index.countries.size());
+  // Addresses.
+  TextList zips{{}, &index.lists[0]}, streets{{}, &index.lists[1]}, numbers{{}, &index.lists[2]};
+  for (const Address& a : m_addresses) {
+    if (size_t(a.iObject) >= objects.size()) continue;
+    int32_t iCity = a.strCity.empty() ? -1 : CityNamed(a.strCity, a.pt);
+    if (iCity < 0) iCity = CityAt(a.pt);
+    VelObject& obj = objects[size_t(a.iObject)];
+    if (!obj.fHasAddress) ++stats.cAddresses;
+    obj.fHasAddress = true;
+    obj.adwAddress[0] = uint32_t(iCity + 1);
+    obj.adwAddress[1] = zips.Number(a.strZip);
+    obj.adwAddress[2] = streets.Number(a.strStreet);
+    obj.adwAddress[3] = numbers.Number(a.strNumber);
+    if (iCity < 0) ++stats.cAddressesNoCity;
+  }
+  for (const Street& s : m_streets) {
+    if (size_t(s.iObject) >= objects.size()) continue;
+    VelObject& obj = objects[size_t(s.iObject)];
+    if (obj.fHasAddress) continue;
+    obj.fHasAddress = true;
+    obj.adwAddress[0] = uint32_t(CityAt(s.pt) + 1);
+    obj.adwAddress[2] = streets.Number(s.strName);
+    ++stats.cStreets;
+  }
+  // The city under which the name index lists the other named objects.
+  for (VelObject& obj : objects)
+    if (!obj.fHasAddress && !obj.strLabel.empty() && !obj.points.empty()) obj.nIndexCity = uint32_t(CityAt(obj.points[0]) + 1);
+}

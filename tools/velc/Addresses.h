@@ -1,0 +1,88 @@
+// Cities, regions, countries and addresses of a compiled map, gathered
+// while the OSM file is read and resolved once it is: every city gets its
+// region and country from the administrative boundaries around it, every
+// address and named street its city, and every named object the city under
+// which the object name index lists it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "map/MapRect.h"
+#include "tools/velc/TypeMapping.h"
+#include "tools/velc/VelWriter.h"
+
+struct AddressStats {
+  uint32_t cCities = 0;
+  uint32_t cRegions = 0;
+  uint32_t cCountries = 0;
+  uint32_t cAddresses = 0;         // objects with an address block
+  uint32_t cAddressesNoCity = 0;   // of them without a city
+  uint32_t cStreets = 0;           // named streets given a city
+};
+
+class CAddressCollector {
+ public:
+  // A named object that the city rules make a city; iObject is its point
+  // at the finest level (-1: none). fArea: the centre of a place area
+  // (a city only when no city node of its name lies inside the outline).
+  void AddPlace(const std::u16string& strName, const char* pszPlace, MapPoint pt, int64_t iObject,
+                const std::vector<MapPoint>* pOutline = nullptr);
+  // An administrative boundary's outer rings.
+  void AddBoundary(const std::u16string& strName, const std::u16string& strShort, const std::string& strIso,
+                   int nLevel, const std::vector<std::vector<MapPoint>>& rings);
+  // An address on the object iObject of the finest level.
+  void AddAddress(int64_t iObject, MapPoint pt, const std::u16string& strStreet, const std::u16string& strNumber,
+                  const std::u16string& strZip, const std::u16string& strCity);
+  // A named street (a line of the finest level).
+  void AddStreet(int64_t iObject, MapPoint pt, const std::u16string& strName);
+  // Objects were put in front of the finest level's objects.
+  void Shift(uint32_t cMoved);
+
+  // Fills the index input and the finest level objects' address blocks and
+  // index cities.
+  void Resolve(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, VelIndexInput& index,
+               AddressStats& stats);
+
+ private:
+  struct Place {
+    std::u16string strName;
+    int nRank;  // 0 city, 1 town, 2 village, 3 suburb, 4 hamlet and smaller
+    MapPoint pt;
+    int64_t iObject;
+    bool fArea;
+    std::vector<MapPoint> outline;
+    MapRect box;
+  };
+  struct Boundary {
+    std::u16string strName, strShort;
+    std::string strIso;
+    int nLevel;
+    std::vector<std::vector<MapPoint>> rings;
+    MapRect box;
+    bool Contains(MapPoint pt) const;
+  };
+  struct Address {
+    int64_t iObject;
+    MapPoint pt;
+    std::u16string strStreet, strNumber, strZip, strCity;
+  };
+  struct Street {
+    int64_t iObject;
+    MapPoint pt;
+    std::u16string strName;
+  };
+  // The city of a point, or -1.
+  int32_t CityAt(MapPoint pt) const;
+  int32_t CityNamed(const std::u16string& strName, MapPoint pt) const;
+
+  std::vector<Place> m_places;
+  std::vector<Boundary> m_boundaries;
+  std::vector<Address> m_addresses;
+  std::vector<Street> m_streets;
+  // Resolved.
+  std::vector<uint32_t> m_cityPlace;  // city -> its place in m_places
+};
+
+// Whether a point lies inside a ring (even-odd rule).
+bool PointInRing(MapPoint pt, const std::vector<MapPoint>& ring);
