@@ -6,6 +6,8 @@
 //   build,<extract>,<ms>,<nodes>,<links>,<restrictions>
 //   pair,<extract>,<pair>,<ok>,<km>,<ms>,<snap_from_m>,<snap_to_m>
 //   query,<extract>,<median ms>,<max ms>
+// With --points DIR each pair's route is also written to
+// DIR/<extract>-<pair>.txt, one "lat lon" line per point.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -64,6 +66,15 @@ double RouteKm(const std::vector<RouterPoint>& pts) {
   return f / 1000;
 }
 
+void WritePoints(const std::string& strPath, const RouteOptions& o) {
+  std::ofstream f(strPath);
+  char sz[64];
+  for (const RouterPoint& pt : o.points) {
+    std::snprintf(sz, sizeof sz, "%.7f %.7f\n", Map2ToDegrees(pt.y), Map2ToDegrees(pt.x));
+    f << sz;
+  }
+}
+
 double SnapMetres(const RoadSnap& s, double fCos) {
   const double dx = (double(s.ptNearest.x) - s.pt.x) * fCos, dy = double(s.ptNearest.y) - s.pt.y;
   return MapToMetres(std::sqrt(dx * dx + dy * dy));
@@ -80,8 +91,10 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   int cRuns = 5;
   std::vector<std::string> extracts;
+  std::string strPointsDir;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) cRuns = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--points") && i + 1 < argc) strPointsDir = argv[++i];
     else extracts.push_back(argv[i]);
   }
   if (extracts.empty()) extracts = {"monaco", "andorra", "moscow", "north-bayreuth"};
@@ -129,6 +142,8 @@ int main(int argc, char** argv) {
         fOk = p->FindRoute(a, b, &o, nullptr);
         times.push_back(NowMs() - t0);
       }
+      if (fOk && !strPointsDir.empty())
+        WritePoints(strPointsDir + "/" + strName + "-" + std::to_string(pr.n) + ".txt", o);
       const double fMs = Median(times);
       queries.push_back(fMs);
       const RouteSearchStats& st = router.GetStats();

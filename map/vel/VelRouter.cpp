@@ -1,5 +1,6 @@
 #include "map/vel/VelRouter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
@@ -56,6 +57,11 @@ double Dist(const MapPoint& a, const MapPoint& b, double k) {
 double AngleOf(const MapPoint& a, const MapPoint& b, double k) {
   return std::atan2(double(b.y) - a.y, (double(b.x) - a.x) * k) * 180.0 / c_fPiRoute;
 }
+
+// Where ways meet at a node a point on it lies on all of them (a footway
+// leaving a street at a crossing): a road open to the vehicle is taken over
+// a closed one unless the closed one is nearer by more than this.
+const double c_fSnapTieMetres = 0.5;
 
 double Normalise180(double f) {
   while (f > 180) f -= 360;
@@ -304,7 +310,17 @@ bool CVelRouter::Build(const MapProgress* pProgress) {
 // ---------------------------------------------------------------------------
 // Snapping
 
-void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps) {
+// Whether a segment at squared distance d2 replaces the snap's best one.
+bool CVelRouter::IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint16_t wMask) {
+  if (snap.fD2 < 0) return true;
+  const bool fBestOpen = (snap.wAttributes & wMask) == 0;
+  if (fOpen == fBestOpen) return d2 < snap.fD2;
+  const double fTie = MetresToMap(c_fSnapTieMetres);
+  const double d = std::sqrt(d2), fBest = std::sqrt(snap.fD2);
+  return fOpen ? d <= fBest + fTie : d + fTie < fBest;
+}
+
+void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask) {
   CVelParser& p = m_parser;
   VelLevel level;
   if (!p.GetLevel(p.m_cLevels - 1, level) || level.dwFirstBlock >= p.m_cFileSize) return;
@@ -318,6 +334,8 @@ void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps) {
     aWindow[s] = MapRect{clamp(pt.x - fHalfW), clamp(pt.y - fHalfH), clamp(pt.x + fHalfW), clamp(pt.y + fHalfH)};
   }
   const float k2 = float(m_fCos * m_fCos);
+  // A point within a grid step and a half of a node is on it.
+  m_fOnNode = std::max(double(c_fTiny), std::min(1.5 * double(1u << nShift), double(MetresToMap(5.0))));
   const uint8_t* pBlock = p.m_pData + level.dwFirstBlock;
   p.ResetWork();
   for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
@@ -347,7 +365,8 @@ void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps) {
             MapPoint ptNear;
             double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
             if (d2 < 0) d2 = 0;
-            if ((snap.fD2 < 0 || d2 < snap.fD2) && aWindow[s].Contains(ptNear)) {
+            if (aWindow[s].Contains(ptNear) &&
+                IsBetterSnap(snap, d2, (rec.wRoadAttributes & wMask) == 0, wMask)) {
               snap.fD2 = d2;
               snap.dwBlock = dwBlock;
               snap.dwRoad = rec.dwOffset;
@@ -403,6 +422,24 @@ void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps) {
 // ---------------------------------------------------------------------------
 // Connecting the points and the dual links
 
+// A link of the snapped road into or out of a pseudo-node (index -1), not
+// yet reached; the caller sets its nodes, length and points.
+RoutingLink CVelRouter::SnapLink(const RoadSnap& snap) {
+  RoutingLink l{};
+  l.nHeapPos = -1;
+  l.cLink = c_nStartLink;
+  l.wAttributes = snap.wAttributes;
+  l.btType = snap.btType;
+  l.dwBlock = snap.dwBlock;
+  l.dwRoad = snap.dwRoad;
+  l.nRestrict = -1;
+  l.fCost = -1;
+  l.nPred = -1;
+  l.nReachDual = -1;
+  l.nFirstDual = -1;
+  return l;
+}
+
 bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options) {
   const int32_t nStart = int32_t(m_cNodes);
   m_nodes[size_t(nStart)].cRealNode = snap.nPrevNode;
@@ -416,18 +453,7 @@ bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options)
     if (fDiff < 30 || fDiff > 330) fInOrder = true;
     else if (fDiff > 150 && fDiff < 210) fAgainst = true;
   }
-  RoutingLink l{};
-  l.nHeapPos = -1;
-  l.cLink = c_nStartLink;
-  l.wAttributes = snap.wAttributes;
-  l.btType = snap.btType;
-  l.dwBlock = snap.dwBlock;
-  l.dwRoad = snap.dwRoad;
-  l.nRestrict = -1;
-  l.fCost = -1;
-  l.nPred = -1;
-  l.nReachDual = -1;
-  l.nFirstDual = -1;
+  RoutingLink l = SnapLink(snap);
   if (!fAgainst || snap.fOneWay) {
     l.cRealNode = l.nArrival = snap.nNextNode;
     l.cFromNode = snap.nPrevNode;
@@ -436,7 +462,12 @@ bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options)
     l.nEndPoint = uint32_t(snap.cNextRPoint);
     if (!AddLink(l, nStart)) return false;
   }
-  if (!snap.fOneWay && !fInOrder) {
+  // Standing on the previous node itself (a one-way road leaving a
+  // junction) the way back to it is no way against the one-way road: the
+  // start may leave the junction by any of its roads. "On" the node allows
+  // for the map's grid, to which the node was moved but the point was not.
+  const bool fOnPrevNode = snap.fPrevLength < m_fOnNode && snap.nPrevNode != snap.nNextNode;
+  if ((!snap.fOneWay || fOnPrevNode) && !fInOrder) {
     l.cRealNode = l.nArrival = snap.nPrevNode;
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fPrevLength);
@@ -462,20 +493,9 @@ bool CVelRouter::ConnectStart(const RoadSnap& snap, const RouteOptions& options)
 bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
   const int32_t nDest = int32_t(m_cNodes) + 1;
   m_nodes[size_t(nDest)].cRealNode = snap.nNextNode;
-  RoutingLink l{};
-  l.nHeapPos = -1;
-  l.cLink = c_nStartLink;
+  RoutingLink l = SnapLink(snap);
   l.cRealNode = c_nDestLink;
   l.nArrival = nDest;
-  l.wAttributes = snap.wAttributes;
-  l.btType = snap.btType;
-  l.dwBlock = snap.dwBlock;
-  l.dwRoad = snap.dwRoad;
-  l.nRestrict = -1;
-  l.fCost = -1;
-  l.nPred = -1;
-  l.nReachDual = -1;
-  l.nFirstDual = -1;
   // From the previous node with the length from it; from the next node
   // with the length from that one, when the road may be driven that way or
   // the point lies on the next node itself.
@@ -484,7 +504,7 @@ bool CVelRouter::ConnectDestination(const RoadSnap& snap) {
   l.nStartPoint = uint32_t(snap.cPrevRPoint);
   l.nEndPoint = snap.nPoint - 1;
   if (!AddLink(l, l.cFromNode)) return false;
-  if (snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < c_fTiny)) {
+  if (snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < m_fOnNode)) {
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fNextLength);
     l.nStartPoint = uint32_t(snap.cNextRPoint);
@@ -987,11 +1007,12 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
   dest.fDestination = true;
   RoadSnap* apSnap[2] = {&start, &dest};
   const double tSnap = Now();
-  Snap(apSnap, 2);
+  Snap(apSnap, 2, wMask);
   m_stats.msSnap = Now() - tSnap;
   Trace("%s=%.2f ms\n", "find source and dest", m_stats.msSnap);
   m_stats.start = start;
   m_stats.dest = dest;
+  m_stats.fOnNode = m_fOnNode;
   if (!progress.Set(0.8)) return false;
   if (dest.fD2 < 0 || start.fD2 < 0 || start.nPrevNode < 0 || dest.nPrevNode < 0) return false;
 

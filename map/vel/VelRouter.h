@@ -147,6 +147,7 @@ struct RouteSearchStats {
   uint32_t cPopped = 0;    // links taken off the heap
   double fCost = -1;       // cost of the found route (the closing destination link excluded), -1 = none
   bool fSameRoad = false;  // both points on one road: no graph search
+  double fOnNode = 0;      // a snapped point this near its node (map units) stands on it
   RoadSnap start;          // where the two points met the roads
   RoadSnap dest;
 };
@@ -195,8 +196,12 @@ class CVelRouter {
   bool AddRoadLinks(const struct VelRecord& rec, const MapPoint* pPoints, const int32_t* pNodes, uint32_t dwBlock);
   bool ReadRestrictions();
   bool AttachRestriction(int32_t iLink, int32_t iRestriction);
-  void Snap(RoadSnap* apSnap[2], size_t cSnaps);
+  // Snaps the points to their nearest roads; at a node shared with a road
+  // closed to the vehicle (wMask) the open road is taken.
+  void Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask);
+  static bool IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint16_t wMask);
   bool AddLink(const RoutingLink& link, int32_t nOwnerNode);
+  static RoutingLink SnapLink(const RoadSnap& snap);
   bool ConnectStart(const RoadSnap& snap, const RouteOptions& options);
   bool ConnectDestination(const RoadSnap& snap);
   bool BuildDualLinks(const RouteOptions& options, Progress& progress);
@@ -232,6 +237,7 @@ class CVelRouter {
   CPodArray<int32_t> m_heap;
   uint32_t m_cWorkLimit = 0;
   bool m_fUseRestrictions = true;
+  double m_fOnNode = 0;                 // a point this near a node (map units) is on it
   const RoadSnap* m_pStart = nullptr;  // the snaps of the running search
   const RoadSnap* m_pDest = nullptr;
   RouteSearchStats m_stats;

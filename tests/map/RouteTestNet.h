@@ -3,6 +3,8 @@
 // (one level, road graph on), optionally with a turn restriction table.
 #pragma once
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -190,5 +192,21 @@ inline double RouteMetres(const RouteOptions& o, double fLat = 50.0) {
   }
   return MapToMetres(f);
 }
+
+#ifdef VELMO_VELC
+// A real extract compiled with velc, once per build tree (again when velc
+// is newer); empty when the extract is not there.
+inline std::string CompiledExtract(const std::string& strName) {
+  const std::string strIn = std::string(VELMO_SHARED_DATA) + "/osm/" + strName + ".osm.pbf";
+  if (!std::filesystem::exists(strIn)) return "";
+  const std::string strOut = std::string(VELMO_BINARY_DIR) + "/route-" + strName + ".vel";
+  if (!std::filesystem::exists(strOut) ||
+      std::filesystem::last_write_time(strOut) < std::filesystem::last_write_time(VELMO_VELC)) {
+    if (std::system((std::string(VELMO_VELC) + " " + strIn + " -o " + strOut + " >/dev/null 2>&1").c_str()) != 0)
+      return "";
+  }
+  return strOut;
+}
+#endif
 
 }  // namespace routetest

@@ -79,8 +79,11 @@ NodeGraph Decode(CVelParser& p) {
   return g;
 }
 
-// Least cost from the snapped start to the snapped destination.
-double OracleCost(const NodeGraph& g, const RoadSnap& s, const RoadSnap& d, uint16_t wMask, bool fTime) {
+// Least cost from the snapped start to the snapped destination. A point on
+// a node (within fOnNode of it) joins the graph at that node whatever the
+// one-way road it was snapped to.
+double OracleCost(const NodeGraph& g, const RoadSnap& s, const RoadSnap& d, double fOnNode, uint16_t wMask,
+                  bool fTime) {
   if ((s.wAttributes & wMask) || (d.wAttributes & wMask)) return c_fInf;
   std::vector<double> dist(g.adj.size(), c_fInf);
   typedef std::pair<double, int32_t> Item;
@@ -92,7 +95,8 @@ double OracleCost(const NodeGraph& g, const RoadSnap& s, const RoadSnap& d, uint
     }
   };
   relax(s.nNextNode, Cost(s.fNextLength, s.wAttributes, fTime));
-  if (!s.fOneWay) relax(s.nPrevNode, Cost(s.fPrevLength, s.wAttributes, fTime));
+  if (!s.fOneWay || (s.fPrevLength < fOnNode && s.nPrevNode != s.nNextNode))
+    relax(s.nPrevNode, Cost(s.fPrevLength, s.wAttributes, fTime));
   while (!heap.empty()) {
     auto [c, n] = heap.top();
     heap.pop();
@@ -101,7 +105,7 @@ double OracleCost(const NodeGraph& g, const RoadSnap& s, const RoadSnap& d, uint
       if (!(e.wAttr & wMask)) relax(e.nTo, c + Cost(e.fLength, e.wAttr, fTime));
   }
   double best = dist[size_t(d.nPrevNode)] + Cost(d.fPrevLength, d.wAttributes, fTime);
-  if (!d.fOneWay || d.fNextLength < 0.00001)
+  if (!d.fOneWay || d.fNextLength < fOnNode)
     best = std::min(best, dist[size_t(d.nNextNode)] + Cost(d.fNextLength, d.wAttributes, fTime));
   return best;
 }
@@ -119,6 +123,8 @@ Tally CompareRandomPairs(CVelParser& p, int cPairs, unsigned nSeed, double fJitt
   Tally t;
   if (used.size() < 2 || !p.GetRouter()) return t;
   p.GetRouter()->SetUseRestrictions(false);
+  vel::VelLevel level{};
+  if (!p.GetLevel(p.GetLevelCount() - 1, level) || level.wLevelCode < 1 || level.wLevelCode > 31) return t;
   std::mt19937 rng(nSeed);
   const int32_t nJitter = MetresToMap(fJitterMetres);
   auto pick = [&]() {
@@ -141,7 +147,10 @@ Tally CompareRandomPairs(CVelParser& p, int cPairs, unsigned nSeed, double fJitt
     }
     if (st.start.fD2 < 0 || st.dest.fD2 < 0) continue;  // under 20 m apart, or no road near
     const uint16_t wMask = CVelRouter::VehicleMask(o.nVehicle, false);
-    const double fOracle = OracleCost(g, st.start, st.dest, wMask, o.fTimeBased != 0);
+    // On a node means within a grid step and a half of the map's finest level.
+    EXPECT_GT(st.fOnNode, 0.0);
+    EXPECT_LE(st.fOnNode, 1.5 * double(1u << (31 - level.wLevelCode)) + 1e-9);
+    const double fOracle = OracleCost(g, st.start, st.dest, st.fOnNode, wMask, o.fTimeBased != 0);
     if (!fFound) {
       ++t.cNoRoute;
       EXPECT_EQ(fOracle, c_fInf) << "pair " << i;
@@ -201,19 +210,6 @@ TEST(RouteOracle, RandomNetworksSameCostAsPlainSearch) {
 }
 
 #ifdef VELMO_VELC
-// The real extracts, compiled once per build tree.
-std::string CompiledExtract(const std::string& strName) {
-  const std::string strIn = std::string(VELMO_SHARED_DATA) + "/osm/" + strName + ".osm.pbf";
-  if (!std::filesystem::exists(strIn)) return "";
-  const std::string strOut = std::string(VELMO_BINARY_DIR) + "/route-" + strName + ".vel";
-  if (!std::filesystem::exists(strOut) ||
-      std::filesystem::last_write_time(strOut) < std::filesystem::last_write_time(VELMO_VELC)) {
-    if (std::system((std::string(VELMO_VELC) + " " + strIn + " -o " + strOut + " >/dev/null 2>&1").c_str()) != 0)
-      return "";
-  }
-  return strOut;
-}
-
 class RouteOracleExtract : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RouteOracleExtract, SameCostAsPlainSearch) {

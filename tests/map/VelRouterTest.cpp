@@ -143,6 +143,72 @@ TEST(RouteSearch, VehicleBitOnTheStartRoadMeansNoRoute) {
   EXPECT_FALSE(Route(*p, net.At(303, 200), net.At(100, 3), back));
 }
 
+// A point on a node where a footway leaves a street lies on both: the car
+// takes the street, whichever of the two the map holds first, at either
+// end; the walker may take either. A footway nearer by more than a tie
+// still wins the snap (and then the car finds no route).
+TEST(RouteSearch, PointOnANodeSharedWithAFootwaySnapsToTheRoadOpenToTheVehicle) {
+  for (int nOrder = 0; nOrder < 2; ++nOrder) {
+    SCOPED_TRACE(nOrder ? "street first" : "footway first");
+    CNet net;
+    int a = net.Node(0, 0), b = net.Node(300, 0), c = net.Node(300, 300), f = net.Node(600, 0);
+    auto footway = [&] { net.Road(u"Footway", {b, f}, c_wPlain | c_wNoCar); };
+    if (nOrder == 0) footway();
+    net.Road(u"Street", {a, b, c});
+    if (nOrder == 1) footway();
+    auto p = OpenNet(net);
+    ASSERT_TRUE(p);
+    // Destination on the shared node.
+    RouteOptions car = Car();
+    ASSERT_TRUE(Route(*p, net.At(100, 3), net.nodes[size_t(b)], car));
+    EXPECT_EQ(p->GetRouter()->GetStats().dest.dwRoad, p->GetRouter()->GetStats().start.dwRoad);
+    EXPECT_NEAR(RouteMetres(car), 200, 3);
+    // Start on it.
+    RouteOptions from = Car();
+    ASSERT_TRUE(Route(*p, net.nodes[size_t(b)], net.At(303, 200), from));
+    EXPECT_NEAR(RouteMetres(from), 200, 3);
+    // The walker reaches the far end of the footway from the same node.
+    RouteOptions walk = Car();
+    walk.nVehicle = rvPedestrian;
+    ASSERT_TRUE(Route(*p, net.nodes[size_t(b)], net.At(580, 0), walk));
+    EXPECT_NEAR(RouteMetres(walk), 280, 3);
+    // 3 m off the node towards the footway's side only the footway is near:
+    // the car's start is on a road it may not use.
+    RouteOptions off = Car();
+    EXPECT_FALSE(Route(*p, net.At(303, -3), net.At(0, 100), off));
+  }
+}
+
+// A start on a junction where a one-way road begins may leave by any road
+// of the junction, whichever road the point was snapped to.
+TEST(RouteSearch, StartOnAJunctionWhereAOneWayRoadBeginsLeavesByAnyRoad) {
+  for (int nOrder = 0; nOrder < 2; ++nOrder) {
+    SCOPED_TRACE(nOrder ? "two-way road first" : "one-way road first");
+    CNet net;
+    int j = net.Node(0, 0), k = net.Node(300, 0), n = net.Node(0, 300);
+    auto oneway = [&] { net.Road(u"Out", {j, k}, c_wPlain | c_wOneWay); };
+    if (nOrder == 0) oneway();
+    net.Road(u"Side", {j, n});
+    net.Road(u"Back", {k, n});
+    if (nOrder == 1) oneway();
+    auto p = OpenNet(net);
+    ASSERT_TRUE(p);
+    // Not out along the one-way road and back by the far side (300 + 424 + 100).
+    RouteOptions o = Car();
+    ASSERT_TRUE(Route(*p, net.nodes[size_t(j)], net.At(3, 200), o));
+    EXPECT_NEAR(RouteMetres(o), 200, 3);
+    EXPECT_FALSE(Passes(o, net.nodes[size_t(k)]));
+    // Towards the junction: by the side road.
+    RouteOptions back = Car();
+    ASSERT_TRUE(Route(*p, net.At(3, 200), net.nodes[size_t(j)], back));
+    EXPECT_NEAR(RouteMetres(back), 200, 3);
+    // Off the junction on the one-way road it is driven forwards only.
+    RouteOptions along = Car();
+    ASSERT_TRUE(Route(*p, net.At(30, 0), net.At(3, 200), along));
+    EXPECT_TRUE(Passes(along, net.nodes[size_t(k)]));
+  }
+}
+
 TEST(RouteSearch, CarAvoidsForbiddenAndTollRoadsInTheMiddle) {
   CNet net;
   int a = net.Node(0, 0), b = net.Node(200, 0), c = net.Node(400, 0), d = net.Node(200, 300);
@@ -582,9 +648,10 @@ TEST(RouteLegs, LegFarFromAnyRoadBecomesStraight) {
 }
 
 #ifdef VELMO_CLI
-std::string RunCli(const std::string& strArgs, int* pnExit) {
+std::string RunCli(const std::string& strArgs, int* pnExit, const char* pszCommand = "route") {
   const std::string strOut = std::string(VELMO_BINARY_DIR) + "/route-cli-out.txt";
-  int n = std::system((std::string(VELMO_CLI) + " route " + strArgs + " >" + strOut + " 2>/dev/null").c_str());
+  int n = std::system(
+      (std::string(VELMO_CLI) + " " + pszCommand + " " + strArgs + " >" + strOut + " 2>/dev/null").c_str());
   if (pnExit) *pnExit = WIFEXITED(n) ? WEXITSTATUS(n) : -1;
   FILE* pf = std::fopen(strOut.c_str(), "rb");
   std::string s;
@@ -633,6 +700,26 @@ TEST(RouteCli, PrintsManeuversAndWritesAGpxRouteOthersRead) {
   size_t cPoints = 0;
   for (size_t at = s.find("\npoint "); at != std::string::npos; at = s.find("\npoint ", at + 1)) ++cPoints;
   EXPECT_GE(cPoints, 7u);
+  // As the program's store: one route, its two ends as the waypoints
+  // "Старт" and "Финиш", the road points between; import reads it back.
+  const std::string strStore = std::string(VELMO_BINARY_DIR) + "/route-cli-Waypoints.bin";
+  std::remove(strStore.c_str());
+  RunCli(strMap + " " + LatLon(net.At(3, -200)) + " " + LatLon(net.At(3, 200)) + " --shortest --store " + strStore,
+         &nExit);
+  EXPECT_EQ(nExit, 0);
+  std::string strStored = RunCli(strStore, &nExit, "import");
+  EXPECT_EQ(nExit, 0);
+  EXPECT_NE(strStored.find("routes: 1\nR\tМаршрут\t" + std::to_string(cPoints) + " points\t2 waypoints\t4"),
+            std::string::npos)
+      << strStored;
+  const size_t iStart = strStored.find("  P\tСтарт\t"), iEnd = strStored.find("  P\tФиниш\t");
+  ASSERT_NE(iStart, std::string::npos) << strStored;
+  ASSERT_NE(iEnd, std::string::npos) << strStored;
+  size_t cRoad = 0;
+  for (size_t at = strStored.find("  S\t", iStart); at != std::string::npos && at < iEnd;
+       at = strStored.find("  S\t", at + 1))
+    ++cRoad;
+  EXPECT_EQ(cRoad, cPoints - 2);
   // gpsbabel reads the route back with as many points.
   if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gpsbabel";
   const std::string strCsv = std::string(VELMO_BINARY_DIR) + "/route-cli.csv";

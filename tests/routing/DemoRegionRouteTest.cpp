@@ -13,6 +13,7 @@
 
 #include "platform/Str.h"
 #include "routing/AutoRouting.h"
+#include "routing/RoutingSettings.h"
 #include "settings/SettingsTable.h"
 #include "store/WaypointStore.h"
 #include "view/MapUnits.h"
@@ -32,8 +33,10 @@ std::string Attribute(const std::string& line, const char* pszName) {
 }
 
 // The points of the first way with a tag name=strName in the demo OSM file
-// (demogen writes one element part per line).
-std::vector<LatLon> WayPoints(const std::string& strOsm, const std::string& strName) {
+// (demogen writes one element part per line); with pThrough, of the first
+// such way that has that point.
+std::vector<LatLon> WayPoints(const std::string& strOsm, const std::string& strName,
+                              const LatLon* pThrough = nullptr) {
   std::ifstream in(strOsm);
   std::map<std::string, LatLon> nodes;
   std::vector<std::string> refs;
@@ -51,8 +54,13 @@ std::vector<LatLon> WayPoints(const std::string& strOsm, const std::string& strN
       fNamed = true;
     } else if (line.find("</way>") != std::string::npos && fNamed) {
       std::vector<LatLon> pts;
-      for (const std::string& ref : refs) pts.push_back(nodes[ref]);
-      return pts;
+      bool fThrough = !pThrough;
+      for (const std::string& ref : refs) {
+        pts.push_back(nodes[ref]);
+        fThrough = fThrough || (pts.back().dLat == pThrough->dLat && pts.back().dLon == pThrough->dLon);
+      }
+      if (fThrough) return pts;
+      fNamed = false;
     }
   }
   return {};
@@ -122,6 +130,72 @@ TEST_F(DemoRegionRouteTest, TwoViaPointsAcrossTheFirstTownBecomeARouteAlongItsSt
                   std::abs(last.back().dLon - first.front().dLon) * k) * 111320.0;
   EXPECT_GT(fLength, fGrid * 0.98);
   EXPECT_LT(fLength, fGrid * 1.3);
+}
+
+// Whether a route has a point within a few metres of a point (the map's
+// finest level keeps coordinates to about 2.4 m).
+bool Passes(const Route& route, const LatLon& pt) {
+  const int32_t x = DegreesToMap(pt.dLon) * 2, y = DegreesToMap(pt.dLat) * 2;
+  for (const RoutePoint& rp : route.points)
+    if (std::abs(rp.x - x) < 400 && std::abs(rp.y - y) < 400) return true;
+  return false;
+}
+
+// The program's sequence on one open map: a car route by length, then the
+// vehicle changed to the pedestrian on the options page and the same route
+// calculated again. From a quarter of a block east of where the pedestrian
+// street leaves its town's first street to the same place on the fourth
+// street it crosses, the walker goes along the pedestrian street and the
+// car round by the parallel street; the second search on the graph the
+// first one built gives what a fresh map gives.
+TEST_F(DemoRegionRouteTest, AfterTheCarRouteThePedestrianTakesThePedestrianStreet) {
+  std::vector<LatLon> walk = WayPoints(c_szDemoOsm, "Пешеходная улица");
+  ASSERT_GE(walk.size(), 4u);
+  std::vector<LatLon> first = WayPoints(c_szDemoOsm, "улица Ленина", &walk[0]);
+  ASSERT_GE(first.size(), 3u);
+  // The pedestrian street starts on the first street and crosses the town's
+  // streets at its nodes; the first street's next node east of it is the
+  // parallel street's.
+  ASSERT_NEAR(walk[0].dLon, first[1].dLon, 1e-7);
+  const double fQuarter = (first[2].dLon - first[1].dLon) / 4;
+  const LatLon a{walk[0].dLat, walk[0].dLon + fQuarter}, b{walk[3].dLat, walk[3].dLon + fQuarter};
+  RoutingSettings s = ReadRoutingSettings();
+  s.dwOptimization = 3;
+  WriteRouteStyleSettings(s);
+
+  Route car;
+  car.points = {ViaAt(a), ViaAt(b)};
+  ASSERT_EQ(m_router.CalculateRoute(car), rcrDone);
+  ASSERT_GT(car.points.size(), 4u);
+  s.dwVehicle = rvPedestrian;
+  WriteRouteStyleSettings(s);
+  Route foot;
+  foot.points = car.points;
+  ASSERT_EQ(m_router.CalculateRoute(foot), rcrDone);
+  ASSERT_GT(foot.points.size(), 4u) << "no road points for the pedestrian";
+  EXPECT_TRUE(Passes(foot, walk[1]));
+  EXPECT_TRUE(Passes(foot, walk[2]));
+  EXPECT_FALSE(Passes(car, walk[1]));
+  EXPECT_FALSE(Passes(car, walk[2]));
+  // Along the pedestrian street: three blocks north and twice a quarter
+  // block east; the car drives twice three quarters of a block instead.
+  const double fBlockEast = std::abs(first[2].dLon - first[1].dLon) * 0.5736 * 111320.0;
+  EXPECT_NEAR(GetRouteLength(car) - GetRouteLength(foot), fBlockEast, 10.0);
+
+  // The same walk on a map opened afresh.
+  std::unique_ptr<CMapParser> pFresh(
+      OpenMapFile(platform::Utf8ToU16(DemoMap()).c_str(), false, c_fOpenLabels | c_fOpenObjects));
+  ASSERT_TRUE(pFresh);
+  CMapParser* pParser = pFresh.get();
+  CAutoRouter fresh(&pParser, nullptr, nullptr);
+  Route again;
+  again.points = {ViaAt(a), ViaAt(b)};
+  ASSERT_EQ(fresh.CalculateRoute(again), rcrDone);
+  ASSERT_EQ(again.points.size(), foot.points.size());
+  for (size_t i = 0; i < again.points.size(); ++i) {
+    EXPECT_EQ(again.points[i].x, foot.points[i].x) << i;
+    EXPECT_EQ(again.points[i].y, foot.points[i].y) << i;
+  }
 }
 
 }  // namespace

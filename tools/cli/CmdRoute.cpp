@@ -1,5 +1,5 @@
 // velmo-cli route MAP FROM_LAT FROM_LON TO_LAT TO_LON [--vehicle N] [--shortest]
-//   [--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT]
+//   [--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT] [--store OUT]
 // Computes a road route with the map's route search (via points leg by
 // leg; a leg with no road near an end is a straight line) and prints:
 //   length <km> km
@@ -8,10 +8,15 @@
 //   maneuver <kind> angle <deg> exit <n> "<road>" at <km> km     (one per maneuver)
 //   point <lat>,<lon> 0x<kind> "<road>"                           (every point)
 // --gpx writes the points as a GPX route (replacing the file whole).
+// --store writes them as the program's waypoint store (Waypoints.bin,
+// replaced whole): one route named "Маршрут" whose via points are the
+// waypoints "Старт", "Точка N" and "Финиш", with the road points between
+// them as the route editor's calculation leaves them.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -20,6 +25,8 @@
 #include "map/RouteOptions.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "routing/AutoRouting.h"
+#include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
 #include "view/MapUnits.h"
 
@@ -94,9 +101,33 @@ bool WriteGpx(const char* pszPath, const std::vector<RouterPoint>& points) {
   return platform::WriteFileAtomic(strPath.c_str(), s.data(), s.size());
 }
 
+bool WriteStore(const char* pszPath, const std::vector<RouterPoint>& points) {
+  CWaypointStore store;
+  const double dNow = double(std::time(nullptr)) / 86400.0 + 25569.0;  // days since 30 Dec 1899
+  Route* pRoute = store.NewRoute(dNow, u"Маршрут");
+  size_t cVia = 0, iVia = 0;
+  for (const RouterPoint& p : points) cVia += p.btKind == rpkVia;
+  for (const RouterPoint& p : points) {
+    RoutePoint rp = ToRoutePoint(p);
+    if (p.btKind == rpkVia) {
+      char16_t sz[32];
+      if (iVia == 0) std::char_traits<char16_t>::copy(sz, u"Старт", 6);
+      else if (iVia + 1 == cVia) std::char_traits<char16_t>::copy(sz, u"Финиш", 6);
+      else platform::Format(sz, 32, u"Точка %d", int(iVia));
+      ++iVia;
+      Waypoint* pWaypoint = store.NewWaypoint(StoredToDegrees(p.x), StoredToDegrees(p.y), dNow, 0, false, sz);
+      pWaypoint->AddRef();
+      rp.pWaypoint = pWaypoint;
+    }
+    pRoute->points.push_back(std::move(rp));
+  }
+  RecomputeRoute(*pRoute);
+  return store.SaveFile(platform::Utf8ToU16(pszPath).c_str());
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: velmo-cli route MAP FROM_LAT FROM_LON TO_LAT TO_LON [--vehicle N] [--shortest] "
-                       "[--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT]\n");
+                       "[--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT] [--store OUT]\n");
   return 2;
 }
 
@@ -108,6 +139,7 @@ int RunRoute(int argc, char** argv) {
   std::vector<MapPoint> via;
   std::vector<std::pair<double, double>> viaDegrees;
   const char* pszGpx = nullptr;
+  const char* pszStore = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string str = argv[i];
     if (str == "--vehicle" && i + 1 < argc) {
@@ -136,6 +168,8 @@ int RunRoute(int argc, char** argv) {
       viaDegrees.push_back({fLat, fLon});
     } else if (str == "--gpx" && i + 1 < argc) {
       pszGpx = argv[++i];
+    } else if (str == "--store" && i + 1 < argc) {
+      pszStore = argv[++i];
     } else if (str.size() > 2 && str[0] == '-' && str[1] == '-') {
       return Usage();
     } else {
@@ -195,6 +229,10 @@ int RunRoute(int argc, char** argv) {
     std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszGpx);
     return 1;
   }
+  if (pszStore && !WriteStore(pszStore, points)) {
+    std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszStore);
+    return 1;
+  }
   if (result.cStraight == result.cLegs) {
     std::fprintf(stderr, "velmo-cli: no road route found\n");
     return 3;
@@ -206,5 +244,5 @@ int RunRoute(int argc, char** argv) {
 
 VELMO_CLI_COMMAND(route, "route",
                   "MAP FROM_LAT FROM_LON TO_LAT TO_LON [--vehicle N] [--shortest] "
-                  "[--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT]",
+                  "[--avoid tolls,highways,unpaved,uturns] [--via LAT,LON]... [--gpx OUT] [--store OUT]",
                   RunRoute);
