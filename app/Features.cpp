@@ -3,13 +3,14 @@
 #include "app/Features.h"
 
 #include "app/Commands.h"
+#include "app/FindDialogs.h"
 #include "app/NavigationGlue.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "settings/SettingsTable.h"
 #include "map/MapFiles.h"
 
-bool RunFeatureCommand(UINT id) { return RunNavigationCommand(id); }
+bool RunFeatureCommand(UINT id) { return RunNavigationCommand(id) || RunFindCommand(id); }
 bool ClearHighlights() { return false; }
 
 void SetNightModeMenuBitmap(HMENU hMenu) {

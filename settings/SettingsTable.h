@@ -109,6 +109,9 @@ VELMO_S(Find_Name, "Find_Name", 64, "")
 VELMO_D(Find_TypeCookie, "Find_TypeCookie", 0)
 VELMO_D(Find_Distance, "Find_Distance", 1000)
 VELMO_B(Find_AutoType, "Find_AutoType", true)
+VELMO_S(FindCityPlaces_Headers, "FindCityPlaces_Headers", 128, "")
+VELMO_S(FindByAddress_Headers, "FindByAddress_Headers", 128, "")
+VELMO_S(FindNearest_Headers, "FindNearest_Headers", 128, "")
 // Gauges and trip computer
 VELMO_S(Gauge_d, "Gauge_%d", 32, "")  // default per page slot
 VELMO_B(BigGauges, "BigGauges", true)

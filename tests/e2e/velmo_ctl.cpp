@@ -21,11 +21,15 @@
 //   velmo_ctl header-point COL          screen point at the middle of column COL's header in that
 //                                       list view (columns in their created order)
 //   velmo_ctl set-dialog-text ID TEXT   sets the text of control ID of the first visible dialog (UTF-8)
+//   velmo_ctl listview-text             the rows of the first visible list view of the first visible
+//                                       dialog, cells separated by tabs
+//   velmo_ctl listview-key VK [N]       presses key VK N times in that list view
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
 #include <windows.h>
 #include <shellapi.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -130,6 +134,53 @@ static BOOL CALLBACK FindList(HWND h, LPARAM l) {
   return FALSE;
 }
 
+static BOOL CALLBACK FindVisibleListView(HWND h, LPARAM l) {
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpiW(szClass, L"SysListView32") != 0 || !IsWindowVisible(h)) return TRUE;
+  *reinterpret_cast<HWND*>(l) = h;
+  return FALSE;
+}
+
+// The list view lives in the program's process: its item texts are read
+// through a buffer in that process.
+static int PrintListView(HWND hList) {
+  DWORD dwPid = 0;
+  GetWindowThreadProcessId(hList, &dwPid);
+  HANDLE hProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, dwPid);
+  if (!hProcess) return 1;
+  const SIZE_T cchText = 512;
+  char* pRemote = static_cast<char*>(
+      VirtualAllocEx(hProcess, nullptr, sizeof(LVITEMW) + cchText * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+  if (!pRemote) {
+    CloseHandle(hProcess);
+    return 1;
+  }
+  HWND hHeader = reinterpret_cast<HWND>(SendMessageW(hList, 0x101F /* LVM_GETHEADER */, 0, 0));
+  long cColumns = hHeader ? long(SendMessageW(hHeader, 0x1200 /* HDM_GETITEMCOUNT */, 0, 0)) : 1;
+  long cRows = long(SendMessageW(hList, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0));
+  for (long iRow = 0; iRow < cRows; ++iRow) {
+    for (long iCol = 0; iCol < cColumns; ++iCol) {
+      LVITEMW item = {};
+      item.mask = LVIF_TEXT;
+      item.iItem = int(iRow);
+      item.iSubItem = int(iCol);
+      item.pszText = reinterpret_cast<wchar_t*>(pRemote + sizeof(LVITEMW));
+      item.cchTextMax = int(cchText);
+      WriteProcessMemory(hProcess, pRemote, &item, sizeof item, nullptr);
+      SendMessageW(hList, 0x1073 /* LVM_GETITEMTEXTW */, WPARAM(iRow), reinterpret_cast<LPARAM>(pRemote));
+      wchar_t sz[512] = L"";
+      ReadProcessMemory(hProcess, pRemote + sizeof(LVITEMW), sz, sizeof sz - sizeof(wchar_t), nullptr);
+      if (iCol) printf("\t");
+      PrintW(sz);
+    }
+    printf("\n");
+  }
+  VirtualFreeEx(hProcess, pRemote, 0, MEM_RELEASE);
+  CloseHandle(hProcess);
+  return 0;
+}
+
 static std::wstring Wide(const char* psz) {
   wchar_t sz[2048];
   int n = MultiByteToWideChar(CP_UTF8, 0, psz, -1, sz, 2048);
@@ -212,7 +263,8 @@ int main(int argc, char** argv) {
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
       cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
-      cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select") {
+      cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select" || cmd == "listview-text" ||
+      cmd == "listview-key") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
@@ -252,6 +304,19 @@ int main(int argc, char** argv) {
         printf("%ld\n", long(SendMessageW(hList, fListBox ? LB_GETCOUNT : 0x1004 /* LVM_GETITEMCOUNT */, 0, 0)));
         return 0;
       }
+      if (argc < 3) return 2;
+      long c = argc > 3 ? Num(argv[3]) : 1;
+      for (long i = 0; i < c; ++i) {
+        SendMessageW(hList, WM_KEYDOWN, WPARAM(Num(argv[2])), 1);
+        SendMessageW(hList, WM_KEYUP, WPARAM(Num(argv[2])), 0xC0000001);
+      }
+      return 0;
+    }
+    if (cmd == "listview-text" || cmd == "listview-key") {
+      HWND hList = nullptr;
+      EnumChildWindows(s.hFirst, FindVisibleListView, reinterpret_cast<LPARAM>(&hList));
+      if (!hList) return 1;
+      if (cmd == "listview-text") return PrintListView(hList);
       if (argc < 3) return 2;
       long c = argc > 3 ? Num(argv[3]) : 1;
       for (long i = 0; i < c; ++i) {
