@@ -73,6 +73,25 @@ void DrawCheck(HDC hdc, const RECT& rc, COLORREF cr) {
   ::DeleteObject(hPen);
 }
 
+// The mark of a checked item of a radio group (the page items).
+void DrawBullet(HDC hdc, const RECT& rc, COLORREF cr) {
+  HBRUSH hBrush = ::CreateSolidBrush(cr);
+  HGDIOBJ hOldBrush = ::SelectObject(hdc, hBrush);
+  HGDIOBJ hOldPen = ::SelectObject(hdc, ::GetStockObject(NULL_PEN));
+  const int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
+  ::Ellipse(hdc, cx - ScaleX(3), cy - ScaleY(3), cx + ScaleX(4), cy + ScaleY(4));
+  ::SelectObject(hdc, hOldPen);
+  ::SelectObject(hdc, hOldBrush);
+  ::DeleteObject(hBrush);
+}
+
+bool IsRadioItem(HMENU hMenu, UINT id) {
+  MENUITEMINFOW mii = {};
+  mii.cbSize = sizeof mii;
+  mii.fMask = MIIM_FTYPE;
+  return ::GetMenuItemInfoW(hMenu, id, FALSE, &mii) && (mii.fType & MFT_RADIOCHECK);
+}
+
 // The item's menu bitmap (SetMenuItemBitmaps), centred in the column.
 bool DrawItemBitmap(HDC hdc, HMENU hMenu, UINT id, bool fChecked, const RECT& rc) {
   MENUITEMINFOW mii = {};
@@ -150,8 +169,13 @@ bool OnDrawMenuItem(const DRAWITEMSTRUCT* p) {
                                   : ::GetSysColor(fSelected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
   RECT rcPicture = rc;
   rcPicture.right = rc.left + ScaleX(c_cxPicture);
-  if (!DrawItemBitmap(hdc, reinterpret_cast<HMENU>(p->hwndItem), p->itemID, fChecked, rcPicture) && fChecked)
-    DrawCheck(hdc, rcPicture, crText);
+  HMENU hMenu = reinterpret_cast<HMENU>(p->hwndItem);
+  if (!DrawItemBitmap(hdc, hMenu, p->itemID, fChecked, rcPicture) && fChecked) {
+    if (IsRadioItem(hMenu, p->itemID))
+      DrawBullet(hdc, rcPicture, crText);
+    else
+      DrawCheck(hdc, rcPicture, crText);
+  }
   const int nOldMode = ::SetBkMode(hdc, TRANSPARENT);
   const COLORREF crOld = ::SetTextColor(hdc, crText);
   HGDIOBJ hOld = ::SelectObject(hdc, MenuFont());

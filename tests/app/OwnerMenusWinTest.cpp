@@ -140,6 +140,13 @@ TEST(OwnerMenusWinTest, ItemsAreMeasuredAndDrawnWithTheirTextKeyCheckAndBitmap) 
   EXPECT_EQ(Count(dc.hdc, rcPicture, crText), 0);
   rc = DrawItem(dc.hdc, hView, cmdFullScreen, ODS_CHECKED);
   EXPECT_GT(Count(dc.hdc, rcPicture, crText), 5);
+  // The page items are a radio group: the current one has a round mark.
+  ::CheckMenuRadioItem(hView, cmdPageFirst, c_cmdPageRadioLast, cmdPageFirst, MF_BYCOMMAND);
+  rc = DrawItem(dc.hdc, hView, cmdPageFirst, ODS_CHECKED);
+  const int cBullet = Count(dc.hdc, rcPicture, crText);
+  EXPECT_GT(cBullet, 20);
+  rc = DrawItem(dc.hdc, hView, cmdFullScreen, ODS_CHECKED);
+  EXPECT_NE(Count(dc.hdc, rcPicture, crText), cBullet);  // a tick, not the round mark
   // The night mode item shows its menu bitmap in the column.
   HBITMAP hbm = ::CreateCompatibleBitmap(dc.hdc, 13, 13);
   {
