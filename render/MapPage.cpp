@@ -232,7 +232,9 @@ CMapRenderer::CMapRenderer(CMapPosition* pView, CMapPageHost* pHost)
       m_nAngleFinished(0),
       m_times{0, 0, 0, 0},
       m_cAttempts(0),
-      m_pGuardCtx(nullptr) {}
+      m_pGuardCtx(nullptr) {
+  m_labels.SetLinePlacement(true);
+}
 
 CMapRenderer::~CMapRenderer() {
   if (m_pRunning != nullptr)
