@@ -30,6 +30,7 @@ bool CanFollowRoute(const MapMenuState& state) {
   return pRoute && !pRoute->IsEmpty();
 }
 bool IsRecordingTrack(const MapMenuState&) { return GetSettingBool(setting::RecordTrack); }
+bool IsFullScreenRule(const MapMenuState&) { return IsFullScreen(); }
 template <unsigned iPage>
 bool IsPageAvailable(const MapMenuState&) {
   static_assert(iPage < c_cPages, "a page of the main window");
@@ -40,14 +41,14 @@ const CommandEntry c_aCommands[] = {
     // The main menu: File.
     {cmdOpenMap, OnOpenMapCommand, Always, nullptr},
     {cmdOpenAtlas, OnOpenAtlasCommand, Always, nullptr},
-    {cmdAboutMap, OnFeatureCommand, IsMapOpenRule, nullptr},
+    {cmdAboutMap, OnAboutMapCommand, IsMapOpenRule, nullptr},
     {cmdSaveGauges, OnSaveGaugesCommand, Always, nullptr},
     {cmdExit, OnExitCommand, Always, nullptr},
     // View.
     {cmdZoomIn, OnZoomInCommand, CanZoomIn, nullptr},
     {cmdZoomOut, OnZoomOutCommand, CanZoomOut, nullptr},
     {cmdNightMode, OnNightModeCommand, Always, nullptr},
-    {cmdFullScreen, OnCommandNotInBuild, Always, nullptr},
+    {cmdFullScreen, OnFullScreenCommand, Always, IsFullScreenRule},
     {cmdPageFirst + 0, OnPageCommand, IsPageAvailable<0>, nullptr},
     {cmdPageFirst + 1, OnPageCommand, IsPageAvailable<1>, nullptr},
     {cmdPageFirst + 2, OnPageCommand, IsPageAvailable<2>, nullptr},

@@ -47,6 +47,9 @@ void OnNightModeCommand(unsigned id);
 void OnOpenMapCommand(unsigned id);
 void OnOpenAtlasCommand(unsigned id);
 void OnPageCommand(unsigned id);
+// About-map and full screen (ShellWindows.cpp).
+void OnAboutMapCommand(unsigned id);
+void OnFullScreenCommand(unsigned id);
 // Commands whose part is not in this build: nothing happens.
 void OnCommandNotInBuild(unsigned id);
 // Commands of subsystems behind the feature seam (app/Features.h), then

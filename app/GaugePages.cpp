@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/OwnerMenus.h"
 #include "app/CommandTable.h"
 #include "app/Commands.h"
 #include "app/GaugeGlue.h"
@@ -131,6 +132,7 @@ class CTripComputerPage : public Page {
     ::AppendMenuW(hPopup, MF_STRING | (GetSettingBool(setting::BigGauges) ? MF_CHECKED : 0), c_idBig,
                   W(LoadResString(c_idsBigGauges, sz, 128)));
     ::AppendMenuW(hPopup, MF_STRING, cmdSaveGauges, W(LoadResString(c_idsSaveGauges, sz, 128)));
+    MakeMenuOwnerDrawn(hPopup, false);
     POINT pt = {x, y};
     ::ClientToScreen(g_hWnd, &pt);
     UINT id = UINT(::TrackPopupMenu(hPopup, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, 0, g_hWnd, nullptr));

@@ -10,6 +10,7 @@
 #include "app/StoreDialogs.h"
 #include "app/Waypoints.h"
 #include "app/Shell.h"
+#include "app/OwnerMenus.h"
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
 #include "platform/Debug.h"
@@ -120,6 +121,7 @@ void RequestExit(bool fRestart) {
     return;
   }
   SetBool(setting::SafeExit.pszName, true);
+  RestoreWindowFrame();
   ::DestroyWindow(g_hWnd);
   if (fRestart) {
     wchar_t szPath[MAX_PATH];
@@ -229,6 +231,7 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         ::MessageBoxW(hWnd, L"Couldn't create menu bar", L"VELMO", MB_OK | MB_ICONERROR);
         return -1;
       }
+      MakeMenuOwnerDrawn(hMenu, true);
       RECT rc;
       ::GetClientRect(hWnd, &rc);
       g_cxClient = rc.right;
@@ -254,6 +257,12 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_MEASUREITEM:
+      if (OnMeasureMenuItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
+      break;
+    case WM_DRAWITEM:
+      if (OnDrawMenuItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      break;
     case WM_CLOSE:
       ::PostMessageW(hWnd, WM_EXIT_REQUEST, 0, 0);
       return 0;
@@ -288,6 +297,12 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
           else CurrentPage()->ZoomOut();
           UpdateMenuState();
           return 0;
+        case VK_ESCAPE:  // the way out of full screen, which has no menu bar
+          if (IsFullScreen()) {
+            ToggleFullScreen();
+            return 0;
+          }
+          break;
       }
       break;
     case WM_COMMAND:

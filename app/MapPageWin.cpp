@@ -12,6 +12,7 @@
 #include "app/CommandTable.h"
 #include "app/GpsGlue.h"
 #include "app/MapDialogs.h"
+#include "app/OwnerMenus.h"
 #include "app/ResWin.h"
 #include "app/RouteCommands.h"
 #include "app/Shell.h"
@@ -354,6 +355,7 @@ void CMapPageWin::OnContextMenu(int x, int y) {
   HMENU hMenu = ResLoadMenu(idMenu);
   if (!hMenu) return;
   HMENU hPopup = ::GetSubMenu(hMenu, 0);
+  MakeMenuOwnerDrawn(hPopup, false);
   ApplyCommandRules(hPopup, CurrentMenuState(fMapObject));
   if (idMenu == IDM_WAYPOINT_CONTEXT || idMenu == IDM_ROUTE_CONTEXT) ::SetMenuDefaultItem(hPopup, cmdProperties, FALSE);
   POINT pt = {x, y};

@@ -17,6 +17,11 @@ namespace {
 // The pages in the order of their tabs. A new page is one line here.
 const OptionsPageEntry c_aOptionPages[] = {
     {0, c_iddOptions, LanguagePageProc, 2026},
+    {1, IDD_OPTIONS_MAP_VIEW, MapViewPageProc, 2027},
+    {2, IDD_OPTIONS_GPS, GpsPageProc, 2028},
+    {3, IDD_OPTIONS_UNITS, UnitsPageProc, 2029},
+    {4, IDD_OPTIONS_ADDRESS, AddressPageProc, 2030},
+    {5, IDD_OPTIONS_CLOCK, ClockPageProc, 2031},
     {6, IDD_OPTIONS_OFF_ROUTE, OffRoutePageProc, 2032},
     {7, IDD_OPTIONS_ROUTING, RoutingPageProc, 2033},
     {7, IDD_OPTIONS_AVOID, AvoidPageProc, 0},  // a part of the routing options

@@ -76,6 +76,12 @@ void OpenMapFromPath(const char16_t* pszPath, bool fAtlas);
 // Files associated with the program under HKEY_CLASSES_ROOT.
 void RegisterFileAssociations();
 
+// Full screen (the frame and the menu bar hidden); leaving it restores them.
+bool IsFullScreen();
+void ToggleFullScreen();
+void RestoreWindowFrame();  // before the window is destroyed
+void ShowAboutMapDialog(HWND hOwner);
+
 // Dialogs of the shell.
 bool ShowAbnormalExitDialog();  // true when the user asked for the reset
 void ShowSafetyWarning();

@@ -176,6 +176,9 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
     if (dwPage > 3) dwPage = 3;
     g_iPage = dwPage;
     CurrentPage()->Activate();
+    // The page items show the current page from the start.
+    if (HMENU hMenu = ::GetMenu(hWnd))
+      ::CheckMenuRadioItem(hMenu, cmdPageFirst, c_cmdPageRadioLast, cmdPageFirst + g_iPage, MF_BYCOMMAND);
   }
   RegisterTearDown([] {
     CurrentPage()->Deactivate();

@@ -2,6 +2,7 @@
 #include "render/LabelGen.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "geo/Units.h"
@@ -24,7 +25,8 @@ CLabelGen::CLabelGen()
       m_pView(nullptr),
       m_pWaypointFont(nullptr),
       m_crWaypoint(0x000000),
-      m_cIconsDrawn(0) {}
+      m_cIconsDrawn(0),
+      m_fLinePlacement(false) {}
 
 CLabelGen::~CLabelGen() = default;
 
@@ -100,7 +102,9 @@ bool CLabelGen::TryPlaceText(CCanvas* pCanvas, const char16_t* pText, size_t cTe
       const size_t i = size_t(r) * size_t(m_cCellsNw) + c;
       ASSERT(i < m_textGrid.size());
       const int32_t nOccupant = m_textGrid[i];
-      if (nOccupant >= 0 && m_records[size_t(nOccupant)].fVisible &&
+      // Line labels give way to every other text (they are placed only
+      // where nothing else is).
+      if (nOccupant >= 0 && m_records[size_t(nOccupant)].fVisible && m_records[size_t(nOccupant)].nKind != lkLine &&
           m_records[size_t(nOccupant)].wPriority <= wPriority)
         return false;
     }
@@ -235,8 +239,114 @@ void CLabelGen::AddLineLabel(CMapParser* pParser, uint16_t wLabelRef, bool fHori
   }
   if (x < INT16_MIN || x > INT16_MAX || y < INT16_MIN || y > INT16_MAX)
     return;
-  AppendRecord(pParser, lkLine, wLabelRef, c_wLowestPriority, dwTextRef, int(x), int(y),
-               pStyle != nullptr ? pStyle->crText : 0, pFont, 0, nullptr);
+  const int nAngle = fHorizontal ? 0 : LabelAngleOfSegment(b.x - a.x, b.y - a.y);
+  if (m_fLinePlacement && !TryPlaceLineBox(LineLabelQuad(x, y, w, h, nAngle)))
+    return;
+  LabelRecord& rec = AppendRecord(pParser, lkLine, wLabelRef, c_wLowestPriority, dwTextRef, int(x), int(y),
+                                  pStyle != nullptr ? pStyle->crText : 0, pFont, 0, nullptr);
+  rec.nAngle = int16_t(nAngle);
+  rec.cxText = int16_t(std::min(w, int(INT16_MAX)));
+  rec.cyText = int16_t(std::min(h, int(INT16_MAX)));
+}
+
+LabelQuad LineLabelQuad(int x, int y, int w, int h, int nAngle) {
+  // The text runs along d = (cos a, -sin a) on screen (y grows down); its
+  // lines stack along n = (sin a, cos a).
+  const float fAngle = float(nAngle) * c_PI / 180.0f;
+  const float s = fast_sin(fAngle), c = fast_cos(fAngle);
+  const float dx = c, dy = -s, nx = s, ny = c;
+  LabelQuad q;
+  q.ax[0] = float(x);
+  q.ay[0] = float(y);
+  q.ax[1] = float(x) + float(w) * dx;
+  q.ay[1] = float(y) + float(w) * dy;
+  q.ax[2] = q.ax[1] + float(h) * nx;
+  q.ay[2] = q.ay[1] + float(h) * ny;
+  q.ax[3] = float(x) + float(h) * nx;
+  q.ay[3] = float(y) + float(h) * ny;
+  return q;
+}
+
+namespace {
+
+// The projections of a box's corners on an axis: their least and greatest.
+void Project(const LabelQuad& q, float ux, float uy, float& fMin, float& fMax) {
+  fMin = fMax = q.ax[0] * ux + q.ay[0] * uy;
+  for (int i = 1; i < 4; ++i) {
+    const float f = q.ax[i] * ux + q.ay[i] * uy;
+    fMin = std::min(fMin, f);
+    fMax = std::max(fMax, f);
+  }
+}
+
+// Separated along the edge normals of either box (by more than the
+// tolerance); the axes need not be of unit length for the test, but the
+// tolerance is in pixels, so they are normalised.
+bool SeparatedOnEdges(const LabelQuad& a, const LabelQuad& b, float fTolerance) {
+  for (int i = 0; i < 2; ++i) {
+    float ux = a.ax[i + 1] - a.ax[i], uy = a.ay[i + 1] - a.ay[i];
+    const float fLen = std::sqrt(ux * ux + uy * uy);
+    if (fLen < 1e-6f)
+      continue;
+    ux /= fLen;
+    uy /= fLen;
+    float aMin, aMax, bMin, bMax;
+    Project(a, ux, uy, aMin, aMax);
+    Project(b, ux, uy, bMin, bMax);
+    if (aMax - fTolerance <= bMin || bMax - fTolerance <= aMin)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool QuadsOverlap(const LabelQuad& a, const LabelQuad& b, float fTolerance) {
+  return !SeparatedOnEdges(a, b, fTolerance) && !SeparatedOnEdges(b, a, fTolerance);
+}
+
+bool CLabelGen::TryPlaceLineBox(const LabelQuad& quad) {
+  if (m_textGrid.empty())
+    return false;
+  float xMin = quad.ax[0], xMax = quad.ax[0], yMin = quad.ay[0], yMax = quad.ay[0];
+  for (int i = 1; i < 4; ++i) {
+    xMin = std::min(xMin, quad.ax[i]);
+    xMax = std::max(xMax, quad.ax[i]);
+    yMin = std::min(yMin, quad.ay[i]);
+    yMax = std::max(yMax, quad.ay[i]);
+  }
+  // Only wholly on screen: a street name cut by the edge is no help.
+  if (xMin < 0 || yMin < 0 || xMax > float(m_cxClient) || yMax > float(m_cyClient))
+    return false;
+  const int c0 = int(xMin) / c_cxLabelCell, c1 = std::min(int(xMax) / c_cxLabelCell, m_cCellsNw - 1);
+  const int r0 = int(yMin) / c_cyLabelCell, r1 = std::min(int(yMax) / c_cyLabelCell, m_cCellsNh - 1);
+  // The cells the box really covers (a turned box covers few of those in
+  // its bounding rectangle).
+  std::vector<size_t> cells;
+  for (int r = r0; r <= r1; ++r) {
+    for (int c = c0; c <= c1; ++c) {
+      LabelQuad cell;
+      const float x0 = float(c * c_cxLabelCell), y0 = float(r * c_cyLabelCell);
+      const float x1 = x0 + float(c_cxLabelCell), y1 = y0 + float(c_cyLabelCell);
+      cell.ax[0] = x0, cell.ay[0] = y0, cell.ax[1] = x1, cell.ay[1] = y0;
+      cell.ax[2] = x1, cell.ay[2] = y1, cell.ax[3] = x0, cell.ay[3] = y1;
+      if (!QuadsOverlap(quad, cell, 0.0f))
+        continue;
+      const size_t i = size_t(r) * size_t(m_cCellsNw) + size_t(c);
+      ASSERT(i < m_textGrid.size());
+      const int32_t nText = m_textGrid[i];
+      if (nText >= 0 && m_records[size_t(nText)].fVisible && m_records[size_t(nText)].dwTextRef != c_dwNoText)
+        return false;
+      const int32_t nIcon = m_iconGrid[i];
+      if (nIcon >= 0 && m_records[size_t(nIcon)].fVisible)
+        return false;
+      cells.push_back(i);
+    }
+  }
+  const int32_t nNew = int32_t(m_records.size());
+  for (size_t i : cells)
+    m_textGrid[i] = nNew;
+  return true;
 }
 
 void CLabelGen::AddAreaLabel(CMapParser* pParser, uint16_t wLabelRef, const char16_t* pText, size_t cText,

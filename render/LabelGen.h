@@ -47,7 +47,21 @@ struct LabelRecord {
   uint32_t dwFormat;  // 0, or 1 for centred
   const platform::CIcon* pIcon;
   std::u16string strText;  // waypoints: the text itself
+  // Lines: the text's box, w × h pixels from (x, y) turned by nAngle
+  // degrees counter-clockwise (the way the text runs on screen).
+  int16_t nAngle;
+  int16_t cxText;
+  int16_t cyText;
 };
+
+// The four corners of a line label's box, in order around it.
+struct LabelQuad {
+  float ax[4];
+  float ay[4];
+};
+LabelQuad LineLabelQuad(int x, int y, int w, int h, int nAngle);
+// Whether two boxes overlap by more than fTolerance pixels (separating axes).
+bool QuadsOverlap(const LabelQuad& a, const LabelQuad& b, float fTolerance);
 
 class CLabelGen : public CLabelSink {
  public:
@@ -61,6 +75,13 @@ class CLabelGen : public CLabelSink {
   // Drops every record and sizes the grids to the client size.
   void Clear(int cxClient, int cyClient);
   void Clear();
+
+  // Line labels placed against the grid (the map page's way): a line's text
+  // takes the cells it covers, only where no other text or icon is, and
+  // gives them up to any point, area or waypoint text placed later. Off:
+  // line labels are always added and neither test nor occupy the grid.
+  void SetLinePlacement(bool f) { m_fLinePlacement = f; }
+  bool IsLinePlacementOn() const { return m_fLinePlacement; }
 
   bool TryPlaceText(platform::CCanvas* pCanvas, const char16_t* pText, size_t cText, int x, int y,
                     uint16_t wPriority, const platform::CFont* pFont, uint32_t dwAlign);
@@ -98,6 +119,11 @@ class CLabelGen : public CLabelSink {
                           size_t cText);
   const platform::CFont* HorizontalLineFont();
   // Appends a visible label record; returns it for the few fields a kind adds.
+  // A line label's box against the grid: placed when it lies inside the
+  // client area and covers no cell of a visible text or icon; then it
+  // takes the cells. Texts placed later take them back as before, which
+  // drops the line's text.
+  bool TryPlaceLineBox(const LabelQuad& quad);
   LabelRecord& AppendRecord(CMapParser* pParser, int32_t nKind, uint16_t wLabelRef, uint16_t wPriority,
                             uint32_t dwTextRef, int x, int y, COLORREF crText, const platform::CFont* pFont,
                             uint32_t dwFormat, const platform::CIcon* pIcon);
@@ -115,6 +141,7 @@ class CLabelGen : public CLabelSink {
   COLORREF m_crWaypoint;
   std::unique_ptr<platform::CFont> m_pOwnFont;  // stands in for the shared Tahoma 12
   int m_cIconsDrawn;
+  bool m_fLinePlacement;
 };
 
 // The longest segment of a polyline (the first of equal ones): its index.

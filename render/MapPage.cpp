@@ -232,7 +232,9 @@ CMapRenderer::CMapRenderer(CMapPosition* pView, CMapPageHost* pHost)
       m_nAngleFinished(0),
       m_times{0, 0, 0, 0},
       m_cAttempts(0),
-      m_pGuardCtx(nullptr) {}
+      m_pGuardCtx(nullptr) {
+  m_labels.SetLinePlacement(true);
+}
 
 CMapRenderer::~CMapRenderer() {
   if (m_pRunning != nullptr)
@@ -743,6 +745,22 @@ void CMapPage::OnMapChanged(const MapRect& rcMap) {
 void CMapPage::OnOptionsChanged(bool fMapChanged, bool fUnitsChanged) {
   if (fUnitsChanged)
     m_view.SetScale(m_view.GetScale());
+  if (fMapChanged) {
+    // The gauge strip and the origin follow "ShowMapGauges" and "RotateMap";
+    // a map that no longer turns with the course points north again, one
+    // that does turns to the last known heading at once.
+    ApplyLayout();
+    if (!GetSettingBool(setting::RotateMap)) {
+      m_nHeading = -1;
+      if (m_view.GetAngle() != 0)
+        m_view.SetAngle(0);
+    } else if (m_cursor.fValid && m_cursor.dHeading >= 0) {
+      const int nHeading = ((fast_floor_d(m_cursor.dHeading + 0.5) % 360) + 360) % 360;
+      m_nHeading = nHeading;
+      if (m_view.GetAngle() != nHeading)
+        m_view.SetAngle(nHeading);
+    }
+  }
   if (fMapChanged || fUnitsChanged) {
     m_renderer.RefreshMap(true);
   } else if (m_pHost != nullptr) {

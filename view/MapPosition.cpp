@@ -118,9 +118,15 @@ void CMapPosition::SetScale(size_t cScaleIndex) {
 }
 
 const char16_t* CMapPosition::GetScaleText(char16_t* pszBuf, size_t cchBuf) const {
+  return FormatScaleLabel(m_cScaleIndex, pszBuf, cchBuf);
+}
+
+const char16_t* FormatScaleLabel(size_t cScaleIndex, char16_t* pszBuf, size_t cchBuf) {
   if (!pszBuf || cchBuf == 0)
     return pszBuf;
-  const ScaleEntry& entry = g_cScales[m_cScaleIndex];
+  if (cScaleIndex > size_t(c_nMaxScaleIndex))
+    cScaleIndex = size_t(c_nMaxScaleIndex);
+  const ScaleEntry& entry = g_cScales[cScaleIndex];
   const DWORD dwUnit = g_UnitOptions.dwDistanceUnit;
   const float fLabel = dwUnit == duMetric ? entry.fLabelMetric : entry.fLabelFeetMiles;
   // Tenths rounded to nearest: 0.7f is 0.69999999, whose truncated first
@@ -128,8 +134,8 @@ const char16_t* CMapPosition::GetScaleText(char16_t* pszBuf, size_t cchBuf) cons
   const int32_t nTenths = fast_floor(fLabel * 10 + 0.5f);
   uint32_t idsUnit;
   if (dwUnit == duMetric)
-    idsUnit = int(m_cScaleIndex) < c_nFirstKmScale ? c_idsUnitMeters : c_idsUnitKilometres;
-  else if (int(m_cScaleIndex) < c_nFirstMileScale)
+    idsUnit = int(cScaleIndex) < c_nFirstKmScale ? c_idsUnitMeters : c_idsUnitKilometres;
+  else if (int(cScaleIndex) < c_nFirstMileScale)
     idsUnit = c_idsUnitFeet;
   else
     idsUnit = dwUnit == duNautical ? c_idsUnitNauticalMiles : c_idsUnitMiles;

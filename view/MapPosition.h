@@ -113,3 +113,8 @@ class CMapPosition {
   int64_t m_nNumX256;
   int64_t m_nNum256;
 };
+
+// The scale bar's text of a scale index in the current distance unit; an
+// index above 26 reads as 26.
+const char16_t* FormatScaleLabel(size_t cScaleIndex, char16_t* pszBuf, size_t cchBuf);
+

@@ -92,9 +92,11 @@ void BM_MapPass(benchmark::State& state) {
   for (auto _ : state)
     renderer.RefreshMap(true);
 }
-BENCHMARK(BM_MapPass)->Arg(4)->Arg(8)->Arg(12)->Arg(16)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapPass)->Arg(2)->Arg(4)->Arg(6)->Arg(8)->Arg(12)->Arg(16)->Arg(20)->Unit(benchmark::kMillisecond);
 
-// The same pass with drawing left out: reading, transform and labels.
+// The same pass with drawing left out: reading, transform and labels;
+// the second argument 1 places line labels against the grid as the map
+// page does.
 void BM_MapPassNoDraw(benchmark::State& state) {
   MapFixture& f = Fixture();
   if (f.pParser == nullptr) {
@@ -108,6 +110,7 @@ void BM_MapPassNoDraw(benchmark::State& state) {
   CNoDrawCanvas canvas(1024, 768);
   CMapPageHost host;
   CLabelGen labels;
+  labels.SetLinePlacement(state.range(1) != 0);
   for (auto _ : state) {
     CDrawContext ctx(&canvas, &view, &host);
     ctx.BeginAttempt();
@@ -118,7 +121,9 @@ void BM_MapPassNoDraw(benchmark::State& state) {
     benchmark::DoNotOptimize(ctx.m_cPolygons);
   }
 }
-BENCHMARK(BM_MapPassNoDraw)->Arg(4)->Arg(8)->Arg(12)->Arg(16)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapPassNoDraw)
+    ->ArgsProduct({{2, 4, 6, 8, 12, 16, 20}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SoftPolygon(benchmark::State& state) {
   std::unique_ptr<platform::CCanvas> p(platform::CreateSoftCanvas(1024, 768));

@@ -75,6 +75,9 @@ TEST(CommandTableWinTest, RulesGreyAndCheckTheMapMenusItems) {
   ApplyCommandRules(hPopup, state);
   EXPECT_FALSE(IsGrayed(hPopup, cmdProperties));
   EXPECT_FALSE(IsChecked(hPopup, cmdShowMapGauges));
+  // Full screen hides the menu bar: the map menu is the way back, checked.
+  EXPECT_FALSE(IsGrayed(hPopup, cmdFullScreen));
+  EXPECT_FALSE(IsChecked(hPopup, cmdFullScreen));
   ::DestroyMenu(hMenu);
   // The gauge menu: choosing, resetting all and the default set always;
   // resetting one only when the gauge under the menu can be reset.

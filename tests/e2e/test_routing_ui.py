@@ -29,6 +29,8 @@ OFF_ROUTE, AMN = 1700, 1701
 STYLE_ROADS, STYLE_LINES, OPTIMIZATION, VEHICLE = 1710, 1711, 1712, 1716
 AVOID_UTURNS, AVOID_TOLLS, AVOID_HIGHWAYS, AVOID_UNPAVED = 1720, 1721, 1722, 1723
 LANGUAGE = 1002
+# Tabs of the options sheet: language, pages 1-5, off route, routing, avoid.
+TAB_OFF_ROUTE, TAB_AVOID = 6, 8
 VK_HOME, VK_END = '0x24', '0x23'
 OPTIONS, EDITOR, ROUTES, PROGRESS = 'Настройки', 'Свойства маршрута', 'Маршруты', 'Прокладка маршрута...'
 
@@ -202,14 +204,14 @@ class RoutingOptionsTest(RoutingCase):
         self.env.ctl('list-key', VK_HOME)  # the pedestrian
         self.wait_control(VEHICLE, lambda v: v[3] == 0, 'the pedestrian is not selected')
         # The avoid page: its defaults, and one more road to avoid.
-        self.env.ctl('sheet-page', '3')
+        self.env.ctl('sheet-page', str(TAB_AVOID))
         self.wait_control(AVOID_TOLLS, lambda v: v[3] == 0, 'no avoid page')
         c = self.controls()
         self.assertEqual((c[AVOID_UTURNS][3], c[AVOID_HIGHWAYS][3], c[AVOID_UNPAVED][3]), (1, 0, 1))
         self.env.ctl('click-control', str(AVOID_TOLLS))
         self.wait_control(AVOID_TOLLS, lambda v: v[3] == 1, 'toll roads are not checked')
         # The off-route page is remembered as page 6 as soon as it shows.
-        self.env.ctl('sheet-page', '1')
+        self.env.ctl('sheet-page', str(TAB_OFF_ROUTE))
         self.assertTrue(self.env.wait_until(lambda: self.setting('OptionsPage') == 6, 20), self.setting('OptionsPage'))
         self.env.ctl('press-dialog', IDOK)
         self.wait_gone(OPTIONS)

@@ -80,6 +80,7 @@ static BOOL CALLBACK PrintControl(HWND h, LPARAM) {
   if (lstrcmpiW(szClass, L"Button") == 0) nState = long(SendMessageW(h, BM_GETCHECK, 0, 0));
   else if (lstrcmpiW(szClass, L"ListBox") == 0) nState = long(SendMessageW(h, LB_GETCURSEL, 0, 0));
   else if (lstrcmpiW(szClass, L"msctls_trackbar32") == 0) nState = long(SendMessageW(h, WM_USER /* TBM_GETPOS */, 0, 0));
+  else if (lstrcmpiW(szClass, L"ComboBox") == 0) nState = long(SendMessageW(h, CB_GETCURSEL, 0, 0));
   printf("\t%d\t%ld\n", IsWindowEnabled(h) ? 1 : 0, nState);
   return TRUE;
 }
@@ -248,6 +249,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "reg-get" && argc > 3) return RegGet(argv[2], argv[3]);
+  if (cmd == "popup-rect") {  // the screen rectangle of the open popup menu, if one is shown
+    HWND h = FindWindowW(L"#32768", nullptr);
+    RECT rc;
+    if (!h || !IsWindowVisible(h) || !GetWindowRect(h, &rc)) return 1;
+    printf("%ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom);
+    return 0;
+  }
   if (cmd == "reg-set-sz" && argc > 4) return RegSetString(argv[2], argv[3], argv[4]);
   if (cmd == "wait-window" && argc > 2) {
     DWORD dwEnd = GetTickCount() + DWORD(Num(argv[2]) * 1000);
@@ -264,7 +272,7 @@ int main(int argc, char** argv) {
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
       cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
       cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select" || cmd == "listview-text" ||
-      cmd == "listview-key") {
+      cmd == "listview-key" || cmd == "list-set-sel" || cmd == "list-sel") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
@@ -353,6 +361,21 @@ int main(int argc, char** argv) {
       if (!hItem) return 1;
       SendMessageW(hItem, CB_SETCURSEL, WPARAM(Num(argv[3])), 0);
       PostMessageW(GetParent(hItem), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hItem), CBN_SELCHANGE), LPARAM(hItem));
+      return 0;
+    }
+    if (cmd == "list-set-sel") {  // ID INDEX 0|1: an item of a multiple-selection list box
+      if (argc < 5) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"ListBox");
+      if (!hItem) return 1;
+      return SendMessageW(hItem, LB_SETSEL, WPARAM(Num(argv[4]) != 0), LPARAM(Num(argv[3]))) == LB_ERR ? 1 : 0;
+    }
+    if (cmd == "list-sel") {  // ID: the selected items of a multiple-selection list box, one a line
+      if (argc < 3) return 2;
+      HWND hItem = Control(s.hFirst, int(Num(argv[2])), L"ListBox");
+      if (!hItem) return 1;
+      LRESULT c = SendMessageW(hItem, LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < c; ++i)
+        if (SendMessageW(hItem, LB_GETSEL, WPARAM(i), 0) > 0) printf("%ld\n", long(i));
       return 0;
     }
     if (cmd == "sheet-page") {

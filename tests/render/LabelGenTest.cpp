@@ -1,6 +1,7 @@
 // Label placement against the software canvas, and the label interpreter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -317,6 +318,93 @@ TEST_F(LabelGenTest, WaypointLabelsKeepTheirText) {
     for (int x = 53; x < 90; ++x)
       cInk += m_pCanvas->GetPixel(x, y) != 0xFFFFFFu;
   EXPECT_GT(cInk, 10);
+}
+
+// The map page's way with line labels: they take the cells their box
+// covers and are placed only where no other text or icon is.
+TEST_F(LabelGenTest, PlacedLineLabelsKeepClearOfEachOtherAndOfPointTexts) {
+  m_gen.SetLinePlacement(true);
+  LineLabelStyle style = {lfSmall, 0x2478B6, false};
+  const VPoint rgStreet[] = {{40, 100}, {240, 100}};
+  const MapRect rect = {40, 100, 240, 100};
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Main Street", 11, 1, rgStreet, 2, rect, &style);
+  ASSERT_EQ(m_gen.Records().size(), 1u);
+  const LabelRecord first = m_gen.Records()[0];
+  EXPECT_GT(CountCells(0), 0);
+  EXPECT_EQ(first.nAngle, 0);
+  EXPECT_GT(first.cxText, 30);
+  // A crossing street whose name would cover the first one gets no label ...
+  const VPoint rgCrossing[] = {{140, 20}, {140, 180}};
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Cross Street", 12, 2, rgCrossing, 2, MapRect{140, 20, 140, 180}, &style);
+  EXPECT_EQ(m_gen.Records().size(), 1u);
+  // ... a parallel one far enough away does.
+  const VPoint rgParallel[] = {{40, 160}, {240, 160}};
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Side Street", 11, 3, rgParallel, 2, MapRect{40, 160, 240, 160}, &style);
+  ASSERT_EQ(m_gen.Records().size(), 2u);
+  EXPECT_FALSE(QuadsOverlap(LineLabelQuad(first.x, first.y, first.cxText, first.cyText, first.nAngle),
+                            LineLabelQuad(m_gen.Records()[1].x, m_gen.Records()[1].y, m_gen.Records()[1].cxText,
+                                          m_gen.Records()[1].cyText, m_gen.Records()[1].nAngle),
+                            0.0f));
+  // A point text placed later takes the cells whatever its priority, and
+  // the street's name is dropped.
+  m_gen.AddPointLabel(&m_parser, 1, u"Cafe", 4, 9, first.x + 4, first.y, c_wLowestPriority, &m_style, nullptr);
+  ASSERT_EQ(m_gen.Records().size(), 3u);
+  EXPECT_NE(m_gen.Records()[2].dwTextRef, c_dwNoText);
+  EXPECT_EQ(m_gen.Records()[0].dwTextRef, c_dwNoText);
+  // A street over an existing point text or icon gets no label.
+  m_gen.Clear(320, 240);
+  m_gen.AddPointLabel(&m_parser, 1, nullptr, 0, 0, 140, 95, 1, &m_style, m_rgIcons[0].get());
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Main Street", 11, 1, rgStreet, 2, rect, &style);
+  EXPECT_EQ(m_gen.Records().size(), 1u);
+  FreeDrawTypes();
+}
+
+TEST_F(LabelGenTest, PlacedLineLabelsLieWhollyOnScreenAndTurnedBoxesCoverOnlyTheirCells) {
+  m_gen.SetLinePlacement(true);
+  LineLabelStyle style = {lfMedium, 0, false};
+  // Off the top edge: no label (without placement it would be added).
+  const VPoint rgHigh[] = {{0, 0}, {100, -100}};
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Diagonal", 8, 1, rgHigh, 2, MapRect{0, -100, 100, 0}, &style);
+  EXPECT_TRUE(m_gen.Records().empty());
+  // A diagonal inside: its box is turned by 45° and covers fewer cells than
+  // its bounding rectangle holds.
+  const VPoint rgDiagonal[] = {{60, 200}, {260, 0}};
+  m_gen.AddLineLabel(&m_parser, 1, false, u"Diagonal Avenue", 15, 1, rgDiagonal, 2, MapRect{60, 0, 260, 200}, &style);
+  ASSERT_EQ(m_gen.Records().size(), 1u);
+  const LabelRecord& rec = m_gen.Records()[0];
+  EXPECT_EQ(rec.nAngle, 45);
+  const LabelQuad q = LineLabelQuad(rec.x, rec.y, rec.cxText, rec.cyText, rec.nAngle);
+  float xMin = 1e9f, xMax = -1e9f, yMin = 1e9f, yMax = -1e9f;
+  for (int i = 0; i < 4; ++i) {
+    xMin = std::min(xMin, q.ax[i]), xMax = std::max(xMax, q.ax[i]);
+    yMin = std::min(yMin, q.ay[i]), yMax = std::max(yMax, q.ay[i]);
+  }
+  // The text runs up to the right from (x, y).
+  EXPECT_GT(q.ax[1], q.ax[0]);
+  EXPECT_LT(q.ay[1], q.ay[0]);
+  const int cBounding = (int(xMax) / 8 - int(xMin) / 8 + 1) * (int(yMax) / 4 - int(yMin) / 4 + 1);
+  EXPECT_GT(CountCells(0), 0);
+  EXPECT_LT(CountCells(0), cBounding * 2 / 3);
+  // Every cell the box covers is taken, and none far from it.
+  for (int r = 0; r < m_gen.GetCellsNh(); ++r) {
+    for (int c = 0; c < m_gen.GetCellsNw(); ++c) {
+      LabelQuad cell = {{float(c * 8), float(c * 8 + 8), float(c * 8 + 8), float(c * 8)},
+                        {float(r * 4), float(r * 4), float(r * 4 + 4), float(r * 4 + 4)}};
+      EXPECT_EQ(m_gen.TextCell(c, r) == 0, QuadsOverlap(q, cell, 0.0f)) << c << "," << r;
+    }
+  }
+  FreeDrawTypes();
+}
+
+TEST(LabelQuads, OverlapBySeparatingAxes) {
+  const LabelQuad a = LineLabelQuad(0, 0, 100, 10, 0);
+  EXPECT_TRUE(QuadsOverlap(a, LineLabelQuad(50, 5, 100, 10, 0), 0.0f));
+  EXPECT_FALSE(QuadsOverlap(a, LineLabelQuad(0, 10, 100, 10, 0), 0.0f));  // touching edges
+  EXPECT_FALSE(QuadsOverlap(a, LineLabelQuad(0, 9, 100, 10, 0), 1.5f));   // within the tolerance
+  // A turned box whose bounding rectangle overlaps but which itself does not.
+  const LabelQuad turned = LineLabelQuad(0, 60, 100, 10, 45);
+  EXPECT_FALSE(QuadsOverlap(LineLabelQuad(0, 0, 30, 10, 0), turned, 0.0f));
+  EXPECT_TRUE(QuadsOverlap(LineLabelQuad(30, 20, 30, 10, 0), turned, 0.0f));
 }
 
 TEST(InterpretLabel, ControlCodes) {

@@ -332,6 +332,38 @@ TEST_F(MapPageRulesTest, FollowingThePosition) {
   EXPECT_EQ(m_page.GetView().GetCentreX(), (DegreesToMap(7.0) + DegreesToMap(8.0)) / 2);
 }
 
+// The options dialog changed the map view's settings: the layout and the
+// rotation follow at once, without waiting for the next fix.
+TEST_F(MapPageRulesTest, MapOptionsApplyAtOnce) {
+  SetBool(u"ShowMapGauges", false);
+  m_page.Create(240, 320);
+  m_page.OnCursorChanged(true, 37.6, 55.75, 134.6);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 0);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), 160);
+  // Turned on: the map turns to the last heading and the origin moves down.
+  SetBool(u"RotateMap", true);
+  m_page.OnOptionsChanged(true, false);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 135);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), 240);
+  // Units alone change nothing of the layout.
+  SetBool(u"ShowMapGauges", true);
+  m_page.OnOptionsChanged(false, true);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), 240);
+  m_page.OnOptionsChanged(true, false);
+  EXPECT_EQ(m_page.GetView().GetOriginY(), (320 - 33) * 3 / 4);
+  // Turned off: north is up again, and a later fix does not turn it.
+  SetBool(u"RotateMap", false);
+  m_page.OnOptionsChanged(true, false);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 0);
+  m_page.OnCursorChanged(true, 37.6, 55.75, 200.0);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 0);
+  // Without a heading the rotation stays where it is.
+  m_page.OnCursorChanged(false, 0, 0, -1);
+  SetBool(u"RotateMap", true);
+  m_page.OnOptionsChanged(true, false);
+  EXPECT_EQ(m_page.GetView().GetAngle(), 0);
+}
+
 TEST_F(MapPageRulesTest, TheMarkerShowsTheCursorThePageWasGiven) {
   SetBool(u"ShowMapGauges", false);
   m_page.Create(200, 100);
