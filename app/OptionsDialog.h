@@ -35,3 +35,4 @@ INT_PTR CALLBACK LanguagePageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK OffRoutePageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK RoutingPageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AvoidPageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SoundPageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
