@@ -56,9 +56,7 @@ class CAppWaveDevice : public CWaveDevice {
 
 class CAppSoundHost : public CSoundHost {
  public:
-  std::u16string SoundPath(const std::string& strName) override {
-    return platform::GetProgramFolder() + u"\\wav\\" + platform::Utf8ToU16(strName) + u".wav";
-  }
+  std::u16string SoundPath(const std::string& strName) override { return SoundFilePath(strName.c_str()); }
   void ShowFileError(const std::u16string& strPath) override {
     ShellMessageBox(strPath.c_str(), MB_OK | MB_ICONERROR);
   }
@@ -135,6 +133,10 @@ void StartNavigationOn(Route* pRoute) {
 }  // namespace
 
 CGuidance& GetGuidance() { return g_guidance; }
+
+std::u16string SoundFilePath(const char* pszName) {
+  return platform::GetProgramFolder() + u"\\wav\\" + platform::Utf8ToU16(pszName) + u".wav";
+}
 
 void StartGuidanceAndVoice() {
   g_soundQueue.SetPoster(PostPlayMessage, nullptr);

@@ -1,6 +1,7 @@
 // Guidance and the voice in the shell (NavigationGlue.cpp).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "app/Win.h"
 
@@ -22,3 +23,9 @@ bool RunNavigationCommand(UINT id);
 // The point of the map's context menu (stored coordinates): the selected
 // waypoint's, else the point under the pointer (MapPageWin.cpp).
 bool GetMapMenuTarget(int32_t& xStored, int32_t& yStored);
+// The wave file of a sound: the "wav" folder beside the program + name + ".wav".
+std::u16string SoundFilePath(const char* pszName);
+// The sounds page's play: the sound's file through the system's simple
+// player when its setting is on (the "Chime" alias when the file is
+// missing).
+void PlaySoundDirect(const char* pszName);

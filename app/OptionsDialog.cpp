@@ -6,6 +6,7 @@
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "app/res/options_ids.h"
+#include "app/res/sound_ids.h"
 #include "platform/Str.h"
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
@@ -25,6 +26,7 @@ const OptionsPageEntry c_aOptionPages[] = {
     {6, IDD_OPTIONS_OFF_ROUTE, OffRoutePageProc, 2032},
     {7, IDD_OPTIONS_ROUTING, RoutingPageProc, 2033},
     {7, IDD_OPTIONS_AVOID, AvoidPageProc, 0},  // a part of the routing options
+    {8, IDD_OPTIONS_SOUNDS, SoundPageProc, 2034},
 };
 const size_t c_cOptionPages = sizeof c_aOptionPages / sizeof c_aOptionPages[0];
 

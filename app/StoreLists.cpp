@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/Features.h"
+#include "app/NavigationGlue.h"
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/StoreDialogs.h"
@@ -28,11 +29,14 @@ class CStoreList {
  public:
   explicit CStoreList(bool fRoutes)
       : m_fRoutes(fRoutes), m_hDlg(nullptr), m_hList(nullptr), m_sort{-1, true}, m_dLon(0), m_dLat(0),
-        m_fShowOnMap(false) {}
+        m_fShowOnMap(false), m_pGoTo(nullptr) {}
   CStoreList(const CStoreList&) = delete;
   CStoreList& operator=(const CStoreList&) = delete;
 
   bool ShowOnMapChosen() const { return m_fShowOnMap; }
+  // The record chosen with "go to" (a waypoint or a route), once the list
+  // has closed.
+  void* GoToChosen() const { return m_pGoTo; }
   static INT_PTR CALLBACK Proc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
  private:
@@ -57,6 +61,7 @@ class CStoreList {
   ListSort m_sort;
   double m_dLon, m_dLat;  // the map centre: distances and bearings are from it
   bool m_fShowOnMap;
+  void* m_pGoTo;
 };
 
 void CStoreList::OnInit(HWND hDlg) {
@@ -177,6 +182,8 @@ void CStoreList::UpdateButtons() {
   ::EnableWindow(::GetDlgItem(m_hDlg, IDC_STORE_DELETE), p != nullptr && !fActive);
   bool fShow = p != nullptr && GetMapView() != nullptr && (!m_fRoutes || !static_cast<Route*>(p)->IsEmpty());
   ::EnableWindow(::GetDlgItem(m_hDlg, IDC_STORE_SHOW), fShow);
+  bool fGoTo = p != nullptr && (!m_fRoutes || !static_cast<Route*>(p)->IsEmpty());
+  ::EnableWindow(::GetDlgItem(m_hDlg, IDC_STORE_GOTO), fGoTo);
 }
 
 void CStoreList::Changed() {
@@ -212,6 +219,13 @@ void CStoreList::OnCommand(UINT id) {
       ::EndDialog(m_hDlg, IDOK);
       break;
     }
+    case IDC_STORE_GOTO:
+      // Navigation starts once the list has closed: a route calculation
+      // may show its own progress window.
+      if (!p || (m_fRoutes && static_cast<Route*>(p)->IsEmpty())) break;
+      m_pGoTo = p;
+      ::EndDialog(m_hDlg, IDOK);
+      break;
     case IDC_STORE_NEW:
       if (m_fRoutes) {
         Route* pRoute = g_waypointStore.NewRoute(NowDays());
@@ -314,6 +328,16 @@ void ShowList(HWND hOwner, bool fRoutes) {
   CStoreList list(fRoutes);
   ResDialogBox(fRoutes ? IDD_ROUTE_LIST : IDD_WAYPOINT_LIST, hOwner ? hOwner : g_hWnd, CStoreList::Proc,
                reinterpret_cast<LPARAM>(&list));
+  if (void* p = list.GoToChosen()) {
+    SwitchToMapPage();
+    if (fRoutes) {
+      FollowRoute(static_cast<Route*>(p));
+    } else {
+      const Waypoint* pWaypoint = static_cast<const Waypoint*>(p);
+      GoToPoint(pWaypoint->x, pWaypoint->y);
+    }
+    return;
+  }
   if (list.ShowOnMapChosen()) {
     // ShowWaypoints / ShowRoutes may have been switched on: a full pass.
     SwitchToMapPage();

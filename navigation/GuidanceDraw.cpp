@@ -64,7 +64,8 @@ int ManeuverArrow(int32_t nKind, VPoint* p, int x0, int y0, int nSize) {
 
 void DrawManeuverDisplay(platform::CCanvas* pDst, const VRect& rc, const NavigationState& st, bool fDense) {
   const int k = fDense ? 2 : 1;
-  const platform::CBrush back(platform::bkSolid, 0x202020);
+  // Off the route the display turns red until the route is found again.
+  const platform::CBrush back(platform::bkSolid, st.nState == nsOffRoute ? c_crOffRouteDisplay : 0x202020);
   const platform::CBrush white(platform::bkSolid, 0xFFFFFF);
   const platform::CPen edge(platform::psSolid, k, 0xFFFFFF);
   const platform::CPen none(platform::psNull, 0, 0);

@@ -10,6 +10,7 @@
 
 const COLORREF c_crPointerOuter = 0x400080;
 const COLORREF c_crPointerInner = 0x00FFFF;
+const COLORREF c_crOffRouteDisplay = 0x000090;  // the maneuver display's ground off the route
 
 // Two pens over each other: wide (9, or 17 on dense displays) and narrow
 // (5, or 9). Positions in degrees, the target in stored coordinates.

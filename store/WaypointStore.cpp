@@ -193,7 +193,7 @@ StoreLoadResult CWaypointStore::Load(const uint8_t* pb, size_t cb, bool fNavigat
       if (rp.btStorage & rpsLabel) ReadText(rd, &rp.strLabel);
       if (rp.btStorage & rpsByteValue) rp.nValue = rd.Byte();
       else if (rp.btStorage & rpsDwordValue) rp.nValue = rd.Int();
-      if (rp.btKind & rpkRoundaboutEntry) rp.btParameter = rd.Byte();
+      if ((rp.btKind & rpkRoundaboutEntry) || (rp.btStorage & rpsKeepSide)) rp.btParameter = rd.Byte();
       if (!rd.IsOk()) break;
       pRoute->points.push_back(std::move(rp));
     }
@@ -295,6 +295,11 @@ void CWaypointStore::Save(std::vector<uint8_t>& out) {
         if (rp.nValue != 0) bt |= (uint32_t(rp.nValue) > 255) ? rpsDwordValue : rpsByteValue;
       }
       if (rp.btKind != rpkVia) bt |= rpsKind;
+      bool fParameter = (rp.btKind & rpkRoundaboutEntry) != 0;
+      if (!fParameter && (rp.btKind & rpkKeep) && rp.btParameter != 0) {
+        bt |= rpsKeepSide;
+        fParameter = true;
+      }
       rp.btStorage = bt;
 
       w.Byte(bt);
@@ -312,7 +317,7 @@ void CWaypointStore::Save(std::vector<uint8_t>& out) {
       if (bt & rpsLabel) WriteText(w, rp.strLabel);
       if (bt & rpsByteValue) w.Byte(uint8_t(rp.nValue));
       if (bt & rpsDwordValue) w.Int(rp.nValue);
-      if (rp.btKind & rpkRoundaboutEntry) w.Byte(rp.btParameter);
+      if (fParameter) w.Byte(rp.btParameter);
     }
   }
 }

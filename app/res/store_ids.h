@@ -15,6 +15,7 @@
 #define IDC_STORE_NEW 1404
 #define IDC_STORE_IMPORT 1405
 #define IDC_STORE_EXPORT 1406
+#define IDC_STORE_GOTO 1407
 
 // Waypoint properties (also the new-waypoint dialog)
 #define IDC_WP_NAME 1004

@@ -82,6 +82,11 @@ enum RoutePointStorage : uint8_t {
   rpsLabel = 0x10,        // text
   rpsByteValue = 0x20,    // uint8 value
   rpsDwordValue = 0x40,   // uint32 value
+  // uint8 keep side of a keep point that is not a roundabout entry (whose
+  // parameter byte is always written). Files written before this flag held
+  // no keep side; it is set only for a non-zero side, so a keep-left point
+  // is stored exactly as before.
+  rpsKeepSide = 0x80,
 };
 
 }  // namespace store::detail

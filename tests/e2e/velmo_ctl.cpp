@@ -18,6 +18,8 @@
 //   velmo_ctl list-count                rows of the first list view or list box of the first visible dialog
 //   velmo_ctl list-text                 the items of the first list box of the first visible dialog
 //   velmo_ctl list-key VK [N]           presses key VK N times (default 1) in that list
+//   velmo_ctl list-checks               the check box of every row of that list view ("1" or "0" a line)
+//   velmo_ctl list-selected             the selected row of that list view (-1: none)
 //   velmo_ctl header-point COL          screen point at the middle of column COL's header in that
 //                                       list view (columns in their created order)
 //   velmo_ctl set-dialog-text ID TEXT   sets the text of control ID of the first visible dialog (UTF-8)
@@ -270,14 +272,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (cmd == "dialogs" || cmd == "dialog-text" || cmd == "press-dialog" || cmd == "list-count" ||
-      cmd == "list-key" || cmd == "list-text" || cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
+      cmd == "list-key" || cmd == "list-text" || cmd == "list-checks" || cmd == "list-selected" ||
+      cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
       cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select" || cmd == "listview-text" ||
       cmd == "listview-key" || cmd == "list-set-sel" || cmd == "list-sel") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
     if (!s.hFirst) return 1;
-    if (cmd == "list-count" || cmd == "list-key" || cmd == "list-text" || cmd == "header-point") {
+    if (cmd == "list-count" || cmd == "list-key" || cmd == "list-text" || cmd == "header-point" ||
+        cmd == "list-checks" || cmd == "list-selected") {
       HWND hList = nullptr;
       EnumChildWindows(s.hFirst, FindList, reinterpret_cast<LPARAM>(&hList));
       if (!hList) return 1;
@@ -305,6 +309,20 @@ int main(int argc, char** argv) {
           if (SendMessageW(hList, LB_GETTEXTLEN, WPARAM(i), 0) < 1024) SendMessageW(hList, LB_GETTEXT, WPARAM(i), LPARAM(sz));
           PrintW(sz);
           printf("\n");
+        }
+        return 0;
+      }
+      if (cmd == "list-checks" || cmd == "list-selected") {
+        if (fListBox) return 1;
+        // The state comes back as the result: no pointer crosses processes.
+        long c = long(SendMessageW(hList, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0));
+        if (cmd == "list-selected") {
+          printf("%ld\n", long(SendMessageW(hList, 0x100C /* LVM_GETNEXTITEM */, WPARAM(-1), 2 /* LVNI_SELECTED */)));
+          return 0;
+        }
+        for (long i = 0; i < c; ++i) {
+          LRESULT n = SendMessageW(hList, 0x102C /* LVM_GETITEMSTATE */, WPARAM(i), 0xF000 /* LVIS_STATEIMAGEMASK */);
+          printf("%d\n", ((n >> 12) - 1) == 1 ? 1 : 0);
         }
         return 0;
       }

@@ -62,6 +62,14 @@ TEST(GuidanceDraw, ManeuverDisplayDrawsTheArrowSide) {
   DrawManeuverDisplay(pCanvas.get(), rc, st, false);
   EXPECT_EQ(pCanvas->GetPixel(xc - 18, yc), 0xFFFFFFu);
   EXPECT_EQ(pCanvas->GetPixel(xc + 18, yc), 0x202020u);
+  // Off the route the ground turns red; on it again, dark.
+  st.nState = nsOffRoute;
+  DrawManeuverDisplay(pCanvas.get(), rc, st, false);
+  EXPECT_EQ(pCanvas->GetPixel(xc + 18, yc), c_crOffRouteDisplay);
+  EXPECT_EQ(pCanvas->GetPixel(xc - 18, yc), 0xFFFFFFu);
+  st.nState = nsOnRoute;
+  DrawManeuverDisplay(pCanvas.get(), rc, st, false);
+  EXPECT_EQ(pCanvas->GetPixel(xc + 18, yc), 0x202020u);
 }
 
 }  // namespace

@@ -209,6 +209,79 @@ TEST(WaypointStoreFile, StorageFlagsAndValueWidths) {
   EXPECT_EQ(t.FirstRoute()->points[0].nValue, 300);
 }
 
+// Keep points carry their side through a save and a load; a keep-left point
+// and a roundabout entry are stored as files have always stored them, and a
+// file written without keep sides reads the same as before.
+TEST(WaypointStoreFile, KeepSideSurvivesAndOldFilesReadTheSame) {
+  CWaypointStore s;
+  Route* r = s.NewRoute(1, u"R");
+  RoutePoint right = CoordPoint(1, 1, rpkRouter | rpkManeuver | rpkKeep);
+  right.btParameter = 1;
+  RoutePoint left = CoordPoint(2, 2, rpkRouter | rpkManeuver | rpkKeep);
+  RoutePoint round = CoordPoint(3, 3, rpkRouter | rpkManeuver | rpkRoundaboutEntry | rpkKeep);
+  round.btParameter = 3;
+  RoutePoint plain = CoordPoint(4, 4, rpkRouter);
+  plain.btParameter = 9;  // no meaning without keep or roundabout: not stored
+  r->points = {right, left, round, plain};
+  std::vector<uint8_t> data;
+  s.Save(data);
+  size_t off = 15 + 16 + 14 + 4;
+  ASSERT_GT(data.size(), off + 11);
+  EXPECT_EQ(data[off], 0x02 | 0x04 | 0x80);
+  EXPECT_EQ(data[off + 10], 1);
+  off += 11;
+  EXPECT_EQ(data[off], 0x02 | 0x04);  // keep left: no extra byte
+  off += 10;
+  EXPECT_EQ(data[off], 0x02 | 0x04);  // roundabout: its byte as always
+  EXPECT_EQ(data[off + 10], 3);
+  off += 11;
+  EXPECT_EQ(data[off], 0x02 | 0x04);
+  EXPECT_EQ(data.size(), off + 10);
+
+  CWaypointStore t;
+  Reload(s, t);
+  CWaypointStore u;
+  Reload(t, u);
+  const std::vector<RoutePoint>& pts = u.FirstRoute()->points;
+  ASSERT_EQ(pts.size(), 4u);
+  EXPECT_EQ(pts[0].btParameter, 1);
+  EXPECT_EQ(pts[0].btKind, rpkRouter | rpkManeuver | rpkKeep);
+  EXPECT_EQ(pts[1].btParameter, 0);
+  EXPECT_EQ(pts[2].btParameter, 3);
+  EXPECT_EQ(pts[3].btParameter, 0);
+  EXPECT_EQ(pts[3].x, DegreesToStored(4));
+
+  // As written before keep sides were stored: a keep point is followed at
+  // once by the next point.
+  std::vector<uint8_t> old;
+  store::CByteWriter w(old);
+  w.Bytes("RW", 2);
+  w.Byte(12);
+  w.Byte(40);
+  w.Byte(4);
+  w.Dword(0);
+  w.Byte(16);
+  w.Byte(3);
+  w.Dword(1);
+  store::detail::RouteRecord rr = {};
+  w.Bytes(&rr, 16);
+  for (int i = 0; i < 3; ++i) w.Dword(0);
+  w.Dword(2);
+  w.Byte(0x02 | 0x04); w.Int(100); w.Int(200); w.Byte(rpkRouter | rpkManeuver | rpkKeep);
+  w.Byte(0x02 | 0x04 | 0x20); w.Int(300); w.Int(400); w.Byte(rpkRouter); w.Byte(5);
+  CWaypointStore v;
+  ASSERT_EQ(v.Load(old.data(), old.size(), false), slrLoaded);
+  ASSERT_EQ(v.FirstRoute()->points.size(), 2u);
+  EXPECT_EQ(v.FirstRoute()->points[0].btParameter, 0);
+  EXPECT_EQ(v.FirstRoute()->points[1].x, 300);
+  EXPECT_EQ(v.FirstRoute()->points[1].y, 400);
+  EXPECT_EQ(v.FirstRoute()->points[1].nValue, 5);
+  // Saved again, the file is byte for byte what it was.
+  std::vector<uint8_t> again;
+  v.Save(again);
+  EXPECT_EQ(again, old);
+}
+
 // A hand-made file with a longer header, longer records and extra texts.
 std::vector<uint8_t> MakeWideFile(uint32_t nOrdinal) {
   std::vector<uint8_t> buf;
