@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -252,4 +253,46 @@ TEST(VelcSearchDemo, StreetsHouseNumbersAndFuelStations) {
       p->FindNearest(0, false, MapPoint{house.xRepr, house.yRepr}, 20000, &filter, nullptr, nullptr));
   ASSERT_TRUE(nearest);
   EXPECT_GT(nearest->GetCount(), 0u);
+#ifdef VELMO_CLI
+  // velmo-cli lists the same: the cities in index order, the fuel stations
+  // of the category, the house by its address.
+  auto run = [](const std::string& strArgs, int* pnExit) {
+    std::string strOut;
+    FILE* f = popen((std::string(VELMO_CLI) + " " + strArgs + " 2>/dev/null").c_str(), "r");
+    if (!f) return strOut;
+    char sz[4096];
+    while (std::fgets(sz, sizeof sz, f)) strOut += sz;
+    const int rc = pclose(f);
+    *pnExit = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return strOut;
+  };
+  auto lines = [](const std::string& str) {
+    std::vector<std::string> v;
+    size_t i = 0, j;
+    while ((j = str.find('\n', i)) != std::string::npos) v.push_back(str.substr(i, j - i)), i = j + 1;
+    return v;
+  };
+  const std::string strMap = TempFile("demo.vel");
+  int nExit = -1;
+  auto cityLines = lines(run("cities " + strMap, &nExit));
+  EXPECT_EQ(nExit, 0);
+  ASSERT_EQ(cityLines.size(), cities->GetCount());
+  CityItem first = {};
+  cities->GetItem(0, &first, 0);
+  EXPECT_EQ(cityLines[0].rfind("0 \"" + platform::U16ToUtf8(first.szName) + "\"", 0), 0u) << cityLines[0];
+  auto fuelLines = lines(run("find " + strMap + " --category 0x2f01", &nExit));
+  EXPECT_EQ(nExit, 0);
+  size_t cFuelLines = 0;
+  for (const std::string& l : fuelLines) cFuelLines += l.rfind("0x2f01 point \"", 0) == 0;
+  EXPECT_EQ(cFuelLines, cFuel);
+  const std::string strHouse = "address " + strMap + " --street '" + platform::U16ToUtf8(house.szStreet) +
+                               "' --house '" + platform::U16ToUtf8(house.szNumber) + "'";
+  auto houseLines = lines(run(strHouse, &nExit));
+  EXPECT_EQ(nExit, 0);
+  bool fListed = false;
+  for (const std::string& l : houseLines)
+    fListed |= l.find("\"" + platform::U16ToUtf8(house.szStreet) + "\" \"" + platform::U16ToUtf8(house.szNumber) + "\"") !=
+               std::string::npos;
+  EXPECT_TRUE(fListed) << strHouse;
+#endif
 }

@@ -187,9 +187,13 @@ int RunFind(int argc, char** argv) {
     if (queries.empty() && p->FindObjectType(nKind, wCode, wCode)) queries.push_back({wCode, wCode});
   }
   const std::u16string strName = pszName ? platform::Utf8ToU16(pszName) : std::u16string();
+  std::unique_ptr<CCitiesQuery> cityNames(p->CreateCitiesQuery());
   uint32_t cListed = 0;
   for (uint32_t nCity : cities)
     for (const auto& qd : queries) {
+      // Objects without an address of their own show the city they are listed under.
+      CityItem city = {};
+      if (cityNames && nCity != c_nAnyCity) cityNames->GetItem(nCity, &city, 0);
       std::unique_ptr<CMapQuery> q(p->CreateObjectsQuery(nCity, nKind, qd.first, qd.second));
       if (!q) continue;
       uint32_t i = strName.empty() ? 0 : q->FindByName(strName.c_str());
@@ -197,6 +201,7 @@ int RunFind(int argc, char** argv) {
         FoundObject obj = {};
         if (!q->GetItem(i, &obj, c_dwObjectFlags)) continue;
         if (!strName.empty() && !StartsWithNoCase(q->GetLocale(), obj.szName, strName)) break;
+        if (!obj.szCity[0]) std::memcpy(obj.szCity, city.szName, sizeof obj.szCity);
         PrintObject(obj);
         ++cListed;
       }
