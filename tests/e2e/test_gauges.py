@@ -20,7 +20,7 @@ CAPTURE = os.path.join(DATA, 'haicom-305N')
 PORT = 6
 PAGE_GAUGES, PAGE_SATELLITES, PAGE_MAP = '2001', '2003', '2000'
 FILE_NAME = '1148'  # the name box of the common file dialogs
-CMD_GO_TO_POINT, CMD_CHOOSE_GAUGE, CMD_SAVE_GAUGES = '40014', '40016', '40026'
+CMD_GO_TO_POINT, CMD_SAVE_GAUGES = '40014', '40026'
 GAUGE_TREE, GAUGE_DESCRIPTION = 1700, 1701
 VK_HOME, VK_LEFT, VK_RIGHT, VK_DOWN = 0x24, 0x25, 0x27, 0x28
 NATIVE = os.environ.get('VELMO_BUILD_NATIVE', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'native'))
@@ -294,14 +294,13 @@ class GaugesTest(unittest.TestCase):
         cell0 = '%dx%d+%d+%d' % (w // 3 - 4, h // 8 - 4, x + 2, y + 2)
         self.env.ctl('command', PAGE_MAP, PAGE_GAUGES)
         before = self.env.screenshot('chooser-cell-before.png')
-        # A tap on the first cell opens its menu; the chooser is asked for
-        # the cell of that menu.
+        # A tap on the first cell opens its menu; its first item asks for
+        # the chooser.
         self.env.xdotool('mousemove', str(x + 20), str(y + 15), 'click', '1')
         self.assertTrue(self.env.wait_until(
             lambda: count_colour(self.env.screenshot('chooser-cell-menu.png'), '#FFF0A0', cell0) > 100, 20),
             'the cell is not highlighted for its menu')
-        self.env.xdotool('key', 'Escape')
-        self.env.ctl('command', CMD_CHOOSE_GAUGE)
+        self.env.xdotool('key', 'Down', 'Return')
         self.assertTrue(self.env.wait_dialog(), 'no chooser')
         controls = self.chooser_controls()
         self.assertEqual(controls[GAUGE_TREE][0], 'SysTreeView32')
@@ -330,7 +329,9 @@ class GaugesTest(unittest.TestCase):
         self.env.screenshot('chooser.png')
         self.env.ctl('press-dialog', '1')
         self.assertTrue(self.env.wait_until(lambda: not self.env.dialogs(), 10), 'the chooser stays open')
-        self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'Gauge_0'), 'maxspeed')
+        self.assertTrue(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'Gauge_0') == 'maxspeed', 10),
+                        'Gauge_0 = %r, MapGauge_0 = %r' % (self.env.reg_query(SETTINGS_KEY, 'Gauge_0'),
+                                                           self.env.reg_query(SETTINGS_KEY, 'MapGauge_0')))
         self.env.ctl('close')
         self.assertEqual(self.env.wait_exit(p), 0)
         # After a restart the cell shows the chosen gauge.
