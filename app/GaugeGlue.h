@@ -5,6 +5,7 @@
 #include "platform/Canvas.h"
 
 struct GaugeDesc;
+struct MapGaugeInfo;
 
 // Loads the gauges and subscribes them (before the pages' own view, so a
 // page repaints with updated gauges).
@@ -15,6 +16,10 @@ GaugeDesc* GetMapGauge(int iSlot);
 void SetMapGauge(int iSlot, GaugeDesc* pDesc);
 void RestoreDefaultMapGauges(bool fPortrait);
 void DrawMapGaugeCell(platform::CCanvas* pDst, int iSlot, const VRect& rc, int nStyle);
+// The map page's figures for the map gauges: maps open, the scale level,
+// the objects and layer times of the last finished pass, the opening time
+// (MapPageWin.cpp).
+void FillMapGaugeFigures(MapGaugeInfo& info);
 // The gauge the open gauge menu is about (enables "Сбросить датчик").
 void SetGaugeUnderMenu(const GaugeDesc* pDesc);
 bool CanResetGaugeUnderMenu();

@@ -1,14 +1,18 @@
 // The trip computer's gauge page and satellite page, the gauges'
 // subscription to the position stream, the map's gauge slots, the gauge
 // chooser and the export of the gauges to a text file.
+#include "app/GaugeGlue.h"
+
+#include <commctrl.h>
+
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/OwnerMenus.h"
 #include "app/CommandTable.h"
 #include "app/Commands.h"
-#include "app/GaugeGlue.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "app/res/app_ids.h"
@@ -20,6 +24,7 @@
 #include "platform/Str.h"
 #include "platform/win32/CanvasGdi.h"
 #include "render/MapPage.h"
+#include "routing/AutoRouting.h"
 #include "res/Res.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -66,6 +71,7 @@ void RefreshMapInfo() {
     if (*p == u'\\' || *p == u'/') pszName = p + 1;
   StrCopy(info.szMapFile, 64, pszName);
   info.cFinishedPasses = g_cFinishedAttempts.load();
+  FillMapGaugeFigures(info);
   SetMapGaugeInfo(info);
 }
 
@@ -219,7 +225,9 @@ void StartGauges() {
   CPositionHub& hub = GetPositionHub();
   hub.Subscribe(&g_gaugeListener);
   hub.Subscribe(&g_gaugeView);
+  SetRouteTimeListener([](uint32_t dwMs) { SetRoutingTimeMs(int32_t(dwMs)); });
   RegisterTearDown([] {
+    SetRouteTimeListener(nullptr);
     CPositionHub& h = GetPositionHub();
     h.Unsubscribe(&g_gaugeView);
     h.Unsubscribe(&g_gaugeListener);
@@ -259,23 +267,127 @@ void DrawMapGaugeCell(CCanvas* pDst, int iSlot, const VRect& rc, int) {
 void SetGaugeUnderMenu(const GaugeDesc* pDesc) { g_pGaugeUnderMenu = pDesc; }
 bool CanResetGaugeUnderMenu() { return g_pGaugeUnderMenu && g_pGaugeUnderMenu->fResettable; }
 
-GaugeDesc* ChooseGauge(int x, int y, const GaugeDesc* pCurrent) {
-  HMENU hMenu = ::CreatePopupMenu();
-  std::vector<GaugeDesc*> apChoices;
+namespace {
+
+// The chooser: a tree of the twelve pages with their gauges. An item's
+// parameter is the gauge's descriptor, or minus one less the page's index.
+struct ChooserState {
+  const GaugeDesc* pCurrent;
+  GaugeDesc* pChosen;
+};
+
+LPARAM PageParam(int iPage) { return LPARAM(-1 - iPage); }
+int PageOfParam(LPARAM l) { return l < 0 ? int(-1 - l) : -1; }
+
+std::u16string ExpandedSettingName(const GaugePage* pPage) {
+  char16_t sz[64];
+  Format(sz, 64, setting::expanded_s.pszName, pPage->pszId);
+  return sz;
+}
+
+GaugeDesc* SelectedGauge(HWND hTree) {
+  HTREEITEM hItem = TreeView_GetSelection(hTree);
+  if (!hItem) return nullptr;
+  TVITEMW item = {};
+  item.mask = TVIF_PARAM;
+  item.hItem = hItem;
+  if (!TreeView_GetItem(hTree, &item) || item.lParam < 0) return nullptr;
+  return reinterpret_cast<GaugeDesc*>(item.lParam);
+}
+
+// A gauge shows its description and enables OK; a page clears both.
+void ShowChoice(HWND hDlg) {
+  const GaugeDesc* p = SelectedGauge(::GetDlgItem(hDlg, IDC_GAUGE_TREE));
+  ::SetDlgItemTextW(hDlg, IDC_GAUGE_DESCRIPTION, p ? W(GaugeDescription(p).c_str()) : L"");
+  ::EnableWindow(::GetDlgItem(hDlg, IDOK), p != nullptr);
+}
+
+HTREEITEM InsertItem(HWND hTree, HTREEITEM hParent, const std::u16string& strText, LPARAM lParam, bool fExpanded) {
+  TVINSERTSTRUCTW ins = {};
+  ins.hParent = hParent;
+  ins.hInsertAfter = TVI_LAST;
+  ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE;
+  ins.item.pszText = const_cast<LPWSTR>(W(strText.c_str()));
+  ins.item.lParam = lParam;
+  ins.item.state = fExpanded ? TVIS_EXPANDED : 0;
+  ins.item.stateMask = TVIS_EXPANDED;
+  return TreeView_InsertItem(hTree, &ins);
+}
+
+void FillChooserTree(HWND hTree, const GaugeDesc* pCurrent) {
+  HTREEITEM hCurrent = nullptr;
   for (int iPage = 0; iPage < c_cGaugePages; ++iPage) {
     GaugePage* pPage = GetGaugePage(iPage);
     if (!pPage) continue;
-    HMENU hSub = ::CreatePopupMenu();
+    const bool fExpanded = GetBool(ExpandedSettingName(pPage).c_str(), setting::expanded_s.dwDefault != 0);
+    HTREEITEM hPage = InsertItem(hTree, TVI_ROOT, GaugePageCaption(pPage), PageParam(iPage), fExpanded);
     for (GaugeDesc* p = pPage->pFirst; p; p = p->pNextInPage) {
-      apChoices.push_back(p);
-      ::AppendMenuW(hSub, MF_STRING | (p == pCurrent ? MF_CHECKED : 0), UINT(apChoices.size()),
-                    W(GaugeCaption(p).c_str()));
+      HTREEITEM h = InsertItem(hTree, hPage, GaugeCaption(p), reinterpret_cast<LPARAM>(p), false);
+      if (p == pCurrent) hCurrent = h;
     }
-    ::AppendMenuW(hMenu, MF_POPUP | MF_STRING, UINT_PTR(hSub), W(GaugePageCaption(pPage).c_str()));
   }
-  UINT id = UINT(::TrackPopupMenu(hMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, g_hWnd, nullptr));
-  ::DestroyMenu(hMenu);
-  return id >= 1 && id <= apChoices.size() ? apChoices[id - 1] : nullptr;
+  // The cell's gauge is selected (its page opened for it, not saved);
+  // else the first page.
+  if (hCurrent) {
+    TreeView_EnsureVisible(hTree, hCurrent);
+    TreeView_SelectItem(hTree, hCurrent);
+  } else {
+    TreeView_SelectItem(hTree, TreeView_GetRoot(hTree));
+  }
+}
+
+INT_PTR CALLBACK ChooserProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+  ChooserState* pState = reinterpret_cast<ChooserState*>(::GetWindowLongPtrW(hDlg, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG: {
+      ::SetWindowLongPtrW(hDlg, DWLP_USER, lParam);
+      pState = reinterpret_cast<ChooserState*>(lParam);
+      // Filled before the notifications are heard: building the tree
+      // writes no expanded_%s.
+      FillChooserTree(::GetDlgItem(hDlg, IDC_GAUGE_TREE), pState->pCurrent);
+      ShowChoice(hDlg);
+      ::SetFocus(::GetDlgItem(hDlg, IDC_GAUGE_TREE));
+      ::SetWindowLongPtrW(hDlg, GWLP_USERDATA, 1);
+      return FALSE;
+    }
+    case WM_NOTIFY: {
+      const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
+      if (pHdr->idFrom != IDC_GAUGE_TREE || !::GetWindowLongPtrW(hDlg, GWLP_USERDATA)) break;
+      if (pHdr->code == TVN_SELCHANGEDW) {
+        ShowChoice(hDlg);
+      } else if (pHdr->code == TVN_ITEMEXPANDEDW) {
+        const NMTREEVIEWW* pNm = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+        const int iPage = PageOfParam(pNm->itemNew.lParam);
+        if (const GaugePage* pPage = GetGaugePage(iPage))
+          SetBool(ExpandedSettingName(pPage).c_str(), (pNm->action & TVE_EXPAND) != 0);
+      } else if (pHdr->code == NM_DBLCLK) {
+        if (SelectedGauge(pHdr->hwndFrom)) ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
+      }
+      break;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          pState->pChosen = SelectedGauge(::GetDlgItem(hDlg, IDC_GAUGE_TREE));
+          if (!pState->pChosen) return TRUE;
+          ::EndDialog(hDlg, IDOK);
+          return TRUE;
+        case IDCANCEL:
+          ::EndDialog(hDlg, IDCANCEL);
+          return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+GaugeDesc* ChooseGauge(int, int, const GaugeDesc* pCurrent) {
+  ChooserState state = {pCurrent, nullptr};
+  if (ResDialogBox(IDD_GAUGE_CHOOSER, g_hWnd, ChooserProc, reinterpret_cast<LPARAM>(&state)) != IDOK)
+    return nullptr;
+  return state.pChosen;
 }
 
 bool AskAndResetAllGauges() {

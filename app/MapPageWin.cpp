@@ -29,6 +29,7 @@
 #include "platform/win32/CanvasGdi.h"
 #include "app/GaugeGlue.h"
 #include "gauges/Gauge.h"
+#include "gauges/GaugeSources.h"
 #include "render/DrawTypes.h"
 #include "render/MapObjects.h"
 #include "render/MapPage.h"
@@ -246,6 +247,7 @@ class CMapPageWin : public Page, public CMapPageHost {
     RunPendingMapChange();
   }
   CMapPosition& View() { return m_page.GetView(); }
+  CMapPage& Core() { return m_page; }
   bool IsDrawing() const { return const_cast<CMapPage&>(m_page).GetRenderer().IsDrawing(); }
   void StopDrawing() { m_page.GetRenderer().RequestStop(); }
 
@@ -579,6 +581,22 @@ bool GetMapCentreDegrees(double& dLon, double& dLat) {
   return true;
 }
 CMapPosition* GetMapView() { return g_pMapPage ? &g_pMapPage->View() : nullptr; }
+
+void FillMapGaugeFigures(MapGaugeInfo& info) {
+  info.cMapsInCache = g_pMapParser ? 1 : 0;
+  if (!g_pMapPage) return;
+  CMapPage& page = g_pMapPage->Core();
+  info.nMapLevel = g_pMapParser ? int(page.GetView().GetScale()) : -1;
+  info.nOpeningMs = page.GetOpeningMs();
+  const CMapRenderer& renderer = page.GetRenderer();
+  if (renderer.GetAttempts() == 0) return;
+  const PassTimes& times = renderer.GetTimes();
+  info.cObjectsRendered = int(renderer.GetObjectsDrawn());
+  info.nMapMs = int32_t(times.dwMapMs);
+  info.nTrackMs = int32_t(times.dwTrackMs);
+  info.nRoutesMs = int32_t(times.dwRoutesMs);
+  info.nWaypointsMs = int32_t(times.dwWaypointsMs);
+}
 bool IsDrawingPassRunning() { return g_pMapPage && g_pMapPage->IsDrawing(); }
 void StopDrawingPass() {
   if (g_pMapPage) g_pMapPage->StopDrawing();

@@ -20,7 +20,9 @@
 #include "app/Win.h"
 #include "gps/Positioning.h"
 #include "map/MapParser.h"
+#include "gauges/GaugeSources.h"
 #include "navigation/Guidance.h"
+#include "navigation/GuidanceGauges.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
 #include "platform/WaveOut.h"
@@ -119,6 +121,7 @@ class CGuidanceView : public CPositionView {
   }
 };
 CGuidanceView g_guidanceView;
+CGuidanceGauges* g_pGuidanceGauges = nullptr;
 
 void PostPlayMessage(void*) {
   if (g_hWnd) ::PostMessageW(g_hWnd, WM_PLAY_NEXT_SOUND, 0, 0);
@@ -145,7 +148,13 @@ void StartGuidanceAndVoice() {
   CPositionHub& hub = GetPositionHub();
   hub.Subscribe(static_cast<CPositionListener*>(&g_voice));
   hub.Subscribe(&g_guidanceView);
+  // The navigation gauges read guidance through its gauge state.
+  g_pGuidanceGauges = new CGuidanceGauges(g_guidance, hub);
+  SetGuidanceState(g_pGuidanceGauges);
   RegisterTearDown([] {
+    SetGuidanceState(nullptr);
+    delete g_pGuidanceGauges;
+    g_pGuidanceGauges = nullptr;
     CPositionHub& hub = GetPositionHub();
     hub.Unsubscribe(&g_guidanceView);
     hub.Unsubscribe(static_cast<CPositionListener*>(&g_voice));

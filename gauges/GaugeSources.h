@@ -22,12 +22,14 @@ enum GuidanceField : uint32_t {
   gdPointer = 0x80,       // that course relative to the direction of travel
   gdManeuver = 0x100,     // the next maneuver and the distance to it
   gdVmg = 0x200,          // speed towards the next point
+  gdRouteName = 0x400,
 };
 
 struct GuidanceInfo {
   uint32_t dwValid;
   char16_t szNextName[64];
   char16_t szFinalName[64];
+  char16_t szRouteName[64];
   double dDistanceNext, dDistanceFinal;
   double dTimeNext, dTimeFinal;
   float fBearing;

@@ -187,6 +187,8 @@ class CNavigationGauge : public CGauge {
         if (has(gdVmg)) FormatSpeed(info.fVmg, v, c, u, c);
         break;
       case nkRoute:
+        if (has(gdRouteName)) StrCopy(v, size_t(c), info.szRouteName);
+        break;
       case nkWptFinal:
         if (has(gdFinalName)) StrCopy(v, size_t(c), info.szFinalName);
         break;

@@ -232,6 +232,7 @@ CMapRenderer::CMapRenderer(CMapPosition* pView, CMapPageHost* pHost)
       m_nAngleFinished(0),
       m_times{0, 0, 0, 0},
       m_cAttempts(0),
+      m_cObjectsDrawn(0),
       m_pGuardCtx(nullptr) {
   m_labels.SetLinePlacement(true);
 }
@@ -377,6 +378,7 @@ void CMapRenderer::RefreshMap(bool fFull) {
     m_labels.DrawLabels(&ctx, pCanvas);
     ++g_cFinishedAttempts;
     ++m_cAttempts;
+    m_cObjectsDrawn = ctx.m_cPolygons + ctx.m_cPolylines + ctx.m_cPoints;
     if (m_layers.pfnDrawWaypoints != nullptr && GetSettingBool(setting::ShowWaypoints)) {
       m_labels.Clear();
       m_layers.pfnDrawWaypoints(ctx, m_labels);
@@ -520,7 +522,8 @@ CMapPage::CMapPage(CMapPageHost* pHost)
       m_dwDownTick(0),
       m_fGaugeMode(false),
       m_nSelectedGauge(-1),
-      m_nHeading(-1) {}
+      m_nHeading(-1),
+      m_nOpeningMs(-1) {}
 
 CMapPage::~CMapPage() = default;
 
@@ -787,6 +790,7 @@ void CMapPage::ToggleGaugeMode() {
 bool CMapPage::OpenMap(const char16_t* pszPath, bool fCollection) {
   CloseMap();
   ASSERT(g_pMapParser == NULL);
+  const uint32_t dwStart = m_pHost != nullptr ? m_pHost->GetTickMs() : 0;
   // A collection opens through the index file in its folder; a single map
   // is checked before every pass, so a file removed while open is reported
   // on the map.
@@ -797,6 +801,7 @@ bool CMapPage::OpenMap(const char16_t* pszPath, bool fCollection) {
       m_pHost->UpdateMenu();
     return false;
   }
+  m_nOpeningMs = int32_t((m_pHost != nullptr ? m_pHost->GetTickMs() : 0) - dwStart);
   SetString(setting::MapFileName.pszName, pszPath);
   SetBool(setting::MapIsAtlas.pszName, fCollection);
   if (m_pHost != nullptr)

@@ -172,6 +172,8 @@ class CMapRenderer {
   const PassTimes& GetTimes() const { return m_times; }
   bool HasFinishedView() const { return m_fFinished; }
   uint32_t GetAttempts() const { return m_cAttempts; }
+  // Polygons, lines and points drawn by the last finished attempt.
+  uint32_t GetObjectsDrawn() const { return m_cObjectsDrawn; }
 
  private:
   bool EnsureSurfaces();
@@ -203,6 +205,7 @@ class CMapRenderer {
   int32_t m_nAngleFinished;
   PassTimes m_times;
   uint32_t m_cAttempts;
+  uint32_t m_cObjectsDrawn;
   CDrawContext* m_pGuardCtx;
 };
 
@@ -279,6 +282,8 @@ class CMapPage {
 
   CMapPosition& GetView() { return m_view; }
   CMapRenderer& GetRenderer() { return m_renderer; }
+  // Milliseconds the last successful OpenMap took; -1 before the first.
+  int32_t GetOpeningMs() const { return m_nOpeningMs; }
 
  private:
   void ApplyLayout();
@@ -297,4 +302,5 @@ class CMapPage {
   int m_nSelectedGauge;
   int m_nHeading;  // the remembered heading, -1 for none
   CursorMark m_cursor;
+  int32_t m_nOpeningMs;
 };

@@ -14,6 +14,7 @@ namespace {
 // The window the running calculation reports to: FindRoute's progress
 // callback is a plain function.
 CRouteProgressUi* s_pReporting = nullptr;
+RouteTimeListener s_pfnRouteTime = nullptr;
 
 void ReportPos(int32_t nPos) {
   if (s_pReporting) s_pReporting->SetPos(nPos);
@@ -85,7 +86,10 @@ void CAutoRouter::Close(uint32_t dwStartMs) {
   s_pReporting = nullptr;
   m_fBusy = false;
   m_dwElapsedMs = platform::GetTickMs() - dwStartMs;
+  if (s_pfnRouteTime) s_pfnRouteTime(m_dwElapsedMs);
 }
+
+void SetRouteTimeListener(RouteTimeListener pfn) { s_pfnRouteTime = pfn; }
 
 MapProgress CAutoRouter::Range(int32_t nFrom, int32_t nTo) const {
   return MapProgress{nFrom, nTo, m_pUi ? m_pUi->CancelFlag() : nullptr, m_pUi ? ReportPos : nullptr};

@@ -104,5 +104,10 @@ RoutePoint PositionPoint(double dLon, double dLat);
 // and recomputes the route.
 void ReplaceRoutePoints(Route& route, std::vector<RoutePoint>&& points);
 
+// Hears the milliseconds of every finished calculation of every router
+// (the shell shows the last one among its gauges); null: nobody.
+typedef void (*RouteTimeListener)(uint32_t dwMs);
+void SetRouteTimeListener(RouteTimeListener pfn);
+
 // The program's router over g_pMapParser and the active route.
 CAutoRouter& GetAutoRouter();

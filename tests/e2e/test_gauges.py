@@ -20,6 +20,19 @@ CAPTURE = os.path.join(DATA, 'haicom-305N')
 PORT = 6
 PAGE_GAUGES, PAGE_SATELLITES, PAGE_MAP = '2001', '2003', '2000'
 FILE_NAME = '1148'  # the name box of the common file dialogs
+CMD_GO_TO_POINT, CMD_SAVE_GAUGES = '40014', '40026'
+GAUGE_TREE, GAUGE_DESCRIPTION = 1700, 1701
+VK_HOME, VK_LEFT, VK_RIGHT, VK_DOWN = 0x24, 0x25, 0x27, 0x28
+NATIVE = os.environ.get('VELMO_BUILD_NATIVE', os.path.join(os.path.dirname(__file__), '..', '..', 'build', 'native'))
+DEMOTRACK = os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'demotrack', 'demotrack.py')
+
+
+def image_difference_in(a, b, crop):
+    """Pixels that differ between two screenshots within a crop."""
+    out = subprocess.run(['compare', '-metric', 'AE', '-fuzz', '10%',
+                          '(', a, '-crop', crop, '+repage', ')', '(', b, '-crop', crop, '+repage', ')', 'null:'],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return int(float(out.stderr.decode().split()[0] or 0))
 
 
 def count_dark(png, crop):
@@ -188,6 +201,149 @@ class GaugesTest(unittest.TestCase):
             if feeder.ident:
                 feeder.join(5)
         self.assertGreaterEqual(self.env.reg_query(SETTINGS_KEY, 'Odometer'), odometer)
+
+    def export_gauges(self, target):
+        """Saves the gauges through the save dialog to a C:\\ path and returns
+        {caption: text after the caption} of every gauge line."""
+        host = self.env.host_path(target)
+        if os.path.exists(host):
+            os.remove(host)
+        self.env.ctl('command', CMD_SAVE_GAUGES)
+        self.assertTrue(self.env.wait_dialog(), 'no save dialog')
+        self.env.ctl('set-dialog-text', FILE_NAME, target)
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(lambda: os.path.exists(host) and os.path.getsize(host) > 0, 20),
+                        'the export was not written')
+        with open(host, 'rb') as f:
+            text = f.read().decode('utf-8-sig')
+        return {line[:20].rstrip(): line[21:] for line in text.split('\r\n')
+                if len(line) > 21 and line[20] == ' ' and not line.startswith('-')}
+
+    def test_go_to_feeds_the_navigation_routing_and_map_gauges(self):
+        demogen, _ = self.env.demo_map_tools()
+        if not os.path.exists(demogen) or not self.env.demo_map(r'C:\maps\demo.vel'):
+            self.skipTest('the native tools are not built')
+        # The demo drive stands in for a receiver; the map is the demo region.
+        osm = os.path.join(self.env.root, 'demo-drive.osm')
+        gpx = os.path.join(self.env.root, 'demo-drive.gpx')
+        gdb = os.path.join(self.env.program_dir, 'Demo.gdb')
+        subprocess.run([demogen, '-o', osm], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([sys.executable, DEMOTRACK, osm, gpx], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(['gpsbabel', '-t', '-i', 'gpx', '-f', gpx, '-o', 'gdb,ver=3', '-F', gdb], check=True)
+        self.settings(Page=0, RoutingStyle=0)
+        for n in range(20):
+            self.env.reg_add(SETTINGS_KEY, 'Enable_COM%d' % n, 0, 'REG_DWORD')
+        self.env.reg_add(SETTINGS_KEY, 'MapFileName', r'C:\maps\demo.vel')
+        try:
+            p = self.env.start()
+            self.env.wait_window()
+            self.assertTrue(self.wait_moving_time(2 / 86400.0, 60), 'the demo drive does not move')
+            before = self.export_gauges(r'C:\gauges_before.txt')
+            navigation = ['До точки', 'До финиша', 'Пеленг', 'route']
+            for caption in navigation:
+                self.assertTrue(before[caption].startswith('-'), caption + ': ' + before[caption])
+            self.assertTrue(before['Прокладка маршрута'].startswith('-'), 'no route searched yet')
+            # Navigation to the point under the pointer (the view's corner).
+            self.env.ctl('command', CMD_GO_TO_POINT)
+            self.assertTrue(self.env.wait_until(
+                lambda: self.env.reg_query(SETTINGS_KEY, 'Navigation') == 1, 20), 'navigation did not start')
+            self.env.ctl('command', PAGE_GAUGES)
+            self.client_shot('trip-computer-navigating.png')
+            after = self.env.wait_until(lambda: (lambda g: g if not g['Пеленг'].startswith('-') else None)(
+                self.export_gauges(r'C:\gauges_after.txt')), 20)
+            self.assertTrue(after, 'the navigation gauges stay empty')
+            for caption in navigation:
+                self.assertFalse(after[caption].startswith('-'), caption + ': ' + after[caption])
+            self.assertTrue(after['route'].startswith('GoTo'), after['route'])
+            # The road search from the position to the point was timed.
+            self.assertRegex(after['Прокладка маршрута'], r'^[0-9][0-9 ]* (мс|ms)', 'no routing time')
+            # The map page's figures: the map, its level, the last pass.
+            self.assertTrue(after['Файл карты'].startswith('demo.vel'), after['Файл карты'])
+            self.assertTrue(after['Карт в кэше'].startswith('1'), after['Карт в кэше'])
+            for caption in ['Уровень карты', 'Объектов', 'Отрисовка карты', 'Открытие карты']:
+                self.assertRegex(after[caption], r'^[0-9]', caption)
+            self.assertNotEqual(after['Объектов'].split(' ')[0], '0', 'the demo map draws objects')
+            # Stopping navigation empties them again.
+            self.env.ctl('command', '40024')
+            self.assertTrue(self.env.wait_until(
+                lambda: self.env.reg_query(SETTINGS_KEY, 'Navigation') == 0, 20), 'navigation did not end')
+            stopped = self.export_gauges(r'C:\gauges_stopped.txt')
+            for caption in navigation:
+                self.assertTrue(stopped[caption].startswith('-'), caption + ': ' + stopped[caption])
+            self.env.ctl('close')
+            self.assertEqual(self.env.wait_exit(p), 0)
+        finally:
+            os.remove(gdb)
+
+    def chooser_controls(self):
+        """{id: (class, text, enabled)} of the open chooser."""
+        out = self.env.ctl('dialog-controls')
+        rows = [line.split('\t') for line in out.splitlines() if line.count('\t') >= 4]
+        return {int(r[0]): (r[1], r[2], r[3] == '1') for r in rows}
+
+    def test_the_chooser_tree_puts_a_gauge_in_a_cell_that_stays_after_a_restart(self):
+        self.settings(Page=1)
+        for n in range(20):
+            self.env.reg_add(SETTINGS_KEY, 'Enable_COM%d' % n, 0, 'REG_DWORD')
+        p = self.env.start()
+        self.env.wait_window()
+        self.env.ctl('resize', '248', '330')
+        self.assertTrue(self.env.wait_until(lambda: self.env.client_size()[0] < 260, 20))
+        w, h = self.env.client_size()
+        _, (x, y) = self.env.window_rect()
+        cell0 = '%dx%d+%d+%d' % (w // 3 - 4, h // 8 - 4, x + 2, y + 2)
+        self.env.ctl('command', PAGE_MAP, PAGE_GAUGES)
+        before = self.env.screenshot('chooser-cell-before.png')
+        # A tap on the first cell opens its menu; its first item asks for
+        # the chooser.
+        self.env.xdotool('mousemove', str(x + 20), str(y + 15), 'click', '1')
+        self.assertTrue(self.env.wait_until(
+            lambda: count_colour(self.env.screenshot('chooser-cell-menu.png'), '#FFF0A0', cell0) > 100, 20),
+            'the cell is not highlighted for its menu')
+        self.env.xdotool('key', 'Down', 'Return')
+        self.assertTrue(self.env.wait_dialog(), 'no chooser')
+        controls = self.chooser_controls()
+        self.assertEqual(controls[GAUGE_TREE][0], 'SysTreeView32')
+        # Twelve pages and 77 gauges, every page open by default; the
+        # cell's gauge ("Скорость") is selected with its description.
+        self.assertEqual(self.env.ctl('list-count').strip(), str(12 + 77))
+        self.assertEqual(controls[GAUGE_DESCRIPTION][1], 'Скорость движения относительно земли.')
+        self.assertTrue(controls[1][2], 'OK is disabled on a gauge')
+        # A page: no description, OK disabled (pressing it does nothing).
+        self.env.ctl('list-key', str(VK_HOME))
+        controls = self.chooser_controls()
+        self.assertEqual(controls[GAUGE_DESCRIPTION][1], '')
+        self.assertFalse(controls[1][2], 'OK is enabled on a page')
+        # Closing and opening the page is remembered per page.
+        self.env.ctl('list-key', str(VK_LEFT))
+        self.assertTrue(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'expanded_trip1') == 0, 10))
+        self.assertEqual(self.env.ctl('list-count').strip(), str(12 + 77), 'the count holds every item')
+        self.env.ctl('list-key', str(VK_RIGHT))
+        self.assertTrue(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'expanded_trip1') == 1, 10))
+        # trip1 (0), its 7 gauges, trip2 (8), its 6, max (15): maxvdecent,
+        # maxvaccent, maxspeed (18).
+        self.env.ctl('list-key', str(VK_DOWN), '18')
+        controls = self.chooser_controls()
+        self.assertEqual(controls[GAUGE_DESCRIPTION][1], 'Наибольшая скорость движения.')
+        self.assertTrue(controls[1][2])
+        self.env.screenshot('chooser.png')
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(lambda: not self.env.dialogs(), 10), 'the chooser stays open')
+        self.assertTrue(self.env.wait_until(lambda: self.env.reg_query(SETTINGS_KEY, 'Gauge_0') == 'maxspeed', 10),
+                        'Gauge_0 = %r, MapGauge_0 = %r' % (self.env.reg_query(SETTINGS_KEY, 'Gauge_0'),
+                                                           self.env.reg_query(SETTINGS_KEY, 'MapGauge_0')))
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(p), 0)
+        # After a restart the cell shows the chosen gauge.
+        p = self.env.start()
+        self.env.wait_window()
+        self.env.ctl('resize', '248', '330')
+        self.assertTrue(self.env.wait_until(lambda: self.env.client_size()[0] < 260, 20))
+        self.env.ctl('command', PAGE_MAP, PAGE_GAUGES)
+        after = self.env.screenshot('chooser-cell-after.png')
+        self.assertGreater(image_difference_in(before, after, cell0), 20, 'the cell looks as before')
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(p), 0)
 
     def test_export_writes_every_gauge_and_the_map_strip_shows_gauges(self):
         self.settings(Page=0, ShowMapGauges=1)

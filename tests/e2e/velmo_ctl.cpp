@@ -15,7 +15,8 @@
 //   velmo_ctl reg-set-sz KEY VALUE TEXT  writes a REG_SZ (UTF-8 argument)
 //   velmo_ctl window-rect               window rectangle and the screen origin of its client area
 //   velmo_ctl dialog-controls           "id<TAB>class<TAB>text" of every control of the first visible dialog
-//   velmo_ctl list-count                rows of the first list view or list box of the first visible dialog
+//   velmo_ctl list-count                rows of the first list view, list box or tree view (its items)
+//                                       of the first visible dialog
 //   velmo_ctl list-text                 the items of the first list box of the first visible dialog
 //   velmo_ctl list-key VK [N]           presses key VK N times (default 1) in that list
 //   velmo_ctl list-checks               the check box of every row of that list view ("1" or "0" a line)
@@ -132,7 +133,9 @@ static long Num(const char* psz) { return strtol(psz, nullptr, 0); }
 static BOOL CALLBACK FindList(HWND h, LPARAM l) {
   wchar_t szClass[64];
   GetClassNameW(h, szClass, 64);
-  if (lstrcmpiW(szClass, L"SysListView32") != 0 && lstrcmpiW(szClass, L"ListBox") != 0) return TRUE;
+  if (lstrcmpiW(szClass, L"SysListView32") != 0 && lstrcmpiW(szClass, L"ListBox") != 0 &&
+      lstrcmpiW(szClass, L"SysTreeView32") != 0)
+    return TRUE;
   *reinterpret_cast<HWND*>(l) = h;
   return FALSE;
 }
@@ -327,7 +330,10 @@ int main(int argc, char** argv) {
         return 0;
       }
       if (cmd == "list-count") {
-        printf("%ld\n", long(SendMessageW(hList, fListBox ? LB_GETCOUNT : 0x1004 /* LVM_GETITEMCOUNT */, 0, 0)));
+        const bool fTree = lstrcmpiW(szClass, L"SysTreeView32") == 0;
+        printf("%ld\n", long(SendMessageW(hList, fListBox ? LB_GETCOUNT : fTree ? 0x1105 /* TVM_GETCOUNT */
+                                                                                  : 0x1004 /* LVM_GETITEMCOUNT */,
+                                           0, 0)));
         return 0;
       }
       if (argc < 3) return 2;

@@ -110,6 +110,22 @@ TEST_F(MapPageTest, PassDrawsIntoTheFinishedImage) {
   EXPECT_EQ(m_view.GetOriginY(), 50);
 }
 
+// The map gauges show what the last finished attempt drew; an attempt that
+// was stopped leaves the figure alone.
+TEST_F(MapPageTest, FiguresOfTheLastFinishedAttemptForTheGauges) {
+  EXPECT_EQ(m_renderer.GetObjectsDrawn(), 0u);
+  const uint32_t cBefore = g_cFinishedAttempts.load();
+  m_renderer.RefreshMap(true);
+  EXPECT_EQ(m_renderer.GetObjectsDrawn(), 1u) << "one square";
+  EXPECT_EQ(g_cFinishedAttempts.load(), cBefore + 1);
+  // A pass stopped half-way counts nothing and keeps the old figures.
+  m_host.m_onDispatch = [this](CDrawContext& ctx) { ctx.SetStop(); };
+  m_view.SetScale(11);
+  m_renderer.RefreshMap(true);
+  EXPECT_EQ(g_cFinishedAttempts.load(), cBefore + 1);
+  EXPECT_EQ(m_renderer.GetObjectsDrawn(), 1u);
+}
+
 TEST_F(MapPageTest, UnchangedViewSkipsTheRefresh) {
   m_renderer.RefreshMap(true);
   g_debug.clear();

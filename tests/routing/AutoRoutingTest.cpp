@@ -402,4 +402,32 @@ TEST_F(AutoRoutingTest, ACalculationAskedForWhileOneRunsIsRefusedAndChangesNothi
   EXPECT_FALSE(m_router.IsBusy());
 }
 
+// The routing-time gauge hears every calculation that ran (cancelled ones
+// too: their time was spent), and nothing for one that never started.
+std::vector<uint32_t> g_aHeardMs;
+void HearRouteTime(uint32_t dwMs) { g_aHeardMs.push_back(dwMs); }
+
+TEST_F(AutoRoutingTest, EveryCalculationThatRanIsTimedForTheListener) {
+  g_aHeardMs.clear();
+  SetRouteTimeListener(HearRouteTime);
+  m_route.points = {Via(1000, 0), Via(5000, 100)};
+  ASSERT_EQ(m_router.CalculateRoute(m_route), rcrDone);
+  ASSERT_EQ(g_aHeardMs.size(), 1u);
+  EXPECT_EQ(g_aHeardMs[0], m_router.GetLastElapsedMs());
+  m_route.points = {Via(2000, 0), Made(2500, 0), Via(3000, 0)};
+  ASSERT_TRUE(m_router.CalculateFromPosition(m_route, MapToDegrees(100), 0.0, nullptr));
+  EXPECT_EQ(g_aHeardMs.size(), 2u);
+  ASSERT_TRUE(m_router.Recalculate(m_route, MapToDegrees(100), 0.0, m_route.points.size() - 1, 0, nullptr));
+  EXPECT_EQ(g_aHeardMs.size(), 3u);
+  // Refused before it starts: no map.
+  m_pParser = nullptr;
+  EXPECT_EQ(m_router.CalculateRoute(m_route), rcrNothing);
+  EXPECT_EQ(g_aHeardMs.size(), 3u);
+  SetRouteTimeListener(nullptr);
+  m_pParser = &m_parser;
+  m_route.points = {Via(1000, 0), Via(5000, 100)};
+  ASSERT_EQ(m_router.CalculateRoute(m_route), rcrDone);
+  EXPECT_EQ(g_aHeardMs.size(), 3u) << "a removed listener hears nothing";
+}
+
 }  // namespace
