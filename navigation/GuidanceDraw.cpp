@@ -35,7 +35,36 @@ int32_t ManeuverArrowAngle(int32_t nKind) {
   }
 }
 
+namespace {
+
+// A U-turn: up on one side, across the top and back down on the other side
+// with the head pointing down (nSide -1: back on the left, 1: on the
+// right). A head turned straight back would lie on its own stem.
+int UTurnArrow(int nSide, VPoint* p, int x0, int y0, int nSize) {
+  const double s = nSize / 64.0;
+  const int xc = x0 + nSize / 2, yc = y0 + nSize / 2;
+  const int w = int(std::lround(5 * s)), g = int(std::lround(10 * s)), nHead = int(std::lround(12 * s));
+  const int yTop = y0 + int(std::lround(10 * s)), yHead = yc + int(std::lround(6 * s));
+  const int xUp = xc - nSide * g, xDown = xc + nSide * g;  // the two shafts' middles
+  int c = 0;
+  p[c++] = VPoint{xUp - nSide * w, y0 + nSize - 2};
+  p[c++] = VPoint{xUp - nSide * w, yTop};
+  p[c++] = VPoint{xDown + nSide * w, yTop};
+  p[c++] = VPoint{xDown + nSide * w, yHead};
+  p[c++] = VPoint{xDown + nSide * nHead, yHead};
+  p[c++] = VPoint{xDown, yHead + nHead};
+  p[c++] = VPoint{xDown - nSide * nHead, yHead};
+  p[c++] = VPoint{xDown - nSide * w, yHead};
+  p[c++] = VPoint{xDown - nSide * w, yTop + 2 * w};
+  p[c++] = VPoint{xUp + nSide * w, yTop + 2 * w};
+  p[c++] = VPoint{xUp + nSide * w, y0 + nSize - 2};
+  return c;
+}
+
+}  // namespace
+
 int ManeuverArrow(int32_t nKind, VPoint* p, int x0, int y0, int nSize) {
+  if (nKind == mkUTurnLeft || nKind == mkUTurnRight) return UTurnArrow(nKind == mkUTurnLeft ? -1 : 1, p, x0, y0, nSize);
   // The stem: from the bottom centre up to the middle.
   const double s = nSize / 64.0;
   const int xc = x0 + nSize / 2, yc = y0 + nSize / 2;

@@ -62,6 +62,23 @@ TEST(GuidanceDraw, ManeuverDisplayDrawsTheArrowSide) {
   DrawManeuverDisplay(pCanvas.get(), rc, st, false);
   EXPECT_EQ(pCanvas->GetPixel(xc - 18, yc), 0xFFFFFFu);
   EXPECT_EQ(pCanvas->GetPixel(xc + 18, yc), 0x202020u);
+  // A U-turn to the left: up on the right, back down on the left, with a
+  // gap between the two; to the right the other way round.
+  st.nManeuverKind = mkUTurnLeft;
+  DrawManeuverDisplay(pCanvas.get(), rc, st, false);
+  EXPECT_EQ(pCanvas->GetPixel(xc + 10, yc + 16), 0xFFFFFFu) << "the way up";
+  EXPECT_EQ(pCanvas->GetPixel(xc - 10, yc), 0xFFFFFFu) << "the way back";
+  EXPECT_EQ(pCanvas->GetPixel(xc - 10, yc + 16), 0xFFFFFFu) << "the head";
+  EXPECT_EQ(pCanvas->GetPixel(xc, yc + 4), 0x202020u) << "the gap";
+  EXPECT_EQ(pCanvas->GetPixel(xc, 4 + 12), 0xFFFFFFu) << "across the top";
+  st.nManeuverKind = mkUTurnRight;
+  DrawManeuverDisplay(pCanvas.get(), rc, st, false);
+  EXPECT_EQ(pCanvas->GetPixel(xc - 10, yc + 20), 0xFFFFFFu);
+  EXPECT_EQ(pCanvas->GetPixel(xc + 10, yc + 16), 0xFFFFFFu);
+  EXPECT_EQ(pCanvas->GetPixel(xc, yc + 4), 0x202020u);
+  VPoint pts[12];
+  EXPECT_LE(ManeuverArrow(mkUTurnLeft, pts, 0, 0, 64), 12);
+  st.nManeuverKind = mkLeft;
   // Off the route the ground turns red; on it again, dark.
   st.nState = nsOffRoute;
   DrawManeuverDisplay(pCanvas.get(), rc, st, false);
