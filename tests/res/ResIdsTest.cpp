@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -92,6 +93,33 @@ TEST(ResIdsTest, EveryIdTheSourcesLoadHasBothTexts) {
     EXPECT_GT(LookupBuiltinRu(u.id, sz, 1024), 0) << "string " << u.id << " (" << u.where << ") has no Russian text";
     EXPECT_GT(LookupBuiltinEn(u.id, sz, 1024), 0) << "string " << u.id << " (" << u.where << ") has no English text";
   }
+}
+
+
+// Dialog, menu, icon and bitmap templates share one id space per resource
+// type: two dialogs with the same number make one of them unreachable (the
+// resource compiler keeps one silently). Each id header of app/res defines
+// its templates with IDD_/IDM_/IDI_/IDB_ names; no two of one kind share a number.
+TEST(ResIdsTest, ResourceTemplatesHaveDistinctIds) {
+  static const std::regex define(R"(^\s*#\s*define\s+(ID[DMIB])_(\w+)\s+(\d+)\b)");
+  std::map<std::string, std::map<unsigned long, std::string>> seen;  // kind -> id -> name
+  int cDefines = 0;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(fs::path(VELMO_SOURCE_DIR) / "app" / "res", ec)) {
+    if (e.path().extension() != ".h") continue;
+    std::ifstream in(e.path());
+    std::string line;
+    while (std::getline(in, line)) {
+      std::smatch m;
+      if (!std::regex_search(line, m, define)) continue;
+      ++cDefines;
+      std::string name = m[1].str() + "_" + m[2].str();
+      auto [it, fNew] = seen[m[1].str()].emplace(std::stoul(m[3].str()), name);
+      EXPECT_TRUE(fNew) << name << " (" << e.path().filename().string() << ") has the id " << m[3].str()
+                        << " of " << it->second;
+    }
+  }
+  EXPECT_GT(cDefines, 20) << "no resource id headers found";
 }
 
 }  // namespace
