@@ -117,6 +117,8 @@ TEST_F(CliTest, EveryFailureGoesToStandardErrorWithNonZeroStatus) {
       {"route", {"", missing + " 43.73 7.42 43.74 7.43", garbage + " 43.73 7.42 43.74 7.43"}},
       {"gauges", {"", missing, garbage}},
       {"guide", {"", missing + " --to 43.74 7.43 " + missing, garbage + " --to 43.74 7.43 " + garbage}},
+      {"collection", {"", "build", "info", "build " + missing, "info " + missing, "info " + m_strDir,
+                      "info " + garbage, "rebuild " + m_strDir, "build " + garbage, "build " + m_strDir + " extra"}},
   };
   std::set<std::string> listed;
   for (const std::string& name : Commands()) {
