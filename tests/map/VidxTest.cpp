@@ -420,8 +420,8 @@ TEST(VidxBuild, OneMapGivesAMapIndexOfNoBits) {
   EXPECT_EQ(part.cEntries, 3u);
   EXPECT_EQ(part.cMapBits, 0);
   EXPECT_EQ(part.cCityBits, 2);  // bitlen(3 - 1)
-  // Three entries of 1 + 0 + 2 bits fit one byte.
-  EXPECT_EQ(bytes.size(), dwPart + 6 + 1);
+  // Three entries of 1 + 0 + 2 bits take two bytes.
+  EXPECT_EQ(bytes.size(), dwPart + 6 + 2);
   Opened idx;
   ASSERT_TRUE(OpenCollection(dir, idx));
   std::unique_ptr<CCitiesQuery> cities(idx->CreateCitiesQuery());
