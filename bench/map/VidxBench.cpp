@@ -52,7 +52,7 @@ const std::string& Folder() {
     if (CompileOsmToVel(strPbf, dir + "/" + pszName + ".vel", "", VelWriterOptions(), strError)) ++cMaps;
   }
   if (!cMaps) return s_strDir;
-  const std::string strOsm = dir + "/demo.osm.tmp";
+  const std::string strOsm = dir + "/demo.osm";  // read by its extension; not a member
   std::string strError;
   if (std::system((std::string(VELMO_DEMOGEN) + " --size 2 -o '" + strOsm + "' > /dev/null").c_str()) == 0)
     CompileOsmToVel(strOsm, dir + "/demo.vel", "", VelWriterOptions(), strError);
