@@ -273,7 +273,9 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         std::u16string path(static_cast<const char16_t*>(pcds->lpData), pcds->cbData / 2);
         size_t nul = path.find(u'\0');
         if (nul != std::u16string::npos) path.resize(nul);
-        OpenMapFromPath(path.c_str(), false);
+        // "-D" and a folder: a map collection, as on the command line.
+        if (path.size() >= 2 && path[0] == u'-' && path[1] == u'D') OpenMapFromPath(path.c_str() + 2, true);
+        else OpenMapFromPath(path.c_str(), false);
         RefreshAllPages(true);
         SwitchToMapPage();
         UpdateMenuState();

@@ -3,6 +3,8 @@
 #include "app/MapDialogs.h"
 
 #include <commctrl.h>
+#include <ole2.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -10,10 +12,15 @@
 #include "app/Shell.h"
 #include "res/Res.h"
 #include "app/res/app_ids.h"
+#include "app/res/options_ids.h"
 #include "geo/Units.h"
 #include "map/MapCollections.h"
+#include "map/MapFiles.h"
 #include "map/MapParser.h"
+#include "map/vidx/VidxBuilder.h"
+#include "platform/File.h"
 #include "platform/Str.h"
+#include "settings/SettingsTable.h"
 #include "view/MapUnits.h"
 
 using namespace platform;
@@ -97,10 +104,8 @@ int SelectedCollection(HWND hDlg, const CollectionsState& state) {
 
 void UpdateCollectionButtons(HWND hDlg, const CollectionsState& state) {
   bool fSelected = SelectedCollection(hDlg, state) >= 0;
-  // Adding and re-indexing need the collection index builder, which this
-  // build does not have yet.
-  ::EnableWindow(::GetDlgItem(hDlg, IDC_COLLECTION_ADD), FALSE);
-  ::EnableWindow(::GetDlgItem(hDlg, IDC_COLLECTION_REBUILD), FALSE);
+  ::EnableWindow(::GetDlgItem(hDlg, IDC_COLLECTION_ADD), TRUE);
+  ::EnableWindow(::GetDlgItem(hDlg, IDC_COLLECTION_REBUILD), fSelected);
   ::EnableWindow(::GetDlgItem(hDlg, IDC_COLLECTION_DELETE), fSelected);
   ::EnableWindow(::GetDlgItem(hDlg, IDOK), fSelected);
 }
@@ -128,6 +133,154 @@ void DeleteSelectedCollection(HWND hDlg, CollectionsState& state) {
   }
   DeleteMapCollection(c.strName);
   FillCollectionList(hDlg, state);
+  UpdateCollectionButtons(hDlg, state);
+}
+
+// --- Building a collection index ---------------------------------------------
+
+// The progress window of the build (the layout of the route progress
+// window): modeless over the disabled owner; the build lets the message
+// loop run at every step, so the window paints and Cancel works.
+struct IndexProgress {
+  HWND hDlg = nullptr;
+  volatile bool fCancel = false;
+};
+IndexProgress s_indexProgress;
+
+void PumpIndexProgress() {
+  MSG msg;
+  while (s_indexProgress.hDlg && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      s_indexProgress.fCancel = true;
+      ::PostQuitMessage(int(msg.wParam));
+      return;
+    }
+    if (::IsDialogMessageW(s_indexProgress.hDlg, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+INT_PTR CALLBACK IndexProgressProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM) {
+  if (uMsg == WM_INITDIALOG) return TRUE;
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+    s_indexProgress.fCancel = true;
+    ::EnableWindow(::GetDlgItem(hDlg, IDCANCEL), FALSE);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void SetIndexProgressTitle(uint32_t idsTitle) {
+  if (!s_indexProgress.hDlg) return;
+  char16_t sz[128];
+  LoadResString(idsTitle, sz, 128);
+  ::SetWindowTextW(s_indexProgress.hDlg, W(sz));
+  ::SetDlgItemTextW(s_indexProgress.hDlg, IDC_PROGRESS_TEXT, W(sz));
+  PumpIndexProgress();
+}
+
+void SetIndexProgressPos(int32_t nPos) {
+  if (!s_indexProgress.hDlg) return;
+  ::SendDlgItemMessageW(s_indexProgress.hDlg, IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(nPos), 0);
+  PumpIndexProgress();
+}
+
+// Builds the folder's index with the progress window over hOwner. The open
+// collection is closed first when it is this one (the index file is in
+// use while it is open). Returns the build's result.
+int32_t BuildIndexWithProgress(HWND hOwner, const std::u16string& strFolder) {
+  const std::u16string strIndex = CollectionIndexPath(strFolder.c_str());
+  if (IsOpenMapCollection(strFolder.c_str()) && FileExists(strIndex.c_str())) {
+    char16_t sz[256];
+    LoadResString(c_idsIndexOpenWillClose, sz, 256);
+    ShellMessageBox(sz, MB_OK | MB_ICONINFORMATION);
+    CloseCurrentMap();
+  }
+  s_indexProgress.fCancel = false;
+  s_indexProgress.hDlg = ResCreateDialog(IDD_ROUTE_PROGRESS, hOwner, IndexProgressProc, 0);
+  bool fOwnerDisabled = false;
+  if (s_indexProgress.hDlg) {
+    ::SendDlgItemMessageW(s_indexProgress.hDlg, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    fOwnerDisabled = ::EnableWindow(hOwner, FALSE) == 0;
+    ::ShowWindow(s_indexProgress.hDlg, SW_SHOW);
+    ::UpdateWindow(s_indexProgress.hDlg);
+  }
+  VidxBuildHost host{&s_indexProgress.fCancel, SetIndexProgressPos, SetIndexProgressTitle};
+  const int32_t nResult = BuildCollectionIndex(strFolder.c_str(), host);
+  if (fOwnerDisabled) ::EnableWindow(hOwner, TRUE);
+  if (s_indexProgress.hDlg) {
+    HWND hDlg = s_indexProgress.hDlg;
+    s_indexProgress.hDlg = nullptr;
+    ::DestroyWindow(hDlg);
+  }
+  ::SetActiveWindow(hOwner);
+  return nResult;
+}
+
+void SelectCollectionNamed(HWND hDlg, const CollectionsState& state, const std::u16string& strName) {
+  HWND hList = ::GetDlgItem(hDlg, IDC_COLLECTION_LIST);
+  for (size_t i = 0; i < state.collections.size(); ++i)
+    if (StrCmpI(state.collections[i].strName.c_str(), strName.c_str()) == 0) {
+      ListView_SetItemState(hList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+      ListView_SetItemState(hList, int(i), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+      ListView_EnsureVisible(hList, int(i), FALSE);
+    }
+}
+
+// The folder the chooser starts in: the open collection's, or the folder of
+// the open map file.
+std::u16string StartFolder() {
+  char16_t sz[1024];
+  GetSettingString(setting::MapFileName, sz);
+  std::u16string str = sz;
+  if (str.empty() || GetSettingBool(setting::MapIsAtlas)) return str;
+  size_t i = str.find_last_of(u"\\/");
+  return i == std::u16string::npos ? std::u16string() : str.substr(0, i);
+}
+
+int CALLBACK BrowseCallback(HWND hWnd, UINT uMsg, LPARAM, LPARAM lpData) {
+  if (uMsg == BFFM_INITIALIZED && lpData) ::SendMessageW(hWnd, BFFM_SETSELECTIONW, TRUE, lpData);
+  return 0;
+}
+
+// Add: a folder from the folder chooser, its index built, and the
+// collection registered under the folder's name when it holds maps. (A
+// cancelled build registers nothing.)
+void AddCollection(HWND hDlg, CollectionsState& state) {
+  const HRESULT hrOle = ::OleInitialize(nullptr);
+  const std::u16string strStart = StartFolder();
+  BROWSEINFOW bi = {};
+  bi.hwndOwner = hDlg;
+  bi.ulFlags = 0x49;  // file system folders only, with an edit box, new style
+  bi.lpfn = BrowseCallback;
+  bi.lParam = strStart.empty() ? 0 : reinterpret_cast<LPARAM>(W(strStart.c_str()));
+  PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&bi);
+  wchar_t szFolder[MAX_PATH] = L"";
+  bool fChosen = pidl && ::SHGetPathFromIDListW(pidl, szFolder) && szFolder[0];
+  if (pidl) ::CoTaskMemFree(pidl);
+  if (SUCCEEDED(hrOle)) ::OleUninitialize();
+  if (!fChosen) return;
+  const std::u16string strFolder = U(szFolder);
+  const int32_t cMaps = BuildIndexWithProgress(hDlg, strFolder);
+  if (cMaps <= 0) return;
+  AddMapCollection(strFolder, uint32_t(cMaps));
+  FillCollectionList(hDlg, state);
+  SelectCollectionNamed(hDlg, state, CollectionNameOf(strFolder));
+  UpdateCollectionButtons(hDlg, state);
+}
+
+// Re-index: the selected collection's index built again; a cancelled or
+// failed build keeps the previous index and its count.
+void RebuildSelectedCollection(HWND hDlg, CollectionsState& state) {
+  int i = SelectedCollection(hDlg, state);
+  if (i < 0) return;
+  const MapCollection c = state.collections[size_t(i)];
+  const int32_t cMaps = BuildIndexWithProgress(hDlg, c.strPath);
+  if (cMaps <= 0) return;
+  SetMapCollectionCount(c.strName, uint32_t(cMaps));
+  FillCollectionList(hDlg, state);
+  SelectCollectionNamed(hDlg, state, c.strName);
   UpdateCollectionButtons(hDlg, state);
 }
 
@@ -161,6 +314,12 @@ INT_PTR CALLBACK CollectionsProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPa
       switch (LOWORD(wParam)) {
         case IDC_COLLECTION_DELETE:
           DeleteSelectedCollection(hDlg, *pState);
+          return TRUE;
+        case IDC_COLLECTION_ADD:
+          AddCollection(hDlg, *pState);
+          return TRUE;
+        case IDC_COLLECTION_REBUILD:
+          RebuildSelectedCollection(hDlg, *pState);
           return TRUE;
         case IDOK: {
           int i = SelectedCollection(hDlg, *pState);

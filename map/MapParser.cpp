@@ -185,7 +185,10 @@ bool ProbeImgFile(const uint8_t* pData, uint32_t cbSize) {
 bool ProbeVidxFile(const uint8_t* pData, uint32_t cbSize) {
   if (!pData || cbSize <= 31) return false;
   if (std::memcmp(pData, "VIDX", 4) != 0) return false;
-  return GetLe32(pData + 4) < 2;
+  // The version is the 16-bit field at offset 4; the header and record
+  // sizes (32 and 80) follow it in the same four bytes, so a 32-bit read
+  // would refuse every index that carries them.
+  return (uint32_t(pData[4]) | uint32_t(pData[5]) << 8) < 2;
 }
 
 MapFormatEntry g_mfeVel = {nullptr, c_idsFormatVel, u"*.vel", u"vel", 0, nullptr, ProbeVelFile};

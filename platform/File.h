@@ -20,6 +20,8 @@ bool CreateDirectoryPath(const char16_t* pszPath);  // one level, true if it exi
 bool DeleteFilePath(const char16_t* pszPath);
 bool RenameFilePath(const char16_t* pszFrom, const char16_t* pszTo);  // replaces an existing target
 bool GetFileSizeOf(const char16_t* pszPath, uint64_t& cb);
+// Last write time as a Windows file time (100 ns units since 1601).
+bool GetFileWriteTime(const char16_t* pszPath, uint64_t& ft);
 // Names (not paths) of the entries of a folder; fFolders selects folders
 // instead of files.
 bool ListFolder(const char16_t* pszFolder, bool fFolders, std::vector<std::u16string>& names);

@@ -88,6 +88,15 @@ bool GetFileSizeOf(const char16_t* pszPath, uint64_t& cb) {
   return true;
 }
 
+bool GetFileWriteTime(const char16_t* pszPath, uint64_t& ft) {
+  struct stat st;
+  if (::stat(Narrow(pszPath).c_str(), &st) != 0) return false;
+  // Seconds between 1601-01-01 and 1970-01-01.
+  const int64_t c_nEpochDelta = 11644473600LL;
+  ft = uint64_t((int64_t(st.st_mtim.tv_sec) + c_nEpochDelta) * 10000000LL + st.st_mtim.tv_nsec / 100);
+  return true;
+}
+
 bool ListFolder(const char16_t* pszFolder, bool fFolders, std::vector<std::u16string>& names) {
   names.clear();
   std::string dir = Narrow(pszFolder);

@@ -83,6 +83,13 @@ bool GetFileSizeOf(const char16_t* pszPath, uint64_t& cb) {
   return true;
 }
 
+bool GetFileWriteTime(const char16_t* pszPath, uint64_t& ft) {
+  WIN32_FILE_ATTRIBUTE_DATA fad;
+  if (!::GetFileAttributesExW(W(pszPath), GetFileExInfoStandard, &fad)) return false;
+  ft = (uint64_t(fad.ftLastWriteTime.dwHighDateTime) << 32) | fad.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
 bool ListFolder(const char16_t* pszFolder, bool fFolders, std::vector<std::u16string>& names) {
   names.clear();
   std::u16string pattern = JoinPath(pszFolder, u"*");

@@ -121,6 +121,8 @@ TEST_F(CliTest, EveryFailureGoesToStandardErrorWithNonZeroStatus) {
       {"find", {"", missing + " --type 0x2f01", garbage + " --category 0x2f01", missing,
                 missing + " --type 0x2f01 --category 0x2f01", missing + " --type point:zz"}},
       {"address", {"", missing + " --street A", garbage + " --house 1", missing + " --colour red"}},
+      {"collection", {"", "build", "info", "build " + missing, "info " + missing, "info " + m_strDir,
+                      "info " + garbage, "rebuild " + m_strDir, "build " + garbage, "build " + m_strDir + " extra"}},
   };
   std::set<std::string> listed;
   for (const std::string& name : Commands()) {

@@ -1,0 +1,581 @@
+#include "map/vidx/VidxParser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "map/bits/BitStream.h"
+#include "platform/Debug.h"
+#include "platform/File.h"
+#include "platform/Str.h"
+#include "view/MapUnits.h"
+
+using namespace vidx;
+
+namespace {
+
+// The user's default locale where the index names none.
+const DWORD c_dwDefaultLocale = 1049;
+const uint32_t c_nNoFit = 0xFFFFFFFFu;
+// Members kept open for the city look-ups.
+const size_t c_cCityMembers = 5;
+const double c_fPi = 3.14159265358979323846;
+
+CMapParser* CreateVidxParser(const MapOpenContext& ctx) { return new CVidxParser(ctx); }
+MapFactorySetter s_factory(g_mfeVidx, CreateVidxParser);
+
+int32_t Clamp32(int64_t v) { return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); }
+
+MapRect MemberRect(const VidxMapRecord& rec) {
+  return MapRect{HalveMin(rec.nLeft2), HalveMin(rec.nTop2), HalveMax(rec.nRight2), HalveMax(rec.nBottom2)};
+}
+
+// A member name from the index must name a file of the folder itself.
+bool IsPlainFileName(const std::u16string& str) {
+  if (str.empty() || str == u"." || str == u"..") return false;
+  for (char16_t ch : str)
+    if (ch == u'/' || ch == u'\\' || ch == u':') return false;
+  return true;
+}
+
+MapProgress ShareOf(const MapProgress* pProgress, size_t k, size_t n) {
+  MapProgress share{0, 0, nullptr, nullptr};
+  if (!pProgress) return share;
+  share = *pProgress;
+  const int64_t nRange = int64_t(pProgress->nTo) - pProgress->nFrom;
+  share.nFrom = int32_t(pProgress->nFrom + nRange * int64_t(k) / int64_t(n));
+  share.nTo = int32_t(pProgress->nFrom + nRange * int64_t(k + 1) / int64_t(n));
+  return share;
+}
+
+// ---------------------------------------------------------------------------
+// Results gathered from several members
+
+class CVidxResultsQuery : public CMapQuery {
+ public:
+  struct Part {
+    CMapParser* pMember;  // owned
+    CMapQuery* pQuery;    // owned
+    uint32_t nFirst;      // index of its first item in member order
+  };
+
+  CVidxResultsQuery(DWORD dwLocale) : m_dwLocale(dwLocale), m_cItems(0), m_fNameOrder(false) {}
+  ~CVidxResultsQuery() override {
+    for (Part& part : m_parts) {
+      delete part.pQuery;
+      delete part.pMember;
+    }
+  }
+
+  void Add(CMapParser* pMember, CMapQuery* pQuery) {
+    m_parts.push_back(Part{pMember, pQuery, m_cItems});
+    m_cItems += pQuery->GetCount();
+  }
+  bool IsEmpty() const { return m_parts.empty(); }
+
+  // Orders the items by name across the members (each member's own order
+  // is already by name; the sort is stable, so equal names keep member
+  // order).
+  void SortByName() {
+    struct Named {
+      std::u16string strName;
+      uint32_t nPart, nItem;
+    };
+    std::vector<Named> items;
+    items.reserve(m_cItems);
+    for (uint32_t p = 0; p < m_parts.size(); ++p) {
+      const uint32_t c = m_parts[p].pQuery->GetCount();
+      for (uint32_t i = 0; i < c; ++i) {
+        FoundObject obj;
+        std::memset(&obj, 0, sizeof obj);
+        m_parts[p].pQuery->GetItem(i, &obj, c_fofName);
+        obj.szName[63] = 0;
+        items.push_back(Named{obj.szName, p, i});
+      }
+    }
+    const DWORD dwLocale = m_dwLocale;
+    std::stable_sort(items.begin(), items.end(), [dwLocale](const Named& a, const Named& b) {
+      return CompareNamesNoCase(dwLocale, a.strName.data(), a.strName.size(), b.strName.data(), b.strName.size()) < 0;
+    });
+    m_order.clear();
+    m_names.clear();
+    for (Named& n : items) {
+      m_order.push_back({n.nPart, n.nItem});
+      m_names.push_back(std::move(n.strName));
+    }
+    m_fNameOrder = true;
+  }
+
+  DWORD GetLocale() override { return m_dwLocale; }
+  uint32_t GetCount() override { return m_cItems; }
+
+  bool GetItem(uint32_t nIndex, FoundObject* pObject, uint32_t dwFlags) override {
+    if (nIndex >= m_cItems || !pObject) return false;
+    if (m_fNameOrder) {
+      const auto& at = m_order[nIndex];
+      return m_parts[at.first].pQuery->GetItem(at.second, pObject, dwFlags);
+    }
+    // The last part whose first item is at or before the index.
+    size_t a = 0, b = m_parts.size();
+    while (b - a > 1) {
+      size_t m = (a + b) / 2;
+      if (m_parts[m].nFirst <= nIndex) a = m;
+      else b = m;
+    }
+    return m_parts[a].pQuery->GetItem(nIndex - m_parts[a].nFirst, pObject, dwFlags);
+  }
+
+  uint32_t FindByName(const char16_t* pszText) override {
+    if (!m_fNameOrder || !pszText) return 0;
+    const size_t n = platform::StrLen(pszText);
+    // The first item whose name, cut to the text's length, does not sort
+    // before the text.
+    size_t a = 0, b = m_names.size();
+    while (a < b) {
+      size_t m = (a + b) / 2;
+      const std::u16string& str = m_names[m];
+      if (CompareNamesNoCase(m_dwLocale, str.data(), std::min(str.size(), n), pszText, n) < 0) a = m + 1;
+      else b = m;
+    }
+    return uint32_t(a < m_names.size() ? a : (m_names.empty() ? 0 : m_names.size() - 1));
+  }
+
+  void SetReference(MapPoint pt) override {
+    for (Part& part : m_parts) part.pQuery->SetReference(pt);
+  }
+
+ private:
+  DWORD m_dwLocale;
+  std::vector<Part> m_parts;
+  uint32_t m_cItems;
+  bool m_fNameOrder;
+  std::vector<std::pair<uint32_t, uint32_t>> m_order;
+  std::vector<std::u16string> m_names;
+};
+
+// ---------------------------------------------------------------------------
+// The merged city list
+
+class CVidxCitiesQuery : public CCitiesQuery {
+ public:
+  explicit CVidxCitiesQuery(CVidxParser* pParser) : m_pParser(pParser) {}
+  DWORD GetLocale() override { return m_pParser->GetLocale(); }
+  uint32_t GetCount() override { return uint32_t(m_pParser->GetCityGroups().size()); }
+  bool GetItem(uint32_t nIndex, CityItem* pItem, uint32_t dwFlags) override {
+    const std::vector<uint32_t>& groups = m_pParser->GetCityGroups();
+    if (nIndex >= groups.size() || !pItem) return false;
+    const VidxCityEntry& e = m_pParser->GetCityEntries()[groups[nIndex]];
+    CCitiesQuery* pCities = nullptr;
+    if (!m_pParser->GetCityMember(e.nMap, &pCities) || !pCities) return false;
+    if (e.nCity >= pCities->GetCount()) return false;
+    return pCities->GetItem(e.nCity, pItem, dwFlags);
+  }
+
+ private:
+  CVidxParser* m_pParser;
+};
+
+}  // namespace
+
+CVidxParser* AsVidxParser(CMapParser* pParser) {
+  if (!pParser) return nullptr;
+  CMappedFile file;
+  const uint8_t* p = file.Open(pParser->GetPath());
+  return p && ProbeVidxFile(p, file.GetSize()) ? static_cast<CVidxParser*>(pParser) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Open
+
+CVidxParser::CVidxParser(const MapOpenContext& ctx)
+    : CMapParser(ctx),
+      m_hdr{},
+      m_pMaps(nullptr),
+      m_cbRecord(sizeof(VidxMapRecord)),
+      m_cMaps(0),
+      m_cCacheSize(0),
+      m_nShown(-1),
+      m_fCitiesLoaded(false),
+      m_nCityUse(0),
+      m_pDrawTypes(nullptr) {}
+
+CVidxParser::~CVidxParser() {
+  for (CacheEntry& e : m_vecMapsCache) delete e.pParser;
+  for (CityMember& m : m_cityMembers) {
+    delete m.pCities;
+    delete m.pParser;
+  }
+  delete m_pDrawTypes;
+}
+
+bool CVidxParser::Open(DWORD) {
+  if (!m_pData || m_cFileSize < sizeof(VidxHeader)) return false;
+  std::memcpy(&m_hdr, m_pData, sizeof m_hdr);
+  if (std::memcmp(m_hdr.achMagic, c_achMagic, 4) != 0 || m_hdr.wVersion > c_wVersionWithCities) return false;
+  if (m_hdr.cbHeader < sizeof(VidxHeader) || m_hdr.cbRecord < sizeof(VidxMapRecord)) return false;
+  m_cbRecord = m_hdr.cbRecord;
+  // The records end at the city part, or at the end of the file without one.
+  uint32_t dwEnd = m_cFileSize;
+  const uint32_t dwCityPart = m_hdr.dwCityPart & c_dwCityPartMask;
+  if (dwCityPart && dwCityPart < dwEnd) dwEnd = dwCityPart;
+  m_cMaps = dwEnd > m_hdr.cbHeader ? (dwEnd - m_hdr.cbHeader) / m_cbRecord : 0;
+  m_pMaps = m_pData + m_hdr.cbHeader;
+  m_rect = MapRect{HalveMin(m_hdr.nLeft2), HalveMin(m_hdr.nTop2), HalveMax(m_hdr.nRight2), HalveMax(m_hdr.nBottom2)};
+  m_nScaleFirst = 0;
+  m_nScaleLast = 0;
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    VidxMapRecord rec;
+    RecordAt(i, rec);
+    const uint32_t nFirst = ScaleCodeToIndex(rec.wScaleFirst), nLast = ScaleCodeToIndex(rec.wScaleLast);
+    if (i == 0 || nFirst < m_nScaleFirst) m_nScaleFirst = nFirst;
+    if (i == 0 || nLast > m_nScaleLast) m_nScaleLast = nLast;
+  }
+  // The folder part of the index path, separator included.
+  std::u16string strPath = m_szPath;
+  size_t iSep = strPath.find_last_of(u"/\\");
+  m_strFolder = iSep == std::u16string::npos ? std::u16string() : strPath.substr(0, iSep + 1);
+  return true;
+}
+
+const VidxMapRecord* CVidxParser::RecordAt(uint32_t i, VidxMapRecord& rec) const {
+  ASSERT(i < m_cMaps);
+  std::memcpy(&rec, m_pMaps + size_t(i) * m_cbRecord, sizeof rec);
+  return &rec;
+}
+
+VidxMember CVidxParser::GetMember(uint32_t i) const {
+  VidxMapRecord rec;
+  RecordAt(i, rec);
+  VidxMember m;
+  size_t c = 0;
+  while (c < c_cchMemberName && rec.szFileName[c]) ++c;
+  m.strFileName.assign(rec.szFileName, c);
+  m.dwWriteTime = rec.dwWriteTime;
+  m.rect = MemberRect(rec);
+  m.wScaleFirst = rec.wScaleFirst;
+  m.wScaleLast = rec.wScaleLast;
+  return m;
+}
+
+std::u16string CVidxParser::GetMemberPath(uint32_t i) const { return m_strFolder + GetMember(i).strFileName; }
+
+DWORD CVidxParser::GetLocale() const { return m_hdr.dwLocale ? DWORD(m_hdr.dwLocale) : c_dwDefaultLocale; }
+
+int CVidxParser::FindMapAt(MapPoint pt) {
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    VidxMapRecord rec;
+    if (MemberRect(*RecordAt(i, rec)).Contains(pt)) return int(i);
+  }
+  return -1;
+}
+
+// Opens a member silently; null when its name or file is unusable.
+static CMapParser* OpenMember(const std::u16string& strName, const std::u16string& strPath, uint32_t* pidsError) {
+  if (!IsPlainFileName(strName)) {
+    if (pidsError) *pidsError = c_idsCannotReadFile;
+    return nullptr;
+  }
+  return OpenMapFileEx(strPath.c_str(), false, c_fOpenAll, pidsError);
+}
+
+// ---------------------------------------------------------------------------
+// Draw
+
+void CVidxParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
+  if (!pContext) return;
+  if (!m_pData || m_cFileSize < 4 || std::memcmp(m_pData, c_achMagic, 4) != 0) {
+    pContext->ShowMapMessage(c_idsCannotReadFile, m_szPath, u"");
+    return;
+  }
+  for (CacheEntry& e : m_vecMapsCache) e.fInUse = false;
+  const uint32_t v = ScaleIndexToCode(uint32_t(pContext->GetScaleIndex()));
+  const MapRect rectView = pContext->GetVisibleRect();
+  uint32_t nBest = c_nNoFit;
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    VidxMapRecord rec;
+    RecordAt(i, rec);
+    const MapRect r = MemberRect(rec);
+    if (!r.Intersects(rectView)) continue;
+    // A member much smaller than the view is not worth drawing.
+    if (r.Width() * 3 < rectView.Width() && r.Height() * 3 < rectView.Height()) continue;
+    uint32_t nFit;
+    if (v > rec.wScaleFirst) nFit = v - rec.wScaleFirst;
+    else if (v < rec.wScaleLast) nFit = c_nNoFit;
+    else nFit = 0;
+    if (nFit < nBest) nBest = nFit;
+    CacheEntry* pEntry = nullptr;
+    for (CacheEntry& e : m_vecMapsCache)
+      if (e.nMap == i) pEntry = &e;
+    if (!pEntry) {
+      if (m_vecMapsCache.size() == m_cCacheSize) {
+        m_cCacheSize = m_cCacheSize * 2 + 1;
+        m_vecMapsCache.reserve(m_cCacheSize);
+      }
+      m_vecMapsCache.push_back(CacheEntry{i, nullptr, nFit, true});
+    } else {
+      pEntry->nFit = nFit;
+      pEntry->fInUse = true;
+    }
+  }
+  if (nBest != c_nNoFit) {
+    for (CacheEntry& e : m_vecMapsCache) {
+      if (!e.fInUse || e.nFit != nBest) continue;
+      if (!e.pParser) {
+        const std::u16string strPath = GetMemberPath(e.nMap);
+        uint32_t idsError = 0;
+        e.pParser = OpenMember(GetMember(e.nMap).strFileName, strPath, &idsError);
+        if (!e.pParser) {
+          const std::u16string strError =
+              platform::FileExists(strPath.c_str()) ? std::u16string() : platform::Utf8ToU16(std::strerror(ENOENT));
+          pContext->ShowMapMessage(c_idsCannotReadFile, strPath.c_str(), strError.c_str());
+          continue;
+        }
+      }
+      e.pParser->Draw(pContext, pLabels);
+      m_nShown = int(e.nMap);
+      pContext->Yield();
+      if (pContext->IsInterrupted()) break;
+    }
+  }
+  // Keep exactly the members that fit best.
+  size_t j = 0;
+  for (size_t i = 0; i < m_vecMapsCache.size(); ++i) {
+    CacheEntry& e = m_vecMapsCache[i];
+    if (e.fInUse && e.nFit == nBest && nBest != c_nNoFit) m_vecMapsCache[j++] = e;
+    else delete e.pParser;
+  }
+  m_vecMapsCache.resize(j);
+  if (m_nShown >= 0) {
+    bool fOpen = false;
+    for (const CacheEntry& e : m_vecMapsCache)
+      if (int(e.nMap) == m_nShown && e.pParser) fOpen = true;
+    if (!fOpen) m_nShown = -1;
+  }
+}
+
+std::vector<uint32_t> CVidxParser::GetCachedMembers() const {
+  std::vector<uint32_t> v;
+  for (const CacheEntry& e : m_vecMapsCache)
+    if (e.pParser) v.push_back(e.nMap);
+  return v;
+}
+
+void CVidxParser::GetLabel(int, int, uint16_t, uint32_t, char16_t* pszOut, int* pnFlag) {
+  if (pszOut) pszOut[0] = 0;
+  if (pnFlag) *pnFlag = 0;
+}
+
+void CVidxParser::GetFileName(char16_t* pszBuf) {
+  if (!pszBuf) return;
+  pszBuf[0] = 0;
+  for (CacheEntry& e : m_vecMapsCache)
+    if (int(e.nMap) == m_nShown && e.pParser) {
+      e.pParser->GetFileName(pszBuf);
+      return;
+    }
+}
+
+void CVidxParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pbtDay, char16_t* pszName,
+                                 size_t cchName, char16_t* pszNotice, size_t cchNotice) {
+  for (CacheEntry& e : m_vecMapsCache)
+    if (int(e.nMap) == m_nShown && e.pParser) {
+      e.pParser->GetDescription(pwYear, pbtMonth, pbtDay, pszName, cchName, pszNotice, cchNotice);
+      return;
+    }
+  CMapParser::GetDescription(pwYear, pbtMonth, pbtDay, pszName, cchName, pszNotice, cchNotice);
+}
+
+CStyleSource* CVidxParser::GetDrawTypes() {
+  if (!m_pDrawTypes) m_pDrawTypes = CreateDrawTypes();
+  return m_pDrawTypes;
+}
+
+// ---------------------------------------------------------------------------
+// Cities
+
+void CVidxParser::LoadCities() {
+  if (m_fCitiesLoaded) return;
+  m_fCitiesLoaded = true;
+  const uint32_t dwPart = m_hdr.dwCityPart & c_dwCityPartMask;
+  if (!dwPart || m_hdr.wVersion < c_wVersionWithCities) return;
+  if (dwPart > m_cFileSize || m_cFileSize - dwPart < sizeof(VidxCityPartHeader)) return;
+  VidxCityPartHeader part;
+  std::memcpy(&part, m_pData + dwPart, sizeof part);
+  if (part.cMapBits > 32 || part.cCityBits > 32) return;
+  const uint8_t* p = m_pData + dwPart + sizeof part;
+  const uint8_t* pEnd = m_pData + m_cFileSize;
+  // No more entries than the bits there are.
+  const uint64_t cBitsPerEntry = 1 + uint64_t(part.cMapBits) + part.cCityBits;
+  const uint64_t cMax = uint64_t(pEnd - p) * 8 / cBitsPerEntry;
+  const uint64_t cEntries = std::min<uint64_t>(part.cEntries, cMax);
+  m_cityEntries.reserve(size_t(cEntries));
+  CBitStream bs(p, pEnd);
+  for (uint64_t i = 0; i < cEntries; ++i) {
+    VidxCityEntry e;
+    e.fDuplicate = bs.ReadBits(1) != 0;
+    e.nMap = bs.ReadBits(part.cMapBits);
+    e.nCity = bs.ReadBits(part.cCityBits);
+    if (bs.IsOverrun()) break;
+    if (e.nMap >= m_cMaps) continue;  // names no member: left out
+    if (m_cityEntries.empty()) e.fDuplicate = false;
+    m_cityEntries.push_back(e);
+  }
+  for (uint32_t i = 0; i < m_cityEntries.size(); ++i)
+    if (!m_cityEntries[i].fDuplicate) m_cityGroups.push_back(i);
+}
+
+const std::vector<VidxCityEntry>& CVidxParser::GetCityEntries() {
+  LoadCities();
+  return m_cityEntries;
+}
+
+const std::vector<uint32_t>& CVidxParser::GetCityGroups() {
+  LoadCities();
+  return m_cityGroups;
+}
+
+std::vector<VidxCityEntry> CVidxParser::CityGroup(uint32_t nCity) {
+  LoadCities();
+  std::vector<VidxCityEntry> group;
+  if (nCity >= m_cityGroups.size()) return group;
+  for (uint32_t c = m_cityGroups[nCity]; c < m_cityEntries.size(); ++c) {
+    if (m_cityEntries[c].fDuplicate != (c != m_cityGroups[nCity])) break;
+    group.push_back(m_cityEntries[c]);
+  }
+  return group;
+}
+
+CMapParser* CVidxParser::GetCityMember(uint32_t nMap, CCitiesQuery** ppCities) {
+  if (ppCities) *ppCities = nullptr;
+  if (nMap >= m_cMaps) return nullptr;
+  ++m_nCityUse;
+  for (CityMember& m : m_cityMembers)
+    if (m.nMap == nMap) {
+      m.nLastUse = m_nCityUse;
+      if (ppCities) *ppCities = m.pCities;
+      return m.pParser;
+    }
+  CMapParser* pParser = OpenMember(GetMember(nMap).strFileName, GetMemberPath(nMap), nullptr);
+  if (!pParser) return nullptr;
+  CCitiesQuery* pCities = pParser->CreateCitiesQuery();
+  if (m_cityMembers.size() >= c_cCityMembers) {
+    // Close the member used least recently.
+    size_t iOld = 0;
+    for (size_t i = 1; i < m_cityMembers.size(); ++i)
+      if (m_cityMembers[i].nLastUse < m_cityMembers[iOld].nLastUse) iOld = i;
+    delete m_cityMembers[iOld].pCities;
+    delete m_cityMembers[iOld].pParser;
+    m_cityMembers.erase(m_cityMembers.begin() + ptrdiff_t(iOld));
+  }
+  m_cityMembers.push_back(CityMember{nMap, pParser, pCities, m_nCityUse});
+  if (ppCities) *ppCities = pCities;
+  return pParser;
+}
+
+CCitiesQuery* CVidxParser::CreateCitiesQuery() {
+  if (!(m_hdr.dwCityPart & c_dwCityPartMask)) return nullptr;
+  LoadCities();
+  return new CVidxCitiesQuery(this);
+}
+
+bool CVidxParser::HasCitiesIndex() { return (m_hdr.dwCityPart & c_fHasCitiesIndex) != 0; }
+bool CVidxParser::HasObjectsIndex() { return (m_hdr.dwCityPart & c_fHasObjectsIndex) != 0; }
+
+bool CVidxParser::FindObjectType(int nKind, uint16_t wType, uint16_t wSubCode) {
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    CMapParser* p = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
+    if (!p) continue;
+    bool f = p->HasObjectsIndex() && p->FindObjectType(nKind, wType, wSubCode);
+    delete p;
+    if (f) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Searches over the members
+
+CMapQuery* CVidxParser::CreateObjectsQuery(uint32_t nCity, int nKind, uint16_t wType, uint16_t wSubCode) {
+  std::vector<VidxCityEntry> group = CityGroup(nCity);
+  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  for (const VidxCityEntry& e : group) {
+    CMapParser* pMember = OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr);
+    if (!pMember) continue;
+    CMapQuery* pQuery = pMember->CreateObjectsQuery(e.nCity, nKind, wType, wSubCode);
+    if (!pQuery) {
+      delete pMember;
+      continue;
+    }
+    pResults->Add(pMember, pQuery);
+  }
+  if (pResults->IsEmpty()) {
+    delete pResults;
+    return nullptr;
+  }
+  if (group.size() >= 2) pResults->SortByName();
+  return pResults;
+}
+
+CMapQuery* CVidxParser::FindByAddress(uint32_t nCity, const char16_t* pszZip, const char16_t* pszStreet,
+                                      const char16_t* pszNumber, const MapProgress* pProgress) {
+  std::vector<VidxCityEntry> group = CityGroup(nCity);
+  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  for (size_t k = 0; k < group.size(); ++k) {
+    if (pProgress && pProgress->IsCancelled()) break;
+    const VidxCityEntry& e = group[k];
+    CMapParser* pMember = OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr);
+    if (!pMember) continue;
+    MapProgress share = ShareOf(pProgress, k, group.size());
+    CMapQuery* pQuery =
+        pMember->FindByAddress(e.nCity, pszZip, pszStreet, pszNumber, pProgress ? &share : nullptr);
+    if (!pQuery) {
+      delete pMember;
+      continue;
+    }
+    pResults->Add(pMember, pQuery);
+  }
+  if (pResults->IsEmpty()) {
+    delete pResults;
+    return nullptr;
+  }
+  return pResults;
+}
+
+CMapQuery* CVidxParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
+                                    const MapTypeFilter* pFilter, const char16_t* pszName,
+                                    const MapProgress* pProgress) {
+  // The search rectangle as the members make it: the radius along a
+  // meridian, divided by cos of the latitude along a parallel.
+  const int64_t r = MetresToMap(double(nRadiusMetres));
+  double k = std::cos(MapToDegrees(pt.y) * c_fPi / 180.0);
+  if (k < 1e-6) k = 1e-6;
+  const int64_t rx = std::llround(double(r) / k);
+  const MapRect rectSearch = {Clamp32(int64_t(pt.x) - rx), Clamp32(int64_t(pt.y) - r), Clamp32(int64_t(pt.x) + rx),
+                              Clamp32(int64_t(pt.y) + r)};
+  std::vector<uint32_t> members;
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    VidxMapRecord rec;
+    if (MemberRect(*RecordAt(i, rec)).Intersects(rectSearch)) members.push_back(i);
+  }
+  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  for (size_t j = 0; j < members.size(); ++j) {
+    if (pProgress && pProgress->IsCancelled()) break;
+    const uint32_t i = members[j];
+    CMapParser* pMember = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
+    if (!pMember) continue;
+    MapProgress share = ShareOf(pProgress, j, members.size());
+    CMapQuery* pQuery =
+        pMember->FindNearest(nScale, fUseScale, pt, nRadiusMetres, pFilter, pszName, pProgress ? &share : nullptr);
+    if (!pQuery) {
+      delete pMember;
+      continue;
+    }
+    pResults->Add(pMember, pQuery);
+  }
+  if (pResults->IsEmpty()) {
+    delete pResults;
+    return nullptr;
+  }
+  return pResults;
+}

@@ -1,0 +1,111 @@
+// The reader of a map collection: a folder of native maps described by its
+// Index.vidx. It owns no map data of its own; it opens the members it needs,
+// draws those whose scale range best fits the view and runs the searches
+// over the members.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "map/MapParser.h"
+#include "map/vidx/VidxFormat.h"
+
+// One member as the index records it.
+struct VidxMember {
+  std::u16string strFileName;
+  uint32_t dwWriteTime;
+  MapRect rect;  // map units
+  uint16_t wScaleFirst;
+  uint16_t wScaleLast;
+};
+
+// One entry of the merged city list.
+struct VidxCityEntry {
+  uint32_t nMap;
+  uint32_t nCity;  // index in the member's own city list
+  bool fDuplicate;
+};
+
+class CVidxParser : public CMapParser {
+ public:
+  explicit CVidxParser(const MapOpenContext& ctx);
+  ~CVidxParser() override;
+
+  void GetFileName(char16_t* pszBuf) override;
+  bool Open(DWORD dwFlags) override;
+  void Draw(CDrawSink* pContext, CLabelSink* pLabels) override;
+  void GetLabel(int nViewOption, int nKind, uint16_t wType, uint32_t dwLabelOffset, char16_t* pszOut,
+                int* pnFlag) override;
+  void GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pbtDay, char16_t* pszName, size_t cchName,
+                      char16_t* pszNotice, size_t cchNotice) override;
+  CStyleSource* GetDrawTypes() override;
+  CCitiesQuery* CreateCitiesQuery() override;
+  bool HasObjectsIndex() override;
+  bool FindObjectType(int nKind, uint16_t wType, uint16_t wSubCode) override;
+  CMapQuery* CreateObjectsQuery(uint32_t nCity, int nKind, uint16_t wType, uint16_t wSubCode) override;
+  bool HasCitiesIndex() override;
+  CMapQuery* FindByAddress(uint32_t nCity, const char16_t* pszZip, const char16_t* pszStreet,
+                           const char16_t* pszNumber, const MapProgress* pProgress) override;
+  CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
+                         const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
+  // The first member, in record order, whose rectangle holds the point; -1
+  // when none does.
+  virtual int FindMapAt(MapPoint pt);
+
+  uint32_t GetMapCount() const { return m_cMaps; }
+  // The member record i (i < GetMapCount()).
+  VidxMember GetMember(uint32_t i) const;
+  std::u16string GetMemberPath(uint32_t i) const;
+  const vidx::VidxHeader& GetHeader() const { return m_hdr; }
+  // The merged city list (loaded on first use); empty without a city part.
+  const std::vector<VidxCityEntry>& GetCityEntries();
+  // Positions in GetCityEntries() of the entries that start a name group.
+  const std::vector<uint32_t>& GetCityGroups();
+  // Members open in the drawing cache (the members drawn last).
+  std::vector<uint32_t> GetCachedMembers() const;
+  // The member drawn last, or -1.
+  int GetShownMember() const { return m_nShown; }
+  DWORD GetLocale() const;
+
+  // A member opened for the city look-ups (at most five stay open); null
+  // when it cannot be opened. Owned by the parser.
+  CMapParser* GetCityMember(uint32_t nMap, CCitiesQuery** ppCities);
+
+ private:
+  struct CacheEntry {
+    uint32_t nMap;
+    CMapParser* pParser;
+    uint32_t nFit;
+    bool fInUse;
+  };
+  struct CityMember {
+    uint32_t nMap;
+    CMapParser* pParser;
+    CCitiesQuery* pCities;
+    uint64_t nLastUse;
+  };
+
+  const vidx::VidxMapRecord* RecordAt(uint32_t i, vidx::VidxMapRecord& rec) const;
+  void LoadCities();
+  // The members of the name group of a city (its entry and the duplicates).
+  std::vector<VidxCityEntry> CityGroup(uint32_t nCity);
+
+  vidx::VidxHeader m_hdr;
+  const uint8_t* m_pMaps;
+  uint32_t m_cbRecord;
+  uint32_t m_cMaps;
+  std::u16string m_strFolder;
+  std::vector<CacheEntry> m_vecMapsCache;
+  uint32_t m_cCacheSize;
+  int m_nShown;
+  bool m_fCitiesLoaded;
+  std::vector<VidxCityEntry> m_cityEntries;
+  std::vector<uint32_t> m_cityGroups;
+  std::vector<CityMember> m_cityMembers;
+  uint64_t m_nCityUse;
+  CStyleSource* m_pDrawTypes;
+};
+
+// The parser of an index, or null when the format list gives the file to
+// another reader.
+CVidxParser* AsVidxParser(CMapParser* pParser);
