@@ -3,5 +3,6 @@
 #pragma once
 #include "app/Win.h"
 
-// The four find commands (40075, 40076, 40090, 40091); false for other ids.
+// The four find commands (cmdFindInCity, cmdFindAddress, cmdFindNearest,
+// cmdFindCity); false for other ids.
 bool RunFindCommand(UINT id);
