@@ -347,6 +347,7 @@ class CFindDialog {
   Action m_action = actNone;
   FoundObject m_chosen = {};
   bool m_fFilling = false;
+  bool m_fBusy = false;  // a search runs
 };
 
 void CFindDialog::OnInit(HWND hDlg) {
@@ -415,6 +416,14 @@ void CFindDialog::SetupFields() {
       DWORD dwUnit = GetSetting(setting::OptionDistanceUnit);
       char16_t szLimit[32];
       FormatGeneralNumber(DistanceLimitFromMetres(GetSetting(setting::Find_Distance), dwUnit), szLimit, 32);
+      // Whole numbers without their zero decimals ("20", not "20.00").
+      std::u16string strLimit = szLimit;
+      size_t iPoint = strLimit.find_first_of(u".,");
+      if (iPoint != std::u16string::npos) {
+        while (strLimit.size() > iPoint + 1 && strLimit.back() == u'0') strLimit.pop_back();
+        if (strLimit.size() == iPoint + 1) strLimit.pop_back();
+      }
+      CopyField(szLimit, 32, strLimit.c_str());
       ::SetDlgItemTextW(m_hDlg, IDC_FIND_TEXT2, W(szLimit));
       SetLabel(IDC_FIND_UNIT, DistanceLimitUnitId(dwUnit));
       break;
@@ -474,9 +483,11 @@ void CFindDialog::FillCities() {
     // The settlements are the results: name, region and country, position.
     m_results.Clear();
     for (uint32_t i = 0; i < cCities; ++i) {
+      // Every index gets its row (an item that cannot be read stays empty
+      // and has no place), so rows and city indices stay the same.
       CityItem item;
       std::memset(&item, 0, sizeof item);
-      if (!m_pCities->GetItem(i, &item, c_fofName)) continue;
+      if (!m_pCities->GetItem(i, &item, c_fofName)) item.fHasPlace = 0;
       FoundObject obj;
       std::memset(&obj, 0, sizeof obj);
       item.szName[63] = 0;
@@ -497,11 +508,13 @@ void CFindDialog::FillCities() {
   }
   ::SendMessageW(m_hCities, WM_SETREDRAW, FALSE, 0);
   for (uint32_t i = 0; i < cCities; ++i) {
+    // The names only: the places are not decoded for the list.
     CityItem item;
     std::memset(&item, 0, sizeof item);
-    m_pCities->GetItem(i, &item, c_fofName);
+    m_pCities->GetItem(i, &item, 0);
     item.szName[63] = 0;
-    ::SendMessageW(m_hCities, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(item.szName)));
+    // Inserted, not added: the list keeps the index's order whatever its style.
+    ::SendMessageW(m_hCities, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(W(item.szName)));
   }
   ::SendMessageW(m_hCities, WM_SETREDRAW, TRUE, 0);
   if (cCities) ::SendMessageW(m_hCities, LB_SETCURSEL, dwLast < cCities ? dwLast : 0, 0);
@@ -626,7 +639,15 @@ bool CFindDialog::FindNearest(CFindProgress& progress) {
 }
 
 void CFindDialog::Find() {
-  if (m_mode == fmCities) return;
+  // The progress box lets the message loop run: commands that reach the
+  // dialog meanwhile (posted ones; it takes no input) must not start a
+  // second search inside this one.
+  if (m_mode == fmCities || m_fBusy) return;
+  struct Busy {
+    bool& f;
+    explicit Busy(bool& fBusy) : f(fBusy) { f = true; }
+    ~Busy() { f = false; }
+  } busy(m_fBusy);
   m_results.Clear();
   m_results.ClearReference();
   ListView_DeleteAllItems(m_hResults);
@@ -790,6 +811,7 @@ INT_PTR CALLBACK CFindDialog::Proc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM l
       return TRUE;
     case WM_COMMAND:
       if (!pThis) break;
+      if (pThis->m_fBusy) return TRUE;  // see Find
       switch (LOWORD(wParam)) {
         case IDC_FIND_CITY_TEXT:
           if (HIWORD(wParam) == EN_CHANGE) pThis->OnCityText();
@@ -801,8 +823,9 @@ INT_PTR CALLBACK CFindDialog::Proc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM l
           pThis->ChooseType();
           return TRUE;
         case IDC_FIND_GO:
-        case IDOK:
           pThis->Find();
+          return TRUE;
+        case IDOK:  // Enter runs the default button; nothing else closes with OK
           return TRUE;
         case IDC_FIND_SHOW:
           pThis->Choose(actShow);

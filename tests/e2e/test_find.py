@@ -97,7 +97,7 @@ class FindDialogsTest(DemoMapCase):
         self.wait_title('Ближайшие объекты')
         texts = self.env.ctl('dialog-text')
         self.assertIn('0 0x2f01', texts)  # the saved filter's caption
-        self.assertIn('20', texts)        # the saved limit, in kilometres
+        self.assertIn('20\n', texts)      # the saved limit, in kilometres
         self.env.ctl('press-dialog', FIND_GO)
         rows = self.wait_rows()
         self.env.screenshot('find-nearest-fuel.png')
@@ -139,13 +139,18 @@ class FindDialogsTest(DemoMapCase):
         self.env.ctl('press-dialog', IDOK)  # the saved row stays chosen
         self.wait_title('Ближайшие объекты')
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'Find_TypeCookie'), FUEL_COOKIE)
+        # "Choose the type automatically" is on by default: the search ran.
+        self.wait_rows()
+        self.wait_title('Ближайшие объекты')
         # 1 metre around the centre: no fuel station; the message, an empty list.
         self.env.ctl('set-dialog-text', FIND_TEXT2, '0,001')
         self.env.ctl('press-dialog', FIND_GO)
         self.wait_title('VELMO')
         self.assertIn('Не найдено ни одного объекта', self.env.ctl('dialog-text'))
         self.env.ctl('press-dialog', IDOK)
-        self.wait_title('Ближайшие объекты')
+        if not self.env.wait_until(lambda: self.top_title() == 'Ближайшие объекты', 60):
+            self.env.screenshot('find-nothing-found.png')
+            self.fail('the message stays: %s' % self.env.ctl('dialog-text'))
         self.assertEqual(self.rows(), [])
         self.env.ctl('press-dialog', IDCANCEL)
         self.wait_gone('Ближайшие объекты')

@@ -74,7 +74,9 @@ void CheckFiltersOnMap(CMapParser& parser, MapPoint pt, uint32_t nMetres, bool f
   for (size_t i = 0; i < all.GetCount(); ++i) {
     EXPECT_GE(all.GetItem(i).fDistance, 0);
     EXPECT_LE(all.GetItem(i).fDistance, nMetres * 1.01 + 1);
-    if (i) EXPECT_LE(all.GetItem(i - 1).fDistance, all.GetItem(i).fDistance);
+    if (i) {
+      EXPECT_LE(all.GetItem(i - 1).fDistance, all.GetItem(i).fDistance);
+    }
   }
   size_t cInCategories = 0;
   std::set<Key> listed;
@@ -97,7 +99,9 @@ void CheckFiltersOnMap(CMapParser& parser, MapPoint pt, uint32_t nMetres, bool f
   std::set<Key> expected;
   for (const Key& k : every)
     if (!listed.count(k)) expected.insert(k);
-  if (!fPointsOnly) EXPECT_EQ(rest, expected);
+  if (!fPointsOnly) {
+    EXPECT_EQ(rest, expected);
+  }
   for (const Key& k : rest) EXPECT_FALSE(IsTypeListed(std::get<0>(k), std::get<1>(k)));
 }
 
