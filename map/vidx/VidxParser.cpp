@@ -4,7 +4,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <set>
 
+#include "map/MapDescription.h"
 #include "map/bits/BitStream.h"
 #include "platform/Debug.h"
 #include "platform/File.h"
@@ -186,6 +189,35 @@ CVidxParser* AsVidxParser(CMapParser* pParser) {
 }
 
 // ---------------------------------------------------------------------------
+// The About-map page lists a collection's members. The core is built without
+// RTTI, so the collections alive are known by their addresses.
+
+namespace {
+
+std::mutex g_liveLock;
+std::set<const CMapParser*>& LiveCollections() {
+  static std::set<const CMapParser*> s_live;
+  return s_live;
+}
+
+bool CollectionMembers(CMapParser* pParser, std::vector<std::u16string>* pMembers) {
+  {
+    std::lock_guard<std::mutex> lock(g_liveLock);
+    if (LiveCollections().count(pParser) == 0) return false;
+  }
+  CVidxParser* pIndex = static_cast<CVidxParser*>(pParser);
+  if (pMembers) {
+    pMembers->clear();
+    for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) pMembers->push_back(pIndex->GetMember(i).strFileName);
+  }
+  return true;
+}
+
+[[maybe_unused]] const bool g_fMembersProcInstalled = (SetCollectionMembersProc(CollectionMembers), true);
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
 // Open
 
 CVidxParser::CVidxParser(const MapOpenContext& ctx)
@@ -198,9 +230,16 @@ CVidxParser::CVidxParser(const MapOpenContext& ctx)
       m_nShown(-1),
       m_fCitiesLoaded(false),
       m_nCityUse(0),
-      m_pDrawTypes(nullptr) {}
+      m_pDrawTypes(nullptr) {
+  std::lock_guard<std::mutex> lock(g_liveLock);
+  LiveCollections().insert(this);
+}
 
 CVidxParser::~CVidxParser() {
+  {
+    std::lock_guard<std::mutex> lock(g_liveLock);
+    LiveCollections().erase(this);
+  }
   for (CacheEntry& e : m_vecMapsCache) delete e.pParser;
   for (CityMember& m : m_cityMembers) {
     delete m.pCities;

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "map/MapDescription.h"
 #include "map/MapFiles.h"
 #include "map/MapParser.h"
 #include "map/bits/BitStream.h"
@@ -455,6 +456,24 @@ TEST(VidxBuild, RecordsNamesBoundsScalesAndHeaderExtremes) {
   EXPECT_EQ(idx->GetFirstScale(), std::min(ScaleCodeToIndex(26), ScaleCodeToIndex(24)));
   EXPECT_EQ(idx->GetLastScale(), std::max(ScaleCodeToIndex(14), ScaleCodeToIndex(12)));
   EXPECT_EQ(U16ToUtf8(idx->GetMemberPath(1)), dir + "/west.vel");
+}
+
+// The About-map page of an open collection lists its members; a member map
+// opened on its own is no collection.
+TEST(VidxBuild, TheAboutMapTextListsTheMembers) {
+  const std::string dir = NewFolder("about");
+  WriteFake(dir + "/west.vel", FakeSpec{MapRect{-3 * c_nUnit, -c_nUnit, -c_nUnit, c_nUnit}, 26, 14, {}, {}});
+  WriteFake(dir + "/East.vel", FakeSpec{MapRect{c_nUnit, -2 * c_nUnit, 2 * c_nUnit, 0}, 24, 12, {}, {}});
+  ASSERT_EQ(Build(dir), 2);
+  Opened idx;
+  ASSERT_TRUE(OpenCollection(dir, idx));
+  const std::string text = U16ToUtf8(DescribeMap(idx.p));
+  const size_t iEast = text.find("\r\n  East.vel"), iWest = text.find("\r\n  west.vel");
+  ASSERT_NE(iEast, std::string::npos) << text;
+  ASSERT_NE(iWest, std::string::npos) << text;
+  EXPECT_LT(iEast, iWest);
+  std::unique_ptr<CMapParser> member(OpenMapFile(idx->GetMemberPath(0).c_str(), false, c_fOpenAll));
+  if (member) EXPECT_EQ(U16ToUtf8(DescribeMap(member.get())).find("East.vel\r\n  west.vel"), std::string::npos);
 }
 
 TEST(VidxBuild, SkipsFilesThatAreNotMembersAndWarnsOnceAboutLongNames) {

@@ -1028,8 +1028,12 @@ class CVelMapWriter {
     hdr.main.btDay = m_opt.btDay;
     for (size_t i = 0; i < 32 && i < m_opt.strName.size(); ++i) hdr.main.szName[i] = m_opt.strName[i];
     for (size_t i = 0; i < 64 && i < m_opt.strNotice.size(); ++i) hdr.main.szNotice[i] = m_opt.strNotice[i];
+    // A map with cities offers them to the merged city list of a collection
+    // its folder is indexed as.
+    const bool fCitiesMerged = m_layout.offCityIndex != 0 && !m_opt.index.cities.empty();
     hdr.main.dwFlags = (m_opt.fExtended ? c_fExtendedHeader : 0) |
-                       (m_fAddresses && m_opt.fExtraAddressBit ? c_fExtraAddressBit : 0);
+                       (m_fAddresses && m_opt.fExtraAddressBit ? c_fExtraAddressBit : 0) |
+                       (fCitiesMerged ? c_fCitiesMerged : 0);
     hdr.dwLevelTableOffset = uint32_t(m_layout.offLevels);
     hdr.dwScales = uint32_t(m_work.size());
     hdr.dwLabelAreaOffset = uint32_t(m_layout.offLabels);
