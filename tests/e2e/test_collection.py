@@ -93,6 +93,16 @@ class CollectionTest(DemoMapCase):
             lambda: self.env.reg_query(SETTINGS_KEY, 'MapIsAtlas') == 1 and True, 30), 'the collection did not open')
         self.assertEqual(self.env.reg_query(SETTINGS_KEY, 'MapFileName'), FOLDER)
         self.assertTrue(self.map_is_drawn('collection-minus-d.png'), 'the collection is not drawn')
+        # The About-map page names the collection's format and lists its member.
+        self.env.ctl('command', '40037')
+        self.assertTrue(self.env.wait_until(lambda: [d for d in self.env.dialogs() if d[1] == 'О карте'], 60),
+                        self.env.describe_screen())
+        self.env.screenshot('collection-about-map.png')
+        text = self.env.ctl('dialog-text')
+        self.env.ctl('press-dialog', '1')
+        self.assertTrue(self.env.wait_until(lambda: not self.env.dialogs(), 30), self.env.describe_screen())
+        for expected in ('Карты атласа (1):', '  demo.vel'):
+            self.assertIn(expected, text)
         self.close_orderly(p)
 
 
