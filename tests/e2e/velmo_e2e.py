@@ -259,8 +259,17 @@ class VelmoEnv:
             self.ctl('reg-set-sz', key, value, str(data))
             return
         args = ['wine', 'reg', 'add', key, '/v', value, '/t', kind, '/d', str(data), '/f']
-        subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
-                       timeout=60)
+        # Wine's reg tool now and then exits with 1 while the prefix's server
+        # is still starting after the previous program: a second try, after
+        # the server has settled, writes the value.
+        for attempt in range(3):
+            done = subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=60).returncode == 0
+            if done or attempt == 2:
+                break
+            time.sleep(1)
+        if not done:
+            raise subprocess.CalledProcessError(1, args)
 
     def reg_delete_key(self, key):
         subprocess.run(['wine', 'reg', 'delete', key, '/f'], env=self.env, stdout=subprocess.DEVNULL,
