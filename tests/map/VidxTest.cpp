@@ -207,28 +207,28 @@ std::string NewFolder(const std::string& strName) {
   return str;
 }
 
-struct FakeSpec {
+struct FakeMap {
   MapRect rect;
   uint16_t wScaleFirst = 28, wScaleLast = 11;
   std::vector<std::string> cities;
   std::vector<std::string> objects;  // "city x y name"
 };
 
-void WriteFake(const std::string& strPath, const FakeSpec& spec) {
+void WriteFake(const std::string& strPath, const FakeMap& fake) {
   vel::VelMainHeader h;
   std::memset(&h, 0, sizeof h);
   std::memcpy(h.achMagic, "GVEL", 4);
   h.dwVersion = c_dwFakeVersion;
-  h.nLeft2 = spec.rect.left * 2;
-  h.nTop2 = spec.rect.top * 2;
-  h.nRight2 = spec.rect.right * 2;
-  h.nBottom2 = spec.rect.bottom * 2;
-  h.wScaleFirst = spec.wScaleFirst;
-  h.wScaleLast = spec.wScaleLast;
-  h.dwFlags = spec.cities.empty() ? 0 : vel::c_fCitiesMerged;
+  h.nLeft2 = fake.rect.left * 2;
+  h.nTop2 = fake.rect.top * 2;
+  h.nRight2 = fake.rect.right * 2;
+  h.nBottom2 = fake.rect.bottom * 2;
+  h.wScaleFirst = fake.wScaleFirst;
+  h.wScaleLast = fake.wScaleLast;
+  h.dwFlags = fake.cities.empty() ? 0 : vel::c_fCitiesMerged;
   std::string strText;
-  for (const std::string& c : spec.cities) strText += "C " + c + "\n";
-  for (const std::string& o : spec.objects) strText += "O " + o + "\n";
+  for (const std::string& c : fake.cities) strText += "C " + c + "\n";
+  for (const std::string& o : fake.objects) strText += "O " + o + "\n";
   std::vector<uint8_t> bytes(sizeof h + strText.size());
   std::memcpy(bytes.data(), &h, sizeof h);
   std::memcpy(bytes.data() + sizeof h, strText.data(), strText.size());
@@ -333,11 +333,11 @@ MapRect Square(int32_t x, int32_t y, int32_t n) { return MapRect{x, y, x + n, y 
 
 TEST(VidxBuild, MergesTheMembersCitiesInOneNameOrderWithDuplicateEntries) {
   const std::string dir = NewFolder("merge");
-  FakeSpec a{Square(0, 0, c_nUnit), 28, 11, {"Бор", "Липки", "Яблоново"},
+  FakeMap a{Square(0, 0, c_nUnit), 28, 11, {"Бор", "Липки", "Яблоново"},
              {"1 10 10 Школа", "1 20 20 Аптека", "0 5 5 Почта"}};
-  FakeSpec b{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Альфа", "Липки", "Юг"},
+  FakeMap b{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Альфа", "Липки", "Юг"},
              {"1 30 30 Больница", "1 40 40 Вокзал", "2 50 50 Кафе"}};
-  FakeSpec c{Square(0, c_nUnit, c_nUnit), 28, 11, {}, {}};
+  FakeMap c{Square(0, c_nUnit, c_nUnit), 28, 11, {}, {}};
   WriteFake(dir + "/a.vel", a);
   WriteFake(dir + "/b.vel", b);
   WriteFake(dir + "/c.vel", c);
@@ -408,7 +408,7 @@ TEST(VidxBuild, MergesTheMembersCitiesInOneNameOrderWithDuplicateEntries) {
 
 TEST(VidxBuild, OneMapGivesAMapIndexOfNoBits) {
   const std::string dir = NewFolder("one");
-  WriteFake(dir + "/only.vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {"A", "B", "C"}, {}});
+  WriteFake(dir + "/only.vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {"A", "B", "C"}, {}});
   ASSERT_EQ(Build(dir), 1);
   std::vector<uint8_t> bytes = ReadBytes(dir + "/Index.vidx");
   vidx::VidxHeader h;
@@ -431,8 +431,8 @@ TEST(VidxBuild, OneMapGivesAMapIndexOfNoBits) {
 
 TEST(VidxBuild, RecordsNamesBoundsScalesAndHeaderExtremes) {
   const std::string dir = NewFolder("records");
-  WriteFake(dir + "/west.vel", FakeSpec{MapRect{-3 * c_nUnit, -c_nUnit, -c_nUnit, c_nUnit}, 26, 14, {}, {}});
-  WriteFake(dir + "/East.vel", FakeSpec{MapRect{c_nUnit, -2 * c_nUnit, 2 * c_nUnit, 0}, 24, 12, {}, {}});
+  WriteFake(dir + "/west.vel", FakeMap{MapRect{-3 * c_nUnit, -c_nUnit, -c_nUnit, c_nUnit}, 26, 14, {}, {}});
+  WriteFake(dir + "/East.vel", FakeMap{MapRect{c_nUnit, -2 * c_nUnit, 2 * c_nUnit, 0}, 24, 12, {}, {}});
   ASSERT_EQ(Build(dir), 2);
   Opened idx;
   ASSERT_TRUE(OpenCollection(dir, idx));
@@ -462,8 +462,8 @@ TEST(VidxBuild, RecordsNamesBoundsScalesAndHeaderExtremes) {
 // opened on its own is no collection.
 TEST(VidxBuild, TheAboutMapTextListsTheMembers) {
   const std::string dir = NewFolder("about");
-  WriteFake(dir + "/west.vel", FakeSpec{MapRect{-3 * c_nUnit, -c_nUnit, -c_nUnit, c_nUnit}, 26, 14, {}, {}});
-  WriteFake(dir + "/East.vel", FakeSpec{MapRect{c_nUnit, -2 * c_nUnit, 2 * c_nUnit, 0}, 24, 12, {}, {}});
+  WriteFake(dir + "/west.vel", FakeMap{MapRect{-3 * c_nUnit, -c_nUnit, -c_nUnit, c_nUnit}, 26, 14, {}, {}});
+  WriteFake(dir + "/East.vel", FakeMap{MapRect{c_nUnit, -2 * c_nUnit, 2 * c_nUnit, 0}, 24, 12, {}, {}});
   ASSERT_EQ(Build(dir), 2);
   Opened idx;
   ASSERT_TRUE(OpenCollection(dir, idx));
@@ -479,12 +479,12 @@ TEST(VidxBuild, TheAboutMapTextListsTheMembers) {
 TEST(VidxBuild, SkipsFilesThatAreNotMembersAndWarnsOnceAboutLongNames) {
   const std::string dir = NewFolder("skip");
   MessageCatcher messages;
-  WriteFake(dir + "/ok.vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {}, {}});
-  WriteFake(dir + "/" + std::string(29, 'a') + ".vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {}, {}});
-  WriteFake(dir + "/" + std::string(30, 'b') + ".vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/ok.vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/" + std::string(29, 'a') + ".vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/" + std::string(30, 'b') + ".vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {}, {}});
   // Exactly 28 characters fills the name field and is taken.
-  WriteFake(dir + "/" + std::string(24, 'c') + ".vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {}, {}});
-  WriteFake(dir + "/other.img", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/" + std::string(24, 'c') + ".vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/other.img", FakeMap{Square(0, 0, c_nUnit), 28, 11, {}, {}});
   std::ofstream(dir + "/text.vel") << "not a map at all";
   std::ofstream(dir + "/short.vel") << "GVEL";
   std::system(("mkdir -p '" + dir + "/folder.vel'").c_str());
@@ -501,12 +501,12 @@ TEST(VidxBuild, SkipsFilesThatAreNotMembersAndWarnsOnceAboutLongNames) {
 
 TEST(VidxBuild, ACancelledBuildLeavesThePreviousIndexAsItWas) {
   const std::string dir = NewFolder("cancel");
-  WriteFake(dir + "/a.vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {"X", "Y"}, {}});
-  WriteFake(dir + "/b.vel", FakeSpec{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Z"}, {}});
+  WriteFake(dir + "/a.vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {"X", "Y"}, {}});
+  WriteFake(dir + "/b.vel", FakeMap{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Z"}, {}});
   ASSERT_EQ(Build(dir), 2);
   const std::vector<uint8_t> before = ReadBytes(dir + "/Index.vidx");
   ASSERT_FALSE(before.empty());
-  WriteFake(dir + "/c.vel", FakeSpec{Square(2 * c_nUnit, 0, c_nUnit), 28, 11, {"W"}, {}});
+  WriteFake(dir + "/c.vel", FakeMap{Square(2 * c_nUnit, 0, c_nUnit), 28, 11, {"W"}, {}});
 
   // Cancelled while the maps are read.
   static volatile bool s_fCancel;
@@ -611,10 +611,10 @@ class VidxDraw : public ::testing::Test {
     m_dir = NewFolder("draw");
     // Two members over the same square with different scale ranges, one
     // beside them, and a small one inside the first square's corner.
-    WriteFake(m_dir + "/coarse.vel", FakeSpec{Square(0, 0, 8 * c_nUnit), 20, 14, {}, {}});
-    WriteFake(m_dir + "/fine.vel", FakeSpec{Square(0, 0, 8 * c_nUnit), 28, 21, {}, {}});
-    WriteFake(m_dir + "/next.vel", FakeSpec{Square(8 * c_nUnit, 0, 8 * c_nUnit), 28, 21, {}, {}});
-    WriteFake(m_dir + "/small.vel", FakeSpec{Square(0, 0, c_nUnit / 8), 28, 21, {}, {}});
+    WriteFake(m_dir + "/coarse.vel", FakeMap{Square(0, 0, 8 * c_nUnit), 20, 14, {}, {}});
+    WriteFake(m_dir + "/fine.vel", FakeMap{Square(0, 0, 8 * c_nUnit), 28, 21, {}, {}});
+    WriteFake(m_dir + "/next.vel", FakeMap{Square(8 * c_nUnit, 0, 8 * c_nUnit), 28, 21, {}, {}});
+    WriteFake(m_dir + "/small.vel", FakeMap{Square(0, 0, c_nUnit / 8), 28, 21, {}, {}});
     ASSERT_EQ(Build(m_dir), 4);
     ASSERT_TRUE(OpenCollection(m_dir, m_idx));
     g_drawn.clear();
@@ -813,8 +813,8 @@ TEST(VidxBadInput, VersionZeroCountsTheRecordsFromTheFileSize) {
 
 TEST(VidxBadInput, TruncatedAndCorruptedIndexesNeverReachOutsideTheFile) {
   const std::string dir = NewFolder("bad");
-  WriteFake(dir + "/a.vel", FakeSpec{Square(0, 0, c_nUnit), 28, 11, {"A", "B", "C"}, {"0 1 1 X", "1 2 2 Y"}});
-  WriteFake(dir + "/b.vel", FakeSpec{Square(c_nUnit, 0, c_nUnit), 28, 11, {"B", "D"}, {"0 3 3 Z"}});
+  WriteFake(dir + "/a.vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {"A", "B", "C"}, {"0 1 1 X", "1 2 2 Y"}});
+  WriteFake(dir + "/b.vel", FakeMap{Square(c_nUnit, 0, c_nUnit), 28, 11, {"B", "D"}, {"0 3 3 Z"}});
   ASSERT_EQ(Build(dir), 2);
   const std::vector<uint8_t> good = ReadBytes(dir + "/Index.vidx");
   ASSERT_GT(good.size(), 32u + 160u + 6u);
@@ -887,7 +887,7 @@ TEST(VidxBadInput, AMemberNameNeverLeadsOutOfTheFolder) {
   const std::string dir = NewFolder("escape");
   const std::string inner = dir + "/inner";
   std::system(("mkdir -p '" + inner + "'").c_str());
-  WriteFake(dir + "/outside.vel", FakeSpec{Square(0, 0, 2 * c_nUnit), 28, 11, {}, {}});
+  WriteFake(dir + "/outside.vel", FakeMap{Square(0, 0, 2 * c_nUnit), 28, 11, {}, {}});
   std::vector<uint8_t> v = IndexBytes(0, 0, {"../outside.vel"});
   ASSERT_TRUE(platform::WriteFileAtomic(Utf8ToU16(inner + "/Index.vidx").c_str(), v.data(), v.size()));
   Opened idx;
