@@ -15,6 +15,7 @@
 #include "app/Commands.h"
 #include "app/Features.h"
 #include "app/NavigationGlue.h"
+#include "app/ProgressWindow.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "app/res/find_ids.h"
@@ -113,78 +114,32 @@ void ShowResMessage(HWND hOwner, uint32_t ids, UINT uType) {
 }
 
 // ---------------------------------------------------------------------------
-// The progress box of a search: a modeless window over the disabled dialog
-// that lets the message loop run while the search moves its bar, so that
-// its Cancel button works.
+// The progress box of a search (the shared progress window); the search
+// moves its bar through a plain function, so the box open now is kept here.
 class CFindProgress {
  public:
-  CFindProgress(HWND hOwner, uint32_t idsText) : m_hOwner(hOwner) {
+  CFindProgress(HWND hOwner, uint32_t idsText) {
     s_pCurrent = this;
-    m_hDlg = ResCreateDialog(IDD_ROUTE_PROGRESS, hOwner, Proc, reinterpret_cast<LPARAM>(this));
-    if (m_hDlg) {
-      char16_t sz[128];
-      LoadResString(idsText, sz, 128);
-      ::SetWindowTextW(m_hDlg, W(sz));
-      ::SetDlgItemTextW(m_hDlg, IDC_PROGRESS_TEXT, W(sz));
-      ::SendDlgItemMessageW(m_hDlg, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
-      m_fOwnerDisabled = ::EnableWindow(m_hOwner, FALSE) == 0;
-      ::ShowWindow(m_hDlg, SW_SHOW);
-      ::UpdateWindow(m_hDlg);
-      Pump();
-    }
-    m_progress = MapProgress{0, 1000, &m_fCancel, SetPos};
+    m_window.Open(hOwner, idsText, 1000);
+    m_progress = MapProgress{0, 1000, m_window.CancelFlag(), SetPos};
   }
   ~CFindProgress() {
-    if (m_fOwnerDisabled) ::EnableWindow(m_hOwner, TRUE);
-    if (m_hDlg) ::DestroyWindow(m_hDlg);
+    m_window.Close();
     if (s_pCurrent == this) s_pCurrent = nullptr;
   }
   CFindProgress(const CFindProgress&) = delete;
   CFindProgress& operator=(const CFindProgress&) = delete;
 
   const MapProgress* Get() const { return &m_progress; }
-  bool IsCancelled() const { return m_fCancel; }
+  bool IsCancelled() const { return m_window.IsCancelled(); }
 
  private:
   static void SetPos(int32_t nPos) {
-    CFindProgress* p = s_pCurrent;
-    if (!p || !p->m_hDlg) return;
-    ::SendDlgItemMessageW(p->m_hDlg, IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(nPos), 0);
-    p->Pump();
-  }
-  void Pump() {
-    MSG msg;
-    while (m_hDlg && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        // The program is ending: stop, and leave the quit for the main loop.
-        m_fCancel = true;
-        ::PostQuitMessage(int(msg.wParam));
-        return;
-      }
-      if (::IsDialogMessageW(m_hDlg, &msg)) continue;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
-  static INT_PTR CALLBACK Proc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg == WM_INITDIALOG) {
-      ::SetWindowLongPtrW(hDlg, DWLP_USER, lParam);
-      return TRUE;
-    }
-    CFindProgress* p = reinterpret_cast<CFindProgress*>(::GetWindowLongPtrW(hDlg, DWLP_USER));
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == IDCANCEL && p) {
-      p->m_fCancel = true;
-      ::EnableWindow(::GetDlgItem(hDlg, IDCANCEL), FALSE);
-      return TRUE;
-    }
-    return FALSE;
+    if (s_pCurrent) s_pCurrent->m_window.SetPos(nPos);
   }
 
   static CFindProgress* s_pCurrent;
-  HWND m_hOwner;
-  HWND m_hDlg = nullptr;
-  bool m_fOwnerDisabled = false;
-  volatile bool m_fCancel = false;
+  CProgressWindow m_window;
   MapProgress m_progress = {};
 };
 CFindProgress* CFindProgress::s_pCurrent = nullptr;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "app/ProgressWindow.h"
 #include "app/ResWin.h"
 #include "app/Shell.h"
 #include "res/Res.h"
@@ -138,53 +139,13 @@ void DeleteSelectedCollection(HWND hDlg, CollectionsState& state) {
 
 // --- Building a collection index ---------------------------------------------
 
-// The progress window of the build (the layout of the route progress
-// window): modeless over the disabled owner; the build lets the message
-// loop run at every step, so the window paints and Cancel works.
-struct IndexProgress {
-  HWND hDlg = nullptr;
-  volatile bool fCancel = false;
-};
-IndexProgress s_indexProgress;
+// The progress window of the build (the shared progress window); the
+// build reports through plain functions.
+CProgressWindow s_indexProgress;
 
-void PumpIndexProgress() {
-  MSG msg;
-  while (s_indexProgress.hDlg && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      s_indexProgress.fCancel = true;
-      ::PostQuitMessage(int(msg.wParam));
-      return;
-    }
-    if (::IsDialogMessageW(s_indexProgress.hDlg, &msg)) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-}
+void SetIndexProgressTitle(uint32_t idsTitle) { s_indexProgress.SetText(idsTitle); }
 
-INT_PTR CALLBACK IndexProgressProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM) {
-  if (uMsg == WM_INITDIALOG) return TRUE;
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-    s_indexProgress.fCancel = true;
-    ::EnableWindow(::GetDlgItem(hDlg, IDCANCEL), FALSE);
-    return TRUE;
-  }
-  return FALSE;
-}
-
-void SetIndexProgressTitle(uint32_t idsTitle) {
-  if (!s_indexProgress.hDlg) return;
-  char16_t sz[128];
-  LoadResString(idsTitle, sz, 128);
-  ::SetWindowTextW(s_indexProgress.hDlg, W(sz));
-  ::SetDlgItemTextW(s_indexProgress.hDlg, IDC_PROGRESS_TEXT, W(sz));
-  PumpIndexProgress();
-}
-
-void SetIndexProgressPos(int32_t nPos) {
-  if (!s_indexProgress.hDlg) return;
-  ::SendDlgItemMessageW(s_indexProgress.hDlg, IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(nPos), 0);
-  PumpIndexProgress();
-}
+void SetIndexProgressPos(int32_t nPos) { s_indexProgress.SetPos(nPos); }
 
 // Builds the folder's index with the progress window over hOwner. The open
 // collection is closed first when it is this one (the index file is in
@@ -197,23 +158,10 @@ int32_t BuildIndexWithProgress(HWND hOwner, const std::u16string& strFolder) {
     ShellMessageBox(sz, MB_OK | MB_ICONINFORMATION);
     CloseCurrentMap();
   }
-  s_indexProgress.fCancel = false;
-  s_indexProgress.hDlg = ResCreateDialog(IDD_ROUTE_PROGRESS, hOwner, IndexProgressProc, 0);
-  bool fOwnerDisabled = false;
-  if (s_indexProgress.hDlg) {
-    ::SendDlgItemMessageW(s_indexProgress.hDlg, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    fOwnerDisabled = ::EnableWindow(hOwner, FALSE) == 0;
-    ::ShowWindow(s_indexProgress.hDlg, SW_SHOW);
-    ::UpdateWindow(s_indexProgress.hDlg);
-  }
-  VidxBuildHost host{&s_indexProgress.fCancel, SetIndexProgressPos, SetIndexProgressTitle};
+  s_indexProgress.Open(hOwner, 0, 100);
+  VidxBuildHost host{s_indexProgress.CancelFlag(), SetIndexProgressPos, SetIndexProgressTitle};
   const int32_t nResult = BuildCollectionIndex(strFolder.c_str(), host);
-  if (fOwnerDisabled) ::EnableWindow(hOwner, TRUE);
-  if (s_indexProgress.hDlg) {
-    HWND hDlg = s_indexProgress.hDlg;
-    s_indexProgress.hDlg = nullptr;
-    ::DestroyWindow(hDlg);
-  }
+  s_indexProgress.Close();
   ::SetActiveWindow(hOwner);
   return nResult;
 }
