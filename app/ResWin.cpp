@@ -3,6 +3,7 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "app/Shell.h"
@@ -18,12 +19,96 @@ static HMODULE ModuleWithDialog(UINT idDialog) {
   return Fallback();
 }
 
+// --- Dialogs that fit the screen --------------------------------------------
+// A dialog template is laid out for a desktop screen; on a small screen, or
+// at a high DPI on a modest one, the dialog would reach past the screen's
+// edges. Each dialog of the program is therefore shrunk to the work area
+// before its own WM_INITDIALOG runs: its controls move and shrink in
+// proportion, so every one of them stays inside the dialog and on screen.
+
+namespace {
+
+const wchar_t c_szDialogProc[] = L"VelmoDialogProc";
+// The procedure of the dialog being created (one UI thread).
+DLGPROC s_pfnPending = nullptr;
+
+int ScaleCoord(int n, int nNew, int nOld) { return int(int64_t(n) * nNew / nOld); }
+
+INT_PTR CALLBACK FittingDialogProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  auto pfn = reinterpret_cast<DLGPROC>(::GetPropW(hDlg, c_szDialogProc));
+  if (!pfn) {
+    if (!s_pfnPending) return FALSE;
+    pfn = s_pfnPending;
+    s_pfnPending = nullptr;
+    ::SetPropW(hDlg, c_szDialogProc, reinterpret_cast<HANDLE>(pfn));
+  }
+  if (uMsg == WM_INITDIALOG) FitDialogToScreen(hDlg);
+  const INT_PTR nResult = pfn(hDlg, uMsg, wParam, lParam);
+  if (uMsg == WM_NCDESTROY) ::RemovePropW(hDlg, c_szDialogProc);
+  return nResult;
+}
+
+}  // namespace
+
+void FitDialogToScreen(HWND hDlg) {
+  RECT rcWork;
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0)) return;
+  RECT rc, rcClient;
+  ::GetWindowRect(hDlg, &rc);
+  ::GetClientRect(hDlg, &rcClient);
+  const int cxWork = rcWork.right - rcWork.left, cyWork = rcWork.bottom - rcWork.top;
+  const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+  const int cxNew = cx < cxWork ? cx : cxWork, cyNew = cy < cyWork ? cy : cyWork;
+  const int cxClient = rcClient.right, cyClient = rcClient.bottom;
+  const int cxClientNew = cxClient - (cx - cxNew), cyClientNew = cyClient - (cy - cyNew);
+  if ((cxNew < cx || cyNew < cy) && cxClient > 0 && cyClient > 0 && cxClientNew > 0 && cyClientNew > 0) {
+    for (HWND h = ::GetWindow(hDlg, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+      RECT rcChild;
+      ::GetWindowRect(h, &rcChild);
+      ::MapWindowPoints(nullptr, hDlg, reinterpret_cast<POINT*>(&rcChild), 2);
+      const int x = ScaleCoord(rcChild.left, cxClientNew, cxClient);
+      const int y = ScaleCoord(rcChild.top, cyClientNew, cyClient);
+      const int cxChild = ScaleCoord(rcChild.right, cxClientNew, cxClient) - x;
+      int cyChild = ScaleCoord(rcChild.bottom, cyClientNew, cyClient) - y;
+      wchar_t szClass[16];
+      ::GetClassNameW(h, szClass, 16);
+      if (::lstrcmpiW(szClass, L"ComboBox") == 0) {
+        // A combo box's height is its dropped list's; the closed box keeps
+        // the height its font gives it.
+        // (Not every implementation reports success, so the rectangle says.)
+        RECT rcDropped = {0, 0, 0, 0};
+        ::SendMessageW(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&rcDropped));
+        cyChild = rcDropped.bottom > rcDropped.top ? int(rcDropped.bottom - rcDropped.top) : int(rcChild.bottom - rcChild.top);
+      }
+      ::SetWindowPos(h, nullptr, x, y, cxChild, cyChild, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  // On the work area, centred where it had to shrink.
+  int x = rc.left, y = rc.top;
+  if (cxNew < cx) x = rcWork.left;
+  if (cyNew < cy) y = rcWork.top;
+  if (x + cxNew > rcWork.right) x = rcWork.right - cxNew;
+  if (y + cyNew > rcWork.bottom) y = rcWork.bottom - cyNew;
+  if (x < rcWork.left) x = rcWork.left;
+  if (y < rcWork.top) y = rcWork.top;
+  if (x != rc.left || y != rc.top || cxNew != cx || cyNew != cy)
+    ::SetWindowPos(hDlg, nullptr, x, y, cxNew, cyNew, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR ResDialogBox(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam) {
-  return ::DialogBoxParamW(ModuleWithDialog(idDialog), MAKEINTRESOURCEW(idDialog), hOwner, pfnProc, lParam);
+  s_pfnPending = pfnProc;
+  const INT_PTR nResult =
+      ::DialogBoxParamW(ModuleWithDialog(idDialog), MAKEINTRESOURCEW(idDialog), hOwner, FittingDialogProc, lParam);
+  s_pfnPending = nullptr;
+  return nResult;
 }
 
 HWND ResCreateDialog(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam) {
-  return ::CreateDialogParamW(ModuleWithDialog(idDialog), MAKEINTRESOURCEW(idDialog), hOwner, pfnProc, lParam);
+  s_pfnPending = pfnProc;
+  HWND hDlg =
+      ::CreateDialogParamW(ModuleWithDialog(idDialog), MAKEINTRESOURCEW(idDialog), hOwner, FittingDialogProc, lParam);
+  s_pfnPending = nullptr;
+  return hDlg;
 }
 
 HINSTANCE ResDialogModule(UINT idDialog) { return ModuleWithDialog(idDialog); }

@@ -5,8 +5,13 @@
 
 #include <commctrl.h>
 
+// Dialogs from a template; each is fitted to the screen (FitDialogToScreen)
+// before its procedure sees WM_INITDIALOG.
 INT_PTR ResDialogBox(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam);
 HWND ResCreateDialog(UINT idDialog, HWND hOwner, DLGPROC pfnProc, LPARAM lParam);
+// Shrinks a dialog larger than the work area to it, its controls moved and
+// shrunk in proportion, and moves it onto the work area.
+void FitDialogToScreen(HWND hDlg);
 // The module that holds a dialog template (property sheet pages name it).
 HINSTANCE ResDialogModule(UINT idDialog);
 HMENU ResLoadMenu(UINT idMenu);

@@ -72,6 +72,23 @@ static void ReadScreenMetrics() {
   ::ReleaseDC(nullptr, hdc);
 }
 
+// On a screen smaller than the window's first size (240 x 320) the window
+// keeps to the work area, so that no part of the page lies off the screen.
+static void KeepOnWorkArea(HWND hWnd) {
+  RECT rcWork, rc;
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0) || !::GetWindowRect(hWnd, &rc)) return;
+  int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+  if (cx > rcWork.right - rcWork.left) cx = rcWork.right - rcWork.left;
+  if (cy > rcWork.bottom - rcWork.top) cy = rcWork.bottom - rcWork.top;
+  int x = rc.left, y = rc.top;
+  if (x + cx > rcWork.right) x = rcWork.right - cx;
+  if (y + cy > rcWork.bottom) y = rcWork.bottom - cy;
+  if (x < rcWork.left) x = rcWork.left;
+  if (y < rcWork.top) y = rcWork.top;
+  if (x != rc.left || y != rc.top || cx != rc.right - rc.left || cy != rc.bottom - rc.top)
+    ::SetWindowPos(hWnd, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // The current fix as the automatic night mode needs it.
 static bool ReadFixForNightMode(NightModeFix& out) {
   GpsFix fix = GetFix();
@@ -163,6 +180,7 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
     RunTearDowns();
     return 0;
   }
+  KeepOnWorkArea(hWnd);
   SetCrashOwner(hWnd);
   // 13.
   ::SetForegroundWindow(hWnd);

@@ -5,6 +5,7 @@
 //   velmo_ctl wait-window SECONDS       waits until a main window exists
 //   velmo_ctl command ID [ID...]        posts WM_COMMAND ID(s) to the main window, back to back
 //   velmo_ctl resize W H                resizes the main window
+//   velmo_ctl move X Y W H              places the main window
 //   velmo_ctl post MSG WPARAM           posts a message (numbers, 0x... allowed)
 //   velmo_ctl close                     posts WM_CLOSE
 //   velmo_ctl dialogs                   visible dialog windows: "hwnd<TAB>title<TAB>first static text"
@@ -27,6 +28,10 @@
 //   velmo_ctl listview-text             the rows of the first visible list view of the first visible
 //                                       dialog, cells separated by tabs
 //   velmo_ctl listview-key VK [N]       presses key VK N times in that list view
+//   velmo_ctl layout                    "screen W H DPI", then for the main window and every visible dialog
+//                                       of its process "window<TAB>class<TAB>title<TAB>l t r b<TAB>controls"
+//                                       and one "outside<TAB>..." line for each visible control that
+//                                       reaches past its parent's client area or window past the screen
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
@@ -243,6 +248,83 @@ static int RegSetString(const char* pszKey, const char* pszValue, const char* ps
   return err == ERROR_SUCCESS ? 0 : 1;
 }
 
+// Layout check: every visible child lies inside its parent's client area;
+// every top-level window of the program lies on the screen.
+struct LayoutCheck {
+  int cControls;
+};
+
+static void PrintRect(const RECT& rc) { printf("%ld %ld %ld %ld", rc.left, rc.top, rc.right, rc.bottom); }
+
+static void PrintWindowName(HWND h) {
+  wchar_t szClass[64], sz[256];
+  GetClassNameW(h, szClass, 64);
+  ControlText(h, sz, 256);
+  printf("%d\t", GetDlgCtrlID(h));
+  PrintW(szClass);
+  printf("\t");
+  PrintW(sz);
+}
+
+static BOOL CALLBACK CheckChild(HWND h, LPARAM lParam) {
+  auto* p = reinterpret_cast<LayoutCheck*>(lParam);
+  if (!IsWindowVisible(h)) return TRUE;
+  HWND hParent = GetAncestor(h, GA_PARENT);
+  RECT rc, rcParent;
+  GetWindowRect(h, &rc);
+  GetClientRect(hParent, &rcParent);
+  MapWindowPoints(hParent, nullptr, reinterpret_cast<POINT*>(&rcParent), 2);
+  ++p->cControls;
+  if (rc.left < rcParent.left || rc.top < rcParent.top || rc.right > rcParent.right || rc.bottom > rcParent.bottom) {
+    printf("outside\t");
+    PrintWindowName(h);
+    printf("\t");
+    PrintRect(rc);
+    printf("\tin\t");
+    PrintWindowName(hParent);
+    printf("\t");
+    PrintRect(rcParent);
+    printf("\n");
+  }
+  return TRUE;
+}
+
+static void CheckTopLevel(HWND h) {
+  RECT rc;
+  GetWindowRect(h, &rc);
+  // A maximized window's frame lies past the screen's edges by design; its
+  // client area is what must be on the screen.
+  RECT rcOnScreen = rc;
+  if (IsZoomed(h)) {
+    GetClientRect(h, &rcOnScreen);
+    MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&rcOnScreen), 2);
+  }
+  LayoutCheck check = {0};
+  EnumChildWindows(h, CheckChild, reinterpret_cast<LPARAM>(&check));
+  printf("window\t");
+  PrintWindowName(h);
+  printf("\t");
+  PrintRect(rc);
+  printf("\t%d\n", check.cControls);
+  if (rcOnScreen.left < 0 || rcOnScreen.top < 0 || rcOnScreen.right > GetSystemMetrics(SM_CXSCREEN) ||
+      rcOnScreen.bottom > GetSystemMetrics(SM_CYSCREEN)) {
+    printf("outside\t");
+    PrintWindowName(h);
+    printf("\t");
+    PrintRect(rc);
+    printf("\tscreen\n");
+  }
+}
+
+static BOOL CALLBACK CheckDialog(HWND h, LPARAM lParam) {
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  DWORD dwProcess = 0;
+  GetWindowThreadProcessId(h, &dwProcess);
+  if (lstrcmpW(szClass, L"#32770") == 0 && IsWindowVisible(h) && dwProcess == DWORD(lParam)) CheckTopLevel(h);
+  return TRUE;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   std::string cmd = argv[1];
@@ -434,6 +516,20 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (cmd == "layout") {
+    HDC hdc = GetDC(nullptr);
+    printf("screen %d %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+           GetDeviceCaps(hdc, LOGPIXELSX));
+    ReleaseDC(nullptr, hdc);
+    CheckTopLevel(hWnd);
+    DWORD dwProcess = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcess);
+    EnumWindows(CheckDialog, LPARAM(dwProcess));
+    return 0;
+  }
+  if (cmd == "move" && argc > 5)  // X Y W H: places the main window
+    return SetWindowPos(hWnd, nullptr, int(Num(argv[2])), int(Num(argv[3])), int(Num(argv[4])), int(Num(argv[5])),
+                        SWP_NOZORDER) ? 0 : 1;
   if (cmd == "resize" && argc > 3)
     return SetWindowPos(hWnd, nullptr, 0, 0, int(Num(argv[2])), int(Num(argv[3])), SWP_NOZORDER | SWP_NOMOVE) ? 0 : 1;
   if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;

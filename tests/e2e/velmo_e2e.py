@@ -70,6 +70,26 @@ class VelmoEnv:
             raise RuntimeError('Xvfb did not start')
         self.display = ':' + num
 
+    def restart_display(self, size):
+        """Stops the programs and the X server and starts a new server with a
+        screen of the given size ('WxHxD'); programs started afterwards see it."""
+        self.stop_programs()
+        if self.xvfb:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait(timeout=10)
+            self.xvfb = None
+        self._start_xvfb(size)
+        self.env['DISPLAY'] = self.display
+
+    def set_dpi(self, dpi):
+        """The screen's logical DPI as Wine reports it (LOGPIXELSX/Y), for
+        programs started afterwards."""
+        self.reg_add(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+        self.reg_add(r'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts', 'LogPixels',
+                     dpi, 'REG_DWORD')
+        self.stop_programs()
+        self.wineserver_wait()
+
     def _isolate_user_folders(self):
         """Wine links the user's Documents, Desktop ... to the host's home;
         make them real folders of the prefix so nothing leaves it."""
@@ -418,3 +438,49 @@ class DemoMapCase(unittest.TestCase):
         values.update(dwords)
         for name, value in values.items():
             self.env.reg_add(SETTINGS_KEY, name, value, 'REG_DWORD')
+
+    # --- driving the program on the demo region -----------------------------------
+    def tearDown(self):
+        self.env.stop_programs()
+
+    def start(self):
+        """The program on the demo region, once its window shows."""
+        p = self.env.start(self.MAP)
+        self.env.wait_window()
+        return p
+
+    def close_orderly(self, p):
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(p), 0)
+
+    def top_title(self):
+        dialogs = self.env.dialogs()
+        return dialogs[0][1] if dialogs else None
+
+    # Waits are generous: they end as soon as the screen is right, and a
+    # loaded machine may take long to show a dialog.
+    def wait_title(self, title, seconds=60):
+        if self.env.wait_until(lambda: self.top_title() == title, seconds):
+            return
+        self.fail('no dialog "%s": %s' % (title, self.env.describe_screen()))
+
+    def wait_gone(self, title):
+        if self.env.wait_until(lambda: title not in [d[1] for d in self.env.dialogs()], 60):
+            return
+        self.fail('%s still open: %s' % (title, self.env.describe_screen()))
+
+    def controls(self):
+        """id -> (class, text, enabled, state) of the top dialog's controls."""
+        out = {}
+        for line in self.env.ctl('dialog-controls').splitlines():
+            f = line.split('\t')
+            if len(f) >= 5 and f[0].lstrip('-').isdigit():
+                out[int(f[0])] = (f[1], f[2], f[3] == '1', int(f[4]))
+        return out
+
+    def wait_control(self, ident, predicate, what):
+        value = self.env.wait_until(lambda: ident in self.controls() and predicate(self.controls()[ident]), 20)
+        self.assertTrue(value, '%s: %s' % (what, self.controls().get(ident)))
+
+    def setting(self, name):
+        return self.env.reg_query(SETTINGS_KEY, name)
