@@ -76,48 +76,6 @@ class Receiver(threading.Thread):
 
 
 class OptionsPagesTest(DemoMapCase):
-    def tearDown(self):
-        self.env.stop_programs()
-
-    def start(self):
-        p = self.env.start(self.MAP)
-        self.env.wait_window()
-        return p
-
-    def close_orderly(self, p):
-        self.env.ctl('close')
-        self.assertEqual(self.env.wait_exit(p), 0)
-
-    def top_title(self):
-        dialogs = self.env.dialogs()
-        return dialogs[0][1] if dialogs else None
-
-    def wait_title(self, title, seconds=60):
-        if self.env.wait_until(lambda: self.top_title() == title, seconds):
-            return
-        self.fail('no dialog "%s": %s' % (title, self.env.describe_screen()))
-
-    def wait_gone(self, title):
-        if self.env.wait_until(lambda: title not in [d[1] for d in self.env.dialogs()], 60):
-            return
-        self.fail('%s still open: %s' % (title, self.env.describe_screen()))
-
-    def controls(self):
-        """id -> (class, text, enabled, state) of the top dialog's controls."""
-        out = {}
-        for line in self.env.ctl('dialog-controls').splitlines():
-            f = line.split('\t')
-            if len(f) >= 5 and f[0].lstrip('-').isdigit():
-                out[int(f[0])] = (f[1], f[2], f[3] == '1', int(f[4]))
-        return out
-
-    def wait_control(self, ident, predicate, what):
-        value = self.env.wait_until(lambda: ident in self.controls() and predicate(self.controls()[ident]), 20)
-        self.assertTrue(value, '%s: %s' % (what, self.controls().get(ident)))
-
-    def setting(self, name):
-        return self.env.reg_query(SETTINGS_KEY, name)
-
     def open_options(self):
         self.env.ctl('command', CMD_OPTIONS)
         self.wait_title(OPTIONS)
