@@ -91,8 +91,6 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(command, '"%s\\velmo.exe" %%1' % INSTALL_DIR)
         self.assertEqual(env.reg_query(SETTINGS_KEY, 'MapFileName'), INSTALL_DIR + '\\demo.vel')
 
-    @unittest.skip('open: under this Wine the first program started after the install sometimes never shows '
-                   '(velmo_ctl wait-window hangs past its own timeout); passed in 3 of 4 runs')
     def test_3_installed_program_runs_on_the_demo_region(self):
         env = self.env
         env.program_dir = self.install_dir

@@ -170,11 +170,25 @@ class VelmoEnv:
     # failed to run the tool (a busy wineserver on a loaded machine).
     _QUERIES = {'count', 'dialogs', 'client-size', 'window-rect', 'reg-get'}
 
+    def run_ctl(self, *args, timeout=60):
+        """Runs velmo_ctl.exe once: a CompletedProcess with its output.
+
+        The output goes through files, not pipes: when the prefix's server is
+        not running, the tool's wine starts it together with the prefix's
+        service processes, which inherit the tool's output handles and live
+        as long as the program does; a pipe would then not reach its end
+        until they exit, and reading it would hang past the tool's own end."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
+                               stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
+
     def ctl(self, *args, timeout=60, check=True):
         tries = 3 if args and args[0] in self._QUERIES else 1
         for attempt in range(tries):
-            r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+            r = self.run_ctl(*args, timeout=timeout)
             if r.returncode == 0 or not check:
                 break
             if attempt + 1 < tries:
@@ -225,8 +239,7 @@ class VelmoEnv:
     def describe_screen(self):
         """What a failed wait reports: the visible dialogs, or why they
         could not be listed, and the last lines of each program's output."""
-        r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), 'dialogs'], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        r = self.run_ctl('dialogs')
         text = 'dialogs (exit %d): %r' % (r.returncode, r.stdout.decode('utf-8', 'replace'))
         if r.returncode:
             text += '; stderr: ' + r.stderr.decode('utf-8', 'replace')[-1000:]
