@@ -19,6 +19,7 @@ namespace {
 class CRouteProgressWin : public CRouteProgressUi {
  public:
   void Open(uint32_t idsText) override {
+    m_window.Close();  // a window still open is not the new one's owner
     HWND hOwner = ::GetActiveWindow();
     m_window.Open(hOwner ? hOwner : g_hWnd, idsText, 100);
   }
