@@ -399,7 +399,9 @@ void CMapRenderer::RefreshMap(bool fFull) {
     if (interrupted())
       continue;
     m_labels.Clear();
-    m_pFinished->BitBlt(0, 0, m_cxSurfaces, m_cySurfaces, pCanvas, 0, 0);
+    // The drawn surface becomes the finished image; the old image is the
+    // next pass's surface (each attempt starts by clearing it).
+    m_pFinished.swap(m_pRender);
     m_fFinished = true;
     m_xcFinished = m_pView->GetCentreX();
     m_ycFinished = m_pView->GetCentreY();
