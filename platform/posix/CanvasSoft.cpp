@@ -452,6 +452,11 @@ void CSoftCanvas::DrawTextRun(int x, int y, const char16_t* pText, int cch, cons
   const BitmapFont& font = *m.pFont;
   const COLORREF crText = m_crText, crBk = m_crBk;
   const bool fOpaque = m_nBkMode == bmOpaque;
+  // Each character's glyph, looked up once for all its pixels.
+  std::vector<const uint16_t*>& glyphs = m_glyphs;
+  glyphs.resize(size_t(cch));
+  for (int i = 0; i < cch; ++i)
+    glyphs[size_t(i)] = FindGlyph(font, pText[i]);
   for (int py = y0; py < y1; ++py) {
     for (int px = x0; px < x1; ++px) {
       const double dx = px + 0.5 - x, dy = py + 0.5 - y;
@@ -461,7 +466,7 @@ void CSoftCanvas::DrawTextRun(int x, int y, const char16_t* pText, int cch, cons
       const int iChar = int(u / m.cxAdvance);
       bool fInk = false;
       if (iChar < cch) {
-        const uint16_t* pRows = FindGlyph(font, pText[iChar]);
+        const uint16_t* pRows = glyphs[size_t(iChar)];
         const int col = int((u - double(iChar) * m.cxAdvance) / m.fScaleX);
         const int row = int(v / m.fScaleY);
         if (pRows != nullptr && col < font.m_cxCell && row < font.m_cyCell)

@@ -93,6 +93,7 @@ class CSoftCanvas : public CCanvas {
   std::vector<const Edge*> m_active;
   std::vector<double> m_xs;
   std::vector<PointF> m_ptsF;
+  std::vector<const uint16_t*> m_glyphs;
 };
 
 }  // namespace platform
