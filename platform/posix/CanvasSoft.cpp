@@ -180,9 +180,41 @@ void CSoftCanvas::FillPolygonF(const PointF* pPoints, int cPoints, const CBrush*
   }
   if (edges.empty())
     return;
-  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.yTop < r.yTop; });
   int yFirst = std::max(0, int(std::ceil(std::max(yMin, -1e9) - 0.5)));
   int yLast = std::min(m_cy - 1, int(std::ceil(std::min(yMax, 1e9) - 0.5)) - 1);
+  // Fills between pairs of the row's sorted crossings.
+  auto fillRow = [&](int y, const double* pxs, size_t cxs) {
+    for (size_t i = 0; i + 1 < cxs; i += 2) {
+      double xa = std::max(pxs[i], -1.0), xb = std::min(pxs[i + 1], double(m_cx) + 1.0);
+      int x0 = int(std::ceil(xa - 0.5));
+      int x1 = int(std::ceil(xb - 0.5));
+      if (fSolid)
+        FillSpanSolid(y, x0, x1, cr);
+      else
+        FillSpan(y, x0, x1, pBrush);
+    }
+  };
+  if (edges.size() <= 4) {
+    // Few edges (a wide line's quads): each row tests them all, without
+    // the active list.
+    for (int y = yFirst; y <= yLast; ++y) {
+      const double yc = y + 0.5;
+      double rx[4];
+      size_t c = 0;
+      for (const Edge& e : edges) {
+        if (e.yTop <= yc && yc < e.yBottom) {
+          const double x = e.x0 + (yc - e.yTop) * e.dxdy;
+          size_t j = c++;
+          for (; j > 0 && rx[j - 1] > x; --j)
+            rx[j] = rx[j - 1];
+          rx[j] = x;
+        }
+      }
+      fillRow(y, rx, c);
+    }
+    return;
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.yTop < r.yTop; });
   std::vector<const Edge*>& active = m_active;
   std::vector<double>& xs = m_xs;
   active.clear();
@@ -205,15 +237,7 @@ void CSoftCanvas::FillPolygonF(const PointF* pPoints, int cPoints, const CBrush*
     }
     active.resize(k);
     std::sort(xs.begin(), xs.end());
-    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-      double xa = std::max(xs[i], -1.0), xb = std::min(xs[i + 1], double(m_cx) + 1.0);
-      int x0 = int(std::ceil(xa - 0.5));
-      int x1 = int(std::ceil(xb - 0.5));
-      if (fSolid)
-        FillSpanSolid(y, x0, x1, cr);
-      else
-        FillSpan(y, x0, x1, pBrush);
-    }
+    fillRow(y, xs.data(), xs.size());
   }
 }
 
