@@ -85,6 +85,9 @@ namespace {
 // width) points are thinned; see ThinScreenPoints.
 const int c_nThinMargin = 4;
 
+// Segments per piece of a wide line.
+const int c_cWidePieceSegments = 4;
+
 bool IsSolidPen(const platform::CPen* pPen) { return pPen->m_nStyle == platform::psSolid; }
 
 }  // namespace
@@ -125,7 +128,16 @@ void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHand
                                    c_nThinMargin + nWidth, m_thinned));
       pThin = m_thinned.data();
     }
-    m_pCanvas->Polyline(pThin, cThin);
+    if (pPen->m_nWidth <= 1) {
+      m_pCanvas->Polyline(pThin, cThin);
+      continue;
+    }
+    // A wide pen's line is the union of its segments with a round cap or
+    // join at every point, so it may be drawn in short pieces that share
+    // their end points: the pixels are the same, and GDI builds the shape
+    // of a short piece much faster than that of a long line.
+    for (int i = 0; i + 1 < cThin; i += c_cWidePieceSegments)
+      m_pCanvas->Polyline(pThin + i, std::min(c_cWidePieceSegments, cThin - 1 - i) + 1);
   }
   ++m_cPolylines;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Canvas.h"
+#include "render/MapPage.h"
 #include "render/PointFilter.h"
 
 using platform::CBrush;
@@ -121,4 +122,31 @@ TEST(PointFilterTest, RunsBeyondOneSideKeepTheirEndsAndRepeatsGo) {
   ASSERT_EQ(ThinScreenPoints(rg5, 3, 100, 100, 8, out), 2u);
   EXPECT_EQ(out[1].x, 5);
   EXPECT_EQ(ThinScreenPoints(rg5, 0, 100, 100, 8, out), 0u);
+}
+
+TEST(PointFilterTest, DrawContextLinesMatchTheCanvasDrawingEveryPoint) {
+  // The pass thins, and draws wide lines in pieces; the picture is that
+  // of the canvas drawing the whole line with each pen.
+  std::mt19937 rng(99);
+  CPen penCasing(platform::psSolid, 7, 0x303030), penCore(platform::psSolid, 4, 0x40E0F0);
+  CPen penDotted(platform::psDot, 1, 0xFFFFFF), penThin(platform::psSolid, 1, 0x0000FF);
+  const CPen* rgPairs[][2] = {{&penCasing, &penCore}, {&penCasing, &penDotted}, {&penThin, nullptr}};
+  for (int nCase = 0; nCase < 60; ++nCase) {
+    const std::vector<VPoint> pts = Wander(rng, 5 + size_t(nCase));
+    const CPen* pPen = rgPairs[nCase % 3][0];
+    const CPen* pCore = rgPairs[nCase % 3][1];
+    std::unique_ptr<CCanvas> pPass(platform::CreateSoftCanvas(c_cx, c_cy));
+    std::unique_ptr<CCanvas> pPlain(platform::CreateSoftCanvas(c_cx, c_cy));
+    CMapPageHost host;
+    CDrawContext ctx(pPass.get(), nullptr, &host);
+    ctx.DrawPolyline(pts.data(), pts.size(), pPen, pCore);
+    for (const CPen* p : {pPen, pCore}) {
+      if (p == nullptr)
+        continue;
+      pPlain->SelectPen(p);
+      pPlain->Polyline(pts.data(), int(pts.size()));
+    }
+    ASSERT_EQ(Pixels(pPass.get()), Pixels(pPlain.get())) << "case " << nCase;
+    EXPECT_EQ(ctx.m_cPolylines, 1u);
+  }
 }
