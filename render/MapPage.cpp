@@ -13,6 +13,7 @@
 #include "platform/Debug.h"
 #include "platform/Str.h"
 #include "render/DrawTypes.h"
+#include "render/PointFilter.h"
 #include "render/Screen.h"
 #include "view/FastMath.h"
 #include "view/MapUnits.h"
@@ -78,25 +79,65 @@ bool CDrawContext::IsAtLeast(const MapRect& rect, int cxMin, int cyMin) const {
   return m_pView->IsAtLeast(MapRectL{rect.left, rect.top, rect.right, rect.bottom}, cxMin, cyMin);
 }
 
+namespace {
+
+// Beyond this many pixels outside the surface (more than half a pen's
+// width) points are thinned; see ThinScreenPoints.
+const int c_nThinMargin = 4;
+
+// Segments per piece of a wide line.
+const int c_cWidePieceSegments = 4;
+
+bool IsSolidPen(const platform::CPen* pPen) { return pPen->m_nStyle == platform::psSolid; }
+
+}  // namespace
+
 void CDrawContext::DrawPolygon(const VPoint* pPoints, size_t cPoints, StyleHandle hBrush) {
   if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 3 || cPoints > 0x7FFFFFFF)
     return;
+  ++m_cPolygons;
+  const size_t c = ThinScreenPoints(pPoints, cPoints, m_pCanvas->Width(), m_pCanvas->Height(), c_nThinMargin,
+                                    m_thinned);
+  if (c < 3)
+    return;  // wholly beyond one side
   m_pCanvas->SelectPen(platform::GetNullPen());
   m_pCanvas->SelectBrush(static_cast<const platform::CBrush*>(hBrush));
-  m_pCanvas->Polygon(pPoints, int(cPoints));
-  ++m_cPolygons;
+  m_pCanvas->Polygon(m_thinned.data(), int(c));
 }
 
 void CDrawContext::DrawPolyline(const VPoint* pPoints, size_t cPoints, StyleHandle hPen, StyleHandle hCore) {
   if (m_pCanvas == nullptr || pPoints == nullptr || cPoints < 2 || cPoints > 0x7FFFFFFF)
     return;
-  if (hPen != nullptr) {
-    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hPen));
-    m_pCanvas->Polyline(pPoints, int(cPoints));
-  }
-  if (hCore != nullptr) {
-    m_pCanvas->SelectPen(static_cast<const platform::CPen*>(hCore));
-    m_pCanvas->Polyline(pPoints, int(cPoints));
+  const platform::CPen* rgPens[2] = {static_cast<const platform::CPen*>(hPen),
+                                     static_cast<const platform::CPen*>(hCore)};
+  const VPoint* pThin = nullptr;
+  int cThin = 0;
+  for (const platform::CPen* pPen : rgPens) {
+    if (pPen == nullptr)
+      continue;
+    m_pCanvas->SelectPen(pPen);
+    if (!IsSolidPen(pPen)) {
+      // A dashed or dotted pen counts its pattern along every point.
+      m_pCanvas->Polyline(pPoints, int(cPoints));
+      continue;
+    }
+    if (pThin == nullptr) {
+      const int nWidth = std::max(rgPens[0] != nullptr ? rgPens[0]->m_nWidth : 1,
+                                  rgPens[1] != nullptr ? rgPens[1]->m_nWidth : 1);
+      cThin = int(ThinScreenPoints(pPoints, cPoints, m_pCanvas->Width(), m_pCanvas->Height(),
+                                   c_nThinMargin + nWidth, m_thinned));
+      pThin = m_thinned.data();
+    }
+    if (pPen->m_nWidth <= 1) {
+      m_pCanvas->Polyline(pThin, cThin);
+      continue;
+    }
+    // A wide pen's line is the union of its segments with a round cap or
+    // join at every point, so it may be drawn in short pieces that share
+    // their end points: the pixels are the same, and GDI builds the shape
+    // of a short piece much faster than that of a long line.
+    for (int i = 0; i + 1 < cThin; i += c_cWidePieceSegments)
+      m_pCanvas->Polyline(pThin + i, std::min(c_cWidePieceSegments, cThin - 1 - i) + 1);
   }
   ++m_cPolylines;
 }
@@ -399,7 +440,9 @@ void CMapRenderer::RefreshMap(bool fFull) {
     if (interrupted())
       continue;
     m_labels.Clear();
-    m_pFinished->BitBlt(0, 0, m_cxSurfaces, m_cySurfaces, pCanvas, 0, 0);
+    // The drawn surface becomes the finished image; the old image is the
+    // next pass's surface (each attempt starts by clearing it).
+    m_pFinished.swap(m_pRender);
     m_fFinished = true;
     m_xcFinished = m_pView->GetCentreX();
     m_ycFinished = m_pView->GetCentreY();

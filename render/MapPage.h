@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "map/DrawSink.h"
 #include "map/MapRect.h"
@@ -103,6 +104,8 @@ class CDrawContext : public CDrawSink {
   uint8_t m_btRestart;
   uint8_t m_btStop;
   uint32_t m_dwLastYield;
+  // The points of the object being drawn, thinned.
+  std::vector<VPoint> m_thinned;
 };
 
 // The map area and the gauge strip.

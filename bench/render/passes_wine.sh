@@ -1,7 +1,8 @@
 #!/bin/sh
-# Full passes of the map display in a 1024 x 768 view at scales 4, 8, 12, 16
-# and 20: the Windows build through real GDI under Wine, and the native
-# build through the software canvas, for the demo region and for Monaco.
+# Full passes of the map display in a 1024 x 768 view at scales 2, 4, 6, 8,
+# 12, 16 and 20 (or SCALES="..."): the Windows build through real GDI under
+# Wine, and the native build through the software canvas, for the demo
+# region and for Monaco.
 # Prints one line per view with the median pass of each (velmo-cli render
 # --passes). Needs both builds (scripts/build all).
 set -e
@@ -9,6 +10,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 native=${VELMO_BUILD_NATIVE:-$top/build/native}
 win=${VELMO_BUILD_WIN:-$top/build/win}
 passes=${PASSES:-15}
+scales=${SCALES:-2 4 6 8 12 16 20}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -31,7 +33,7 @@ median() { sed -n 's/^passes: [0-9]*, median \([0-9.]*\) ms.*/\1/p'; }
 
 printf '%-8s %5s %12s %14s\n' map scale "GDI (Wine)" "software"
 echo "$maps" | while read -r name lat lon; do
-  for scale in 4 8 12 16 20; do
+  for scale in $scales; do
     args="--lat $lat --lon $lon --scale $scale --size 1024x768 --res $top/render/res --passes $passes"
     gdi=$(WINEDEBUG=-all "$top/scripts/wine-run" "$win/tools/cli/velmo-cli.exe" render "$work/$name.vel" $args \
       -o "$work/$name-$scale-gdi.png" 2>/dev/null | median)

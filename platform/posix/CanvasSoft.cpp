@@ -134,20 +134,32 @@ void CSoftCanvas::FillSpan(int y, int x0, int x1, const CBrush* pBrush) {
   }
 }
 
+void CSoftCanvas::FillSpanSolid(int y, int x0, int x1, COLORREF cr) {
+  if (unsigned(y) >= unsigned(m_cy))
+    return;
+  x0 = std::max(x0, 0);
+  x1 = std::min(x1, m_cx);
+  if (x0 >= x1)
+    return;
+  COLORREF* pRow = &m_px[size_t(y) * size_t(m_cx)];
+  std::fill(pRow + x0, pRow + x1, cr);
+}
+
 // Alternate-mode scan conversion, sampling at pixel centres.
 void CSoftCanvas::FillPolygonF(const PointF* pPoints, int cPoints, const CBrush* pBrush,
                                bool fSolid, COLORREF cr) {
   if (cPoints < 3)
     return;
-  CBrush brushSolid(bkSolid, cr);
-  if (fSolid)
-    pBrush = &brushSolid;
-  if (pBrush->m_kind == bkNull)
+  // A solid colour is filled directly (no brush to make per call).
+  if (!fSolid && pBrush->m_kind == bkSolid) {
+    fSolid = true;
+    cr = pBrush->m_cr;
+  }
+  if (!fSolid && pBrush->m_kind == bkNull)
     return;
-  struct Edge {
-    double yTop, yBottom, x0, dxdy;
-  };
-  std::vector<Edge> edges;
+  cr &= 0xFFFFFF;
+  std::vector<Edge>& edges = m_edges;
+  edges.clear();
   edges.reserve(size_t(cPoints));
   double yMin = 1e300, yMax = -1e300;
   for (int i = 0; i < cPoints; ++i) {
@@ -158,17 +170,54 @@ void CSoftCanvas::FillPolygonF(const PointF* pPoints, int cPoints, const CBrush*
       continue;
     const PointF& t = a.y < b.y ? a : b;
     const PointF& u = a.y < b.y ? b : a;
+    // Rows are sampled at y + 0.5 for 0 <= y < height: an edge wholly
+    // above or below them never crosses one.
+    if (u.y <= 0.5 || t.y > m_cy - 0.5)
+      continue;
     edges.push_back({t.y, u.y, t.x, (u.x - t.x) / (u.y - t.y)});
     yMin = std::min(yMin, t.y);
     yMax = std::max(yMax, u.y);
   }
   if (edges.empty())
     return;
-  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.yTop < r.yTop; });
   int yFirst = std::max(0, int(std::ceil(std::max(yMin, -1e9) - 0.5)));
   int yLast = std::min(m_cy - 1, int(std::ceil(std::min(yMax, 1e9) - 0.5)) - 1);
-  std::vector<const Edge*> active;
-  std::vector<double> xs;
+  // Fills between pairs of the row's sorted crossings.
+  auto fillRow = [&](int y, const double* pxs, size_t cxs) {
+    for (size_t i = 0; i + 1 < cxs; i += 2) {
+      double xa = std::max(pxs[i], -1.0), xb = std::min(pxs[i + 1], double(m_cx) + 1.0);
+      int x0 = int(std::ceil(xa - 0.5));
+      int x1 = int(std::ceil(xb - 0.5));
+      if (fSolid)
+        FillSpanSolid(y, x0, x1, cr);
+      else
+        FillSpan(y, x0, x1, pBrush);
+    }
+  };
+  if (edges.size() <= 4) {
+    // Few edges (a wide line's quads): each row tests them all, without
+    // the active list.
+    for (int y = yFirst; y <= yLast; ++y) {
+      const double yc = y + 0.5;
+      double rx[4];
+      size_t c = 0;
+      for (const Edge& e : edges) {
+        if (e.yTop <= yc && yc < e.yBottom) {
+          const double x = e.x0 + (yc - e.yTop) * e.dxdy;
+          size_t j = c++;
+          for (; j > 0 && rx[j - 1] > x; --j)
+            rx[j] = rx[j - 1];
+          rx[j] = x;
+        }
+      }
+      fillRow(y, rx, c);
+    }
+    return;
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.yTop < r.yTop; });
+  std::vector<const Edge*>& active = m_active;
+  std::vector<double>& xs = m_xs;
+  active.clear();
   size_t iNext = 0;
   for (int y = yFirst; y <= yLast; ++y) {
     const double yc = y + 0.5;
@@ -188,17 +237,12 @@ void CSoftCanvas::FillPolygonF(const PointF* pPoints, int cPoints, const CBrush*
     }
     active.resize(k);
     std::sort(xs.begin(), xs.end());
-    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-      double xa = std::max(xs[i], -1.0), xb = std::min(xs[i + 1], double(m_cx) + 1.0);
-      int x0 = int(std::ceil(xa - 0.5));
-      int x1 = int(std::ceil(xb - 0.5));
-      FillSpan(y, x0, x1, pBrush);
-    }
+    fillRow(y, xs.data(), xs.size());
   }
 }
 
 void CSoftCanvas::FillDisc(double xc, double yc, double r, COLORREF cr) {
-  CBrush brush(bkSolid, cr);
+  cr &= 0xFFFFFF;
   int y0 = std::max(0, int(std::floor(yc - r)));
   int y1 = std::min(m_cy - 1, int(std::ceil(yc + r)));
   for (int y = y0; y <= y1; ++y) {
@@ -207,7 +251,7 @@ void CSoftCanvas::FillDisc(double xc, double yc, double r, COLORREF cr) {
     if (h < 0)
       continue;
     double w = std::sqrt(h);
-    FillSpan(y, int(std::ceil(xc - w - 0.5)), int(std::ceil(xc + w - 0.5)), &brush);
+    FillSpanSolid(y, int(std::ceil(xc - w - 0.5)), int(std::ceil(xc + w - 0.5)), cr);
   }
 }
 
@@ -260,18 +304,19 @@ void CSoftCanvas::ThinLine(int x0, int y0, int x1, int y1, const CPen* pPen, int
   }
 }
 
-void CSoftCanvas::WideSegment(const VPoint& a, const VPoint& b, int nWidth, COLORREF cr) {
+void CSoftCanvas::WideSegment(const VPoint& a, const VPoint& b, int nWidth, COLORREF cr, bool fStartCap) {
   const double r = nWidth / 2.0;
-  double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
-  double len = std::sqrt(dx * dx + dy * dy);
   // Pixel centres are at +0.5; the pen is centred on the pixel of each point.
   const double ax = a.x + 0.5, ay = a.y + 0.5, bx = b.x + 0.5, by = b.y + 0.5;
+  double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+  double len = std::sqrt(dx * dx + dy * dy);
   if (len > 0) {
     double nx = -dy / len * r, ny = dx / len * r;
     PointF quad[4] = {{ax + nx, ay + ny}, {bx + nx, by + ny}, {bx - nx, by - ny}, {ax - nx, ay - ny}};
     FillPolygonF(quad, 4, nullptr, true, cr);
   }
-  FillDisc(ax, ay, r, cr);
+  if (fStartCap)
+    FillDisc(ax, ay, r, cr);
   FillDisc(bx, by, r, cr);
 }
 
@@ -279,7 +324,8 @@ void CSoftCanvas::Polygon(const VPoint* pPoints, int cPoints) {
   if (pPoints == nullptr || cPoints < 2)
     return;
   if (m_pBrush->m_kind != bkNull && cPoints >= 3) {
-    std::vector<PointF> pts(static_cast<size_t>(cPoints));
+    std::vector<PointF>& pts = m_ptsF;
+    pts.resize(static_cast<size_t>(cPoints));
     for (int i = 0; i < cPoints; ++i)
       pts[size_t(i)] = {double(pPoints[i].x), double(pPoints[i].y)};
     FillPolygonF(pts.data(), cPoints, m_pBrush, false, 0);
@@ -297,8 +343,24 @@ void CSoftCanvas::Polyline(const VPoint* pPoints, int cPoints) {
   if (pPoints == nullptr || cPoints < 2 || m_pPen->m_nStyle == psNull)
     return;
   if (m_pPen->m_nWidth > 1) {
-    for (int i = 0; i + 1 < cPoints; ++i)
-      WideSegment(pPoints[i], pPoints[i + 1], m_pPen->m_nWidth, m_pPen->m_cr & 0xFFFFFF);
+    // Every segment is a quad with a round cap at each end, all in one
+    // colour. A segment whose box, widened by the pen, misses the surface
+    // shows nothing and is left out; a joint's cap is drawn once, by the
+    // segment ending there.
+    const COLORREF cr = m_pPen->m_cr & 0xFFFFFF;
+    const int nWidth = m_pPen->m_nWidth;
+    const double r = nWidth / 2.0;
+    bool fPrevDrawn = false;
+    for (int i = 0; i + 1 < cPoints; ++i) {
+      const VPoint& a = pPoints[i];
+      const VPoint& b = pPoints[i + 1];
+      const double ax = a.x + 0.5, ay = a.y + 0.5, bx = b.x + 0.5, by = b.y + 0.5;
+      const bool fShows = !(std::max(ax, bx) + r < 0 || std::min(ax, bx) - r > m_cx ||
+                            std::max(ay, by) + r < 0 || std::min(ay, by) - r > m_cy);
+      if (fShows)
+        WideSegment(a, b, nWidth, cr, !fPrevDrawn);
+      fPrevDrawn = fShows;
+    }
     return;
   }
   int nStep = 0;
@@ -414,6 +476,11 @@ void CSoftCanvas::DrawTextRun(int x, int y, const char16_t* pText, int cch, cons
   const BitmapFont& font = *m.pFont;
   const COLORREF crText = m_crText, crBk = m_crBk;
   const bool fOpaque = m_nBkMode == bmOpaque;
+  // Each character's glyph, looked up once for all its pixels.
+  std::vector<const uint16_t*>& glyphs = m_glyphs;
+  glyphs.resize(size_t(cch));
+  for (int i = 0; i < cch; ++i)
+    glyphs[size_t(i)] = FindGlyph(font, pText[i]);
   for (int py = y0; py < y1; ++py) {
     for (int px = x0; px < x1; ++px) {
       const double dx = px + 0.5 - x, dy = py + 0.5 - y;
@@ -423,7 +490,7 @@ void CSoftCanvas::DrawTextRun(int x, int y, const char16_t* pText, int cch, cons
       const int iChar = int(u / m.cxAdvance);
       bool fInk = false;
       if (iChar < cch) {
-        const uint16_t* pRows = FindGlyph(font, pText[iChar]);
+        const uint16_t* pRows = glyphs[size_t(iChar)];
         const int col = int((u - double(iChar) * m.cxAdvance) / m.fScaleX);
         const int row = int(v / m.fScaleY);
         if (pRows != nullptr && col < font.m_cxCell && row < font.m_cyCell)

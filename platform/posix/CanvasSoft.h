@@ -57,17 +57,22 @@ class CSoftCanvas : public CCanvas {
     double x;
     double y;
   };
+  struct Edge {
+    double yTop, yBottom, x0, dxdy;
+  };
 
   void Put(int x, int y, COLORREF cr) {
     if (unsigned(x) < unsigned(m_cx) && unsigned(y) < unsigned(m_cy))
       m_px[size_t(y) * size_t(m_cx) + size_t(x)] = cr;
   }
   void FillSpan(int y, int x0, int x1, const CBrush* pBrush);
+  void FillSpanSolid(int y, int x0, int x1, COLORREF cr);
   void FillPolygonF(const PointF* pPoints, int cPoints, const CBrush* pBrush, bool fSolid,
                     COLORREF cr);
   void FillDisc(double xc, double yc, double r, COLORREF cr);
   void ThinLine(int x0, int y0, int x1, int y1, const CPen* pPen, int& nStyleStep);
-  void WideSegment(const VPoint& a, const VPoint& b, int nWidth, COLORREF cr);
+  // A wide segment: a quad and the round cap at b, and at a when fStartCap.
+  void WideSegment(const VPoint& a, const VPoint& b, int nWidth, COLORREF cr, bool fStartCap);
   FontMetrics Metrics() const;
   void DrawTextRun(int x, int y, const char16_t* pText, int cch, const VRect* pClip);
 
@@ -82,6 +87,13 @@ class CSoftCanvas : public CCanvas {
   int m_nBkMode;
   int m_xBrushOrg;
   int m_yBrushOrg;
+  // Scratch space of the scan converter, kept between calls so that the
+  // many small fills of a map pass do not allocate.
+  std::vector<Edge> m_edges;
+  std::vector<const Edge*> m_active;
+  std::vector<double> m_xs;
+  std::vector<PointF> m_ptsF;
+  std::vector<const uint16_t*> m_glyphs;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Canvas.h"
 #include "platform/File.h"
@@ -127,4 +128,73 @@ TEST(SoftCanvas, HalftoneStretchAverages) {
   EXPECT_EQ(pHalf->GetPixel(8, 8), 0x808080u);
   // A blit from a canvas of another kind is refused.
   EXPECT_FALSE(pHalf->BitBlt(0, 0, 1, 1, nullptr, 0, 0));
+}
+
+namespace {
+
+std::vector<COLORREF> AllPixels(CCanvas* p) {
+  std::vector<COLORREF> px;
+  for (int y = 0; y < p->Height(); ++y)
+    for (int x = 0; x < p->Width(); ++x)
+      px.push_back(p->GetPixel(x, y));
+  return px;
+}
+
+}  // namespace
+
+TEST(SoftCanvas, FewAndManyEdgesFillByTheSameParity) {
+  // A bow tie: four edges that cross. Each row has four crossings and two
+  // spans, not one from the first crossing to the last.
+  const VPoint rgTie[] = {{10, 10}, {50, 50}, {50, 10}, {10, 50}};
+  // The same outline with every edge split in two (eight edges).
+  const VPoint rgSplit[] = {{10, 10}, {30, 30}, {50, 50}, {50, 30}, {50, 10}, {30, 30}, {10, 50}, {10, 30}};
+  CBrush brush(bkSolid, 0x3080F0);
+  std::unique_ptr<CCanvas> pFew(CreateSoftCanvas(64, 64)), pMany(CreateSoftCanvas(64, 64));
+  for (CCanvas* p : {pFew.get(), pMany.get()}) {
+    p->SelectPen(GetNullPen());
+    p->SelectBrush(&brush);
+  }
+  pFew->Polygon(rgTie, 4);
+  pMany->Polygon(rgSplit, 8);
+  EXPECT_EQ(pFew->GetPixel(15, 20), 0x3080F0u);
+  EXPECT_EQ(pFew->GetPixel(45, 20), 0x3080F0u);
+  EXPECT_EQ(pFew->GetPixel(30, 20), 0xFFFFFFu);  // between the lobes
+  EXPECT_EQ(pFew->GetPixel(30, 45), 0xFFFFFFu);
+  EXPECT_EQ(AllPixels(pFew.get()), AllPixels(pMany.get()));
+}
+
+TEST(SoftCanvas, WidePolylineIsTheUnionOfItsSegments) {
+  // In and out across every side, with repeated points and segments wholly
+  // outside; drawn whole and segment by segment (each with both caps).
+  const VPoint rg[] = {{20, 20}, {-40, 30}, {-60, 90}, {-60, 90}, {30, 130}, {70, 70}, {70, 70},
+                       {140, 40}, {200, -30}, {60, -50}, {40, 5}, {41, 6}, {20, 60}};
+  const int c = int(sizeof rg / sizeof rg[0]);
+  for (int nWidth : {2, 3, 6, 11}) {
+    CPen pen(psSolid, nWidth, 0x2050A0);
+    std::unique_ptr<CCanvas> pWhole(CreateSoftCanvas(100, 80)), pParts(CreateSoftCanvas(100, 80));
+    pWhole->SelectPen(&pen);
+    pParts->SelectPen(&pen);
+    pWhole->Polyline(rg, c);
+    for (int i = 0; i + 1 < c; ++i)
+      pParts->Polyline(rg + i, 2);
+    const std::vector<COLORREF> px = AllPixels(pWhole.get());
+    EXPECT_EQ(px, AllPixels(pParts.get())) << "width " << nWidth;
+    EXPECT_EQ(pWhole->GetPixel(20, 20), 0x2050A0u);
+  }
+  // A wide line just beyond the left edge still shows its half that
+  // reaches in; one a pen's half-width beyond the bottom does not.
+  CPen pen(psSolid, 11, 0x2050A0);
+  std::unique_ptr<CCanvas> p(CreateSoftCanvas(100, 80));
+  p->SelectPen(&pen);
+  const VPoint rgLeft[] = {{-3, 10}, {-3, 60}};
+  p->Polyline(rgLeft, 2);
+  EXPECT_EQ(p->GetPixel(0, 30), 0x2050A0u);
+  EXPECT_EQ(p->GetPixel(2, 30), 0x2050A0u);
+  EXPECT_EQ(p->GetPixel(3, 30), 0xFFFFFFu);
+  const VPoint rgBelow[] = {{10, 86}, {90, 86}};
+  p->Polyline(rgBelow, 2);
+  EXPECT_EQ(p->GetPixel(50, 79), 0xFFFFFFu);
+  const VPoint rgBelow2[] = {{10, 84}, {90, 84}};
+  p->Polyline(rgBelow2, 2);
+  EXPECT_EQ(p->GetPixel(50, 79), 0x2050A0u);
 }
