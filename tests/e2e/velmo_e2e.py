@@ -150,11 +150,26 @@ class VelmoEnv:
     # failed to run the tool (a busy wineserver on a loaded machine).
     _QUERIES = {'count', 'dialogs', 'client-size', 'window-rect', 'reg-get'}
 
+    def run_tool(self, args, timeout=60):
+        """Runs a Wine program and returns (exit code, stdout, stderr) as
+        bytes once the program has ended. Its output goes to files, not
+        pipes: when the tool is the first Wine process of the prefix (after
+        wineserver -k, as map_com_port does) Wine starts the prefix's server
+        and services (explorer, services, winedevice, ...) from it, they
+        inherit its output, and a pipe would then never reach its end while
+        they run, so the caller would wait long after the tool had ended."""
+        with tempfile.TemporaryFile(dir=self.root) as out, tempfile.TemporaryFile(dir=self.root) as err:
+            code = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout).returncode
+            out.seek(0)
+            err.seek(0)
+            return code, out.read(), err.read()
+
     def ctl(self, *args, timeout=60, check=True):
         tries = 3 if args and args[0] in self._QUERIES else 1
         for attempt in range(tries):
-            r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+            code, stdout, stderr = self.run_tool(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], timeout)
+            r = subprocess.CompletedProcess(args, code, stdout, stderr)
             if r.returncode == 0 or not check:
                 break
             if attempt + 1 < tries:
@@ -205,11 +220,10 @@ class VelmoEnv:
     def describe_screen(self):
         """What a failed wait reports: the visible dialogs, or why they
         could not be listed, and the last lines of each program's output."""
-        r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), 'dialogs'], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        text = 'dialogs (exit %d): %r' % (r.returncode, r.stdout.decode('utf-8', 'replace'))
-        if r.returncode:
-            text += '; stderr: ' + r.stderr.decode('utf-8', 'replace')[-1000:]
+        code, stdout, stderr = self.run_tool(['wine', os.path.join(self.root, 'velmo_ctl.exe'), 'dialogs'])
+        text = 'dialogs (exit %d): %r' % (code, stdout.decode('utf-8', 'replace'))
+        if code:
+            text += '; stderr: ' + stderr.decode('utf-8', 'replace')[-1000:]
         for p in self.procs:
             if getattr(p, 'log', None):
                 text += '\nprogram %s (exit %r), output tail:\n%s' % (p.pid, p.poll(), self.output(p)[-1500:])
