@@ -111,10 +111,6 @@ class GaugesTest(unittest.TestCase):
     def wait_moving_time(self, above, seconds=120):
         return self.env.wait_until(lambda: self.trip_time_moving() > above, seconds)
 
-    # Under Wine the test tool sometimes cannot start while the program reads
-    # the pty-mapped port (velmo_ctl's wait-window never returns); until that
-    # is understood this check runs only when asked for.
-    @unittest.skipUnless(os.environ.get('VELMO_E2E_GAUGE_PORT'), 'set VELMO_E2E_GAUGE_PORT=1 to run')
     def test_trip_computer_and_satellite_page_show_the_capture_and_keep_it_over_a_restart(self):
         # Without a receiver every cell shows "-".
         self.settings(Page=0)
@@ -137,8 +133,7 @@ class GaugesTest(unittest.TestCase):
         feeder.start()
         try:
             p = self.env.start()
-            # Wine can be slow to start its tools while a serial port is busy.
-            self.env.wait_window(180)
+            self.env.wait_window()
             self.env.ctl('resize', '248', '330')
             self.assertTrue(self.env.wait_until(lambda: self.env.client_size()[0] < 260, 20))
             # The walk of the capture moves the trip times (saved at each fix).
@@ -191,8 +186,7 @@ class GaugesTest(unittest.TestCase):
         feeder.start()
         try:
             p = self.env.start()
-            # Wine can be slow to start its tools while a serial port is busy.
-            self.env.wait_window(180)
+            self.env.wait_window()
             self.assertTrue(self.wait_moving_time(first + 5 / 86400.0), 'the trip time did not go on after a restart')
             self.env.ctl('close')
             self.assertEqual(self.env.wait_exit(p), 0)

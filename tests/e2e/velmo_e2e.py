@@ -180,7 +180,7 @@ class VelmoEnv:
         until they exit, and reading it would hang past the tool's own end."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             r = subprocess.run(['wine', os.path.join(self.root, 'velmo_ctl.exe'), *args], env=self.env,
-                               stdout=out, stderr=err, timeout=timeout)
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())

@@ -66,6 +66,7 @@ std::vector<Capture> ReadIndex() {
 }
 
 struct Oracle {
+  double dLocal = 0;         // the flat local distance the odometers add up
   double dOdometer = 0;      // geodesics on the sphere of the equatorial radius
   double dEllipsoid = 0;     // geodesics on the WGS 84 ellipsoid
   double dMaxSpeed = 0;
@@ -73,6 +74,16 @@ struct Oracle {
   double dMaxElev = -1000, dMinElev = 100000;
   double dMoving = 0, dStopped = 0;
 };
+
+// The odometers' local distance, written out here from its definition: a flat
+// step on the sphere of the WGS 84 equatorial radius, east-west shortened by
+// the cosine of the first point's latitude.
+double LocalDistance(double lon1, double lat1, double lon2, double lat2) {
+  const double a = 6378137.0, k = 3.14159265358979323846 / 180;
+  const double dx = std::cos(lat1 * k) * (lon1 - lon2) * a * k;
+  const double dy = (lat1 - lat2) * a * k;
+  return std::hypot(dx, dy);
+}
 
 // What the gauges must show, computed from the fixes the protocol decoded.
 Oracle Compute(const std::vector<CGaugeFeeder::Event>& aEvents) {
@@ -94,6 +105,7 @@ Oracle Compute(const std::vector<CGaugeFeeder::Event>& aEvents) {
     const bool fMoving = f.Has(gfSpeed) && f.speed >= 2.0f;
     if (f.Has(gfPosition)) {
       if (fPrevPos && fMoving) {
+        o.dLocal += LocalDistance(lonPrev, latPrev, f.longitude, f.latitude);
         double s12;
         sphere.Inverse(latPrev, lonPrev, f.latitude, f.longitude, s12);
         o.dOdometer += s12;
@@ -165,6 +177,10 @@ TEST_F(GaugeCaptures, GaugesAfterEachCaptureMatchTheDecodedFixes) {
     hub.Unsubscribe(&feeder);
     const Oracle o = Compute(feeder.m_aEvents);
     const double dOdometer = gaugetest::Number(u"odometer");
+    // Over the same moving fixes the odometer is the sum of the local
+    // distances (only single-precision rounding of each step apart): what
+    // separates it from the geodesics below is the formula alone.
+    EXPECT_NEAR(dOdometer, o.dLocal, std::max(1e-6 * o.dLocal, 1e-3));
     EXPECT_NEAR(dOdometer, o.dOdometer, std::max(0.001 * o.dOdometer, 0.01));
     EXPECT_NEAR(dOdometer, o.dEllipsoid, std::max(0.0067 * o.dEllipsoid, 0.01));
     EXPECT_EQ(gaugetest::Number(u"tripodometer"), dOdometer);
@@ -179,8 +195,11 @@ TEST_F(GaugeCaptures, GaugesAfterEachCaptureMatchTheDecodedFixes) {
     EXPECT_NEAR(gaugetest::Number(u"triptime_stopped"), o.dStopped, 1e-9);
     EXPECT_NEAR(gaugetest::Number(u"triptime_measured"), o.dMoving + o.dStopped, 1e-9);
     EXPECT_EQ(gaugetest::Number(u"protocolerrors"), double(result.cChecksumErrors));
-    std::printf("%-16s fixes %4zu  odometer %10.3f m (sphere %10.3f m, ellipsoid %10.3f m)  max speed %7.3f km/h  moving %6.0f s  stopped %6.0f s\n",
-                c.strName.c_str(), result.aFixes.size(), dOdometer, o.dOdometer, o.dEllipsoid, o.dMaxSpeed, o.dMoving * 86400,
+    const auto percent = [&](double d) { return d > 0 ? 100 * (dOdometer - d) / d : 0.0; };
+    std::printf("%-16s fixes %4zu  odometer %10.3f m (local %10.3f m %+.5f %%, sphere %10.3f m %+.3f %%, "
+                "WGS 84 %10.3f m %+.3f %%)  max speed %7.3f km/h  moving %6.0f s  stopped %6.0f s\n",
+                c.strName.c_str(), result.aFixes.size(), dOdometer, o.dLocal, percent(o.dLocal), o.dOdometer,
+                percent(o.dOdometer), o.dEllipsoid, percent(o.dEllipsoid), o.dMaxSpeed, o.dMoving * 86400,
                 o.dStopped * 86400);
     ++cChecked;
     if (o.dOdometer > 1) ++cWithDistance;
