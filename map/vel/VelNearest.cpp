@@ -87,13 +87,16 @@ MapPoint RepresentativePoint(int nKind, const MapPoint* pPoints, uint32_t cPoint
     fCx += (ax + bx) * fCross;
     fCy += (ay + by) * fCross;
   }
-  if (std::fabs(fArea2) >= 1) {
-    return MapPoint{Clamp32(std::llround(x0 + fCx / (3 * fArea2))), Clamp32(std::llround(y0 + fCy / (3 * fArea2)))};
-  }
   int64_t l = pPoints[0].x, r = l, t = pPoints[0].y, b = t;
   for (uint32_t i = 1; i < cPoints; ++i) {
     l = std::min<int64_t>(l, pPoints[i].x), r = std::max<int64_t>(r, pPoints[i].x);
     t = std::min<int64_t>(t, pPoints[i].y), b = std::max<int64_t>(b, pPoints[i].y);
+  }
+  if (std::fabs(fArea2) >= 1) {
+    // A ring that crosses itself (a bow tie) has parts of opposite sign
+    // whose centroid can fall outside the area: then the extent's middle.
+    const MapPoint pt = {Clamp32(std::llround(x0 + fCx / (3 * fArea2))), Clamp32(std::llround(y0 + fCy / (3 * fArea2)))};
+    if (pt.x >= l && pt.x <= r && pt.y >= t && pt.y <= b) return pt;
   }
   return MapPoint{int32_t((l + r) / 2), int32_t((t + b) / 2)};
 }
