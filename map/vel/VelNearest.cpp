@@ -87,13 +87,16 @@ MapPoint RepresentativePoint(int nKind, const MapPoint* pPoints, uint32_t cPoint
     fCx += (ax + bx) * fCross;
     fCy += (ay + by) * fCross;
   }
-  if (std::fabs(fArea2) >= 1) {
-    return MapPoint{Clamp32(std::llround(x0 + fCx / (3 * fArea2))), Clamp32(std::llround(y0 + fCy / (3 * fArea2)))};
-  }
   int64_t l = pPoints[0].x, r = l, t = pPoints[0].y, b = t;
   for (uint32_t i = 1; i < cPoints; ++i) {
     l = std::min<int64_t>(l, pPoints[i].x), r = std::max<int64_t>(r, pPoints[i].x);
     t = std::min<int64_t>(t, pPoints[i].y), b = std::max<int64_t>(b, pPoints[i].y);
+  }
+  if (std::fabs(fArea2) >= 1) {
+    // A ring that crosses itself (a bow tie) has parts of opposite sign
+    // whose centroid can fall outside the area: then the extent's middle.
+    const MapPoint pt = {Clamp32(std::llround(x0 + fCx / (3 * fArea2))), Clamp32(std::llround(y0 + fCy / (3 * fArea2)))};
+    if (pt.x >= l && pt.x <= r && pt.y >= t && pt.y <= b) return pt;
   }
   return MapPoint{int32_t((l + r) / 2), int32_t((t + b) / 2)};
 }
@@ -224,6 +227,9 @@ void CVelParser::BuildNearestGrid(uint32_t nLevel, NearestGrid& grid) {
   const bool fFinest = nLevel + 1 == m_cLevels;
   // Levels of more records keep the walk (the grid would take too much memory).
   const size_t c_cMaxRecords = size_t(1) << 23;
+  // The points of lines and areas are kept decoded up to this many (16 MB);
+  // the records after that are read again by each search that meets them.
+  const size_t c_cMaxKeptPoints = size_t(1) << 21;
   ResetWork();
   char16_t chNoLabel = 0;
   if (level.dwFirstBlock < m_cFileSize) {
@@ -250,8 +256,14 @@ void CVelParser::BuildNearestGrid(uint32_t nLevel, NearestGrid& grid) {
             br.left = std::min(br.left, pPoints[i].x), br.right = std::max(br.right, pPoints[i].x);
             br.top = std::min(br.top, pPoints[i].y), br.bottom = std::max(br.bottom, pPoints[i].y);
           }
-          grid.records.push_back(NearestRecord{br, rec.dwOffset, dwBlockHeader, iBlock,
-                                               uint32_t(grid.records.size()), rec.wType, uint8_t(nKind), 0});
+          uint32_t iPoint = 0, cKept = 0;
+          if (nKind != rkPoint && grid.points.size() + rec.cPoints <= c_cMaxKeptPoints) {
+            iPoint = uint32_t(grid.points.size());
+            cKept = rec.cPoints;
+            grid.points.insert(grid.points.end(), pPoints, pPoints + rec.cPoints);
+          }
+          grid.records.push_back(NearestRecord{br, rec.dwOffset, dwBlockHeader, iBlock, uint32_t(grid.records.size()),
+                                               rec.wType, uint8_t(nKind), 0, iPoint, cKept});
           if (grid.records.size() > c_cMaxRecords) {
             grid = NearestGrid();
             grid.fBuilt = true;
@@ -393,10 +405,17 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
       if (++cRecords % c_cRecordsPerPoll == 0 && fnCancelled()) return nullptr;
       const int nKind = r.nKind;
       if (!afKindWanted[nKind] || (fFilter && !pFilter->Contains(nKind, r.wType))) continue;
+      // Nothing of the record can be nearer than its box.
+      const double fBoxDx = double(std::max<int64_t>({int64_t(r.box.left) - pt.x, int64_t(pt.x) - r.box.right, 0})) * k;
+      const double fBoxDy = double(std::max<int64_t>({int64_t(r.box.top) - pt.y, int64_t(pt.y) - r.box.bottom, 0}));
+      if (fBoxDx * fBoxDx + fBoxDy * fBoxDy > fR2) continue;
       const MapPoint ptRecord = {r.box.left, r.box.top};
       const MapPoint* pPoints = &ptRecord;
       uint32_t cPoints = 1;
-      if (nKind != rkPoint || cchName) {
+      if (nKind != rkPoint && !cchName && r.cPoints) {
+        pPoints = grid.points.data() + r.iPoint;
+        cPoints = r.cPoints;
+      } else if (nKind != rkPoint || cchName) {
         VelRecord rec;
         if (!RereadRecord(nLevel, r.dwBlockHeader, nKind, r.dwRecord, rec, pszLabel, cchLabel)) continue;
         if (cchName) {

@@ -257,6 +257,8 @@ class CVelParser : public CMapParser {
     uint16_t wType;
     uint8_t nKind;
     uint32_t nStamp;   // the last search that looked at it
+    uint32_t iPoint;   // its points in NearestGrid::points (lines and areas)
+    uint32_t cPoints;  // 0: not kept, read again from the file
   };
   struct NearestGrid {
     bool fBuilt = false;
@@ -269,6 +271,7 @@ class CVelParser : public CMapParser {
     std::vector<uint32_t> cellStart;  // cCols * cRows + 1
     std::vector<uint32_t> cellItems;
     std::vector<uint32_t> large;      // records spanning many cells, looked at by every search
+    std::vector<MapPoint> points;     // decoded points of lines and areas, up to a limit
     uint32_t nStamp = 0;
   };
   void BuildNearestGrid(uint32_t nLevel, NearestGrid& grid);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "map/MapFiles.h"
@@ -59,6 +60,51 @@ struct KeptMember {
   uint32_t nMap;
   CMapParser* pParser;
   CCitiesQuery* pCities;
+};
+
+uint32_t s_nFailingAlloc = 0;  // tests: the allocation that fails (0 = none)
+
+// The members kept open for the merged city list. Growing the list reports
+// a lack of memory instead of aborting, so that the build can go on without
+// the cities of the members that did not fit.
+class CKeptMembers {
+ public:
+  CKeptMembers() = default;
+  CKeptMembers(const CKeptMembers&) = delete;
+  CKeptMembers& operator=(const CKeptMembers&) = delete;
+  ~CKeptMembers() {
+    Release();
+    std::free(m_p);
+  }
+  bool Push(const KeptMember& k) {
+    if (m_c == m_cAlloc) {
+      const size_t cNew = m_cAlloc ? m_cAlloc * 2 : 1;
+      ++m_cAllocs;
+      if (s_nFailingAlloc && m_cAllocs == s_nFailingAlloc) return false;
+      auto* p = static_cast<KeptMember*>(std::realloc(m_p, cNew * sizeof(KeptMember)));
+      if (!p) return false;
+      m_p = p;
+      m_cAlloc = cNew;
+    }
+    m_p[m_c++] = k;
+    return true;
+  }
+  // Closes the members (their cities query first).
+  void Release() {
+    for (size_t i = 0; i < m_c; ++i) {
+      delete m_p[i].pCities;
+      delete m_p[i].pParser;
+    }
+    m_c = 0;
+  }
+  bool Empty() const { return m_c == 0; }
+  const KeptMember* begin() const { return m_p; }
+  const KeptMember* end() const { return m_p + m_c; }
+
+ private:
+  KeptMember* m_p = nullptr;
+  size_t m_c = 0, m_cAlloc = 0;
+  uint32_t m_cAllocs = 0;
 };
 
 }  // namespace
@@ -136,6 +182,8 @@ bool WriteVidxCityPart(const std::vector<VidxCitySource>& sources, uint32_t cMap
   return true;
 }
 
+void SetVidxGatherAllocFailureForTests(uint32_t nFailing) { s_nFailingAlloc = nFailing; }
+
 int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& host) {
   const std::u16string strIndex = CollectionIndexPath(pszFolder);
   std::u16string strFolder = strIndex.substr(0, strIndex.size() - platform::StrLen(c_szIndexName));
@@ -167,15 +215,10 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
   hdr.nRight2 = hdr.nBottom2 = INT32_MIN;
   std::vector<uint8_t> out(sizeof hdr);
 
-  std::vector<KeptMember> kept;
-  auto releaseKept = [&kept]() {
-    for (KeptMember& k : kept) {
-      delete k.pCities;
-      delete k.pParser;
-    }
-    kept.clear();
-  };
+  CKeptMembers kept;
+  auto releaseKept = [&kept]() { kept.Release(); };
   bool fNameWarned = false;
+  bool fOutOfMemory = false;  // no more members are kept once memory ran out
   bool fHasCities = false, fHasObjects = false;
   DWORD dwLocale = 0;
   uint32_t cMaps = 0;
@@ -220,7 +263,7 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
     out.resize(iRec + sizeof rec);
     std::memcpy(out.data() + iRec, &rec, sizeof rec);
     const uint32_t nMap = cMaps++;
-    if (!(main.dwFlags & vel::c_fCitiesMerged)) continue;
+    if (!(main.dwFlags & vel::c_fCitiesMerged) || fOutOfMemory) continue;
     // The member's cities take part in the merged list.
     CMapParser* pParser = OpenMapFile(strPath.c_str(), false, c_fOpenAll);
     if (!pParser) continue;
@@ -230,17 +273,24 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
       delete pParser;
       continue;
     }
-    if (kept.empty()) dwLocale = pCities->GetLocale();
+    if (!kept.Push(KeptMember{nMap, pParser, pCities})) {
+      // The members kept so far make the city list; the rest are left out.
+      delete pCities;
+      delete pParser;
+      fOutOfMemory = true;
+      ShowMessage(c_idsIndexOutOfMemory);
+      continue;
+    }
+    if (kept.begin() + 1 == kept.end()) dwLocale = pCities->GetLocale();
     fHasCities |= pParser->HasCitiesIndex();
     fHasObjects |= pParser->HasObjectsIndex();
-    kept.push_back(KeptMember{nMap, pParser, pCities});
   }
   if (IsCancelled(host)) {
     releaseKept();
     return c_nVidxCancelled;
   }
   // The city part's offset must fit its 24 bits.
-  if (!kept.empty() && out.size() <= c_dwCityPartMask) {
+  if (!kept.Empty() && out.size() <= c_dwCityPartMask) {
     hdr.wVersion = c_wVersionWithCities;
     hdr.dwCityPart = uint32_t(out.size()) | (fHasCities ? c_fHasCitiesIndex : 0) |
                      (fHasObjects ? c_fHasObjectsIndex : 0);

@@ -33,6 +33,10 @@ const int32_t c_nVidxCancelled = -1;
 // (The shell closes the collection first when it is the open map.)
 int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& host);
 
+// Tests make the nth allocation of the city gathering fail (0: none fails),
+// as when memory runs out while members are kept for the merged city list.
+void SetVidxGatherAllocFailureForTests(uint32_t nFailing);
+
 // One member's city list as the merge sees it.
 class CCitiesQuery;
 struct VidxCitySource {

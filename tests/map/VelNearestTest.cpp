@@ -4,9 +4,11 @@
 // velmo-cli nearest.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -103,8 +105,9 @@ std::vector<FoundItem> Items(CMapQuery* q, const Metric& m) {
 // clearly inside the radius is found, nothing clearly outside is, each
 // reported nearest point is at the object's true distance, and the results
 // come nearest first. Returns the number found.
-size_t CheckAgainstScan(CVelParser* p, const std::vector<Decoded>& all, uint32_t nScale, bool fUseScale,
-                        MapPoint pt, uint32_t nRadius, const std::vector<KindType>& types, const std::u16string& strName) {
+size_t CheckAgainstScan(CVelParser* p, const std::vector<Decoded>& all, const std::vector<std::u16string>& shown,
+                        uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadius,
+                        const std::vector<KindType>& types, const std::u16string& strName) {
   const uint32_t nLevel = fUseScale ? p->ChooseLevel(nScale) : p->GetLevelCount() - 1;
   vel::VelLevel level;
   EXPECT_TRUE(p->GetLevel(nLevel, level));
@@ -112,11 +115,12 @@ size_t CheckAgainstScan(CVelParser* p, const std::vector<Decoded>& all, uint32_t
   const double c_fBand = 0.1;  // metres either side of the circle that may fall either way
   std::multiset<Key> inner, outer;
   std::multimap<Key, const Decoded*> candidates;
-  for (const Decoded& o : all) {
+  for (size_t iObject = 0; iObject < all.size(); ++iObject) {
+    const Decoded& o = all[iObject];
     if (o.nLevel != nLevel) continue;
     bool fType = types.empty();
     for (const KindType& kt : types) fType = fType || (kt.nKind == o.nKind && kt.wType == o.wType);
-    const std::u16string strShown = ShownName(o);
+    const std::u16string& strShown = shown[iObject];
     if (!fType || (!strName.empty() && !ContainsNoCase(strShown, strName))) continue;
     const double d = m.ToObject(o.nKind, o.points);
     const Key key{o.nKind, o.wType, strShown};
@@ -170,9 +174,17 @@ size_t CheckAgainstScan(CVelParser* p, const std::vector<Decoded>& all, uint32_t
 
 // Random searches over a map's rectangle; a quarter by scale, a third with a
 // type filter drawn from the level, some with a name fragment.
+//
+// Without a fixed fragment the searches vary more: the name text is a piece
+// of a name of the level, and a fifth of the searches filter by a whole
+// kind (every type of the level of that kind).
 void RandomSearches(CVelParser* p, int cCases, uint32_t nMaxRadius, unsigned nSeed, const std::u16string& strFragment) {
   const std::vector<Decoded> all = DecodeAll(p);
   ASSERT_FALSE(all.empty());
+  std::vector<std::u16string> shown;
+  shown.reserve(all.size());
+  for (const Decoded& o : all) shown.push_back(ShownName(o));
+  const bool fVaried = strFragment.empty();
   std::mt19937 rng(nSeed);
   const MapRect& r = p->GetRect();
   size_t cFound = 0, cKinds[rkMax] = {};
@@ -199,9 +211,27 @@ void RandomSearches(CVelParser* p, int cCases, uint32_t nMaxRadius, unsigned nSe
         const Decoded& o = *level[rng() % level.size()];
         types.push_back(KindType{o.nKind, o.wType});
       }
-    const std::u16string strName = nCase % 5 == 2 ? strFragment : u"";
+    std::u16string strName = nCase % 5 == 2 ? strFragment : u"";
+    if (fVaried && !level.empty()) {
+      if (nCase % 5 == 2) {
+        // Two to four letters from inside a name of the level.
+        for (int nTry = 0; nTry < 50 && strName.empty(); ++nTry) {
+          const Decoded& o = *level[rng() % level.size()];
+          const std::u16string& str = shown[size_t(&o - all.data())];
+          if (str.size() < 4) continue;
+          const size_t c = 2 + rng() % 3, i = rng() % (str.size() - 3);
+          strName = str.substr(i, std::min(c, str.size() - i));
+        }
+      } else if (nCase % 5 == 4) {
+        types.clear();
+        const int nKind = int(rng() % rkMax);
+        std::set<uint16_t> seen;
+        for (const Decoded* o : level)
+          if (o->nKind == nKind && seen.insert(o->wType).second) types.push_back(KindType{nKind, o->wType});
+      }
+    }
     const uint32_t nRadius = 5 + rng() % nMaxRadius;
-    cFound += CheckAgainstScan(p, all, nScale, fUseScale, pt, nRadius, types, strName);
+    cFound += CheckAgainstScan(p, all, shown, nScale, fUseScale, pt, nRadius, types, strName);
     std::unique_ptr<CMapQuery> q(p->FindNearest(nScale, fUseScale, pt, nRadius, nullptr, nullptr, nullptr));
     for (uint32_t i = 0; q && i < q->GetCount(); ++i) {
       FoundObject obj = {};
@@ -371,6 +401,32 @@ TEST(VelNearest, KnownGeometryWithTheLatitudeWeight) {
   EXPECT_EQ(std::u16string(nameOnly.szName), u"Улица Ленина");
 }
 
+// A ring that crosses itself: the centroid of its two loops of opposite
+// sign lies outside it, so its extent's middle stands for it.
+TEST(VelNearest, ASelfCrossingAreaIsRepresentedInsideItsExtent) {
+  std::vector<VelLevelInput> levels(1);
+  levels[0].wLevelCode = 26;
+  // A bow tie with a large and a small loop.
+  levels[0].objects.push_back(Object(rkPolygon, 0x13,
+                                     {{c_x0, c_y0}, {c_x0 + East(100), c_y0 + North(40)}, {c_x0 + East(100), c_y0},
+                                      {c_x0, c_y0 + North(30)}},
+                                     u"Бант"));
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(VelWriterOptions(), levels, bytes, strError)) << strError;
+  std::unique_ptr<CVelParser> p(OpenBytes(bytes, "nearest-bowtie"));
+  ASSERT_TRUE(p);
+  std::unique_ptr<CMapQuery> q(p->FindNearest(0, false, MapPoint{c_x0, c_y0}, 500, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(q);
+  ASSERT_EQ(q->GetCount(), 1u);
+  FoundObject obj = {};
+  ASSERT_TRUE(q->GetItem(0, &obj, c_fofReprPoint));
+  EXPECT_GE(obj.xRepr, c_x0);
+  EXPECT_LE(obj.xRepr, c_x0 + East(100));
+  EXPECT_GE(obj.yRepr, c_y0);
+  EXPECT_LE(obj.yRepr, c_y0 + North(40));
+}
+
 TEST(VelNearest, EqualDistancesPutWhatIsDrawnOnTopFirst) {
   // A park holding a building holding the search point, a line and a point
   // through it: all at distance 0 (the point on the level's grid).
@@ -466,6 +522,32 @@ TEST(VelNearest, MonacoMatchesAScan) {
   auto p = OpenPath(strMap);
   ASSERT_TRUE(p);
   RandomSearches(p.get(), 30, 400, 7, u"av");
+}
+
+// Every OSM extract at hand, compiled once per run: hundreds of random
+// searches each, checked against the scan.
+TEST(VelNearest, EveryExtractMatchesAScan) {
+  std::vector<std::string> extracts;
+  const std::string strDir = std::string(VELMO_SHARED_DATA) + "/osm";
+  if (DIR* d = opendir(strDir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string s = e->d_name;
+      if (s.size() > 8 && s.substr(s.size() - 8) == ".osm.pbf") extracts.push_back(s);
+    }
+    closedir(d);
+  }
+  if (extracts.empty()) GTEST_SKIP() << "no OSM extracts in " << strDir;
+  std::sort(extracts.begin(), extracts.end());
+  unsigned nSeed = 100;
+  for (const std::string& strName : extracts) {
+    SCOPED_TRACE(strName);
+    const std::string strVel = std::string(VELMO_BINARY_DIR) + "/velnearest-" + strName + ".vel";
+    std::string strError;
+    ASSERT_TRUE(CompileOsmToVel(strDir + "/" + strName, strVel, "", VelWriterOptions(), strError)) << strError;
+    auto p = OpenPath(strVel);
+    ASSERT_TRUE(p);
+    RandomSearches(p.get(), 250, 600, ++nSeed, u"");
+  }
 }
 
 TEST(VelNearest, ProgressAndCancel) {
@@ -650,6 +732,7 @@ std::string RunCli(const std::string& strArgs, int* pnExit) {
 struct CliLine {
   std::string strType, strName, strKind;
   double fDistance;
+  std::string strAddress;  // what follows the kind: the quoted address fields, if any
 };
 
 std::vector<CliLine> ParseCli(const std::string& out) {
@@ -660,15 +743,20 @@ std::vector<CliLine> ParseCli(const std::string& out) {
     if (end == std::string::npos) end = out.size();
     const std::string line = out.substr(pos, end - pos);
     pos = end + 1;
-    const size_t q1 = line.find('"'), q2 = line.rfind('"');
-    const size_t sc = line.find(" scale ", q2);
-    if (q1 == std::string::npos || q2 == q1 || sc == std::string::npos) continue;
+    // The name ends at the last quote before " scale N kind".
+    const size_t sc = line.rfind(" scale ");
+    const size_t q1 = line.find('"');
+    const size_t q2 = sc == std::string::npos ? std::string::npos : line.rfind('"', sc);
+    if (q1 == std::string::npos || q2 == std::string::npos || q2 == q1) continue;
     CliLine l;
     l.strType = line.substr(0, q1 - 1);
     l.strName = line.substr(q1 + 1, q2 - q1 - 1);
     const std::string rest = line.substr(q2 + 2, sc - q2 - 2);  // "lat,lon distance"
     l.fDistance = std::stod(rest.substr(rest.find(' ') + 1));
-    l.strKind = line.substr(line.rfind(' ') + 1);
+    const size_t k = line.find(' ', sc + 7) + 1;  // after the scale index
+    const size_t e = line.find(' ', k);
+    l.strKind = line.substr(k, e == std::string::npos ? std::string::npos : e - k);
+    if (e != std::string::npos) l.strAddress = line.substr(e + 1);
     v.push_back(l);
   }
   return v;
@@ -696,6 +784,9 @@ TEST(VelNearestCli, FindsEveryKindNearestFirst) {
   std::set<std::string> kinds;
   for (size_t i = 0; i < lines.size(); ++i) {
     kinds.insert(lines[i].strKind);
+    // Nothing after the kind, or the four quoted address fields.
+    EXPECT_TRUE(lines[i].strAddress.empty() || std::count(lines[i].strAddress.begin(), lines[i].strAddress.end(), '"') == 8)
+        << lines[i].strAddress;
     EXPECT_LE(lines[i].fDistance, 1500.1);
     if (i) {
       EXPECT_GE(lines[i].fDistance, lines[i - 1].fDistance - 0.1);
@@ -714,6 +805,32 @@ TEST(VelNearestCli, FindsEveryKindNearestFirst) {
     EXPECT_EQ(l.strKind, "line");
     EXPECT_NE(l.strName.find(strName), std::string::npos);
   }
+  // A house with an address has it at the end of its line.
+  std::unique_ptr<CMapQuery> houses(p->FindByAddress(CVelParser::c_nAnyCity, u"", u"", u"", nullptr));
+  ASSERT_TRUE(houses);
+  FoundObject house = {};
+  for (uint32_t i = 0; i < houses->GetCount() && !(house.szNumber[0] && house.nKind == rkPoint); ++i) {
+    house = FoundObject{};
+    ASSERT_TRUE(houses->GetItem(i, &house, c_fofCity | c_fofZip | c_fofStreet | c_fofNumber | c_fofReprPoint));
+  }
+  ASSERT_TRUE(house.szNumber[0] && house.nKind == rkPoint);
+  char szHouse[64];
+  std::snprintf(szHouse, sizeof szHouse, " %.7f %.7f 1", MapToDegrees(house.yRepr), MapToDegrees(house.xRepr));
+  lines = ParseCli(RunCli("nearest " + strMap + szHouse + " point:0x" + [&] {
+                            char sz[8];
+                            std::snprintf(sz, sizeof sz, "%x", house.wType);
+                            return std::string(sz);
+                          }(), &nExit));
+  EXPECT_EQ(nExit, 0);
+  const std::string strAddress = "\"" + platform::U16ToUtf8(house.szCity) + "\" \"" + platform::U16ToUtf8(house.szZip) +
+                                 "\" \"" + platform::U16ToUtf8(house.szStreet) + "\" \"" +
+                                 platform::U16ToUtf8(house.szNumber) + "\"";
+  bool fListed = false;
+  for (const CliLine& l : lines) {
+    EXPECT_EQ(l.strKind, "point");
+    fListed |= l.strAddress == strAddress;
+  }
+  EXPECT_TRUE(fListed) << strAddress;
   // Bad type codes.
   RunCli("nearest " + strMap + szWhere + "100 road:6", &nExit);
   EXPECT_EQ(nExit, 2);

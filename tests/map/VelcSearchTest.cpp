@@ -18,12 +18,15 @@
 #include <string>
 #include <vector>
 
+#include <osmium/area/assembler.hpp>
+#include <osmium/area/multipolygon_manager.hpp>
 #include <osmium/handler.hpp>
 #include <osmium/handler/node_locations_for_ways.hpp>
 #include <osmium/index/map/flex_mem.hpp>
 #include <osmium/io/any_input.hpp>
 #include <osmium/visitor.hpp>
 
+#include "find/TypeFilters.h"
 #include "tests/map/VelTestUtil.h"
 #include "tools/velc/Categories.h"
 #include "tools/velc/OsmConvert.h"
@@ -94,6 +97,84 @@ struct OsmAddresses : osmium::handler::Handler {
     if (c) Add(w.tags(), MapPoint{DegreesToMap(x / double(c)), DegreesToMap(y / double(c))});
   }
 };
+
+// The category of the find dialogs' tree that lists a (kind, type) as one
+// of its single types; 0 ("other objects") for types no row lists.
+uint16_t TreeCategoryOf(int nKind, uint16_t wType) {
+  const TypeFilterEntry* pTable = GetTypeFilterTable();
+  for (uint32_t i = 0; i < c_cTypeFilters; ++i) {
+    const TypeFilterEntry& e = pTable[i];
+    if (e.wLevel != tflType || int(e.dwKind) != nKind || e.wType != wType) continue;
+    const int nParent = GetTypeFilterParent(i);
+    return nParent >= 0 ? pTable[nParent].wCategory : 0;
+  }
+  return 0;
+}
+
+// The named objects of an OSM file as the type mapping makes them, read
+// with libosmium on their own, by category of the tree: a node matching a
+// point rule is a point; a closed way matching a point rule is a point too
+// (a shop drawn as its building); a way matching a line rule is a line
+// unless it is closed and says area=yes; an area (a closed way or a
+// multipolygon) matching an area rule gives one area per outer ring of
+// three or more points, unless it is a closed way that also matches a line
+// rule without area=yes. Lines of highways without a name are named by
+// their ref.
+struct OsmNamedObjects : osmium::handler::Handler {
+  const CTypeMapping* pMapping = nullptr;
+  std::map<uint16_t, std::multiset<std::u16string>> byCategory;
+
+  static std::u16string Name(const osmium::TagList& tags, bool fRoadRef) {
+    const char* psz = tags["name"];
+    if ((!psz || !*psz) && fRoadRef && tags.has_key("highway")) psz = tags["ref"];
+    return psz && *psz ? platform::Utf8ToU16(psz) : std::u16string();
+  }
+  void Add(int nKind, const TypeRule* pRule, const std::u16string& strName) {
+    if (pRule && !strName.empty()) byCategory[TreeCategoryOf(nKind, pRule->wType)].insert(strName.substr(0, 63));
+  }
+  void node(const osmium::Node& n) {
+    if (n.location().valid() && !n.tags().empty()) Add(rkPoint, pMapping->Match(rkPoint, &n.tags(), Lookup), Name(n.tags(), false));
+  }
+  void way(const osmium::Way& w) {
+    if (w.tags().empty()) return;
+    bool fAnyLocation = false;
+    for (const osmium::NodeRef& nr : w.nodes()) fAnyLocation |= nr.location().valid();
+    if (!fAnyLocation) return;
+    if (w.is_closed()) Add(rkPoint, pMapping->Match(rkPoint, &w.tags(), Lookup), Name(w.tags(), false));
+    const char* pszArea = w.tags()["area"];
+    if (w.is_closed() && pszArea && !std::strcmp(pszArea, "yes")) return;
+    Add(rkPolyline, pMapping->Match(rkPolyline, &w.tags(), Lookup), Name(w.tags(), true));
+  }
+  void area(const osmium::Area& a) {
+    const TypeRule* pRule = pMapping->Match(rkPolygon, &a.tags(), Lookup);
+    if (!pRule) return;
+    const char* pszArea = a.tags()["area"];
+    const bool fAreaYes = pszArea && !std::strcmp(pszArea, "yes");
+    if (a.from_way() && !fAreaYes && pMapping->Match(rkPolyline, &a.tags(), Lookup)) return;
+    const std::u16string strName = Name(a.tags(), false);
+    for (const osmium::OuterRing& ring : a.outer_rings())
+      if (ring.size() >= 4) Add(rkPolygon, pRule, strName);  // closed: the first node again at the end
+  }
+};
+
+OsmNamedObjects ReadNamedObjects(const std::string& strIn, const CTypeMapping& mapping) {
+  OsmNamedObjects osm;
+  osm.pMapping = &mapping;
+  osmium::io::File file(strIn);
+  osmium::area::Assembler::config_type config;
+  config.create_empty_areas = false;
+  osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
+  osmium::relations::read_relations(file, manager);
+  using Index = osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
+  Index index;
+  osmium::handler::NodeLocationsForWays<Index> locations{index};
+  locations.ignore_errors();
+  osmium::io::Reader reader{file};
+  osmium::apply(reader, locations, osm,
+                manager.handler([&osm](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, osm); }));
+  reader.close();
+  return osm;
+}
 
 double Metres(MapPoint a, MapPoint b) {
   const double k = std::cos(MapToDegrees(a.y) * 3.14159265358979323846 / 180.0);
@@ -208,6 +289,41 @@ TEST(VelcSearchRealData, AddressesPlacesAndNamedObjectsAreFound) {
       EXPECT_LE(listed[kv.first], kv.second) << std::hex << kv.first;
       EXPECT_GT(listed[kv.first], 0u) << std::hex << kv.first;
     }
+    // Each category of the tree lists exactly the named objects libosmium
+    // finds in the OSM data for the category's mapped tags, name by name.
+    const OsmNamedObjects named = ReadNamedObjects(strIn, mapping);
+    EXPECT_FALSE(named.byCategory.empty());
+    const TypeFilterEntry* pTable = GetTypeFilterTable();
+    std::set<uint16_t> treeCategories;
+    for (uint32_t i = 0; i < c_cTypeFilters; ++i)
+      if (pTable[i].wLevel == tflCategory || (pTable[i].wLevel == tflGroup && pTable[i].wCategory != c_wAnyCode))
+        treeCategories.insert(pTable[i].wCategory);
+    for (const auto& kv : named.byCategory) EXPECT_TRUE(treeCategories.count(kv.first)) << std::hex << kv.first;
+    for (uint16_t wCategory : treeCategories) {
+      std::multiset<std::u16string> names;
+      for (uint32_t nCity = CVelParser::c_nAnyCity, k = 0; k <= cities->GetCount(); nCity = k++) {
+        std::unique_ptr<CMapQuery> q(p->CreateObjectsQuery(nCity, rkPoint, wCategory, 0xFFFF));
+        ASSERT_TRUE(q);
+        for (uint32_t i = 0; i < q->GetCount(); ++i) {
+          FoundObject obj = {};
+          ASSERT_TRUE(q->GetItem(i, &obj, c_fofName));
+          EXPECT_EQ(TreeCategoryOf(obj.nKind, obj.wType), wCategory) << std::hex << obj.nKind << " " << obj.wType;
+          obj.szName[63] = 0;
+          names.insert(obj.szName);
+        }
+      }
+      auto it = named.byCategory.find(wCategory);
+      const std::multiset<std::u16string> none;
+      const std::multiset<std::u16string>& osmNames = it == named.byCategory.end() ? none : it->second;
+      std::vector<std::u16string> missing, extra;
+      std::set_difference(osmNames.begin(), osmNames.end(), names.begin(), names.end(), std::back_inserter(missing));
+      std::set_difference(names.begin(), names.end(), osmNames.begin(), osmNames.end(), std::back_inserter(extra));
+      EXPECT_EQ(names.size(), osmNames.size()) << "category " << std::hex << wCategory;
+      EXPECT_TRUE(missing.empty()) << "category " << std::hex << wCategory << ": " << std::dec << missing.size()
+                                   << " OSM objects not listed, the first \"" << platform::U16ToUtf8(missing[0]) << "\"";
+      EXPECT_TRUE(extra.empty()) << "category " << std::hex << wCategory << ": " << std::dec << extra.size()
+                                 << " listed objects not in OSM, the first \"" << platform::U16ToUtf8(extra[0]) << "\"";
+    }
   }
 }
 
@@ -280,11 +396,27 @@ TEST(VelcSearchDemo, StreetsHouseNumbersAndFuelStations) {
   CityItem first = {};
   cities->GetItem(0, &first, 0);
   EXPECT_EQ(cityLines[0].rfind("0 \"" + platform::U16ToUtf8(first.szName) + "\"", 0), 0u) << cityLines[0];
-  auto fuelLines = lines(run("find " + strMap + " --category 0x2f01", &nExit));
+  // The car services row of the type tree (344) holds the fuel stations.
+  auto fuelLines = lines(run("find " + strMap + " --category 344", &nExit));
   EXPECT_EQ(nExit, 0);
   size_t cFuelLines = 0;
   for (const std::string& l : fuelLines) cFuelLines += l.rfind("0x2f01 point \"", 0) == 0;
   EXPECT_EQ(cFuelLines, cFuel);
+  // Its group (343) lists them among the rest; its first single-type row
+  // (345, the fuel station type) lists exactly what --type lists.
+  auto groupLines = lines(run("find " + strMap + " --category 343", &nExit));
+  EXPECT_EQ(nExit, 0);
+  size_t cGroupFuel = 0;
+  for (const std::string& l : groupLines) cGroupFuel += l.rfind("0x2f01 point \"", 0) == 0;
+  EXPECT_EQ(cGroupFuel, cFuel);
+  EXPECT_GE(groupLines.size(), fuelLines.size());
+  auto typeRowLines = lines(run("find " + strMap + " --category 345", &nExit));
+  EXPECT_EQ(nExit, 0);
+  EXPECT_EQ(typeRowLines, lines(run("find " + strMap + " --type 0x2f01", &nExit)));
+  EXPECT_EQ(typeRowLines.size(), cFuel);
+  // Category codes are not rows.
+  run("find " + strMap + " --category 0x2f01", &nExit);
+  EXPECT_EQ(nExit, 2);
   const std::string strHouse = "address " + strMap + " --street '" + platform::U16ToUtf8(house.szStreet) +
                                "' --house '" + platform::U16ToUtf8(house.szNumber) + "'";
   auto houseLines = lines(run(strHouse, &nExit));

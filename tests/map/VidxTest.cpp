@@ -602,6 +602,58 @@ TEST(VidxBuild, CityMergeWritesEveryEntryOnce) {
   EXPECT_EQ(got, expected);
 }
 
+TEST(VidxBuild, RunningOutOfMemoryWhileGatheringCitiesKeepsTheMembersGatheredSoFar) {
+  const std::string dir = NewFolder("memory");
+  WriteFake(dir + "/a.vel", FakeMap{Square(0, 0, c_nUnit), 28, 11, {"Бор", "Липки"}, {}});
+  WriteFake(dir + "/b.vel", FakeMap{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Альфа"}, {}});
+  WriteFake(dir + "/c.vel", FakeMap{Square(0, c_nUnit, c_nUnit), 28, 11, {"Юг"}, {}});
+  struct Restore {
+    ~Restore() { SetVidxGatherAllocFailureForTests(0); }
+  } restore;
+  char16_t szMessage[512];
+  LoadResString(c_idsIndexOutOfMemory, szMessage, 512);
+  {
+    // The second member does not fit: the message once, the first
+    // member's cities only, every member's map record all the same.
+    MessageCatcher catcher;
+    SetVidxGatherAllocFailureForTests(2);
+    ASSERT_EQ(Build(dir), 3);
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0], std::u16string(szMessage));
+    Opened idx;
+    ASSERT_TRUE(OpenCollection(dir, idx));
+    EXPECT_EQ(idx->GetMapCount(), 3u);
+    EXPECT_EQ(idx->GetHeader().wVersion, 1);
+    std::unique_ptr<CCitiesQuery> cities(idx->CreateCitiesQuery());
+    ASSERT_TRUE(cities);
+    EXPECT_EQ(CityNames(cities.get()), (std::vector<std::u16string>{u"Бор", u"Липки"}));
+  }
+  {
+    // Not even the first: an index of the maps without a city list.
+    MessageCatcher catcher;
+    SetVidxGatherAllocFailureForTests(1);
+    ASSERT_EQ(Build(dir), 3);
+    EXPECT_EQ(g_messages.size(), 1u);
+    Opened idx;
+    ASSERT_TRUE(OpenCollection(dir, idx));
+    EXPECT_EQ(idx->GetMapCount(), 3u);
+    EXPECT_EQ(idx->GetHeader().wVersion, 0);
+    EXPECT_FALSE(idx->HasCitiesIndex());
+  }
+  {
+    // With memory enough, all three and no message.
+    MessageCatcher catcher;
+    SetVidxGatherAllocFailureForTests(0);
+    ASSERT_EQ(Build(dir), 3);
+    EXPECT_TRUE(g_messages.empty());
+    Opened idx;
+    ASSERT_TRUE(OpenCollection(dir, idx));
+    std::unique_ptr<CCitiesQuery> cities(idx->CreateCitiesQuery());
+    ASSERT_TRUE(cities);
+    EXPECT_EQ(cities->GetCount(), 4u);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Drawing
 

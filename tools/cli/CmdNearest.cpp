@@ -3,7 +3,9 @@
 // reader sorts them, one line each:
 //   0x<type> "<name>" <lat>,<lon> <distance m> scale <index> <kind>
 // where lat,lon is the object's point nearest to the given one, the
-// distance is measured to it and kind is point, line or area.
+// distance is measured to it and kind is point, line or area; an object
+// with an address has it at the end of its line:
+//   ... <kind> "<city>" "<postcode>" "<street>" "<house>"
 // TYPE is a type code (decimal or 0x hex) of points, or of lines or areas
 // with the prefix "line:" or "area:" ("point:" is allowed too); without
 // any, every type. --scale N searches the level of scale index N instead of
@@ -105,13 +107,22 @@ static int RunNearest(int argc, char** argv) {
   const uint32_t cItems = pQuery->GetCount();
   for (uint32_t i = 0; i < cItems; ++i) {
     FoundObject obj = {};
-    if (!pQuery->GetItem(i, &obj, c_fofName | c_fofReprPoint | c_fofNearestPoint | c_fofScale)) continue;
+    if (!pQuery->GetItem(i, &obj, c_fofName | c_fofReprPoint | c_fofNearestPoint | c_fofScale | c_fofCity | c_fofZip |
+                                      c_fofStreet | c_fofNumber))
+      continue;
     obj.szName[63] = 0;
+    obj.szCity[63] = obj.szStreet[63] = 0;
+    obj.szZip[15] = obj.szNumber[15] = 0;
     const double dx = double(int64_t(obj.xNearest) - pt.x) * fCos;
     const double dy = double(int64_t(obj.yNearest) - pt.y);
-    std::printf("0x%04x \"%s\" %.7f,%.7f %.1f scale %d %s\n", obj.wType, platform::U16ToUtf8(obj.szName).c_str(),
+    std::printf("0x%04x \"%s\" %.7f,%.7f %.1f scale %d %s", obj.wType, platform::U16ToUtf8(obj.szName).c_str(),
                 MapToDegrees(obj.yNearest), MapToDegrees(obj.xNearest), MapToMetres(std::sqrt(dx * dx + dy * dy)),
                 obj.nScale, KindName(obj.nKind));
+    if (obj.szCity[0] || obj.szZip[0] || obj.szStreet[0] || obj.szNumber[0])
+      std::printf(" \"%s\" \"%s\" \"%s\" \"%s\"", platform::U16ToUtf8(obj.szCity).c_str(),
+                  platform::U16ToUtf8(obj.szZip).c_str(), platform::U16ToUtf8(obj.szStreet).c_str(),
+                  platform::U16ToUtf8(obj.szNumber).c_str());
+    std::printf("\n");
   }
   std::fprintf(stderr, "%u found\n", cItems);
   delete pQuery;

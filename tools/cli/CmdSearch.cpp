@@ -3,11 +3,12 @@
 //     the cities of the city index in its order (from the first whose name
 //     starts with PREFIX, as long as they do), one line each:
 //       <index> "<name>" <lat>,<lon>|- scale <index>
-//   velmo-cli find MAP [--city NAME] (--type [point:|line:|area:]CODE | --category CODE) [--name TEXT]
-//     the objects of a type, or of a category of the find dialogs' type tree
-//     (its category code), in a city (every city and the objects of none
-//     without --city), sorted by name; --name starts the list at the first
-//     name that begins with TEXT.
+//   velmo-cli find MAP [--city NAME] (--type [point:|line:|area:]CODE | --category ROW) [--name TEXT]
+//     the objects of a type, or of a row of the find dialogs' type tree (the
+//     row number the dialogs save as the filter: a category lists its own
+//     objects, a group those of its categories, a single type that type), in
+//     a city (every city and the objects of none without --city), sorted by
+//     name; --name starts the list at the first name that begins with TEXT.
 //   velmo-cli address MAP [--city NAME] [--postcode P] [--street S] [--house H]
 //     the objects whose address matches (every city without --city).
 // Objects are listed one line each:
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "find/TypeFilters.h"
 #include "map/MapParser.h"
 #include "platform/Str.h"
 #include "tools/cli/Cli.h"
@@ -27,10 +29,22 @@
 
 namespace {
 
-// The category codes of the find dialogs' type tree (and 0, other objects).
-const uint16_t c_awCategories[] = {0x2A00, 0x2B00, 0x2C00, 0xF100, 0x2C05, 0x2D00, 0x2D0A, 0x2E00, 0x2F00,
-                                   0x3000, 0xF000, 0x0100, 0x0001, 0x6400, 0x6500, 0x6600, 0x4100, 0x4A00,
-                                   0x2F01, 0xF200, 0x2000, 0x4300, 0x1600, 0x1C00, 0x1D00, 0x5900, 0x0000};
+// The category codes of the find dialogs' type tree (and 0, other objects)
+// in its order.
+std::vector<uint16_t> TreeCategories() {
+  std::vector<uint16_t> codes;
+  for (uint32_t nRow : GetCategoriesOfFilter(0)) codes.push_back(GetTypeFilter(nRow)->wCategory);
+  return codes;
+}
+
+// A row number of the type tree (decimal, below c_cTypeFilters).
+bool ParseTreeRow(const char* psz, uint32_t& nRow) {
+  char* pEnd = nullptr;
+  const unsigned long n = std::strtoul(psz, &pEnd, 10);
+  if (!*psz || *psz == '-' || !pEnd || *pEnd || n >= c_cTypeFilters) return false;
+  nRow = uint32_t(n);
+  return true;
+}
 const uint32_t c_nAnyCity = 0xFFFFFFFFu;
 const uint32_t c_dwObjectFlags =
     c_fofName | c_fofCity | c_fofZip | c_fofStreet | c_fofNumber | c_fofReprPoint | c_fofScale;
@@ -157,11 +171,26 @@ int RunFind(int argc, char** argv) {
   }
   int nKind = rkPoint;
   uint16_t wCode = 0;
-  if (fBad || !pszMap || (!pszType) == (!pszCategory) ||
-      !ParseKindCode(pszType ? pszType : pszCategory, nKind, wCode)) {
-    std::fprintf(stderr, "usage: velmo-cli find MAP [--city NAME] (--type [point:|line:|area:]CODE | --category CODE) "
+  uint32_t nRow = 0;
+  if (fBad || !pszMap || (!pszType) == (!pszCategory) || (pszType && !ParseKindCode(pszType, nKind, wCode)) ||
+      (pszCategory && !ParseTreeRow(pszCategory, nRow))) {
+    std::fprintf(stderr, "usage: velmo-cli find MAP [--city NAME] (--type [point:|line:|area:]CODE | --category ROW) "
                          "[--name TEXT]\n");
+    if (pszCategory && !ParseTreeRow(pszCategory, nRow))
+      std::fprintf(stderr, "velmo-cli: --category takes a row of the type tree, 0 to %u\n", unsigned(c_cTypeFilters - 1));
     return 2;
+  }
+  // A single-type row is that type; a category or group row its categories.
+  std::vector<uint16_t> categories;
+  if (pszCategory) {
+    const TypeFilterEntry* pRow = GetTypeFilter(nRow);
+    if (pRow->wLevel == tflType) {
+      nKind = int(pRow->dwKind);
+      wCode = pRow->wType;
+      pszCategory = nullptr;
+    } else {
+      for (uint32_t n : GetCategoriesOfFilter(nRow)) categories.push_back(GetTypeFilter(n)->wCategory);
+    }
   }
   std::unique_ptr<CMapParser> p = OpenMap(pszMap);
   if (!p) return 1;
@@ -180,9 +209,9 @@ int RunFind(int argc, char** argv) {
   // A type: the categories that list it as a sub-code; a category: all of it.
   std::vector<std::pair<uint16_t, uint16_t>> queries;  // category, sub-code
   if (pszCategory) {
-    queries.push_back({wCode, 0xFFFF});
+    for (uint16_t wCategory : categories) queries.push_back({wCategory, 0xFFFF});
   } else {
-    for (uint16_t wCategory : c_awCategories)
+    for (uint16_t wCategory : TreeCategories())
       if (p->FindObjectType(nKind, wCategory, wCode)) queries.push_back({wCategory, wCode});
     if (queries.empty() && p->FindObjectType(nKind, wCode, wCode)) queries.push_back({wCode, wCode});
   }
@@ -255,13 +284,14 @@ VELMO_CLI_COMMAND(cities, "cities", "MAP [PREFIX]", RunCities);
 VELMO_CLI_HELP(cities,
                "Lists the cities of the map's city index in its order (from the first whose name\n"
                "starts with PREFIX, as long as they do): index, name, position and scale.");
-VELMO_CLI_COMMAND(find, "find", "MAP [--city NAME] (--type [point:|line:|area:]CODE | --category CODE) [--name TEXT]",
+VELMO_CLI_COMMAND(find, "find", "MAP [--city NAME] (--type [point:|line:|area:]CODE | --category ROW) [--name TEXT]",
                   RunFind);
 VELMO_CLI_HELP(find,
-               "Lists the objects of a type, or of a category code of the type tree, from the map's\n"
-               "object name index, by name, in a city (in every city without --city); --name starts\n"
-               "at the first name that begins with TEXT. One line per object: type, kind, name,\n"
-               "position, city, postal code, street and house number.");
+               "Lists the objects of a type, or of a row of the find dialogs' type tree (0 all types,\n"
+               "344 the car services with fuel stations, ...: a group, a category or a single type),\n"
+               "from the map's object name index, by name, in a city (in every city without --city);\n"
+               "--name starts at the first name that begins with TEXT. One line per object: type,\n"
+               "kind, name, position, city, postal code, street and house number.");
 VELMO_CLI_COMMAND(address, "address", "MAP [--city NAME] [--postcode P] [--street S] [--house H]", RunAddress);
 VELMO_CLI_HELP(address,
                "Lists the objects whose address matches: the postal code equal, the street and house\n"
