@@ -70,7 +70,7 @@ VelObject Line(std::vector<MapPoint> pts, std::vector<int32_t> nodes, const char
 TEST(VelcMemory, ConsumingWriterGivesTheSameBytesOnRoadsCutIntoPieces) {
   // One level at 24 bits (128 map units a unit): a road longer than a
   // block can span is cut at a point that becomes a new node, and a
-  // restriction names the road's pieces on either side of a node.
+  // restriction names two roads that meet at a node of the long one.
   std::vector<VelLevelInput> levels(1);
   levels[0].wLevelCode = 24;
   const int32_t c_nStep = 3000000;  // about 23 400 level units
@@ -83,6 +83,7 @@ TEST(VelcMemory, ConsumingWriterGivesTheSameBytesOnRoadsCutIntoPieces) {
   levels[0].objects.push_back(Line(longPts, longNodes, u"Длинная улица"));
   levels[0].objects.push_back(Line({{4 * c_nStep, 0}, {4 * c_nStep, 500000}}, {1, 3}, u"Короткая улица"));
   levels[0].objects.push_back(Line({{0, 100}, {c_nStep, 200}}, {}, u"Длинная улица"));  // a line outside the graph
+  levels[0].objects.push_back(Line({{4 * c_nStep, 0}, {4 * c_nStep, -500000}}, {1, 4}, u"Южная улица"));
   VelObject area;
   area.nKind = rkPolygon;
   area.wType = 0x13;
@@ -100,9 +101,9 @@ TEST(VelcMemory, ConsumingWriterGivesTheSameBytesOnRoadsCutIntoPieces) {
   point.strLabel = u"Кофейня";
   levels[0].objects.push_back(point);
   VelWriterOptions opt;
-  opt.dwNodeCount = 4;
+  opt.dwNodeCount = 5;
   opt.fAddresses = true;
-  opt.restrictions.push_back(VelTurnRestriction{0, 1, 3, 0, 1});
+  opt.restrictions.push_back(VelTurnRestriction{3, 1, 4, 1, 3});
   VelWriterStats stats;
   ExpectSameBytesBothWays(opt, levels, &stats);
   EXPECT_GT(stats.cCutNodes, 0u);  // the cut really happened
