@@ -46,16 +46,17 @@ double DistanceMetres(MapPoint a, MapPoint b) {
   return std::sqrt(dx * dx + dy * dy) * (20000000.0 / double(1 << 30));
 }
 
-// Interns texts: the 1-based number of each distinct text.
+// Numbers texts in the order of their first use: the 1-based number of
+// each distinct text of the collector (given by its number there) in pList.
 struct TextList {
-  std::map<std::u16string, uint32_t> numbers;
+  std::vector<uint32_t> numbers;  // collector's text number -> list number, 0 = not yet listed
   std::vector<std::u16string>* pList;
-  uint32_t Number(const std::u16string& str) {
-    if (str.empty()) return 0;
-    auto it = numbers.find(str);
-    if (it != numbers.end()) return it->second;
+  uint32_t Number(uint32_t iText, const std::u16string& str) {
+    if (iText == 0) return 0;
+    if (iText >= numbers.size()) numbers.resize(iText + 1, 0);
+    if (numbers[iText]) return numbers[iText];
     pList->push_back(str);
-    return numbers[str] = uint32_t(pList->size());
+    return numbers[iText] = uint32_t(pList->size());
   }
 };
 
@@ -115,13 +116,21 @@ void CAddressCollector::AddBoundary(const std::u16string& strName, const std::u1
 void CAddressCollector::AddAddress(int64_t iObject, MapPoint pt, const std::u16string& strStreet,
                                    const std::u16string& strNumber, const std::u16string& strZip,
                                    const std::u16string& strCity) {
-  if (iObject < 0 || strNumber.empty()) return;
-  m_addresses.push_back(Address{iObject, pt, strStreet, strNumber, strZip, strCity});
+  if (iObject < 0 || iObject >= int64_t(UINT32_MAX) || strNumber.empty()) return;
+  m_addresses.push_back(Address{uint32_t(iObject), pt, TextNumber(strStreet), TextNumber(strNumber), TextNumber(strZip),
+                                TextNumber(strCity)});
+}
+
+uint32_t CAddressCollector::TextNumber(const std::u16string& str) {
+  if (str.empty()) return 0;
+  auto [it, fNew] = m_textNumbers.try_emplace(str, uint32_t(m_texts.size()));
+  if (fNew) m_texts.push_back(str);
+  return it->second;
 }
 
 void CAddressCollector::AddStreet(int64_t iObject, MapPoint pt, const std::u16string& strName) {
-  if (iObject < 0 || strName.empty()) return;
-  m_streets.push_back(Street{iObject, pt, strName});
+  if (iObject < 0 || iObject >= int64_t(UINT32_MAX) || strName.empty()) return;
+  m_streets.push_back(Street{uint32_t(iObject), pt, TextNumber(strName)});
 }
 
 void CAddressCollector::Shift(uint32_t cMoved) {
@@ -260,15 +269,15 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLeve
   TextList zips{{}, &index.lists[0]}, streets{{}, &index.lists[1]}, numbers{{}, &index.lists[2]};
   for (const Address& a : m_addresses) {
     if (size_t(a.iObject) >= objects.size()) continue;
-    int32_t iCity = a.strCity.empty() ? -1 : CityNamed(a.strCity, a.pt);
+    int32_t iCity = a.iCity == 0 ? -1 : CityNamed(Text(a.iCity), a.pt);
     if (iCity < 0) iCity = CityAt(a.pt);
     VelObject& obj = objects[size_t(a.iObject)];
     if (!obj.fHasAddress) ++stats.cAddresses;
     obj.fHasAddress = true;
     obj.adwAddress[0] = uint32_t(iCity + 1);
-    obj.adwAddress[1] = zips.Number(a.strZip);
-    obj.adwAddress[2] = streets.Number(a.strStreet);
-    obj.adwAddress[3] = numbers.Number(a.strNumber);
+    obj.adwAddress[1] = zips.Number(a.iZip, Text(a.iZip));
+    obj.adwAddress[2] = streets.Number(a.iStreet, Text(a.iStreet));
+    obj.adwAddress[3] = numbers.Number(a.iNumber, Text(a.iNumber));
     if (iCity < 0) ++stats.cAddressesNoCity;
   }
   for (const Street& s : m_streets) {
@@ -277,7 +286,7 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLeve
     if (obj.fHasAddress) continue;
     obj.fHasAddress = true;
     obj.adwAddress[0] = uint32_t(CityAt(s.pt) + 1);
-    obj.adwAddress[2] = streets.Number(s.strName);
+    obj.adwAddress[2] = streets.Number(s.iName, Text(s.iName));
     ++stats.cStreets;
   }
   // The city under which the name index lists the other named objects.

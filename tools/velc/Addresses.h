@@ -5,7 +5,9 @@
 // which the object name index lists it.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "map/MapRect.h"
@@ -62,24 +64,31 @@ class CAddressCollector {
     MapRect box;
     bool Contains(MapPoint pt) const;
   };
+  // Addresses and streets come by the million in a large extract and
+  // repeat few texts: each keeps the numbers of its texts in m_texts.
   struct Address {
-    int64_t iObject;
+    uint32_t iObject;
     MapPoint pt;
-    std::u16string strStreet, strNumber, strZip, strCity;
+    uint32_t iStreet, iNumber, iZip, iCity;  // 0 = none
   };
   struct Street {
-    int64_t iObject;
+    uint32_t iObject;
     MapPoint pt;
-    std::u16string strName;
+    uint32_t iName;
   };
+  // The number of a text in m_texts (0 for the empty text).
+  uint32_t TextNumber(const std::u16string& str);
+  const std::u16string& Text(uint32_t i) const { return m_texts[i]; }
   // The city of a point, or -1.
   int32_t CityAt(MapPoint pt) const;
   int32_t CityNamed(const std::u16string& strName, MapPoint pt) const;
 
   std::vector<Place> m_places;
   std::vector<Boundary> m_boundaries;
-  std::vector<Address> m_addresses;
-  std::vector<Street> m_streets;
+  std::deque<Address> m_addresses;
+  std::deque<Street> m_streets;
+  std::vector<std::u16string> m_texts{std::u16string()};
+  std::unordered_map<std::u16string, uint32_t> m_textNumbers;
   // Resolved.
   std::vector<uint32_t> m_cityPlace;  // city -> its place in m_places
 };

@@ -225,6 +225,42 @@ bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, s
   return out.size() >= 2 || fFinest;
 }
 
+// The objects of a level while the file is read: in slabs of a fixed size,
+// so that growing never holds two copies (as a vector's growth does), and
+// each slab is given back whole once its objects have moved on.
+class CPendingObjects {
+ public:
+  size_t size() const { return m_c; }
+  VelObject& operator[](size_t i) { return m_slabs[i / c_cSlab][i % c_cSlab]; }
+  void push_back(VelObject&& obj) {
+    if (m_slabs.empty() || m_slabs.back().size() == c_cSlab) {
+      m_slabs.emplace_back();
+      m_slabs.back().reserve(c_cSlab);
+    }
+    m_slabs.back().push_back(std::move(obj));
+    ++m_c;
+  }
+  // Moves the objects from iFirst on, then those before it, into out.
+  void MoveTo(size_t iFirst, std::vector<VelObject>& out) {
+    out.clear();
+    out.reserve(m_c);
+    for (size_t i = iFirst; i < m_c; ++i) out.push_back(std::move((*this)[i]));
+    for (size_t i = 0; i < iFirst; ++i) {
+      out.push_back(std::move((*this)[i]));
+      if ((i + 1) % c_cSlab) continue;
+      std::vector<VelObject>().swap(m_slabs[i / c_cSlab]);
+      if ((i + 1) % (c_cSlab * 32) == 0) ReleaseFreeMemory();  // the slabs may lie among live blocks
+    }
+    std::vector<std::vector<VelObject>>().swap(m_slabs);
+    m_c = 0;
+  }
+
+ private:
+  static const size_t c_cSlab = 8192;
+  std::vector<std::vector<VelObject>> m_slabs;
+  size_t m_c = 0;
+};
+
 // The first pass: the nodes of routable ways (a node used twice, or at a
 // way's end, is a graph node) and the turn restriction relations.
 class CRoadScanHandler : public osmium::handler::Handler {
@@ -372,7 +408,7 @@ class CConvertHandler : public osmium::handler::Handler {
     ++m_stats.cRoads;
     // Keep what the turn restrictions need: their own ways and every way
     // through one of their via nodes.
-    const std::vector<int32_t>& written = m_levels.back().objects[size_t(iObject)].nodeIndex;
+    const std::vector<int32_t>& written = m_pending[c_cVelcLevels - 1][size_t(iObject)].nodeIndex;
     bool fKeep = std::binary_search(m_turnWays.begin(), m_turnWays.end(), way.id());
     std::vector<int32_t> vias;
     if (!m_viaNodes.empty())
@@ -491,16 +527,25 @@ class CConvertHandler : public osmium::handler::Handler {
     bounds.r = ToMap(box.top_right()).x, bounds.t = ToMap(box.top_right()).y;
     std::vector<AreaRings> sea;
     if (!m_coast.BuildSea(bounds, c_nCoastSnap, sea, m_stats.warnings)) return;
-    std::vector<size_t> acBefore;
-    for (const VelLevelInput& level : m_levels) acBefore.push_back(level.objects.size());
+    for (int i = 0; i < c_cVelcLevels; ++i) m_acBeforeSea[i] = m_pending[i].size();
     for (const AreaRings& area : sea) {
       Emit(rkPolygon, pRule, area.outer, std::u16string(), false, nullptr, &area.holes);
       ++m_stats.cSeaAreas;
     }
-    for (size_t i = 0; i < m_levels.size(); ++i) {
-      auto& objects = m_levels[i].objects;
-      std::rotate(objects.begin(), objects.begin() + ptrdiff_t(acBefore[i]), objects.end());
+  }
+
+  // Moves the objects into the levels, the sea in front of the others;
+  // returns how many places that moved the finest level's other objects.
+  size_t TakeObjects() {
+    size_t cMoved = 0;
+    for (int i = 0; i < c_cVelcLevels; ++i) {
+      CPendingObjects& pending = m_pending[i];
+      const size_t cBefore = m_acBeforeSea[i] == SIZE_MAX ? pending.size() : m_acBeforeSea[i];
+      std::vector<VelObject>& objects = m_levels[size_t(i)].objects;
+      pending.MoveTo(cBefore, objects);
+      if (i + 1 == c_cVelcLevels) cMoved = objects.size() - cBefore;
     }
+    return cMoved;
   }
 
  private:
@@ -585,10 +630,13 @@ class CConvertHandler : public osmium::handler::Handler {
         outer.swap(obj.points);
         JoinHoles(outer, holes, obj.points);
       }
+      // Millions of objects wait for the writer: no spare capacity.
+      if (obj.points.capacity() > obj.points.size()) std::vector<MapPoint>(obj.points).swap(obj.points);
+      if (obj.nodeIndex.capacity() > obj.nodeIndex.size()) std::vector<int32_t>(obj.nodeIndex).swap(obj.nodeIndex);
       obj.strLabel = strName;
       obj.fDirection = fDirection;
-      if (fFinest) iFinest = int64_t(m_levels[size_t(iLevel)].objects.size());
-      m_levels[size_t(iLevel)].objects.push_back(std::move(obj));
+      if (fFinest) iFinest = int64_t(m_pending[iLevel].size());
+      m_pending[iLevel].push_back(std::move(obj));
       ++m_stats.acLevelObjects[iLevel];
       if (iLevel + 1 == c_cVelcLevels) {
         if (nKind == rkPoint) ++m_stats.cPoints;
@@ -601,6 +649,8 @@ class CConvertHandler : public osmium::handler::Handler {
 
   const CTypeMapping& m_mapping;
   std::vector<VelLevelInput>& m_levels;
+  CPendingObjects m_pending[c_cVelcLevels];  // the objects of each level until TakeObjects
+  size_t m_acBeforeSea[c_cVelcLevels] = {SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
   OsmConvertStats& m_stats;
   bool m_fGraph = false;
   std::vector<osmium::object_id_type> m_graphNodes;  // sorted; a node's number is its place
@@ -804,9 +854,8 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
     }
     // The sea goes in front of every other object, which moves the roads
     // the turn records name by as many places.
-    const size_t cFinestBefore = levels.back().objects.size();
     handler.AddSea(boxHeader);
-    const uint32_t cMoved = uint32_t(levels.back().objects.size() - cFinestBefore);
+    const uint32_t cMoved = uint32_t(handler.TakeObjects());
     if (pGraph && cMoved)
       for (VelTurnRestriction& t : pGraph->restrictions) {
         t.iFromObject += cMoved;
@@ -858,7 +907,8 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
   SetMapDescription(options, strInput, stats);
   std::vector<uint8_t> out;
   VelWriterStats wstats;
-  if (!WriteVelMap(options, levels, out, strError, &wstats)) return false;
+  ReleaseFreeMemory();  // what reading the file needed
+  if (!WriteVelMapConsuming(options, levels, out, strError, &wstats)) return false;
   if (!platform::WriteFileAtomic(platform::Utf8ToU16(strOutput).c_str(), out.data(), out.size())) {
     strError = "cannot write " + strOutput;
     return false;

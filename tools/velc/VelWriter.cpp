@@ -11,6 +11,10 @@
 #include "map/bits/HuffmanEncoder.h"
 #include "map/vel/detail/VelFormat.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace vel;
 
 namespace {
@@ -25,23 +29,27 @@ struct LPoint {
   int32_t x, y;
 };
 
-// One object in level units, ready to encode.
+// One object (or a piece of a line) in level units, ready to encode. A
+// large map has millions: the points and node numbers lie in the level's
+// flat arrays.
+const uint32_t c_iNoNodes = UINT32_MAX;
 struct Item {
   const VelObject* pSrc;
-  size_t iObject = 0;          // index of pSrc in the level's input
-  std::vector<LPoint> pts;
-  std::vector<int32_t> nodes;  // per point, or empty
-  int64_t l, t, r, b;          // bounds, level units
-  size_t iBlock = 0;
-  uint32_t dwInSection = 0;    // byte offset of the record in its section
-  bool fInlineLabel = false;   // a city's place: the record starts with its own text
+  uint32_t iObject = 0;           // index of pSrc in the level's input
+  uint32_t iFirstPoint = 0;       // in LevelWork::pts
+  uint32_t cPoints = 0;
+  uint32_t iFirstNode = c_iNoNodes;  // in LevelWork::nodes, one per point (c_iNoNodes: none)
+  int32_t l, t, r, b;             // bounds, level units
+  uint32_t iBlock = 0;
+  uint32_t dwInSection = 0;       // byte offset of the record in its section
+  bool fInlineLabel = false;      // a city's place: the record starts with its own text
 };
 
 struct Block {
   int64_t l, t, r, b;
-  std::vector<size_t> items[3];  // areas, lines, points (indices into the level's items)
+  std::vector<uint32_t> items[3];  // areas, lines, points (indices into the level's items)
   std::vector<uint8_t> data[3];
-  size_t offData = 0;            // file offset of the block's object data
+  size_t offData = 0;              // file offset of the block's object data
 };
 
 struct LevelWork {
@@ -49,20 +57,46 @@ struct LevelWork {
   unsigned nShift;
   bool fFinest;
   std::vector<Item> items;
+  std::vector<LPoint> pts;     // the items' points
+  std::vector<int32_t> nodes;  // the node numbers of the items that have them
   std::vector<Block> blocks;
+
+  const LPoint* PointsOf(const Item& it) const { return pts.data() + it.iFirstPoint; }
+  const int32_t* NodesOf(const Item& it) const {
+    return it.iFirstNode == c_iNoNodes ? nullptr : nodes.data() + it.iFirstNode;
+  }
 };
 
 int SectionOf(int nKind) { return nKind == rkPolygon ? 0 : nKind == rkPolyline ? 1 : 2; }
 
-void ComputeBounds(Item& it) {
-  it.l = it.r = it.pts[0].x;
-  it.t = it.b = it.pts[0].y;
-  for (const LPoint& p : it.pts) {
-    it.l = std::min<int64_t>(it.l, p.x);
-    it.r = std::max<int64_t>(it.r, p.x);
-    it.t = std::min<int64_t>(it.t, p.y);
-    it.b = std::max<int64_t>(it.b, p.y);
+void ComputeBounds(Item& it, const LPoint* pts) {
+  it.l = it.r = pts[0].x;
+  it.t = it.b = pts[0].y;
+  for (uint32_t i = 0; i < it.cPoints; ++i) {
+    it.l = std::min(it.l, pts[i].x);
+    it.r = std::max(it.r, pts[i].x);
+    it.t = std::min(it.t, pts[i].y);
+    it.b = std::max(it.b, pts[i].y);
   }
+}
+
+// Appends points (and their node numbers, when there are) to the level as
+// a new item.
+Item& PushItem(LevelWork& lw, const VelObject& obj, size_t iObject, const LPoint* pts, const int32_t* nodes,
+               size_t c) {
+  Item it;
+  it.pSrc = &obj;
+  it.iObject = uint32_t(iObject);
+  it.iFirstPoint = uint32_t(lw.pts.size());
+  it.cPoints = uint32_t(c);
+  lw.pts.insert(lw.pts.end(), pts, pts + c);
+  if (nodes) {
+    it.iFirstNode = uint32_t(lw.nodes.size());
+    lw.nodes.insert(lw.nodes.end(), nodes, nodes + c);
+  }
+  ComputeBounds(it, lw.PointsOf(it));
+  lw.items.push_back(it);
+  return lw.items.back();
 }
 
 // Inserts points so that no step exceeds the delta range.
@@ -88,60 +122,53 @@ void Densify(std::vector<LPoint>& pts, std::vector<int32_t>& nodes) {
 // pcNextNode: the next free node number where a road of the road graph
 // must be cut into pieces (null on levels without one). A cut point that is
 // not yet a node becomes one, so that both pieces stay joined in the graph.
-void AddItems(LevelWork& lw, const VelObject& obj, size_t iObject, VelWriterStats& stats, uint32_t* pcNextNode) {
+// base and baseNodes: scratch room for the object's points in level units.
+void AddItems(LevelWork& lw, const VelObject& obj, size_t iObject, VelWriterStats& stats, uint32_t* pcNextNode,
+              std::vector<LPoint>& base, std::vector<int32_t>& baseNodes) {
   if (obj.points.empty()) {
     ++stats.cDropped;
     return;
   }
-  Item base;
-  base.pSrc = &obj;
-  base.iObject = iObject;
-  for (const MapPoint& p : obj.points)
-    base.pts.push_back(LPoint{ToLevelUnits(p.x, lw.nShift), ToLevelUnits(p.y, lw.nShift)});
-  if (!obj.nodeIndex.empty() && obj.nodeIndex.size() == obj.points.size()) base.nodes = obj.nodeIndex;
+  base.clear();
+  baseNodes.clear();
+  for (const MapPoint& p : obj.points) base.push_back(LPoint{ToLevelUnits(p.x, lw.nShift), ToLevelUnits(p.y, lw.nShift)});
+  if (!obj.nodeIndex.empty() && obj.nodeIndex.size() == obj.points.size()) baseNodes = obj.nodeIndex;
   if (obj.nKind == rkPoint) {
-    base.pts.resize(1);
-    base.nodes.clear();
-    ComputeBounds(base);
-    lw.items.push_back(std::move(base));
+    PushItem(lw, obj, iObject, base.data(), nullptr, 1);
     return;
   }
-  Densify(base.pts, base.nodes);
+  Densify(base, baseNodes);
+  const int32_t* pNodes = baseNodes.empty() ? nullptr : baseNodes.data();
   if (obj.nKind == rkPolygon) {
-    ComputeBounds(base);
-    if (base.pts.size() > c_cMaxPointsPerObject || base.r - base.l > c_nMaxBlockSpan ||
-        base.b - base.t > c_nMaxBlockSpan) {
+    Item probe;
+    probe.cPoints = uint32_t(std::min<size_t>(base.size(), UINT32_MAX));
+    ComputeBounds(probe, base.data());
+    if (base.size() > c_cMaxPointsPerObject || int64_t(probe.r) - probe.l > c_nMaxBlockSpan ||
+        int64_t(probe.b) - probe.t > c_nMaxBlockSpan) {
       ++stats.cDropped;
       return;
     }
-    lw.items.push_back(std::move(base));
+    PushItem(lw, obj, iObject, base.data(), pNodes, base.size());
     return;
   }
   // Lines: split into pieces that fit a block and the point count.
   size_t i = 0;
-  const size_t n = base.pts.size();
+  const size_t n = base.size();
   while (i < n) {
-    Item piece;
-    piece.pSrc = &obj;
-    piece.iObject = iObject;
-    int64_t l = base.pts[i].x, r = l, t = base.pts[i].y, b = t;
+    int64_t l = base[i].x, r = l, t = base[i].y, b = t;
     size_t j = i;
     while (j < n) {
-      int64_t l2 = std::min<int64_t>(l, base.pts[j].x), r2 = std::max<int64_t>(r, base.pts[j].x);
-      int64_t t2 = std::min<int64_t>(t, base.pts[j].y), b2 = std::max<int64_t>(b, base.pts[j].y);
+      int64_t l2 = std::min<int64_t>(l, base[j].x), r2 = std::max<int64_t>(r, base[j].x);
+      int64_t t2 = std::min<int64_t>(t, base[j].y), b2 = std::max<int64_t>(b, base[j].y);
       if (r2 - l2 > c_nMaxBlockSpan || b2 - t2 > c_nMaxBlockSpan || j - i >= c_cMaxPointsPerObject) break;
       l = l2, r = r2, t = t2, b = b2;
-      piece.pts.push_back(base.pts[j]);
-      if (!base.nodes.empty()) piece.nodes.push_back(base.nodes[j]);
       ++j;
     }
-    if (j < n && pcNextNode && obj.fHasNodes && !base.nodes.empty() && base.nodes[j - 1] < 0) {
-      base.nodes[j - 1] = int32_t((*pcNextNode)++);
-      piece.nodes.back() = base.nodes[j - 1];
+    if (j < n && pcNextNode && obj.fHasNodes && pNodes && baseNodes[j - 1] < 0) {
+      baseNodes[j - 1] = int32_t((*pcNextNode)++);
       ++stats.cCutNodes;
     }
-    ComputeBounds(piece);
-    lw.items.push_back(std::move(piece));
+    PushItem(lw, obj, iObject, base.data() + i, pNodes ? pNodes + i : nullptr, j - i);
     if (j >= n) break;
     i = j - 1;  // the next piece starts where this one ended
   }
@@ -150,21 +177,21 @@ void AddItems(LevelWork& lw, const VelObject& obj, size_t iObject, VelWriterStat
 void MakeBlocks(LevelWork& lw, uint32_t cCell) {
   for (;;) {
     lw.blocks.clear();
-    std::map<std::pair<int64_t, int64_t>, std::vector<size_t>> cells;
+    std::map<std::pair<int64_t, int64_t>, std::vector<uint32_t>> cells;
     for (size_t i = 0; i < lw.items.size(); ++i) {
       const Item& it = lw.items[i];
-      int64_t cx = (it.l + it.r) / 2, cy = (it.t + it.b) / 2;
+      int64_t cx = (int64_t(it.l) + it.r) / 2, cy = (int64_t(it.t) + it.b) / 2;
       auto floorDiv = [](int64_t a, int64_t d) { return a >= 0 ? a / d : -((-a + d - 1) / d); };
-      cells[{floorDiv(cy, cCell), floorDiv(cx, cCell)}].push_back(i);
+      cells[{floorDiv(cy, cCell), floorDiv(cx, cCell)}].push_back(uint32_t(i));
     }
     for (auto& kv : cells) {
       Block blk{};
       bool fOpen = false;
-      for (size_t idx : kv.second) {
+      for (uint32_t idx : kv.second) {
         const Item& it = lw.items[idx];
         if (fOpen) {
-          int64_t l = std::min(blk.l, it.l), r = std::max(blk.r, it.r), t = std::min(blk.t, it.t),
-                  b = std::max(blk.b, it.b);
+          int64_t l = std::min<int64_t>(blk.l, it.l), r = std::max<int64_t>(blk.r, it.r),
+                  t = std::min<int64_t>(blk.t, it.t), b = std::max<int64_t>(blk.b, it.b);
           if (r - l > c_nMaxBlockSpan || b - t > c_nMaxBlockSpan) {
             lw.blocks.push_back(std::move(blk));
             blk = Block{};
@@ -183,8 +210,8 @@ void MakeBlocks(LevelWork& lw, uint32_t cCell) {
     }
     if (lw.blocks.size() <= 65535) {
       for (size_t iBlock = 0; iBlock < lw.blocks.size(); ++iBlock)
-        for (const std::vector<size_t>& section : lw.blocks[iBlock].items)
-          for (size_t idx : section) lw.items[idx].iBlock = iBlock;
+        for (const std::vector<uint32_t>& section : lw.blocks[iBlock].items)
+          for (uint32_t idx : section) lw.items[idx].iBlock = uint32_t(iBlock);
       return;
     }
     cCell *= 2;
@@ -290,9 +317,11 @@ int32_t ToHeaderUnits(int64_t n) {
 // FileLayout) and its fields in WriteHeader.
 class CVelMapWriter {
  public:
+  // pConsumed: the same levels as levels, whose objects' points the writer
+  // may free once it holds them itself (null: the input stays as it is).
   CVelMapWriter(const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
-                std::string& strError)
-      : m_opt(opt), m_levels(levels), m_out(out), m_strError(strError) {}
+                std::string& strError, std::vector<VelLevelInput>* pConsumed = nullptr)
+      : m_opt(opt), m_levels(levels), m_out(out), m_strError(strError), m_pConsumed(pConsumed) {}
 
   bool Write() {
     m_out.clear();
@@ -336,8 +365,32 @@ class CVelMapWriter {
       lw.fFinest = iLevel + 1 == m_levels.size();
       const std::vector<VelObject>& objects = m_levels[iLevel].objects;
       uint32_t* pcNextNode = lw.fFinest && m_opt.dwNodeCount ? &m_cNodes : nullptr;
-      for (size_t iObject = 0; iObject < objects.size(); ++iObject)
-        AddItems(lw, objects[iObject], iObject, m_stats, pcNextNode);
+      if (objects.size() >= UINT32_MAX) return Fail("too many objects in a level");
+      size_t cPoints = 0, cNodes = 0;
+      for (const VelObject& obj : objects) {
+        cPoints += obj.points.size();
+        if (obj.nodeIndex.size() == obj.points.size()) cNodes += obj.nodeIndex.size();
+      }
+      if (cPoints >= UINT32_MAX / 2) return Fail("too many points in a level");
+      lw.items.reserve(objects.size());
+      lw.pts.reserve(cPoints);
+      lw.nodes.reserve(cNodes);
+      if (lw.fFinest) FinestBounds(objects);
+      std::vector<LPoint> base;
+      std::vector<int32_t> baseNodes;
+      for (size_t iObject = 0; iObject < objects.size(); ++iObject) {
+        AddItems(lw, objects[iObject], iObject, m_stats, pcNextNode, base, baseNodes);
+        if (m_pConsumed) {
+          // The points are in the level's arrays now.
+          VelObject& obj = (*m_pConsumed)[iLevel].objects[iObject];
+          std::vector<MapPoint>().swap(obj.points);
+          std::vector<int32_t>().swap(obj.nodeIndex);
+          if ((iObject + 1) % (size_t(1) << 18) == 0) ReleaseFreeMemory();
+        }
+      }
+      if (lw.items.size() >= UINT32_MAX || lw.pts.size() >= UINT32_MAX || lw.nodes.size() >= UINT32_MAX)
+        return Fail("too many points in a level");
+      if (m_pConsumed) ReleaseFreeMemory();
       MakeBlocks(lw, m_opt.cBlockCell ? m_opt.cBlockCell : 1024);
       m_stats.acBlocks[iLevel] = uint32_t(lw.blocks.size());
     }
@@ -405,10 +458,11 @@ class CVelMapWriter {
       for (const Item& it : lw.items) {
         t.types[it.pSrc->nKind].Add(it.pSrc->wType);
         if (it.pSrc->nKind != rkPoint) {
-          t.counts.Add(uint16_t(it.pts.size() - 1));
-          for (size_t i = 1; i < it.pts.size(); ++i) {
-            t.xDelta.Add(uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
-            t.yDelta.Add(uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
+          const LPoint* pts = lw.PointsOf(it);
+          t.counts.Add(uint16_t(it.cPoints - 1));
+          for (size_t i = 1; i < it.cPoints; ++i) {
+            t.xDelta.Add(uint16_t(pts[i].x - pts[i - 1].x + c_nBias));
+            t.yDelta.Add(uint16_t(pts[i].y - pts[i - 1].y + c_nBias));
           }
         }
         if (m_fAddresses && it.pSrc->fHasAddress)
@@ -457,7 +511,7 @@ class CVelMapWriter {
     for (LevelWork& lw : m_work)
       for (Block& blk : lw.blocks)
         for (int iSection = 0; iSection < 3; ++iSection)
-          for (size_t idx : blk.items[iSection]) {
+          for (uint32_t idx : blk.items[iSection]) {
             lw.items[idx].dwInSection = uint32_t(blk.data[iSection].size());
             EncodeRecord(lw, blk, blk.data[iSection], lw.items[idx]);
           }
@@ -480,7 +534,7 @@ class CVelMapWriter {
         if (obj.fHasAttributes) bw.WriteBits(16, obj.wRoadAttributes);
       }
     }
-    EncodePoints(bw, blk, it, fNodes);
+    EncodePoints(bw, lw, blk, it, fNodes);
     if (obj.nKind == rkPolyline) bw.WriteBits(1, obj.fDirection);
     if (m_fAddresses) EncodeAddress(bw, obj, lw.fFinest);
     uint64_t cBits = bw.GetBitCount() - cbBefore * 8;
@@ -507,19 +561,21 @@ class CVelMapWriter {
     }
   }
 
-  void EncodePoints(CBitWriter& bw, const Block& blk, const Item& it, bool fNodes) {
+  void EncodePoints(CBitWriter& bw, const LevelWork& lw, const Block& blk, const Item& it, bool fNodes) {
+    const LPoint* pts = lw.PointsOf(it);
+    const int32_t* nodes = lw.NodesOf(it);
     int64_t bx = blk.l, by = blk.t;
-    bw.WriteBits(BitLen(uint32_t(blk.r - blk.l)), uint32_t(it.pts[0].x - bx));
-    bw.WriteBits(BitLen(uint32_t(blk.b - blk.t)), uint32_t(it.pts[0].y - by));
+    bw.WriteBits(BitLen(uint32_t(blk.r - blk.l)), uint32_t(pts[0].x - bx));
+    bw.WriteBits(BitLen(uint32_t(blk.b - blk.t)), uint32_t(pts[0].y - by));
     if (it.pSrc->nKind == rkPoint) return;
-    m_tables.counts.Write(bw, uint16_t(it.pts.size() - 1));
-    for (size_t i = 0; i < it.pts.size(); ++i) {
+    m_tables.counts.Write(bw, uint16_t(it.cPoints - 1));
+    for (size_t i = 0; i < it.cPoints; ++i) {
       if (i) {
-        m_tables.xDelta.Write(bw, uint16_t(it.pts[i].x - it.pts[i - 1].x + c_nBias));
-        m_tables.yDelta.Write(bw, uint16_t(it.pts[i].y - it.pts[i - 1].y + c_nBias));
+        m_tables.xDelta.Write(bw, uint16_t(pts[i].x - pts[i - 1].x + c_nBias));
+        m_tables.yDelta.Write(bw, uint16_t(pts[i].y - pts[i - 1].y + c_nBias));
       }
       if (fNodes) {
-        int32_t n = it.nodes.empty() ? -1 : it.nodes[i];
+        int32_t n = nodes ? nodes[i] : -1;
         bool fIsNode = n >= 0 && uint32_t(n) < m_cNodes;
         bw.WriteBits(1, fIsNode);
         if (fIsNode) bw.WriteBits(m_cNodeBits, uint32_t(n));
@@ -925,7 +981,9 @@ class CVelMapWriter {
       const Item& item = m_work.back().items[it->second];
       if (item.pSrc->nKind != rkPolyline || !item.pSrc->fHasNodes) continue;
       int64_t nPrev = -1;
-      for (int32_t n : item.nodes) {
+      const int32_t* nodes = m_work.back().NodesOf(item);
+      for (uint32_t i = 0; nodes && i < item.cPoints; ++i) {
+        const int32_t n = nodes[i];
         if (n < 0 || uint32_t(n) >= m_cNodes) continue;
         if ((nPrev == a && uint32_t(n) == b) || (nPrev == b && uint32_t(n) == a)) return &item;
         nPrev = n;
@@ -997,15 +1055,16 @@ class CVelMapWriter {
   }
 
   // Bounds of the finest level's objects, in map units.
-  void FinestBounds(int64_t& l, int64_t& t, int64_t& r, int64_t& b) const {
+  void FinestBounds(const std::vector<VelObject>& objects) {
     bool fAny = false;
-    l = t = r = b = 0;
-    for (const VelObject& obj : m_levels.back().objects)
+    int64_t l = 0, t = 0, r = 0, b = 0;
+    for (const VelObject& obj : objects)
       for (const MapPoint& p : obj.points) {
         if (!fAny) l = r = p.x, t = b = p.y, fAny = true;
         l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
         t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
       }
+    m_nLeft = l, m_nTop = t, m_nRight = r, m_nBottom = b;
   }
 
   // The header, in the extended or the legacy layout, at the file's start.
@@ -1015,12 +1074,10 @@ class CVelMapWriter {
     std::memcpy(hdr.main.achMagic, c_achMagic, 4);
     hdr.main.dwVersion = c_dwMaxVersion;
     hdr.main.dwFileSize = uint32_t(m_out.size());
-    int64_t l, t, r, b;
-    FinestBounds(l, t, r, b);
-    hdr.main.nLeft2 = ToHeaderUnits(l);
-    hdr.main.nTop2 = ToHeaderUnits(t);
-    hdr.main.nRight2 = ToHeaderUnits(r);
-    hdr.main.nBottom2 = ToHeaderUnits(b);
+    hdr.main.nLeft2 = ToHeaderUnits(m_nLeft);
+    hdr.main.nTop2 = ToHeaderUnits(m_nTop);
+    hdr.main.nRight2 = ToHeaderUnits(m_nRight);
+    hdr.main.nBottom2 = ToHeaderUnits(m_nBottom);
     hdr.main.wScaleFirst = m_opt.wScaleFirst;
     hdr.main.wScaleLast = m_opt.wScaleLast;
     hdr.main.wYear = m_opt.wYear;
@@ -1086,7 +1143,9 @@ class CVelMapWriter {
   const std::vector<VelLevelInput>& m_levels;
   std::vector<uint8_t>& m_out;
   std::string& m_strError;
+  std::vector<VelLevelInput>* m_pConsumed;
   VelWriterStats m_stats;
+  int64_t m_nLeft = 0, m_nTop = 0, m_nRight = 0, m_nBottom = 0;  // the finest level's bounds, map units
 
   std::vector<LevelWork> m_work;
   std::map<std::u16string, LabelInfo> m_labels;
@@ -1139,4 +1198,18 @@ bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& 
   if (!writer.Write()) return false;
   if (pStats) *pStats = writer.Stats();
   return true;
+}
+
+bool WriteVelMapConsuming(const VelWriterOptions& opt, std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
+                          std::string& strError, VelWriterStats* pStats) {
+  CVelMapWriter writer(opt, levels, out, strError, &levels);
+  if (!writer.Write()) return false;
+  if (pStats) *pStats = writer.Stats();
+  return true;
+}
+
+void ReleaseFreeMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }

@@ -131,5 +131,16 @@ std::u16string CityDisplayName(const std::u16string& strCity, const std::u16stri
 bool WriteVelMap(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
                  std::vector<uint8_t>& out, std::string& strError, VelWriterStats* pStats = nullptr);
 
+// The same, for an input that is not needed afterwards: each object's
+// points and node numbers are freed as soon as the writer has taken them
+// in (the objects themselves stay, with their labels and addresses), so
+// that a large map is not held twice. The bytes written are the same.
+bool WriteVelMapConsuming(const VelWriterOptions& options, std::vector<VelLevelInput>& levels,
+                          std::vector<uint8_t>& out, std::string& strError, VelWriterStats* pStats = nullptr);
+
+// Gives memory that was freed back to the system where the C library
+// keeps it (glibc holds freed small blocks that lie among live ones).
+void ReleaseFreeMemory();
+
 // The level-unit value of a map coordinate (rounded to the nearest unit).
 int32_t ToLevelUnits(int32_t n, unsigned nShift);
