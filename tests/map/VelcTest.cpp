@@ -387,6 +387,8 @@ std::vector<std::string> Extracts() {
 }
 
 const char* Lookup(const void* p, const char* k) { return static_cast<const osmium::TagList*>(p)->get_value_by_key(k); }
+// Nodes also answer the mapping file's node-only condition.
+const char* LookupNode(const void* p, const char* k) { return std::strcmp(k, "@node") ? Lookup(p, k) : "yes"; }
 
 // libosmium's count of the tags the mapping maps: POI nodes, road ways and
 // their names, and the names of every mapped way.
@@ -395,7 +397,7 @@ struct OsmCounts : osmium::handler::Handler {
   uint64_t cPois = 0, cRoads = 0, cNamedStreets = 0, cLines = 0;
   std::set<std::u16string> wayNames, nodeNames;
   void node(const osmium::Node& n) {
-    if (!n.location().valid() || !pMapping->Match(rkPoint, &n.tags(), Lookup)) return;
+    if (!n.location().valid() || !pMapping->Match(rkPoint, &n.tags(), LookupNode)) return;
     ++cPois;
     if (const char* psz = n.tags()["name"]) nodeNames.insert(platform::Utf8ToU16(psz).substr(0, 255));
   }

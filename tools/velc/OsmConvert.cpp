@@ -40,6 +40,14 @@ const char* LookupTag(const void* pTags, const char* pszKey) {
   return static_cast<const osmium::TagList*>(pTags)->get_value_by_key(pszKey);
 }
 
+// Nodes answer the mapping file's "@node" condition as well, so a rule can
+// hold for nodes only (a building drawn as a node carries its address on a
+// point; a building area carries it on the area).
+const char* LookupNodeTag(const void* pTags, const char* pszKey) {
+  if (!std::strcmp(pszKey, "@node")) return "yes";
+  return LookupTag(pTags, pszKey);
+}
+
 MapPoint ToMap(const osmium::Location& loc) {
   return MapPoint{DegreesToMap(loc.lon_without_check()), DegreesToMap(loc.lat_without_check())};
 }
@@ -359,7 +367,7 @@ class CConvertHandler : public osmium::handler::Handler {
     Stamp(node);
     if (node.location().valid()) m_extent.extend(node.location());
     if (node.tags().empty() || !node.location().valid()) return;
-    const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupTag);
+    const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupNodeTag);
     const MapPoint pt = ToMap(node.location());
     int64_t iObject = -1;
     if (pRule) {
