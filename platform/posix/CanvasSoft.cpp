@@ -117,6 +117,10 @@ void CSoftCanvas::SetBrushOrigin(int x, int y) {
 }
 
 void CSoftCanvas::FillSpan(int y, int x0, int x1, const CBrush* pBrush) {
+  if (pBrush->m_kind == bkSolid) {
+    FillSpanSolid(y, x0, x1, pBrush->m_cr & 0xFFFFFF);
+    return;
+  }
   if (unsigned(y) >= unsigned(m_cy))
     return;
   x0 = std::max(x0, 0);
@@ -124,9 +128,7 @@ void CSoftCanvas::FillSpan(int y, int x0, int x1, const CBrush* pBrush) {
   if (x0 >= x1)
     return;
   COLORREF* pRow = &m_px[size_t(y) * size_t(m_cx)];
-  if (pBrush->m_kind == bkSolid) {
-    std::fill(pRow + x0, pRow + x1, pBrush->m_cr & 0xFFFFFF);
-  } else if (pBrush->m_kind == bkPattern) {
+  if (pBrush->m_kind == bkPattern) {
     const COLORREF* pPatRow = &pBrush->m_rgPattern[size_t((y - m_yBrushOrg) & (c_cPatternSide - 1)) *
                                                    c_cPatternSide];
     for (int x = x0; x < x1; ++x)
