@@ -45,28 +45,6 @@ class FindDialogsTest(DemoMapCase):
         self.fresh_settings(MapZoom=12, MapXc=centre_setting(LON0), MapYc=centre_setting(LAT0),
                             Find_TypeCookie=FUEL_COOKIE, Find_Distance=20000)
 
-    def tearDown(self):
-        self.env.stop_programs()
-
-    def start(self):
-        p = self.env.start(self.MAP)
-        self.env.wait_window()
-        return p
-
-    def top_title(self):
-        dialogs = self.env.dialogs()
-        return dialogs[0][1] if dialogs else None
-
-    def wait_title(self, title):
-        if self.env.wait_until(lambda: self.top_title() == title, 60):
-            return
-        self.fail('no dialog "%s": %s' % (title, self.env.describe_screen()))
-
-    def wait_gone(self, title):
-        if self.env.wait_until(lambda: title not in [d[1] for d in self.env.dialogs()], 60):
-            return
-        self.fail('%s still open: %s' % (title, self.env.describe_screen()))
-
     def rows(self):
         out = self.env.ctl('listview-text', check=False)
         return [line.split('\t') for line in out.splitlines() if line]

@@ -44,35 +44,7 @@ class StoreDialogsTest(DemoMapCase):
         shutil.rmtree(self.env.host_path(r'C:\out'), ignore_errors=True)
         os.makedirs(self.env.host_path(r'C:\out'))
 
-    def tearDown(self):
-        self.env.stop_programs()
-
     # --- helpers ----------------------------------------------------------------
-    def start(self):
-        p = self.env.start(self.MAP)
-        self.env.wait_window()
-        return p
-
-    def close_orderly(self, p):
-        self.env.ctl('close')
-        self.assertEqual(self.env.wait_exit(p), 0)
-
-    def top_title(self):
-        dialogs = self.env.dialogs()
-        return dialogs[0][1] if dialogs else None
-
-    # Waits are generous: they end as soon as the screen is right, and a
-    # loaded machine may take long to show a dialog.
-    def wait_title(self, title):
-        if self.env.wait_until(lambda: self.top_title() == title, 60):
-            return
-        self.fail('no dialog "%s": %s' % (title, self.env.describe_screen()))
-
-    def wait_gone(self, title):
-        if self.env.wait_until(lambda: title not in [d[1] for d in self.env.dialogs()], 60):
-            return
-        self.fail('%s still open: %s' % (title, self.env.describe_screen()))
-
     def list_count(self):
         return int(self.env.ctl('list-count').strip())
 
