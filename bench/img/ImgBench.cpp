@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/NullDrawSink.h"
 #include "map/img/ImgParser.h"
 #include "map/img/ImgLabels.h"
 #include "map/vel/VelParser.h"
@@ -17,24 +18,6 @@
 #include "tools/velc/OsmConvert.h"
 
 namespace {
-
-class CNullSink : public CDrawSink {
- public:
-  int GetScaleIndex() const override { return 0; }
-  MapRect GetVisibleRect() const override { return c_rectWholePlane; }
-  int GetScaleFactorX() const override { return 1; }
-  VPoint ToScreen(int32_t x, int32_t y) const override { return VPoint{x >> 6, -(y >> 6)}; }
-  bool IsAtLeast(const MapRect& r, int cx, int cy) const override {
-    return (r.Width() >> 6) >= cx || (r.Height() >> 6) >= cy;
-  }
-  void DrawPolygon(const VPoint*, size_t c, StyleHandle) override { cPoints += c; }
-  void DrawPolyline(const VPoint*, size_t c, StyleHandle, StyleHandle) override { cPoints += c; }
-  void DrawDirectionArrows(const VPoint*, size_t) override {}
-  void Yield() override {}
-  bool IsInterrupted() const override { return false; }
-  void ShowMapMessage(uint32_t, const char16_t*, const char16_t*) override {}
-  uint64_t cPoints = 0;
-};
 
 // Label collector that takes nothing (the texts are decoded all the same).
 class CNullLabels : public CLabelSink {
@@ -100,7 +83,7 @@ void BM_ImgDraw(benchmark::State& state) {
   CImgParser* pImg = static_cast<CImgParser*>(p.get());
   std::pair<uint64_t, uint64_t> counts{0, 0};
   pImg->ForEachObject(pImg->ChooseLevel(0), CountImg, &counts);
-  CNullSink sink;
+  CNullDrawSink sink;
   CNullLabels labels;
   for (auto _ : state) {
     pImg->Draw(&sink, &labels);
@@ -129,7 +112,7 @@ void BM_VelDraw(benchmark::State& state) {
   CVelParser* pVel = static_cast<CVelParser*>(p.get());
   std::pair<uint64_t, uint64_t> counts{0, 0};
   pVel->ForEachObject(pVel->ChooseLevel(0), CountVel, &counts);
-  CNullSink sink;
+  CNullDrawSink sink;
   CNullLabels labels;
   for (auto _ : state) {
     pVel->Draw(&sink, &labels);

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "bench/NullDrawSink.h"
 #include "map/bits/BitStream.h"
 #include "map/bits/HuffmanEncoder.h"
 #include "map/vel/VelParser.h"
@@ -18,24 +19,6 @@
 #include "tools/velc/OsmConvert.h"
 
 namespace {
-
-class CNullSink : public CDrawSink {
- public:
-  int GetScaleIndex() const override { return 0; }
-  MapRect GetVisibleRect() const override { return c_rectWholePlane; }
-  int GetScaleFactorX() const override { return 1; }
-  VPoint ToScreen(int32_t x, int32_t y) const override { return VPoint{x >> 6, -(y >> 6)}; }
-  bool IsAtLeast(const MapRect& r, int cx, int cy) const override {
-    return (r.Width() >> 6) >= cx || (r.Height() >> 6) >= cy;
-  }
-  void DrawPolygon(const VPoint*, size_t c, StyleHandle) override { cPoints += c; }
-  void DrawPolyline(const VPoint*, size_t c, StyleHandle, StyleHandle) override { cPoints += c; }
-  void DrawDirectionArrows(const VPoint*, size_t) override {}
-  void Yield() override {}
-  bool IsInterrupted() const override { return false; }
-  void ShowMapMessage(uint32_t, const char16_t*, const char16_t*) override {}
-  uint64_t cPoints = 0;
-};
 
 std::string LargestExtract() {
   std::string strDir = std::string(VELMO_SHARED_DATA) + "/osm", strBest;
@@ -88,7 +71,7 @@ void BM_DrawFinestLevel(benchmark::State& state) {
   }
   std::pair<uint64_t, uint64_t> counts{0, 0};
   p->ForEachObject(p->GetLevelCount() - 1, CountObject, &counts);
-  CNullSink sink;
+  CNullDrawSink sink;
   for (auto _ : state) {
     p->Draw(&sink, nullptr);
     benchmark::DoNotOptimize(sink.cPoints);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/NullDrawSink.h"
 #include "map/MapFiles.h"
 #include "map/vidx/VidxBuilder.h"
 #include "map/vidx/VidxParser.h"
@@ -15,25 +16,6 @@
 #include "tools/velc/OsmConvert.h"
 
 namespace {
-
-class CNullSink : public CDrawSink {
- public:
-  MapRect rectView = c_rectWholePlane;
-  int GetScaleIndex() const override { return 1; }
-  MapRect GetVisibleRect() const override { return rectView; }
-  int GetScaleFactorX() const override { return 1; }
-  VPoint ToScreen(int32_t x, int32_t y) const override { return VPoint{x >> 6, -(y >> 6)}; }
-  bool IsAtLeast(const MapRect& r, int cx, int cy) const override {
-    return (r.Width() >> 6) >= cx || (r.Height() >> 6) >= cy;
-  }
-  void DrawPolygon(const VPoint*, size_t c, StyleHandle) override { cPoints += c; }
-  void DrawPolyline(const VPoint*, size_t c, StyleHandle, StyleHandle) override { cPoints += c; }
-  void DrawDirectionArrows(const VPoint*, size_t) override {}
-  void Yield() override {}
-  bool IsInterrupted() const override { return false; }
-  void ShowMapMessage(uint32_t, const char16_t*, const char16_t*) override {}
-  uint64_t cPoints = 0;
-};
 
 // The five maps compiled once into one folder; empty without the extracts.
 const std::string& Folder() {
@@ -108,7 +90,8 @@ void BM_OpenAndFirstDraw(benchmark::State& state) {
     }
     const MapRect r = pIndex->GetMember(0).rect;
     const int32_t x = int32_t((int64_t(r.left) + r.right) / 2), y = int32_t((int64_t(r.top) + r.bottom) / 2);
-    CNullSink sink;
+    CNullDrawSink sink;
+    sink.nScale = 1;
     sink.rectView = MapRect{x - (1 << 14), y - (1 << 13), x + (1 << 14), y + (1 << 13)};
     pIndex->Draw(&sink, nullptr);
     cPoints = sink.cPoints;
