@@ -420,19 +420,40 @@ COLORREF ReadableOn(COLORREF crText, COLORREF crGround) {
 
 }  // namespace
 
+void CLabelGen::OrderByFont() {
+  // Fonts in the order of their first record; the records keep their order
+  // within a font.
+  m_drawOrder.resize(m_records.size());
+  m_fontRank.clear();
+  std::vector<uint32_t> rgRank(m_records.size());
+  for (size_t i = 0; i < m_records.size(); ++i) {
+    m_drawOrder[i] = uint32_t(i);
+    const CFont* pFont = m_records[i].pFont;
+    auto it = std::find(m_fontRank.begin(), m_fontRank.end(), pFont);
+    rgRank[i] = uint32_t(it - m_fontRank.begin());
+    if (it == m_fontRank.end())
+      m_fontRank.push_back(pFont);
+  }
+  std::stable_sort(m_drawOrder.begin(), m_drawOrder.end(),
+                   [&](uint32_t a, uint32_t b) { return rgRank[a] < rgRank[b]; });
+}
+
 void CLabelGen::DrawLabels(CDrawSink* pContext, CCanvas* pCanvas) {
   if (pCanvas == nullptr)
     return;
   pCanvas->SetBkMode(platform::bmTransparent);
   m_cIconsDrawn = 0;
   const int nScale = pContext != nullptr ? pContext->GetScaleIndex() : 0;
-  for (size_t i = 0; i < m_records.size(); ++i) {
-    if ((i & 255) == 255 && pContext != nullptr) {
+  OrderByFont();
+  const CFont* pSelected = nullptr;
+  bool fFontSelected = false;
+  for (size_t iOrder = 0; iOrder < m_drawOrder.size(); ++iOrder) {
+    if ((iOrder & 255) == 255 && pContext != nullptr) {
       pContext->Yield();
       if (pContext->IsInterrupted())
         return;
     }
-    const LabelRecord& rec = m_records[i];
+    const LabelRecord& rec = m_records[m_drawOrder[iOrder]];
     if (!rec.fVisible || rec.dwTextRef == c_dwNoText || rec.nKind == lkWaypoint)
       continue;
     ASSERT(rec.pMP != nullptr);
@@ -447,7 +468,11 @@ void CLabelGen::DrawLabels(CDrawSink* pContext, CCanvas* pCanvas) {
       ++cch;
     if (cch == 0)
       continue;
-    pCanvas->SelectFont(rec.pFont);
+    if (!fFontSelected || rec.pFont != pSelected) {
+      pCanvas->SelectFont(rec.pFont);
+      pSelected = rec.pFont;
+      fFontSelected = true;
+    }
     const int x = rec.nKind == lkPoint ? rec.x + ScaleX(3) : rec.x;
     const int y = rec.nKind == lkPoint ? rec.y + ScaleY(2) : rec.y;
     if (nShield != 0) {

@@ -101,7 +101,10 @@ class CLabelGen : public CLabelSink {
   void SetWaypointStyle(const platform::CFont* pFont, COLORREF cr);
 
   // Draws the texts of kinds 0–2, then the icons. Yields through the
-  // context every 256 records and stops when it is interrupted.
+  // context every 256 records and stops when it is interrupted. The texts
+  // are drawn font by font (in the order of each font's first record), so
+  // that each font is selected once: placed texts do not overlap, and
+  // selecting a font costs far more than drawing a text on some GDIs.
   void DrawLabels(CDrawSink* pContext, platform::CCanvas* pCanvas);
   // Draws the waypoint texts; their rectangles end at xRight.
   void DrawWaypointLabels(CDrawSink* pContext, platform::CCanvas* pCanvas, int xRight);
@@ -128,7 +131,12 @@ class CLabelGen : public CLabelSink {
                             uint32_t dwTextRef, int x, int y, COLORREF crText, const platform::CFont* pFont,
                             uint32_t dwFormat, const platform::CIcon* pIcon);
 
+  // The records in drawing order: grouped by font.
+  void OrderByFont();
+
   std::vector<LabelRecord> m_records;
+  std::vector<uint32_t> m_drawOrder;
+  std::vector<const platform::CFont*> m_fontRank;
   int m_cCellsNw;
   int m_cCellsNh;
   std::vector<int32_t> m_textGrid;

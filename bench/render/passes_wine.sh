@@ -4,7 +4,8 @@
 # Wine, and the native build through the software canvas, for the demo
 # region and for Monaco.
 # Prints one line per view with the median pass of each (velmo-cli render
-# --passes). Needs both builds (scripts/build all).
+# --passes). Needs both builds (scripts/build all). Where a pass's time
+# goes (map walk, labels, each canvas call): bench/render/pass_profile.
 set -e
 top=$(cd "$(dirname "$0")/../.." && pwd)
 native=${VELMO_BUILD_NATIVE:-$top/build/native}

@@ -411,6 +411,85 @@ struct YieldCounter {
 
 }  // namespace
 
+namespace {
+// The decoded sections kept between passes, at most this many bytes; past
+// it the sections the last pass did not draw are dropped, and while it is
+// still full, sections are read for one pass only.
+const size_t c_cbDrawCache = size_t(24) << 20;
+}  // namespace
+
+void CVelParser::DecodeDrawSection(int nKind, const VelBlockInfo& block, uint32_t nShift, bool fFinest,
+                                   DrawSection& section) {
+  section.objects.clear();
+  section.points.clear();
+  section.labels.clear();
+  const int iSection = nKind == rkPolygon ? 0 : nKind == rkPolyline ? 1 : 2;
+  const uint32_t cb = block.adwSectionSize[iSection];
+  if (!cb) return;
+  const uint8_t* pSection = m_pData + block.adwSectionOffset[iSection];
+  CBitStream bs(pSection, pSection + cb);
+  char16_t* pszLabel = m_label.data();
+  const size_t cchLabel = m_label.size();
+  const MapPoint* pMap = m_mapPoints.data();
+  while (bs.GetPtr() < pSection + cb) {
+    VelRecord rec;
+    if (!ReadRecord(bs, nKind, block, nShift, fFinest, rec, pszLabel, cchLabel)) break;
+    if (nKind != rkPoint && rec.cPoints < 2) continue;  // nothing to draw
+    DrawObject obj;
+    obj.wType = rec.wType;
+    obj.fDirection = rec.fDirection;
+    obj.dwLabelRef = rec.dwLabelRef;
+    obj.iLabel = uint32_t(section.labels.size());
+    obj.cLabel = uint32_t(rec.cLabel);
+    section.labels.insert(section.labels.end(), pszLabel, pszLabel + rec.cLabel);
+    obj.iPoint = uint32_t(section.points.size());
+    obj.cPoints = rec.cPoints;
+    section.points.insert(section.points.end(), pMap, pMap + rec.cPoints);
+    MapRect br{pMap[0].x, pMap[0].y, pMap[0].x, pMap[0].y};
+    for (uint32_t i = 1; i < rec.cPoints; ++i) {
+      if (pMap[i].x < br.left) br.left = pMap[i].x;
+      if (pMap[i].x > br.right) br.right = pMap[i].x;
+      if (pMap[i].y < br.top) br.top = pMap[i].y;
+      if (pMap[i].y > br.bottom) br.bottom = pMap[i].y;
+    }
+    ASSERT(block.rect.Contains(br));
+    obj.box = br;
+    section.objects.push_back(obj);
+  }
+}
+
+const CVelParser::DrawSection& CVelParser::GetDrawSection(int iSection, int nKind, uint32_t dwBlockHeader,
+                                                          const VelBlockInfo& block, uint32_t nShift,
+                                                          bool fFinest) {
+  const uint64_t qwKey = (uint64_t(dwBlockHeader) << 2) | uint64_t(iSection);
+  auto it = m_drawCache.find(qwKey);
+  if (it != m_drawCache.end()) {
+    it->second.nStamp = m_nDrawStamp;
+    return it->second;
+  }
+  if (m_cbDrawCache >= c_cbDrawCache) {
+    // Full: drop what the passes before this one drew.
+    for (auto i = m_drawCache.begin(); i != m_drawCache.end();) {
+      if (i->second.nStamp != m_nDrawStamp) {
+        m_cbDrawCache -= i->second.Bytes();
+        i = m_drawCache.erase(i);
+      } else {
+        ++i;
+      }
+    }
+  }
+  DecodeDrawSection(nKind, block, nShift, fFinest, m_drawScratch);
+  const size_t cb = m_drawScratch.Bytes();
+  if (m_cbDrawCache + cb > c_cbDrawCache) return m_drawScratch;  // this pass's view alone fills the cache
+  DrawSection& section = m_drawCache[qwKey];
+  section.objects.swap(m_drawScratch.objects);
+  section.points.swap(m_drawScratch.points);
+  section.labels.swap(m_drawScratch.labels);
+  section.nStamp = m_nDrawStamp;
+  m_cbDrawCache += section.Bytes();
+  return section;
+}
+
 void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   if (!pContext || !m_fObjectTables || !m_fLabelTables || m_cLevels == 0) return;
   uint32_t nScale = uint32_t(pContext->GetScaleIndex());
@@ -421,6 +500,7 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   uint32_t nShift = uint32_t(~level.wLevelCode) & 31;
   bool fFinest = nLevel + 1 == m_cLevels;
   ResetWork();
+  ++m_nDrawStamp;
 
   CStyleSource* pStyles = GetDrawTypes();
   CDefaultStyles defaults;
@@ -430,9 +510,6 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   const int cMinObject = 2 * f;
   const int cMinLabel = 10 * f;
   const MapRect rectView = pContext->GetVisibleRect();
-  char16_t* pszLabel = m_label.data();
-  size_t cchLabel = m_label.size();
-  MapPoint* pMap = m_mapPoints.data();
   VPoint* pScreen = m_screenPoints.data();
   YieldCounter counter{pContext};
   char16_t szShown[c_cchLabelOut];
@@ -444,67 +521,57 @@ void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
     const uint8_t* pBlock = m_pData + level.dwFirstBlock;
     for (uint32_t nBlock = 0; nBlock < level.wBlocks; ++nBlock) {
       if (!counter.Step()) return;
+      const uint32_t dwBlockHeader = uint32_t(pBlock - m_pData);
       VelBlockInfo block;
       if (!ReadBlock(pBlock, block)) break;  // a block past the end ends the level's walk
       block.rect = VelBlockRect(block.hdr, nShift);
       if (!block.rect.Intersects(rectView)) continue;
-      uint32_t cb = block.adwSectionSize[iSection];
-      if (!cb) continue;
-      const uint8_t* pSection = m_pData + block.adwSectionOffset[iSection];
-      CBitStream bs(pSection, pSection + cb);
-      while (bs.GetPtr() < pSection + cb) {
+      if (!block.adwSectionSize[iSection]) continue;
+      const DrawSection& section = GetDrawSection(iSection, nKind, dwBlockHeader, block, nShift, fFinest);
+      for (const DrawObject& obj : section.objects) {
         if (!counter.Step()) return;
-        VelRecord rec;
-        if (!ReadRecord(bs, nKind, block, nShift, fFinest, rec, pszLabel, cchLabel)) break;
+        const MapPoint* pMap = section.points.data() + obj.iPoint;
         // Label interpretation decides whether and what label is shown.
         int nFlag = 0;
         size_t cShown = 0;
-        if (rec.cLabel)
-          cShown = InterpretMapLabel(nKind, rec.wType, m_fLabelStyle, pszLabel, rec.cLabel, szShown, &nFlag,
-                                     nScale != 0);
+        if (obj.cLabel)
+          cShown = InterpretMapLabel(nKind, obj.wType, m_fLabelStyle, section.labels.data() + obj.iLabel, obj.cLabel,
+                                     szShown, &nFlag, nScale != 0);
         if (nKind == rkPoint) {
           if (!rectView.Contains(pMap[0])) continue;
           VPoint pt = pContext->ToScreen(pMap[0].x, pMap[0].y);
-          StyleHandle hIcon = pStyles->GetPointIcon(rec.wType);
+          StyleHandle hIcon = pStyles->GetPointIcon(obj.wType);
           if ((hIcon || cShown) && pLabels)
-            pLabels->AddPointLabel(this, rec.wType, szShown, cShown, cShown ? rec.dwLabelRef : c_dwNoLabel, pt.x,
-                                   pt.y, rec.wType, pStyles->GetPointLabelStyle(rec.wType), hIcon);
+            pLabels->AddPointLabel(this, obj.wType, szShown, cShown, cShown ? obj.dwLabelRef : c_dwNoLabel, pt.x,
+                                   pt.y, obj.wType, pStyles->GetPointLabelStyle(obj.wType), hIcon);
           continue;
         }
-        if (rec.cPoints < 2) continue;
-        MapRect br{pMap[0].x, pMap[0].y, pMap[0].x, pMap[0].y};
-        for (uint32_t i = 1; i < rec.cPoints; ++i) {
-          if (pMap[i].x < br.left) br.left = pMap[i].x;
-          if (pMap[i].x > br.right) br.right = pMap[i].x;
-          if (pMap[i].y < br.top) br.top = pMap[i].y;
-          if (pMap[i].y > br.bottom) br.bottom = pMap[i].y;
-        }
-        ASSERT(block.rect.Contains(br));
+        const MapRect& br = obj.box;
         if (!br.Intersects(rectView) || !pContext->IsAtLeast(br, cMinObject, cMinObject)) continue;
         bool fConverted = false;
         if (nKind == rkPolygon) {
-          if (rec.wType == 0x4A || rec.wType == 0x4B) continue;
-          if (m_fGarminTypeSet && rec.wType >= 1 && rec.wType <= 3) continue;
-          pContext->ToScreenMany(pMap, pScreen, rec.cPoints);
+          if (obj.wType == 0x4A || obj.wType == 0x4B) continue;
+          if (m_fGarminTypeSet && obj.wType >= 1 && obj.wType <= 3) continue;
+          pContext->ToScreenMany(pMap, pScreen, obj.cPoints);
           fConverted = true;
-          pContext->DrawPolygon(pScreen, rec.cPoints, pStyles->GetAreaBrush(rec.wType));
+          pContext->DrawPolygon(pScreen, obj.cPoints, pStyles->GetAreaBrush(obj.wType));
         } else {
-          StyleHandle hPen = pStyles->GetLinePen(rec.wType);
+          StyleHandle hPen = pStyles->GetLinePen(obj.wType);
           if (hPen) {
-            pContext->ToScreenMany(pMap, pScreen, rec.cPoints);
+            pContext->ToScreenMany(pMap, pScreen, obj.cPoints);
             fConverted = true;
-            pContext->DrawPolyline(pScreen, rec.cPoints, hPen, pStyles->GetLineCorePen(rec.wType));
-            if (rec.fDirection) pContext->DrawDirectionArrows(pScreen, rec.cPoints);
+            pContext->DrawPolyline(pScreen, obj.cPoints, hPen, pStyles->GetLineCorePen(obj.wType));
+            if (obj.fDirection) pContext->DrawDirectionArrows(pScreen, obj.cPoints);
           }
         }
         if (cShown && pLabels && pContext->IsAtLeast(br, cMinLabel, cMinLabel)) {
-          if (!fConverted) pContext->ToScreenMany(pMap, pScreen, rec.cPoints);
+          if (!fConverted) pContext->ToScreenMany(pMap, pScreen, obj.cPoints);
           if (nKind == rkPolygon)
-            pLabels->AddAreaLabel(this, rec.wType, szShown, cShown, rec.dwLabelRef, pScreen, rec.cPoints, br,
-                                  pStyles->GetAreaLabelStyle(rec.wType));
+            pLabels->AddAreaLabel(this, obj.wType, szShown, cShown, obj.dwLabelRef, pScreen, obj.cPoints, br,
+                                  pStyles->GetAreaLabelStyle(obj.wType));
           else
-            pLabels->AddLineLabel(this, rec.wType, nFlag != 0, szShown, cShown, rec.dwLabelRef, pScreen,
-                                  rec.cPoints, br, pStyles->GetLineLabelStyle(rec.wType));
+            pLabels->AddLineLabel(this, obj.wType, nFlag != 0, szShown, cShown, obj.dwLabelRef, pScreen,
+                                  obj.cPoints, br, pStyles->GetLineLabelStyle(obj.wType));
         }
       }
     }

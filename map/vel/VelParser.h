@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "map/MapParser.h"
@@ -216,6 +217,40 @@ class CVelParser : public CMapParser {
   // points land in the point buffer, the raw label in the caller's buffer.
   bool RereadRecord(uint32_t nLevel, uint32_t dwBlockHeader, int nKind, uint32_t dwRecord, VelRecord& rec,
                     char16_t* pszLabel, size_t cchLabel);
+
+  // The drawn objects of one section of a block, decoded: kept between
+  // passes, so that a pass over the same view (or a view panned a little)
+  // reads only the blocks it has not seen.
+  struct DrawObject {
+    MapRect box;          // the points' bounding box
+    uint32_t dwLabelRef;  // text reference (c_dwNoLabel: none)
+    uint32_t iPoint;      // into DrawSection::points
+    uint32_t cPoints;
+    uint32_t iLabel;      // the raw label in DrawSection::labels
+    uint32_t cLabel;
+    uint16_t wType;
+    bool fDirection;
+  };
+  struct DrawSection {
+    std::vector<DrawObject> objects;
+    std::vector<MapPoint> points;
+    std::vector<char16_t> labels;
+    uint32_t nStamp = 0;  // the last pass that drew it
+    size_t Bytes() const {
+      return objects.size() * sizeof(DrawObject) + points.size() * sizeof(MapPoint) +
+             labels.size() * sizeof(char16_t) + 64;
+    }
+  };
+  // The decoded section of a block for this pass: from the cache, else read
+  // (and kept when the cache has room). Never null.
+  const DrawSection& GetDrawSection(int iSection, int nKind, uint32_t dwBlockHeader, const VelBlockInfo& block,
+                                    uint32_t nShift, bool fFinest);
+  void DecodeDrawSection(int nKind, const VelBlockInfo& block, uint32_t nShift, bool fFinest,
+                         DrawSection& section);
+  std::unordered_map<uint64_t, DrawSection> m_drawCache;  // key: block header offset × 4 + section
+  size_t m_cbDrawCache = 0;
+  uint32_t m_nDrawStamp = 0;
+  DrawSection m_drawScratch;  // a section read while the cache is full
 
   const uint8_t* m_pEnd;
   vel::VelExtHeader m_hdr;  // the header record (legacy fields moved to their extended places)

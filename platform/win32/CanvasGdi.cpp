@@ -16,6 +16,33 @@ namespace {
 void FreeGdiObject(void* h) { ::DeleteObject(static_cast<HGDIOBJ>(h)); }
 void FreeIcon(void* h) { ::DestroyIcon(static_cast<HICON>(h)); }
 
+// A font with a small memory DC of its own that keeps it selected. GDI may
+// drop the realisation of a font that no DC holds (with its cache of drawn
+// glyphs) and build it again at the next selection; a pass draws with dozens
+// of fonts (street names turned by many angles), so without a holder every
+// pass would pay for realising them and drawing their glyphs anew.
+struct HeldFont {
+  HFONT hfont;
+  HDC hdcHolder;
+  HBITMAP hbmHolder;
+  HGDIOBJ hbmOld;
+  HGDIOBJ hfontOld;
+};
+
+void FreeHeldFont(void* p) {
+  HeldFont* pHeld = static_cast<HeldFont*>(p);
+  if (pHeld->hdcHolder != nullptr) {
+    ::SelectObject(pHeld->hdcHolder, pHeld->hfontOld);
+    ::SelectObject(pHeld->hdcHolder, pHeld->hbmOld);
+    ::DeleteDC(pHeld->hdcHolder);
+  }
+  if (pHeld->hbmHolder != nullptr)
+    ::DeleteObject(pHeld->hbmHolder);
+  if (pHeld->hfont != nullptr)
+    ::DeleteObject(pHeld->hfont);
+  delete pHeld;
+}
+
 static_assert(sizeof(VPoint) == sizeof(POINT), "VPoint and POINT agree");
 
 }  // namespace
@@ -70,9 +97,25 @@ HFONT GetFontHandle(const CFont* pFont) {
                                 pFont->m_nEscapement, pFont->m_nWeight, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                 DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, W(pFont->m_strFace.c_str()));
-    pFont->SetNative(hfont, FreeGdiObject);
+    if (hfont == nullptr)
+      return static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
+    HeldFont* pHeld = new HeldFont{hfont, nullptr, nullptr, nullptr, nullptr};
+    // The holder is made like the surfaces drawn on (compatible with the
+    // screen), so that its realisation is the one they use.
+    HDC hdcScreen = ::GetDC(nullptr);
+    pHeld->hdcHolder = ::CreateCompatibleDC(hdcScreen);
+    pHeld->hbmHolder = ::CreateCompatibleBitmap(hdcScreen, 1, 1);
+    ::ReleaseDC(nullptr, hdcScreen);
+    if (pHeld->hdcHolder != nullptr && pHeld->hbmHolder != nullptr) {
+      pHeld->hbmOld = ::SelectObject(pHeld->hdcHolder, pHeld->hbmHolder);
+      pHeld->hfontOld = ::SelectObject(pHeld->hdcHolder, hfont);
+    } else if (pHeld->hdcHolder != nullptr) {
+      ::DeleteDC(pHeld->hdcHolder);
+      pHeld->hdcHolder = nullptr;
+    }
+    pFont->SetNative(pHeld, FreeHeldFont);
   }
-  return static_cast<HFONT>(pFont->GetNative());
+  return static_cast<const HeldFont*>(pFont->GetNative())->hfont;
 }
 
 HICON GetIconHandle(const CIcon* pIcon) {
@@ -131,7 +174,10 @@ CGdiCanvas::CGdiCanvas(HDC hdc, int cx, int cy)
       m_hfontOld(nullptr),
       m_pPen(nullptr),
       m_pBrush(nullptr),
-      m_pFont(nullptr) {}
+      m_pFont(nullptr),
+      m_hpenCur(nullptr),
+      m_hbrushCur(nullptr),
+      m_hfontCur(nullptr) {}
 
 CGdiCanvas::~CGdiCanvas() {
   if (m_hdc != nullptr) {
@@ -176,27 +222,42 @@ CCanvas* CreateMemoryCanvas(int cx, int cy) { return CGdiCanvas::CreateMemory(nu
 
 const CPen* CGdiCanvas::SelectPen(const CPen* pPen) {
   const CPen* pOld = m_pPen;
-  HGDIOBJ hOld = ::SelectObject(m_hdc, GetPenHandle(pPen));
-  if (m_hpenOld == nullptr)
-    m_hpenOld = hOld;
+  const HGDIOBJ h = GetPenHandle(pPen);
+  // Selecting the selected object again changes nothing.
+  if (h != m_hpenCur) {
+    HGDIOBJ hOld = ::SelectObject(m_hdc, h);
+    if (m_hpenOld == nullptr)
+      m_hpenOld = hOld;
+    m_hpenCur = h;
+  }
   m_pPen = pPen;
   return pOld;
 }
 
 const CBrush* CGdiCanvas::SelectBrush(const CBrush* pBrush) {
   const CBrush* pOld = m_pBrush;
-  HGDIOBJ hOld = ::SelectObject(m_hdc, GetBrushHandle(pBrush));
-  if (m_hbrushOld == nullptr)
-    m_hbrushOld = hOld;
+  const HGDIOBJ h = GetBrushHandle(pBrush);
+  // Selecting the selected object again changes nothing.
+  if (h != m_hbrushCur) {
+    HGDIOBJ hOld = ::SelectObject(m_hdc, h);
+    if (m_hbrushOld == nullptr)
+      m_hbrushOld = hOld;
+    m_hbrushCur = h;
+  }
   m_pBrush = pBrush;
   return pOld;
 }
 
 const CFont* CGdiCanvas::SelectFont(const CFont* pFont) {
   const CFont* pOld = m_pFont;
-  HGDIOBJ hOld = ::SelectObject(m_hdc, GetFontHandle(pFont));
-  if (m_hfontOld == nullptr)
-    m_hfontOld = hOld;
+  const HGDIOBJ h = GetFontHandle(pFont);
+  // Selecting the selected object again changes nothing.
+  if (h != m_hfontCur) {
+    HGDIOBJ hOld = ::SelectObject(m_hdc, h);
+    if (m_hfontOld == nullptr)
+      m_hfontOld = hOld;
+    m_hfontCur = h;
+  }
   m_pFont = pFont;
   return pOld;
 }

@@ -61,6 +61,10 @@ class CGdiCanvas : public CCanvas {
   const CPen* m_pPen;
   const CBrush* m_pBrush;
   const CFont* m_pFont;
+  // The handles this canvas selected last (null before the first).
+  HGDIOBJ m_hpenCur;
+  HGDIOBJ m_hbrushCur;
+  HGDIOBJ m_hfontCur;
 };
 
 // The GDI handles of drawing objects (made on first use).

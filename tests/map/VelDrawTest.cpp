@@ -203,3 +203,99 @@ TEST(VelDraw, EmptySectionsTakeNoSizeBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records every shape with its screen points and every label with its text.
+class CShapesSink : public CRecordingSink {
+ public:
+  // x and y of every point; lines end with a -1 that tells them from areas.
+  std::vector<std::vector<int32_t>> shapes;
+  void DrawPolygon(const VPoint* p, size_t c, StyleHandle h) override {
+    Add(p, c);
+    CRecordingSink::DrawPolygon(p, c, h);
+  }
+  void DrawPolyline(const VPoint* p, size_t c, StyleHandle h, StyleHandle hCore) override {
+    Add(p, c);
+    shapes.back().push_back(-1);
+    CRecordingSink::DrawPolyline(p, c, h, hCore);
+  }
+
+ private:
+  void Add(const VPoint* p, size_t c) {
+    shapes.emplace_back();
+    for (size_t i = 0; i < c; ++i) {
+      shapes.back().push_back(p[i].x);
+      shapes.back().push_back(p[i].y);
+    }
+  }
+};
+
+struct DrawnView {
+  std::vector<std::vector<int32_t>> shapes;
+  std::vector<std::u16string> labels;
+  int cArrows = 0;
+};
+
+DrawnView DrawView(CVelParser& parser, int nScale, const MapRect& rect) {
+  CShapesSink sink;
+  CRecordingLabels labels;
+  sink.nScale = nScale;
+  sink.rectView = rect;
+  parser.Draw(&sink, &labels);
+  DrawnView v;
+  v.shapes = std::move(sink.shapes);
+  v.cArrows = sink.cArrows;
+  for (const auto& e : labels.entries) v.labels.push_back(e.strText + u"@" + char16_t(u'0' + e.nKind));
+  return v;
+}
+
+}  // namespace
+
+TEST(VelDraw, PassesOverTheSameAndOtherViewsDrawWhatAFreshReaderDraws) {
+  // Three blocks far apart, each with areas, lines (one with arrows) and
+  // points with labels.
+  std::vector<VelObject> objects;
+  for (int b = 0; b < 3; ++b) {
+    const int32_t x = c_x0 + b * 3000000;
+    for (int i = 0; i < 40; ++i) {
+      objects.push_back(Area(0x50, x + i * 7000, c_y0 + i * 3000, 5000 + i * 100, i % 3 == 0 ? u"Парк" : u""));
+      objects.push_back(Line(0x06, x + i * 5000, c_y0 - i * 4000, 20000 + i * 500, i % 4 == 0, u"Улица " + std::u16string(1, char16_t(u'A' + i % 26))));
+      objects.push_back(Point(0x2A00, x + i * 9000, c_y0 + 50000 + i * 1000, u"Кафе"));
+    }
+  }
+  std::vector<VelLevelInput> levels(1);
+  levels[0].wLevelCode = 24;
+  levels[0].objects = objects;
+  std::vector<uint8_t> bytes;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(VelWriterOptions(), levels, bytes, strError)) << strError;
+  std::unique_ptr<CVelParser> pKept(OpenBytes(bytes));
+  ASSERT_TRUE(pKept);
+  const MapRect rcFirst{c_x0 - 100000, c_y0 - 200000, c_x0 + 400000, c_y0 + 200000};
+  const MapRect rcSecond{c_x0 + 2900000, c_y0 - 200000, c_x0 + 6400000, c_y0 + 200000};  // two other blocks
+  const MapRect rcPart{c_x0 + 30000, c_y0 - 20000, c_x0 + 90000, c_y0 + 60000};
+  const struct {
+    int nScale;
+    MapRect rect;
+  } passes[] = {{0, rcFirst}, {0, rcFirst}, {0, rcSecond}, {0, rcPart}, {5, rcFirst}, {0, c_rectWholePlane}, {0, rcFirst}};
+  for (size_t i = 0; i < sizeof(passes) / sizeof(passes[0]); ++i) {
+    std::unique_ptr<CVelParser> pFresh(OpenBytes(bytes));
+    ASSERT_TRUE(pFresh);
+    const DrawnView kept = DrawView(*pKept, passes[i].nScale, passes[i].rect);
+    const DrawnView fresh = DrawView(*pFresh, passes[i].nScale, passes[i].rect);
+    EXPECT_FALSE(fresh.shapes.empty()) << i;
+    EXPECT_EQ(kept.shapes, fresh.shapes) << "pass " << i;
+    EXPECT_EQ(kept.labels, fresh.labels) << "pass " << i;
+    EXPECT_EQ(kept.cArrows, fresh.cArrows) << "pass " << i;
+  }
+  // A pass interrupted half-way leaves nothing behind that changes the
+  // next full pass.
+  CShapesSink stop;
+  stop.cInterruptAfterYields = 1;
+  stop.rectView = rcSecond;
+  pKept->Draw(&stop, nullptr);
+  EXPECT_EQ(stop.cYields, 1);
+  std::unique_ptr<CVelParser> pFresh(OpenBytes(bytes));
+  EXPECT_EQ(DrawView(*pKept, 0, rcSecond).shapes, DrawView(*pFresh, 0, rcSecond).shapes);
+}

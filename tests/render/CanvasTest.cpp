@@ -258,3 +258,64 @@ TEST(Canvas, BlitAndHalftoneStretch) {
   EXPECT_EQ(pDouble->GetPixel(29, 4), c_crBlack);
   EXPECT_EQ(pDouble->GetPixel(34, 4), c_crWhite);
 }
+
+TEST(Canvas, SelectionsTakeEffectAfterReselectingAndAfterObjectsAreReplaced) {
+  auto p = NewCanvas();
+  CPen penRed(psSolid, 1, c_crRed), penBlue(psSolid, 1, c_crBlue);
+  const VPoint rgA[2] = {{0, 10}, {64, 10}}, rgB[2] = {{0, 20}, {64, 20}}, rgC[2] = {{0, 30}, {64, 30}};
+  p->SelectPen(&penRed);
+  p->Polyline(rgA, 2);
+  p->SelectPen(&penBlue);
+  p->SelectPen(&penBlue);  // again: still blue
+  p->Polyline(rgB, 2);
+  p->SelectPen(&penRed);
+  p->Polyline(rgC, 2);
+  EXPECT_EQ(CountColour(p.get(), c_crRed, 0, 10, 64, 11), 64);
+  EXPECT_EQ(CountColour(p.get(), c_crBlue, 0, 20, 64, 21), 64);
+  EXPECT_EQ(CountColour(p.get(), c_crRed, 0, 30, 64, 31), 64);
+  p->SelectPen(nullptr);
+  // Brushes made and destroyed one after another (a new one may take the
+  // old one's place in memory): each fill has its own colour.
+  for (COLORREF cr : {c_crRed, c_crBlue, c_crBlack}) {
+    std::unique_ptr<CBrush> pBrush(new CBrush(bkSolid, cr));
+    p->SelectPen(GetNullPen());
+    p->SelectBrush(pBrush.get());
+    const VPoint rgBox[4] = {{0, 40}, {64, 40}, {64, 50}, {0, 50}};
+    p->Polygon(rgBox, 4);
+    EXPECT_EQ(CountColour(p.get(), cr, 0, 40, 64, 50), 64 * 10) << std::hex << cr;
+    p->SelectBrush(nullptr);
+  }
+}
+
+TEST(Canvas, TextKeepsItsFontAcrossSwitchesAndNewFonts) {
+  // The same text drawn with one font, then with others in between, then
+  // with the first again gives the same ink; a font made after another was
+  // destroyed draws with its own size.
+  auto p = NewCanvas(160, 64);
+  CFont fontSmall(u"Tahoma", 12, 0, c_nFwNormal, 0);
+  p->SetBkMode(bmTransparent);
+  p->SetTextColor(c_crBlack);
+  p->SelectFont(&fontSmall);
+  p->TextOutAt(2, 2, u"Quay", 4);
+  const int nInkSmall = CountNotWhite(p.get(), 0, 0, 80, 32);
+  ASSERT_GT(nInkSmall, 10);
+  for (int i = 0; i < 30; ++i) {
+    CFont fontTurned(u"Tahoma", 14, 0, c_nFwNormal, i * 30);
+    p->SelectFont(&fontTurned);
+    p->TextOutAt(140, 50, u"x", 1);
+    p->SelectFont(nullptr);
+  }
+  p->SelectFont(&fontSmall);
+  p->TextOutAt(82, 2, u"Quay", 4);
+  EXPECT_EQ(CountNotWhite(p.get(), 80, 0, 160, 32), nInkSmall);
+  p->SelectFont(nullptr);
+  std::unique_ptr<CFont> pBig(new CFont(u"Tahoma", 30, 0, c_nFwBold, 0));
+  p->SelectFont(pBig.get());
+  EXPECT_GT(p->GetTextExtent(u"Quay", 4).cy, 20);
+  p->SelectFont(nullptr);
+  pBig.reset();
+  std::unique_ptr<CFont> pTiny(new CFont(u"Tahoma", 10, 0, c_nFwNormal, 0));
+  p->SelectFont(pTiny.get());
+  EXPECT_LT(p->GetTextExtent(u"Quay", 4).cy, 16);
+  p->SelectFont(nullptr);
+}

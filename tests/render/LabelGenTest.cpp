@@ -10,6 +10,7 @@
 #include "geo/Units.h"
 #include "map/MapParser.h"
 #include "platform/Canvas.h"
+#include "platform/posix/CanvasSoft.h"
 #include "render/LabelGen.h"
 
 using namespace platform;
@@ -478,4 +479,46 @@ TEST(InterpretLabel, ElevationAndDepthInTheUsersUnit) {
   InterpretLabel(rkPoint, 0x6616, true, u"Elbrus\x1F" u"1000", 11, sz, &nShield, false);
   EXPECT_EQ(std::u16string(sz), u"Elbrus 1000");
   SetUnitOptions(saved);
+}
+
+namespace {
+
+// Notes the font of every text drawn and how often the font changed.
+class CFontLogCanvas : public CSoftCanvas {
+ public:
+  CFontLogCanvas() : CSoftCanvas(320, 240) {}
+  const CFont* SelectFont(const CFont* p) override {
+    if (p != m_pFont)
+      ++m_cChanges;
+    m_pFont = p;
+    return CSoftCanvas::SelectFont(p);
+  }
+  void TextOutAt(int x, int y, const char16_t* p, int c) override {
+    m_texts.push_back({std::u16string(p, size_t(c)), m_pFont});
+    CSoftCanvas::TextOutAt(x, y, p, c);
+  }
+  const CFont* m_pFont = nullptr;
+  int m_cChanges = 0;
+  std::vector<std::pair<std::u16string, const CFont*>> m_texts;
+};
+
+}  // namespace
+
+TEST_F(LabelGenTest, TextsAreDrawnFontByFontInTheOrderOfEachFontsFirstLabel) {
+  CFont fontBig(u"Tahoma", 16, 0, c_nFwBold, 0);
+  LabelStyle styleBig{&fontBig, 0x000080};
+  // Labels alternate between two fonts; "L5" is dropped by a later label
+  // of a smaller priority value and must not be drawn.
+  m_gen.AddPointLabel(&m_parser, 1, u"L1", 2, 1, 10, 10, 5, &m_style, nullptr);
+  m_gen.AddPointLabel(&m_parser, 1, u"L2", 2, 2, 10, 60, 5, &styleBig, nullptr);
+  m_gen.AddPointLabel(&m_parser, 1, u"L3", 2, 3, 10, 110, 5, &m_style, nullptr);
+  m_gen.AddPointLabel(&m_parser, 1, u"L4", 2, 4, 10, 160, 5, &styleBig, nullptr);
+  m_gen.AddPointLabel(&m_parser, 1, u"L5", 2, 5, 150, 10, 5, &m_style, nullptr);
+  m_gen.AddPointLabel(&m_parser, 1, u"L6", 2, 6, 152, 11, 1, &styleBig, nullptr);
+  CFontLogCanvas canvas;
+  m_gen.DrawLabels(&m_view, &canvas);
+  const std::vector<std::pair<std::u16string, const CFont*>> expected = {
+      {u"L1", &m_font}, {u"L3", &m_font}, {u"L2", &fontBig}, {u"L4", &fontBig}, {u"L6", &fontBig}};
+  EXPECT_EQ(canvas.m_texts, expected);
+  EXPECT_EQ(canvas.m_cChanges, 2);
 }
