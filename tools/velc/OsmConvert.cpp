@@ -916,7 +916,11 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
   std::vector<uint8_t> out;
   VelWriterStats wstats;
   ReleaseFreeMemory();  // what reading the file needed
-  if (!WriteVelMapConsuming(options, levels, out, strError, &wstats)) return false;
+  if (!WriteVelMapConsuming(options, levels, out, strError, &wstats)) {
+    if (wstats.fTooLarge)
+      strError += "; give a folder as the output (-o DIR/) to write the map as a collection of tiles";
+    return false;
+  }
   if (!platform::WriteFileAtomic(platform::Utf8ToU16(strOutput).c_str(), out.data(), out.size())) {
     strError = "cannot write " + strOutput;
     return false;
@@ -924,5 +928,21 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
   if (pStats) *pStats = stats;
   if (pWriterStats) *pWriterStats = wstats;
   if (pcbOut) *pcbOut = out.size();
+  return true;
+}
+
+bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
+                            VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
+                            VelTileStats* pTileStats, bool fRoadGraph, uint64_t cbTileBudget) {
+  CTypeMapping mapping;
+  if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
+  std::vector<VelLevelInput> levels;
+  OsmConvertStats stats;
+  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError, fRoadGraph ? &options : nullptr, &options.index))
+    return false;
+  SetMapDescription(options, strInput, stats);
+  ReleaseFreeMemory();  // what reading the file needed
+  if (!WriteVelCollection(options, levels, strFolder, cbTileBudget, strError, pTileStats)) return false;
+  if (pStats) *pStats = stats;
   return true;
 }

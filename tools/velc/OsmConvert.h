@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/velc/Addresses.h"
+#include "tools/velc/Tiles.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
 
@@ -60,3 +61,10 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
                      VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true,
                      bool fIndexes = true);
+
+// The same for a folder: the map as a collection of tiles and its index
+// (see Tiles.h); an input that fits one map gives one tile.
+bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
+                            VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
+                            VelTileStats* pTileStats = nullptr, bool fRoadGraph = true,
+                            uint64_t cbTileBudget = c_cbDefaultTileBudget);
