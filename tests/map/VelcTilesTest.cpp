@@ -168,7 +168,7 @@ TEST(VelcTiles, PlanningCoversTheExtentWithoutOverlapAndKeepsSmallMapsWhole) {
   Convert(in);
   const std::vector<MapRect> one = PlanTiles(in.levels, c_cbDefaultTileBudget);
   ASSERT_EQ(one.size(), 1u);
-  const std::vector<MapRect> many = PlanTiles(in.levels, 6000);
+  const std::vector<MapRect> many = PlanTiles(in.levels, 4000);
   ASSERT_GE(many.size(), 4u);
   // Every point of every object lies in exactly one tile.
   for (const VelLevelInput& lv : in.levels)
@@ -187,7 +187,7 @@ TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches)
   const std::string dir = NewFolder("collection");
   std::string strError;
   VelTileStats stats;
-  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 6000, strError, &stats)) << strError;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
   ASSERT_GE(stats.tiles.size(), 4u);
   EXPECT_EQ(stats.cIndexedMaps, int32_t(stats.tiles.size()));
 
@@ -229,7 +229,9 @@ TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches)
     for (size_t t = 0; t < stats.tiles.size(); ++t) {
       bool fTouches = false;
       for (const MapPoint& p : obj.points) fTouches |= stats.tiles[t].Contains(p);
-      if (fTouches) EXPECT_TRUE(perTile[t].count(key)) << key << " in tile " << t;
+      if (fTouches) {
+        EXPECT_TRUE(perTile[t].count(key)) << key << " in tile " << t;
+      }
     }
     if (obj.strLabel == u"Диагональ") {
       size_t cTouched = 0;
@@ -299,8 +301,12 @@ TEST(VelcTiles, ATileTheWriterFindsTooLargeIsHalvedUntilItFits) {
   std::set<std::string> keys;
   for (const auto& member : got.members)
     for (const Decoded& d : member) keys.insert(Key(d.nKind, d.wType, d.strLabel));
-  for (const VelObject& obj : in.levels.back().objects)
-    if (!obj.strLabel.empty()) EXPECT_TRUE(keys.count(Key(obj.nKind, obj.wType, obj.strLabel))) << Key(obj.nKind, obj.wType, obj.strLabel);
+  for (const VelObject& obj : in.levels.back().objects) {
+    const std::string key = Key(obj.nKind, obj.wType, obj.strLabel);
+    if (!obj.strLabel.empty()) {
+      EXPECT_TRUE(keys.count(key)) << key;
+    }
+  }
 }
 
 TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossTilesIsNot) {
@@ -314,7 +320,7 @@ TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossT
 
   const std::string dir = NewFolder("route");
   VelTileStats stats;
-  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 6000, strError, &stats)) << strError;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
   ASSERT_GE(stats.tiles.size(), 4u);
   std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   CVidxParser* pIndex = AsVidxParser(map.get());
@@ -368,7 +374,7 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
 
   const std::string dir = NewFolder("cli") + "/";
   const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
-                             "' --tile-budget 6000 --stats > '" + TempPath("cli.log") + "' 2>&1";
+                             "' --tile-budget 4000 --stats > '" + TempPath("cli.log") + "' 2>&1";
   ASSERT_EQ(std::system(strCmd.c_str()), 0);
   struct stat st;
   EXPECT_EQ(stat((dir + "Index.vidx").c_str(), &st), 0);

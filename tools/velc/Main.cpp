@@ -127,8 +127,9 @@ int main(int argc, char** argv) {
       std::printf("tiles: %zu (%u halved after the writer found them too large)\n", tiles.tiles.size(),
                   tiles.cHalvedAfterWrite);
       for (size_t i = 0; i < tiles.tiles.size(); ++i)
-        std::printf("  %s: %llu bytes, %.5f..%.5f E, %.5f..%.5f N\n", TileFileName(uint32_t(i)).c_str(),
-                    (unsigned long long)tiles.tileBytes[i], MapToDegrees(tiles.tiles[i].left),
+        std::printf("  %s: %llu bytes (%llu estimated for its objects), %.5f..%.5f E, %.5f..%.5f N\n",
+                    TileFileName(uint32_t(i)).c_str(), (unsigned long long)tiles.tileBytes[i],
+                    (unsigned long long)tiles.tileEstimates[i], MapToDegrees(tiles.tiles[i].left),
                     MapToDegrees(tiles.tiles[i].right), MapToDegrees(tiles.tiles[i].top),
                     MapToDegrees(tiles.tiles[i].bottom));
     }

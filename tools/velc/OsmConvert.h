@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/velc/Addresses.h"
+#include "tools/velc/ObjectStore.h"
 #include "tools/velc/Tiles.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
@@ -43,6 +44,13 @@ struct OsmConvertStats {
 bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
                     OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
                     VelIndexInput* pIndex = nullptr);
+
+// The same into a store of compact objects (for maps written as tiles).
+bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
+                           OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
+                           VelIndexInput* pIndex = nullptr);
+// The level codes of velc's maps, coarse to fine.
+std::vector<uint16_t> VelcLevelCodes();
 
 // The road attribute word of a routable way (speed class, quality class,
 // one-way, toll, vehicle prohibitions) from its tags; the tags are looked up

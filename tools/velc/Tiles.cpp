@@ -11,16 +11,18 @@
 #include "map/vidx/VidxBuilder.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "tools/velc/ObjectStore.h"
 
 namespace {
 
 // The planning grid: the extent in c_cGrid x c_cGrid cells.
 const uint32_t c_cGrid = 128;
 
-bool BoundsOf(const VelObject& obj, MapRect& r) {
-  if (obj.points.empty()) return false;
-  r = MapRect{obj.points[0].x, obj.points[0].y, obj.points[0].x, obj.points[0].y};
-  for (const MapPoint& p : obj.points) {
+bool BoundsOf(const MapPoint* pPoints, size_t cPoints, MapRect& r) {
+  if (cPoints == 0) return false;
+  r = MapRect{pPoints[0].x, pPoints[0].y, pPoints[0].x, pPoints[0].y};
+  for (size_t i = 0; i < cPoints; ++i) {
+    const MapPoint& p = pPoints[i];
     r.left = std::min(r.left, p.x);
     r.right = std::max(r.right, p.x);
     r.top = std::min(r.top, p.y);
@@ -32,13 +34,15 @@ bool BoundsOf(const VelObject& obj, MapRect& r) {
 // Whether an object goes into the tile: a point when the tile holds it (the
 // tiles do not overlap, so a point goes into one), another object when its
 // bounds touch the tile. An object without points goes into the first tile.
-bool InTile(const VelObject& obj, const MapRect& rect, bool fFirst) {
-  if (obj.points.empty()) return fFirst;
-  if (obj.nKind == rkPoint || obj.points.size() == 1) return rect.Contains(obj.points[0]);
-  for (const MapPoint& p : obj.points)
-    if (rect.Contains(p)) return true;
+bool InTile(const CObjectSource& src, size_t iLevel, size_t i, const MapRect& rect, bool fFirst) {
+  size_t cPoints = 0;
+  const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+  if (cPoints == 0) return fFirst;
+  if (src.Kind(iLevel, i) == rkPoint || cPoints == 1) return rect.Contains(pPoints[0]);
+  for (size_t k = 0; k < cPoints; ++k)
+    if (rect.Contains(pPoints[k])) return true;
   MapRect r;
-  BoundsOf(obj, r);
+  BoundsOf(pPoints, cPoints, r);
   return rect.Intersects(r);
 }
 
@@ -60,16 +64,20 @@ struct LargeObject {
 
 class CTilePlanner {
  public:
-  CTilePlanner(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) : m_cbBudget(cbBudget) {
+  CTilePlanner(const CObjectSource& src, uint64_t cbBudget) : m_cbBudget(cbBudget) {
     MapRect ext{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    for (const VelLevelInput& lv : levels)
-      for (const VelObject& obj : lv.objects)
-        for (const MapPoint& p : obj.points) {
+    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
+      for (size_t i = 0; i < src.Count(iLevel); ++i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+        for (size_t k = 0; k < cPoints; ++k) {
+          const MapPoint& p = pPoints[k];
           ext.left = std::min(ext.left, p.x);
           ext.right = std::max(ext.right, p.x);
           ext.top = std::min(ext.top, p.y);
           ext.bottom = std::max(ext.bottom, p.y);
         }
+      }
     if (ext.IsEmpty()) ext = MapRect{0, 0, 0, 0};
     m_ext = ext;
     m_x.nMin = ext.left, m_x.cSpan = int64_t(ext.right) - ext.left + 1;
@@ -77,11 +85,13 @@ class CTilePlanner {
     // Small objects count in the cell of their centre, the others in every
     // part of the extent their bounds reach.
     std::vector<uint64_t> cells(size_t(c_cGrid) * c_cGrid, 0);
-    for (const VelLevelInput& lv : levels)
-      for (const VelObject& obj : lv.objects) {
+    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
+      for (size_t i = 0; i < src.Count(iLevel); ++i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
         MapRect r;
-        if (!BoundsOf(obj, r)) continue;
-        const uint32_t cb = EstimateObjectBytes(obj);
+        if (!BoundsOf(pPoints, cPoints, r)) continue;
+        const uint32_t cb = EstimateObjectBytes(src, iLevel, i);
         const uint32_t c0 = m_x.CellOf(r.left), c1 = m_x.CellOf(r.right);
         const uint32_t r0 = m_y.CellOf(r.top), r1 = m_y.CellOf(r.bottom);
         if (c1 - c0 <= 1 && r1 - r0 <= 1) {
@@ -194,21 +204,31 @@ bool IsTileFileName(const std::string& str) {
 
 }  // namespace
 
-uint32_t EstimateObjectBytes(const VelObject& obj) {
-  // The record's header and label reference, the points' deltas and, on
-  // roads, the node bits.
-  uint64_t cb = 6 + 3 * uint64_t(obj.points.size()) + obj.strLabel.size() / 2;
-  if (!obj.nodeIndex.empty()) cb += obj.points.size() + 2;
+uint32_t EstimateObjectBytes(const CObjectSource& src, size_t iLevel, size_t i) {
+  // The record's header and label reference and the points' deltas (the
+  // demo region's buildings take 9 to 10 bytes with five points; a
+  // tile the estimate leaves too large is halved after all).
+  size_t cPoints = 0;
+  src.Points(iLevel, i, cPoints);
+  uint64_t cb = 6 + 2 * uint64_t(cPoints);
   return uint32_t(std::min<uint64_t>(cb, UINT32_MAX));
 }
 
-std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) {
-  CTilePlanner planner(levels, cbBudget);
+std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget) {
+  CTilePlanner planner(src, cbBudget);
   return planner.Plan();
+}
+std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) {
+  return PlanTiles(CLevelsSource(levels), cbBudget);
 }
 
 void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels, const MapRect& rect,
                  bool fFirst, VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels) {
+  ExtractTile(options, CLevelsSource(levels), rect, fFirst, tileOptions, tileLevels);
+}
+
+void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool fFirst,
+                 VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels) {
   // Everything but the objects' lists is taken over as it is.
   {
     VelWriterOptions& t = tileOptions;
@@ -234,18 +254,23 @@ void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInpu
     t.restrictions.clear();
     t.index = VelIndexInput();
   }
-  tileLevels.assign(levels.size(), VelLevelInput());
+  const size_t cLevels = src.LevelCount();
+  tileLevels.assign(cLevels, VelLevelInput());
   std::vector<int32_t> finestNew;  // finest level object -> its number in the tile
-  for (size_t iLevel = 0; iLevel < levels.size(); ++iLevel) {
-    const std::vector<VelObject>& objects = levels[iLevel].objects;
-    tileLevels[iLevel].wLevelCode = levels[iLevel].wLevelCode;
+  for (size_t iLevel = 0; iLevel < cLevels; ++iLevel) {
+    const size_t cObjects = src.Count(iLevel);
+    tileLevels[iLevel].wLevelCode = src.LevelCode(iLevel);
     std::vector<VelObject>& out = tileLevels[iLevel].objects;
-    const bool fFinest = iLevel + 1 == levels.size();
-    if (fFinest) finestNew.assign(objects.size(), -1);
-    for (size_t i = 0; i < objects.size(); ++i) {
-      if (!InTile(objects[i], rect, fFirst)) continue;
+    const bool fFinest = iLevel + 1 == cLevels;
+    if (fFinest) finestNew.assign(cObjects, -1);
+    size_t cIn = 0;
+    for (size_t i = 0; i < cObjects; ++i) cIn += InTile(src, iLevel, i, rect, fFirst);
+    out.reserve(cIn);
+    for (size_t i = 0; i < cObjects; ++i) {
+      if (!InTile(src, iLevel, i, rect, fFirst)) continue;
       if (fFinest) finestNew[i] = int32_t(out.size());
-      out.push_back(objects[i]);
+      out.emplace_back();
+      src.Get(iLevel, i, out.back());
     }
   }
 
@@ -305,15 +330,18 @@ void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInpu
   if (fFirst) {
     // The cities that no tile would list: no object of theirs, none named.
     std::vector<bool> named(in.cities.size(), false);
-    for (const VelObject& obj : levels.back().objects) {
+    const size_t iFinest = cLevels - 1, cFinest = src.Count(iFinest);
+    VelObject obj;
+    for (size_t i = 0; i < cFinest; ++i) {
+      src.Get(iFinest, i, obj);
       if (obj.fHasAddress && obj.adwAddress[0] && obj.adwAddress[0] - 1 < named.size()) named[obj.adwAddress[0] - 1] = true;
       if (obj.nIndexCity && obj.nIndexCity - 1 < named.size()) named[obj.nIndexCity - 1] = true;
     }
     for (size_t i = 0; i < in.cities.size(); ++i) {
       const int32_t iPlace = in.cities[i].iPlaceObject;
-      const bool fPlaced = iPlace >= 0 && size_t(iPlace) < levels.back().objects.size() &&
-                           !levels.back().objects[size_t(iPlace)].points.empty();
-      if (!named[i] && !fPlaced) cities.Use(uint32_t(i));
+      size_t cPoints = 0;
+      if (iPlace >= 0 && size_t(iPlace) < cFinest) src.Points(iFinest, size_t(iPlace), cPoints);
+      if (!named[i] && cPoints == 0) cities.Use(uint32_t(i));
     }
   }
   cities.Finish();
@@ -346,6 +374,11 @@ std::string TileFileName(uint32_t i) {
 bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
                         const std::string& strFolder, uint64_t cbBudget, std::string& strError,
                         VelTileStats* pStats) {
+  return WriteVelCollection(options, CLevelsSource(levels), strFolder, cbBudget, strError, pStats);
+}
+
+bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& levels, const std::string& strFolder,
+                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats) {
   VelTileStats stats;
   std::error_code ec;
   std::filesystem::create_directories(strFolder, ec);
@@ -366,6 +399,12 @@ bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLe
     size_t cObjects = 0;
     for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
     if (cObjects == 0) return true;  // nothing of the map lies there
+    uint64_t cbEstimate = 0;
+    {
+      CLevelsSource tile(tileLevels);
+      for (size_t iLevel = 0; iLevel < tile.LevelCount(); ++iLevel)
+        for (size_t i = 0; i < tile.Count(iLevel); ++i) cbEstimate += EstimateObjectBytes(tile, iLevel, i);
+    }
     std::vector<uint8_t> out;
     VelWriterStats ws;
     if (!WriteVelMapConsuming(tileOptions, tileLevels, out, strError, &ws)) {
@@ -386,6 +425,7 @@ bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLe
     ++cTiles;
     stats.tiles.push_back(rect);
     stats.tileBytes.push_back(out.size());
+    stats.tileEstimates.push_back(cbEstimate);
     stats.cbTotal += out.size();
     stats.writer.cObjects += ws.cObjects;
     stats.writer.cNodes += ws.cNodes;
