@@ -39,8 +39,12 @@ size_t CObjectStore::Add(size_t iLevel, const VelObject& obj) {
     r.iNodes = uint32_t(lv.nodes.size());
     lv.nodes.insert(lv.nodes.end(), obj.nodeIndex.begin(), obj.nodeIndex.end());
   }
-  std::memcpy(r.adwAddress, obj.adwAddress, sizeof r.adwAddress);
-  r.nIndexCity = obj.nIndexCity;
+  if (obj.adwAddress[0] || obj.adwAddress[1] || obj.adwAddress[2] || obj.adwAddress[3] || obj.nIndexCity ||
+      !lv.addresses.empty()) {
+    lv.addresses.resize(lv.c + 1, AddressFields{{0, 0, 0, 0}, 0});
+    std::memcpy(lv.addresses[lv.c].adwAddress, obj.adwAddress, sizeof obj.adwAddress);
+    lv.addresses[lv.c].nIndexCity = obj.nIndexCity;
+  }
   r.wType = obj.wType;
   r.wRoadAttributes = obj.wRoadAttributes;
   r.nKind = uint8_t(obj.nKind);
@@ -85,18 +89,37 @@ void CObjectStore::Get(size_t iLevel, size_t i, VelObject& out) const {
   else out.nodeIndex.clear();
   out.fHasAddress = (r.bFlags & c_fAddress) != 0;
   out.fExtraAddressBit = (r.bFlags & c_fExtraAddressBit) != 0;
-  std::memcpy(out.adwAddress, r.adwAddress, sizeof out.adwAddress);
-  out.nIndexCity = r.nIndexCity;
+  const size_t k = lv.Physical(i);
+  if (k < lv.addresses.size()) {
+    std::memcpy(out.adwAddress, lv.addresses[k].adwAddress, sizeof out.adwAddress);
+    out.nIndexCity = lv.addresses[k].nIndexCity;
+  } else {
+    std::memset(out.adwAddress, 0, sizeof out.adwAddress);
+    out.nIndexCity = 0;
+  }
+}
+
+CObjectStore::AddressFields& CObjectStore::AddressOf(size_t iLevel, size_t i) {
+  Level& lv = m_levels[iLevel];
+  if (lv.addresses.size() < lv.c) lv.addresses.resize(lv.c, AddressFields{{0, 0, 0, 0}, 0});
+  return lv.addresses[lv.Physical(i)];
+}
+
+void CObjectStore::SetIndexCity(size_t iLevel, size_t i, uint32_t n) {
+  if (n == 0 && m_levels[iLevel].Physical(i) >= m_levels[iLevel].addresses.size()) return;
+  AddressOf(iLevel, i).nIndexCity = n;
 }
 
 void CObjectStore::GetAddress(size_t iLevel, size_t i, uint32_t adw[4]) const {
-  std::memcpy(adw, Rec(iLevel, i).adwAddress, sizeof(uint32_t) * 4);
+  const Level& lv = m_levels[iLevel];
+  const size_t k = lv.Physical(i);
+  if (k < lv.addresses.size()) std::memcpy(adw, lv.addresses[k].adwAddress, sizeof(uint32_t) * 4);
+  else std::memset(adw, 0, sizeof(uint32_t) * 4);
 }
 
 void CObjectStore::SetAddress(size_t iLevel, size_t i, const uint32_t adw[4]) {
-  Record& r = Rec(iLevel, i);
-  std::memcpy(r.adwAddress, adw, sizeof r.adwAddress);
-  r.bFlags |= c_fAddress;
+  std::memcpy(AddressOf(iLevel, i).adwAddress, adw, sizeof(uint32_t) * 4);
+  Rec(iLevel, i).bFlags |= c_fAddress;
 }
 
 void CObjectStore::TakeAll(std::vector<VelLevelInput>& levels) {

@@ -74,21 +74,25 @@ class CObjectStore : public CObjectSource {
   bool HasAddress(size_t iLevel, size_t i) const { return (Rec(iLevel, i).bFlags & c_fAddress) != 0; }
   void GetAddress(size_t iLevel, size_t i, uint32_t adw[4]) const;
   void SetAddress(size_t iLevel, size_t i, const uint32_t adw[4]);
-  void SetIndexCity(size_t iLevel, size_t i, uint32_t n) { Rec(iLevel, i).nIndexCity = n; }
+  void SetIndexCity(size_t iLevel, size_t i, uint32_t n);
 
   // Moves every object into the writer's levels, giving the store's memory
   // back as it goes; the store is empty afterwards.
   void TakeAll(std::vector<VelLevelInput>& levels);
 
  private:
-  struct Record {  // 48 bytes
+  struct Record {  // 28 bytes
     uint32_t iChunk, iPoint, cPoints;
     uint32_t iLabel;  // 0 = none
     uint32_t iNodes;  // first node number in m_nodes (with c_fNodes)
-    uint32_t adwAddress[4];
-    uint32_t nIndexCity;
     uint16_t wType, wRoadAttributes;
     uint8_t nKind, bFlags;
+  };
+  // The address values, made when the first is set (after the file is
+  // read, when the node locations are given back).
+  struct AddressFields {
+    uint32_t adwAddress[4];
+    uint32_t nIndexCity;
   };
   static const uint8_t c_fDirection = 1, c_fHasNodes = 2, c_fHasAttributes = 4, c_fAddress = 8, c_fExtraAddressBit = 16,
                        c_fNodes = 32;
@@ -101,6 +105,7 @@ class CObjectStore : public CObjectSource {
     std::vector<std::unique_ptr<Record[]>> slabs;
     std::vector<std::vector<MapPoint>> chunks;
     std::vector<int32_t> nodes;
+    std::vector<AddressFields> addresses;  // by physical number; empty = all 0
     size_t Physical(size_t i) const { return iFront ? (i < c - iFront ? iFront + i : i - (c - iFront)) : i; }
   };
   Record& Rec(size_t iLevel, size_t i) {
@@ -112,6 +117,7 @@ class CObjectStore : public CObjectSource {
     return m_levels[iLevel].slabs[k / c_cSlab][k % c_cSlab];
   }
   uint32_t LabelNumber(const std::u16string& str);
+  AddressFields& AddressOf(size_t iLevel, size_t i);
 
   std::vector<Level> m_levels;
   std::deque<std::u16string> m_labels;  // number - 1

@@ -812,6 +812,8 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
                   }));
     osmium::Box boxHeader = reader.header().box();
     reader.close();
+    index.clear();  // the node locations are not needed any more
+    ReleaseFreeMemory();
     if (pGraph) {
       pGraph->dwNodeCount = handler.GraphNodeCount();
       stats.cGraphNodes = handler.GraphNodeCount();
