@@ -21,6 +21,7 @@
 #include "map/RouteOptions.h"
 #include "map/vidx/VidxParser.h"
 #include "tests/map/VelTestUtil.h"
+#include "tools/velc/ObjectStore.h"
 #include "tools/velc/OsmConvert.h"
 #include "view/MapUnits.h"
 
@@ -385,3 +386,66 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
   EXPECT_NE(strLog.find("tiles: "), std::string::npos) << strLog;
 }
 #endif
+
+// The compact store gives back the objects it was given, in the order with
+// the objects moved to the front first, however their points fall into
+// chunks (an object larger than a chunk gets one of its own).
+TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
+  CObjectStore store({16, 24});
+  std::vector<VelObject> given;
+  for (int i = 0; i < 70000; ++i) {  // more than one slab of records
+    VelObject o;
+    o.nKind = i % 3 == 0 ? rkPoint : i % 3 == 1 ? rkPolyline : rkPolygon;
+    o.wType = uint16_t(i % 500);
+    const int cPoints = i == 5 ? (1 << 20) + 7 : o.nKind == rkPoint ? 1 : 2 + i % 5;
+    for (int k = 0; k < cPoints; ++k) o.points.push_back(MapPoint{i * 10 + k, -i - k});
+    o.strLabel = i % 4 ? u"Улица " + platform::Utf8ToU16(std::to_string(i % 97)) : u"";
+    o.fDirection = i % 7 == 0;
+    if (o.nKind == rkPolyline && i % 2) {
+      o.fHasNodes = true;
+      o.fHasAttributes = i % 5 == 0;
+      o.wRoadAttributes = uint16_t(i);
+      for (int k = 0; k < cPoints; ++k) o.nodeIndex.push_back(k % 2 ? -1 : i + k);
+    }
+    given.push_back(o);
+    ASSERT_EQ(store.Add(1, o), size_t(i));
+  }
+  const size_t cSea = 3;
+  store.MoveToFront(1, given.size() - cSea);
+  // Addresses set through the new order.
+  const uint32_t adw[4] = {3, 1, 2, 9};
+  store.SetAddress(1, 0, adw);  // the first of the moved objects
+  store.SetIndexCity(1, 10, 4);
+  EXPECT_TRUE(store.HasAddress(1, 0));
+  EXPECT_FALSE(store.HasAddress(1, 10));
+  EXPECT_EQ(store.Count(1), given.size());
+  EXPECT_EQ(store.Count(0), 0u);
+
+  std::vector<VelLevelInput> levels;
+  store.TakeAll(levels);
+  ASSERT_EQ(levels.size(), 2u);
+  EXPECT_EQ(levels[0].wLevelCode, 16);
+  EXPECT_EQ(levels[1].wLevelCode, 24);
+  const std::vector<VelObject>& got = levels[1].objects;
+  ASSERT_EQ(got.size(), given.size());
+  for (size_t j = 0; j < got.size(); ++j) {
+    const size_t i = j < cSea ? given.size() - cSea + j : j - cSea;
+    const VelObject& a = given[i];
+    const VelObject& b = got[j];
+    ASSERT_EQ(a.nKind, b.nKind) << j;
+    ASSERT_EQ(a.wType, b.wType) << j;
+    ASSERT_EQ(a.points.size(), b.points.size()) << j;
+    for (size_t k = 0; k < a.points.size(); ++k)
+      ASSERT_TRUE(a.points[k].x == b.points[k].x && a.points[k].y == b.points[k].y) << j << " " << k;
+    ASSERT_EQ(a.strLabel, b.strLabel) << j;
+    ASSERT_EQ(a.fDirection, b.fDirection) << j;
+    ASSERT_EQ(a.fHasNodes, b.fHasNodes) << j;
+    ASSERT_EQ(a.fHasAttributes, b.fHasAttributes) << j;
+    ASSERT_EQ(a.wRoadAttributes, b.wRoadAttributes) << j;
+    ASSERT_TRUE(a.nodeIndex == b.nodeIndex) << j;
+    ASSERT_EQ(b.fHasAddress, j == 0) << j;
+    ASSERT_EQ(b.adwAddress[3], j == 0 ? 9u : 0u) << j;
+    ASSERT_EQ(b.nIndexCity, j == 10 ? 4u : 0u) << j;
+  }
+  EXPECT_EQ(store.Count(1), 0u);
+}
