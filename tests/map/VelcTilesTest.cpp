@@ -384,6 +384,14 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
   std::ifstream log(TempPath("cli.log"));
   std::string strLog((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_NE(strLog.find("tiles: "), std::string::npos) << strLog;
+  // The index the program wrote lists the tiles' cities too.
+  std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(map && AsVidxParser(map.get()));
+  EXPECT_GE(AsVidxParser(map.get())->GetMapCount(), 4u);
+  EXPECT_TRUE(map->HasCitiesIndex());
+  std::unique_ptr<CCitiesQuery> cities(map->CreateCitiesQuery());
+  ASSERT_TRUE(cities);
+  EXPECT_EQ(cities->GetCount(), 4u);
 }
 #endif
 
