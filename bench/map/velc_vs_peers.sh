@@ -6,7 +6,10 @@
 #
 #   bench/map/velc_vs_peers.sh VELC [RUNS] [EXTRACT.osm.pbf ...]
 # (default extracts: ../shared/data/osm/*.osm.pbf; peers that are not
-# installed are reported as missing)
+# installed are reported as missing). With VELC_TILES=1 velc writes a folder
+# of tiles (needed for inputs larger than one map, such as
+# `demogen --size 200` turned into PBF with `osmium cat`); the sizes are
+# then those of all tiles and the index.
 set -u
 VELC=${1:?usage: velc_vs_peers.sh VELC [RUNS] [EXTRACT...]}
 RUNS=${2:-3}
@@ -39,8 +42,13 @@ echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for f in "${EXTRACTS[@]}"; do
   name=$(basename "$f" .osm.pbf)
   in_bytes=$(stat -c %s "$f")
-  v=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel")
-  g=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel" --no-road-graph)
+  if [ "${VELC_TILES:-0}" = 1 ]; then
+    v=$(measure "$WORK/run/tiles/*" "$VELC" "$f" -o "$WORK/run/tiles/")
+    g=$(measure "$WORK/run/tiles/*" "$VELC" "$f" -o "$WORK/run/tiles/" --no-road-graph)
+  else
+    v=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel")
+    g=$(measure "$WORK/run/out.vel" "$VELC" "$f" -o "$WORK/run/out.vel" --no-road-graph)
+  fi
   if command -v mkgmap > /dev/null; then
     m=$(measure "$WORK/run/out/*.img" mkgmap --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")
     r=$(measure "$WORK/run/out/*.img" mkgmap --route --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")

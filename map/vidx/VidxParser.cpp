@@ -230,7 +230,9 @@ CVidxParser::CVidxParser(const MapOpenContext& ctx)
       m_nShown(-1),
       m_fCitiesLoaded(false),
       m_nCityUse(0),
-      m_pDrawTypes(nullptr) {
+      m_pDrawTypes(nullptr),
+      m_nRouteMap(-1),
+      m_pRouteMember(nullptr) {
   std::lock_guard<std::mutex> lock(g_liveLock);
   LiveCollections().insert(this);
 }
@@ -246,6 +248,7 @@ CVidxParser::~CVidxParser() {
     delete m.pParser;
   }
   delete m_pDrawTypes;
+  delete m_pRouteMember;
 }
 
 bool CVidxParser::Open(DWORD) {
@@ -316,6 +319,27 @@ static CMapParser* OpenMember(const std::u16string& strName, const std::u16strin
     return nullptr;
   }
   return OpenMapFileEx(strPath.c_str(), false, c_fOpenAll, pidsError);
+}
+
+// ---------------------------------------------------------------------------
+// Route
+
+bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
+  if (!pOptions) return false;
+  for (uint32_t i = 0; i < m_cMaps; ++i) {
+    VidxMapRecord rec;
+    const MapRect r = MemberRect(*RecordAt(i, rec));
+    if (!r.Contains(ptStart) || !r.Contains(ptEnd)) continue;
+    if (m_nRouteMap != int(i) || !m_pRouteMember) {
+      delete m_pRouteMember;
+      m_nRouteMap = -1;
+      m_pRouteMember = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
+      if (!m_pRouteMember) return false;
+      m_nRouteMap = int(i);
+    }
+    return m_pRouteMember->FindRoute(ptStart, ptEnd, pOptions, pProgress);
+  }
+  return false;
 }
 
 // ---------------------------------------------------------------------------

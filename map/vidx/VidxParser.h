@@ -48,6 +48,12 @@ class CVidxParser : public CMapParser {
                            const char16_t* pszNumber, const MapProgress* pProgress) override;
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
+  // A route whose two ends lie in one member: the first member, in record
+  // order, whose rectangle holds both points searches it. A route between
+  // points of different members is not found (false).
+  bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
+  // The member that routed last (its road graph stays built), or -1.
+  int GetRouteMember() const { return m_nRouteMap; }
   // The first member, in record order, whose rectangle holds the point; -1
   // when none does.
   virtual int FindMapAt(MapPoint pt);
@@ -104,6 +110,9 @@ class CVidxParser : public CMapParser {
   std::vector<CityMember> m_cityMembers;
   uint64_t m_nCityUse;
   CStyleSource* m_pDrawTypes;
+  // The member of the last route, kept open for the next leg.
+  int m_nRouteMap;
+  CMapParser* m_pRouteMember;
 };
 
 // The parser of an index, or null when the format list gives the file to

@@ -179,13 +179,14 @@ int32_t CAddressCollector::CityAt(MapPoint pt) const {
   return iBest;
 }
 
-void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, VelIndexInput& index,
+void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store, VelIndexInput& index,
                                 AddressStats& stats) {
   index = VelIndexInput();
   index.fCityIndex = true;
   index.fObjectIndex = true;
-  if (levels.empty()) return;
-  std::vector<VelObject>& objects = levels.back().objects;
+  if (store.LevelCount() == 0) return;
+  const size_t iFinest = store.LevelCount() - 1;
+  const size_t cObjects = store.Count(iFinest);
   // Cities: the nodes (one of each name within a short distance), then the
   // place areas that hold no city node of their name.
   m_cityPlace.clear();
@@ -223,7 +224,7 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLeve
     const Place& p = m_places[iPlace];
     VelCityInput city;
     city.strName = p.strName;
-    city.iPlaceObject = p.iObject >= 0 && size_t(p.iObject) < objects.size() && objects[size_t(p.iObject)].nKind == rkPoint
+    city.iPlaceObject = p.iObject >= 0 && size_t(p.iObject) < cObjects && store.Kind(iFinest, size_t(p.iObject)) == rkPoint
                             ? int32_t(p.iObject)
                             : -1;
     if (fBoundaries) {
@@ -268,28 +269,30 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, std::vector<VelLeve
   // Addresses.
   TextList zips{{}, &index.lists[0]}, streets{{}, &index.lists[1]}, numbers{{}, &index.lists[2]};
   for (const Address& a : m_addresses) {
-    if (size_t(a.iObject) >= objects.size()) continue;
+    if (size_t(a.iObject) >= cObjects) continue;
     int32_t iCity = a.iCity == 0 ? -1 : CityNamed(Text(a.iCity), a.pt);
     if (iCity < 0) iCity = CityAt(a.pt);
-    VelObject& obj = objects[size_t(a.iObject)];
-    if (!obj.fHasAddress) ++stats.cAddresses;
-    obj.fHasAddress = true;
-    obj.adwAddress[0] = uint32_t(iCity + 1);
-    obj.adwAddress[1] = zips.Number(a.iZip, Text(a.iZip));
-    obj.adwAddress[2] = streets.Number(a.iStreet, Text(a.iStreet));
-    obj.adwAddress[3] = numbers.Number(a.iNumber, Text(a.iNumber));
+    if (!store.HasAddress(iFinest, a.iObject)) ++stats.cAddresses;
+    const uint32_t adw[4] = {uint32_t(iCity + 1), zips.Number(a.iZip, Text(a.iZip)),
+                             streets.Number(a.iStreet, Text(a.iStreet)), numbers.Number(a.iNumber, Text(a.iNumber))};
+    store.SetAddress(iFinest, a.iObject, adw);
     if (iCity < 0) ++stats.cAddressesNoCity;
   }
   for (const Street& s : m_streets) {
-    if (size_t(s.iObject) >= objects.size()) continue;
-    VelObject& obj = objects[size_t(s.iObject)];
-    if (obj.fHasAddress) continue;
-    obj.fHasAddress = true;
-    obj.adwAddress[0] = uint32_t(CityAt(s.pt) + 1);
-    obj.adwAddress[2] = streets.Number(s.iName, Text(s.iName));
+    if (size_t(s.iObject) >= cObjects) continue;
+    if (store.HasAddress(iFinest, s.iObject)) continue;
+    uint32_t adw[4];
+    store.GetAddress(iFinest, s.iObject, adw);
+    adw[0] = uint32_t(CityAt(s.pt) + 1);
+    adw[2] = streets.Number(s.iName, Text(s.iName));
+    store.SetAddress(iFinest, s.iObject, adw);
     ++stats.cStreets;
   }
   // The city under which the name index lists the other named objects.
-  for (VelObject& obj : objects)
-    if (!obj.fHasAddress && !obj.strLabel.empty() && !obj.points.empty()) obj.nIndexCity = uint32_t(CityAt(obj.points[0]) + 1);
+  for (size_t i = 0; i < cObjects; ++i) {
+    size_t cPoints = 0;
+    const MapPoint* pPoints = store.Points(iFinest, i, cPoints);
+    if (!store.HasAddress(iFinest, i) && store.HasLabel(iFinest, i) && cPoints)
+      store.SetIndexCity(iFinest, i, uint32_t(CityAt(pPoints[0]) + 1));
+  }
 }

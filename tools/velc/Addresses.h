@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "map/MapRect.h"
+#include "tools/velc/ObjectStore.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
 
@@ -43,8 +44,7 @@ class CAddressCollector {
 
   // Fills the index input and the finest level objects' address blocks and
   // index cities.
-  void Resolve(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, VelIndexInput& index,
-               AddressStats& stats);
+  void Resolve(const CTypeMapping& mapping, CObjectStore& objects, VelIndexInput& index, AddressStats& stats);
 
  private:
   struct Place {

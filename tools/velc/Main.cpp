@@ -3,11 +3,13 @@
 //   velc IN.osm|IN.osm.pbf -o OUT.vel [--legacy] [--name TEXT] [--locale N]
 //        [--typemap FILE] [--no-shared-labels] [--code-set 1|3] [--no-road-graph]
 //        [--stats]
+//   velc IN.osm.pbf -o FOLDER/ [options]   (a collection of tiles and its index)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "platform/Str.h"
 #include "tools/velc/OsmConvert.h"
@@ -15,7 +17,11 @@
 static void Usage() {
   std::fprintf(stderr,
                "usage: velc IN.osm|IN.osm.pbf -o OUT.vel [options]\n"
+               "       velc IN.osm|IN.osm.pbf -o FOLDER/ [options]\n"
                "  -o FILE             the map to write (replaced atomically)\n"
+               "  -o FOLDER/          a folder (a name ending in / or an existing folder): the map as\n"
+               "                      tiles tile000.vel... and their Index.vidx, opened as one map; for\n"
+               "                      inputs larger than one map can hold (16 MiB of objects)\n"
                "  --legacy            write the legacy header layout (default: extended)\n"
                "  --name TEXT         map name (default: the input file's name)\n"
                "  --locale N          locale id of the names (default 0: the user's)\n"
@@ -31,6 +37,7 @@ int main(int argc, char** argv) {
   VelWriterOptions options;
   bool fStats = false;
   bool fRoadGraph = true;
+  uint64_t cbTileBudget = c_cbDefaultTileBudget;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&](const char* pszWhat) -> const char* {
@@ -54,6 +61,10 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--stats") fStats = true;
     else if (a == "--no-road-graph") fRoadGraph = false;
+    // Test aids (not in the usage text): the tiles' planned size, and the room
+    // the offsets give to a map's objects.
+    else if (a == "--tile-budget") cbTileBudget = std::strtoull(next("a number of bytes"), nullptr, 0);
+    else if (a == "--object-data-limit") options.cbObjectDataLimit = uint32_t(std::strtoul(next("a number of bytes"), nullptr, 0));
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -76,7 +87,18 @@ int main(int argc, char** argv) {
   OsmConvertStats stats;
   VelWriterStats wstats;
   uint64_t cbOut = 0;
-  if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut, fRoadGraph)) {
+  struct stat st;
+  const bool fFolder = strOut.back() == '/' || (::stat(strOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  VelTileStats tiles;
+  if (fFolder) {
+    if (!CompileOsmToCollection(strIn, strOut, strTypeMap, options, strError, &stats, &tiles, fRoadGraph,
+                                cbTileBudget)) {
+      std::fprintf(stderr, "velc: %s\n", strError.c_str());
+      return 1;
+    }
+    wstats = tiles.writer;
+    cbOut = tiles.cbTotal;
+  } else if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut, fRoadGraph)) {
     std::fprintf(stderr, "velc: %s\n", strError.c_str());
     return 1;
   }
@@ -100,6 +122,16 @@ int main(int argc, char** argv) {
                   (unsigned long long)stats.cRoads, wstats.cNodes, wstats.cCutNodes);
       std::printf("turn restrictions: %u relations, %u used as %u records (%u written)\n", stats.cRestrictions,
                   stats.cRestrictionsUsed, stats.cTurnRecords, wstats.cTurnsWritten);
+    }
+    if (fFolder) {
+      std::printf("tiles: %zu (%u halved after the writer found them too large)\n", tiles.tiles.size(),
+                  tiles.cHalvedAfterWrite);
+      for (size_t i = 0; i < tiles.tiles.size(); ++i)
+        std::printf("  %s: %llu bytes (%llu estimated for its objects), %.5f..%.5f E, %.5f..%.5f N\n",
+                    TileFileName(uint32_t(i)).c_str(), (unsigned long long)tiles.tileBytes[i],
+                    (unsigned long long)tiles.tileEstimates[i], MapToDegrees(tiles.tiles[i].left),
+                    MapToDegrees(tiles.tiles[i].right), MapToDegrees(tiles.tiles[i].top),
+                    MapToDegrees(tiles.tiles[i].bottom));
     }
     std::printf("wrote %s: %llu bytes in %.3f s\n", strOut.c_str(), (unsigned long long)cbOut, s);
   }

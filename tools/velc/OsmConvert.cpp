@@ -233,42 +233,6 @@ bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, s
   return out.size() >= 2 || fFinest;
 }
 
-// The objects of a level while the file is read: in slabs of a fixed size,
-// so that growing never holds two copies (as a vector's growth does), and
-// each slab is given back whole once its objects have moved on.
-class CPendingObjects {
- public:
-  size_t size() const { return m_c; }
-  VelObject& operator[](size_t i) { return m_slabs[i / c_cSlab][i % c_cSlab]; }
-  void push_back(VelObject&& obj) {
-    if (m_slabs.empty() || m_slabs.back().size() == c_cSlab) {
-      m_slabs.emplace_back();
-      m_slabs.back().reserve(c_cSlab);
-    }
-    m_slabs.back().push_back(std::move(obj));
-    ++m_c;
-  }
-  // Moves the objects from iFirst on, then those before it, into out.
-  void MoveTo(size_t iFirst, std::vector<VelObject>& out) {
-    out.clear();
-    out.reserve(m_c);
-    for (size_t i = iFirst; i < m_c; ++i) out.push_back(std::move((*this)[i]));
-    for (size_t i = 0; i < iFirst; ++i) {
-      out.push_back(std::move((*this)[i]));
-      if ((i + 1) % c_cSlab) continue;
-      std::vector<VelObject>().swap(m_slabs[i / c_cSlab]);
-      if ((i + 1) % (c_cSlab * 32) == 0) ReleaseFreeMemory();  // the slabs may lie among live blocks
-    }
-    std::vector<std::vector<VelObject>>().swap(m_slabs);
-    m_c = 0;
-  }
-
- private:
-  static const size_t c_cSlab = 8192;
-  std::vector<std::vector<VelObject>> m_slabs;
-  size_t m_c = 0;
-};
-
 // The first pass: the nodes of routable ways (a node used twice, or at a
 // way's end, is a graph node) and the turn restriction relations.
 class CRoadScanHandler : public osmium::handler::Handler {
@@ -339,8 +303,8 @@ class CRoadScanHandler : public osmium::handler::Handler {
 
 class CConvertHandler : public osmium::handler::Handler {
  public:
-  CConvertHandler(const CTypeMapping& mapping, std::vector<VelLevelInput>& levels, OsmConvertStats& stats)
-      : m_mapping(mapping), m_levels(levels), m_stats(stats) {}
+  CConvertHandler(const CTypeMapping& mapping, CObjectStore& store, OsmConvertStats& stats)
+      : m_mapping(mapping), m_store(store), m_stats(stats) {}
 
   // Turns routable ways into roads of the graph whose nodes are graphNodes.
   void SetRoadGraph(std::vector<osmium::object_id_type> graphNodes, const std::vector<TurnRelation>& turns) {
@@ -416,7 +380,7 @@ class CConvertHandler : public osmium::handler::Handler {
     ++m_stats.cRoads;
     // Keep what the turn restrictions need: their own ways and every way
     // through one of their via nodes.
-    const std::vector<int32_t>& written = m_pending[c_cVelcLevels - 1][size_t(iObject)].nodeIndex;
+    const std::vector<int32_t> written = m_store.NodesOf(c_cVelcLevels - 1, size_t(iObject));
     bool fKeep = std::binary_search(m_turnWays.begin(), m_turnWays.end(), way.id());
     std::vector<int32_t> vias;
     if (!m_viaNodes.empty())
@@ -535,23 +499,22 @@ class CConvertHandler : public osmium::handler::Handler {
     bounds.r = ToMap(box.top_right()).x, bounds.t = ToMap(box.top_right()).y;
     std::vector<AreaRings> sea;
     if (!m_coast.BuildSea(bounds, c_nCoastSnap, sea, m_stats.warnings)) return;
-    for (int i = 0; i < c_cVelcLevels; ++i) m_acBeforeSea[i] = m_pending[i].size();
+    for (int i = 0; i < c_cVelcLevels; ++i) m_acBeforeSea[i] = m_store.Count(size_t(i));
     for (const AreaRings& area : sea) {
       Emit(rkPolygon, pRule, area.outer, std::u16string(), false, nullptr, &area.holes);
       ++m_stats.cSeaAreas;
     }
   }
 
-  // Moves the objects into the levels, the sea in front of the others;
-  // returns how many places that moved the finest level's other objects.
-  size_t TakeObjects() {
+  // Puts the sea in front of the other objects; returns how many places
+  // that moved the finest level's other objects.
+  size_t SeaToFront() {
     size_t cMoved = 0;
     for (int i = 0; i < c_cVelcLevels; ++i) {
-      CPendingObjects& pending = m_pending[i];
-      const size_t cBefore = m_acBeforeSea[i] == SIZE_MAX ? pending.size() : m_acBeforeSea[i];
-      std::vector<VelObject>& objects = m_levels[size_t(i)].objects;
-      pending.MoveTo(cBefore, objects);
-      if (i + 1 == c_cVelcLevels) cMoved = objects.size() - cBefore;
+      const size_t c = m_store.Count(size_t(i));
+      const size_t cBefore = m_acBeforeSea[i] == SIZE_MAX ? c : m_acBeforeSea[i];
+      m_store.MoveToFront(size_t(i), cBefore);
+      if (i + 1 == c_cVelcLevels) cMoved = c - cBefore;
     }
     return cMoved;
   }
@@ -638,13 +601,10 @@ class CConvertHandler : public osmium::handler::Handler {
         outer.swap(obj.points);
         JoinHoles(outer, holes, obj.points);
       }
-      // Millions of objects wait for the writer: no spare capacity.
-      if (obj.points.capacity() > obj.points.size()) std::vector<MapPoint>(obj.points).swap(obj.points);
-      if (obj.nodeIndex.capacity() > obj.nodeIndex.size()) std::vector<int32_t>(obj.nodeIndex).swap(obj.nodeIndex);
       obj.strLabel = strName;
       obj.fDirection = fDirection;
-      if (fFinest) iFinest = int64_t(m_pending[iLevel].size());
-      m_pending[iLevel].push_back(std::move(obj));
+      const size_t iObject = m_store.Add(size_t(iLevel), obj);
+      if (fFinest) iFinest = int64_t(iObject);
       ++m_stats.acLevelObjects[iLevel];
       if (iLevel + 1 == c_cVelcLevels) {
         if (nKind == rkPoint) ++m_stats.cPoints;
@@ -656,8 +616,7 @@ class CConvertHandler : public osmium::handler::Handler {
   }
 
   const CTypeMapping& m_mapping;
-  std::vector<VelLevelInput>& m_levels;
-  CPendingObjects m_pending[c_cVelcLevels];  // the objects of each level until TakeObjects
+  CObjectStore& m_store;  // the objects of each level
   size_t m_acBeforeSea[c_cVelcLevels] = {SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
   OsmConvertStats& m_stats;
   bool m_fGraph = false;
@@ -814,10 +773,9 @@ uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, con
   return w;
 }
 
-bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
-                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph, VelIndexInput* pIndex) {
-  levels.assign(c_cVelcLevels, VelLevelInput());
-  for (int i = 0; i < c_cVelcLevels; ++i) levels[size_t(i)].wLevelCode = c_awVelcLevelCodes[i];
+bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
+                           OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph,
+                           VelIndexInput* pIndex) {
   stats = OsmConvertStats();
   {
     std::vector<uint8_t> probe;
@@ -833,7 +791,7 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
     config.create_empty_areas = false;
     osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
     osmium::relations::read_relations(file, manager);
-    CConvertHandler handler(mapping, levels, stats);
+    CConvertHandler handler(mapping, store, stats);
     std::vector<TurnRelation> turns;
     if (pGraph) {
       CRoadScanHandler scan(mapping, stats);
@@ -854,6 +812,8 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
                   }));
     osmium::Box boxHeader = reader.header().box();
     reader.close();
+    index.clear();  // the node locations are not needed any more
+    ReleaseFreeMemory();
     if (pGraph) {
       pGraph->dwNodeCount = handler.GraphNodeCount();
       stats.cGraphNodes = handler.GraphNodeCount();
@@ -863,7 +823,7 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
     // The sea goes in front of every other object, which moves the roads
     // the turn records name by as many places.
     handler.AddSea(boxHeader);
-    const uint32_t cMoved = uint32_t(handler.TakeObjects());
+    const uint32_t cMoved = uint32_t(handler.SeaToFront());
     if (pGraph && cMoved)
       for (VelTurnRestriction& t : pGraph->restrictions) {
         t.iFromObject += cMoved;
@@ -871,13 +831,23 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
       }
     if (pIndex) {
       handler.Addresses().Shift(cMoved);
-      handler.Addresses().Resolve(mapping, levels, *pIndex, stats.addresses);
+      handler.Addresses().Resolve(mapping, store, *pIndex, stats.addresses);
       pIndex->pfnCategory = VelcCategoryOf;
     }
   } catch (const std::exception& e) {
     strError = "cannot read " + strInput + ": " + e.what();
     return false;
   }
+  return true;
+}
+
+std::vector<uint16_t> VelcLevelCodes() { return std::vector<uint16_t>(c_awVelcLevelCodes, c_awVelcLevelCodes + c_cVelcLevels); }
+
+bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, std::vector<VelLevelInput>& levels,
+                    OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph, VelIndexInput* pIndex) {
+  CObjectStore store(VelcLevelCodes());
+  if (!ConvertOsmFileToStore(strInput, mapping, store, stats, strError, pGraph, pIndex)) return false;
+  store.TakeAll(levels);
   return true;
 }
 
@@ -916,7 +886,11 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
   std::vector<uint8_t> out;
   VelWriterStats wstats;
   ReleaseFreeMemory();  // what reading the file needed
-  if (!WriteVelMapConsuming(options, levels, out, strError, &wstats)) return false;
+  if (!WriteVelMapConsuming(options, levels, out, strError, &wstats)) {
+    if (wstats.fTooLarge)
+      strError += "; give a folder as the output (-o DIR/) to write the map as a collection of tiles";
+    return false;
+  }
   if (!platform::WriteFileAtomic(platform::Utf8ToU16(strOutput).c_str(), out.data(), out.size())) {
     strError = "cannot write " + strOutput;
     return false;
@@ -924,5 +898,22 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
   if (pStats) *pStats = stats;
   if (pWriterStats) *pWriterStats = wstats;
   if (pcbOut) *pcbOut = out.size();
+  return true;
+}
+
+bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
+                            VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
+                            VelTileStats* pTileStats, bool fRoadGraph, uint64_t cbTileBudget) {
+  CTypeMapping mapping;
+  if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
+  OsmConvertStats stats;
+  CObjectStore store(VelcLevelCodes());
+  if (!ConvertOsmFileToStore(strInput, mapping, store, stats, strError, fRoadGraph ? &options : nullptr,
+                             &options.index))
+    return false;
+  SetMapDescription(options, strInput, stats);
+  ReleaseFreeMemory();  // what reading the file needed
+  if (!WriteVelCollection(options, store, strFolder, cbTileBudget, strError, pTileStats)) return false;
+  if (pStats) *pStats = stats;
   return true;
 }

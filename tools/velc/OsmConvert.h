@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "tools/velc/Addresses.h"
+#include "tools/velc/ObjectStore.h"
+#include "tools/velc/Tiles.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
 
@@ -43,6 +45,13 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
                     OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
                     VelIndexInput* pIndex = nullptr);
 
+// The same into a store of compact objects (for maps written as tiles).
+bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
+                           OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
+                           VelIndexInput* pIndex = nullptr);
+// The level codes of velc's maps, coarse to fine.
+std::vector<uint16_t> VelcLevelCodes();
+
 // The road attribute word of a routable way (speed class, quality class,
 // one-way, toll, vehicle prohibitions) from its tags; the tags are looked up
 // with pfnLookup as in CTypeMapping::Match. fOneway: the way is one-way.
@@ -60,3 +69,10 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
                      VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true,
                      bool fIndexes = true);
+
+// The same for a folder: the map as a collection of tiles and its index
+// (see Tiles.h); an input that fits one map gives one tile.
+bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
+                            VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
+                            VelTileStats* pTileStats = nullptr, bool fRoadGraph = true,
+                            uint64_t cbTileBudget = c_cbDefaultTileBudget);

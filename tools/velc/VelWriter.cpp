@@ -887,7 +887,10 @@ class CVelMapWriter {
       for (const Block& blk : m_work[iLevel].blocks) {
         off += sizeof(CVelBlock);
         for (int i = 0; i < 3; ++i) {
-          if (blk.data[i].size() >= (1u << 24)) return Fail("a block holds more than 16 MiB of objects");
+          if (blk.data[i].size() >= (1u << 24)) {
+            m_stats.fTooLarge = true;
+            return Fail("a block holds more than 16 MiB of objects");
+          }
           off += BytesFor(uint32_t(blk.data[i].size()));
         }
       }
@@ -920,7 +923,10 @@ class CVelMapWriter {
     for (Block& blk : m_work[iLevel].blocks) {
       size_t offData = m_out.size();
       blk.offData = offData;
-      if (offData >= (1u << 24)) return Fail("the map's objects exceed the 16 MiB the block offsets can address");
+      if (offData >= std::min<uint32_t>(m_opt.cbObjectDataLimit, 1u << 24)) {
+        m_stats.fTooLarge = true;
+        return Fail("the map's objects exceed the 16 MiB the block offsets can address");
+      }
       CVelBlock hdr;
       hdr.x = int32_t(blk.l);
       hdr.y = int32_t(blk.t);
@@ -1064,6 +1070,12 @@ class CVelMapWriter {
         l = std::min<int64_t>(l, p.x), r = std::max<int64_t>(r, p.x);
         t = std::min<int64_t>(t, p.y), b = std::max<int64_t>(b, p.y);
       }
+    if (m_opt.fClipBounds && fAny) {  // a tile of a collection: its own part
+      l = std::max<int64_t>(l, m_opt.rectClipBounds.left), r = std::min<int64_t>(r, m_opt.rectClipBounds.right);
+      t = std::max<int64_t>(t, m_opt.rectClipBounds.top), b = std::min<int64_t>(b, m_opt.rectClipBounds.bottom);
+      if (r < l) r = l;
+      if (b < t) b = t;
+    }
     m_nLeft = l, m_nTop = t, m_nRight = r, m_nBottom = b;
   }
 
@@ -1195,17 +1207,17 @@ int32_t ToLevelUnits(int32_t n, unsigned nShift) {
 bool WriteVelMap(const VelWriterOptions& opt, const std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
                  std::string& strError, VelWriterStats* pStats) {
   CVelMapWriter writer(opt, levels, out, strError);
-  if (!writer.Write()) return false;
+  const bool fDone = writer.Write();
   if (pStats) *pStats = writer.Stats();
-  return true;
+  return fDone;
 }
 
 bool WriteVelMapConsuming(const VelWriterOptions& opt, std::vector<VelLevelInput>& levels, std::vector<uint8_t>& out,
                           std::string& strError, VelWriterStats* pStats) {
   CVelMapWriter writer(opt, levels, out, strError, &levels);
-  if (!writer.Write()) return false;
+  const bool fDone = writer.Write();
   if (pStats) *pStats = writer.Stats();
-  return true;
+  return fDone;
 }
 
 void ReleaseFreeMemory() {

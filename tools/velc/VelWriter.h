@@ -93,6 +93,13 @@ struct VelWriterOptions {
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
   uint32_t dwCityIndexOffset = 0;     // written as is (only "there is one" matters to the reader)
   uint32_t cBlockCell = 1024;         // block grid cell, level units
+  // Where the object data must end (the block headers address 24 bits);
+  // smaller values let tests run out of room with small maps.
+  uint32_t cbObjectDataLimit = 1u << 24;
+  // The header's bounds are those of the finest level's objects; a tile of
+  // a collection, whose objects may reach beyond it, limits them to its part.
+  bool fClipBounds = false;
+  MapRect rectClipBounds = {0, 0, 0, 0};
   VelIndexInput index;
 };
 
@@ -115,6 +122,7 @@ struct VelWriterStats {
   uint32_t cbObjectIndex = 0;      // bytes of the object name index
   uint32_t cIndexedObjects = 0;    // entries of the object name index
   uint32_t cCitiesWithPlace = 0;
+  bool fTooLarge = false;          // the write failed: the objects do not fit the offsets
 };
 
 // The order in which the index sorts names (the reader's comparison: case
@@ -127,7 +135,7 @@ std::u16string CityDisplayName(const std::u16string& strCity, const std::u16stri
                                const std::u16string& strCountry);
 
 // Fills out with the file. False with a message when the map cannot be
-// written (too large for the format's offsets).
+// written (too large for the format's offsets: then pStats->fTooLarge).
 bool WriteVelMap(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
                  std::vector<uint8_t>& out, std::string& strError, VelWriterStats* pStats = nullptr);
 

@@ -1,0 +1,459 @@
+// Maps written as collections of tiles: a made-up town grid with a small
+// tile budget is cut into several tiles that open as one map through the
+// collection index; every object is in some tile, objects crossing a tile
+// edge are in every tile they touch, points in exactly one; a tile the
+// writer finds too large is halved; routes whose ends lie in one tile are
+// found through the collection and equal the single map's.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "map/MapFiles.h"
+#include "map/RouteOptions.h"
+#include "map/vidx/VidxParser.h"
+#include "tests/map/VelTestUtil.h"
+#include "tools/velc/ObjectStore.h"
+#include "tools/velc/OsmConvert.h"
+#include "view/MapUnits.h"
+
+using namespace veltest;
+
+namespace {
+
+const int c_cGrid = 16;          // nodes per side
+const double c_fStep = 0.002;    // degrees between nodes
+const double c_fLat0 = 55.0, c_fLon0 = 37.0;
+
+std::string TempPath(const std::string& strName) { return std::string(VELMO_BINARY_DIR) + "/velctiles-" + strName; }
+
+// A town grid: streets in pieces of three blocks (named by row or column),
+// a house with an address and a cafe in every block, a road crossing the
+// whole grid diagonally, and four cities.
+std::string GridOsm() {
+  std::ostringstream os;
+  os.precision(9);
+  os << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"test\">\n";
+  auto node = [&os](long id, double lat, double lon, const std::string& strTags = "") {
+    os << "<node id=\"" << id << "\" version=\"1\" timestamp=\"2025-06-07T08:00:00Z\" lat=\"" << lat << "\" lon=\""
+       << lon << "\"" << (strTags.empty() ? "/>\n" : ">" + strTags + "</node>\n");
+  };
+  auto tag = [](const std::string& k, const std::string& v) { return "<tag k=\"" + k + "\" v=\"" + v + "\"/>"; };
+  auto grid = [](int r, int c) { return long(1 + r * c_cGrid + c); };
+  for (int r = 0; r < c_cGrid; ++r)
+    for (int c = 0; c < c_cGrid; ++c) node(grid(r, c), c_fLat0 + r * c_fStep, c_fLon0 + c * c_fStep);
+  long id = 10000;
+  const char* apszCity[4] = {"Северск", "Южноград", "Западное", "Восточное"};
+  for (int i = 0; i < 4; ++i)
+    node(++id, c_fLat0 + (i < 2 ? 0.25 : 0.75) * c_cGrid * c_fStep, c_fLon0 + (i % 2 ? 0.75 : 0.25) * c_cGrid * c_fStep,
+         tag("place", "town") + tag("name", apszCity[i]));
+  // Houses (small closed ways) and cafes in every block.
+  long way = 100000;
+  std::ostringstream ways;
+  for (int r = 0; r + 1 < c_cGrid; ++r)
+    for (int c = 0; c + 1 < c_cGrid; ++c) {
+      const double lat = c_fLat0 + (r + 0.3) * c_fStep, lon = c_fLon0 + (c + 0.3) * c_fStep;
+      node(++id, lat + 0.0004, lon + 0.0008,
+           tag("amenity", "cafe") + tag("name", "Кафе " + std::to_string(r) + "-" + std::to_string(c)));
+      const long a = ++id, b = ++id, d = ++id, e = ++id;
+      node(a, lat, lon), node(b, lat, lon + 0.0003), node(d, lat + 0.0003, lon + 0.0003), node(e, lat + 0.0003, lon);
+      ways << "<way id=\"" << ++way << "\" version=\"1\"><nd ref=\"" << a << "\"/><nd ref=\"" << b << "\"/><nd ref=\""
+           << d << "\"/><nd ref=\"" << e << "\"/><nd ref=\"" << a << "\"/>" << tag("building", "yes")
+           << tag("addr:street", "Улица " + std::to_string(r)) << tag("addr:housenumber", std::to_string(c + 1))
+           << "</way>\n";
+    }
+  // Streets: rows and columns in pieces of three blocks.
+  for (int dir = 0; dir < 2; ++dir)
+    for (int k = 0; k < c_cGrid; ++k)
+      for (int s = 0; s + 1 < c_cGrid; s += 3) {
+        ways << "<way id=\"" << ++way << "\" version=\"1\">";
+        for (int t = s; t <= std::min(s + 3, c_cGrid - 1); ++t)
+          ways << "<nd ref=\"" << (dir == 0 ? grid(k, t) : grid(t, k)) << "\"/>";
+        ways << tag("highway", "residential") << tag("name", (dir == 0 ? "Улица " : "Линия ") + std::to_string(k))
+             << "</way>\n";
+      }
+  // The diagonal road, its own nodes joined to the grid at both ends.
+  ways << "<way id=\"" << ++way << "\" version=\"1\"><nd ref=\"" << grid(0, 0) << "\"/>";
+  for (int i = 1; i + 1 < c_cGrid; ++i) {
+    node(++id, c_fLat0 + (i + 0.5) * c_fStep, c_fLon0 + (i + 0.5) * c_fStep);
+    ways << "<nd ref=\"" << id << "\"/>";
+  }
+  ways << "<nd ref=\"" << grid(c_cGrid - 1, c_cGrid - 1) << "\"/>" << tag("highway", "primary")
+       << tag("name", "Диагональ") << "</way>\n";
+  os << ways.str() << "</osm>\n";
+  return os.str();
+}
+
+const std::string& GridOsmPath() {
+  static std::string s_str;
+  if (s_str.empty()) {
+    s_str = TempPath("grid.osm");
+    std::ofstream(s_str, std::ios::binary) << GridOsm();
+  }
+  return s_str;
+}
+
+struct Converted {
+  VelWriterOptions options;
+  std::vector<VelLevelInput> levels;
+};
+
+void Convert(Converted& out) {
+  CTypeMapping mapping;
+  std::string strError;
+  ASSERT_TRUE(mapping.Load(DefaultTypeMappingPath(), strError)) << strError;
+  OsmConvertStats stats;
+  ASSERT_TRUE(ConvertOsmFile(GridOsmPath(), mapping, out.levels, stats, strError, &out.options, &out.options.index))
+      << strError;
+  SetMapDescription(out.options, GridOsmPath(), stats);
+}
+
+std::string NewFolder(const std::string& strName) {
+  const std::string dir = TempPath(strName);
+  std::system(("rm -rf '" + dir + "'").c_str());
+  return dir;
+}
+
+// The finest level's objects of every member, with the member they are in.
+struct MemberObjects {
+  std::vector<std::vector<Decoded>> members;
+  std::vector<MapRect> rects;
+};
+void DecodeMembers(CVidxParser* pIndex, MemberObjects& out) {
+  for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) {
+    std::unique_ptr<CMapParser> member(OpenMapFile(pIndex->GetMemberPath(i).c_str(), false, c_fOpenAll));
+    ASSERT_TRUE(member) << i;
+    CVelParser* pVel = static_cast<CVelParser*>(member.get());
+    std::vector<Decoded> all = DecodeAll(pVel);
+    std::vector<Decoded> finest;
+    for (Decoded& d : all)
+      if (d.nLevel + 1 == pVel->GetLevelCount()) finest.push_back(std::move(d));
+    out.members.push_back(std::move(finest));
+    out.rects.push_back(pIndex->GetMember(i).rect);
+  }
+}
+
+std::string Key(int nKind, uint16_t wType, const std::u16string& strLabel) {
+  return std::to_string(nKind) + ":" + std::to_string(wType) + ":" + platform::U16ToUtf8(strLabel);
+}
+
+MapRect BoundsOf(const std::vector<MapPoint>& pts) {
+  MapRect r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (const MapPoint& p : pts)
+    r = MapRect{std::min(r.left, p.x), std::min(r.top, p.y), std::max(r.right, p.x), std::max(r.bottom, p.y)};
+  return r;
+}
+
+MapPoint GridPoint(double r, double c) {
+  return MapPoint{DegreesToMap(c_fLon0 + c * c_fStep), DegreesToMap(c_fLat0 + r * c_fStep)};
+}
+
+double RouteLength(const RouteOptions& o) {
+  double f = 0;
+  for (const RouterPoint& p : o.points) f += p.fLength;
+  return f;
+}
+
+}  // namespace
+
+TEST(VelcTiles, PlanningCoversTheExtentWithoutOverlapAndKeepsSmallMapsWhole) {
+  Converted in;
+  Convert(in);
+  const std::vector<MapRect> one = PlanTiles(in.levels, c_cbDefaultTileBudget);
+  ASSERT_EQ(one.size(), 1u);
+  const std::vector<MapRect> many = PlanTiles(in.levels, 4000);
+  ASSERT_GE(many.size(), 4u);
+  // Every point of every object lies in exactly one tile.
+  for (const VelLevelInput& lv : in.levels)
+    for (const VelObject& obj : lv.objects)
+      for (const MapPoint& p : obj.points) {
+        int c = 0;
+        for (const MapRect& r : many) c += r.Contains(p);
+        ASSERT_EQ(c, 1) << p.x << "," << p.y;
+        EXPECT_TRUE(one[0].Contains(p));
+      }
+}
+
+TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches) {
+  Converted in;
+  Convert(in);
+  const std::string dir = NewFolder("collection");
+  std::string strError;
+  VelTileStats stats;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
+  ASSERT_GE(stats.tiles.size(), 4u);
+  EXPECT_EQ(stats.cIndexedMaps, int32_t(stats.tiles.size()));
+
+  std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(map);
+  CVidxParser* pIndex = AsVidxParser(map.get());
+  ASSERT_TRUE(pIndex);
+  ASSERT_EQ(pIndex->GetMapCount(), stats.tiles.size());
+  MemberObjects got;
+  DecodeMembers(pIndex, got);
+  ASSERT_EQ(got.members.size(), stats.tiles.size());
+
+  // The members' rectangles are their tiles' parts of the extent (no more
+  // than the tile, though objects reach beyond it).
+  for (size_t i = 0; i < got.rects.size(); ++i) {
+    EXPECT_GE(got.rects[i].left + 1, stats.tiles[i].left) << i;
+    EXPECT_LE(got.rects[i].right - 1, stats.tiles[i].right) << i;
+  }
+
+  std::map<std::string, int> inTiles;  // how many tiles hold each labelled object
+  std::vector<std::set<std::string>> perTile(got.members.size());
+  for (size_t i = 0; i < got.members.size(); ++i)
+    for (const Decoded& d : got.members[i])
+      if (!d.strLabel.empty() && perTile[i].insert(Key(d.nKind, d.wType, d.strLabel)).second)
+        ++inTiles[Key(d.nKind, d.wType, d.strLabel)];
+
+  const std::vector<VelObject>& finest = in.levels.back().objects;
+  size_t cCafes = 0, cCrossing = 0;
+  for (const VelObject& obj : finest) {
+    if (obj.strLabel.empty()) continue;
+    const std::string key = Key(obj.nKind, obj.wType, obj.strLabel);
+    ASSERT_TRUE(inTiles.count(key)) << key;
+    if (obj.nKind == rkPoint) {
+      EXPECT_EQ(inTiles[key], 1) << key;  // a point is in the one tile that holds it
+      cCafes += obj.strLabel.compare(0, 4, u"Кафе") == 0;
+      continue;
+    }
+    // A line is in every tile its points lie in.
+    for (size_t t = 0; t < stats.tiles.size(); ++t) {
+      bool fTouches = false;
+      for (const MapPoint& p : obj.points) fTouches |= stats.tiles[t].Contains(p);
+      if (fTouches) {
+        EXPECT_TRUE(perTile[t].count(key)) << key << " in tile " << t;
+      }
+    }
+    if (obj.strLabel == u"Диагональ") {
+      size_t cTouched = 0;
+      for (const MapRect& r : stats.tiles) cTouched += r.Intersects(BoundsOf(obj.points));
+      EXPECT_GE(cTouched, 2u);
+      EXPECT_EQ(size_t(inTiles[key]), cTouched);
+      ++cCrossing;
+    }
+  }
+  EXPECT_EQ(cCafes, size_t((c_cGrid - 1) * (c_cGrid - 1)));
+  EXPECT_EQ(cCrossing, 1u);
+
+  // The merged city list names each city once, and its addresses are found
+  // in whichever tiles hold them.
+  std::unique_ptr<CCitiesQuery> cities(map->CreateCitiesQuery());
+  ASSERT_TRUE(cities);
+  std::set<std::u16string> names;
+  for (uint32_t i = 0; i < cities->GetCount(); ++i) {
+    CityItem item{};
+    ASSERT_TRUE(cities->GetItem(i, &item, c_fofName));
+    names.insert(item.szName);
+  }
+  EXPECT_EQ(names.size(), size_t(cities->GetCount()));
+  for (const char16_t* psz : {u"Северск", u"Южноград", u"Западное", u"Восточное"}) {
+    bool fFound = false;
+    for (const std::u16string& s : names) fFound |= s.compare(0, platform::StrLen(psz), psz) == 0;
+    EXPECT_TRUE(fFound) << platform::U16ToUtf8(psz);
+  }
+  size_t cHouses = 0;
+  for (uint32_t i = 0; i < cities->GetCount(); ++i) {
+    std::unique_ptr<CMapQuery> q(map->FindByAddress(i, u"", u"Улица 7", u"", nullptr));
+    if (q) cHouses += q->GetCount();
+  }
+  EXPECT_GE(cHouses, size_t(c_cGrid - 1));  // the houses of the street (and the street)
+
+  // Writing again with a larger budget leaves no tiles of the first run.
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, c_cbDefaultTileBudget, strError, &stats)) << strError;
+  EXPECT_EQ(stats.tiles.size(), 1u);
+  std::unique_ptr<CMapParser> again(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(again && AsVidxParser(again.get()));
+  EXPECT_EQ(AsVidxParser(again.get())->GetMapCount(), 1u);
+}
+
+TEST(VelcTiles, ATileTheWriterFindsTooLargeIsHalvedUntilItFits) {
+  Converted in;
+  Convert(in);
+  // The plan takes the whole grid as one tile; the writer has room for a
+  // quarter of it at most.
+  std::vector<uint8_t> whole;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(in.options, in.levels, whole, strError)) << strError;
+  in.options.cbObjectDataLimit = uint32_t(whole.size() / 4);
+  VelWriterStats ws;
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(WriteVelMap(in.options, in.levels, bytes, strError, &ws));
+  EXPECT_TRUE(ws.fTooLarge);
+
+  const std::string dir = NewFolder("halved");
+  VelTileStats stats;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, c_cbDefaultTileBudget, strError, &stats)) << strError;
+  EXPECT_GE(stats.cHalvedAfterWrite, 1u);
+  EXPECT_GE(stats.tiles.size(), 4u);
+  std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(map && AsVidxParser(map.get()));
+  MemberObjects got;
+  DecodeMembers(AsVidxParser(map.get()), got);
+  std::set<std::string> keys;
+  for (const auto& member : got.members)
+    for (const Decoded& d : member) keys.insert(Key(d.nKind, d.wType, d.strLabel));
+  for (const VelObject& obj : in.levels.back().objects) {
+    const std::string key = Key(obj.nKind, obj.wType, obj.strLabel);
+    if (!obj.strLabel.empty()) {
+      EXPECT_TRUE(keys.count(key)) << key;
+    }
+  }
+}
+
+TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossTilesIsNot) {
+  Converted in;
+  Convert(in);
+  std::vector<uint8_t> single;
+  std::string strError;
+  ASSERT_TRUE(WriteVelMap(in.options, in.levels, single, strError)) << strError;
+  std::unique_ptr<CVelParser> whole(OpenBytes(single, "tiles-whole"));
+  ASSERT_TRUE(whole);
+
+  const std::string dir = NewFolder("route");
+  VelTileStats stats;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
+  ASSERT_GE(stats.tiles.size(), 4u);
+  std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  CVidxParser* pIndex = AsVidxParser(map.get());
+  ASSERT_TRUE(pIndex);
+
+  // Two street corners well inside the first tile.
+  const MapRect& r = stats.tiles[0];
+  MapPoint a{0, 0}, b{0, 0};
+  bool fFound = false;
+  for (int i = 1; i < c_cGrid && !fFound; ++i)
+    for (int j = 1; j < c_cGrid && !fFound; ++j) {
+      a = GridPoint(i, j);
+      b = GridPoint(i + 2, j + 2);
+      const MapPoint beyond = GridPoint(i + 3, j + 3);
+      fFound = r.Contains(GridPoint(i - 1, j - 1)) && r.Contains(beyond);
+    }
+  ASSERT_TRUE(fFound) << "no tile of three blocks";
+  RouteOptions viaTiles, viaWhole;
+  viaTiles.fTimeBased = viaWhole.fTimeBased = 0;
+  ASSERT_TRUE(map->FindRoute(a, b, &viaTiles, nullptr));
+  ASSERT_TRUE(whole->FindRoute(a, b, &viaWhole, nullptr));
+  EXPECT_EQ(pIndex->GetRouteMember(), pIndex->FindMapAt(a));
+  EXPECT_NEAR(RouteLength(viaTiles), RouteLength(viaWhole), 1.0);
+  EXPECT_GT(RouteLength(viaTiles), 0.0);
+
+  // Opposite corners of the grid lie in no one tile: no route through the
+  // collection, though the single map has one.
+  const MapPoint c = GridPoint(0, 0), d = GridPoint(c_cGrid - 1, c_cGrid - 1);
+  bool fShared = false;
+  for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i)
+    fShared |= pIndex->GetMember(i).rect.Contains(c) && pIndex->GetMember(i).rect.Contains(d);
+  ASSERT_FALSE(fShared);
+  RouteOptions across, acrossWhole;
+  EXPECT_FALSE(map->FindRoute(c, d, &across, nullptr));
+  EXPECT_TRUE(across.points.empty());
+  EXPECT_TRUE(whole->FindRoute(c, d, &acrossWhole, nullptr));
+}
+
+#if defined(VELMO_VELC)
+TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
+  const std::string strVel = TempPath("toolarge.vel");
+  std::remove(strVel.c_str());
+  const std::string strFail = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + strVel +
+                              "' --object-data-limit 3000 > '" + TempPath("fail.log") + "' 2>&1";
+  EXPECT_NE(std::system(strFail.c_str()), 0);
+  std::ifstream failLog(TempPath("fail.log"));
+  std::string strFailLog((std::istreambuf_iterator<char>(failLog)), std::istreambuf_iterator<char>());
+  EXPECT_NE(strFailLog.find("give a folder as the output (-o DIR/)"), std::string::npos) << strFailLog;
+  struct stat stVel;
+  EXPECT_NE(stat(strVel.c_str(), &stVel), 0);  // nothing half written
+
+  const std::string dir = NewFolder("cli") + "/";
+  const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+                             "' --tile-budget 4000 --stats > '" + TempPath("cli.log") + "' 2>&1";
+  ASSERT_EQ(std::system(strCmd.c_str()), 0);
+  struct stat st;
+  EXPECT_EQ(stat((dir + "Index.vidx").c_str(), &st), 0);
+  EXPECT_EQ(stat((dir + "tile000.vel").c_str(), &st), 0);
+  EXPECT_EQ(stat((dir + "tile003.vel").c_str(), &st), 0);
+  std::ifstream log(TempPath("cli.log"));
+  std::string strLog((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(strLog.find("tiles: "), std::string::npos) << strLog;
+  // The index the program wrote lists the tiles' cities too.
+  std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(map && AsVidxParser(map.get()));
+  EXPECT_GE(AsVidxParser(map.get())->GetMapCount(), 4u);
+  EXPECT_TRUE(map->HasCitiesIndex());
+  std::unique_ptr<CCitiesQuery> cities(map->CreateCitiesQuery());
+  ASSERT_TRUE(cities);
+  EXPECT_EQ(cities->GetCount(), 4u);
+}
+#endif
+
+// The compact store gives back the objects it was given, in the order with
+// the objects moved to the front first, however their points fall into
+// chunks (an object larger than a chunk gets one of its own).
+TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
+  CObjectStore store({16, 24});
+  std::vector<VelObject> given;
+  for (int i = 0; i < 70000; ++i) {  // more than one slab of records
+    VelObject o;
+    o.nKind = i % 3 == 0 ? rkPoint : i % 3 == 1 ? rkPolyline : rkPolygon;
+    o.wType = uint16_t(i % 500);
+    const int cPoints = i == 5 ? (1 << 20) + 7 : o.nKind == rkPoint ? 1 : 2 + i % 5;
+    for (int k = 0; k < cPoints; ++k) o.points.push_back(MapPoint{i * 10 + k, -i - k});
+    o.strLabel = i % 4 ? u"Улица " + platform::Utf8ToU16(std::to_string(i % 97)) : u"";
+    o.fDirection = i % 7 == 0;
+    if (o.nKind == rkPolyline && i % 2) {
+      o.fHasNodes = true;
+      o.fHasAttributes = i % 5 == 0;
+      o.wRoadAttributes = uint16_t(i);
+      for (int k = 0; k < cPoints; ++k) o.nodeIndex.push_back(k % 2 ? -1 : i + k);
+    }
+    given.push_back(o);
+    ASSERT_EQ(store.Add(1, o), size_t(i));
+  }
+  const size_t cSea = 3;
+  store.MoveToFront(1, given.size() - cSea);
+  // Addresses set through the new order.
+  const uint32_t adw[4] = {3, 1, 2, 9};
+  store.SetAddress(1, 0, adw);  // the first of the moved objects
+  store.SetIndexCity(1, 10, 4);
+  EXPECT_TRUE(store.HasAddress(1, 0));
+  EXPECT_FALSE(store.HasAddress(1, 10));
+  EXPECT_EQ(store.Count(1), given.size());
+  EXPECT_EQ(store.Count(0), 0u);
+
+  std::vector<VelLevelInput> levels;
+  store.TakeAll(levels);
+  ASSERT_EQ(levels.size(), 2u);
+  EXPECT_EQ(levels[0].wLevelCode, 16);
+  EXPECT_EQ(levels[1].wLevelCode, 24);
+  const std::vector<VelObject>& got = levels[1].objects;
+  ASSERT_EQ(got.size(), given.size());
+  for (size_t j = 0; j < got.size(); ++j) {
+    const size_t i = j < cSea ? given.size() - cSea + j : j - cSea;
+    const VelObject& a = given[i];
+    const VelObject& b = got[j];
+    ASSERT_EQ(a.nKind, b.nKind) << j;
+    ASSERT_EQ(a.wType, b.wType) << j;
+    ASSERT_EQ(a.points.size(), b.points.size()) << j;
+    for (size_t k = 0; k < a.points.size(); ++k)
+      ASSERT_TRUE(a.points[k].x == b.points[k].x && a.points[k].y == b.points[k].y) << j << " " << k;
+    ASSERT_EQ(a.strLabel, b.strLabel) << j;
+    ASSERT_EQ(a.fDirection, b.fDirection) << j;
+    ASSERT_EQ(a.fHasNodes, b.fHasNodes) << j;
+    ASSERT_EQ(a.fHasAttributes, b.fHasAttributes) << j;
+    ASSERT_EQ(a.wRoadAttributes, b.wRoadAttributes) << j;
+    ASSERT_TRUE(a.nodeIndex == b.nodeIndex) << j;
+    ASSERT_EQ(b.fHasAddress, j == 0) << j;
+    ASSERT_EQ(b.adwAddress[3], j == 0 ? 9u : 0u) << j;
+    ASSERT_EQ(b.nIndexCity, j == 10 ? 4u : 0u) << j;
+  }
+  EXPECT_EQ(store.Count(1), 0u);
+}

@@ -1,0 +1,464 @@
+#include "tools/velc/Tiles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "map/MapParser.h"
+#include "map/vidx/VidxBuilder.h"
+#include "platform/File.h"
+#include "platform/Str.h"
+#include "tools/velc/ObjectStore.h"
+
+namespace {
+
+// The planning grid: the extent in c_cGrid x c_cGrid cells.
+const uint32_t c_cGrid = 128;
+
+bool BoundsOf(const MapPoint* pPoints, size_t cPoints, MapRect& r) {
+  if (cPoints == 0) return false;
+  r = MapRect{pPoints[0].x, pPoints[0].y, pPoints[0].x, pPoints[0].y};
+  for (size_t i = 0; i < cPoints; ++i) {
+    const MapPoint& p = pPoints[i];
+    r.left = std::min(r.left, p.x);
+    r.right = std::max(r.right, p.x);
+    r.top = std::min(r.top, p.y);
+    r.bottom = std::max(r.bottom, p.y);
+  }
+  return true;
+}
+
+// Whether an object goes into the tile: a point when the tile holds it (the
+// tiles do not overlap, so a point goes into one), another object when its
+// bounds touch the tile. An object without points goes into the first tile.
+bool InTile(const CObjectSource& src, size_t iLevel, size_t i, const MapRect& rect, bool fFirst) {
+  size_t cPoints = 0;
+  const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+  if (cPoints == 0) return fFirst;
+  if (src.Kind(iLevel, i) == rkPoint || cPoints == 1) return rect.Contains(pPoints[0]);
+  for (size_t k = 0; k < cPoints; ++k)
+    if (rect.Contains(pPoints[k])) return true;
+  MapRect r;
+  BoundsOf(pPoints, cPoints, r);
+  return rect.Intersects(r);
+}
+
+// Cell boundaries of the planning grid over one axis of the extent.
+struct GridAxis {
+  int32_t nMin = 0;
+  int64_t cSpan = 1;  // coordinates covered (max - min + 1)
+  uint32_t CellOf(int32_t v) const {
+    return uint32_t(std::min<int64_t>(int64_t(c_cGrid) - 1, (int64_t(v) - nMin) * c_cGrid / cSpan));
+  }
+  // The first coordinate of cell k (k = c_cGrid: one past the extent).
+  int64_t Start(uint32_t k) const { return nMin + int64_t(k) * cSpan / c_cGrid; }
+};
+
+struct LargeObject {
+  uint16_t c0, r0, c1, r1;  // cells covered, inclusive
+  uint32_t cb;
+};
+
+class CTilePlanner {
+ public:
+  CTilePlanner(const CObjectSource& src, uint64_t cbBudget) : m_cbBudget(cbBudget) {
+    MapRect ext{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
+      for (size_t i = 0; i < src.Count(iLevel); ++i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+        for (size_t k = 0; k < cPoints; ++k) {
+          const MapPoint& p = pPoints[k];
+          ext.left = std::min(ext.left, p.x);
+          ext.right = std::max(ext.right, p.x);
+          ext.top = std::min(ext.top, p.y);
+          ext.bottom = std::max(ext.bottom, p.y);
+        }
+      }
+    if (ext.IsEmpty()) ext = MapRect{0, 0, 0, 0};
+    m_ext = ext;
+    m_x.nMin = ext.left, m_x.cSpan = int64_t(ext.right) - ext.left + 1;
+    m_y.nMin = ext.top, m_y.cSpan = int64_t(ext.bottom) - ext.top + 1;
+    // Small objects count in the cell of their centre, the others in every
+    // part of the extent their bounds reach.
+    std::vector<uint64_t> cells(size_t(c_cGrid) * c_cGrid, 0);
+    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
+      for (size_t i = 0; i < src.Count(iLevel); ++i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+        MapRect r;
+        if (!BoundsOf(pPoints, cPoints, r)) continue;
+        const uint32_t cb = EstimateObjectBytes(src, iLevel, i);
+        const uint32_t c0 = m_x.CellOf(r.left), c1 = m_x.CellOf(r.right);
+        const uint32_t r0 = m_y.CellOf(r.top), r1 = m_y.CellOf(r.bottom);
+        if (c1 - c0 <= 1 && r1 - r0 <= 1) {
+          const int32_t cx = int32_t((int64_t(r.left) + r.right) / 2), cy = int32_t((int64_t(r.top) + r.bottom) / 2);
+          cells[size_t(m_y.CellOf(cy)) * c_cGrid + m_x.CellOf(cx)] += cb;
+        } else {
+          m_large.push_back(LargeObject{uint16_t(c0), uint16_t(r0), uint16_t(c1), uint16_t(r1), cb});
+        }
+      }
+    // Sums over the rectangles from cell (0, 0).
+    m_sums.assign(size_t(c_cGrid + 1) * (c_cGrid + 1), 0);
+    for (uint32_t r = 0; r < c_cGrid; ++r)
+      for (uint32_t c = 0; c < c_cGrid; ++c)
+        Sum(c + 1, r + 1) = cells[size_t(r) * c_cGrid + c] + Sum(c, r + 1) + Sum(c + 1, r) - Sum(c, r);
+  }
+
+  std::vector<MapRect> Plan() {
+    std::vector<MapRect> out;
+    Split(0, c_cGrid, 0, c_cGrid, out);
+    return out;
+  }
+
+ private:
+  uint64_t& Sum(uint32_t c, uint32_t r) { return m_sums[size_t(r) * (c_cGrid + 1) + c]; }
+
+  // The estimate of the cells [c0, c1) x [r0, r1).
+  uint64_t Estimate(uint32_t c0, uint32_t c1, uint32_t r0, uint32_t r1) {
+    uint64_t cb = Sum(c1, r1) - Sum(c0, r1) - Sum(c1, r0) + Sum(c0, r0);
+    for (const LargeObject& o : m_large)
+      if (o.c0 < c1 && c0 <= o.c1 && o.r0 < r1 && r0 <= o.r1) cb += o.cb;
+    return cb;
+  }
+
+  MapRect RectOf(uint32_t c0, uint32_t c1, uint32_t r0, uint32_t r1) const {
+    return MapRect{int32_t(m_x.Start(c0)), int32_t(m_y.Start(r0)), int32_t(m_x.Start(c1) - 1),
+                   int32_t(m_y.Start(r1) - 1)};
+  }
+
+  // Halves a part that is over the budget across its longer side, where the
+  // two halves' estimates are most even.
+  void Split(uint32_t c0, uint32_t c1, uint32_t r0, uint32_t r1, std::vector<MapRect>& out) {
+    if ((c1 - c0 == 1 && r1 - r0 == 1) || Estimate(c0, c1, r0, r1) <= m_cbBudget) {
+      out.push_back(RectOf(c0, c1, r0, r1));
+      return;
+    }
+    const int64_t cWide = m_x.Start(c1) - m_x.Start(c0), cHigh = m_y.Start(r1) - m_y.Start(r0);
+    const bool fAcross = c1 - c0 > 1 && (cWide >= cHigh || r1 - r0 == 1);  // cut by a vertical line
+    const uint32_t a = fAcross ? c0 : r0, b = fAcross ? c1 : r1;
+    uint32_t kBest = a + (b - a) / 2;
+    uint64_t cbBest = UINT64_MAX;
+    for (uint32_t k = a + 1; k < b; ++k) {
+      const uint64_t cbA = fAcross ? Estimate(c0, k, r0, r1) : Estimate(c0, c1, r0, k);
+      const uint64_t cbB = fAcross ? Estimate(k, c1, r0, r1) : Estimate(c0, c1, k, r1);
+      if (std::max(cbA, cbB) < cbBest) cbBest = std::max(cbA, cbB), kBest = k;
+    }
+    if (fAcross) {
+      Split(c0, kBest, r0, r1, out);
+      Split(kBest, c1, r0, r1, out);
+    } else {
+      Split(c0, c1, r0, kBest, out);
+      Split(c0, c1, kBest, r1, out);
+    }
+  }
+
+  uint64_t m_cbBudget;
+  MapRect m_ext;
+  GridAxis m_x, m_y;
+  std::vector<uint64_t> m_sums;
+  std::vector<LargeObject> m_large;
+};
+
+// Renumbering of a list (cities, names): old number -> new, -1 = not used.
+struct Renumber {
+  std::vector<int32_t> map;
+  uint32_t cUsed = 0;
+  void Use(uint32_t i) {
+    if (i < map.size() && map[i] < 0) map[i] = 0;
+  }
+  // Numbers the used entries in their old order.
+  void Finish() {
+    cUsed = 0;
+    for (int32_t& n : map)
+      if (n >= 0) n = int32_t(cUsed++);
+  }
+  // A 1-based value (0 = none) renumbered.
+  uint32_t Value(uint32_t v) const { return v && v - 1 < map.size() && map[v - 1] >= 0 ? uint32_t(map[v - 1]) + 1 : 0; }
+};
+
+bool SplitRect(const MapRect& r, MapRect& a, MapRect& b) {
+  if (r.Width() == 0 && r.Height() == 0) return false;
+  a = b = r;
+  if (r.Width() >= r.Height()) {
+    const int32_t m = int32_t(r.left + r.Width() / 2);
+    a.right = m;
+    b.left = m + 1;
+  } else {
+    const int32_t m = int32_t(r.top + r.Height() / 2);
+    a.bottom = m;
+    b.top = m + 1;
+  }
+  return true;
+}
+
+bool IsTileFileName(const std::string& str) {
+  if (str.size() < 11 || str.compare(0, 4, "tile") || str.compare(str.size() - 4, 4, ".vel")) return false;
+  for (size_t i = 4; i + 4 < str.size(); ++i)
+    if (str[i] < '0' || str[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+uint32_t EstimateObjectBytes(const CObjectSource& src, size_t iLevel, size_t i) {
+  // The record's header and label reference and the points' deltas (the
+  // demo region's buildings take 9 to 10 bytes with five points; a
+  // tile the estimate leaves too large is halved after all).
+  size_t cPoints = 0;
+  src.Points(iLevel, i, cPoints);
+  uint64_t cb = 6 + 2 * uint64_t(cPoints);
+  return uint32_t(std::min<uint64_t>(cb, UINT32_MAX));
+}
+
+std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget) {
+  CTilePlanner planner(src, cbBudget);
+  return planner.Plan();
+}
+std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) {
+  return PlanTiles(CLevelsSource(levels), cbBudget);
+}
+
+void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels, const MapRect& rect,
+                 bool fFirst, VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels) {
+  ExtractTile(options, CLevelsSource(levels), rect, fFirst, tileOptions, tileLevels);
+}
+
+void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool fFirst,
+                 VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels) {
+  // Everything but the objects' lists is taken over as it is.
+  {
+    VelWriterOptions& t = tileOptions;
+    t.fExtended = options.fExtended;
+    t.strName = options.strName;
+    t.strNotice = options.strNotice;
+    t.wYear = options.wYear, t.btMonth = options.btMonth, t.btDay = options.btDay;
+    t.dwLocale = options.dwLocale;
+    t.strTypeSet = options.strTypeSet;
+    t.dwLabelFlags = options.dwLabelFlags;
+    t.wScaleFirst = options.wScaleFirst, t.wScaleLast = options.wScaleLast;
+    t.fSharedLabels = options.fSharedLabels;
+    t.nCodeSet = options.nCodeSet;
+    t.fAddresses = options.fAddresses;
+    t.fExtraAddressBit = options.fExtraAddressBit;
+    t.fFixedWidthAddresses = options.fFixedWidthAddresses;
+    t.dwCityIndexOffset = options.dwCityIndexOffset;
+    t.cBlockCell = options.cBlockCell;
+    t.cbObjectDataLimit = options.cbObjectDataLimit;
+    t.fClipBounds = true;
+    t.rectClipBounds = rect;
+    t.dwNodeCount = 0;
+    t.restrictions.clear();
+    t.index = VelIndexInput();
+  }
+  const size_t cLevels = src.LevelCount();
+  tileLevels.assign(cLevels, VelLevelInput());
+  std::vector<int32_t> finestNew;  // finest level object -> its number in the tile
+  for (size_t iLevel = 0; iLevel < cLevels; ++iLevel) {
+    const size_t cObjects = src.Count(iLevel);
+    tileLevels[iLevel].wLevelCode = src.LevelCode(iLevel);
+    std::vector<VelObject>& out = tileLevels[iLevel].objects;
+    const bool fFinest = iLevel + 1 == cLevels;
+    if (fFinest) finestNew.assign(cObjects, -1);
+    size_t cIn = 0;
+    for (size_t i = 0; i < cObjects; ++i) cIn += InTile(src, iLevel, i, rect, fFirst);
+    out.reserve(cIn);
+    for (size_t i = 0; i < cObjects; ++i) {
+      if (!InTile(src, iLevel, i, rect, fFirst)) continue;
+      if (fFinest) finestNew[i] = int32_t(out.size());
+      out.emplace_back();
+      src.Get(iLevel, i, out.back());
+    }
+  }
+
+  // The road graph: the nodes the tile's roads use, numbered in the order
+  // they are met.
+  if (options.dwNodeCount) {
+    std::vector<int32_t> nodeNew(options.dwNodeCount, -1);
+    uint32_t cNodes = 0;
+    for (VelLevelInput& lv : tileLevels)
+      for (VelObject& obj : lv.objects)
+        for (int32_t& n : obj.nodeIndex) {
+          if (n < 0) continue;
+          if (uint32_t(n) >= options.dwNodeCount) {
+            n = -1;
+            continue;
+          }
+          if (nodeNew[size_t(n)] < 0) nodeNew[size_t(n)] = int32_t(cNodes++);
+          n = nodeNew[size_t(n)];
+        }
+    tileOptions.dwNodeCount = cNodes;
+    auto mapped = [&nodeNew](uint32_t n) { return n < nodeNew.size() ? nodeNew[n] : -1; };
+    for (const VelTurnRestriction& r : options.restrictions) {
+      if (r.iFromObject >= finestNew.size() || r.iToObject >= finestNew.size()) continue;
+      const int32_t iFrom = finestNew[r.iFromObject], iTo = finestNew[r.iToObject];
+      const int32_t nFrom = mapped(r.cFromNode), nVia = mapped(r.cNode), nTo = mapped(r.cToNode);
+      if (iFrom < 0 || iTo < 0 || nFrom < 0 || nVia < 0 || nTo < 0) continue;
+      tileOptions.restrictions.push_back(
+          VelTurnRestriction{uint32_t(nFrom), uint32_t(nVia), uint32_t(nTo), uint32_t(iFrom), uint32_t(iTo)});
+    }
+  }
+
+  // The indexes: the cities and names the tile's objects use.
+  const VelIndexInput& in = options.index;
+  VelIndexInput& idx = tileOptions.index;
+  idx.fObjectIndex = in.fObjectIndex;
+  idx.pfnCategory = in.pfnCategory;
+  idx.fCityIndex = in.fCityIndex;
+  if (!in.fCityIndex || tileLevels.empty()) return;
+  idx.countries = in.countries;
+  idx.regions = in.regions;
+  Renumber cities, lists[3];
+  cities.map.assign(in.cities.size(), -1);
+  for (int k = 0; k < 3; ++k) lists[k].map.assign(in.lists[k].size(), -1);
+  std::vector<VelObject>& finest = tileLevels.back().objects;
+  for (const VelObject& obj : finest) {
+    if (obj.fHasAddress) {
+      if (obj.adwAddress[0]) cities.Use(obj.adwAddress[0] - 1);
+      for (int k = 0; k < 3; ++k)
+        if (obj.adwAddress[k + 1]) lists[k].Use(obj.adwAddress[k + 1] - 1);
+    }
+    if (obj.nIndexCity) cities.Use(obj.nIndexCity - 1);
+  }
+  for (size_t i = 0; i < in.cities.size(); ++i) {
+    const int32_t iPlace = in.cities[i].iPlaceObject;
+    if (iPlace >= 0 && size_t(iPlace) < finestNew.size() && finestNew[size_t(iPlace)] >= 0) cities.Use(uint32_t(i));
+  }
+  if (fFirst) {
+    // The cities that no tile would list: no object of theirs, none named.
+    std::vector<bool> named(in.cities.size(), false);
+    const size_t iFinest = cLevels - 1, cFinest = src.Count(iFinest);
+    VelObject obj;
+    for (size_t i = 0; i < cFinest; ++i) {
+      src.Get(iFinest, i, obj);
+      if (obj.fHasAddress && obj.adwAddress[0] && obj.adwAddress[0] - 1 < named.size()) named[obj.adwAddress[0] - 1] = true;
+      if (obj.nIndexCity && obj.nIndexCity - 1 < named.size()) named[obj.nIndexCity - 1] = true;
+    }
+    for (size_t i = 0; i < in.cities.size(); ++i) {
+      const int32_t iPlace = in.cities[i].iPlaceObject;
+      size_t cPoints = 0;
+      if (iPlace >= 0 && size_t(iPlace) < cFinest) src.Points(iFinest, size_t(iPlace), cPoints);
+      if (!named[i] && cPoints == 0) cities.Use(uint32_t(i));
+    }
+  }
+  cities.Finish();
+  for (Renumber& l : lists) l.Finish();
+  for (size_t i = 0; i < in.cities.size(); ++i) {
+    if (cities.map[i] < 0) continue;
+    VelCityInput c = in.cities[i];
+    const int32_t iPlace = c.iPlaceObject;
+    c.iPlaceObject = iPlace >= 0 && size_t(iPlace) < finestNew.size() ? finestNew[size_t(iPlace)] : -1;
+    idx.cities.push_back(std::move(c));
+  }
+  for (int k = 0; k < 3; ++k)
+    for (size_t i = 0; i < in.lists[k].size(); ++i)
+      if (lists[k].map[i] >= 0) idx.lists[k].push_back(in.lists[k][i]);
+  for (VelObject& obj : finest) {
+    if (obj.fHasAddress) {
+      obj.adwAddress[0] = cities.Value(obj.adwAddress[0]);
+      for (int k = 0; k < 3; ++k) obj.adwAddress[k + 1] = lists[k].Value(obj.adwAddress[k + 1]);
+    }
+    obj.nIndexCity = cities.Value(obj.nIndexCity);
+  }
+}
+
+std::string TileFileName(uint32_t i) {
+  char sz[32];
+  std::snprintf(sz, sizeof sz, "tile%03u.vel", i);
+  return sz;
+}
+
+bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
+                        const std::string& strFolder, uint64_t cbBudget, std::string& strError,
+                        VelTileStats* pStats) {
+  return WriteVelCollection(options, CLevelsSource(levels), strFolder, cbBudget, strError, pStats);
+}
+
+bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& levels, const std::string& strFolder,
+                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats) {
+  VelTileStats stats;
+  std::error_code ec;
+  std::filesystem::create_directories(strFolder, ec);
+  if (!std::filesystem::is_directory(strFolder, ec)) {
+    strError = "cannot make the folder " + strFolder;
+    return false;
+  }
+  const std::string strBase = strFolder.empty() || strFolder.back() == '/' ? strFolder : strFolder + "/";
+  const std::vector<MapRect> plan = PlanTiles(levels, cbBudget);
+
+  uint32_t cTiles = 0;
+  bool fFirst = true;
+  // Writes one planned tile; a tile the writer finds too large is halved.
+  std::function<bool(const MapRect&)> writeTile = [&](const MapRect& rect) -> bool {
+    VelWriterOptions tileOptions;
+    std::vector<VelLevelInput> tileLevels;
+    ExtractTile(options, levels, rect, fFirst, tileOptions, tileLevels);
+    size_t cObjects = 0;
+    for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
+    if (cObjects == 0) return true;  // nothing of the map lies there
+    uint64_t cbEstimate = 0;
+    {
+      CLevelsSource tile(tileLevels);
+      for (size_t iLevel = 0; iLevel < tile.LevelCount(); ++iLevel)
+        for (size_t i = 0; i < tile.Count(iLevel); ++i) cbEstimate += EstimateObjectBytes(tile, iLevel, i);
+    }
+    std::vector<uint8_t> out;
+    VelWriterStats ws;
+    if (!WriteVelMapConsuming(tileOptions, tileLevels, out, strError, &ws)) {
+      MapRect a, b;
+      if (!ws.fTooLarge || !SplitRect(rect, a, b)) return false;
+      std::vector<VelLevelInput>().swap(tileLevels);
+      std::vector<uint8_t>().swap(out);
+      ++stats.cHalvedAfterWrite;
+      return writeTile(a) && writeTile(b);
+    }
+    std::vector<VelLevelInput>().swap(tileLevels);
+    const std::string strPath = strBase + TileFileName(cTiles);
+    if (!platform::WriteFileAtomic(platform::Utf8ToU16(strPath).c_str(), out.data(), out.size())) {
+      strError = "cannot write " + strPath;
+      return false;
+    }
+    fFirst = false;
+    ++cTiles;
+    stats.tiles.push_back(rect);
+    stats.tileBytes.push_back(out.size());
+    stats.tileEstimates.push_back(cbEstimate);
+    stats.cbTotal += out.size();
+    stats.writer.cObjects += ws.cObjects;
+    stats.writer.cNodes += ws.cNodes;
+    stats.writer.cCutNodes += ws.cCutNodes;
+    stats.writer.cTurnsWritten += ws.cTurnsWritten;
+    stats.writer.cTurnsDropped += ws.cTurnsDropped;
+    stats.writer.cDropped += ws.cDropped;
+    stats.writer.cIndexedObjects += ws.cIndexedObjects;
+    for (int i = 0; i < 32; ++i) stats.writer.acBlocks[i] += ws.acBlocks[i];
+    ReleaseFreeMemory();
+    return true;
+  };
+  for (const MapRect& rect : plan)
+    if (!writeTile(rect)) {
+      if (strError.empty()) strError = "cannot write the tiles";
+      return false;
+    }
+
+  // Tiles of an earlier run beyond this run's number are not this map's.
+  std::vector<std::u16string> names;
+  if (platform::ListFolder(platform::Utf8ToU16(strBase).c_str(), false, names))
+    for (const std::u16string& name : names) {
+      const std::string str = platform::U16ToUtf8(name);
+      if (IsTileFileName(str) && std::strtoul(str.c_str() + 4, nullptr, 10) >= cTiles)
+        platform::DeleteFilePath(platform::Utf8ToU16(strBase + str).c_str());
+    }
+
+  VidxBuildHost host{nullptr, nullptr, nullptr};
+  stats.cIndexedMaps = BuildCollectionIndex(platform::Utf8ToU16(strBase).c_str(), host);
+  if (stats.cIndexedMaps <= 0) {
+    strError = "cannot write the collection index in " + strFolder;
+    return false;
+  }
+  if (pStats) *pStats = std::move(stats);
+  return true;
+}
