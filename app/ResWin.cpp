@@ -463,7 +463,13 @@ int WrapTexts(HWND hPage, int cxPage) {
     RECT rcText = {0, 0, cxRoom > 1 ? cxRoom : 1, 0};
     ::DrawTextW(hdc, sz, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | (fButton ? 0 : DT_NOPREFIX));
     ::SelectObject(hdc, hOld);
-    const int cyGrow = int(rcText.bottom - rcClient.bottom);
+    // No taller than the page's view (less its margins): a longer text
+    // keeps its last lines hidden rather than lie beyond every view.
+    int cyGrow = int(rcText.bottom - rcClient.bottom);
+    RECT rcView;
+    ::GetClientRect(hPage, &rcView);
+    const int cyMost = int(rcView.bottom) - 2 * xMargin;
+    if (rcClient.bottom + cyGrow > cyMost) cyGrow = cyMost - int(rcClient.bottom);
     if (cyGrow <= 0) continue;
     if (fButton) ::SetWindowLongPtrW(h, GWL_STYLE, nStyle | BS_MULTILINE);
     const RECT rc = ChildRect(hPage, h);

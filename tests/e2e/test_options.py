@@ -142,13 +142,14 @@ class OptionsPagesTest(DemoMapCase):
         self.assertTrue(after, 'the map was not drawn again with the new options')
         self.close_orderly(p)
 
-    def settled_window_shot(self, name):
-        """The main window once two shots a moment apart agree (the pass ended)."""
+    def settled_window_shot(self, name, predicate=lambda png: True):
+        """The main window once two shots a moment apart agree (no pass or
+        repaint under way) and the picture satisfies predicate; None if not."""
         previous = [self.window_shot(name)]
 
         def settled():
             shot = self.window_shot(name + '.next.png')
-            if image_difference(shot, previous[0]) == 0:
+            if image_difference(shot, previous[0]) == 0 and predicate(shot):
                 return shot
             previous[0] = self.window_shot(name)
             return None
@@ -164,11 +165,13 @@ class OptionsPagesTest(DemoMapCase):
         self.assertEqual(c[DETAIL_LABEL][1], 'Детализация карты:')
         self.assertEqual(c[DETAIL][3], 2, 'the normal detail (0) is the middle of five')
         self.env.ctl('combo-select', str(DETAIL), '0')  # the least
+        with_dialog = self.window_shot('options-detail-dialog.png')
         self.press_ok()
         self.assertEqual(self.setting('MapDetail'), 0xFFFFFFFE, 'two levels coarser')
-        least = self.env.wait_until(
-            lambda: (lambda png: png if image_difference(normal, png) > 0.02 else None)(
-                self.window_shot('options-detail-least.png')), 30)
+        # (Until the map is drawn again the screen may still show the dialog.)
+        least = self.settled_window_shot(
+            'options-detail-least.png',
+            lambda png: image_difference(with_dialog, png) > 0.05 and image_difference(normal, png) > 0.02)
         self.assertTrue(least, 'the map was not drawn again with a coarser level')
         # Remembered, and back to the normal detail: today's picture again.
         self.open_options()
@@ -176,9 +179,7 @@ class OptionsPagesTest(DemoMapCase):
         self.env.ctl('combo-select', str(DETAIL), '2')
         self.press_ok()
         self.assertEqual(self.setting('MapDetail'), 0)
-        back = self.env.wait_until(
-            lambda: (lambda png: png if image_difference(normal, png) < 0.002 else None)(
-                self.window_shot('options-detail-back.png')), 30)
+        back = self.settled_window_shot('options-detail-back.png', lambda png: image_difference(normal, png) < 0.002)
         self.assertTrue(back, 'the normal detail does not draw the picture it drew before')
         self.close_orderly(p)
 
