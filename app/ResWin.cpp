@@ -419,11 +419,13 @@ int WrapTexts(HWND hPage, int cxPage) {
   RECT rcPage;
   ::GetClientRect(hPage, &rcPage);
   rcPage.right = cxPage;  // (less the scroll bar the page is about to show)
-  int xMargin = rcPage.right;
+  int xMargin = rcPage.right, yMargin = INT32_MAX;
   for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
     const RECT rc = ChildRect(hPage, h);
     if (rc.left >= 0 && rc.left < xMargin) xMargin = int(rc.left);
+    if (rc.top >= 0 && rc.top < yMargin) yMargin = int(rc.top);
   }
+  if (yMargin == INT32_MAX) yMargin = 0;
   HDC hdc = ::GetDC(hPage);
   for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
     const bool fButton = IsClass(h, L"Button");
@@ -463,13 +465,14 @@ int WrapTexts(HWND hPage, int cxPage) {
     RECT rcText = {0, 0, cxRoom > 1 ? cxRoom : 1, 0};
     ::DrawTextW(hdc, sz, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | (fButton ? 0 : DT_NOPREFIX));
     ::SelectObject(hdc, hOld);
-    // No taller than the page's view (less its margins): a longer text
-    // keeps its last lines hidden rather than lie beyond every view.
+    // A static text grows no taller than the page's view (less its
+    // margins): a longer one keeps its last lines hidden rather than lie
+    // beyond every view. A button's text is shown whole.
     int cyGrow = int(rcText.bottom - rcClient.bottom);
     RECT rcView;
     ::GetClientRect(hPage, &rcView);
-    const int cyMost = int(rcView.bottom) - 2 * xMargin;
-    if (rcClient.bottom + cyGrow > cyMost) cyGrow = cyMost - int(rcClient.bottom);
+    const int cyMost = int(rcView.bottom) - 2 * yMargin;
+    if (!fButton && rcClient.bottom + cyGrow > cyMost) cyGrow = cyMost - int(rcClient.bottom);
     if (cyGrow <= 0) continue;
     if (fButton) ::SetWindowLongPtrW(h, GWL_STYLE, nStyle | BS_MULTILINE);
     const RECT rc = ChildRect(hPage, h);
@@ -654,7 +657,17 @@ bool PageScrollMessage(HWND hPage, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case SB_LINEUP: ScrollPageTo(hPage, nPos - cyLine); break;
     case SB_LINEDOWN: ScrollPageTo(hPage, nPos + cyLine); break;
     case SB_PAGEUP: ScrollPageTo(hPage, nPos - cyStep); break;
-    case SB_PAGEDOWN: ScrollPageTo(hPage, nPos + cyStep); break;
+    case SB_PAGEDOWN: {
+      // The next view begins at the first control the view cuts at its
+      // bottom edge (a little above it), so each control is seen whole.
+      int nNext = INT32_MAX;
+      for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        const RECT rc = ChildRect(hPage, h);
+        if (rc.bottom > rcClient.bottom && rc.top + nPos - cyLine / 4 < nNext) nNext = int(rc.top) + nPos - cyLine / 4;
+      }
+      ScrollPageTo(hPage, nNext > nPos && nNext != INT32_MAX ? nNext : nPos + cyStep);
+      break;
+    }
     case SB_TOP: ScrollPageTo(hPage, 0); break;
     case SB_BOTTOM: ScrollPageTo(hPage, INT32_MAX / 2); break;
     case SB_THUMBTRACK:
