@@ -46,10 +46,20 @@ INT_PTR CALLBACK PageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     i = size_t(reinterpret_cast<UINT_PTR>(::GetPropW(hDlg, c_szPageProp))) - 1;
   }
   if (i >= c_cOptionPages) return FALSE;  // messages before WM_INITDIALOG
-  if (uMsg == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == PSN_SETACTIVE)
+  if (uMsg == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == PSN_SETACTIVE) {
     SetDword(setting::OptionsPage.pszName, c_aOptionPages[i].nPage);
+    FitPageToSheet(hDlg);  // the page now has the sheet's display area
+  }
+  if (PageScrollMessage(hDlg, uMsg, wParam, lParam)) return TRUE;
   if (uMsg == WM_DESTROY) ::RemovePropW(hDlg, c_szPageProp);
   return c_aOptionPages[i].pfnProc(hDlg, uMsg, wParam, lParam);
+}
+
+// The sheet is fitted to the screen once it has its buttons and before its
+// first page is made, so every page takes the fitted display area.
+int CALLBACK SheetCallback(HWND hSheet, UINT uMsg, LPARAM) {
+  if (uMsg == PSCB_INITIALIZED) FitPropertySheetToScreen(hSheet);
+  return 0;
 }
 
 size_t StartPage() {
@@ -119,7 +129,8 @@ void ShowOptionsDialog() {
   LoadResString(c_idsOptionsTitle, szTitle, 64);
   PROPSHEETHEADERW header = {};
   header.dwSize = sizeof header;
-  header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP;
+  header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_USECALLBACK;
+  header.pfnCallback = SheetCallback;
   header.hwndParent = g_hWnd;
   header.hInstance = g_hInstance;
   header.pszCaption = W(szTitle);

@@ -103,6 +103,9 @@ const BoolControl c_aMapViewBools[] = {
 const size_t c_cMapViewBools = sizeof c_aMapViewBools / sizeof c_aMapViewBools[0];
 const uint32_t c_idsNightModeFirst = 2870;  // modes 1-3
 const uint32_t c_idsNightModeLabel = 2882;
+const uint32_t c_idsDetailLabel = 2878;
+const uint32_t c_idsDetailFirst = 2891;  // least .. most
+const int c_nDetailSteps = 2;            // the list's choices either way of the normal detail
 
 // GPS (page 2) -----------------------------------------------------------
 
@@ -330,6 +333,11 @@ INT_PTR CALLBACK MapViewPageProc(HWND hDlg, UINT uMsg, WPARAM, LPARAM lParam) {
       ::SetDlgItemTextW(hDlg, IDC_OPT_NIGHT_LABEL, W(LoadResString(c_idsNightModeLabel, sz, 64)));
       DWORD dwMode = GetSetting(setting::NightMode);
       FillCombo(hDlg, IDC_OPT_NIGHT_MODE, c_idsNightModeFirst, 3, dwMode >= 1 && dwMode <= 3 ? dwMode - 1 : 2);
+      ::SetDlgItemTextW(hDlg, IDC_OPT_DETAIL_LABEL, W(LoadResString(c_idsDetailLabel, sz, 64)));
+      // (A DWORD: a coarser detail is stored as a negative number's bits.)
+      int nDetail = int(int32_t(GetSetting(setting::MapDetail)));
+      nDetail = nDetail < -c_nDetailSteps ? -c_nDetailSteps : nDetail > c_nDetailSteps ? c_nDetailSteps : nDetail;
+      FillCombo(hDlg, IDC_OPT_DETAIL, c_idsDetailFirst, 2 * c_nDetailSteps + 1, DWORD(nDetail + c_nDetailSteps));
       return TRUE;
     }
     case WM_NOTIFY:
@@ -342,6 +350,14 @@ INT_PTR CALLBACK MapViewPageProc(HWND hDlg, UINT uMsg, WPARAM, LPARAM lParam) {
           ApplyNightMode();
           UpdateMenuState();
           fChanged = true;
+        }
+        i = ::SendDlgItemMessageW(hDlg, IDC_OPT_DETAIL, CB_GETCURSEL, 0, 0);
+        if (i >= 0 && i <= 2 * c_nDetailSteps) {
+          const int32_t nDetail = int32_t(i) - c_nDetailSteps;
+          if (nDetail != int32_t(GetSetting(setting::MapDetail))) {
+            SetDword(setting::MapDetail.pszName, DWORD(nDetail));
+            fChanged = true;
+          }
         }
         if (fChanged) OptionsChanged(ocMap);
         SetPageResult(hDlg, PSNRET_NOERROR);

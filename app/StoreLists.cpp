@@ -5,6 +5,7 @@
 
 #include "app/Features.h"
 #include "app/NavigationGlue.h"
+#include "app/ResWin.h"
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/StoreDialogs.h"
@@ -309,6 +310,7 @@ INT_PTR CALLBACK CStoreList::Proc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lP
     case WM_INITDIALOG:
       ::SetWindowLongPtrW(hDlg, DWLP_USER, lParam);
       reinterpret_cast<CStoreList*>(lParam)->OnInit(hDlg);
+      PutButtonsBelowList(hDlg, ::GetDlgItem(hDlg, IDC_STORE_LIST));  // on a narrow screen
       return FALSE;  // the focus is set
     case WM_COMMAND:
       if (pThis && HIWORD(wParam) == BN_CLICKED) pThis->OnCommand(LOWORD(wParam));

@@ -64,6 +64,9 @@ class CDrawSink {
   // The view: current scale index (0..26), the visible map rectangle, the
   // screen's horizontal scale factor and the map -> screen transform.
   virtual int GetScaleIndex() const = 0;
+  // The detail the user asked for: levels finer (> 0) or coarser (< 0)
+  // than the one a map would draw at the scale (DetailScaleIndex).
+  virtual int GetMapDetail() const { return 0; }
   virtual MapRect GetVisibleRect() const = 0;
   virtual int GetScaleFactorX() const = 0;
   virtual VPoint ToScreen(int32_t x, int32_t y) const = 0;

@@ -28,6 +28,36 @@ uint32_t ScaleCodeToIndex(uint32_t wCode);
 // The level code of a scale index (0..26); indices above 26 give the code of 26.
 uint32_t ScaleIndexToCode(uint32_t nIndex);
 
+// The detail setting moves the level a map is drawn with by whole levels:
+// the scale index to choose the level for, so that the level chosen is
+// nDetail levels finer (nDetail > 0) or coarser (< 0) than the one chosen
+// for nScaleIndex, as far as the map has levels. choose(i) is the map's
+// level choice for scale index i. The detail is bounded (it comes from the
+// registry): at most c_nMaxMapDetail levels either way.
+const int32_t c_nMaxMapDetail = 4;
+template <class Choose>
+uint32_t DetailScaleIndex(uint32_t nScaleIndex, int32_t nDetail, Choose choose) {
+  const uint32_t nLast = 26;  // the coarsest scale index
+  if (nScaleIndex > nLast) nScaleIndex = nLast;
+  if (nDetail > c_nMaxMapDetail) nDetail = c_nMaxMapDetail;
+  if (nDetail < -c_nMaxMapDetail) nDetail = -c_nMaxMapDetail;
+  uint32_t nResult = nScaleIndex;
+  auto nLevel = choose(nScaleIndex);
+  for (; nDetail != 0; nDetail += nDetail > 0 ? -1 : 1) {
+    // Finer levels lie toward smaller scale indices.
+    uint32_t i = nResult;
+    bool fFound = false;
+    while (!fFound && (nDetail > 0 ? i > 0 : i < nLast)) {
+      i = nDetail > 0 ? i - 1 : i + 1;
+      fFound = choose(i) != nLevel;
+    }
+    if (!fFound) break;
+    nResult = i;
+    nLevel = choose(i);
+  }
+  return nResult;
+}
+
 // ---------------------------------------------------------------------------
 // Search results
 

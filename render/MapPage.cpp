@@ -62,6 +62,8 @@ void CDrawContext::BeginAttempt() {
 }
 
 int CDrawContext::GetScaleIndex() const { return m_pView != nullptr ? int(m_pView->GetScale()) : 0; }
+// (Stored as a DWORD: a coarser detail is a negative number's bits.)
+int CDrawContext::GetMapDetail() const { return int(int32_t(GetSetting(setting::MapDetail))); }
 int CDrawContext::GetScaleFactorX() const { return render::GetScaleFactorX(); }
 
 VPoint CDrawContext::ToScreen(int32_t x, int32_t y) const {

@@ -69,6 +69,7 @@ class CDrawContext : public CDrawSink {
   CDrawContext(platform::CCanvas* pCanvas, CMapPosition* pView, CMapPageHost* pHost);
 
   int GetScaleIndex() const override;
+  int GetMapDetail() const override;  // "MapDetail"
   MapRect GetVisibleRect() const override { return m_rcVisible; }
   int GetScaleFactorX() const override;
   VPoint ToScreen(int32_t x, int32_t y) const override;

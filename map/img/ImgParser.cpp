@@ -676,7 +676,8 @@ bool CImgParser::ForEachObject(uint32_t nLevel, ObjectCallback pfn, void* pConte
 void CImgParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   if (!pContext || !m_groups || m_levels.empty()) return;
   const uint32_t nScale = uint32_t(pContext->GetScaleIndex());
-  const uint32_t nLevel = ChooseLevel(nScale);
+  const uint32_t nLevel = ChooseLevel(
+      DetailScaleIndex(nScale, pContext->GetMapDetail(), [this](uint32_t i) { return ChooseLevel(i); }));
   const int nViewOption = int(nScale);
 
   CStyleSource* pStyles = GetDrawTypes();

@@ -493,7 +493,8 @@ const CVelParser::DrawSection& CVelParser::GetDrawSection(int iSection, int nKin
 void CVelParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   if (!pContext || !m_fObjectTables || !m_fLabelTables || m_cLevels == 0) return;
   uint32_t nScale = uint32_t(pContext->GetScaleIndex());
-  uint32_t nLevel = ChooseLevel(nScale);
+  uint32_t nLevel = ChooseLevel(
+      DetailScaleIndex(nScale, pContext->GetMapDetail(), [this](uint32_t i) { return ChooseLevel(i); }));
   ASSERT(nLevel < m_cLevels);
   VelLevel level;
   if (!GetLevel(nLevel, level)) return;

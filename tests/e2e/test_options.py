@@ -20,6 +20,7 @@ OPTIONS = 'Настройки'
 # Map view page
 ROTATE_MAP, KEEP_VISIBLE, HOT_SPOT, SHOW_TRACK, BEARING, MAP_GAUGES, SHOW_WAYPOINTS, SHOW_ROUTES = range(1750, 1758)
 NIGHT_MODE = 1759
+DETAIL_LABEL, DETAIL = 1745, 1746
 # GPS page
 SCAN_PORTS, PORTS, PROTOCOLS, LOG_PORTS, ELLIPSOID, FIXUP_EPOCH, EPOCH = 1760, 1762, 1764, 1765, 1766, 1767, 1769
 # Units page
@@ -139,6 +140,47 @@ class OptionsPagesTest(DemoMapCase):
             lambda: (lambda png: png if image_difference(before, png) > 0.2 else None)(
                 self.window_shot('options-page1-after.png')), 30)
         self.assertTrue(after, 'the map was not drawn again with the new options')
+        self.close_orderly(p)
+
+    def settled_window_shot(self, name, predicate=lambda png: True):
+        """The main window once two shots a moment apart agree (no pass or
+        repaint under way) and the picture satisfies predicate; None if not."""
+        previous = [self.window_shot(name)]
+
+        def settled():
+            shot = self.window_shot(name + '.next.png')
+            if image_difference(shot, previous[0]) == 0 and predicate(shot):
+                return shot
+            previous[0] = self.window_shot(name)
+            return None
+        return self.env.wait_until(settled, 30, 0.5)
+
+    def test_map_view_page_detail_draws_a_coarser_level_and_back(self):
+        self.fresh_settings(MapZoom=12, OptionsPage=1, ShowMapGauges=0)
+        p = self.start()
+        normal = self.settled_window_shot('options-detail-normal.png')
+        self.assertTrue(normal)
+        self.open_options()
+        c = self.controls()
+        self.assertEqual(c[DETAIL_LABEL][1], 'Детализация карты:')
+        self.assertEqual(c[DETAIL][3], 2, 'the normal detail (0) is the middle of five')
+        self.env.ctl('combo-select', str(DETAIL), '0')  # the least
+        with_dialog = self.window_shot('options-detail-dialog.png')
+        self.press_ok()
+        self.assertEqual(self.setting('MapDetail'), 0xFFFFFFFE, 'two levels coarser')
+        # (Until the map is drawn again the screen may still show the dialog.)
+        least = self.settled_window_shot(
+            'options-detail-least.png',
+            lambda png: image_difference(with_dialog, png) > 0.05 and image_difference(normal, png) > 0.02)
+        self.assertTrue(least, 'the map was not drawn again with a coarser level')
+        # Remembered, and back to the normal detail: today's picture again.
+        self.open_options()
+        self.assertEqual(self.controls()[DETAIL][3], 0)
+        self.env.ctl('combo-select', str(DETAIL), '2')
+        self.press_ok()
+        self.assertEqual(self.setting('MapDetail'), 0)
+        back = self.settled_window_shot('options-detail-back.png', lambda png: image_difference(normal, png) < 0.002)
+        self.assertTrue(back, 'the normal detail does not draw the picture it drew before')
         self.close_orderly(p)
 
     def test_units_page_example_follows_the_lists_and_the_waypoints_use_the_new_units(self):

@@ -31,7 +31,18 @@
 //   velmo_ctl layout                    "screen W H DPI", then for the main window and every visible dialog
 //                                       of its process "window<TAB>class<TAB>title<TAB>l t r b<TAB>controls"
 //                                       and one "outside<TAB>..." line for each visible control that
-//                                       reaches past its parent's client area or window past the screen
+//                                       reaches past its parent's client area or window past the screen;
+//                                       a control of a scrolling page that lies beyond its view but within
+//                                       the page's scroll range gives a "scrolled<TAB>..." line instead
+//   velmo_ctl page-scroll CODE          sends WM_VSCROLL CODE (6 top, 7 bottom, 3 page down) to the shown page
+//                                       of the first visible dialog (a property sheet); prints the page's
+//                                       scroll offset afterwards
+//   velmo_ctl text-clips                "clips<TAB>id<TAB>class<TAB>text<TAB>text width<TAB>room" for each
+//                                       visible button, check box or radio button of the program's visible
+//                                       dialogs whose text, in the dialogs' font (MS Shell Dlg, 8 points),
+//                                       is wider than the room it has (a multi-line one: taller); "word<TAB>..."
+//                                       instead where a word is wider than the room would be if the control
+//                                       reached its parent's right edge
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
@@ -276,7 +287,15 @@ static BOOL CALLBACK CheckChild(HWND h, LPARAM lParam) {
   MapWindowPoints(hParent, nullptr, reinterpret_cast<POINT*>(&rcParent), 2);
   ++p->cControls;
   if (rc.left < rcParent.left || rc.top < rcParent.top || rc.right > rcParent.right || rc.bottom > rcParent.bottom) {
-    printf("outside\t");
+    // A scrolling page says how tall its content is and how far it is
+    // scrolled; a control within that range is reached with the scroll bar.
+    const INT_PTR cyContent = reinterpret_cast<INT_PTR>(GetPropW(hParent, L"VelmoContentHeight"));
+    const INT_PTR nPos = reinterpret_cast<INT_PTR>(GetPropW(hParent, L"VelmoScrollPos"));
+    const bool fScrolls = cyContent > 0 && (GetWindowLongPtrW(hParent, GWL_STYLE) & WS_VSCROLL) != 0;
+    const long yTop = long(rc.top - rcParent.top + nPos), yBottom = long(rc.bottom - rcParent.top + nPos);
+    const bool fReachable = fScrolls && rc.left >= rcParent.left && rc.right <= rcParent.right && yTop >= 0 &&
+                            yBottom <= long(cyContent) && rc.bottom - rc.top <= rcParent.bottom - rcParent.top;
+    printf(fReachable ? "scrolled\t" : "outside\t");
     PrintWindowName(h);
     printf("\t");
     PrintRect(rc);
@@ -325,6 +344,85 @@ static BOOL CALLBACK CheckDialog(HWND h, LPARAM lParam) {
   return TRUE;
 }
 
+// Text check: the text of a visible push button, check box or radio button,
+// measured in the font the control draws with, against the room the control
+// gives it (its width less the frame of a push button or the box of a check
+// box; for a multi-line button, the height its wrapped text needs).
+static BOOL CALLBACK CheckButtonText(HWND h, LPARAM) {
+  wchar_t szClass[64], sz[512];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpiW(szClass, L"Button") != 0 || !IsWindowVisible(h)) return TRUE;
+  const LONG_PTR nStyle = GetWindowLongPtrW(h, GWL_STYLE);
+  const LONG_PTR nType = nStyle & BS_TYPEMASK;
+  if (nType == BS_GROUPBOX || nType == BS_OWNERDRAW || (nStyle & (BS_BITMAP | BS_ICON))) return TRUE;
+  ControlText(h, sz, 512);
+  if (!*sz) return TRUE;
+  RECT rc;
+  GetClientRect(h, &rc);
+  const bool fPush = nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON;
+  HDC hdc = GetDC(h);
+  // The control's font is an object of the program's process, which this
+  // one cannot select; every dialog of the program uses the shell's dialog
+  // font of 8 points, made here at the screen's DPI.
+  HFONT hFont = CreateFontW(-MulDiv(8, GetDeviceCaps(hdc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg");
+  HGDIOBJ hOld = SelectObject(hdc, hFont);
+  TEXTMETRICW tm;
+  GetTextMetricsW(hdc, &tm);
+  // A push button's text keeps clear of its raised frame; a check box's
+  // starts after the box and a gap of half an average character.
+  const int cxRoom = fPush ? int(rc.right) - 2 * (GetSystemMetrics(SM_CXEDGE) + 1)
+                           : int(rc.right) - GetSystemMetrics(SM_CXMENUCHECK) - int(tm.tmAveCharWidth) / 2;
+  RECT rcText = {0, 0, cxRoom > 1 ? cxRoom : 1, 0};
+  const bool fMulti = (nStyle & BS_MULTILINE) != 0;
+  DrawTextW(hdc, sz, -1, &rcText, DT_CALCRECT | (fMulti ? DT_WORDBREAK : DT_SINGLELINE));
+  const bool fClips = fMulti ? rcText.bottom > rc.bottom || rcText.right > cxRoom : rcText.right > cxRoom;
+  // A word wider than the room the control would have reaching to its
+  // parent's right edge cannot be helped by widening: "word", not "clips".
+  bool fWordTooLong = false;
+  if (fClips && fMulti) {
+    RECT rcParent, rcHere;
+    GetClientRect(GetParent(h), &rcParent);
+    GetWindowRect(h, &rcHere);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&rcHere), 2);
+    rcParent.right -= rcHere.left;
+    RECT rcWord = {0, 0, LONG(rcParent.right - (rc.right - cxRoom)), 0};
+    if (rcWord.right < 1) rcWord.right = 1;
+    DrawTextW(hdc, sz, -1, &rcWord, DT_CALCRECT | DT_WORDBREAK);
+    fWordTooLong = rcWord.right > rcParent.right - (rc.right - cxRoom);
+  }
+  if (fClips) {
+    printf(fWordTooLong ? "word\t%d\t" : "clips\t%d\t", GetDlgCtrlID(h));
+    PrintW(szClass);
+    printf("\t");
+    PrintW(sz);
+    printf("\t%ld\t%d\n", long(fMulti ? rcText.bottom : rcText.right), fMulti ? int(rc.bottom) : cxRoom);
+  }
+  SelectObject(hdc, hOld);
+  DeleteObject(hFont);
+  ReleaseDC(h, hdc);
+  return TRUE;
+}
+
+static BOOL CALLBACK CheckDialogTexts(HWND h, LPARAM lParam) {
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  DWORD dwProcess = 0;
+  GetWindowThreadProcessId(h, &dwProcess);
+  if (lstrcmpW(szClass, L"#32770") == 0 && IsWindowVisible(h) && dwProcess == DWORD(lParam))
+    EnumChildWindows(h, CheckButtonText, 0);
+  return TRUE;
+}
+
+static BOOL CALLBACK FindVisiblePage(HWND h, LPARAM l) {
+  wchar_t szClass[64];
+  GetClassNameW(h, szClass, 64);
+  if (lstrcmpW(szClass, L"#32770") != 0 || !IsWindowVisible(h)) return TRUE;
+  *reinterpret_cast<HWND*>(l) = h;
+  return FALSE;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   std::string cmd = argv[1];
@@ -360,7 +458,7 @@ int main(int argc, char** argv) {
       cmd == "list-key" || cmd == "list-text" || cmd == "list-checks" || cmd == "list-selected" ||
       cmd == "header-point" || cmd == "set-dialog-text" || cmd == "dialog-controls" ||
       cmd == "click-control" || cmd == "sheet-page" || cmd == "combo-select" || cmd == "listview-text" ||
-      cmd == "listview-key" || cmd == "list-set-sel" || cmd == "list-sel") {
+      cmd == "listview-key" || cmd == "list-set-sel" || cmd == "list-sel" || cmd == "page-scroll") {
     DialogSearch s = {nullptr, cmd == "dialogs"};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (cmd == "dialogs") return 0;
@@ -484,6 +582,15 @@ int main(int argc, char** argv) {
         if (SendMessageW(hItem, LB_GETSEL, WPARAM(i), 0) > 0) printf("%ld\n", long(i));
       return 0;
     }
+    if (cmd == "page-scroll") {
+      if (argc < 3) return 2;
+      HWND hPage = nullptr;
+      EnumChildWindows(s.hFirst, FindVisiblePage, reinterpret_cast<LPARAM>(&hPage));
+      if (!hPage) return 1;
+      SendMessageW(hPage, WM_VSCROLL, MAKEWPARAM(Num(argv[2]), 0), 0);
+      printf("%ld\n", long(reinterpret_cast<INT_PTR>(GetPropW(hPage, L"VelmoScrollPos"))));
+      return 0;
+    }
     if (cmd == "sheet-page") {
       if (argc < 3) return 2;
       return PostMessageW(s.hFirst, WM_USER + 101 /* PSM_SETCURSEL */, WPARAM(Num(argv[2])), 0) ? 0 : 1;
@@ -525,6 +632,12 @@ int main(int argc, char** argv) {
     DWORD dwProcess = 0;
     GetWindowThreadProcessId(hWnd, &dwProcess);
     EnumWindows(CheckDialog, LPARAM(dwProcess));
+    return 0;
+  }
+  if (cmd == "text-clips") {
+    DWORD dwProcess = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcess);
+    EnumWindows(CheckDialogTexts, LPARAM(dwProcess));
     return 0;
   }
   if (cmd == "move" && argc > 5)  // X Y W H: places the main window

@@ -81,6 +81,52 @@ TEST(VelLevelChoice, DrawUsesTheChosenLevel) {
   }
 }
 
+// The detail setting: 0 draws the level chosen for the scale at every
+// scale; each step draws one level finer or coarser, as far as the map has
+// levels; any stored value, however large, stays within the map.
+TEST(VelLevelChoice, DetailMovesTheDrawnLevelByWholeLevels) {
+  auto p = FiveLevels();
+  ASSERT_TRUE(p);
+  auto drawn = [&](int nScale, int nDetail) {
+    CRecordingSink sink;
+    CRecordingLabels labels;
+    sink.nScale = nScale;
+    sink.nShift = 0;
+    sink.nDetail = nDetail;
+    p->Draw(&sink, &labels);
+    return labels.entries.size() == 1 ? int(labels.entries[0].wType) : -1;
+  };
+  for (int nScale = 0; nScale <= 26; ++nScale) EXPECT_EQ(drawn(nScale, 0), int(p->ChooseLevel(uint32_t(nScale))) + 1);
+  // Scale 8 draws level 3 (type 4).
+  EXPECT_EQ(drawn(8, 1), 5);
+  EXPECT_EQ(drawn(8, 2), 5);  // no level finer than the finest
+  EXPECT_EQ(drawn(8, -1), 3);
+  EXPECT_EQ(drawn(8, -2), 2);
+  EXPECT_EQ(drawn(8, -3), 1);
+  EXPECT_EQ(drawn(8, -4), 1);
+  EXPECT_EQ(drawn(26, -1), 1);  // the coarsest stays
+  EXPECT_EQ(drawn(26, 2), 3);
+  EXPECT_EQ(drawn(8, INT32_MAX), 5);
+  EXPECT_EQ(drawn(8, INT32_MIN), 1);
+  EXPECT_EQ(drawn(0, INT32_MIN), 1);  // bounded at c_nMaxMapDetail = 4 levels: 4 -> 0
+}
+
+TEST(VelLevelChoice, DetailScaleIndexSkipsScalesOfTheSameLevel) {
+  // Levels change at scale indices 5 and 20: 0..4 -> 2, 5..19 -> 1, 20..26 -> 0.
+  auto choose = [](uint32_t i) { return i < 5 ? 2u : i < 20 ? 1u : 0u; };
+  EXPECT_EQ(DetailScaleIndex(10, 0, choose), 10u);
+  EXPECT_EQ(DetailScaleIndex(10, 1, choose), 4u);   // the coarsest scale of the finer level
+  EXPECT_EQ(DetailScaleIndex(10, -1, choose), 20u);
+  EXPECT_EQ(DetailScaleIndex(10, 2, choose), 4u);
+  EXPECT_EQ(DetailScaleIndex(25, 2, choose), 4u);
+  EXPECT_EQ(DetailScaleIndex(3, -2, choose), 20u);
+  EXPECT_EQ(DetailScaleIndex(40, 0, choose), 26u);  // past the table: its last row
+  // A map of one level: nothing to move to.
+  auto one = [](uint32_t) { return 0u; };
+  EXPECT_EQ(DetailScaleIndex(10, 3, one), 10u);
+  EXPECT_EQ(DetailScaleIndex(10, -3, one), 10u);
+}
+
 std::unique_ptr<CVelParser> OneLevel(std::vector<VelObject> objects, const char* pszTypeSet = "OSM") {
   std::vector<VelLevelInput> levels(1);
   levels[0].wLevelCode = 24;

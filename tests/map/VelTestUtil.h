@@ -111,7 +111,9 @@ class CRecordingSink : public CDrawSink {
   int cArrows = 0;
   std::vector<uint32_t> messages;
 
+  int nDetail = 0;
   int GetScaleIndex() const override { return nScale; }
+  int GetMapDetail() const override { return nDetail; }
   MapRect GetVisibleRect() const override { return rectView; }
   int GetScaleFactorX() const override { return nScaleFactor; }
   VPoint ToScreen(int32_t x, int32_t y) const override { return VPoint{x >> nShift, -(y >> nShift)}; }
