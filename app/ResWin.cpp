@@ -33,7 +33,7 @@ const wchar_t c_szDialogProc[] = L"VelmoDialogProc";
 DLGPROC s_pfnPending = nullptr;
 
 int ScaleCoord(int n, int nNew, int nOld) { return int(int64_t(n) * nNew / nOld); }
-void WidenButtonRows(HWND hParent, int cxParent);
+int WidenButtonRows(HWND hParent, int cxParent, bool fMayStack);
 
 INT_PTR CALLBACK FittingDialogProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   auto pfn = reinterpret_cast<DLGPROC>(::GetPropW(hDlg, c_szDialogProc));
@@ -84,7 +84,7 @@ void FitDialogToScreen(HWND hDlg) {
       }
       ::SetWindowPos(h, nullptr, x, y, cxChild, cyChild, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    if (cxNew < cx) WidenButtonRows(hDlg, cxClientNew);
+    if (cxNew < cx) WidenButtonRows(hDlg, cxClientNew, false);
   }
   // On the work area, centred where it had to shrink.
   int x = rc.left, y = rc.top;
@@ -321,11 +321,45 @@ TextSize MeasureText(HWND h, HDC hdc, int cxWrap) {
   return size;
 }
 
+// Puts the buttons of a row (aRow, left to right) one under the other, each
+// as wide as its longest word needs (anWidth) within the window's width less
+// its margins, and moves what lay below the row down. Returns the height added.
+int StackButtonRow(HWND hParent, const HWND* ahButtons, const int* aRow, int cRow, const RECT* arc,
+                   const int* anWidth, int cxParent, int xMargin) {
+  const RECT& rcFirst = arc[aRow[0]];
+  const int cyButton = int(rcFirst.bottom - rcFirst.top);
+  const int cyGap = cyButton / 4 > 2 ? cyButton / 4 : 2;
+  const int cxMost = cxParent - 2 * xMargin;
+  int yBottom = int(rcFirst.bottom);
+  for (int k = 0; k < cRow; ++k) yBottom = int(arc[aRow[k]].bottom) > yBottom ? int(arc[aRow[k]].bottom) : yBottom;
+  const int cyAdded = (cRow - 1) * (cyButton + cyGap);
+  // What lies below the row moves down first (the row's own buttons stay).
+  for (HWND h = ::GetWindow(hParent, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+    const RECT rc = ChildRect(hParent, h);
+    if (rc.top >= yBottom)
+      ::SetWindowPos(h, nullptr, rc.left, rc.top + cyAdded, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  int y = int(rcFirst.top);
+  for (int k = 0; k < cRow; ++k) {
+    int cx = anWidth[k] < cxMost ? anWidth[k] : cxMost;
+    if (cx < 1) cx = 1;
+    int x = int(arc[aRow[0]].left);
+    if (x + cx > cxParent - xMargin) x = cxParent - xMargin - cx;
+    if (x < 0) x = 0;
+    ::SetWindowPos(ahButtons[aRow[k]], nullptr, x, y, cx, cyButton, SWP_NOZORDER | SWP_NOACTIVATE);
+    y += cyButton + cyGap;
+  }
+  return cyAdded;
+}
+
 // Push buttons side by side whose texts no longer fit (the dialog shrunk)
 // widen within the window's cxParent: the row keeps its gaps and its left edge, or
 // moves left to keep its right margin. A row too wide for its whole texts
-// is given the width of their longest words (the texts then wrap).
-void WidenButtonRows(HWND hParent, int cxParent) {
+// is given the width of their longest words (the texts then wrap); a row too
+// wide even so is stacked when fMayStack (a scrolling page has the room),
+// one button under the other, and what lies below it moves down. Returns the
+// height added.
+int WidenButtonRows(HWND hParent, int cxParent, bool fMayStack) {
   HWND ahButtons[16];
   RECT arc[16];
   int cButtons = 0;
@@ -340,6 +374,8 @@ void WidenButtonRows(HWND hParent, int cxParent) {
   const int cxFrame = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1) + 4;
   HDC hdc = ::GetDC(hParent);
   bool afDone[16] = {};
+  bool fStack = false;
+  int cyAdded = 0;
   for (int i = 0; i < cButtons; ++i) {
     if (afDone[i]) continue;
     // The row: the buttons at this one's height, left to right.
@@ -370,7 +406,15 @@ void WidenButtonRows(HWND hParent, int cxParent) {
         cxRow += anWidth[k] - cxWidth;
       }
       if (!fWider || cxRow <= rcClient.right - 2 * (xLeft < xMargin ? xLeft : xMargin)) break;
-      fWider = false;  // too wide even so: left as it is
+      fWider = false;  // too wide even so
+      if (nTry == 1 && cRow > 1 && fMayStack) fStack = true;
+    }
+    if (fStack) {
+      cyAdded += StackButtonRow(hParent, ahButtons, aRow, cRow, arc, anWidth, int(rcClient.right),
+                                xLeft < xMargin ? xLeft : xMargin);
+      fStack = false;
+      for (int j = 0; j < cButtons; ++j) arc[j] = ChildRect(hParent, ahButtons[j]);
+      continue;
     }
     if (!fWider) continue;
     int x = xLeft;
@@ -384,6 +428,7 @@ void WidenButtonRows(HWND hParent, int cxParent) {
     }
   }
   ::ReleaseDC(hParent, hdc);
+  return cyAdded;
 }
 
 // The page's controls shrunk in width from cxFrom to cxTo; returns cxTo.
@@ -614,13 +659,13 @@ void FitPageToSheet(HWND hPage) {
   int cxNow = cxContent;
   if (cxContent > rcClient.right - (fScrolls ? cxBar : 0)) {
     cxNow = ScaleChildWidths(hPage, cxNow, rcClient.right - (fScrolls ? cxBar : 0));
-    WidenButtonRows(hPage, cxNow);
+    cyContent += WidenButtonRows(hPage, cxNow, true);
     cyContent += WrapTexts(hPage, cxNow);
     if (!fScrolls && cyContent > rcClient.bottom) {
       // The wrapped texts made the page scroll: its bar takes more width.
       fScrolls = true;
       cxNow = ScaleChildWidths(hPage, cxNow, rcClient.right - cxBar);
-      WidenButtonRows(hPage, cxNow);
+      cyContent += WidenButtonRows(hPage, cxNow, true);
       cyContent += WrapTexts(hPage, cxNow);
     }
   }
