@@ -70,13 +70,12 @@ class CTilePlanner {
       for (size_t i = 0; i < src.Count(iLevel); ++i) {
         size_t cPoints = 0;
         const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
-        for (size_t k = 0; k < cPoints; ++k) {
-          const MapPoint& p = pPoints[k];
-          ext.left = std::min(ext.left, p.x);
-          ext.right = std::max(ext.right, p.x);
-          ext.top = std::min(ext.top, p.y);
-          ext.bottom = std::max(ext.bottom, p.y);
-        }
+        MapRect r;
+        if (!BoundsOf(pPoints, cPoints, r)) continue;
+        ext.left = std::min(ext.left, r.left);
+        ext.right = std::max(ext.right, r.right);
+        ext.top = std::min(ext.top, r.top);
+        ext.bottom = std::max(ext.bottom, r.bottom);
       }
     if (ext.IsEmpty()) ext = MapRect{0, 0, 0, 0};
     m_ext = ext;
