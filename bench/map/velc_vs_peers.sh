@@ -54,7 +54,8 @@ for f in "${EXTRACTS[@]}"; do
     r=$(measure "$WORK/run/out/*.img" mkgmap --route --output-dir="$WORK/run/out" --mapname=63240101 --family-id=6324 "$f")
   else m="missing - -"; r="missing - -"; fi
   if command -v maptool > /dev/null; then
-    n=$(measure "$WORK/run/out.bin" maptool --protobuf -i "$f" "$WORK/run/out.bin")
+    # maptool leaves country_*.tmp scratch files in its working folder
+    n=$(cd "$WORK" && measure "$WORK/run/out.bin" maptool --protobuf -i "$(realpath "$f")" "$WORK/run/out.bin")
   else n="missing - -"; fi
   read -r vt vm vb <<< "$v"; read -r gt gm gb <<< "$g"; read -r mt mm mb <<< "$m"; read -r rt rm rb <<< "$r"
   read -r nt nm nb <<< "$n"
