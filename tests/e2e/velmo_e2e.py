@@ -154,7 +154,8 @@ class VelmoEnv:
             env.update(extra_env)
         if debug_channels:
             env['WINEDEBUG'] = debug_channels
-        log = open(os.path.join(self.artifacts, 'velmo-%d.log' % len(self.procs)), 'w+b')
+        # Named after this environment: test files run side by side share the artifacts folder.
+        log = open(os.path.join(self.artifacts, '%s-%d.log' % (os.path.basename(self.root), len(self.procs))), 'w+b')
         p = subprocess.Popen(['wine', os.path.join(self.program_dir, 'velmo.exe'), *args], env=env,
                              stdout=log, stderr=subprocess.STDOUT, cwd=self.program_dir)
         p.log = log
