@@ -20,6 +20,7 @@
 #include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
+#include "render/DrawTypes.h"
 #include "platform/Str.h"
 
 static_assert(c_msgGpsStatus == WM_GPS_STATUS && c_msgGpsIndicator == WM_GPS_INDICATOR,
@@ -39,7 +40,14 @@ namespace {
 class CShellPositionView : public CPositionView {
  public:
   void OnStatusChanged() override { CurrentPage()->OnStatusChanged(); }
-  void OnFixChanged(const GpsFix& fix, uint32_t) override { CurrentPage()->OnPositionChanged(fix); }
+  void OnFixChanged(const GpsFix& fix, uint32_t) override {
+    // Every new fix judges the night mode again (the automatic mode changes
+    // the skin at most once in 15 s); a changed skin redraws every page.
+    const bool fDayBefore = IsDaySkinCurrent(), fSkinBefore = GetCurrentSkin() != nullptr;
+    ApplyNightMode();
+    if (IsDaySkinCurrent() != fDayBefore || (GetCurrentSkin() != nullptr) != fSkinBefore) RefreshAllPages(true);
+    CurrentPage()->OnPositionChanged(fix);
+  }
   void OnCursorChanged(const MapCursor& cursor) override { CurrentPage()->OnCursorChanged(cursor); }
   void OnSatellitesChanged() override { CurrentPage()->OnSatellitesChanged(); }
   void OnIndicatorChanged() override { Redraw(); }

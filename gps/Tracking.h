@@ -31,3 +31,7 @@ CPositionListener& TrackRecorderListener();
 
 // The data folder "GPS Tracks and Waypoints" under the documents folder.
 std::u16string GetTracksFolder();
+// Creates the tracks folder when it is missing. A folder that cannot be made
+// is reported with the system's reason, as a failure told once a run (the
+// recorder meets it again on every fix, the track log at start-up).
+bool EnsureTracksFolder();
