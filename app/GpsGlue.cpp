@@ -1,6 +1,8 @@
 // The shell's side of positioning and track recording: start-up steps,
 // notifications to the main window, the GPS and record-track commands, and
 // the indicator icons.
+#include <atomic>
+
 #include "app/Crash.h"
 #include "app/Features.h"
 #include "app/GaugeGlue.h"
@@ -59,7 +61,20 @@ CShellPositionView g_shellView;
 // port and ends, and the program goes on. The report is shown from the main
 // window so that a port thread never waits on a message box (stopping the
 // ports would wait for it).
+// Test hook: with VELMO_TEST_HANG=port the first port thread stops answering
+// for good once its port is open (as a driver that never returns from a
+// read), so that stopping the ports has a thread to abandon.
+bool HangsForTests() {
+  static std::atomic<bool> s_fHung{false};
+  char sz[16];
+  DWORD cch = ::GetEnvironmentVariableA("VELMO_TEST_HANG", sz, sizeof sz);
+  if (cch == 0 || cch >= sizeof sz || ::lstrcmpA(sz, "port") != 0) return false;
+  return !s_fHung.exchange(true);
+}
+
 void GuardPortThread(int nPort, void (*pfnBody)(void*), void* pParam) {
+  if (HangsForTests())
+    for (;;) ::Sleep(1000);
   const int cchReport = 1024;
   char16_t szReport[cchReport];
   if (RunWithFaultRecovery(pfnBody, pParam, nullptr, szReport, cchReport)) return;

@@ -25,7 +25,7 @@ bool RunNavigationCommand(UINT id);
 bool GetMapMenuTarget(int32_t& xStored, int32_t& yStored);
 // The wave file of a sound: the "wav" folder beside the program + name + ".wav".
 std::u16string SoundFilePath(const char* pszName);
-// "The sound device cannot play (%s) ..."
+// "The sound device cannot play (%s). The voice prompts stay silent while it fails."
 const uint32_t c_idsSoundDeviceFails = 4045;
 // "Sound is unavailable: %s" on the sounds page
 const uint32_t c_idsSoundUnavailable = 4044;
