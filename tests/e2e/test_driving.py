@@ -25,7 +25,8 @@ NATIVE = os.environ.get('VELMO_BUILD_NATIVE', os.path.join(os.path.dirname(__fil
 CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
 DEMOTRACK = os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'demotrack', 'demotrack.py')
 
-CMD_ZOOM_IN, CMD_GPS, CMD_NIGHT = '40001', '40052', '40127'
+CMD_ZOOM_IN, CMD_GPS = '40001', '40052'
+SOUND_STATE = 1903  # the sounds page's line on the device
 PORT, DEAD_PORT = 5, 6
 # Greenwich on the equator: the sun rises near 06:00 UT and sets near 18:00 UT
 # every day of the year.
@@ -257,7 +258,7 @@ class DrivingTest(DemoMapCase):
         with open(os.path.join(home, '.asoundrc'), 'w') as f:
             f.write('pcm.!default { type hw; card 7 }\nctl.!default { type hw; card 7 }\n')
         try:
-            self.fresh_settings(ScanCOMPorts=1, RecordTrack=0, FixupClock=0)
+            self.fresh_settings(ScanCOMPorts=1, RecordTrack=0, FixupClock=0, OptionsPage=8)
             p = self.env.start(self.MAP, extra_env={'HOME': home})
             self.env.wait_window()
             seen = 0
@@ -274,6 +275,13 @@ class DrivingTest(DemoMapCase):
                 self.env.screenshot('no-sound-device.png')
                 self.env.ctl('press-dialog', '1')
             self.assertEqual(self.env.dialogs(), [])
+            if seen:
+                # The sounds page says why nothing is heard.
+                self.env.ctl('command', '40010')
+                self.wait_title('Настройки')
+                self.wait_control(SOUND_STATE, lambda v: 'Звук недоступен' in v[1], 'the sounds page is silent on it')
+                self.env.ctl('press-dialog', '2')
+                self.wait_gone('Настройки')
             # The window takes alt+F4 and closes in order.
             self.env.xdotool('search', '--onlyvisible', '--classname', 'velmo.exe', 'windowfocus', '--sync',
                              'key', '--clearmodifiers', 'alt+F4')
