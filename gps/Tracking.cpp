@@ -1,6 +1,7 @@
 #include "gps/Tracking.h"
 
 #include <cmath>
+#include <memory>
 
 #include "res/Failure.h"
 #include "res/Res.h"
@@ -24,8 +25,8 @@ using namespace platform;
 namespace {
 
 CCritSec g_csTrack;
-CFile* g_pFile = nullptr;
-FileWriter* g_pFileWriter = nullptr;
+std::unique_ptr<CFile> g_pFile;
+std::unique_ptr<FileWriter> g_pFileWriter;  // writes to *g_pFile
 std::u16string g_strPath;
 std::u16string g_strName;
 bool g_fRecording = false;
@@ -77,11 +78,9 @@ void CloseFileLocked() {
   if (g_fTrackOpen) FinishTrackRecord();
   g_pFileWriter->WriteBytes(c_abMpsEnd, sizeof c_abMpsEnd);
   g_pFileWriter->Flush();
-  delete g_pFileWriter;
-  g_pFileWriter = nullptr;
+  g_pFileWriter.reset();
   g_pFile->Close();
-  delete g_pFile;
-  g_pFile = nullptr;
+  g_pFile.reset();
   if (!g_fHasPoints) DeleteFilePath(g_strPath.c_str());
   g_strPath.clear();
   g_strName.clear();
@@ -100,10 +99,9 @@ bool OpenFileLocked() {
   g_strName = FormatStr(u"%d-%02d-%02d_%02d-%02d-%02d.mps", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                         st.wSecond);
   g_strPath = JoinPath(folder, g_strName);
-  CFile* pFile = new CFile;
+  std::unique_ptr<CFile> pFile(new CFile);
   if (!pFile->Open(g_strPath.c_str(), fmCreateAlways)) {
     uint32_t dwError = LastSystemError();
-    delete pFile;
     // A port thread runs this under the track lock: the failure goes to the
     // shell, which shows it on its own thread.
     ReportFailure(c_idsCannotCreateFile, g_strPath, dwError ? dwError : c_dwErrorAccessDenied, true);
@@ -112,8 +110,8 @@ bool OpenFileLocked() {
     g_fOpenFailed = true;
     return false;
   }
-  g_pFile = pFile;
-  g_pFileWriter = new FileWriter(pFile);
+  g_pFileWriter.reset(new FileWriter(pFile.get()));
+  g_pFile = std::move(pFile);
   g_pFileWriter->WriteBytes(c_abMpsHeader, sizeof c_abMpsHeader);
   g_fTrackOpen = false;
   g_fHasPoints = false;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "res/Failure.h"
@@ -25,7 +26,7 @@ using namespace platform;
 namespace {
 
 CCritSec g_csLog;
-CFileMapping* g_pMapping = nullptr;
+std::unique_ptr<CFileMapping> g_pMapping;
 TrackLogFile* g_log = nullptr;
 bool g_fPendingNewSegment = false;
 bool g_fLogging = false;
@@ -57,16 +58,15 @@ bool VisualTracking::Open() {
     }
     fReset = true;
   }
-  CFileMapping* pMapping = new CFileMapping;
+  std::unique_ptr<CFileMapping> pMapping(new CFileMapping);
   if (!pMapping->OpenReadWrite(path.c_str(), sizeof(TrackLogFile)) || pMapping->Size() != sizeof(TrackLogFile) ||
       !pMapping->WritableData()) {
     uint32_t dwError = pMapping->LastError();
-    delete pMapping;
     ReportFailure(c_idsCannotReadFile, path, dwError ? dwError : c_dwErrorAccessDenied);
     return false;
   }
-  g_pMapping = pMapping;
   g_log = reinterpret_cast<TrackLogFile*>(pMapping->WritableData());
+  g_pMapping = std::move(pMapping);
   if (fReset || g_log->dwEnd >= c_cMaxPoints) ClearLocked();
   g_fLogging = GetSettingBool(setting::RecordTrack);
   return true;
@@ -76,8 +76,7 @@ void VisualTracking::Close() {
   CLock lock(g_csLog);
   if (!g_pMapping) return;
   g_pMapping->Flush();
-  delete g_pMapping;
-  g_pMapping = nullptr;
+  g_pMapping.reset();
   g_log = nullptr;
   DebugOutputA("Visual_CloseTracking ()\n");
 }
