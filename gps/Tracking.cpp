@@ -195,19 +195,6 @@ void Tracking::AddTrackPoint(const GpsFix& fix) {
   g_pFileWriter->Flush();
 }
 
-void Tracking::ToggleRecordTrack() {
-  bool fOn = !GetSettingBool(setting::RecordTrack);
-  SetBool(setting::RecordTrack.pszName, fOn);
-  if (fOn) {
-    StartRecording();
-    VisualTracking::SetLogging(true);
-  } else {
-    StopRecording();
-    VisualTracking::SetLogging(false);
-    VisualTracking::NewSegment();
-  }
-}
-
 namespace {
 
 class CTrackRecorderListener : public CPositionListener {

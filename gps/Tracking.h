@@ -21,8 +21,6 @@ class Tracking {
   static bool IsRecording();
   // Full path of the open track file (empty when none).
   static std::u16string OpenFilePath();
-  // The shell's record-track command: toggles RecordTrack.
-  static void ToggleRecordTrack();
 };
 
 // The recorder's place in the position stream: it writes every track point
