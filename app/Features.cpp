@@ -11,7 +11,6 @@
 #include "map/MapFiles.h"
 
 bool RunFeatureCommand(UINT id) { return RunNavigationCommand(id) || RunFindCommand(id); }
-bool ClearHighlights() { return false; }
 
 void SetNightModeMenuBitmap(HMENU hMenu) {
   static HBITMAP s_ahbm[3];

@@ -25,6 +25,5 @@ void ApplyNightMode();
 void SetNightModeMenuBitmap(HMENU hMenu);
 bool ChooseMapFile(std::u16string& path, DWORD& dwFilter);
 bool RunFeatureCommand(UINT id);
-bool ClearHighlights();
 void PlayNextSound();
 void OnSoundDone(WPARAM wParam, LPARAM lParam);

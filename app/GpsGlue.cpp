@@ -1,6 +1,8 @@
 // The shell's side of positioning and track recording: start-up steps,
 // notifications to the main window, the GPS and record-track commands, and
 // the indicator icons.
+#include <atomic>
+
 #include "app/Crash.h"
 #include "app/Features.h"
 #include "app/GaugeGlue.h"
@@ -20,6 +22,7 @@
 #include "gps/TrackSource.h"
 #include "gps/Tracking.h"
 #include "gps/VisualTracking.h"
+#include "render/DrawTypes.h"
 #include "platform/Str.h"
 
 static_assert(c_msgGpsStatus == WM_GPS_STATUS && c_msgGpsIndicator == WM_GPS_INDICATOR,
@@ -39,7 +42,14 @@ namespace {
 class CShellPositionView : public CPositionView {
  public:
   void OnStatusChanged() override { CurrentPage()->OnStatusChanged(); }
-  void OnFixChanged(const GpsFix& fix, uint32_t) override { CurrentPage()->OnPositionChanged(fix); }
+  void OnFixChanged(const GpsFix& fix, uint32_t) override {
+    // Every new fix judges the night mode again (the automatic mode changes
+    // the skin at most once in 15 s); a changed skin redraws every page.
+    const bool fDayBefore = IsDaySkinCurrent(), fSkinBefore = GetCurrentSkin() != nullptr;
+    ApplyNightMode();
+    if (IsDaySkinCurrent() != fDayBefore || (GetCurrentSkin() != nullptr) != fSkinBefore) RefreshAllPages(true);
+    CurrentPage()->OnPositionChanged(fix);
+  }
   void OnCursorChanged(const MapCursor& cursor) override { CurrentPage()->OnCursorChanged(cursor); }
   void OnSatellitesChanged() override { CurrentPage()->OnSatellitesChanged(); }
   void OnIndicatorChanged() override { Redraw(); }
@@ -51,7 +61,20 @@ CShellPositionView g_shellView;
 // port and ends, and the program goes on. The report is shown from the main
 // window so that a port thread never waits on a message box (stopping the
 // ports would wait for it).
+// Test hook: with VELMO_TEST_HANG=port the first port thread stops answering
+// for good once its port is open (as a driver that never returns from a
+// read), so that stopping the ports has a thread to abandon.
+bool HangsForTests() {
+  static std::atomic<bool> s_fHung{false};
+  char sz[16];
+  DWORD cch = ::GetEnvironmentVariableA("VELMO_TEST_HANG", sz, sizeof sz);
+  if (cch == 0 || cch >= sizeof sz || ::lstrcmpA(sz, "port") != 0) return false;
+  return !s_fHung.exchange(true);
+}
+
 void GuardPortThread(int nPort, void (*pfnBody)(void*), void* pParam) {
+  if (HangsForTests())
+    for (;;) ::Sleep(1000);
   const int cchReport = 1024;
   char16_t szReport[cchReport];
   if (RunWithFaultRecovery(pfnBody, pParam, nullptr, szReport, cchReport)) return;

@@ -27,7 +27,9 @@ Page* g_apPages[4] = {};
 unsigned g_iPage = 0;
 
 const UINT_PTR c_idTimerPeriodic = 12;
-const UINT_PTR c_idTimerHighlight = 16;
+// No view of this program shows temporary highlights on the map (the find
+// dialogs move the map to what they found), so timer 16 that would clear
+// them is never set; the map page's highlight overlay stays unused.
 const UINT_PTR c_idTimerSpare = 18;
 
 Page* CurrentPage() { return g_apPages[g_iPage]; }
@@ -104,6 +106,8 @@ void OnConnectGpsCommand() {
   if (fOn) StartPorts();
   else StopPorts();
   UpdateMenuState();
+  // The position marker shows only while the ports are open.
+  Redraw();
 }
 
 void OnRecordTrackCommand() {
@@ -191,10 +195,6 @@ static void OnTimer(UINT_PTR id) {
     case c_idTimerPeriodic:
       CurrentPage()->OnPeriodic();
       ::SetTimer(g_hWnd, c_idTimerPeriodic, 2000, nullptr);
-      break;
-    case c_idTimerHighlight:
-      ::KillTimer(g_hWnd, c_idTimerHighlight);
-      if (ClearHighlights()) Redraw();
       break;
     case c_idTimerSpare:
       break;
@@ -344,6 +344,9 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_PORT_FAULT:
       ShowPortFault(wParam, lParam);
+      return 0;
+    case WM_SHOW_FAILURES:
+      ShowPendingFailures();
       return 0;
     case WM_PLAY_NEXT_SOUND:
       PlayNextSound();

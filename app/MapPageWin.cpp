@@ -283,7 +283,7 @@ class CMapPageWin : public Page, public CMapPageHost {
     strReport = sz;
     return false;
   }
-  void ShowMessage(const char16_t* pszText) override { ShellMessageBox(pszText, MB_OK | MB_ICONERROR); }
+  bool ArePortsOpen() override { return ::ArePortsOpen(); }
   uint32_t GetTickMs() override { return ::GetTickCount(); }
   void SetPointerTimer(uint32_t dwMs) override { ::SetTimer(g_hWnd, c_idTimerPointer, dwMs, nullptr); }
   void KillPointerTimer() override { ::KillTimer(g_hWnd, c_idTimerPointer); }
@@ -558,6 +558,7 @@ void OnRecalculateRouteCommand(unsigned) { RunOnMapPage<&CMapPageWin::Recalculat
 void OpenMapFromPath(const char16_t* pszPath, bool fAtlas) {
   if (!pszPath || !*pszPath || !g_pMapPage) return;
   g_pMapPage->OpenMap(pszPath, fAtlas);
+  ShowPendingFailures();
 }
 
 bool IsOpenMapCollection(const char16_t* pszFolder) {

@@ -26,7 +26,10 @@
 #include "platform/Module.h"
 #include "platform/Str.h"
 #include "platform/WaveOut.h"
+#include "res/Failure.h"
+#include "res/Res.h"
 #include "render/overlay/MapEdit.h"
+#include "render/overlay/StoreDraw.h"
 #include "routing/AutoRouting.h"
 #include "settings/SettingsTable.h"
 #include "sound/SoundPlayer.h"
@@ -59,13 +62,13 @@ class CAppWaveDevice : public CWaveDevice {
 class CAppSoundHost : public CSoundHost {
  public:
   std::u16string SoundPath(const std::string& strName) override { return SoundFilePath(strName.c_str()); }
-  void ShowFileError(const std::u16string& strPath) override {
-    ShellMessageBox(strPath.c_str(), MB_OK | MB_ICONERROR);
-  }
+  // Both are told through the failure queue, so the box opens from the
+  // window's own message and never inside the player's work.
+  void ShowFileError(const std::u16string& strPath) override { ReportFailureText(0, strPath); }
   void ShowDeviceError(uint32_t dwResult) override {
-    char16_t sz[64];
-    platform::Format(sz, 64, u"waveOut: %u", unsigned(dwResult));
-    ShellMessageBox(sz, MB_OK | MB_ICONERROR);
+    char16_t sz[512];
+    FormatResString(sz, 512, c_idsSoundDeviceFails, platform::WaveOutErrorText(dwResult).c_str());
+    ReportFailureText(c_idsSoundDeviceFails, sz);
   }
 };
 
@@ -142,6 +145,8 @@ std::u16string SoundFilePath(const char* pszName) {
 }
 
 void StartGuidanceAndVoice() {
+  // The active route is drawn from the point guidance approaches.
+  SetActiveRouteStartSource([]() -> size_t { return g_guidance.IsRunning() ? g_guidance.State().iTarget : 0; });
   g_soundQueue.SetPoster(PostPlayMessage, nullptr);
   g_voice.SetSpeedSource([](void*) { return GetRecentAverageSpeed(); }, nullptr);
   g_voice.SetCutPlaying([](void*) { g_player.CutManeuver(); }, nullptr);
@@ -166,6 +171,12 @@ void StartGuidanceAndVoice() {
 bool IsNavigationRunning() { return g_guidance.IsRunning(); }
 
 void PlayNextSound() { g_player.PlayNext(); }
+
+bool GetSoundUnavailableReason(std::u16string& strReason) {
+  if (g_player.IsDeviceAvailable()) return false;
+  strReason = platform::WaveOutErrorText(g_player.DeviceError());
+  return true;
+}
 
 void OnSoundDone(WPARAM wParam, LPARAM) {
   // A device that was stopped early may still report its buffer: only the

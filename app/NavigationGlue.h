@@ -25,6 +25,12 @@ bool RunNavigationCommand(UINT id);
 bool GetMapMenuTarget(int32_t& xStored, int32_t& yStored);
 // The wave file of a sound: the "wav" folder beside the program + name + ".wav".
 std::u16string SoundFilePath(const char* pszName);
+// "The sound device cannot play (%s). The voice prompts stay silent while it fails."
+const uint32_t c_idsSoundDeviceFails = 4045;
+// "Sound is unavailable: %s" on the sounds page
+const uint32_t c_idsSoundUnavailable = 4044;
+// True while the voice's device fails, with the system's reason.
+bool GetSoundUnavailableReason(std::u16string& strReason);
 // The sounds page's play: the sound's file through the system's simple
 // player when its setting is on (the "Chime" alias when the file is
 // missing).

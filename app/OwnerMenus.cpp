@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/GdiScope.h"
 #include "app/Shell.h"
 
 namespace {
@@ -64,24 +65,24 @@ const int c_cxRight = 10;    // after the key name (room for a popup's arrow)
 // A check mark in the text's colour.
 void DrawCheck(HDC hdc, const RECT& rc, COLORREF cr) {
   HPEN hPen = ::CreatePen(PS_SOLID, PickByDpi(2, 3), cr);
-  HGDIOBJ hOld = ::SelectObject(hdc, hPen);
-  const int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
-  ::MoveToEx(hdc, cx - ScaleX(4), cy, nullptr);
-  ::LineTo(hdc, cx - ScaleX(1), cy + ScaleY(3));
-  ::LineTo(hdc, cx + ScaleX(5), cy - ScaleY(4));
-  ::SelectObject(hdc, hOld);
+  {
+    CSelected pen(hdc, hPen);
+    const int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
+    ::MoveToEx(hdc, cx - ScaleX(4), cy, nullptr);
+    ::LineTo(hdc, cx - ScaleX(1), cy + ScaleY(3));
+    ::LineTo(hdc, cx + ScaleX(5), cy - ScaleY(4));
+  }
   ::DeleteObject(hPen);
 }
 
 // The mark of a checked item of a radio group (the page items).
 void DrawBullet(HDC hdc, const RECT& rc, COLORREF cr) {
   HBRUSH hBrush = ::CreateSolidBrush(cr);
-  HGDIOBJ hOldBrush = ::SelectObject(hdc, hBrush);
-  HGDIOBJ hOldPen = ::SelectObject(hdc, ::GetStockObject(NULL_PEN));
-  const int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
-  ::Ellipse(hdc, cx - ScaleX(3), cy - ScaleY(3), cx + ScaleX(4), cy + ScaleY(4));
-  ::SelectObject(hdc, hOldPen);
-  ::SelectObject(hdc, hOldBrush);
+  {
+    CSelected brush(hdc, hBrush), pen(hdc, ::GetStockObject(NULL_PEN));
+    const int cx = (rc.left + rc.right) / 2, cy = (rc.top + rc.bottom) / 2;
+    ::Ellipse(hdc, cx - ScaleX(3), cy - ScaleY(3), cx + ScaleX(4), cy + ScaleY(4));
+  }
   ::DeleteObject(hBrush);
 }
 
@@ -103,13 +104,11 @@ bool DrawItemBitmap(HDC hdc, HMENU hMenu, UINT id, bool fChecked, const RECT& rc
   if (!hbm) return false;
   BITMAP bm = {};
   if (!::GetObjectW(hbm, sizeof bm, &bm)) return false;
-  HDC hdcMem = ::CreateCompatibleDC(hdc);
-  HGDIOBJ hOld = ::SelectObject(hdcMem, hbm);
+  CMemoryDc hdcMem(hdc);
+  CSelected bitmap(hdcMem, hbm);
   const int cx = ScaleX(bm.bmWidth), cy = ScaleY(bm.bmHeight);
   const int x = (rc.left + rc.right - cx) / 2, y = (rc.top + rc.bottom - cy) / 2;
   ::StretchBlt(hdc, x, y, cx, cy, hdcMem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-  ::SelectObject(hdcMem, hOld);
-  ::DeleteDC(hdcMem);
   return true;
 }
 
@@ -142,14 +141,14 @@ void MakeMenuOwnerDrawn(HMENU hMenu, bool fMenuBar) {
 bool OnMeasureMenuItem(MEASUREITEMSTRUCT* p) {
   if (!p || p->CtlType != ODT_MENU || !IsOurs(p->itemData)) return false;
   const OwnerItem* pItem = reinterpret_cast<const OwnerItem*>(p->itemData);
-  HDC hdc = ::GetDC(g_hWnd);
-  HGDIOBJ hOld = ::SelectObject(hdc, MenuFont());
   SIZE sizeText = {0, 0}, sizeKey = {0, 0};
-  ::GetTextExtentPoint32W(hdc, pItem->strText.c_str(), int(pItem->strText.size()), &sizeText);
-  if (!pItem->strKey.empty())
-    ::GetTextExtentPoint32W(hdc, pItem->strKey.c_str(), int(pItem->strKey.size()), &sizeKey);
-  ::SelectObject(hdc, hOld);
-  ::ReleaseDC(g_hWnd, hdc);
+  {
+    CWindowDc hdc(g_hWnd);
+    CSelected font(hdc, MenuFont());
+    ::GetTextExtentPoint32W(hdc, pItem->strText.c_str(), int(pItem->strText.size()), &sizeText);
+    if (!pItem->strKey.empty())
+      ::GetTextExtentPoint32W(hdc, pItem->strKey.c_str(), int(pItem->strKey.size()), &sizeKey);
+  }
   p->itemWidth = UINT(ScaleX(c_cxPicture) + sizeText.cx + (sizeKey.cx ? ScaleX(c_cxGap) + sizeKey.cx : 0) +
                       ScaleX(c_cxRight));
   p->itemHeight = UINT(std::max<LONG>(sizeText.cy + ScaleY(6), ScaleY(20)));
@@ -178,16 +177,17 @@ bool OnDrawMenuItem(const DRAWITEMSTRUCT* p) {
   }
   const int nOldMode = ::SetBkMode(hdc, TRANSPARENT);
   const COLORREF crOld = ::SetTextColor(hdc, crText);
-  HGDIOBJ hOld = ::SelectObject(hdc, MenuFont());
-  RECT rcText = rc;
-  rcText.left = rcPicture.right;
-  rcText.right -= ScaleX(c_cxRight);
-  ::DrawTextW(hdc, pItem->strText.c_str(), int(pItem->strText.size()), &rcText,
-              DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
-  if (!pItem->strKey.empty())
-    ::DrawTextW(hdc, pItem->strKey.c_str(), int(pItem->strKey.size()), &rcText,
-                DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
-  ::SelectObject(hdc, hOld);
+  {
+    CSelected font(hdc, MenuFont());
+    RECT rcText = rc;
+    rcText.left = rcPicture.right;
+    rcText.right -= ScaleX(c_cxRight);
+    ::DrawTextW(hdc, pItem->strText.c_str(), int(pItem->strText.size()), &rcText,
+                DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+    if (!pItem->strKey.empty())
+      ::DrawTextW(hdc, pItem->strKey.c_str(), int(pItem->strKey.size()), &rcText,
+                  DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
+  }
   ::SetTextColor(hdc, crOld);
   ::SetBkMode(hdc, nOldMode);
   return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "app/GdiScope.h"
 #include "app/Shell.h"
 #include "res/Res.h"
 #include "platform/Debug.h"
@@ -184,18 +185,16 @@ HIMAGELIST ResLoadImageList(UINT idPicture, int cxImage, COLORREF crMask) {
   int cx = cxImage, cy = bm.bmHeight;
   if (g_nScaleX != 1 || g_nScaleY != 1) {
     // Stretch the strip by the screen's scale factors first.
-    HDC hdcScreen = ::GetDC(nullptr);
-    HDC hdcSrc = ::CreateCompatibleDC(hdcScreen), hdcDst = ::CreateCompatibleDC(hdcScreen);
-    HBITMAP hbmBig = ::CreateCompatibleBitmap(hdcScreen, bm.bmWidth * g_nScaleX, bm.bmHeight * g_nScaleY);
-    HGDIOBJ hOldSrc = ::SelectObject(hdcSrc, hbm), hOldDst = ::SelectObject(hdcDst, hbmBig);
-    ::SetStretchBltMode(hdcDst, HALFTONE);
-    ::StretchBlt(hdcDst, 0, 0, bm.bmWidth * g_nScaleX, bm.bmHeight * g_nScaleY, hdcSrc, 0, 0, bm.bmWidth,
-                 bm.bmHeight, SRCCOPY);
-    ::SelectObject(hdcSrc, hOldSrc);
-    ::SelectObject(hdcDst, hOldDst);
-    ::DeleteDC(hdcSrc);
-    ::DeleteDC(hdcDst);
-    ::ReleaseDC(nullptr, hdcScreen);
+    HBITMAP hbmBig = nullptr;
+    {
+      CWindowDc hdcScreen(nullptr);
+      CMemoryDc hdcSrc(hdcScreen), hdcDst(hdcScreen);
+      hbmBig = ::CreateCompatibleBitmap(hdcScreen, bm.bmWidth * g_nScaleX, bm.bmHeight * g_nScaleY);
+      CSelected src(hdcSrc, hbm), dst(hdcDst, hbmBig);
+      ::SetStretchBltMode(hdcDst, HALFTONE);
+      ::StretchBlt(hdcDst, 0, 0, bm.bmWidth * g_nScaleX, bm.bmHeight * g_nScaleY, hdcSrc, 0, 0, bm.bmWidth,
+                   bm.bmHeight, SRCCOPY);
+    }
     ::DeleteObject(hbm);
     hbm = hbmBig;
     cx = cxImage * g_nScaleX;
@@ -302,7 +301,7 @@ TextSize MeasureText(HWND h, HDC hdc, int cxWrap) {
   TextSize size = {0, 0, 0};
   wchar_t sz[256];
   if (!::GetWindowTextW(h, sz, 256)) return size;
-  HGDIOBJ hOld = ::SelectObject(hdc, reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0)));
+  CSelected font(hdc, reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0)));
   RECT rc = {0, 0, 0, 0};
   ::DrawTextW(hdc, sz, -1, &rc, DT_CALCRECT | DT_SINGLELINE);
   size.cxLine = int(rc.right);
@@ -317,7 +316,6 @@ TextSize MeasureText(HWND h, HDC hdc, int cxWrap) {
   RECT rcWrap = {0, 0, cxWrap > 1 ? cxWrap : 1, 0};
   ::DrawTextW(hdc, sz, -1, &rcWrap, DT_CALCRECT | DT_WORDBREAK);
   size.cyWrapped = int(rcWrap.bottom);
-  ::SelectObject(hdc, hOld);
   return size;
 }
 
@@ -372,7 +370,7 @@ int WidenButtonRows(HWND hParent, int cxParent, bool fMayStack) {
   ::GetClientRect(hParent, &rcClient);
   rcClient.right = cxParent;
   const int cxFrame = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1) + 4;
-  HDC hdc = ::GetDC(hParent);
+  CWindowDc hdc(hParent);
   bool afDone[16] = {};
   bool fStack = false;
   int cyAdded = 0;
@@ -427,7 +425,6 @@ int WidenButtonRows(HWND hParent, int cxParent, bool fMayStack) {
       x += anWidth[k] + (k + 1 < cRow ? int(arc[aRow[k + 1]].left - rc.right) : 0);
     }
   }
-  ::ReleaseDC(hParent, hdc);
   return cyAdded;
 }
 
@@ -471,7 +468,7 @@ int WrapTexts(HWND hPage, int cxPage) {
     if (rc.top >= 0 && rc.top < yMargin) yMargin = int(rc.top);
   }
   if (yMargin == INT32_MAX) yMargin = 0;
-  HDC hdc = ::GetDC(hPage);
+  CWindowDc hdc(hPage);
   for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
     const bool fButton = IsClass(h, L"Button");
     if (!fButton && !IsClass(h, L"Static")) continue;
@@ -505,11 +502,13 @@ int WrapTexts(HWND hPage, int cxPage) {
         ::GetClientRect(h, &rcClient);
       }
     }
-    HGDIOBJ hOld = ::SelectObject(hdc, reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0)));
-    const int cxRoom = TextRoom(h, hdc, rcClient);
-    RECT rcText = {0, 0, cxRoom > 1 ? cxRoom : 1, 0};
-    ::DrawTextW(hdc, sz, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | (fButton ? 0 : DT_NOPREFIX));
-    ::SelectObject(hdc, hOld);
+    RECT rcText = {0, 0, 0, 0};
+    {
+      CSelected font(hdc, reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0)));
+      const int cxRoom = TextRoom(h, hdc, rcClient);
+      rcText.right = cxRoom > 1 ? cxRoom : 1;
+      ::DrawTextW(hdc, sz, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | (fButton ? 0 : DT_NOPREFIX));
+    }
     // A static text grows no taller than the page's view (less its
     // margins): a longer one keeps its last lines hidden rather than lie
     // beyond every view. A button's text is shown whole.
@@ -531,7 +530,6 @@ int WrapTexts(HWND hPage, int cxPage) {
     }
     cyAdded += cyGrow;
   }
-  ::ReleaseDC(hPage, hdc);
   return cyAdded;
 }
 
@@ -737,24 +735,22 @@ void PutButtonsBelowList(HWND hDlg, HWND hList) {
   // A push button's text keeps clear of its raised frame.
   const int cxFrame = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1) + 4;
   const int cyFrame = 2 * (::GetSystemMetrics(SM_CYEDGE) + 1) + 4;
-  HDC hdc = ::GetDC(hDlg);
+  CWindowDc hdc(hDlg);
   bool fClips = false;
   for (int i = 0; i < cButtons; ++i) {
     RECT rc;
     ::GetClientRect(ahButtons[i], &rc);
     if (MeasureText(ahButtons[i], hdc, 1).cxLine > rc.right - cxFrame + 4) fClips = true;
   }
-  if (!fClips) {
-    ::ReleaseDC(hDlg, hdc);
-    return;
-  }
+  if (!fClips) return;
   const RECT rcList = ChildRect(hDlg, hList);
   const int xMargin = rcList.left > 2 ? int(rcList.left) : 2, yMargin = rcList.top > 2 ? int(rcList.top) : 2;
   const int cyGap = yMargin / 2 > 2 ? yMargin / 2 : 2;
   TEXTMETRICW tm;
-  HGDIOBJ hOld = ::SelectObject(hdc, reinterpret_cast<HFONT>(::SendMessageW(hList, WM_GETFONT, 0, 0)));
-  ::GetTextMetricsW(hdc, &tm);
-  ::SelectObject(hdc, hOld);
+  {
+    CSelected font(hdc, reinterpret_cast<HFONT>(::SendMessageW(hList, WM_GETFONT, 0, 0)));
+    ::GetTextMetricsW(hdc, &tm);
+  }
   const int cyListLeast = 5 * int(tm.tmHeight);  // a header and a few rows
   int anHeight[16];
   for (int nPass = 0; nPass < 2; ++nPass) {
@@ -799,5 +795,4 @@ void PutButtonsBelowList(HWND hDlg, HWND hList) {
     if (::GetPropW(hDlg, c_szContentHeight)) MakeScrolling(hDlg, y - cyGap + yMargin);
     break;
   }
-  ::ReleaseDC(hDlg, hdc);
 }

@@ -32,12 +32,20 @@ const UINT WM_PLAY_NEXT_SOUND = WM_USER + 6;
 // A port thread caught a fault: wParam the port, lParam the report (a
 // char16_t string from new[], freed by the handler).
 const UINT WM_PORT_FAULT = WM_USER + 7;
+// A lower layer reported a failure (res/Failure.h); posted once until handled.
+const UINT WM_SHOW_FAILURES = WM_USER + 8;
 
 // The position stream's notifications (WM_GPS_STATUS ... WM_GPS_INDICATOR)
 // reach its views; the hub coalesces them (app/GpsGlue.cpp).
 void DeliverPositionNotification(UINT uMsg);
 // Shows the report of a fault a port thread caught (WM_PORT_FAULT).
 void ShowPortFault(WPARAM wParam, LPARAM lParam);
+// The failures the lower layers reported (res/Failure.h) reach the user
+// through the main window: any thread may report, the GUI thread shows.
+void InstallFailureNotifier();
+// Shows every queued failure, each text once (GUI thread; a report made
+// while a box is open waits for it).
+void ShowPendingFailures();
 
 // Pages.
 extern Page* g_apPages[4];

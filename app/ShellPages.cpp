@@ -313,8 +313,11 @@ bool ApplyAddressPage(HWND hDlg) {
 
 const BoolControl c_aClockBools[] = {
     {IDC_OPT_FIXUP_CLOCK, 2070, &setting::FixupClock},
-    {IDC_OPT_TIMEZONE, 2072, &setting::FixupTimezone},
 };
+// There is no "set the time zone" choice: a position does not tell the time
+// zone without the zones' borders (a zone by longitude alone is wrong for
+// much of the world), and a wrong zone shifts every local time shown. A
+// stored "FixupTimezone" is left as it is and changes nothing.
 const size_t c_cClockBools = sizeof c_aClockBools / sizeof c_aClockBools[0];
 const ControlText c_aClockTexts[] = {{IDC_OPT_THRESHOLD_LABEL, 2071}};
 const UINT c_nMaxThresholdMs = 3600000;  // an hour

@@ -141,6 +141,12 @@ INT_PTR CALLBACK SoundPageProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPara
       char16_t sz[64];
       ::SetDlgItemTextW(hDlg, IDC_OPT_SOUND_PLAY, W(LoadResString(c_idsSoundPlay, sz, 64)));
       ::SetDlgItemTextW(hDlg, IDC_OPT_SOUND_STOP, W(LoadResString(c_idsSoundStop, sz, 64)));
+      std::u16string strReason;
+      if (GetSoundUnavailableReason(strReason)) {
+        char16_t szState[512];
+        FormatResString(szState, 512, c_idsSoundUnavailable, strReason.c_str());
+        ::SetDlgItemTextW(hDlg, IDC_OPT_SOUND_STATE, W(szState));
+      }
       FillList(hDlg);
       return TRUE;
     }

@@ -4,6 +4,7 @@
 
 #include "app/Commands.h"
 #include "app/Crash.h"
+#include "app/Features.h"
 #include "app/GpsGlue.h"
 #include "app/ResWin.h"
 #include "app/RouteCommands.h"
@@ -20,6 +21,7 @@
 #include "gauges/GaugeSources.h"
 
 #include <commctrl.h>
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
 #include "platform/Debug.h"
@@ -94,7 +96,8 @@ static bool ReadFixForNightMode(NightModeFix& out) {
   GpsFix fix = GetFix();
   out.fValidPosition = fix.Has(gfPosition);
   out.nStatus = int(fix.status);
-  out.fTime = fix.Has(gfTime) ? fix.time : 0;
+  out.fValidTime = fix.Has(gfTime);
+  out.fTime = out.fValidTime ? fix.time : 0;
   out.fLongitude = fix.longitude;
   out.fLatitude = fix.latitude;
   return out.fValidPosition;
@@ -182,6 +185,9 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   }
   KeepOnWorkArea(hWnd);
   SetCrashOwner(hWnd);
+  // Failures of the lower layers are shown by the window from here on.
+  InstallFailureNotifier();
+  RegisterTearDown([] { SetFailureNotifier(nullptr); });
   // 13.
   ::SetForegroundWindow(hWnd);
   g_apPages[0] = CreateMapPage();
@@ -235,7 +241,8 @@ int RunProgram(const wchar_t* pszCmdLine, int nShow) {
   InstallAutoRouting();
   // 23.
   StartPositioning();
-  // 24.
+  // 24. The stored night mode is shown from the first drawing on.
+  ApplyNightMode();
   UpdateMenuState();
   // 25.
   g_dwStartupMs = ::GetTickCount() - dwStart;

@@ -99,19 +99,19 @@ std::vector<SatelliteInfo> GetShownSatellites(CPositionHub& hub) {
 CSatellitePainter::CSatellitePainter() : m_nHighest(50) {
   const int nPen = std::max(1, render::GetScaleFactorX());
   const int sy = std::max(1, render::GetScaleFactorY());
-  m_pBackground = new CBrush(bkSolid, RGB(181, 248, 227));
-  m_pSky = new CBrush(bkSolid, RGB(155, 231, 247));
-  m_pBlackPen = new CPen(psSolid, nPen, RGB(0, 0, 0));
-  m_pBluePen = new CPen(psSolid, nPen, RGB(0, 0, 255));
-  m_pUsed = new CBrush(bkSolid, RGB(0, 255, 0));
-  m_pInView = new CBrush(bkSolid, RGB(255, 0, 0));
+  m_pBackground = std::make_unique<CBrush>(bkSolid, RGB(181, 248, 227));
+  m_pSky = std::make_unique<CBrush>(bkSolid, RGB(155, 231, 247));
+  m_pBlackPen = std::make_unique<CPen>(psSolid, nPen, RGB(0, 0, 0));
+  m_pBluePen = std::make_unique<CPen>(psSolid, nPen, RGB(0, 0, 255));
+  m_pUsed = std::make_unique<CBrush>(bkSolid, RGB(0, 255, 0));
+  m_pInView = std::make_unique<CBrush>(bkSolid, RGB(255, 0, 0));
   for (int i = 0; i < 32; ++i) {
-    m_apGrey[i] = new CBrush(bkSolid, GreyRamp(i));
-    m_apGreen[i] = new CBrush(bkSolid, GreenRamp(i));
-    m_apRed[i] = new CBrush(bkSolid, RedRamp(i));
+    m_apGrey[i] = std::make_unique<CBrush>(bkSolid, GreyRamp(i));
+    m_apGreen[i] = std::make_unique<CBrush>(bkSolid, GreenRamp(i));
+    m_apRed[i] = std::make_unique<CBrush>(bkSolid, RedRamp(i));
   }
-  m_pFont = new CFont(u"Tahoma", -13 * sy, 0, c_nFwBold, 0);
-  m_pSmallFont = new CFont(u"Tahoma", -10 * sy, 0, c_nFwNormal, 0);
+  m_pFont = std::make_unique<CFont>(u"Tahoma", -13 * sy, 0, c_nFwBold, 0);
+  m_pSmallFont = std::make_unique<CFont>(u"Tahoma", -10 * sy, 0, c_nFwNormal, 0);
   for (int i = 0; i < 4; ++i) m_astrCompass[i] = Text(c_aidsCompass[i]);
   m_strLatitude = Text(c_idsLatitude);
   m_strLongitude = Text(c_idsLongitude);
@@ -120,21 +120,8 @@ CSatellitePainter::CSatellitePainter() : m_nHighest(50) {
   m_strPlaceholder = Text(c_idsPlaceholder);
 }
 
-CSatellitePainter::~CSatellitePainter() {
-  delete m_pSmallFont;
-  delete m_pFont;
-  for (int i = 31; i >= 0; --i) {
-    delete m_apRed[i];
-    delete m_apGreen[i];
-    delete m_apGrey[i];
-  }
-  delete m_pInView;
-  delete m_pUsed;
-  delete m_pBluePen;
-  delete m_pBlackPen;
-  delete m_pSky;
-  delete m_pBackground;
-}
+// The pens, brushes and fonts are owned by their members.
+CSatellitePainter::~CSatellitePainter() = default;
 
 void CSatellitePainter::DrawText(CCanvas* pCanvas, int x, int y, const std::u16string& s, bool fCentre) {
   if (fCentre) x -= pCanvas->GetTextExtent(s.c_str(), int(s.size())).cx / 2;
@@ -147,15 +134,15 @@ void CSatellitePainter::Paint(CCanvas* pCanvas, int cx, int cy, const std::vecto
   const SatelliteLayout l = GetSatelliteLayout(cx, cy, sx, sy);
   const int R = l.nRadius;
   VRect rcAll = {0, 0, cx, cy};
-  pCanvas->FillRect(rcAll, m_pBackground);
-  const CPen* pOldPen = pCanvas->SelectPen(m_pBlackPen);
-  const CBrush* pOldBrush = pCanvas->SelectBrush(m_pSky);
-  const CFont* pOldFont = pCanvas->SelectFont(m_pFont);
+  pCanvas->FillRect(rcAll, m_pBackground.get());
+  const CPen* pOldPen = pCanvas->SelectPen(m_pBlackPen.get());
+  const CBrush* pOldBrush = pCanvas->SelectBrush(m_pSky.get());
+  const CFont* pOldFont = pCanvas->SelectFont(m_pFont.get());
   pCanvas->SetBkMode(bmTransparent);
 
   // The sky: horizon, the 45° circle, the zenith, the compass letters.
   pCanvas->Ellipse(l.xCentre - R, l.yCentre - R, l.xCentre + R, l.yCentre + R);
-  pCanvas->SelectPen(m_pBluePen);
+  pCanvas->SelectPen(m_pBluePen.get());
   pCanvas->SelectBrush(GetNullBrush());
   pCanvas->Ellipse(l.xCentre - R / 2, l.yCentre - R / 2, l.xCentre + R / 2, l.yCentre + R / 2);
   pCanvas->Ellipse(l.xCentre - 1, l.yCentre - 1, l.xCentre + 1, l.yCentre + 1);
@@ -172,11 +159,11 @@ void CSatellitePainter::Paint(CCanvas* pCanvas, int cx, int cy, const std::vecto
   // The bar strip's ground.
   for (int t = 0; t < l.cyBars; ++t) {
     VRect rc = {l.xStrip, l.yBaseline - t, l.xStrip + l.cxStrip, l.yBaseline - t + 1};
-    pCanvas->FillRect(rc, m_apGrey[l.cyBars > 1 ? t * 31 / (l.cyBars - 1) : 0]);
+    pCanvas->FillRect(rc, m_apGrey[l.cyBars > 1 ? t * 31 / (l.cyBars - 1) : 0].get());
   }
 
   // The satellites.
-  pCanvas->SelectFont(m_pSmallFont);
+  pCanvas->SelectFont(m_pSmallFont.get());
   pCanvas->SetTextColor(RGB(0, 0, 0));
   for (size_t i = 0; i < aSatellites.size(); ++i) {
     const SatelliteInfo& s = aSatellites[i];
@@ -189,17 +176,17 @@ void CSatellitePainter::Paint(CCanvas* pCanvas, int cx, int cy, const std::vecto
     const int cxPrn = pCanvas->GetTextExtent(szPrn, cchPrn).cx;
     const VPoint pt = SatellitePlotPoint(l, s.nAzimuth, std::clamp(int(s.nElevation), -90, 90));
     const int r = 4 * sy;
-    pCanvas->SelectPen(m_pBlackPen);
+    pCanvas->SelectPen(m_pBlackPen.get());
     const int iRamp = SatelliteRampIndex(nSnr, m_nHighest);
-    pCanvas->SelectBrush(fUsed ? m_apGreen[iRamp] : m_apRed[iRamp]);
+    pCanvas->SelectBrush(fUsed ? m_apGreen[iRamp].get() : m_apRed[iRamp].get());
     pCanvas->Ellipse(pt.x - r, pt.y - r, pt.x + r, pt.y + r);
     pCanvas->TextOutAt(pt.x - cxPrn / 2, pt.y + r, szPrn, cchPrn);
     const VRect rcBar = SatelliteBarRect(l, int(i), nSnr, m_nHighest, sy);
-    pCanvas->FillRect(rcBar, fUsed ? m_pUsed : m_pInView);
+    pCanvas->FillRect(rcBar, fUsed ? m_pUsed.get() : m_pInView.get());
     pCanvas->TextOutAt((rcBar.left + rcBar.right) / 2 - cxPrn / 2, l.yBaseline + 2 * sy, szPrn, cchPrn);
   }
 
-  pCanvas->SelectFont(m_pFont);
+  pCanvas->SelectFont(m_pFont.get());
   DrawTextBlock(pCanvas, l, cx, fix);
 
   if (fix.Has(gfSatellitesUsed) && fix.satellitesUsed != -1) {

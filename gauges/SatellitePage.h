@@ -2,6 +2,7 @@
 // in view at its azimuth and elevation, a signal bar per satellite and a
 // text block with the position, the fix status and the satellites used.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,17 +53,17 @@ class CSatellitePainter {
   void DrawText(platform::CCanvas* pCanvas, int x, int y, const std::u16string& s, bool fCentre);
   void DrawTextBlock(platform::CCanvas* pCanvas, const SatelliteLayout& layout, int cx, const GpsFix& fix);
 
-  platform::CBrush* m_pBackground;
-  platform::CBrush* m_pSky;
-  platform::CPen* m_pBlackPen;
-  platform::CPen* m_pBluePen;
-  platform::CBrush* m_pUsed;
-  platform::CBrush* m_pInView;
-  platform::CBrush* m_apGrey[32];
-  platform::CBrush* m_apGreen[32];
-  platform::CBrush* m_apRed[32];
-  platform::CFont* m_pFont;
-  platform::CFont* m_pSmallFont;
+  std::unique_ptr<platform::CBrush> m_pBackground;
+  std::unique_ptr<platform::CBrush> m_pSky;
+  std::unique_ptr<platform::CPen> m_pBlackPen;
+  std::unique_ptr<platform::CPen> m_pBluePen;
+  std::unique_ptr<platform::CBrush> m_pUsed;
+  std::unique_ptr<platform::CBrush> m_pInView;
+  std::unique_ptr<platform::CBrush> m_apGrey[32];
+  std::unique_ptr<platform::CBrush> m_apGreen[32];
+  std::unique_ptr<platform::CBrush> m_apRed[32];
+  std::unique_ptr<platform::CFont> m_pFont;
+  std::unique_ptr<platform::CFont> m_pSmallFont;
   std::u16string m_astrCompass[4];  // N, S, E, W
   std::u16string m_strLatitude, m_strLongitude, m_strFix, m_strUsed, m_strPlaceholder;
   int m_nHighest;  // the strongest signal seen; it only grows

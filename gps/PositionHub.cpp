@@ -70,8 +70,14 @@ void CPositionHub::ForListeners(F f) {
 
 template <typename F>
 void CPositionHub::ForViews(F f) {
-  CLock lock(m_csViews);
-  for (size_t i = 0; i < m_apViews.size(); ++i) f(m_apViews[i]);
+  // Views draw, and a drawing pass dispatches the window's messages: no lock
+  // is held while they run (a port thread must never wait on a view).
+  std::vector<CPositionView*> apViews;
+  {
+    CLock lock(m_csViews);
+    apViews = m_apViews;
+  }
+  for (CPositionView* p : apViews) f(p);
 }
 
 void CPositionHub::Subscribe(CPositionListener* pListener) {

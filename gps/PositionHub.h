@@ -187,8 +187,9 @@ class CPositionHub {
   bool m_fCorrectedOnce = false;
   uint32_t m_dwLastCorrection = 0;
 
-  // Each list has its own lock, held while its subscribers are called: a
-  // view that draws for a while never holds up a port thread's listeners.
+  // Each list has its own lock. Listeners are called under theirs (they are
+  // quick); views are called on a copy of their list with no lock held,
+  // since a view may draw and dispatch the window's messages meanwhile.
   platform::CCritSec m_csListeners;
   std::vector<CPositionListener*> m_apListeners;
   platform::CCritSec m_csViews;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
@@ -42,16 +43,43 @@ const char16_t* FixStatusName(int32_t nStatus) {
 
 namespace {
 
-CEvent g_evStop, g_evFound;
-std::atomic<bool> g_fStop{false};
-CThread g_aPortThreads[c_cMaxComPort - c_cMinComPort + 1];
+const int c_cPorts = c_cMaxComPort - c_cMinComPort + 1;
+// How long StopGps waits for the port threads (all together) and for the
+// demo thread before it abandons them.
+const uint32_t c_dwStopWaitMs = 2000;
+
+// What the threads of one reading run (one StartGps) share. Each thread
+// holds it, so a thread that StopGps abandoned (a port whose open or read
+// never returns) still has everything it uses when it wakes; it then sees
+// its run stopped and ends without touching the next run.
+struct ReadingRun {
+  CEvent evStop, evFound, evAllEnded;
+  std::atomic<bool> fStop{false};
+  std::atomic<int> cRunning{0};
+  std::atomic<bool> afPortOpen[c_cPorts];
+  ReadingRun() {
+    for (std::atomic<bool>& f : afPortOpen) f = false;
+  }
+};
+
+CCritSec g_csRun;                    // guards g_pRun (the GUI thread changes it)
+std::shared_ptr<ReadingRun> g_pRun;  // the current run, null when reading is off
+CThread g_aPortThreads[c_cPorts];
 int g_cPortThreads = 0;
-std::atomic<int> g_cRunning{0};
-CEvent g_evAllEnded;
 CThread g_demoThread;
-std::atomic<bool> g_afPortOpen[c_cMaxComPort - c_cMinComPort + 1];
 bool g_fReading = false;
 std::atomic<PortThreadGuard> g_pfnGuard{nullptr};
+
+std::shared_ptr<ReadingRun> CurrentRun() {
+  CLock lock(g_csRun);
+  return g_pRun;
+}
+
+// A thread's start: the run it belongs to and its port.
+struct ThreadStart {
+  std::shared_ptr<ReadingRun> pRun;
+  int nPort;
+};
 
 }  // namespace
 
@@ -111,7 +139,8 @@ uint32_t GetGpsIndicatorIcon() {
 bool IsPortOpen(int nPort) {
   ASSERT(c_cMinComPort <= nPort && nPort <= c_cMaxComPort);
   if (nPort < c_cMinComPort || nPort > c_cMaxComPort) return false;
-  return g_afPortOpen[nPort - c_cMinComPort].load();
+  std::shared_ptr<ReadingRun> pRun = CurrentRun();
+  return pRun && pRun->afPortOpen[nPort - c_cMinComPort].load();
 }
 
 const char16_t* DemoFileName() { return u"Demo.gdb"; }
@@ -135,31 +164,36 @@ namespace {
 struct PortRun {
   ComPort* pPort;
   int nPort;
+  ReadingRun* pReading;
 };
 
 // The protocols one after the other on an open port until stopped.
 void RunProtocols(void* pParam) {
   PortRun* pRun = static_cast<PortRun*>(pParam);
-  while (!g_fStop) {
+  ReadingRun& reading = *pRun->pReading;
+  while (!reading.fStop) {
     bool fAnyEnabled = false, fClose = false;
-    for (const ProtocolEntry* pEntry = GetProtocolList(); pEntry && !fClose && !g_fStop; pEntry = pEntry->pNext) {
+    for (const ProtocolEntry* pEntry = GetProtocolList(); pEntry && !fClose && !reading.fStop;
+         pEntry = pEntry->pNext) {
       if (!pEntry->IsEnabled()) continue;
       fAnyEnabled = true;
       GpsProtocol* pProtocol = pEntry->pfnFactory();
-      fClose = pProtocol->RunOnPort(pEntry, pRun->pPort, pRun->nPort, &g_evStop, &g_evFound);
+      fClose = pProtocol->RunOnPort(pEntry, pRun->pPort, pRun->nPort, &reading.evStop, &reading.evFound);
       delete pProtocol;
-      if (!fClose) OnNoFix();
+      if (!fClose && !reading.fStop) OnNoFix();
     }
     if (fClose) break;
     if (!fAnyEnabled) {
       SetGpsStatus(c_idsAllProtocolsDisabled);
-      g_evStop.Wait(1000);
+      reading.evStop.Wait(1000);
     }
   }
 }
 
 void PortThread(void* pParam) {
-  int nPort = int(reinterpret_cast<intptr_t>(pParam));
+  std::unique_ptr<ThreadStart> pStart(static_cast<ThreadStart*>(pParam));
+  std::shared_ptr<ReadingRun> pReading = std::move(pStart->pRun);
+  const int nPort = pStart->nPort;
   ComPort port;
   bool fOpenFailed = false;
   if (!port.Open(nPort, true, true)) {
@@ -167,27 +201,34 @@ void PortThread(void* pParam) {
     Format(szName, 16, u"COM%d:", nPort);
     GpsLog(u"%s failed to open (error code %d).", szName, int(port.LastError()));
     fOpenFailed = true;
-  } else {
-    g_afPortOpen[nPort] = true;
+  } else if (!pReading->fStop) {
+    pReading->afPortOpen[nPort - c_cMinComPort] = true;
     GpsLog(u"%s opened.", port.Name());
-    PortRun run = {&port, nPort};
+    PortRun run = {&port, nPort, pReading.get()};
     PortThreadGuard pfnGuard = g_pfnGuard.load();
     if (pfnGuard)
       pfnGuard(nPort, RunProtocols, &run);
     else
       RunProtocols(&run);
     GpsLog(u"%s closed.", port.Name());
-    g_afPortOpen[nPort] = false;
-    port.Close();
+    pReading->afPortOpen[nPort - c_cMinComPort] = false;
   }
-  if (--g_cRunning == 0) {
-    if (fOpenFailed) SetGpsStatus(c_idsNoPortOpened);
-    SetGpsIndicatorDisconnected();
-    g_evAllEnded.Set();
+  // An open that returned after the run was stopped closes the port unused.
+  port.Close();
+  if (--pReading->cRunning == 0) {
+    // A stopped run's state belongs to StopGps (and maybe to the next run).
+    if (!pReading->fStop) {
+      if (fOpenFailed) SetGpsStatus(c_idsNoPortOpened);
+      SetGpsIndicatorDisconnected();
+    }
+    pReading->evAllEnded.Set();
   }
 }
 
-void DemoThread(void*) {
+void DemoThread(void* pParam) {
+  std::unique_ptr<ThreadStart> pStart(static_cast<ThreadStart*>(pParam));
+  std::shared_ptr<ReadingRun> pReading = std::move(pStart->pRun);
+  CEvent& evStop = pReading->evStop;
   SetGpsStatus(c_idsDemoTrack);
   std::u16string path = JoinPath(GetProgramFolder(), DemoFileName());
   CTrackSource* pReader = OpenTrackSource(path.c_str());
@@ -201,25 +242,23 @@ void DemoThread(void*) {
         invalid.Start();
         invalid.SetStatus(fsInvalid);
         OnFix(invalid);
-        if (g_evStop.Wait(1000)) break;
+        if (evStop.Wait(1000)) break;
         fix.Start();
         if (!pReader->NextPoint(fix)) break;
       }
       fix.SetStatus(fsSimulation);
       SetCursor(fix.longitude, fix.latitude, fix.course, fix.Has(gfCourse), fix.speed, fix.Has(gfSpeed));
       OnFix(fix);
-      if (g_evStop.Wait(1000)) break;
+      if (evStop.Wait(1000)) break;
     }
     pReader->Destroy();
   }
-  SetGpsStatus(c_idsNoConnection);
+  if (!pReading->fStop) SetGpsStatus(c_idsNoConnection);
 }
 
 }  // namespace
 
 void InitPositioning() {
-  g_evFound.Reset();
-  g_evStop.Reset();
   SetGpsStatus(c_idsNoConnection);
   if (GetSettingBool(setting::ScanCOMPorts)) StartGps();
 }
@@ -233,17 +272,17 @@ bool IsGpsRunning() { return g_fReading; }
 void StartGps() {
   StopGps();
   GetPositionHub().ReadingStarts();
-  g_evFound.Reset();
-  g_evStop.Reset();
-  g_fStop = false;
+  std::shared_ptr<ReadingRun> pReading = std::make_shared<ReadingRun>();
+  {
+    CLock lock(g_csRun);
+    g_pRun = pReading;
+  }
   g_fReading = true;
   std::u16string demo = JoinPath(GetProgramFolder(), DemoFileName());
   if (FileExists(demo.c_str())) {
-    g_demoThread.Start(DemoThread, nullptr, tpAboveNormal);
+    g_demoThread.Start(DemoThread, new ThreadStart{pReading, 0}, tpAboveNormal);
     return;
   }
-  g_cRunning = 0;
-  g_evAllEnded.Reset();
   for (int n = c_cMinComPort; n <= c_cMaxComPort; ++n) {
     std::u16string name = FormatStr(setting::Enable_COM_d.pszName, n);
     DWORD dw = GetDword(name.c_str(), 0xFFFFFFFFu);
@@ -253,23 +292,43 @@ void StartGps() {
       dw = 1;
     }
     if (dw == 0) continue;
-    ASSERT(g_cPortThreads < c_cMaxComPort - c_cMinComPort + 1 && "false");
-    ++g_cRunning;
-    g_aPortThreads[g_cPortThreads++].Start(PortThread, reinterpret_cast<void*>(intptr_t(n)), tpAboveNormal);
+    ASSERT(g_cPortThreads < c_cPorts && "false");
+    ++pReading->cRunning;
+    ThreadStart* pStart = new ThreadStart{pReading, n};
+    if (!g_aPortThreads[g_cPortThreads].Start(PortThread, pStart, tpAboveNormal)) {
+      delete pStart;
+      --pReading->cRunning;
+      continue;
+    }
+    ++g_cPortThreads;
   }
 }
 
+// Stops the run: the threads get up to 2000 ms (the port threads together)
+// to end; one that does not (blocked in the system) is abandoned and ends
+// by itself later, holding its own share of the run.
 void StopGps() {
   if (g_fReading) {
     GetPositionHub().ReadingStops();
   }
-  g_fStop = true;
-  g_evStop.Set();
-  if (g_cPortThreads > 0) g_evAllEnded.Wait(2000);
-  for (int i = 0; i < g_cPortThreads; ++i) g_aPortThreads[i].Join();
+  std::shared_ptr<ReadingRun> pReading;
+  {
+    CLock lock(g_csRun);
+    pReading.swap(g_pRun);
+  }
+  if (pReading) {
+    pReading->fStop = true;
+    pReading->evStop.Set();
+  }
+  const uint32_t dwStart = GetTickMs();
+  for (int i = 0; i < g_cPortThreads; ++i) {
+    const uint32_t dwSpent = GetTickMs() - dwStart;
+    const uint32_t dwLeft = dwSpent < c_dwStopWaitMs ? c_dwStopWaitMs - dwSpent : 0;
+    if (!g_aPortThreads[i].JoinFor(dwLeft)) GpsLog(u"A port thread did not end in time and was abandoned.");
+  }
   g_cPortThreads = 0;
-  g_cRunning = 0;
-  g_demoThread.Join();
+  if (!g_demoThread.JoinFor(c_dwStopWaitMs)) GpsLog(u"The demo thread did not end in time and was abandoned.");
+  if (g_fReading) SetGpsIndicatorDisconnected();
   g_fReading = false;
   SetGpsStatus(c_idsNoConnection);
 }

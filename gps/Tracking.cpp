@@ -1,7 +1,9 @@
 #include "gps/Tracking.h"
 
 #include <cmath>
+#include <memory>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
 #include "gps/FileWriter.h"
@@ -13,22 +15,24 @@
 #include "platform/File.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
 #include "platform/Thread.h"
 #include "view/MapUnits.h"
 
 using namespace gps::detail;
 using namespace platform;
 
-void ShowResMessage(const char16_t* pszText);  // res
-
 namespace {
 
 CCritSec g_csTrack;
-CFile* g_pFile = nullptr;
-FileWriter* g_pFileWriter = nullptr;
+std::unique_ptr<CFile> g_pFile;
+std::unique_ptr<FileWriter> g_pFileWriter;  // writes to *g_pFile
 std::u16string g_strPath;
 std::u16string g_strName;
 bool g_fRecording = false;
+// The track file could not be created: reported once, and not tried again on
+// every fix until recording is started anew.
+bool g_fOpenFailed = false;
 bool g_fTrackOpen = false;
 bool g_fHasPoints = false;
 uint32_t g_cTrackPoints = 0;
@@ -74,11 +78,9 @@ void CloseFileLocked() {
   if (g_fTrackOpen) FinishTrackRecord();
   g_pFileWriter->WriteBytes(c_abMpsEnd, sizeof c_abMpsEnd);
   g_pFileWriter->Flush();
-  delete g_pFileWriter;
-  g_pFileWriter = nullptr;
+  g_pFileWriter.reset();
   g_pFile->Close();
-  delete g_pFile;
-  g_pFile = nullptr;
+  g_pFile.reset();
   if (!g_fHasPoints) DeleteFilePath(g_strPath.c_str());
   g_strPath.clear();
   g_strName.clear();
@@ -88,24 +90,28 @@ void CloseFileLocked() {
 
 bool OpenFileLocked() {
   std::u16string folder = GetTracksFolder();
-  if (!IsDirectory(folder.c_str())) CreateDirectoryPath(folder.c_str());
+  if (!EnsureTracksFolder()) {
+    g_fOpenFailed = true;
+    return false;
+  }
   CSystemTime st;
   GetLocalTime(st);
   g_strName = FormatStr(u"%d-%02d-%02d_%02d-%02d-%02d.mps", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                         st.wSecond);
   g_strPath = JoinPath(folder, g_strName);
-  CFile* pFile = new CFile;
+  std::unique_ptr<CFile> pFile(new CFile);
   if (!pFile->Open(g_strPath.c_str(), fmCreateAlways)) {
-    delete pFile;
-    char16_t szText[1024];
-    FormatResString(szText, 1024, c_idsCannotCreateFile, g_strPath.c_str(), u"cannot create the file");
+    uint32_t dwError = LastSystemError();
+    // A port thread runs this under the track lock: the failure goes to the
+    // shell, which shows it on its own thread.
+    ReportFailure(c_idsCannotCreateFile, g_strPath, dwError ? dwError : c_dwErrorAccessDenied, true);
     g_strPath.clear();
     g_strName.clear();
-    ShowResMessage(szText);
+    g_fOpenFailed = true;
     return false;
   }
-  g_pFile = pFile;
-  g_pFileWriter = new FileWriter(pFile);
+  g_pFileWriter.reset(new FileWriter(pFile.get()));
+  g_pFile = std::move(pFile);
   g_pFileWriter->WriteBytes(c_abMpsHeader, sizeof c_abMpsHeader);
   g_fTrackOpen = false;
   g_fHasPoints = false;
@@ -119,10 +125,19 @@ bool OpenFileLocked() {
 
 std::u16string GetTracksFolder() { return JoinPath(GetDocumentsFolder(), u"GPS Tracks and Waypoints"); }
 
+bool EnsureTracksFolder() {
+  const std::u16string folder = GetTracksFolder();
+  if (IsDirectory(folder.c_str()) || CreateDirectoryPath(folder.c_str())) return true;
+  const uint32_t dwError = LastSystemError();
+  ReportFailure(c_idsCannotCreateFile, folder, dwError ? dwError : c_dwErrorAccessDenied, true);
+  return false;
+}
+
 void Tracking::StartRecording() {
   CLock lock(g_csTrack);
   if (g_pFileWriter) CloseFileLocked();
   g_fRecording = true;
+  g_fOpenFailed = false;
 }
 
 void Tracking::StopRecording() {
@@ -149,7 +164,7 @@ std::u16string Tracking::OpenFilePath() {
 void Tracking::AddTrackPoint(const GpsFix& fix) {
   CLock lock(g_csTrack);
   if (!g_fRecording || !fix.Has(gfPosition)) return;
-  if (!g_pFileWriter && !OpenFileLocked()) return;
+  if (!g_pFileWriter && (g_fOpenFailed || !OpenFileLocked())) return;
   g_fHasPoints = true;
   ++g_cTrackPoints;
   MpsTrackPoint pt = {};
@@ -178,19 +193,6 @@ void Tracking::AddTrackPoint(const GpsFix& fix) {
   // that trusts the record lengths.
   FinishTrackRecord();
   g_pFileWriter->Flush();
-}
-
-void Tracking::ToggleRecordTrack() {
-  bool fOn = !GetSettingBool(setting::RecordTrack);
-  SetBool(setting::RecordTrack.pszName, fOn);
-  if (fOn) {
-    StartRecording();
-    VisualTracking::SetLogging(true);
-  } else {
-    StopRecording();
-    VisualTracking::SetLogging(false);
-    VisualTracking::NewSegment();
-  }
 }
 
 namespace {

@@ -21,8 +21,6 @@ class Tracking {
   static bool IsRecording();
   // Full path of the open track file (empty when none).
   static std::u16string OpenFilePath();
-  // The shell's record-track command: toggles RecordTrack.
-  static void ToggleRecordTrack();
 };
 
 // The recorder's place in the position stream: it writes every track point
@@ -31,3 +29,7 @@ CPositionListener& TrackRecorderListener();
 
 // The data folder "GPS Tracks and Waypoints" under the documents folder.
 std::u16string GetTracksFolder();
+// Creates the tracks folder when it is missing. A folder that cannot be made
+// is reported with the system's reason, as a failure told once a run (the
+// recorder meets it again on every fix, the track log at start-up).
+bool EnsureTracksFolder();

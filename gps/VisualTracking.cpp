@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/SettingsTable.h"
 #include "gps/GpsNotify.h"
@@ -14,18 +16,17 @@
 #include "platform/File.h"
 #include "platform/FileMapping.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
 #include "platform/Thread.h"
 #include "view/MapUnits.h"
 
 using namespace gps::detail;
 using namespace platform;
 
-void ShowResMessage(const char16_t* pszText);  // res
-
 namespace {
 
 CCritSec g_csLog;
-CFileMapping* g_pMapping = nullptr;
+std::unique_ptr<CFileMapping> g_pMapping;
 TrackLogFile* g_log = nullptr;
 bool g_fPendingNewSegment = false;
 bool g_fLogging = false;
@@ -43,8 +44,7 @@ std::u16string VisualTracking::FilePath() { return JoinPath(GetTracksFolder(), u
 bool VisualTracking::Open() {
   CLock lock(g_csLog);
   if (g_pMapping) return true;
-  std::u16string folder = GetTracksFolder();
-  if (!IsDirectory(folder.c_str())) CreateDirectoryPath(folder.c_str());
+  if (!EnsureTracksFolder()) return false;
   std::u16string path = FilePath();
   uint64_t cb = 0;
   bool fReset = false;
@@ -52,24 +52,21 @@ bool VisualTracking::Open() {
     // A missing file or one of the wrong size starts empty.
     std::vector<uint8_t> zeros(sizeof(TrackLogFile), 0);
     if (!WriteFileAtomic(path.c_str(), zeros.data(), zeros.size())) {
-      char16_t szText[1024];
-      FormatResString(szText, 1024, c_idsCannotCreateFile, path.c_str(), u"cannot create the file");
-      ShowResMessage(szText);
+      uint32_t dwError = LastSystemError();
+      ReportFailure(c_idsCannotCreateFile, path, dwError ? dwError : c_dwErrorAccessDenied);
       return false;
     }
     fReset = true;
   }
-  CFileMapping* pMapping = new CFileMapping;
+  std::unique_ptr<CFileMapping> pMapping(new CFileMapping);
   if (!pMapping->OpenReadWrite(path.c_str(), sizeof(TrackLogFile)) || pMapping->Size() != sizeof(TrackLogFile) ||
       !pMapping->WritableData()) {
-    delete pMapping;
-    char16_t szText[1024];
-    FormatResString(szText, 1024, c_idsCannotReadFile, path.c_str(), u"cannot map the file");
-    ShowResMessage(szText);
+    uint32_t dwError = pMapping->LastError();
+    ReportFailure(c_idsCannotReadFile, path, dwError ? dwError : c_dwErrorAccessDenied);
     return false;
   }
-  g_pMapping = pMapping;
   g_log = reinterpret_cast<TrackLogFile*>(pMapping->WritableData());
+  g_pMapping = std::move(pMapping);
   if (fReset || g_log->dwEnd >= c_cMaxPoints) ClearLocked();
   g_fLogging = GetSettingBool(setting::RecordTrack);
   return true;
@@ -79,8 +76,7 @@ void VisualTracking::Close() {
   CLock lock(g_csLog);
   if (!g_pMapping) return;
   g_pMapping->Flush();
-  delete g_pMapping;
-  g_pMapping = nullptr;
+  g_pMapping.reset();
   g_log = nullptr;
   DebugOutputA("Visual_CloseTracking ()\n");
 }
@@ -127,31 +123,40 @@ void VisualTracking::Clear() {
 }
 
 void VisualTracking::WalkTrackLog(int cx, int cy, ToScreenFn pfnToScreen, DrawPolylineFn pfnDraw, void* pContext) {
-  CLock lock(g_csLog);
-  if (!g_log) return;
-  static VPoint s_aPoints[c_cPolylinePoints];  // one fixed buffer; the lock serialises its users
+  // The drawing callback may dispatch the window's messages (a long track in
+  // a drawing pass), and a port thread appends under the lock: the walk goes
+  // over a copy taken under the lock, never with the lock held.
+  std::vector<TrackLogEntry> aEntries;
+  {
+    CLock lock(g_csLog);
+    if (!g_log) return;
+    uint32_t dwEnd = g_log->dwEnd < c_cMaxPoints ? g_log->dwEnd : 0;
+    uint32_t cEntries = g_log->dwWrapped ? c_cMaxPoints : dwEnd;
+    uint32_t iFirst = g_log->dwWrapped ? dwEnd : 0;
+    aEntries.reserve(cEntries);
+    for (uint32_t k = 0; k < cEntries; ++k) aEntries.push_back(g_log->aEntries[(iFirst + k) % c_cMaxPoints]);
+  }
+  std::vector<VPoint> aPoints(c_cPolylinePoints);
+  VPoint* pPoints = aPoints.data();
   int cPoints = 0;
   bool fStopped = false;
   auto draw = [&]() {
-    if (cPoints >= 2 && !fStopped && !pfnDraw(s_aPoints, cPoints, pContext)) fStopped = true;
+    if (cPoints >= 2 && !fStopped && !pfnDraw(pPoints, cPoints, pContext)) fStopped = true;
     cPoints = 0;
   };
-  uint32_t dwEnd = g_log->dwEnd < c_cMaxPoints ? g_log->dwEnd : 0;
-  uint32_t cEntries = g_log->dwWrapped ? c_cMaxPoints : dwEnd;
-  uint32_t iFirst = g_log->dwWrapped ? dwEnd : 0;
   bool fPrevVisible = false;
-  for (uint32_t k = 0; k < cEntries && !fStopped; ++k) {
-    const TrackLogEntry& e = g_log->aEntries[(iFirst + k) % c_cMaxPoints];
+  for (size_t k = 0; k < aEntries.size() && !fStopped; ++k) {
+    const TrackLogEntry& e = aEntries[k];
     if (e.dwLatitude & c_dwNewLineBit) draw();
     // Sign-extend the 31-bit latitude; semicircles halved are map units.
     int32_t nLat = int32_t(e.dwLatitude << 1) >> 1;
     VPoint pt = pfnToScreen(e.nLongitude >> 1, nLat >> 1, pContext);
     bool fVisible = -int64_t(cx) < pt.x && pt.x < 2 * int64_t(cx) && -int64_t(cy) < pt.y && pt.y < 2 * int64_t(cy);
     if (fVisible) {
-      s_aPoints[cPoints++] = pt;
+      pPoints[cPoints++] = pt;
       if (cPoints == c_cPolylinePoints) {
         draw();
-        s_aPoints[cPoints++] = pt;  // the next polyline goes on from here
+        pPoints[cPoints++] = pt;  // the next polyline goes on from here
       }
     } else if (fPrevVisible) {
       draw();

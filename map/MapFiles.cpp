@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
 
 // ---------------------------------------------------------------------------
 // File patterns
@@ -122,10 +124,9 @@ bool CLazyMapParser::Open(DWORD dwFlags) { return m_pMapParser ? m_pMapParser->O
 
 void CLazyMapParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   if (!platform::FileExists(m_szPath)) {
-    int nError = errno ? errno : ENOENT;
     delete m_pMapParser;
     m_pMapParser = nullptr;
-    std::u16string strError = platform::Utf8ToU16(std::strerror(nError));
+    std::u16string strError = platform::SystemErrorText(platform::c_dwErrorFileNotFound);
     if (pContext) pContext->ShowMapMessage(c_idsCannotReadFile, m_szPath, strError.c_str());
     return;
   }
@@ -210,10 +211,7 @@ CMapParser* OpenUserMap(const char16_t* pszPath, bool fCollection) {
   if (fCollection) {
     std::u16string strIndex = CollectionIndexPath(pszPath);
     if (!platform::FileExists(strIndex.c_str())) {
-      char16_t szText[600];
-      const std::u16string strError = platform::Utf8ToU16(std::strerror(ENOENT));
-      FormatResString(szText, 600, c_idsCannotReadFile, strIndex.c_str(), strError.c_str());
-      ShowResMessage(szText);
+      ReportFailure(c_idsCannotReadFile, strIndex, platform::c_dwErrorFileNotFound);
       return nullptr;
     }
     return OpenMapFile(strIndex.c_str(), true, c_fOpenAll);

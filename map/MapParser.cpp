@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
 #include "view/Scales.h"
 
 CMapParser* g_pMapParser = nullptr;
@@ -79,14 +81,13 @@ uint32_t CCitiesQuery::FindCityByNameIn(CCitiesQuery& query, const char16_t* psz
 
 const uint8_t* CMappedFile::Open(const char16_t* pszPath) {
   static const uint8_t s_bEmpty[8] = {};
-  errno = 0;
   if (!m_mapping.OpenRead(pszPath)) {
-    m_nError = errno ? errno : ENOENT;
+    m_nError = m_mapping.LastError() ? int(m_mapping.LastError()) : int(platform::c_dwErrorFileNotFound);
     return nullptr;
   }
   if (m_mapping.Size() > 0xFFFFFFFFu) {  // sizes are 32-bit in every format
     m_mapping.Close();
-    m_nError = EFBIG;
+    m_nError = int(platform::c_dwErrorFileTooLarge);
     return nullptr;
   }
   m_cbSize = uint32_t(m_mapping.Size());
@@ -199,17 +200,10 @@ MapFormatEntry g_mfeVidx = {nullptr, 0, nullptr, nullptr, 0, nullptr, ProbeVidxF
 // Opening
 
 static void ReportCannotRead(const char16_t* pszPath, int nError) {
-  char16_t szText[600];
-  std::u16string strError = platform::Utf8ToU16(std::strerror(nError));
-  FormatResString(szText, 600, c_idsCannotReadFile, pszPath, strError.c_str());
-  ShowResMessage(szText);
+  ReportFailure(c_idsCannotReadFile, pszPath, uint32_t(nError));
 }
 
-static void ReportUnsupported(const char16_t* pszPath) {
-  char16_t szText[600];
-  FormatResString(szText, 600, c_idsUnsupportedFormat, pszPath);
-  ShowResMessage(szText);
-}
+static void ReportUnsupported(const char16_t* pszPath) { ReportFailure(c_idsUnsupportedFormat, pszPath, 0); }
 
 CMapParser* OpenMapFileEx(const char16_t* pszPath, bool fReport, DWORD dwFlags, uint32_t* pidsError) {
   if (pidsError) *pidsError = 0;

@@ -33,6 +33,7 @@ void CGuidance::ResetState() {
   m_iShownManeuver = -1;
   m_fManeuverChanged = true;
   m_pLengthsRoute = nullptr;
+  m_fRecalcFailed = false;
 }
 
 void CGuidance::PlayRouteEvent(RouteEventKind ev) {
@@ -159,6 +160,38 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
   // moves the target on or returns, and a recalculation happens at most
   // once per update, so the loop ends.
   bool fRecalculated = false;
+  // The off-route recalculation towards the next via point; true when the
+  // route was recalculated (guidance goes on with its new points).
+  auto Recalculate = [&](Route& route) -> bool {
+    fRecalculated = true;
+    const size_t n = route.points.size();
+    size_t iVia = st.iTarget;
+    for (size_t j = st.iTarget < 1 ? 1 : st.iTarget; j < n; ++j)
+      if (IsViaPoint(route.points[j])) {
+        iVia = j;
+        break;
+      }
+    if (m_pHost && m_pHost->Recalculate(route, fix.fLon, fix.fLat, iVia, st.iTarget)) {
+      m_fRecalcFailed = false;
+      m_pLengthsRoute = nullptr;
+      PlayRouteEvent(reRouteCalculated);
+      if (st.iTarget == 0) {
+        st.iNextPoint = st.iNextManeuver = st.iAnnounced = 0;
+      } else {
+        st.iNextPoint = st.iNextManeuver = st.iAnnounced = st.iTarget - 1;
+        ++st.iTarget;
+      }
+      if (m_pVoice) {
+        m_pVoice->ClearPendingPhrase();
+        m_pVoice->CutManeuverPhrases();
+      }
+      return true;
+    }
+    m_fRecalcFailed = m_pHost != nullptr;
+    if (m_pHost) m_dRecalcFailedAt = m_pHost->Now();
+    st.nState = nsOffRoute;
+    return false;
+  };
   for (;;) {
     Route& route = *pRoute;
     const size_t n = route.points.size();
@@ -176,9 +209,18 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
           MarkManeuver();
           if (m_pVoice) m_pVoice->ClearPendingPhrase();
           st.nState = nsOnRoute;
+          m_fRecalcFailed = false;
         }
       }
-      if (st.nState == nsOffRoute) return;
+      if (st.nState == nsOffRoute) {
+        // Still off the route after a failed recalculation: it is tried
+        // again once its time is due, while recalculating is still chosen.
+        const bool fRetryDue = m_fRecalcFailed && !fRecalculated && m_pHost != nullptr &&
+                               GetSetting(setting::RoutingOffRoute) == orvRecalculate &&
+                               !(m_pHost->Now() - m_dRecalcFailedAt < c_dRecalcRetryDays);
+        if (!fRetryDue || !Recalculate(route)) return;
+        continue;
+      }
     }
     // 2. Past the last point: arrived.
     if (st.iTarget >= n) {
@@ -285,29 +327,7 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
         return;
       }
       if (dwOffRoute != orvRecalculate) return;
-      fRecalculated = true;
-      size_t iVia = st.iTarget;
-      for (size_t j = st.iTarget < 1 ? 1 : st.iTarget; j < n; ++j)
-        if (IsViaPoint(route.points[j])) {
-          iVia = j;
-          break;
-        }
-      if (m_pHost && m_pHost->Recalculate(route, fix.fLon, fix.fLat, iVia, st.iTarget)) {
-        m_pLengthsRoute = nullptr;
-        PlayRouteEvent(reRouteCalculated);
-        if (st.iTarget == 0) {
-          st.iNextPoint = st.iNextManeuver = st.iAnnounced = 0;
-        } else {
-          st.iNextPoint = st.iNextManeuver = st.iAnnounced = st.iTarget - 1;
-          ++st.iTarget;
-        }
-        if (m_pVoice) {
-          m_pVoice->ClearPendingPhrase();
-          m_pVoice->CutManeuverPhrases();
-        }
-        continue;
-      }
-      st.nState = nsOffRoute;
+      Recalculate(route);
       continue;
     }
     // 9. On the route.

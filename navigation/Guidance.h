@@ -169,4 +169,13 @@ class CGuidance {
   std::vector<uint64_t> m_aCumMetres;
   const Route* m_pLengthsRoute;
   size_t m_cLengthsPoints;
+  // A recalculation failed while the car left the route: it is tried again
+  // while the car stays off the route, at most once in c_dRecalcRetryDays.
+  bool m_fRecalcFailed = false;
+  double m_dRecalcFailedAt = 0;
 };
+
+// How often a failed recalculation is tried again while off the route
+// (10 s: a search on a large map takes a while on a small machine, and the
+// position moves on meanwhile).
+const double c_dRecalcRetryDays = 10.0 / 86400.0;

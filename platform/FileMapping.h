@@ -24,6 +24,9 @@ class CFileMapping {
   bool Close();
 
   bool IsOpen() const { return m_p != nullptr || m_cb != 0; }
+  // The system's error code of the last failed open (platform/SystemError.h
+  // gives its text); 0 after a successful one.
+  uint32_t LastError() const { return m_dwError; }
   const uint8_t* Data() const { return m_p; }
   uint8_t* WritableData() const { return m_fWritable ? m_p : nullptr; }
   size_t Size() const { return m_cb; }
@@ -32,6 +35,7 @@ class CFileMapping {
   uint8_t* m_p;
   size_t m_cb;
   bool m_fWritable;
+  uint32_t m_dwError = 0;
 };
 
 }  // namespace platform

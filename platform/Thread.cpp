@@ -33,15 +33,30 @@ bool CEvent::Wait(uint32_t ms) {
 
 bool CThread::Start(ThreadProc pfn, void* pParam, ThreadPriority prio) {
   if (m_thread.joinable()) return false;
-  m_thread = std::thread([pfn, pParam, prio] {
+  std::shared_ptr<CEvent> pEnded = std::make_shared<CEvent>();
+  m_pEnded = pEnded;
+  m_thread = std::thread([pfn, pParam, prio, pEnded] {
     SetCurrentThreadPriority(prio);
     pfn(pParam);
+    pEnded->Set();
   });
   return true;
 }
 
 void CThread::Join() {
   if (m_thread.joinable()) m_thread.join();
+  m_pEnded.reset();
+}
+
+bool CThread::JoinFor(uint32_t ms) {
+  if (!m_thread.joinable()) return true;
+  if (m_pEnded && !m_pEnded->Wait(ms)) {
+    m_thread.detach();
+    m_pEnded.reset();
+    return false;
+  }
+  Join();
+  return true;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -62,10 +63,16 @@ class CThread {
   CThread& operator=(const CThread&) = delete;
   bool Start(ThreadProc pfn, void* pParam, ThreadPriority prio = tpNormal);
   void Join();
+  // Waits up to ms milliseconds for the thread to end. True when it ended
+  // (and was joined); otherwise the thread is abandoned: it runs on detached
+  // and this object is free for the next Start. An abandoned thread must
+  // own (or share) everything it still uses.
+  bool JoinFor(uint32_t ms);
   bool IsRunning() const { return m_thread.joinable(); }
 
  private:
   std::thread m_thread;
+  std::shared_ptr<CEvent> m_pEnded;  // set by the thread as its last act
 };
 
 }  // namespace platform

@@ -3,8 +3,12 @@
 // device handle in wParam). Natively there is no device.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace platform {
+
+// The system's text for a wave-out result code ("error %u" without one).
+std::u16string WaveOutErrorText(uint32_t dwResult);
 
 class CWaveOut {
  public:

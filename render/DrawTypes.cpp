@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -26,7 +27,6 @@
 #include "render/PointIcons.h"
 #include "render/Screen.h"
 
-void ShowResMessage(const char16_t* pszText);
 
 using platform::CBrush;
 using platform::CFont;
@@ -724,18 +724,12 @@ CSkin* LoadSkin(const char16_t* pszName) {
     strPath = platform::JoinPath(g_strSkinFolder, pszName);
   platform::CFileMapping mapping;
   if (!mapping.OpenRead(strPath.c_str())) {
-    int nError = errno;
-    std::u16string strError = platform::Utf8ToU16(std::strerror(nError));
-    char16_t szText[600];
-    FormatResString(szText, 600, c_idsCannotReadFile, strPath.c_str(), strError.c_str());
-    ShowResMessage(szText);
+    ReportFailure(c_idsCannotReadFile, strPath, mapping.LastError());
     return nullptr;
   }
   SkinDefinition def;
   if (!ParseSkin(mapping.Data(), mapping.Size(), def)) {
-    char16_t szText[600];
-    FormatResString(szText, 600, c_idsUnsupportedFormat, strPath.c_str());
-    ShowResMessage(szText);
+    ReportFailure(c_idsUnsupportedFormat, strPath, 0);
     return nullptr;
   }
   return new CSkin(def);
@@ -827,7 +821,9 @@ void UpdateNightMode() {
     SetDaySkin(true, false);
     return;
   }
-  int nDay = DecideDaylight(fix, NowDays());
+  const double fNow = NowDays();
+  if (!fix.fValidTime) fix.fTime = fNow;
+  int nDay = DecideDaylight(fix, fNow);
   if (nDay < 0)
     return;
   SetDaySkin(nDay == 1, true);

@@ -181,6 +181,8 @@ struct NightModeFix {
   double fTime;       // days since 1899-12-30 UTC
   double fLongitude;  // degrees
   double fLatitude;
+  // A fix without a time is judged at the system's time, never at day 0.
+  bool fValidTime = true;
 };
 // Fix status values that are not good enough for the automatic mode:
 // invalid, unknown, 2D and 2D differential.

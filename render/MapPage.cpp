@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -18,7 +19,6 @@
 #include "view/FastMath.h"
 #include "view/MapUnits.h"
 
-void ShowResMessage(const char16_t* pszText);
 
 using platform::CCanvas;
 using render::ScaleX;
@@ -32,7 +32,7 @@ const uint32_t c_idsMapFailure = 2007;
 const size_t c_cchMapMessage = 520;
 }  // namespace
 
-void CMapPageHost::ShowMessage(const char16_t* pszText) { ShowResMessage(pszText); }
+void CMapPageHost::ShowMessage(const char16_t* pszText) { ReportFailureText(0, pszText); }
 uint32_t CMapPageHost::GetTickMs() { return platform::GetTickMs(); }
 
 // ---------------------------------------------------------------------------
@@ -186,7 +186,7 @@ void CDrawContext::ShowMapMessage(uint32_t idString, const char16_t* pszArg1, co
     if (m_pHost != nullptr)
       m_pHost->ShowMessage(szText);
     else
-      ShowResMessage(szText);
+      ReportFailureText(idString, szText);
     return;
   }
   m_pCanvas->SelectFont(nullptr);  // the system font
@@ -614,7 +614,8 @@ void CMapPage::OnPaint(CCanvas* pDst) {
     m_overlays.pfnSelectedWaypoint(pDst, m_view);
   if (GetSettingBool(setting::ShowHotSpot))
     m_renderer.DrawHotSpot(pDst);
-  DrawPositionMarker(pDst, m_view, m_cursor);
+  if (m_pHost == nullptr || m_pHost->ArePortsOpen())
+    DrawPositionMarker(pDst, m_view, m_cursor);
   if (m_overlays.pfnPositionMarker != nullptr)
     m_overlays.pfnPositionMarker(pDst, m_view);
   m_renderer.DrawNorthArrow(pDst);

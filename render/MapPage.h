@@ -42,7 +42,8 @@ class CMapPageHost {
     pfn(p);
     return true;
   }
-  // Shows a text in a message box (when there is no render surface).
+  // Tells the user a text when there is no render surface; by default it is
+  // reported as a failure (res/Failure.h) for the shell to show.
   virtual void ShowMessage(const char16_t* pszText);
   virtual uint32_t GetTickMs();
   // Timer 17 (the pointer rested), pointer capture and the menu.
@@ -50,6 +51,9 @@ class CMapPageHost {
   virtual void KillPointerTimer() {}
   virtual void SetPointerCapture(bool fCapture) { (void)fCapture; }
   virtual void UpdateMenu() {}
+  // Whether the GPS ports are open: the position marker is drawn only then
+  // (the last fix stays in the hub after the ports close).
+  virtual bool ArePortsOpen() { return true; }
 };
 
 // Optional layers drawn after the map: the recorded track, the stored

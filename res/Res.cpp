@@ -1,5 +1,7 @@
 #include "res/Res.h"
 
+#include "res/Failure.h"
+
 #include "settings/SettingsTable.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
@@ -51,7 +53,7 @@ void LoadLanguage() {
     Format(sz, 512,
            u"WARNING:\nLocalization module '%s' has incorrect version. Some text strings may apper incorrectly.",
            g_szModuleName);
-    ShowResMessage(sz);
+    ReportFailureText(c_idsVersion, sz);
   }
 }
 

@@ -45,8 +45,12 @@ bool CSoundPlayer::StartNode(const SoundNode& node) {
   platform::DebugOutputA("SoundFile end\n");
   ASSERT(m_pCurrent == nullptr);
   uint32_t dwResult = m_device.Start(pFile->wave.format, pFile->wave.pSamples, pFile->wave.cbSamples);
+  m_dwDeviceError = dwResult;
   if (dwResult != 0) {
-    m_host.ShowDeviceError(dwResult);
+    // Told once: a box per phrase would cover the map and hold up the
+    // window while the car moves; the voice goes on silently.
+    if (!m_fDeviceErrorShown) m_host.ShowDeviceError(dwResult);
+    m_fDeviceErrorShown = true;
     return false;
   }
   m_pCurrent = std::move(pFile);

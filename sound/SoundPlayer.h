@@ -37,6 +37,9 @@ class CSoundHost {
   // The wave folder beside the program + name + ".wav".
   virtual std::u16string SoundPath(const std::string& strName) = 0;
   virtual void ShowFileError(const std::u16string& strPath) {}
+  // The device failed: called for the first failure of the player's life
+  // only; later phrases still try the device (it may come back) and pass
+  // over silently while it fails.
   virtual void ShowDeviceError(uint32_t dwResult) {}
 };
 
@@ -60,6 +63,9 @@ class CSoundPlayer {
   void StopAll();
 
   bool IsPlaying() const { return m_pCurrent != nullptr; }
+  // False while the device's last start failed; DeviceError() is its code.
+  bool IsDeviceAvailable() const { return m_dwDeviceError == 0; }
+  uint32_t DeviceError() const { return m_dwDeviceError; }
   const std::string& CurrentName() const { return m_strCurrent; }
   size_t RemainingInList() const { return m_list.size() - m_iNext; }
 
@@ -78,4 +84,6 @@ class CSoundPlayer {
   size_t m_iNext = 0;
   std::unique_ptr<SoundFile> m_pCurrent;  // the current playback
   std::string m_strCurrent;
+  uint32_t m_dwDeviceError = 0;  // the result of the device's last start
+  bool m_fDeviceErrorShown = false;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "map/img/CodePage.h"
 #include "map/img/ImgLabels.h"
@@ -387,7 +388,7 @@ bool CImgParser::ReadLbl() {
       m_btEncoding != c_btEncodingMultiByte) {
     char16_t szText[256];
     FormatResString(szText, 256, c_idsUnsupportedEncoding, int(m_btEncoding));
-    ShowResMessage(szText);
+    ReportFailureText(c_idsUnsupportedEncoding, szText);
   }
   if (hdr.dwPoiPropsLength) {
     if (Fits(hdr.dwPoiPropsOffset, 0, sf.cbSize)) {

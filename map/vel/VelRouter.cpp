@@ -12,6 +12,7 @@
 #include "map/vel/VelParser.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "view/MapUnits.h"
 #include "view/PtAlgo.h"
@@ -131,8 +132,7 @@ uint16_t CVelRouter::VehicleMask(int32_t nVehicle, bool fAvoidTolls) {
 }
 
 bool CVelRouter::OutOfMemory() {
-  char16_t sz[256];
-  ShowResMessage(LoadResString(c_idsNoMemory, sz, 256));
+  ReportFailure(c_idsNoMemory, std::u16string(), 0);
   return false;
 }
 

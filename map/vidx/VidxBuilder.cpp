@@ -12,6 +12,7 @@
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "res/Failure.h"
 #include "res/Res.h"
 
 using namespace vidx;
@@ -30,7 +31,7 @@ void ShowMessage(uint32_t ids, ...) {
   va_start(args, ids);
   platform::FormatV(szText, 1024, szFormat, args);
   va_end(args);
-  ShowResMessage(szText);
+  ReportFailureText(ids, szText);
 }
 
 bool SameNameNoCase(const std::u16string& a, const char16_t* b) {

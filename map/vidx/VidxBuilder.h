@@ -18,7 +18,7 @@ const uint32_t c_idsIndexOutOfMemory = 2155;
 const uint32_t c_idsIndexingCities = 2156;      // progress title
 
 // What the shell lends the build: a cancel flag, the progress bar (0..100)
-// and its title. All may be null. Messages go through ShowResMessage.
+// and its title. All may be null. Messages are reported as failures (res/Failure.h).
 struct VidxBuildHost {
   volatile bool* pfCancel;
   void (*pfnSetPos)(int32_t nPos);

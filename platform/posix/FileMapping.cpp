@@ -1,5 +1,6 @@
 #include "platform/FileMapping.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -9,14 +10,23 @@
 
 namespace platform {
 
+// Keeps errno (or the given code) as the reason of a failed open.
+#define VELMO_FAIL(dw)        \
+  do {                        \
+    m_dwError = uint32_t(dw); \
+    return false;             \
+  } while (0)
+
 bool CFileMapping::OpenRead(const char16_t* pszPath) {
   Close();
+  m_dwError = 0;
   int fd = ::open(U16ToUtf8(pszPath ? pszPath : u"").c_str(), O_RDONLY);
-  if (fd < 0) return false;
+  if (fd < 0) VELMO_FAIL(errno);
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int nError = S_ISDIR(st.st_mode) ? EISDIR : errno ? errno : EINVAL;
     ::close(fd);
-    return false;
+    VELMO_FAIL(nError);
   }
   if (st.st_size == 0) {
     ::close(fd);
@@ -25,8 +35,9 @@ bool CFileMapping::OpenRead(const char16_t* pszPath) {
     return true;
   }
   void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  int nError = errno;
   ::close(fd);  // the view keeps the file
-  if (p == MAP_FAILED) return false;
+  if (p == MAP_FAILED) VELMO_FAIL(nError);
   m_p = static_cast<uint8_t*>(p);
   m_cb = size_t(st.st_size);
   m_fWritable = false;
@@ -35,17 +46,20 @@ bool CFileMapping::OpenRead(const char16_t* pszPath) {
 
 bool CFileMapping::OpenReadWrite(const char16_t* pszPath, size_t cb) {
   Close();
-  if (cb == 0) return false;
+  m_dwError = 0;
+  if (cb == 0) VELMO_FAIL(EINVAL);
   int fd = ::open(U16ToUtf8(pszPath ? pszPath : u"").c_str(), O_RDWR | O_CREAT, 0644);
-  if (fd < 0) return false;
+  if (fd < 0) VELMO_FAIL(errno);
   struct stat st;
   if (::fstat(fd, &st) != 0 || (size_t(st.st_size) < cb && ::ftruncate(fd, off_t(cb)) != 0)) {
+    int nError = errno;
     ::close(fd);
-    return false;
+    VELMO_FAIL(nError);
   }
   void* p = ::mmap(nullptr, cb, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  int nError = errno;
   ::close(fd);
-  if (p == MAP_FAILED) return false;
+  if (p == MAP_FAILED) VELMO_FAIL(nError);
   m_p = static_cast<uint8_t*>(p);
   m_cb = cb;
   m_fWritable = true;

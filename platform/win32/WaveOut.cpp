@@ -1,5 +1,6 @@
 #include "platform/WaveOut.h"
 
+#include "platform/Str.h"
 #include "platform/win32/Win32.h"
 
 #include <mmsystem.h>
@@ -7,6 +8,13 @@
 namespace platform {
 
 static_assert(sizeof(WAVEHDR) <= 64, "the header fits its room");
+
+std::u16string WaveOutErrorText(uint32_t dwResult) {
+  wchar_t sz[MAXERRORLENGTH + 1] = {};
+  if (::waveOutGetErrorTextW(MMRESULT(dwResult), sz, MAXERRORLENGTH) != MMSYSERR_NOERROR || !sz[0])
+    return FormatStr(u"error %u", unsigned(dwResult));
+  return U(sz);
+}
 
 uint32_t CWaveOut::Start(const void* pFormat, const uint8_t* pData, uint32_t cb, void* hwndNotify) {
   Stop();

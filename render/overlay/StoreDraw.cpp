@@ -16,6 +16,7 @@ namespace {
 
 // Draw every this many records before yielding.
 const unsigned c_cYieldEvery = 64;
+ActiveRouteStartFn g_pfnActiveRouteStart = nullptr;
 
 bool RouteMeetsView(const Route& route, const MapRect& rcView) {
   // rcBounds is in map units with top ≤ bottom, as the visible rectangle.
@@ -42,8 +43,11 @@ void DrawStoredRoute(CDrawContext& ctx, platform::CCanvas* pCanvas, const Route&
 }
 
 void DrawActiveRoute(CDrawContext& ctx, platform::CCanvas* pCanvas, const Route& route, std::vector<VPoint>& pts) {
-  // The guidance target is not known to this layer; the whole route is drawn.
-  RouteToScreen(ctx, route, 0, pts);
+  // From the guidance target to the end: the part still ahead.
+  size_t iFirst = g_pfnActiveRouteStart != nullptr ? g_pfnActiveRouteStart() : 0;
+  if (iFirst >= route.points.size())
+    iFirst = route.points.empty() ? 0 : route.points.size() - 1;
+  RouteToScreen(ctx, route, iFirst, pts);
   if (pts.empty())
     return;
   if (pts.size() >= 2) {
@@ -57,10 +61,11 @@ void DrawActiveRoute(CDrawContext& ctx, platform::CCanvas* pCanvas, const Route&
   }
   const platform::CIcon* pKeep = GetPointIcon(c_wKeepPointType);
   if (pKeep != nullptr) {
-    for (size_t i = 0; i < route.points.size(); ++i) {
+    for (size_t i = iFirst; i < route.points.size(); ++i) {
       if ((route.points[i].btKind & rpkKeep) == 0)
         continue;
-      pCanvas->DrawIcon(pKeep, pts[i].x - pKeep->m_cx / 2, pts[i].y - pKeep->m_cy / 2, pKeep->m_cx, pKeep->m_cy);
+      const VPoint& pt = pts[i - iFirst];
+      pCanvas->DrawIcon(pKeep, pt.x - pKeep->m_cx / 2, pt.y - pKeep->m_cy / 2, pKeep->m_cx, pKeep->m_cy);
     }
   }
   ctx.DrawDirectionArrows(pts.data(), pts.size());
@@ -90,6 +95,8 @@ void DrawWaypointIcon(platform::CCanvas* pCanvas, const Waypoint& wp, int x, int
 }
 
 }  // namespace
+
+void SetActiveRouteStartSource(ActiveRouteStartFn pfn) { g_pfnActiveRouteStart = pfn; }
 
 void DrawRoutesLayer(CDrawContext& ctx) {
   platform::CCanvas* pCanvas = ctx.GetCanvas();

@@ -2,6 +2,7 @@
 // active one with the guidance pens) and the waypoints with their labels.
 // The shell installs both in MapLayers.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/WinTypes.h"
@@ -16,6 +17,11 @@ struct Waypoint;
 // active route with the two pointer-line pens and the keep-point icons.
 // Stops when the pass is interrupted.
 void DrawRoutesLayer(CDrawContext& ctx);
+// The first point of the active route that is drawn: guidance's target (the
+// points behind the car are not). The shell installs the source; without
+// one the whole route is drawn.
+typedef size_t (*ActiveRouteStartFn)();
+void SetActiveRouteStartSource(ActiveRouteStartFn pfn);
 // Every non-deleted waypoint inside the view (setting "ShowWaypoints"):
 // the icon of its symbol, and its name (show mode 1) or description (show mode 2)
 // handed to the label collector. Show mode 3 draws nothing. Stops when the

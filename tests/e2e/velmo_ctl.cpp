@@ -434,6 +434,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "reg-get" && argc > 3) return RegGet(argv[2], argv[3]);
+  if (cmd == "lock-file" && argc > 3) {  // PATH SECONDS: holds the file open, shared with nobody
+    HANDLE h = CreateFileW(Wide(argv[2]).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    Sleep(DWORD(Num(argv[3])) * 1000);
+    CloseHandle(h);
+    return 0;
+  }
   if (cmd == "popup-rect") {  // the screen rectangle of the open popup menu, if one is shown
     HWND h = FindWindowW(L"#32768", nullptr);
     RECT rc;
@@ -647,6 +654,13 @@ int main(int argc, char** argv) {
     return SetWindowPos(hWnd, nullptr, 0, 0, int(Num(argv[2])), int(Num(argv[3])), SWP_NOZORDER | SWP_NOMOVE) ? 0 : 1;
   if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;
   if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (cmd == "ping" && argc > 2) {  // MS: the window answers a sent message within MS; prints the wait
+    DWORD dwStart = GetTickCount();
+    DWORD_PTR dwResult = 0;
+    LRESULT ok = SendMessageTimeoutW(hWnd, WM_NULL, 0, 0, SMTO_NORMAL, UINT(Num(argv[2])), &dwResult);
+    printf("%lu\n", (unsigned long)(GetTickCount() - dwStart));
+    return ok ? 0 : 1;
+  }
   if (cmd == "window-rect") {
     RECT rc;
     GetWindowRect(hWnd, &rc);

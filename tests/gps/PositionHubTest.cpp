@@ -360,6 +360,29 @@ TEST(PositionHub, ASlowViewDoesNotHoldUpTheListeners) {
   port.join();
 }
 
+// A view that draws for a while dispatches the window's messages; anything
+// handled meanwhile may subscribe or unsubscribe on another thread.
+TEST(PositionHub, NoLockIsHeldWhileViewsRun) {
+  ResetAllSettings();
+  CPositionHub hub;
+  CSlowView view, other;
+  hub.Subscribe(&view);
+  hub.OnFix(At(1, 1));
+  std::thread window([&] { hub.Deliver(c_msgGpsFix); });
+  ASSERT_TRUE(view.m_evInside.Wait(10000));
+  std::atomic<bool> fDone{false};
+  std::thread subscriber([&] {
+    hub.Subscribe(&other);
+    hub.Unsubscribe(&other);
+    fDone = true;
+  });
+  for (int i = 0; i < 300 && !fDone; ++i) platform::SleepMs(10);
+  EXPECT_TRUE(fDone.load()) << "the view's list is not locked while the view runs";
+  view.m_evGoOn.Set();
+  window.join();
+  subscriber.join();
+}
+
 std::vector<double> g_aClockSets;
 bool RecordClockSet(const platform::CSystemTime& st) {
   g_aClockSets.push_back(platform::SystemTimeToDays(st));

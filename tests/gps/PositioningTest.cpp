@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -18,6 +19,8 @@
 #include "gps/VisualTracking.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
+#include "platform/SerialPort.h"
+#include "platform/Thread.h"
 #include "platform/Str.h"
 #include "tests/gps/GpsTestUtil.h"
 
@@ -238,6 +241,66 @@ TEST(Positioning, PortsWithoutASettingAreWrittenAsOn) {
   }
   EXPECT_EQ(std::u16string(sz), u"Не удалось открыть ни одного COM-порта.");
   StopGps();
+  unsetenv("VELMO_PROGRAM_DIR");
+}
+
+// A port whose reading never returns (a Bluetooth port that hangs in the
+// system): the port thread's guard blocks until released.
+platform::CEvent g_evReleasePort;
+std::atomic<int> g_cGuardEntered{0};
+std::atomic<int> g_cGuardLeft{0};
+void BlockingGuard(int nPort, void (*pfnBody)(void*), void* pParam) {
+  if (++g_cGuardEntered == 1) {
+    g_evReleasePort.Wait(20000);
+    ++g_cGuardLeft;
+    return;
+  }
+  // Later runs read until their run is stopped (the port reads as closed).
+  (void)pfnBody;
+  (void)pParam;
+  while (IsPortOpen(nPort)) platform::SleepMs(5);
+  ++g_cGuardLeft;
+}
+
+TEST(Positioning, StopGpsAbandonsAPortThreadThatDoesNotEndWithinTwoSeconds) {
+  Collector c;
+  std::string dir = std::string(VELMO_BINARY_DIR) + "/gps_hang_" + std::to_string(getpid());
+  platform::CreateDirectoryPath(platform::Utf8ToU16(dir).c_str());
+  setenv("VELMO_PROGRAM_DIR", dir.c_str(), 1);  // no Demo.gdb there
+  const int nPort = 3;
+  for (int n = 0; n < 20; ++n) SetDword(platform::FormatStr(u"Enable_COM%d", n).c_str(), n == nPort ? 1 : 0);
+  platform::SetSerialDevicePath(nPort, "/dev/null");
+  g_evReleasePort.Reset();
+  g_cGuardEntered = 0;
+  g_cGuardLeft = 0;
+  SetPortThreadGuard(BlockingGuard);
+  StartGps();
+  for (int i = 0; i < 300 && g_cGuardEntered == 0; ++i) platform::SleepMs(10);
+  ASSERT_EQ(g_cGuardEntered.load(), 1);
+  EXPECT_TRUE(IsPortOpen(nPort));
+  uint32_t dwStart = platform::GetTickMs();
+  StopGps();
+  uint32_t dwSpent = platform::GetTickMs() - dwStart;
+  EXPECT_GE(dwSpent, 1900u) << "the thread had its 2000 ms";
+  EXPECT_LT(dwSpent, 3000u) << "then it was abandoned";
+  EXPECT_FALSE(IsGpsRunning());
+  EXPECT_FALSE(IsPortOpen(nPort));
+  // Reading starts again on the same port while the old thread still hangs.
+  StartGps();
+  for (int i = 0; i < 300 && g_cGuardEntered < 2; ++i) platform::SleepMs(10);
+  EXPECT_EQ(g_cGuardEntered.load(), 2);
+  // The hung thread wakes: it ends without touching the new run.
+  g_evReleasePort.Set();
+  for (int i = 0; i < 300 && g_cGuardLeft == 0; ++i) platform::SleepMs(10);
+  platform::SleepMs(50);
+  EXPECT_TRUE(IsGpsRunning());
+  EXPECT_TRUE(IsPortOpen(nPort)) << "the new run's port stays open";
+  dwStart = platform::GetTickMs();
+  StopGps();
+  EXPECT_LT(platform::GetTickMs() - dwStart, 1500u) << "a thread that ends is joined at once";
+  EXPECT_EQ(g_cGuardLeft.load(), 2);
+  SetPortThreadGuard(nullptr);
+  platform::SetSerialDevicePath(nPort, nullptr);
   unsetenv("VELMO_PROGRAM_DIR");
 }
 

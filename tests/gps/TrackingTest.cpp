@@ -8,7 +8,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,10 @@
 #include "gps/detail/MpsRecords.h"
 #include "platform/Canvas.h"
 #include "platform/File.h"
+#include "platform/Clock.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
+#include "res/Failure.h"
 #include "tests/gps/GpsTestUtil.h"
 
 using namespace gps::detail;
@@ -290,6 +295,62 @@ TEST_F(TrackingTest, SegmentsAndInvisiblePointsSplitLines) {
   EXPECT_EQ(w.lines[1].size(), 2u);
   EXPECT_EQ(w.lines[2].size(), 2u);
   EXPECT_EQ(w.lines[2].back().y, 6);
+}
+
+// The drawing callback dispatches the window's messages; a port thread that
+// appends meanwhile must not wait for the walk (nor the walk for it).
+std::atomic<bool> g_fAppended{false};
+bool AppendFromAnotherThread(const VPoint*, int, void*) {
+  if (g_fAppended) return true;
+  std::thread([] {
+    VisualTracking::Append(1.0f, 1.0f);
+    g_fAppended = true;
+  }).detach();
+  for (int i = 0; i < 300 && !g_fAppended; ++i) platform::SleepMs(10);
+  return true;
+}
+
+TEST_F(TrackingTest, TheWalkHoldsNoLockWhileItDraws) {
+  ASSERT_TRUE(VisualTracking::Open());
+  VisualTracking::Clear();
+  VisualTracking::SetLogging(true);
+  const float c_f = float(180.0 / 1073741824.0);
+  for (int i = 0; i < 10; ++i) VisualTracking::Append(0, float(i) * c_f);
+  g_fAppended = false;
+  VisualTracking::WalkTrackLog(100, 100, Identity, AppendFromAnotherThread, nullptr);
+  EXPECT_TRUE(g_fAppended.load()) << "a position appended while the track was drawn";
+  // The detached appender finished (or the process would hang at exit).
+}
+
+TEST_F(TrackingTest, AnUnwritableTracksFolderIsReportedOnceAndFixesGoOn) {
+  std::vector<std::u16string> texts;
+  static std::vector<std::u16string>* s_pTexts;
+  s_pTexts = &texts;
+  ClearFailures();
+  SetFailureNotifier([] { DrainFailures([](const char16_t* psz) { s_pTexts->push_back(psz); }); });
+  // A file where the folder should be: nothing can be created in it.
+  std::u16string folder = GetTracksFolder();
+  ClearFolder();
+  ::rmdir(platform::U16ToUtf8(folder).c_str());
+  ASSERT_TRUE(platform::WriteFileAtomic(folder.c_str(), "x", 1));
+  EXPECT_FALSE(VisualTracking::Open());
+  Tracking::StartRecording();
+  for (int i = 0; i < 20; ++i) Tracking::AddTrackPoint(Fix(30.0f + 0.001f * float(i), 60.0f));
+  EXPECT_TRUE(Tracking::OpenFilePath().empty());
+  // Each failure is a once-a-run report naming the folder with the reason.
+  ASSERT_EQ(texts.size(), 2u) << "the track log once, the recorder once (not once per fix)";
+  EXPECT_EQ(texts[0], texts[1]) << "the same failure: the shell shows it once";
+  EXPECT_NE(texts[0].find(folder), std::u16string::npos);
+  EXPECT_EQ(texts[0].find(u"cannot create the file"), std::u16string::npos) << "the system's words, not a literal";
+  // Started again, the recorder tries once more (and tells once more).
+  Tracking::StopRecording();
+  Tracking::StartRecording();
+  Tracking::AddTrackPoint(Fix(30.0f, 60.0f));
+  Tracking::AddTrackPoint(Fix(30.1f, 60.0f));
+  EXPECT_EQ(texts.size(), 3u);
+  Tracking::StopRecording();
+  SetFailureNotifier(nullptr);
+  platform::DeleteFilePath(folder.c_str());
 }
 
 // ---- FileWriter ----

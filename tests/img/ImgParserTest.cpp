@@ -10,6 +10,7 @@
 #include <random>
 #include <sys/stat.h>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "map/img/CoordStream.h"
 #include "map/img/ImgLabels.h"
@@ -338,12 +339,12 @@ TEST(ImgLabels, EightBitAndMultiByteInTheMapsCodePage) {
 TEST(ImgLabels, UnknownEncodingIsReportedOnceAndReadAsBytes) {
   static std::vector<std::u16string> s_messages;
   s_messages.clear();
-  SetResMessageHook([](const char16_t* psz) { s_messages.push_back(psz); });
+  SetFailureNotifier([] { DrainFailures([](const char16_t* psz) { s_messages.push_back(psz); }); });
   TestMap m = BaseMap();
   m.labels = CLabelBuilder(7, 1);
   uint32_t off = m.labels.AddBytes("ABC");
   auto p = OpenBytes(BuildImg(m));
-  SetResMessageHook(nullptr);
+  SetFailureNotifier(nullptr);
   ASSERT_TRUE(p);
   ASSERT_EQ(s_messages.size(), 1u);
   EXPECT_NE(s_messages[0].find(u"7"), std::u16string::npos);

@@ -59,6 +59,20 @@ class CheckLayersTest(unittest.TestCase):
         # The commented-out include is not one.
         self.assertEqual(sum(1 for l in lines if 'a layer above it' in l), 5, out)
 
+    def test_a_message_shown_below_the_shell_is_listed(self):
+        self.write('gps/Tracking.cpp', 'void F() {\n  // ShowResMessage(u"x") is the old way\n'
+                   '  ShowResMessage(sz);\n}\n')
+        self.write('render/overlay/X.cpp', '  ::MessageBoxW(nullptr, L"x", L"y", 0);\n')
+        self.write('map/vel/X.cpp', '  SetResMessageHook(Print);\n')
+        self.write('res/Res.cpp', 'void ShowResMessage(const char16_t* pszText) {}\n')
+        self.write('app/Dialogs.cpp', '  ::MessageBoxW(g_hWnd, psz, L"VELMO", 0);\n  ShowResMessage(psz);\n')
+        self.write('tools/cli/X.cpp', '  SetResMessageHook(Print);\n')
+        code, out = run(self.root)
+        self.assertEqual(code, 1, out)
+        lines = [l for l in out.splitlines() if 'below the shell:' in l]
+        self.assertEqual(sorted(l.split(':')[0] + ':' + l.split(':')[1] for l in lines),
+                         ['gps/Tracking.cpp:3', 'map/vel/X.cpp:1', 'render/overlay/X.cpp:1'], out)
+
     def test_the_tree_itself_follows_the_order(self):
         code, out = run(TOP)
         self.assertEqual(code, 0, out)

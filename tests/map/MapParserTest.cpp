@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "map/MapCollections.h"
 #include "map/MapFiles.h"
@@ -143,7 +144,7 @@ std::vector<std::u16string> g_messages;
 void CaptureMessage(const char16_t* psz) { g_messages.push_back(psz); }
 
 TEST(OpenMapFile, ReportsUnreadableAndUnsupportedFiles) {
-  SetResMessageHook(CaptureMessage);
+  SetFailureNotifier([] { DrainFailures(CaptureMessage); });
   g_messages.clear();
   std::u16string strMissing = TempPath("no-such-map.vel");
   uint32_t ids = 0;
@@ -167,7 +168,7 @@ TEST(OpenMapFile, ReportsUnreadableAndUnsupportedFiles) {
   ASSERT_TRUE(platform::WriteFileAtomic(strText.c_str(), v.data(), v.size()));
   EXPECT_EQ(OpenMapFileEx(strText.c_str(), true, c_fOpenAll, &ids), nullptr);
   EXPECT_EQ(ids, 2129u);
-  SetResMessageHook(nullptr);
+  SetFailureNotifier(nullptr);
 }
 
 TEST(ErrorAndLazyParsers, StandInsBehave) {

@@ -13,6 +13,7 @@
 
 #include "platform/Debug.h"
 #include "map/RouteLegs.h"
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "tests/map/RouteTestNet.h"
 
@@ -484,12 +485,12 @@ TEST_F(Grid, OutOfMemoryShowsTheMessageAndFails) {
   auto p = OpenNet(net);
   ASSERT_TRUE(p);
   g_messages.clear();
-  SetResMessageHook(RecordMessage);
+  SetFailureNotifier([] { DrainFailures(RecordMessage); });
   CVelRouter::SetAllocLimitForTests(64);
   RouteOptions o = Car();
   EXPECT_FALSE(p->FindRoute(net.At(-5, 100), net.At(395, 300), &o, nullptr));
   CVelRouter::SetAllocLimitForTests(0);
-  SetResMessageHook(nullptr);
+  SetFailureNotifier(nullptr);
   EXPECT_TRUE(o.points.empty());
   ASSERT_EQ(g_messages.size(), 1u);
   char16_t sz[256];

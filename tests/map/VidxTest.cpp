@@ -34,6 +34,7 @@
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "tools/velc/OsmConvert.h"
 #include "tools/velc/VelWriter.h"
@@ -263,9 +264,9 @@ std::vector<std::u16string> g_messages;
 struct MessageCatcher {
   MessageCatcher() {
     g_messages.clear();
-    SetResMessageHook([](const char16_t* psz) { g_messages.push_back(psz); });
+    SetFailureNotifier([] { DrainFailures([](const char16_t* psz) { g_messages.push_back(psz); }); });
   }
-  ~MessageCatcher() { SetResMessageHook(nullptr); }
+  ~MessageCatcher() { SetFailureNotifier(nullptr); }
 };
 
 // A drawing context over a view rectangle at a scale index.

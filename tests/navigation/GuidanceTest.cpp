@@ -157,7 +157,39 @@ TEST_F(GuidanceTest, OffRouteWithAutomaticRecalculation) {
   EXPECT_GE(voice.cClearPending, 1);
 }
 
-TEST_F(GuidanceTest, FailedRecalculationLeavesGuidanceOffRouteUntilBack) {
+TEST_F(GuidanceTest, FailedRecalculationIsRetriedAtABoundedRateWhileOffRoute) {
+  SetDword(setting::RoutingStyle.pszName, 0);
+  SetDword(setting::RoutingOffRoute.pszName, 1);
+  host.cFailRecalculations = 2;
+  const double dSecond = 1.0 / 86400.0;
+  host.dNow = 46000.5;
+  Route* pRoute = AddRoute(store, RoadRoute());
+  guidance.Start(pRoute, none, 0, 0);
+  guidance.Update(FixAt(0, 200));
+  guidance.Update(FixAt(150, 350));
+  EXPECT_EQ(host.cRecalculations, 1) << "once in the update";
+  EXPECT_EQ(guidance.State().nState, nsOffRoute);
+  // Fixes every second, still far from the route: no new search before 10 s.
+  for (int i = 1; i <= 9; ++i) {
+    host.dNow += dSecond;
+    guidance.Update(FixAt(160, 350 + 10 * i));
+  }
+  EXPECT_EQ(host.cRecalculations, 1) << "not once per fix";
+  EXPECT_EQ(guidance.State().nState, nsOffRoute);
+  host.dNow += 1.5 * dSecond;
+  guidance.Update(FixAt(160, 450));
+  EXPECT_EQ(host.cRecalculations, 2) << "the retry comes when due, never waiting to be back on the route";
+  EXPECT_EQ(guidance.State().nState, nsOffRoute);
+  EXPECT_EQ(voice.aEvents.size(), 1u) << "RouteOut is said once";
+  host.dNow += 10.5 * dSecond;
+  guidance.Update(FixAt(160, 460));
+  EXPECT_EQ(host.cRecalculations, 3);
+  EXPECT_EQ(guidance.State().nState, nsOnRoute) << "the third search succeeds";
+  ASSERT_EQ(voice.aEvents.size(), 2u);
+  EXPECT_EQ(voice.aEvents[1], reRouteCalculated);
+}
+
+TEST_F(GuidanceTest, NoRetryOnceRecalculatingIsNoLongerChosen) {
   SetDword(setting::RoutingStyle.pszName, 0);
   SetDword(setting::RoutingOffRoute.pszName, 1);
   host.cFailRecalculations = 100;
@@ -165,11 +197,12 @@ TEST_F(GuidanceTest, FailedRecalculationLeavesGuidanceOffRouteUntilBack) {
   guidance.Start(pRoute, none, 0, 0);
   guidance.Update(FixAt(0, 200));
   guidance.Update(FixAt(150, 350));
-  EXPECT_EQ(host.cRecalculations, 1) << "once in the update";
-  EXPECT_EQ(guidance.State().nState, nsOffRoute);
+  ASSERT_EQ(host.cRecalculations, 1);
+  SetDword(setting::RoutingOffRoute.pszName, 0);
+  host.dNow += 60.0 / 86400.0;
   guidance.Update(FixAt(160, 400));
+  EXPECT_EQ(host.cRecalculations, 1);
   EXPECT_EQ(guidance.State().nState, nsOffRoute);
-  EXPECT_EQ(voice.aEvents.size(), 1u) << "RouteOut is said once";
 }
 
 TEST_F(GuidanceTest, OffRouteWithoutRecalculationResumesOnALaterSegment) {

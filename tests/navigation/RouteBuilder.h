@@ -56,7 +56,9 @@ struct CFakeHost : CGuidanceHost {
   int cSaves = 0, cRecalculations = 0, cStarted = 0, cEnded = 0;
   int cFailRecalculations = 0;  // the first this many fail
   std::vector<size_t> aRecalcVia, aRecalcPassed;
+  double dNow = 0;  // days
   void SaveStore() override { ++cSaves; }
+  double Now() override { return dNow; }
   // Like auto-routing's recalculation: the points before the passed index,
   // a point at the position, a straight road leg to the via point, then
   // the via point and the rest.

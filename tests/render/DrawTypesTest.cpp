@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/Settings.h"
 #include "platform/Clock.h"
@@ -62,13 +63,13 @@ class DrawTypesTest : public ::testing::Test {
     OpenSettings();
     ResetAllSettings();
     g_messages.clear();
-    SetResMessageHook(CaptureMessage);
+    SetFailureNotifier([] { DrainFailures(CaptureMessage); });
     SetNightClockForTests(TestClock);
     SetNightModeFixSource(nullptr);
   }
   void TearDown() override {
     FreeDrawTypes();
-    SetResMessageHook(nullptr);
+    SetFailureNotifier(nullptr);
     SetNightClockForTests(nullptr);
     for (const char16_t* psz : {u"day.skin", u"night.skin", u"test_render.skin"})
       DeleteFilePath(ProgramFile(psz).c_str());
@@ -446,6 +447,27 @@ TEST_F(DrawTypesTest, UpdateNightModeFollowsTheSettingAndTheFix) {
   g_fClock = 0;
   UpdateNightMode();
   EXPECT_FALSE(IsDaySkinCurrent());
+  SetNightModeFixSource(nullptr);
+}
+
+TEST_F(DrawTypesTest, AFixWithoutATimeIsJudgedAtTheSystemTime) {
+  WriteText(ProgramFile(u"day.skin"), "white\npolygons\n#\npolylines\n");
+  WriteText(ProgramFile(u"night.skin"), "black\npolygons\n#\npolylines\n");
+  InitDrawTypes();
+  SetDword(u"NightMode", 3);
+  // A 3D fix at Greenwich on the equator that carries no time.
+  SetNightModeFixSource([](NightModeFix& fix) {
+    fix = {true, 3, 0.0, 0.0, 0.0};
+    fix.fValidTime = false;
+    return true;
+  });
+  CSystemTime noon = {2026, 12, 0, 9, 12, 0, 0, 0}, night = {2026, 12, 0, 9, 22, 0, 0, 0};
+  g_fClock = SystemTimeToDays(night);
+  UpdateNightMode();
+  EXPECT_FALSE(IsDaySkinCurrent()) << "22:00 UT there is night";
+  g_fClock = SystemTimeToDays(noon) + 1;  // the next day's noon, past the 15 s guard
+  UpdateNightMode();
+  EXPECT_TRUE(IsDaySkinCurrent()) << "never judged at day 0 (midnight of 1899-12-30)";
   SetNightModeFixSource(nullptr);
 }
 

@@ -246,9 +246,11 @@ class CPageHost : public CTestHost {
   void KillPointerTimer() override { m_dwTimer = 0; }
   void SetPointerCapture(bool f) override { m_fCapture = f; }
   uint32_t GetTickMs() override { return m_dwNow; }
+  bool ArePortsOpen() override { return m_fPortsOpen; }
   uint32_t m_dwTimer = 0;
   bool m_fCapture = false;
   uint32_t m_dwNow = 5000;
+  bool m_fPortsOpen = true;
 };
 
 class MapPageRulesTest : public ::testing::Test {
@@ -398,6 +400,11 @@ TEST_F(MapPageRulesTest, TheMarkerShowsTheCursorThePageWasGiven) {
   m_page.OnCursorChanged(true, 37.6, 55.75, 90.0);
   EXPECT_TRUE(m_page.GetCursor().fValid);
   EXPECT_DOUBLE_EQ(m_page.GetCursor().dHeading, 90.0);
+  EXPECT_GT(redAtOrigin(), 10);
+  // The ports close: the hub keeps its last fix, but no marker is drawn.
+  m_host.m_fPortsOpen = false;
+  EXPECT_EQ(redAtOrigin(), 0);
+  m_host.m_fPortsOpen = true;
   EXPECT_GT(redAtOrigin(), 10);
   // The shell's feed: a cursor that is no longer valid hides the marker.
   CursorMark cursor = m_page.GetCursor();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -28,11 +29,13 @@ class ResTest : public ::testing::Test {
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     setenv("VELMO_PROGRAM_DIR", m_dir.c_str(), 1);
     g_messages.clear();
-    SetResMessageHook([](const char16_t* psz) { g_messages.push_back(psz); });
+    ClearFailures();
+    SetFailureNotifier([] { DrainFailures([](const char16_t* psz) { g_messages.push_back(psz); }); });
     ResetAllSettings();
     ResetLanguageForTests();
   }
   void TearDown() override {
+    SetFailureNotifier(nullptr);
     ResetLanguageForTests();
     ResetAllSettings();
     std::system(("rm -rf " + m_dir).c_str());

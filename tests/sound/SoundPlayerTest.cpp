@@ -135,9 +135,19 @@ TEST_F(SoundPlayerTest, DeviceErrorsAreShownAndReleaseThePlayback) {
   player.PlayNext();
   EXPECT_FALSE(player.IsPlaying());
   EXPECT_EQ(host.aDeviceErrors, std::vector<uint32_t>{2});
+  EXPECT_FALSE(player.IsDeviceAvailable());
+  // A device that keeps failing is told of once; the phrases pass silently.
+  for (int i = 0; i < 5; ++i) {
+    queue.Post(std::make_unique<CManeuverPhrase>(pcRight, true, 0));
+    queue.Post(std::make_unique<CGpsSoundEvent>(gseMissing));
+    EXPECT_TRUE(PlayAll().empty());
+  }
+  EXPECT_EQ(host.aDeviceErrors, std::vector<uint32_t>{2});
+  EXPECT_EQ(player.DeviceError(), 2u);
   device.dwFail = 0;
   queue.Post(std::make_unique<CGpsSoundEvent>(gseMissing));
   EXPECT_EQ(PlayAll(), std::vector<std::string>{"GPSMissing"});
+  EXPECT_TRUE(player.IsDeviceAvailable());
 }
 
 TEST_F(SoundPlayerTest, CuttingAManeuverPhraseLetsTheCurrentFileFinish) {

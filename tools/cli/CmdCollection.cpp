@@ -12,6 +12,7 @@
 #include "map/vidx/VidxParser.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "res/Failure.h"
 #include "res/Res.h"
 #include "tools/cli/Cli.h"
 #include "view/MapUnits.h"
@@ -26,7 +27,7 @@ static int RunBuild(const char* pszFolder) {
     std::fprintf(stderr, "velmo-cli: %s is not a folder\n", pszFolder);
     return 1;
   }
-  SetResMessageHook(PrintMessage);
+  SetFailureNotifier([] { DrainFailures(PrintMessage); });
   VidxBuildHost host{nullptr, nullptr, nullptr};
   const int32_t cMaps = BuildCollectionIndex(strFolder.c_str(), host);
   if (cMaps <= 0) {

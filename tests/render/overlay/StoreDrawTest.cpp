@@ -235,3 +235,33 @@ TEST_F(StoreDrawTest, ActiveRouteUsesThePointerPens) {
   EXPECT_EQ(m_pCanvas->GetPixel(50, 80), 0xC00000u);
   g_waypointStore.SetActiveRoute(nullptr);
 }
+
+namespace {
+size_t g_iGuidanceTarget = 0;
+}  // namespace
+
+TEST_F(StoreDrawTest, ActiveRouteIsDrawnFromTheGuidanceTarget) {
+  // Three legs west to east; guidance approaches point 2 (x = 120).
+  Route* pRoute = AddRouteThrough({{20, 30}, {70, 30}, {120, 30}, {180, 30}}, 0x00C000);
+  g_waypointStore.SetActiveRoute(pRoute);
+  SetActiveRouteStartSource([] { return g_iGuidanceTarget; });
+  g_iGuidanceTarget = 2;
+  DrawRoutesLayer(*m_pCtx);
+  EXPECT_EQ(m_pCanvas->GetPixel(40, 30), c_crWhite) << "the part behind the car is not drawn";
+  EXPECT_EQ(m_pCanvas->GetPixel(100, 30), c_crWhite);
+  EXPECT_EQ(m_pCanvas->GetPixel(130, 30), c_crActiveRouteInner) << "from the target on";
+  EXPECT_EQ(m_pCanvas->GetPixel(170, 30), c_crActiveRouteInner);
+  // A target past the end (arrived) leaves at most the last point; no line.
+  {
+    const CBrush white(bkSolid, c_crWhite);
+    m_pCanvas->FillRect(VRect{0, 0, m_pCanvas->Width(), m_pCanvas->Height()}, &white);
+  }
+  g_iGuidanceTarget = 99;
+  DrawRoutesLayer(*m_pCtx);
+  EXPECT_EQ(m_pCanvas->GetPixel(150, 30), c_crWhite);
+  // Without guidance's source the whole route is drawn.
+  SetActiveRouteStartSource(nullptr);
+  DrawRoutesLayer(*m_pCtx);
+  EXPECT_EQ(m_pCanvas->GetPixel(40, 30), c_crActiveRouteInner);
+  g_waypointStore.SetActiveRoute(nullptr);
+}
