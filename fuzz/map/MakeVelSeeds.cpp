@@ -139,6 +139,13 @@ std::vector<VelLevelInput> MakeRoadNet(VelWriterOptions& opt) {
         break;
       }
   }
+  // Roads kept to the ends of a route and unpaved ones (the road access
+  // table), and a few barrier nodes.
+  for (size_t k = 0; k < levels[0].objects.size(); k += 7) {
+    levels[0].objects[k].btRoadThrough = uint8_t(rng() % 2 ? 0x04 : 0xFF);
+    levels[0].objects[k].btRoadFlags = uint8_t(rng() % 2);
+  }
+  for (uint32_t k = 3; k < nodes.size(); k += 37) opt.barriers.push_back(VelBarrierInput{k, 0x9F00});
   opt.dwNodeCount = uint32_t(nodes.size());
   return levels;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "map/vel/VelParser.h"
@@ -125,6 +126,16 @@ float CVelRouter::LinkCost(float fLength, uint16_t wAttributes, bool fTimeBased)
   return f < 1.0f ? 1.0f : f;
 }
 
+uint8_t CVelRouter::LinkThroughBit(int32_t nVehicle) {
+  // emergency .. taxi at bits 1-5, bicycle 6, truck 7; pedestrians none.
+  static const uint8_t c_abBit[8] = {0, 0x40, 0x08, 0x20, 0x10, 0x02, 0x04, 0x80};
+  return (nVehicle >= 0 && nVehicle < 8) ? c_abBit[nVehicle] : 0;
+}
+
+uint8_t CVelRouter::LinkAccess(uint8_t btThrough, uint8_t btFlags) {
+  return uint8_t(((btThrough & 0x1F) << 1) | (btThrough & 0xC0) | ((btFlags & c_btAccessUnpaved) ? c_btLinkUnpaved : 0));
+}
+
 uint16_t CVelRouter::VehicleMask(int32_t nVehicle, bool fAvoidTolls) {
   uint16_t w = (nVehicle >= 0 && nVehicle < 8) ? c_aVehicleBit[nVehicle] : 0;
   if (fAvoidTolls) w |= 0x0080;
@@ -161,6 +172,7 @@ bool CVelRouter::AddRoadLinks(const VelRecord& rec, const MapPoint* pPoints, con
   l.nHeapPos = -1;
   l.wAttributes = rec.wRoadAttributes;
   l.btType = uint8_t(rec.wType > 255 ? 255 : rec.wType);
+  l.btAccess = AccessOfRoad(rec.dwOffset);
   l.dwBlock = dwBlock;
   l.dwRoad = rec.dwOffset;
   l.nRestrict = -1;
@@ -168,9 +180,12 @@ bool CVelRouter::AddRoadLinks(const VelRecord& rec, const MapPoint* pPoints, con
   l.nPred = -1;
   l.nReachDual = -1;
   l.nFirstDual = -1;
+  m_nMaxSpeedClass = std::max(m_nMaxSpeedClass, int(rec.wRoadAttributes & 7));
+  m_fMaxQuality = std::max(m_fMaxQuality, c_aQuality[(rec.wRoadAttributes >> 3) & 7]);
   for (uint32_t i = 0; i < rec.cPoints; ++i) {
     const int32_t nNode = pNodes[i];
     if (nNode < 0) continue;
+    if (size_t(nNode) < m_nodePoints.Size()) m_nodePoints[size_t(nNode)] = pPoints[i];
     if (nPrevNode >= 0) {
       l.fLength = float(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i + 1, k2));
       l.cLink = int32_t(m_links.Size());
@@ -239,6 +254,49 @@ bool CVelRouter::ReadRestrictions() {
   return true;
 }
 
+// The road access table: the records stay in the mapped file (read with
+// memcpy, they need no alignment); the barriers become a word per node.
+bool CVelRouter::ReadAccessTable() {
+  const VelExtHeader& hdr = m_parser.m_hdr;
+  const uint64_t cbFile = m_parser.m_cFileSize;
+  m_pAccess = nullptr;
+  m_cAccess = 0;
+  m_barriers.Free();
+  if (!hdr.dwAccessTableOffset) return true;
+  const uint64_t cb = uint64_t(hdr.dwAccessRoadCount) * sizeof(VelRoadAccess) +
+                      uint64_t(hdr.dwBarrierCount) * sizeof(VelNodeBarrier);
+  if (hdr.dwAccessTableOffset < sizeof(VelExtHeader) || hdr.dwAccessTableOffset + cb > cbFile) return true;
+  const uint8_t* p = m_parser.m_pData + hdr.dwAccessTableOffset;
+  m_pAccess = reinterpret_cast<const VelRoadAccess*>(p);
+  m_cAccess = hdr.dwAccessRoadCount;
+  if (!hdr.dwBarrierCount) return true;
+  if (!m_barriers.Reserve(m_cNodes)) return false;
+  for (uint32_t i = 0; i < m_cNodes; ++i) m_barriers.Push(0);
+  const uint8_t* pBarrier = p + size_t(hdr.dwAccessRoadCount) * sizeof(VelRoadAccess);
+  for (uint32_t i = 0; i < hdr.dwBarrierCount; ++i) {
+    VelNodeBarrier b;
+    std::memcpy(&b, pBarrier + size_t(i) * sizeof b, sizeof b);
+    if (b.nNode < m_cNodes) m_barriers[b.nNode] |= b.wDeny;
+  }
+  return true;
+}
+
+// The link bits of a road from the access table (sorted by offset).
+uint8_t CVelRouter::AccessOfRoad(uint32_t dwRoad) const {
+  if (!m_cAccess) return 0;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(m_pAccess);
+  size_t lo = 0, hi = m_cAccess;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    VelRoadAccess a;
+    std::memcpy(&a, p + mid * sizeof a, sizeof a);
+    if (a.dwRoad == dwRoad) return LinkAccess(a.btThrough, a.btFlags);
+    if (a.dwRoad < dwRoad) lo = mid + 1;
+    else hi = mid;
+  }
+  return 0;
+}
+
 bool CVelRouter::Build(const MapProgress* pProgress) {
   if (m_fBuilt) return true;
   CVelParser& p = m_parser;
@@ -258,6 +316,12 @@ bool CVelRouter::Build(const MapProgress* pProgress) {
   m_restrictRefs.Free();
   m_cDroppedRestrictions = 0;
   if (!m_nodes.Reserve(size_t(m_cNodes) + 2)) return OutOfMemory();
+  if (!ReadAccessTable()) return OutOfMemory();
+  m_nodePoints.Free();
+  if (!m_nodePoints.Reserve(size_t(m_cNodes) + 2)) return OutOfMemory();
+  for (uint32_t i = 0; i < m_cNodes + 2; ++i) m_nodePoints.Push(MapPoint{0, 0});
+  m_nMaxSpeedClass = 0;
+  m_fMaxQuality = 1;
   for (uint32_t i = 0; i < m_cNodes + 2; ++i) {
     int32_t n = i < m_cNodes ? int32_t(i) : i == m_cNodes ? -1 : -2;
     m_nodes.Push(RoutingNode{n, n, -1, 0});
@@ -320,7 +384,7 @@ bool CVelRouter::IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint1
   return fOpen ? d <= fBest + fTie : d + fTie < fBest;
 }
 
-void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask) {
+void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask, const std::vector<uint32_t>* aExclude) {
   CVelParser& p = m_parser;
   VelLevel level;
   if (!p.GetLevel(p.m_cLevels - 1, level) || level.dwFirstBlock >= p.m_cFileSize) return;
@@ -355,8 +419,11 @@ void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask) {
       if (!rec.fHasNodes) continue;
       const MapPoint* pPoints = p.m_mapPoints.data();
       const int32_t* pNodes = p.m_pointNodes.data();
+      // Only roads the vehicle may use are candidates.
+      if (rec.wRoadAttributes & wMask) continue;
       for (size_t s = 0; s < cSnaps; ++s) {
         RoadSnap& snap = *apSnap[s];
+        if (aExclude && std::find(aExclude[s].begin(), aExclude[s].end(), rec.dwOffset) != aExclude[s].end()) continue;
         int32_t nPrev = -1;
         uint32_t iPrev = 0;
         snap.fWaitNext = false;
@@ -372,6 +439,7 @@ void CVelRouter::Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask) {
               snap.dwRoad = rec.dwOffset;
               snap.btType = uint8_t(rec.wType > 255 ? 255 : rec.wType);
               snap.wAttributes = rec.wRoadAttributes;
+              snap.btAccess = AccessOfRoad(rec.dwOffset);
               snap.fOneWay = (rec.wRoadAttributes & c_wOneWay) != 0;
               snap.nPoint = i;
               snap.ptNearest = ptNear;
@@ -430,6 +498,7 @@ RoutingLink CVelRouter::SnapLink(const RoadSnap& snap) {
   l.cLink = c_nStartLink;
   l.wAttributes = snap.wAttributes;
   l.btType = snap.btType;
+  l.btAccess = snap.btAccess;
   l.dwBlock = snap.dwBlock;
   l.dwRoad = snap.dwRoad;
   l.nRestrict = -1;
@@ -553,6 +622,7 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
     l.nHeapPos = -1;
   }
   const int32_t nStartNode = int32_t(m_cNodes), nDestNode = int32_t(m_cNodes) + 1;
+  const uint16_t wVehicle = VehicleMask(options.nVehicle, false);
   int32_t nLastStartDual = -1;
   auto add = [&](int32_t iFrom, int32_t iTo, int32_t& nLast) -> bool {
     RoutingDualLink d{iFrom, iTo, -1};
@@ -579,6 +649,8 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
       fFromStart = fFromStart || s == iF;
     if (fFromStart && !add(int32_t(m_iStartLink), iF, nLastStartDual)) return false;
     int32_t nLast = -1;
+    // A barrier the vehicle may not pass: no way on from its node.
+    if (m_fUseRestrictions && (BarrierAt(f.nArrival) & wVehicle)) continue;
     for (int32_t iP = m_nodes[size_t(f.nArrival)].nFirstLink; iP >= 0; iP = m_links[size_t(iP)].cNextLink) {
       const RoutingLink& pl = m_links[size_t(iP)];
       bool fAllowed = true;
@@ -587,7 +659,6 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
         if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) fAllowed = false;
       }
       if (options.fAvoidHighways && pl.btType == c_btHighway) fAllowed = false;
-      if (options.fAvoidUnpaved && pl.btType == c_btUnpaved) fAllowed = false;
       if (options.fAvoidUTurns && TowardNode(pl) == f.cFromNode) fAllowed = false;
       if (fAllowed && !add(iF, iP, nLast)) return false;
     }
@@ -599,24 +670,64 @@ bool CVelRouter::BuildDualLinks(const RouteOptions& options, Progress& progress)
 // ---------------------------------------------------------------------------
 // The search
 
-bool CVelRouter::Search(uint16_t wMask, bool fTimeBased) {
+// Labels are (link, stage): a route may use the roads kept to its ends
+// (btEnds bits, and unpaved ones when they are avoided) only as a run at its
+// start (stage 0) and a run at its end (stage 2), with the rest (stage 1)
+// on other roads. A map without such roads has every link in one stage, and
+// the search is the plain least-cost search over links.
+bool CVelRouter::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool fAvoidUnpaved, const MapPoint* pGoal) {
+  const int c_cStages = 3;
   RoutingLink* pLinks = m_links.Data();
+  const size_t cLabels = m_links.Size() * c_cStages;
+  if (!m_labelCost.Reserve(cLabels) || !m_labelPred.Reserve(cLabels) || !m_labelDual.Reserve(cLabels) ||
+      !m_labelHeap.Reserve(cLabels) || !m_labelKey.Reserve(cLabels))
+    return false;
+  m_labelCost.Resize(0);
+  m_labelPred.Resize(0);
+  m_labelDual.Resize(0);
+  m_labelHeap.Resize(0);
+  m_labelKey.Resize(0);
+  for (size_t i = 0; i < cLabels; ++i) {
+    m_labelCost.Push(-1);
+    m_labelPred.Push(-1);
+    m_labelDual.Push(-1);
+    m_labelHeap.Push(-1);
+    m_labelKey.Push(-1);
+  }
+  // The bound of the cost still to come from a link's arrival node: the
+  // straight line at the best quality (by time also at the top speed of the
+  // map's roads), a hundredth taken off for the rounding of link lengths.
+  float fPerUnit = 0;
+  if (pGoal) {
+    fPerUnit = 0.99f / m_fMaxQuality;
+    if (fTimeBased) fPerUnit /= float(c_aSpeed[m_nMaxSpeedClass & 7]) * 10.0f / 36.0f;
+  }
+  auto bound = [&](const RoutingLink& l) -> float {
+    if (!pGoal || l.nArrival < 0 || size_t(l.nArrival) >= m_nodePoints.Size() || l.nArrival >= int32_t(m_cNodes))
+      return 0;
+    return float(Dist(m_nodePoints[size_t(l.nArrival)], *pGoal, m_fCos)) * fPerUnit;
+  };
+  float* pKey = m_labelKey.Data();
+  float* pCost = m_labelCost.Data();
+  int32_t* pPred = m_labelPred.Data();
+  int32_t* pDual = m_labelDual.Data();
+  int32_t* pPos = m_labelHeap.Data();
   if (!m_heap.Reserve(m_links.Size() > 2 ? m_links.Size() : 2)) return false;
   m_heap.Resize(0);
   int32_t* pHeap = nullptr;
   size_t cHeap = 0;
   auto siftUp = [&](size_t i) {
     const int32_t v = pHeap[i];
-    const float c = pLinks[v].fCost;
+    const float c = pKey[v];
     while (i > 0) {
       size_t parent = (i - 1) / 2;
-      if (!(pLinks[pHeap[parent]].fCost > c)) break;
+      if (!(pKey[pHeap[parent]] > c)) break;
       pHeap[i] = pHeap[parent];
-      pLinks[pHeap[i]].nHeapPos = int32_t(i);
+      pPos[pHeap[i]] = int32_t(i);
       i = parent;
     }
     pHeap[i] = v;
-    pLinks[v].nHeapPos = int32_t(i);
+    pPos[v] = int32_t(i);
   };
   auto push = [&](int32_t v) -> bool {
     if (!m_heap.Push(v)) return false;
@@ -627,56 +738,108 @@ bool CVelRouter::Search(uint16_t wMask, bool fTimeBased) {
   };
   auto pop = [&]() -> int32_t {
     const int32_t top = pHeap[0];
-    pLinks[top].nHeapPos = -1;
+    pPos[top] = -1;
     const int32_t last = pHeap[--cHeap];
     m_heap.Resize(cHeap);
     if (cHeap) {
       size_t i = 0;
-      const float c = pLinks[last].fCost;
+      const float c = pKey[last];
       for (;;) {
         size_t l = 2 * i + 1, r = l + 1, m = i;
         float cm = c;
-        if (l < cHeap && pLinks[pHeap[l]].fCost < cm) m = l, cm = pLinks[pHeap[l]].fCost;
-        if (r < cHeap && pLinks[pHeap[r]].fCost < cm) m = r;
+        if (l < cHeap && pKey[pHeap[l]] < cm) m = l, cm = pKey[pHeap[l]];
+        if (r < cHeap && pKey[pHeap[r]] < cm) m = r;
         if (m == i) break;
         pHeap[i] = pHeap[m];
-        pLinks[pHeap[i]].nHeapPos = int32_t(i);
+        pPos[pHeap[i]] = int32_t(i);
         i = m;
       }
       pHeap[i] = last;
-      pLinks[last].nHeapPos = int32_t(i);
+      pPos[last] = int32_t(i);
     }
     return top;
   };
+  auto endsOnly = [&](const RoutingLink& l) {
+    return (l.btAccess & btEnds) != 0 || (fAvoidUnpaved && (l.btType == c_btUnpaved || (l.btAccess & c_btLinkUnpaved)));
+  };
 
   const int32_t iStart = int32_t(m_iStartLink), iDest = int32_t(m_iDestLink);
-  pLinks[iStart].fCost = 0;
-  if (!push(iStart)) return false;
+  const int32_t nStartLabel = iStart * c_cStages, nDestLabel = iDest * c_cStages;
+  pCost[nStartLabel] = 0;
+  pKey[nStartLabel] = 0;
+  if (!push(nStartLabel)) return false;
   uint32_t cPopped = 0;
+  bool fFound = false;
   while (cHeap) {
-    const int32_t j = pop();
+    const int32_t nLabel = pop();
     ++cPopped;
-    if (j == iDest) break;
+    if (nLabel == nDestLabel) {
+      fFound = true;
+      break;
+    }
     if (m_cWorkLimit && cPopped > m_cWorkLimit) break;
-    const float fCostJ = pLinks[j].fCost;
+    const int32_t j = nLabel / c_cStages;
+    const int nStage = nLabel % c_cStages;
+    const float fCostJ = pCost[nLabel];
     for (int32_t d = pLinks[j].nFirstDual; d >= 0; d = m_dual[size_t(d)].cNextLink) {
       ASSERT(d != m_dual[size_t(d)].cNextLink);
       if (d == m_dual[size_t(d)].cNextLink) break;
       const int32_t q = m_dual[size_t(d)].nTo;
-      RoutingLink& lq = pLinks[q];
+      const RoutingLink& lq = pLinks[q];
       if (lq.wAttributes & wMask) continue;
+      int nNext = 0;
+      if (q != iDest) {
+        if (endsOnly(lq)) nNext = nStage == 0 ? 0 : 2;
+        else if (nStage == 2) continue;  // off the end run again: a way through
+        else nNext = 1;
+      }
+      const int32_t nQ = q * c_cStages + nNext;
       const float c = LinkCost(lq.fLength, lq.wAttributes, fTimeBased) + fCostJ;
-      if (lq.fCost < 0 || lq.fCost > c) {
-        const bool fQueued = lq.nHeapPos >= 0;
-        lq.fCost = c;
-        lq.nPred = j;
-        lq.nReachDual = d;
-        if (fQueued) siftUp(size_t(lq.nHeapPos));
-        else if (!push(q)) return false;
+      if (pCost[nQ] < 0 || pCost[nQ] > c) {
+        const bool fQueued = pPos[nQ] >= 0;
+        pCost[nQ] = c;
+        pKey[nQ] = c + bound(lq);
+        pPred[nQ] = nLabel;
+        pDual[nQ] = d;
+        if (fQueued) siftUp(size_t(pPos[nQ]));
+        else if (!push(nQ)) return false;
       }
     }
   }
   m_stats.cPopped = cPopped;
+  // The route goes into the links (cost, predecessor, dual link) for the
+  // assembly. A link met twice (in two stages: a loop that costs as much as
+  // not driving it) is driven once, the loop left out.
+  if (fFound) {
+    std::vector<int32_t> chain;  // labels, start first
+    for (int32_t n = nDestLabel; n >= 0; n = pPred[n]) chain.push_back(n);
+    std::reverse(chain.begin(), chain.end());
+    std::vector<int32_t> route;
+    std::unordered_map<int32_t, size_t> at;  // link -> its place in route
+    for (int32_t n : chain) {
+      const int32_t iLink = n / c_cStages;
+      auto it = at.find(iLink);
+      if (it != at.end()) {
+        const size_t k = it->second;
+        for (size_t m = k + 1; m < route.size(); ++m) at.erase(route[m] / c_cStages);
+        route.resize(k + 1);
+        continue;
+      }
+      at.emplace(iLink, route.size());
+      route.push_back(n);
+    }
+    for (size_t k = 0; k < route.size(); ++k) {
+      RoutingLink& l = pLinks[route[k] / c_cStages];
+      l.fCost = pCost[route[k]];
+      l.nPred = k ? route[k - 1] / c_cStages : -1;
+      l.nReachDual = k ? pDual[route[k]] : -1;
+    }
+  }
+  m_labelCost.Free();
+  m_labelPred.Free();
+  m_labelDual.Free();
+  m_labelHeap.Free();
+  m_labelKey.Free();
   return true;
 }
 
@@ -691,7 +854,17 @@ bool CVelRouter::ReadRoad(uint32_t dwBlock, uint32_t dwRoad, RoadView& road) {
   return true;
 }
 
-void CVelRouter::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink) {
+std::u16string CVelRouter::LinkLabel(int32_t iLink) {
+  const RoutingLink& l = m_links[size_t(iLink)];
+  RoadView road;
+  if (!ReadRoad(l.dwBlock, l.dwRoad, road) || road.rec.dwLabelRef == 0xFFFFFFFFu) return std::u16string();
+  char16_t sz[c_cchLabelOut];
+  int nFlag = 0;
+  m_parser.GetLabel(0, rkPolyline, road.rec.wType, road.rec.dwLabelRef, sz, &nFlag);
+  return sz;
+}
+
+void CVelRouter::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink, const std::u16string* pLabel) {
   point = RouterPoint{};
   point.x = int32_t(uint32_t(pt.x) << 1);
   point.y = int32_t(uint32_t(pt.y) << 1);
@@ -701,13 +874,7 @@ void CVelRouter::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink
   point.btQuality = uint8_t((l.wAttributes >> 3) & 7);
   point.nLink = l.cLink;
   point.fLength = l.fLength;
-  RoadView road;
-  if (ReadRoad(l.dwBlock, l.dwRoad, road) && road.rec.dwLabelRef != 0xFFFFFFFFu) {
-    char16_t sz[c_cchLabelOut];
-    int nFlag = 0;
-    m_parser.GetLabel(0, rkPolyline, road.rec.wType, road.rec.dwLabelRef, sz, &nFlag);
-    point.strLabel = sz;
-  }
+  point.strLabel = pLabel ? *pLabel : LinkLabel(iLink);
 }
 
 // The points a link runs along in travel order; start and destination
@@ -882,8 +1049,11 @@ void CVelRouter::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpti
     const MapPoint ptStartPoint = road.pPoints[s];
     const int32_t x2 = int32_t(uint32_t(ptArrival.x) << 1), y2 = int32_t(uint32_t(ptArrival.y) << 1);
     const bool fDestPiece = l.cRealNode == c_nDestLink;
+    // The road's label once for all the link's points: reading the record
+    // again per point made long roads quadratic.
+    const std::u16string strLabel = LinkLabel(i);
     if (!same(pts.back(), x2, y2) && !(fDestPiece && s == e)) {
-      FillPoint(pt, ptArrival, i);
+      FillPoint(pt, ptArrival, i, &strLabel);
       if (l.cRealNode >= 0 && iNext >= 0) {
         const RoutingLink& out = m_links[size_t(iNext)];
         if (l.btType == c_btRoundabout && !fInRoundabout) {
@@ -916,7 +1086,7 @@ void CVelRouter::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpti
       pts.push_back(pt);
     }
     for (size_t k = mid.size(); k-- > 0;) {
-      FillPoint(pt, mid[k], i);
+      FillPoint(pt, mid[k], i, &strLabel);
       pts.push_back(pt);
     }
     const int32_t iPred = l.nPred;
@@ -1032,21 +1202,61 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
     }
   }
 
+  bool fMemory = true;
+  bool fOk = SearchFromSnaps(start, dest, options, wMask, progress, fMemory);
+  // A road that leads nowhere (a one-way street leaving the map, a piece cut
+  // off by barriers): the next road near the point is tried, at the start,
+  // at the destination, then at both.
+  if (!fOk && fMemory && !progress.Cancelled()) {
+    RoadSnap startNext, destNext;
+    startNext.pt = start.pt;
+    destNext.pt = dest.pt;
+    destNext.fDestination = true;
+    RoadSnap* apNext[2] = {&startNext, &destNext};
+    std::vector<uint32_t> aExclude[2] = {{start.dwRoad}, {dest.dwRoad}};
+    Snap(apNext, 2, wMask, aExclude);
+    const bool fStartNext = startNext.fD2 >= 0 && startNext.nPrevNode >= 0;
+    const bool fDestNext = destNext.fD2 >= 0 && destNext.nPrevNode >= 0;
+    const RoadSnap* aTries[3][2] = {{fStartNext ? &startNext : nullptr, &dest},
+                                    {&start, fDestNext ? &destNext : nullptr},
+                                    {fStartNext ? &startNext : nullptr, fDestNext ? &destNext : nullptr}};
+    for (const auto& t : aTries) {
+      if (fOk || !fMemory || progress.Cancelled()) break;
+      if (!t[0] || !t[1]) continue;
+      m_stats.start = *t[0];
+      m_stats.dest = *t[1];
+      fOk = SearchFromSnaps(*t[0], *t[1], options, wMask, progress, fMemory);
+    }
+  }
+  if (!fMemory) return OutOfMemory();
+  m_stats.msTotal = Now() - t0;
+  if (fOk) Trace("%s=%.2f ms\n", "Total", m_stats.msTotal);
+  return fOk;
+}
+
+// One search between two snapped points: the start and destination links,
+// the dual links, the search, the route's points; the graph is left as it
+// was. fMemory: false when memory ran out.
+bool CVelRouter::SearchFromSnaps(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options, uint16_t wMask,
+                                 Progress& progress, bool& fMemory) {
   m_cGraphLinks = m_links.Size();
   m_cGraphRefs = m_restrictRefs.Size();
   m_pStart = &start;
   m_pDest = &dest;
   bool fOk = ConnectStart(start, options) && ConnectDestination(dest);
-  bool fMemory = fOk;
+  fMemory = fOk;
   if (fOk) {
     Trace("Routing links: %u\n", unsigned(m_links.Size()));
     fOk = fMemory = BuildDualLinks(options, progress);
     Trace("Routing dual links: %u\n", unsigned(m_dual.Size()));
   }
   m_stats.cLinks = uint32_t(m_links.Size());
+  m_stats.cPopped = 0;
   if (fOk && progress.Cancelled()) fOk = false;
   if (fOk) {
-    fOk = fMemory = Search(wMask, options.fTimeBased != 0);
+    fOk = fMemory = Search(wMask, options.fTimeBased != 0, m_fUseRestrictions ? LinkThroughBit(options.nVehicle) : 0,
+                           options.fAvoidUnpaved != 0,
+                           m_fGoalDirected ? &dest.ptNearest : nullptr);
     if (fOk) fOk = m_links[m_iDestLink].fCost >= 0;
   }
   if (fOk && progress.Cancelled()) fOk = false;
@@ -1057,9 +1267,6 @@ bool CVelRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& optio
   }
   Cleanup();
   m_pStart = m_pDest = nullptr;
-  if (!fMemory) return OutOfMemory();
-  m_stats.msTotal = Now() - t0;
-  if (fOk) Trace("%s=%.2f ms\n", "Total", m_stats.msTotal);
   return fOk;
 }
 

@@ -8,10 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "map/MapParser.h"
 #include "map/RouteOptions.h"
+#include "map/vel/detail/VelFormat.h"
 
 class CVelParser;
 
@@ -60,6 +62,11 @@ struct RoutingNode {
 static_assert(sizeof(RoutingNode) == 16, "");
 
 const int32_t c_nStartLink = -1;  // cLink of links to or from a pseudo-node
+
+// RoutingLink::btAccess: the road is unpaved (a track, an unpaved surface);
+// the other bits, one per vehicle, say that the vehicle may use the road
+// only where a route starts or ends on it (destination, private...).
+const uint8_t c_btLinkUnpaved = 0x01;
 const int32_t c_nDestLink = -2;
 
 // A directed road piece between two consecutive nodes of one road.
@@ -73,7 +80,7 @@ struct RoutingLink {
   float fLength;        // map units
   uint16_t wAttributes;
   uint8_t btType;       // road type (above 255 stored as 255)
-  uint8_t btSpare;
+  uint8_t btAccess;     // c_btLinkUnpaved and the vehicles kept to the route's ends (LinkThroughBit)
   uint32_t dwBlock;     // offset of the road's block header
   uint32_t dwRoad;      // offset of the road record
   uint32_t nStartPoint; // point indices in the road (start > end: against the point order)
@@ -134,6 +141,7 @@ struct RoadSnap {
   double fNextLength = 0;      // segment end .. next node, then nearest point ..
   uint8_t btType = 0;
   uint16_t wAttributes = 0;
+  uint8_t btAccess = 0;
   bool fWaitNext = false;
 };
 
@@ -175,14 +183,30 @@ class CVelRouter {
   // Most links a search may take off its heap (0 = no limit); a search
   // that reaches it fails as if no route existed.
   void SetWorkLimit(uint32_t cPops) { m_cWorkLimit = cPops; }
-  // Whether the map's turn restrictions bind the search (on by default;
-  // comparisons with searches that know none turn them off).
+  // Whether the map's turn restrictions, barrier nodes and roads kept to
+  // the ends of a route bind the search (on by default; comparisons with
+  // searches that know none turn them off).
   void SetUseRestrictions(bool f) { m_fUseRestrictions = f; }
+  // Whether the search is goal-directed (A*, on by default): each label's
+  // key adds a bound of the cost still to come, the straight-line distance
+  // to the destination at the map's best quality (and, by time, at the
+  // fastest speed of its roads). Off: the plain least-cost search, which
+  // the goal-directed one must match in cost.
+  void SetGoalDirected(bool f) { m_fGoalDirected = f; }
 
   // The cost of a link of length fLength (map units) and attribute word.
   static float LinkCost(float fLength, uint16_t wAttributes, bool fTimeBased);
   // The attribute bits that forbid a link to the vehicle (and toll roads).
   static uint16_t VehicleMask(int32_t nVehicle, bool fAvoidTolls);
+  // The bit of RoutingLink::btAccess that keeps a vehicle to the route's
+  // ends (0: no vehicle of the mask has one), and the link's bits from a
+  // road access record (attribute bits 8-15 >> 8, c_btAccessUnpaved).
+  static uint8_t LinkThroughBit(int32_t nVehicle);
+  static uint8_t LinkAccess(uint8_t btThrough, uint8_t btFlags);
+  // Graph nodes the vehicles of the mask may not pass (none: 0).
+  uint16_t BarrierAt(int32_t nNode) const {
+    return nNode >= 0 && size_t(nNode) < m_barriers.Size() ? m_barriers[size_t(nNode)] : 0;
+  }
   static int SpeedOfClass(unsigned nClass);
   // Memory the graph and search may take, in bytes (0 = no limit): tests
   // make allocations fail with it.
@@ -195,17 +219,22 @@ class CVelRouter {
   bool ReserveCounted(const MapProgress* pProgress, Progress& progress, size_t& cLinks);
   bool AddRoadLinks(const struct VelRecord& rec, const MapPoint* pPoints, const int32_t* pNodes, uint32_t dwBlock);
   bool ReadRestrictions();
+  bool ReadAccessTable();
+  uint8_t AccessOfRoad(uint32_t dwRoad) const;
   bool AttachRestriction(int32_t iLink, int32_t iRestriction);
   // Snaps the points to their nearest roads; at a node shared with a road
   // closed to the vehicle (wMask) the open road is taken.
-  void Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask);
+  // Roads in aExclude[s] (record offsets) are no candidates for snap s.
+  void Snap(RoadSnap* apSnap[2], size_t cSnaps, uint16_t wMask, const std::vector<uint32_t>* aExclude = nullptr);
   static bool IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint16_t wMask);
+  bool SearchFromSnaps(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options, uint16_t wMask,
+                       Progress& progress, bool& fMemory);
   bool AddLink(const RoutingLink& link, int32_t nOwnerNode);
   static RoutingLink SnapLink(const RoadSnap& snap);
   bool ConnectStart(const RoadSnap& snap, const RouteOptions& options);
   bool ConnectDestination(const RoadSnap& snap);
   bool BuildDualLinks(const RouteOptions& options, Progress& progress);
-  bool Search(uint16_t wMask, bool fTimeBased);
+  bool Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool fAvoidUnpaved, const MapPoint* pGoal);
   void Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options);
   void SameRoad(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options);
   void Cleanup();
@@ -215,7 +244,9 @@ class CVelRouter {
   bool LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, bool* pfAgainst);
   int32_t TowardNode(const RoutingLink& link) const;
   void AnalyseTurn(int32_t iIn, int32_t iOut, RouterPoint& point);
-  void FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink);
+  // pLabel: the link's road label when the caller has it already.
+  void FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink, const std::u16string* pLabel = nullptr);
+  std::u16string LinkLabel(int32_t iLink);
   int32_t OutgoingCount(int32_t nNode) const;
   bool OutOfMemory();
 
@@ -227,6 +258,13 @@ class CVelRouter {
   CPodArray<RoutingLink> m_links;
   CPodArray<TurnRestriction> m_restrictions;
   CPodArray<RestrictionRef> m_restrictRefs;
+  CPodArray<uint16_t> m_barriers;     // per graph node (empty: the map has none)
+  CPodArray<MapPoint> m_nodePoints;   // per graph node, for the goal-directed bound
+  int m_nMaxSpeedClass = 0;           // the fastest road of the graph
+  float m_fMaxQuality = 1;            // the best quality factor of the graph
+  bool m_fGoalDirected = true;
+  const vel::VelRoadAccess* m_pAccess = nullptr;  // the map's road access records, sorted
+  uint32_t m_cAccess = 0;
   uint32_t m_cDroppedRestrictions = 0;
   // Per search.
   size_t m_cGraphLinks = 0;     // links of the graph proper
@@ -235,6 +273,14 @@ class CVelRouter {
   size_t m_iDestLink = 0;
   CPodArray<RoutingDualLink> m_dual;
   CPodArray<int32_t> m_heap;
+  // The search's labels: a link reached in one of three stages of the route
+  // (c_cStages per link): still on roads kept to the ends at its start,
+  // through, on such roads again towards its end.
+  CPodArray<float> m_labelCost;
+  CPodArray<int32_t> m_labelPred;
+  CPodArray<int32_t> m_labelDual;
+  CPodArray<int32_t> m_labelHeap;
+  CPodArray<float> m_labelKey;        // cost + bound of the rest (the heap's order)
   uint32_t m_cWorkLimit = 0;
   bool m_fUseRestrictions = true;
   double m_fOnNode = 0;                 // a point this near a node (map units) is on it

@@ -77,6 +77,7 @@ class CNet {
     VelWriterOptions opt;
     opt.dwNodeCount = uint32_t(nodes.size());
     opt.cBlockCell = 4096;
+    opt.barriers = barriers;
     std::vector<VelLevelInput> levels(1);
     levels[0].wLevelCode = c_wLevelCode;
     levels[0].objects = roads;
@@ -149,6 +150,7 @@ class CNet {
   std::vector<MapPoint> nodes;
   std::vector<MapPoint> plain;
   std::vector<VelObject> roads;
+  std::vector<VelBarrierInput> barriers;  // nodes some vehicles may not pass
 };
 
 inline RouteOptions Car(bool fTimeBased = false) {

@@ -125,7 +125,9 @@ TEST_F(OneWaySquare, OneWayEnteredInPointOrder) {
   EXPECT_NEAR(RouteMetres(back), 100 + 400 + 400 + 400 + 100, 3);
 }
 
-TEST(RouteSearch, VehicleBitOnTheStartRoadMeansNoRoute) {
+// A road closed to the vehicle is no place to start or end: the point goes
+// to the nearest road the vehicle may use (here the far end of the walk).
+TEST(RouteSearch, VehicleBitOnTheNearestRoadSnapsToTheNextOpenRoad) {
   CNet net;
   int a = net.Node(0, 0), b = net.Node(300, 0), c = net.Node(300, 300);
   net.Road(u"Walk", {a, b}, c_wPlain | c_wNoCar);
@@ -133,21 +135,23 @@ TEST(RouteSearch, VehicleBitOnTheStartRoadMeansNoRoute) {
   auto p = OpenNet(net);
   ASSERT_TRUE(p);
   RouteOptions car = Car();
-  EXPECT_FALSE(Route(*p, net.At(100, 3), net.At(303, 200), car));
-  EXPECT_TRUE(car.points.empty());
+  ASSERT_TRUE(Route(*p, net.At(100, 3), net.At(303, 200), car));
+  EXPECT_NEAR(RouteMetres(car), 197, 3);  // from (300, 3)
+  EXPECT_FALSE(Passes(car, net.nodes[size_t(a)]));
   RouteOptions walk = Car();
   walk.nVehicle = rvPedestrian;
   ASSERT_TRUE(Route(*p, net.At(100, 3), net.At(303, 200), walk));
   EXPECT_NEAR(RouteMetres(walk), 400, 3);
   // Nor is it driven as the destination road.
   RouteOptions back = Car();
-  EXPECT_FALSE(Route(*p, net.At(303, 200), net.At(100, 3), back));
+  ASSERT_TRUE(Route(*p, net.At(303, 200), net.At(100, 3), back));
+  EXPECT_NEAR(RouteMetres(back), 197, 3);
+  EXPECT_FALSE(Passes(back, net.nodes[size_t(a)]));
 }
 
 // A point on a node where a footway leaves a street lies on both: the car
 // takes the street, whichever of the two the map holds first, at either
-// end; the walker may take either. A footway nearer by more than a tie
-// still wins the snap (and then the car finds no route).
+// end; the walker may take either. A car never starts on the footway.
 TEST(RouteSearch, PointOnANodeSharedWithAFootwaySnapsToTheRoadOpenToTheVehicle) {
   for (int nOrder = 0; nOrder < 2; ++nOrder) {
     SCOPED_TRACE(nOrder ? "street first" : "footway first");
@@ -173,10 +177,11 @@ TEST(RouteSearch, PointOnANodeSharedWithAFootwaySnapsToTheRoadOpenToTheVehicle) 
     walk.nVehicle = rvPedestrian;
     ASSERT_TRUE(Route(*p, net.nodes[size_t(b)], net.At(580, 0), walk));
     EXPECT_NEAR(RouteMetres(walk), 280, 3);
-    // 3 m off the node towards the footway's side only the footway is near:
-    // the car's start is on a road it may not use.
+    // 3 m off the node towards the footway's side the footway is nearest,
+    // but the car starts from the street.
     RouteOptions off = Car();
-    EXPECT_FALSE(Route(*p, net.At(303, -3), net.At(0, 100), off));
+    ASSERT_TRUE(Route(*p, net.At(303, -3), net.At(0, 100), off));
+    EXPECT_NEAR(RouteMetres(off), 300, 5);
   }
 }
 

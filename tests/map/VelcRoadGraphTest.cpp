@@ -111,7 +111,9 @@ TEST(VelcRoads, AttributeWordFromClassQualityOnewayTollAndAccess) {
   EXPECT_EQ(Attributes({{"highway", "pedestrian"}}) & 0xFF00, 0xFF00 & ~c_wFoot);
   EXPECT_EQ(Attributes({{"highway", "cycleway"}}) & (c_wFoot | c_wBicycle | c_wCar), c_wCar);
   // Access tags, most specific first.
-  EXPECT_EQ(Attributes({{"highway", "residential"}, {"access", "private"}}) & 0xFF00, 0xFF00);
+  // Private: pedestrians stay out; vehicles may only start or end there
+  // (the road access table, see below).
+  EXPECT_EQ(Attributes({{"highway", "residential"}, {"access", "private"}}) & 0xFF00, c_wFoot);
   EXPECT_EQ(Attributes({{"highway", "residential"}, {"access", "no"}, {"foot", "yes"}}) & 0xFF00, 0xFF00 & ~c_wFoot);
   EXPECT_EQ(Attributes({{"highway", "residential"}, {"motor_vehicle", "no"}}) & 0xFF00,
             c_wCar | c_wTaxi | c_wBus | c_wEmergency | c_wDelivery | c_wTruck);
@@ -119,7 +121,7 @@ TEST(VelcRoads, AttributeWordFromClassQualityOnewayTollAndAccess) {
             c_wCar);
   EXPECT_EQ(Attributes({{"highway", "primary"}, {"hgv", "no"}}) & 0xFF00, c_wTruck);
   EXPECT_EQ(Attributes({{"highway", "primary"}, {"bicycle", "no"}}) & 0xFF00, c_wBicycle);
-  EXPECT_EQ(Attributes({{"highway", "residential"}, {"access", "delivery"}}) & 0xFF00, 0xFF00 & ~c_wDelivery);
+  EXPECT_EQ(Attributes({{"highway", "residential"}, {"access", "delivery"}}) & 0xFF00, 0);
   EXPECT_EQ(Attributes({{"highway", "residential"}, {"motorcar", "destination"}}) & c_wCar, 0);
   // A specific tag lets in what the class keeps out; a generic one does not.
   EXPECT_EQ(Attributes({{"highway", "footway"}, {"bicycle", "yes"}}) & c_wBicycle, 0);
@@ -130,6 +132,62 @@ TEST(VelcRoads, AttributeWordFromClassQualityOnewayTollAndAccess) {
   EXPECT_EQ(Mapping().Match(c_nRuleRoad, &building, LookupMap), nullptr);
   Tags construction{{"highway", "construction"}};
   EXPECT_EQ(Mapping().Match(c_nRuleRoad, &construction, LookupMap), nullptr);
+}
+
+RoadAccess Access(const Tags& tags) {
+  const TypeRule* pRoad = Mapping().Match(c_nRuleRoad, &tags, LookupMap);
+  EXPECT_TRUE(pRoad) << "not a road";
+  return pRoad ? RoadAccessOf(Mapping(), *pRoad, &tags, LookupMap, false) : RoadAccess();
+}
+
+// How each access tag reads for a car: open, closed (the attribute word's
+// vehicle bit) or only where a route starts or ends (btThrough).
+TEST(VelcRoads, AccessTagsCloseARoadOrKeepItToTheEndsOfARoute) {
+  const uint8_t c_btCar = uint8_t(c_wCar >> 8);
+  struct Case {
+    Tags tags;
+    bool fClosed, fEnds;
+  };
+  const Case aCases[] = {
+      {{{"highway", "residential"}}, false, false},
+      {{{"highway", "residential"}, {"access", "destination"}}, false, true},
+      {{{"highway", "residential"}, {"motor_vehicle", "destination"}}, false, true},
+      {{{"highway", "residential"}, {"access", "no"}, {"motor_vehicle", "destination"}}, false, true},
+      {{{"highway", "residential"}, {"motorcar", "private"}}, false, true},
+      {{{"highway", "service"}, {"access", "customers"}}, false, true},
+      {{{"highway", "service"}, {"vehicle", "delivery"}}, false, true},
+      {{{"highway", "residential"}, {"access", "private"}, {"motorcar", "yes"}}, false, false},
+      {{{"highway", "residential"}, {"motor_vehicle", "emergency"}}, true, false},
+      {{{"highway", "residential"}, {"motor_vehicle", "agricultural"}}, true, false},
+      {{{"highway", "residential"}, {"access", "forestry"}}, true, false},
+      {{{"highway", "residential"}, {"access", "psv"}}, true, false},
+      {{{"highway", "residential"}, {"motor_vehicle", "bus"}}, true, false},
+      {{{"highway", "residential"}, {"access", "no"}}, true, false},
+      // A track is closed to cars unless its access tags open it.
+      {{{"highway", "track"}}, true, false},
+      {{{"highway", "track"}, {"motor_vehicle", "yes"}}, false, false},
+      {{{"highway", "track"}, {"access", "destination"}}, false, true},
+      {{{"highway", "track"}, {"motorcar", "agricultural"}}, true, false},
+      // Generic keys do not open what the class keeps out.
+      {{{"highway", "footway"}, {"access", "destination"}}, true, false},
+  };
+  for (const Case& c : aCases) {
+    std::string s;
+    for (const auto& kv : c.tags) s += kv.first + "=" + kv.second + " ";
+    SCOPED_TRACE(s);
+    const RoadAccess a = Access(c.tags);
+    EXPECT_EQ((a.wAttributes & c_wCar) != 0, c.fClosed);
+    EXPECT_EQ((a.btThrough & c_btCar) != 0, c.fEnds);
+  }
+  // Emergency vehicles and buses keep their own roads.
+  EXPECT_EQ(Access({{"highway", "residential"}, {"motor_vehicle", "emergency"}}).wAttributes & c_wEmergency, 0);
+  EXPECT_EQ(Access({{"highway", "residential"}, {"access", "psv"}}).wAttributes & c_wBus, 0);
+  // Unpaved: tracks, unpaved surfaces and track types.
+  EXPECT_TRUE(Access({{"highway", "track"}, {"motor_vehicle", "yes"}}).fUnpaved);
+  EXPECT_TRUE(Access({{"highway", "primary"}, {"surface", "gravel"}}).fUnpaved);
+  EXPECT_TRUE(Access({{"highway", "unclassified"}, {"tracktype", "grade3"}}).fUnpaved);
+  EXPECT_FALSE(Access({{"highway", "unclassified"}, {"tracktype", "grade1"}}).fUnpaved);
+  EXPECT_FALSE(Access({{"highway", "residential"}, {"surface", "asphalt"}}).fUnpaved);
 }
 
 TEST(VelcRoads, TypeMappingReadsRoadQualityAndZoneRules) {
@@ -307,6 +365,9 @@ const char* LookupOsm(const void* p, const char* k) {
 bool IsRoutable(const osmium::TagList& tags) {
   const char* pszArea = tags["area"];
   if (pszArea && !std::strcmp(pszArea, "yes")) return false;
+  // Roads given up are none.
+  for (const char* k : {"disused", "abandoned"})
+    if (tags[k] && !std::strcmp(tags[k], "yes")) return false;
   return Mapping().Match(rkPolyline, &tags, LookupOsm) && Mapping().Match(c_nRuleRoad, &tags, LookupOsm);
 }
 
@@ -329,6 +390,10 @@ struct OsmRoads : osmium::handler::Handler {
   std::map<osmium::object_id_type, WayInfo> ways;
   std::map<osmium::object_id_type, int> uses;
   std::map<osmium::object_id_type, osmium::Location> nodeLocs;
+  std::set<osmium::object_id_type> barriers;  // nodes that stop cars: graph nodes too
+  void node(const osmium::Node& n) {
+    if (BarrierDenyOf(&n.tags(), LookupOsm) & c_wCar) barriers.insert(n.id());
+  }
   void way(const osmium::Way& w) {
     if (w.nodes().size() < 2 || !IsRoutable(w.tags())) return;
     WayInfo& info = ways[w.id()];
@@ -399,7 +464,7 @@ TEST(VelcRoadGraphRealData, GraphNodesAndVehicleBitsMatchLibosmium) {
     ASSERT_TRUE(LoadReal(strIn, m));
     std::set<Place> junctions;
     for (const auto& kv : m.osm.uses)
-      if (kv.second >= 2 && m.osm.nodeLocs.count(kv.first))
+      if ((kv.second >= 2 || m.osm.barriers.count(kv.first)) && m.osm.nodeLocs.count(kv.first))
         junctions.insert(PlaceOf(Quantize(m.osm.nodeLocs.at(kv.first))));
     std::map<int32_t, MapPoint> nodeAt;
     std::set<Place> nodePlaces;

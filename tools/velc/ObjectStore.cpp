@@ -47,6 +47,8 @@ size_t CObjectStore::Add(size_t iLevel, const VelObject& obj) {
   }
   r.wType = obj.wType;
   r.wRoadAttributes = obj.wRoadAttributes;
+  r.btRoadThrough = obj.btRoadThrough;
+  r.btRoadFlags = obj.btRoadFlags;
   r.nKind = uint8_t(obj.nKind);
   r.bFlags |= (obj.fDirection ? c_fDirection : 0) | (obj.fHasNodes ? c_fHasNodes : 0) |
               (obj.fHasAttributes ? c_fHasAttributes : 0) | (obj.fHasAddress ? c_fAddress : 0) |
@@ -85,6 +87,8 @@ void CObjectStore::Get(size_t iLevel, size_t i, VelObject& out) const {
   out.fHasNodes = (r.bFlags & c_fHasNodes) != 0;
   out.fHasAttributes = (r.bFlags & c_fHasAttributes) != 0;
   out.wRoadAttributes = r.wRoadAttributes;
+  out.btRoadThrough = r.btRoadThrough;
+  out.btRoadFlags = r.btRoadFlags;
   if (r.bFlags & c_fNodes) out.nodeIndex.assign(lv.nodes.data() + r.iNodes, lv.nodes.data() + r.iNodes + r.cPoints);
   else out.nodeIndex.clear();
   out.fHasAddress = (r.bFlags & c_fAddress) != 0;

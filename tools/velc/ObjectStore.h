@@ -87,7 +87,9 @@ class CObjectStore : public CObjectSource {
     uint32_t iNodes;  // first node number in m_nodes (with c_fNodes)
     uint16_t wType, wRoadAttributes;
     uint8_t nKind, bFlags;
+    uint8_t btRoadThrough, btRoadFlags;
   };
+  static_assert(sizeof(Record) == 28, "");
   // The address values, made when the first is set (after the file is
   // read, when the node locations are given back).
   struct AddressFields {

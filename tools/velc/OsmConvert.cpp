@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <cstring>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include <osmium/visitor.hpp>
 
 #include "map/MapParser.h"
+#include "map/vel/detail/VelFormat.h"
 #include "tools/velc/Addresses.h"
 #include "tools/velc/Areas.h"
 #include "tools/velc/Categories.h"
@@ -103,6 +105,14 @@ bool IsOnewayRoad(const osmium::TagList& tags, bool fOneway) {
 const TypeRule* RoadRuleOf(const CTypeMapping& mapping, const osmium::TagList& tags) {
   const char* pszArea = tags.get_value_by_key("area");
   if (pszArea && !std::strcmp(pszArea, "yes")) return nullptr;
+  // A road given up is no road (one being built or planned has a highway
+  // value of its own, construction or proposed, that no road rule names; a
+  // construction=* tag beside a road class is often left from works long
+  // done, so it does not close the road).
+  for (const char* pszKey : {"disused", "abandoned"}) {
+    const char* psz = tags.get_value_by_key(pszKey);
+    if (psz && !std::strcmp(psz, "yes")) return nullptr;
+  }
   if (!mapping.Match(rkPolyline, &tags, LookupTag)) return nullptr;
   return mapping.Match(c_nRuleRoad, &tags, LookupTag);
 }
@@ -132,6 +142,9 @@ void RoadGeometry(const std::vector<MapPoint>& pts, const std::vector<int32_t>& 
     lx = qx, ly = qy;
   }
 }
+
+// The vehicles with an engine (all but pedestrians and bicycles).
+const uint16_t c_wMotorVehicles = 0x0100 | 0x0200 | 0x0400 | 0x0800 | 0x1000 | 0x8000;
 
 bool IsValue(const char* psz, std::initializer_list<const char*> values) {
   if (!psz) return false;
@@ -331,6 +344,14 @@ class CConvertHandler : public osmium::handler::Handler {
     Stamp(node);
     if (node.location().valid()) m_extent.extend(node.location());
     if (node.tags().empty() || !node.location().valid()) return;
+    if (m_fGraph) {
+      // A barrier becomes a graph node, so that the road can be cut for
+      // the vehicles it stops there. The nodes must come before the ways
+      // (as in every sorted file): later the numbers are given already.
+      const uint16_t wDeny = BarrierDenyOf(&node.tags(), LookupNodeTag);
+      if (wDeny && !m_fWaysSeen) m_barriers.push_back({node.id(), wDeny});
+      else if (wDeny) ++m_stats.cBarriersLate;
+    }
     const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupNodeTag);
     const MapPoint pt = ToMap(node.location());
     int64_t iObject = -1;
@@ -348,6 +369,7 @@ class CConvertHandler : public osmium::handler::Handler {
   void way(const osmium::Way& way) {
     ++m_stats.cWays;
     Stamp(way);
+    if (!m_fWaysSeen) MergeBarrierNodes();
     if (way.is_closed()) WayPoint(way);
     AddCoastline(way);
     const TypeRule* pRule = m_mapping.Match(rkPolyline, &way.tags(), LookupTag);
@@ -371,7 +393,10 @@ class CConvertHandler : public osmium::handler::Handler {
     }
     RoadInfo road;
     if (pRoad) {
-      road.wAttributes = RoadAttributesOf(m_mapping, *pRoad, &way.tags(), LookupTag, IsOnewayRoad(way.tags(), fOneway));
+      const RoadAccess access = RoadAccessOf(m_mapping, *pRoad, &way.tags(), LookupTag, IsOnewayRoad(way.tags(), fOneway));
+      road.wAttributes = access.wAttributes;
+      road.btThrough = access.btThrough;
+      road.btFlags = access.fUnpaved ? vel::c_btAccessUnpaved : 0;
       road.pNodes = &nodes;
     }
     int64_t iObject = Emit(rkPolyline, pRule, pts, RoadNameOf(way.tags()), fOneway, pRoad ? &road : nullptr);
@@ -525,8 +550,35 @@ class CConvertHandler : public osmium::handler::Handler {
     if (obj.timestamp().valid() && t > m_stats.nNewestTimestamp) m_stats.nNewestTimestamp = t;
   }
 
+  // The barrier nodes join the graph nodes (kept sorted).
+  void MergeBarrierNodes() {
+    m_fWaysSeen = true;
+    if (m_barriers.empty()) return;
+    std::vector<osmium::object_id_type> ids;
+    for (const auto& b : m_barriers) ids.push_back(b.first);
+    std::sort(ids.begin(), ids.end());
+    std::vector<osmium::object_id_type> merged;
+    merged.reserve(m_graphNodes.size() + ids.size());
+    std::merge(m_graphNodes.begin(), m_graphNodes.end(), ids.begin(), ids.end(), std::back_inserter(merged));
+    merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+    m_graphNodes.swap(merged);
+  }
+
+ public:
+  // The barriers as graph node numbers.
+  void GetBarriers(std::vector<VelBarrierInput>& out) const {
+    out.clear();
+    for (const auto& b : m_barriers) {
+      const int32_t n = GraphNode(b.first);
+      if (n >= 0) out.push_back(VelBarrierInput{uint32_t(n), b.second});
+    }
+  }
+
+ private:
   struct RoadInfo {
     uint16_t wAttributes = 0;
+    uint8_t btThrough = 0;
+    uint8_t btFlags = 0;
     const std::vector<int32_t>* pNodes = nullptr;  // per point of pts
   };
 
@@ -590,6 +642,8 @@ class CConvertHandler : public osmium::handler::Handler {
         obj.fHasNodes = true;
         obj.fHasAttributes = pRoad->wAttributes != 0;
         obj.wRoadAttributes = pRoad->wAttributes;
+        obj.btRoadThrough = pRoad->btThrough;
+        obj.btRoadFlags = pRoad->btFlags;
       } else if (!GeometryForLevel(pts, nKind, iLevel, obj.points)) {
         continue;
       } else if (pHoles && !pHoles->empty()) {
@@ -620,6 +674,8 @@ class CConvertHandler : public osmium::handler::Handler {
   size_t m_acBeforeSea[c_cVelcLevels] = {SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
   OsmConvertStats& m_stats;
   bool m_fGraph = false;
+  bool m_fWaysSeen = false;
+  std::vector<std::pair<osmium::object_id_type, uint16_t>> m_barriers;  // node id, vehicles stopped
   std::vector<osmium::object_id_type> m_graphNodes;  // sorted; a node's number is its place
   std::vector<osmium::object_id_type> m_turnWays;    // sorted from and to ways of the restrictions
   std::vector<osmium::object_id_type> m_viaNodes;    // sorted via nodes
@@ -744,10 +800,29 @@ bool IsGenericAccessKey(const char* pszKey) {
   return !std::strcmp(pszKey, "access") || !std::strcmp(pszKey, "vehicle") || !std::strcmp(pszKey, "motor_vehicle");
 }
 
+const int c_nAccessOpen = 0, c_nAccessNo = 1, c_nAccessEnds = 2;
+
+// What an access value says to the vehicle of bit wBit: closed; open only
+// where a route starts or ends (destination, customers, private, and
+// delivery for all but delivery vans); or open. A value that names a class
+// of vehicles (psv, bus, emergency, agricultural...) closes the road to
+// the others.
+int AccessValueFor(const char* pszValue, uint16_t wBit) {
+  if (IsValue(pszValue, {"destination", "customers", "private"})) return c_nAccessEnds;
+  if (!std::strcmp(pszValue, "delivery")) return wBit == 0x0200 ? c_nAccessOpen : c_nAccessEnds;
+  if (!std::strcmp(pszValue, "psv")) return (wBit == 0x0800 || wBit == 0x1000) ? c_nAccessOpen : c_nAccessNo;
+  if (!std::strcmp(pszValue, "bus")) return wBit == 0x0800 ? c_nAccessOpen : c_nAccessNo;
+  if (!std::strcmp(pszValue, "emergency")) return wBit == 0x0100 ? c_nAccessOpen : c_nAccessNo;
+  if (IsValue(pszValue, {"no", "agricultural", "forestry", "agricultural;forestry", "military", "use_sidepath"}))
+    return c_nAccessNo;
+  return c_nAccessOpen;
+}
+
 }  // namespace
 
-uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
-                          bool fOneway) {
+RoadAccess RoadAccessOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
+                        bool fOneway) {
+  RoadAccess a;
   int nSpeed = SpeedClassOfMaxspeed(mapping, pfnLookup(pTags, "maxspeed"));
   if (nSpeed < 0) nSpeed = road.nSpeedClass;
   const TypeRule* pQuality = mapping.Match(c_nRuleQuality, pTags, pfnLookup);
@@ -755,22 +830,65 @@ uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, con
   uint16_t w = uint16_t(nSpeed | (nQuality << 3));
   if (fOneway) w |= 0x40;
   if (IsValue(pfnLookup(pTags, "toll"), {"yes"})) w |= 0x80;
+  // A track is no road for motor vehicles unless its access tags open it
+  // (the generic keys too: motor_vehicle=yes is how a track says so).
+  const bool fTrack = IsValue(pfnLookup(pTags, "highway"), {"track"});
+  uint16_t wClassDeny = road.wDeny;
+  if (fTrack) wClassDeny |= c_wMotorVehicles;
   for (const VehicleAccess& v : c_aVehicleAccess) {
-    bool fDeny = (road.wDeny & v.wBit) != 0;
+    bool fDeny = (wClassDeny & v.wBit) != 0;
+    bool fThrough = false;
     for (const char* pszKey : v.apszKeys) {
       if (!pszKey) break;
       const char* pszValue = pfnLookup(pTags, pszKey);
       if (!pszValue) continue;
-      bool fNo = IsValue(pszValue, {"no", "private", "agricultural", "forestry", "agricultural;forestry", "military",
-                                    "use_sidepath"}) ||
-                 (!std::strcmp(pszValue, "delivery") && v.wBit != 0x0200);
-      if (fNo) fDeny = true;
-      else if (!IsGenericAccessKey(pszKey)) fDeny = false;
+      switch (AccessValueFor(pszValue, v.wBit)) {
+        case c_nAccessNo:
+          fDeny = true;
+          break;
+        case c_nAccessEnds:
+          // Pedestrians have no bit for it: a private footpath stays closed
+          // to them, a destination one open.
+          if (v.wBit == 0x2000) fDeny = !std::strcmp(pszValue, "private");
+          else if (!IsGenericAccessKey(pszKey) || !fDeny || (fTrack && (v.wBit & c_wMotorVehicles))) fDeny = false, fThrough = true;
+          break;
+        default:
+          if (!IsGenericAccessKey(pszKey) || (fTrack && (v.wBit & c_wMotorVehicles))) fDeny = false;
+          break;
+      }
       break;
     }
     if (fDeny) w |= v.wBit;
+    else if (fThrough) a.btThrough |= uint8_t(v.wBit >> 8);
   }
-  return w;
+  a.wAttributes = w;
+  a.fUnpaved = fTrack || IsValue(pfnLookup(pTags, "surface"), {"unpaved", "dirt", "gravel", "ground", "sand", "grass",
+                                                                "compacted", "fine_gravel", "earth", "mud", "pebblestone",
+                                                                "grass_paver", "woodchips", "rock", "salt", "snow", "ice"}) ||
+               IsValue(pfnLookup(pTags, "tracktype"), {"grade2", "grade3", "grade4", "grade5"});
+  return a;
+}
+
+uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
+                          bool fOneway) {
+  return RoadAccessOf(mapping, road, pTags, pfnLookup, fOneway).wAttributes;
+}
+
+uint16_t BarrierDenyOf(const void* pTags, TagLookup pfnLookup) {
+  const char* pszBarrier = pfnLookup(pTags, "barrier");
+  if (!pszBarrier) return 0;
+  const char* pszAccess = nullptr;
+  for (const char* pszKey : {"motorcar", "motor_vehicle", "vehicle", "access"})
+    if (!pszAccess) pszAccess = pfnLookup(pTags, pszKey);
+  const bool fClosed = IsValue(pszAccess, {"no", "private"});
+  const bool fOpen = pszAccess && !fClosed && !IsValue(pszAccess, {"agricultural", "forestry", "emergency", "psv", "bus"});
+  if (IsValue(pszBarrier, {"gate", "lift_gate", "swing_gate", "sliding_gate", "chain", "barrier_board"}))
+    return fClosed ? c_wMotorVehicles : 0;
+  if (IsValue(pszBarrier, {"bollard", "block", "jersey_barrier", "log", "rope", "planter", "bus_trap", "sump_buster",
+                           "turnstile", "full-height_turnstile", "stile", "kissing_gate", "motorcycle_barrier",
+                           "cycle_barrier", "fence", "wall", "debris", "horse_stile", "kerb_barrier"}))
+    return fOpen ? 0 : c_wMotorVehicles;
+  return 0;
 }
 
 bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
@@ -819,6 +937,8 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       stats.cGraphNodes = handler.GraphNodeCount();
       pGraph->restrictions.clear();
       ResolveTurns(handler, turns, pGraph->restrictions, stats);
+      handler.GetBarriers(pGraph->barriers);
+      stats.cBarriers = uint32_t(pGraph->barriers.size());
     }
     // The sea goes in front of every other object, which moves the roads
     // the turn records name by as many places.

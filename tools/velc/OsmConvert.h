@@ -24,6 +24,8 @@ struct OsmConvertStats {
   // The road graph.
   uint64_t cRoads = 0;               // routable ways written at the finest level
   uint32_t cGraphNodes = 0;          // nodes where routable ways meet or end
+  uint32_t cBarriers = 0;            // graph nodes that stop some vehicles (bollards, closed gates)
+  uint32_t cBarriersLate = 0;        // barriers left out: they came after the ways
   uint32_t cRestrictions = 0;        // type=restriction relations
   uint32_t cRestrictionsUsed = 0;    // of them turned into turn records
   uint32_t cTurnRecords = 0;         // records (an only_* restriction gives several)
@@ -57,6 +59,22 @@ std::vector<uint16_t> VelcLevelCodes();
 // with pfnLookup as in CTypeMapping::Match. fOneway: the way is one-way.
 uint16_t RoadAttributesOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
                           bool fOneway);
+// The same with what the attribute word cannot say: the vehicles (bits
+// 8-15 of the word >> 8) that may use the road only where a route starts or
+// ends on it (access=destination, private...), and whether it is unpaved (a
+// track, an unpaved surface or tracktype).
+struct RoadAccess {
+  uint16_t wAttributes = 0;
+  uint8_t btThrough = 0;
+  bool fUnpaved = false;
+};
+RoadAccess RoadAccessOf(const CTypeMapping& mapping, const TypeRule& road, const void* pTags, TagLookup pfnLookup,
+                        bool fOneway);
+// The vehicles (attribute word bits) a barrier node stops, 0 = none:
+// bollards, blocks, turnstiles... unless their access tags open them; gates,
+// lift gates and chains when their access tags (motorcar, motor_vehicle,
+// vehicle, access) say no or private.
+uint16_t BarrierDenyOf(const void* pTags, TagLookup pfnLookup);
 // The speed class (0..7) of a maxspeed value, or -1 when it names no speed.
 int SpeedClassOfMaxspeed(const CTypeMapping& mapping, const char* pszMaxspeed);
 

@@ -251,6 +251,7 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
     t.rectClipBounds = rect;
     t.dwNodeCount = 0;
     t.restrictions.clear();
+    t.barriers.clear();
     t.index = VelIndexInput();
   }
   const size_t cLevels = src.LevelCount();
@@ -298,6 +299,10 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
       if (iFrom < 0 || iTo < 0 || nFrom < 0 || nVia < 0 || nTo < 0) continue;
       tileOptions.restrictions.push_back(
           VelTurnRestriction{uint32_t(nFrom), uint32_t(nVia), uint32_t(nTo), uint32_t(iFrom), uint32_t(iTo)});
+    }
+    for (const VelBarrierInput& b : options.barriers) {
+      const int32_t n = mapped(b.nNode);
+      if (n >= 0) tileOptions.barriers.push_back(VelBarrierInput{uint32_t(n), b.wDeny});
     }
   }
 

@@ -294,6 +294,7 @@ struct FileLayout {
   size_t offHuffman = 0;                 // the code tables
   size_t cbHuffman = 0;
   size_t offTurns = 0;                   // the turn restriction table
+  size_t offAccess = 0;                  // the road access table (0 = none)
   size_t offCityIndex = 0;               // the city index header (0 = none)
   size_t offObjectIndex = 0;             // the object name index header (0 = none)
 };
@@ -335,6 +336,7 @@ class CVelMapWriter {
     if (!WriteLevelsAndBlocks()) return false;
     WriteTables();
     WriteTurnTable();
+    WriteAccessTable();
     WriteCityIndex();
     WriteObjectIndex();
     if (!CheckFileSize()) return false;
@@ -1054,6 +1056,45 @@ class CVelMapWriter {
     m_stats.cTurnsWritten = m_cTurns;
   }
 
+  // The road access table: the line records whose use is limited (sorted
+  // by offset), then the barrier nodes (sorted by number). Extended layout
+  // only; a map with nothing to say has no table.
+  void WriteAccessTable() {
+    m_layout.offAccess = 0;
+    if (!m_cNodes || !m_opt.fExtended) return;
+    std::vector<vel::VelRoadAccess> roads;
+    for (const Item& it : m_work.back().items) {
+      const VelObject& obj = *it.pSrc;
+      if (obj.nKind != rkPolyline || !obj.fHasNodes || (!obj.btRoadThrough && !obj.btRoadFlags)) continue;
+      roads.push_back(vel::VelRoadAccess{LineRecordOffset(it), obj.btRoadThrough, obj.btRoadFlags, 0});
+    }
+    std::sort(roads.begin(), roads.end(),
+              [](const vel::VelRoadAccess& a, const vel::VelRoadAccess& b) { return a.dwRoad < b.dwRoad; });
+    std::vector<vel::VelNodeBarrier> barriers;
+    for (const VelBarrierInput& b : m_opt.barriers)
+      if (b.nNode < m_cNodes && b.wDeny) barriers.push_back(vel::VelNodeBarrier{b.nNode, b.wDeny, 0});
+    std::sort(barriers.begin(), barriers.end(),
+              [](const vel::VelNodeBarrier& a, const vel::VelNodeBarrier& b) { return a.nNode < b.nNode; });
+    barriers.erase(std::unique(barriers.begin(), barriers.end(),
+                               [](const vel::VelNodeBarrier& a, const vel::VelNodeBarrier& b) {
+                                 return a.nNode == b.nNode;
+                               }),
+                   barriers.end());
+    if (roads.empty() && barriers.empty()) return;
+    while (m_out.size() % 4) m_out.push_back(0);
+    m_layout.offAccess = m_out.size();
+    const size_t cb = roads.size() * sizeof(vel::VelRoadAccess) + barriers.size() * sizeof(vel::VelNodeBarrier);
+    m_out.resize(m_out.size() + cb);
+    uint8_t* p = m_out.data() + m_layout.offAccess;
+    if (!roads.empty()) std::memcpy(p, roads.data(), roads.size() * sizeof(vel::VelRoadAccess));
+    p += roads.size() * sizeof(vel::VelRoadAccess);
+    if (!barriers.empty()) std::memcpy(p, barriers.data(), barriers.size() * sizeof(vel::VelNodeBarrier));
+    m_cAccessRoads = uint32_t(roads.size());
+    m_cBarriers = uint32_t(barriers.size());
+    m_stats.cAccessRoads = m_cAccessRoads;
+    m_stats.cBarriers = m_cBarriers;
+  }
+
   bool CheckFileSize() {
     if (m_out.size() < c_cbMinFile) m_out.resize(c_cbMinFile, 0);
     if (m_out.size() > 0xFFFFFFFFu) return Fail("the map is larger than 4 GiB");
@@ -1124,6 +1165,9 @@ class CVelMapWriter {
     hdr.dwTurnCount = m_cTurns;
     hdr.dwTurnTableOffset = m_cTurns ? uint32_t(m_layout.offTurns) : 0;
     hdr.dwRoadRefBits = m_cRoadRefBits;
+    hdr.dwAccessTableOffset = uint32_t(m_layout.offAccess);
+    hdr.dwAccessRoadCount = m_cAccessRoads;
+    hdr.dwBarrierCount = m_cBarriers;
     if (m_opt.fExtended) {
       std::memcpy(m_out.data(), &hdr, sizeof hdr);
     } else {
@@ -1168,6 +1212,8 @@ class CVelMapWriter {
   uint32_t m_cNodeBits = 0;
   uint32_t m_cNodes = 0;        // road graph nodes, with those added at cuts
   uint32_t m_cTurns = 0;
+  uint32_t m_cAccessRoads = 0;
+  uint32_t m_cBarriers = 0;
   uint32_t m_cRoadRefBits = 0;
   std::multimap<uint32_t, size_t> m_pieces;  // finest level: object -> its records
   FileLayout m_layout;

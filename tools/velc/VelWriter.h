@@ -20,6 +20,11 @@ struct VelObject {
   bool fHasAttributes = false;
   uint16_t wRoadAttributes = 0;
   std::vector<int32_t> nodeIndex;  // per point, -1 = not a node (empty = none)
+  // Road access beyond the attribute word (the map's road access table):
+  // vehicle bits (attribute bits 8-15 >> 8) that may use the road only where
+  // a route starts or ends, and c_btAccessUnpaved.
+  uint8_t btRoadThrough = 0;
+  uint8_t btRoadFlags = 0;
   // Address block (maps with addresses). With a city index the values are
   // the city number + 1 and 1-based places in the index input's name lists
   // (0 = none), which the writer renumbers to the sorted lists.
@@ -44,6 +49,13 @@ struct VelLevelInput {
 struct VelTurnRestriction {
   uint32_t cFromNode, cNode, cToNode;
   uint32_t iFromObject, iToObject;
+};
+
+// A graph node that the vehicles of wDeny (attribute word bits) may not
+// pass: a bollard, a closed gate.
+struct VelBarrierInput {
+  uint32_t nNode;
+  uint16_t wDeny;
 };
 
 // The searchable indexes: the city index (countries, regions, cities and the
@@ -88,6 +100,7 @@ struct VelWriterOptions {
   int nCodeSet = 0;           // 0: chosen per label; 1 or 3: every label in that set
   uint32_t dwNodeCount = 0;   // road graph nodes (0 = none)
   std::vector<VelTurnRestriction> restrictions;  // maps with a road graph only
+  std::vector<VelBarrierInput> barriers;          // maps with a road graph only
   bool fAddresses = false;
   bool fExtraAddressBit = false;
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
@@ -117,6 +130,8 @@ struct VelWriterStats {
   uint32_t cCutNodes = 0;          // nodes added where a road had to be cut into pieces
   uint32_t cTurnsWritten = 0;
   uint32_t cTurnsDropped = 0;      // restrictions whose roads do not hold the node pieces
+  uint32_t cAccessRoads = 0;       // records of the road access table
+  uint32_t cBarriers = 0;
   uint32_t acBlocks[32] = {};
   uint32_t cbCityIndex = 0;        // bytes of the city index
   uint32_t cbObjectIndex = 0;      // bytes of the object name index

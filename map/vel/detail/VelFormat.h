@@ -125,7 +125,10 @@ struct VelExtHeader {
   uint32_t dwTurnTableOffset;   // 652
   uint32_t dwRoadRefBits;       // 656
   uint32_t dwNodeCount;         // 660
-  uint8_t abReserved10[532];    // 664
+  uint32_t dwAccessTableOffset; // 664: road access table, 0 = none
+  uint32_t dwAccessRoadCount;   // 668: VelRoadAccess records
+  uint32_t dwBarrierCount;      // 672: VelNodeBarrier records after them
+  uint8_t abReserved10[520];    // 676
 };
 static_assert(sizeof(VelExtHeader) == 1196, "");
 static_assert(offsetof(VelExtHeader, dwLevelTableOffset) == 428, "");
@@ -145,6 +148,31 @@ static_assert(offsetof(VelExtHeader, dwTurnCount) == 648, "");
 static_assert(offsetof(VelExtHeader, dwTurnTableOffset) == 652, "");
 static_assert(offsetof(VelExtHeader, dwRoadRefBits) == 656, "");
 static_assert(offsetof(VelExtHeader, dwNodeCount) == 660, "");
+static_assert(offsetof(VelExtHeader, dwAccessTableOffset) == 664, "");
+static_assert(offsetof(VelExtHeader, dwAccessRoadCount) == 668, "");
+static_assert(offsetof(VelExtHeader, dwBarrierCount) == 672, "");
+
+// The road access table (extended layout only; maps without it route as
+// before): the roads a vehicle may use only where a route starts or ends,
+// sorted by record offset, then the graph nodes a vehicle may not pass,
+// sorted by node number.
+struct VelRoadAccess {
+  uint32_t dwRoad;     // offset of the road's line record from the map data
+  uint8_t btThrough;   // vehicle bits (attribute bits 8-15 >> 8) kept to the route's ends
+  uint8_t btFlags;     // c_btAccessUnpaved
+  uint16_t wReserved;
+};
+static_assert(sizeof(VelRoadAccess) == 8, "");
+static_assert(offsetof(VelRoadAccess, btThrough) == 4 && offsetof(VelRoadAccess, btFlags) == 5, "");
+const uint8_t c_btAccessUnpaved = 0x01;  // unpaved surface or a track
+
+struct VelNodeBarrier {
+  uint32_t nNode;      // graph node number
+  uint16_t wDeny;      // vehicle bits (as in the attribute word) that may not pass
+  uint16_t wReserved;
+};
+static_assert(sizeof(VelNodeBarrier) == 8, "");
+static_assert(offsetof(VelNodeBarrier, wDeny) == 4, "");
 
 // One zoom level (the table runs from the coarsest to the finest level).
 struct VelLevel {
