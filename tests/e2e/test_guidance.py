@@ -35,7 +35,7 @@ CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
 DEMOTRACK = os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'demotrack', 'demotrack.py')
 
 CMD_OPTIONS, CMD_WAYPOINTS, CMD_ROUTES, CMD_STOP_NAVIGATION = '40010', '40020', '40133', '40024'
-IDOK = '1'
+IDOK, IDCANCEL = '1', '2'
 STORE_GOTO = '1407'
 STORE_IMPORT = '1405'
 FILE_NAME = '1148'  # the name box of the common file dialogs
@@ -269,8 +269,13 @@ class GoToFromListsTest(VoiceCase):
         self.assertIn('Импортировано маршрутов - 1, путевых точек - 2.', self.env.ctl('dialog-text'))
         self.env.ctl('press-dialog', IDOK)
         self.wait_gone('VELMO')
-        self.assertTrue(self.env.wait_until(lambda: 'Поездка GPX' in self.env.ctl('list-text'), 20),
+        self.assertTrue(self.env.wait_until(lambda: 'Поездка GPX' in self.env.ctl('listview-text'), 20),
                         self.env.describe_screen())
+        # the list opened again starts on its first route, the imported one
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.env.wait_until(lambda: not self.env.dialogs(), 20)
+        self.env.ctl('command', CMD_ROUTES)
+        self.wait_dialog_title('Маршруты')
         self.env.ctl('press-dialog', STORE_GOTO)
         self.assertTrue(self.env.wait_until(lambda: self.setting('Navigation') == 1, 20), self.env.describe_screen())
         self.assertTrue(self.env.wait_until(lambda: self.maneuver_display('gpx-route.png') > 3000, 20),
