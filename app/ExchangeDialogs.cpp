@@ -7,8 +7,11 @@
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "exchange/Exchange.h"
+#include "exchange/Gpx.h"
 #include "exchange/ImportFile.h"
 #include "exchange/TrackFile.h"
+#include "gps/Tracking.h"
+#include "platform/File.h"
 #include "platform/FileMapping.h"
 #include "platform/Str.h"
 #include "store/WaypointStore.h"
@@ -115,6 +118,29 @@ void ShowImportMessage(HWND hOwner, const exchange::ImportResult& result) {
   StoreMessageBox(hOwner, sz, result.fRefused ? MB_OK | MB_ICONEXCLAMATION : MB_OK | MB_ICONINFORMATION);
 }
 
+// The tracks of an imported file go to the tracks folder beside the
+// recorded ones, as a track file named after the imported file.
+void SaveImportedTracks(HWND hOwner, const char16_t* pszImported, const exchange::ImportResult& result) {
+  if (result.cTracks <= 0 || result.trackFile.empty()) return;
+  std::u16string strFolder = GetTracksFolder();
+  if (!IsDirectory(strFolder.c_str())) CreateDirectoryPath(strFolder.c_str());
+  std::u16string strName = pszImported;
+  size_t iSlash = strName.find_last_of(u"\\/");
+  if (iSlash != std::u16string::npos) strName.erase(0, iSlash + 1);
+  size_t iDot = strName.find_last_of(u'.');
+  if (iDot != std::u16string::npos && iDot > 0) strName.resize(iDot);
+  std::u16string strPath = JoinPath(strFolder, strName + u".mps");
+  ::SetLastError(0);
+  if (!WriteFileAtomic(strPath.c_str(), result.trackFile.data(), result.trackFile.size())) {
+    DWORD dwError = ::GetLastError();
+    ShowFileError(hOwner, exchange::c_idsCannotWriteFile, strPath.c_str(), dwError ? dwError : ERROR_WRITE_FAULT);
+    return;
+  }
+  char16_t sz[1024];
+  FormatResString(sz, 1024, exchange::c_idsGpxTracksSaved, result.cTracks, strPath.c_str());
+  StoreMessageBox(hOwner, sz, MB_OK | MB_ICONINFORMATION);
+}
+
 void ImportDialog(HWND hOwner, bool fRoutes) {
   size_t cFormats = 0;
   const exchange::ExchangeFormat* pFormats =
@@ -169,6 +195,7 @@ void ImportDialog(HWND hOwner, bool fRoutes) {
     SaveStoreAndRefresh(hOwner);
   }
   ShowImportMessage(hOwner, result);
+  SaveImportedTracks(hOwner, U(szFile), result);
 }
 
 }  // namespace

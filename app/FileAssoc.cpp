@@ -24,6 +24,7 @@ const FileAssociation c_aAssociations[] = {
     {u".mps", u"MapSource.Document", false, 1, 2270},
     {u".gdb", u"GarminGpsDatabase", false, 1, 2271},
     {u".wpt", u"OziExplorer.WaypointsFile", false, 1, 2277},
+    {u".gpx", u"GpsExchangeFormat", false, 1, 2272},
 };
 
 // "\"C:\\dir\\prog.exe\",1" -> "prog.exe"

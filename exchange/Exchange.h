@@ -41,6 +41,8 @@ struct ImportResult {
   int cRoutes = 0;
   bool fRefused = false;      // the file's version or datum is not read
   bool fTruncated = false;    // the file ended inside a record; what was whole is imported
+  int cTracks = 0;            // tracks of the file (GPX), not taken into the store
+  std::vector<uint8_t> trackFile;  // those tracks as an MPS track file, for the tracks folder
 };
 
 typedef void (*PfnExport)(CWaypointStore& store, const ExchangeOptions& opts, std::vector<uint8_t>& out);

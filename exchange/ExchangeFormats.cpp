@@ -1,6 +1,7 @@
 // The format lists the export and import dialogs offer, in filter order.
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
+#include "exchange/Gpx.h"
 #include "exchange/MapSource.h"
 #include "platform/File.h"
 
@@ -18,22 +19,26 @@ const ExchangeFormat c_aWaypointExport[] = {
     {c_idsGarminDatabase, u"*.gdb", u"gdb", ExportGdbWaypoints, nullptr, nullptr, false},
     {c_idsOziWaypoints, u"*.wpt", u"wpt", ExportOziWaypoints, nullptr, nullptr, false},
     {c_idsMapSourceDocument, u"*.mps", u"mps", ExportMpsWaypoints, nullptr, nullptr, false},
+    {c_idsGpxFile, u"*.gpx", u"gpx", ExportGpxWaypoints, nullptr, nullptr, false},
 };
 
 const ExchangeFormat c_aRouteExport[] = {
     {c_idsGarminDatabase, u"*.gdb", u"gdb", ExportGdbRoutes, nullptr, nullptr, false},
     {c_idsOziRoutes, u"*.rte", u"rte", ExportOziRoutes, nullptr, nullptr, false},
+    {c_idsGpxFile, u"*.gpx", u"gpx", ExportGpxRoutes, nullptr, nullptr, false},
 };
 
 const ExchangeFormat c_aWaypointImport[] = {
     {c_idsGarminDatabase, u"*.gdb", u"gdb", nullptr, IsGdbFile, ImportGdbWaypoints, false},
     {c_idsMapSourceDocument, u"*.mps", u"mps", nullptr, IsMpsFile, ImportMpsWaypoints, false},
     {c_idsOziWaypoints, u"*.wpt", u"wpt", nullptr, IsOziWaypointFile, ImportOziWaypoints, false},
+    {c_idsGpxFile, u"*.gpx", u"gpx", nullptr, IsGpxFile, ImportGpxWaypoints, false},
 };
 
 const ExchangeFormat c_aRouteImport[] = {
     {c_idsGarminDatabase, u"*.gdb", u"gdb", nullptr, IsGdbFile, ImportGdbRoutes, false},
     {c_idsOziRoutes, u"*.rte", u"rte", nullptr, IsOziRouteFile, ImportOziRoutes, false},
+    {c_idsGpxFile, u"*.gpx", u"gpx", nullptr, IsGpxFile, ImportGpxRoutes, false},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "exchange/Gpx.h"
 #include "exchange/MapSource.h"
 #include "exchange/detail/MapSourceRecords.h"
 #include "platform/Debug.h"
@@ -25,7 +26,7 @@ const double c_dUnixEpochDays = 25569.0;  // 1970-01-01 in days since 1899-12-30
 
 TrackFileReader::TrackFileReader(const uint8_t* pb, size_t cb)
     : m_pb(pb), m_cb(pb ? cb : 0), m_offNextRecord(c_cbMsSignature), m_offPoint(0), m_offTrackEnd(0),
-      m_cPoints(0), m_iPoint(0), m_fPrevPos(false), m_dPrevLon(0), m_dPrevLat(0), m_fPrevTime(false),
+      m_cPoints(0), m_iPoint(0), m_cTracks(0), m_fPrevPos(false), m_dPrevLon(0), m_dPrevLat(0), m_fPrevTime(false),
       m_dwPrevTime(0), m_fPrevAlt(false), m_dPrevAlt(0) {}
 
 TrackFileReader::~TrackFileReader() = default;
@@ -34,6 +35,8 @@ void TrackFileReader::Rewind() {
   m_offNextRecord = c_cbMsSignature;
   m_offPoint = m_offTrackEnd = 0;
   m_cPoints = m_iPoint = 0;
+  m_cTracks = 0;
+  m_strTrackName.clear();
   m_fPrevPos = m_fPrevTime = m_fPrevAlt = false;
 }
 
@@ -55,6 +58,8 @@ bool TrackFileReader::NextTrack() {
     m_cPoints = cPoints;
     m_iPoint = 0;
     m_offNextRecord = rec.offNext;
+    ++m_cTracks;
+    m_strTrackName = strName;
     CheckPointCount();
     return true;
   }
@@ -186,15 +191,28 @@ class CGdbTrackReader : public TrackFileReader {
   }
 };
 
+// The bytes of an owning reader, made before the reader that points into them.
+struct OwnedBytes {
+  std::vector<uint8_t> m_bytes;
+};
+
+class COwningMpsTrackReader : private OwnedBytes, public CMpsTrackReader {
+ public:
+  explicit COwningMpsTrackReader(std::vector<uint8_t> bytes)
+      : OwnedBytes{std::move(bytes)}, CMpsTrackReader(m_bytes.data(), m_bytes.size()) {}
+};
+
 const TrackFileFormat c_aTrackFormats[] = {
     {2271, IsGdbFile, CreateGdbTrackReader},  // "Garmin GPS Database"
     {2270, IsMpsFile, CreateMpsTrackReader},  // "MapSource Document"
+    {c_idsGpxFile, IsGpxFile, CreateGpxTrackReader},
 };
 
 }  // namespace
 
 TrackFileReader* CreateGdbTrackReader(const uint8_t* pb, size_t cb) { return new CGdbTrackReader(pb, cb); }
 TrackFileReader* CreateMpsTrackReader(const uint8_t* pb, size_t cb) { return new CMpsTrackReader(pb, cb); }
+TrackFileReader* CreateMpsTrackReader(std::vector<uint8_t> bytes) { return new COwningMpsTrackReader(std::move(bytes)); }
 
 const TrackFileFormat* GetTrackFileFormats(size_t& cFormats) {
   cFormats = sizeof c_aTrackFormats / sizeof c_aTrackFormats[0];
@@ -219,6 +237,7 @@ TrackFileReader* OpenTrackFile(const char16_t* pszPath, TrackOpenResult& result)
   for (size_t i = 0; i < cFormats; ++i) {
     if (!pFormats[i].pfnProbe(pMapping->Data(), pMapping->Size())) continue;
     TrackFileReader* pReader = pFormats[i].pfnCreate(pMapping->Data(), pMapping->Size());
+    if (!pReader) break;  // a damaged file of the format
     pReader->TakeMapping(std::move(pMapping));
     result = torOk;
     return pReader;

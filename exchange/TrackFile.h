@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gps/GpsFix.h"
 #include "gps/TrackSource.h"
@@ -30,6 +31,15 @@ class TrackFileReader : public CTrackSource {
   void Destroy() override { delete this; }
 
   void TakeMapping(std::unique_ptr<platform::CFileMapping> pMapping) { m_pMapping = std::move(pMapping); }
+
+  // The track of the point last read: its number (from 1, counted over
+  // the file) and its name as stored (ANSI).
+  uint32_t TrackNumber() const { return m_cTracks; }
+  const std::string& TrackName() const { return m_strTrackName; }
+  // The position of the point last read at the file's precision (the fix
+  // holds it as floats).
+  double LastLatitude() const { return m_dPrevLat; }
+  double LastLongitude() const { return m_dPrevLon; }
 
  protected:
   // Moves to the next 'T' record: sets m_offPoint, m_offTrackEnd and
@@ -58,6 +68,8 @@ class TrackFileReader : public CTrackSource {
   size_t m_offTrackEnd;    // end of the current track record
   uint32_t m_cPoints;      // points of the current track
   uint32_t m_iPoint;       // index of the next point
+  uint32_t m_cTracks;      // track records started since the first
+  std::string m_strTrackName;
 
   bool m_fPrevPos;
   double m_dPrevLon;
@@ -75,11 +87,13 @@ struct TrackFileFormat {
   TrackFileReader* (*pfnCreate)(const uint8_t* pb, size_t cb);
 };
 
-// The formats in the order their probes are asked: GDB, then MPS.
+// The formats in the order their probes are asked: GDB, MPS, then GPX.
 const TrackFileFormat* GetTrackFileFormats(size_t& cFormats);
 
 TrackFileReader* CreateGdbTrackReader(const uint8_t* pb, size_t cb);
 TrackFileReader* CreateMpsTrackReader(const uint8_t* pb, size_t cb);
+// An MPS reader over bytes it keeps.
+TrackFileReader* CreateMpsTrackReader(std::vector<uint8_t> bytes);
 
 const uint32_t c_idsCannotOpenFile = 2001;   // "Не удается открыть файл\n'%s'.\n(%s)"
 const uint32_t c_idsCannotReadFile = 2002;   // "Не удается прочитать данные из файла\n'%s'.\n(%s)"

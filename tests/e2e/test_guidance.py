@@ -35,8 +35,10 @@ CLI = os.path.join(NATIVE, 'tools', 'cli', 'velmo-cli')
 DEMOTRACK = os.path.join(os.path.dirname(__file__), '..', '..', 'tools', 'demotrack', 'demotrack.py')
 
 CMD_OPTIONS, CMD_WAYPOINTS, CMD_ROUTES, CMD_STOP_NAVIGATION = '40010', '40020', '40133', '40024'
-IDOK = '1'
+IDOK, IDCANCEL = '1', '2'
 STORE_GOTO = '1407'
+STORE_IMPORT = '1405'
+FILE_NAME = '1148'  # the name box of the common file dialogs
 SOUND_PLAY, SOUND_STOP = '1901', '1902'
 VK_RETURN, VK_SPACE, VK_DOWN, VK_HOME = '0x0D', '0x20', '0x28', '0x24'
 PORT = 7
@@ -236,6 +238,52 @@ class GoToFromListsTest(VoiceCase):
         with open(self.env.host_path(r'C:\velmo\Waypoints.bin'), 'rb') as f:
             blob = f.read()
         at = blob.index(store_text('Поездка'))
+        self.assertEqual(struct.unpack('<I', blob[at - 16:at - 12])[0] & 0x04, 0x04)
+        self.env.ctl('close')
+        self.assertEqual(self.env.wait_exit(self.env.procs[-1]), 0)
+
+    def test_gpx_route_imported_through_the_route_list_is_followed(self):
+        towns = self.towns()
+        self.assertGreaterEqual(len(towns), 2)
+        (lat0, lon0), (lat1, lon1) = towns[0], towns[1]
+        os.makedirs(self.env.host_path(r'C:\out'), exist_ok=True)
+        with open(self.env.host_path(r'C:\out\trip.gpx'), 'w', encoding='utf-8') as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                    '<gpx version="1.1" creator="a phone" xmlns="http://www.topografix.com/GPX/1/1">\n'
+                    '<rte><name>Поездка GPX</name>'
+                    '<rtept lat="%.7f" lon="%.7f"><name>Старт</name></rtept>'
+                    '<rtept lat="%.7f" lon="%.7f"><name>Цель</name></rtept></rte>\n</gpx>\n'
+                    % (lat0, lon0, lat1, lon1))
+        store = self.env.host_path(r'C:\velmo\Waypoints.bin')
+        if os.path.exists(store):
+            os.remove(store)
+        self.start(MapZoom=13, MapXc=centre_setting(lon0), MapYc=centre_setting(lat0), RoutingStyle=1)
+        self.env.ctl('command', CMD_ROUTES)
+        self.wait_dialog_title('Маршруты')
+        self.env.ctl('press-dialog', STORE_IMPORT)
+        self.wait_title('Импорт маршрутов')
+        self.env.ctl('set-dialog-text', FILE_NAME, r'C:\out\trip.gpx')
+        self.env.ctl('press-dialog', IDOK)
+        self.wait_gone('Импорт маршрутов')
+        self.assertTrue(self.env.wait_until(lambda: self.top_title() == 'VELMO', 60), self.env.describe_screen())
+        self.assertIn('Импортировано маршрутов - 1, путевых точек - 2.', self.env.ctl('dialog-text'))
+        self.env.ctl('press-dialog', IDOK)
+        self.wait_gone('VELMO')
+        self.assertTrue(self.env.wait_until(lambda: 'Поездка GPX' in self.env.ctl('listview-text'), 20),
+                        self.env.describe_screen())
+        # the list opened again starts on its first route, the imported one
+        self.env.ctl('press-dialog', IDCANCEL)
+        self.env.wait_until(lambda: not self.env.dialogs(), 20)
+        self.env.ctl('command', CMD_ROUTES)
+        self.wait_dialog_title('Маршруты')
+        self.env.ctl('press-dialog', STORE_GOTO)
+        self.assertTrue(self.env.wait_until(lambda: self.setting('Navigation') == 1, 20), self.env.describe_screen())
+        self.assertTrue(self.env.wait_until(lambda: self.maneuver_display('gpx-route.png') > 3000, 20),
+                        'no maneuver display')
+        # the store was saved with the imported route marked as navigated
+        with open(self.env.host_path(r'C:\velmo\Waypoints.bin'), 'rb') as f:
+            blob = f.read()
+        at = blob.index(store_text('Поездка GPX'))
         self.assertEqual(struct.unpack('<I', blob[at - 16:at - 12])[0] & 0x04, 0x04)
         self.env.ctl('close')
         self.assertEqual(self.env.wait_exit(self.env.procs[-1]), 0)

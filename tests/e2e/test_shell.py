@@ -230,6 +230,8 @@ class ShellTest(unittest.TestCase):
         self.assertEqual(self.env.reg_query_default(r'HKCR\GarminGpsDatabase\DefaultIcon'), r'"C:\other\mapper.exe",3')
         self.assertIsNone(self.env.reg_query_default(r'HKCR\MapSource.Document\Shell'))
         self.assertEqual(self.env.reg_query_default(r'HKCR\GarminGpsDatabase'), 'Garmin GPS Database')
+        self.assertEqual(self.env.reg_query_default(r'HKCR\.gpx'), 'GpsExchangeFormat')
+        self.assertEqual(self.env.reg_query_default(r'HKCR\GpsExchangeFormat\DefaultIcon'), r'"C:\velmo\velmo.exe",1')
         self.close_orderly(p)
 
 

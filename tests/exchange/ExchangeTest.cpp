@@ -10,6 +10,7 @@
 
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
+#include "exchange/Gpx.h"
 #include "exchange/ImportFile.h"
 #include "exchange/MapSource.h"
 #include "exchange/detail/MapSourceRecords.h"
@@ -82,34 +83,40 @@ void Fill(CWaypointStore& s) {
 TEST(ExchangeFormats, ListsInFilterOrder) {
   size_t c;
   const ExchangeFormat* p = GetWaypointExportFormats(c);
-  ASSERT_EQ(c, 3u);
+  ASSERT_EQ(c, 4u);
   EXPECT_EQ(p[0].idsName, 2271u);
   EXPECT_EQ(std::u16string(p[0].pszFilter), u"*.gdb");
   EXPECT_EQ(p[1].idsName, 2277u);
   EXPECT_EQ(std::u16string(p[1].pszExtension), u"wpt");
   EXPECT_EQ(p[2].idsName, 2270u);
   EXPECT_EQ(std::u16string(p[2].pszExtension), u"mps");
+  // GPX comes last, so that the filter index kept in the settings still
+  // names the format it named before
+  EXPECT_EQ(std::u16string(p[3].pszFilter), u"*.gpx");
   p = GetRouteExportFormats(c);
-  ASSERT_EQ(c, 2u);
+  ASSERT_EQ(c, 3u);
   EXPECT_EQ(p[0].pfnExport, &ExportGdbRoutes);
   EXPECT_EQ(p[1].idsName, 2279u);
+  EXPECT_EQ(p[2].pfnExport, &ExportGpxRoutes);
   p = GetWaypointImportFormats(c);
-  ASSERT_EQ(c, 3u);
+  ASSERT_EQ(c, 4u);
   EXPECT_EQ(p[0].pfnImport, &ImportGdbWaypoints);
   EXPECT_EQ(p[1].pfnImport, &ImportMpsWaypoints);
   EXPECT_EQ(p[2].pfnImport, &ImportOziWaypoints);
+  EXPECT_EQ(p[3].pfnImport, &ImportGpxWaypoints);
   p = GetRouteImportFormats(c);
-  ASSERT_EQ(c, 2u);
+  ASSERT_EQ(c, 3u);
   EXPECT_EQ(p[1].pfnProbe, &IsOziRouteFile);
+  EXPECT_EQ(p[2].pfnImport, &ImportGpxRoutes);
 }
 
 TEST(ExchangeFormats, DialogFilterAndNumbering) {
   size_t c;
   const ExchangeFormat* p = GetWaypointExportFormats(c);
   std::u16string filter = BuildFilter(p, c, [](uint32_t ids) { return platform::FormatStr(u"<%u>", ids); });
-  EXPECT_EQ(filter, std::u16string(u"<2271>\0*.gdb\0<2277>\0*.wpt\0<2270>\0*.mps\0\0", 40));
+  EXPECT_EQ(filter, std::u16string(u"<2271>\0*.gdb\0<2277>\0*.wpt\0<2270>\0*.mps\0<2272>\0*.gpx\0\0", 53));
   EXPECT_EQ(GetNumberedFormat(p, c, 1), &p[1]);
-  EXPECT_EQ(GetNumberedFormat(p, c, 3), nullptr);
+  EXPECT_EQ(GetNumberedFormat(p, c, 4), nullptr);
   ExchangeFormat hidden[2] = {p[0], p[1]};
   hidden[0].fHidden = true;
   EXPECT_EQ(GetNumberedFormat(hidden, 2, 0), &hidden[1]);

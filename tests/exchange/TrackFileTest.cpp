@@ -167,9 +167,11 @@ TEST(TrackFileTest, ProbesAndFormatOrder) {
   EXPECT_FALSE(IsGdbFile(gdb.data(), 44));  // must be longer than 44 bytes
   size_t c;
   const TrackFileFormat* p = GetTrackFileFormats(c);
-  ASSERT_EQ(c, 2u);
+  ASSERT_EQ(c, 3u);
   EXPECT_EQ(p[0].idsName, 2271u);
   EXPECT_EQ(p[1].idsName, 2270u);
+  EXPECT_EQ(p[2].idsName, 2272u);  // GPX
+  EXPECT_FALSE(p[2].pfnProbe(gdb.data(), gdb.size()));
   EXPECT_TRUE(p[0].pfnProbe(gdb.data(), gdb.size()));
 }
 

@@ -9,6 +9,7 @@
 #include "res/Res.h"
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
+#include "exchange/Gpx.h"
 #include "exchange/ImportFile.h"
 #include "exchange/TrackFile.h"
 #include "platform/File.h"
@@ -32,6 +33,7 @@ const CliExportFormat c_aFormats[] = {
     {"mps", exchange::ExportMpsWaypoints},
     {"wpt", exchange::ExportOziWaypoints},
     {"rte", exchange::ExportOziRoutes},
+    {"gpx", exchange::ExportGpxRoutes},  // waypoints, routes and the tracks of IN
 };
 
 int RunExport(int argc, char** argv) {
@@ -56,7 +58,7 @@ int RunExport(int argc, char** argv) {
   }
   if (fBad || !pFormat || cFiles != 2 || !exchange::IsSupportedCodePage(nCodePage)) {
     std::fprintf(stderr,
-                 "usage: velmo-cli export --format gdb|gdb-routes|mps|wpt|rte [--codepage 874|1250-1258] IN OUT\n");
+                 "usage: velmo-cli export --format gdb|gdb-routes|mps|wpt|rte|gpx [--codepage 874|1250-1258] IN OUT\n");
     return 2;
   }
   CWaypointStore store;
@@ -70,7 +72,19 @@ int RunExport(int argc, char** argv) {
     return 3;
   }
   std::vector<uint8_t> out;
-  pFormat->pfnExport(store, opts, out);
+  size_t cTracks = 0;
+  if (pFormat->pfnExport == exchange::ExportGpxRoutes) {
+    // GPX carries the tracks of the file too
+    exchange::GpxDocument doc;
+    exchange::StoreToGpx(store, true, doc);
+    std::vector<uint8_t> in;
+    if (platform::ReadWholeFile(platform::Utf8ToU16(apszFiles[0]).c_str(), in))
+      exchange::ReadTracks(in.data(), in.size(), opts.nCodePage, doc.tracks);
+    cTracks = doc.tracks.size();
+    exchange::WriteGpx(doc, opts.dNow, out);
+  } else {
+    pFormat->pfnExport(store, opts, out);
+  }
   std::u16string strOut = platform::Utf8ToU16(apszFiles[1]);
   if (!platform::WriteFileAtomic(strOut.c_str(), out.data(), out.size())) {
     char16_t sz[1024];
@@ -79,12 +93,13 @@ int RunExport(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", platform::U16ToUtf8(sz).c_str());
     return 1;
   }
+  if (cTracks) std::printf("%zu tracks, ", cTracks);
   std::printf("%zu waypoints, %zu routes written to %s\n", store.CountWaypoints(), store.CountRoutes(), apszFiles[1]);
   return 0;
 }
 
 }  // namespace
 
-VELMO_CLI_COMMAND(export, "export", "--format gdb|gdb-routes|mps|wpt|rte [--codepage 874|1250-1258] IN OUT", RunExport);
+VELMO_CLI_COMMAND(export, "export", "--format gdb|gdb-routes|mps|wpt|rte|gpx [--codepage 874|1250-1258] IN OUT", RunExport);
 VELMO_CLI_HELP(export,
-               "Reads a waypoint and route file as import does and writes it in another format,\nas the program exports it. The output is replaced only when written whole.");
+               "Reads a waypoint and route file as import does and writes it in another format,\nas the program exports it. The output is replaced only when written whole. GPX also\ncarries the tracks of IN (GPX, GDB or MPS).");

@@ -1,5 +1,5 @@
 // velmo-cli import: prints the waypoints and routes an exchange file (GDB,
-// MPS, OziExplorer) or a Waypoints.bin holds, in file order.
+// MPS, OziExplorer, GPX) or a Waypoints.bin holds, in file order.
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -149,4 +149,4 @@ int RunImport(int argc, char** argv) {
 
 VELMO_CLI_COMMAND(import, "import", "[--codepage 874|1250-1258] FILE", RunImport);
 VELMO_CLI_HELP(import,
-               "Reads a waypoint and route file (Waypoints.bin, MapSource GDB/MPS, OziExplorer WPT/RTE)\nas the program imports it and prints its waypoints and routes. The program's messages\nabout the file (refusals, counts) go to standard error; a refused file exits with 3.");
+               "Reads a waypoint and route file (Waypoints.bin, MapSource GDB/MPS, OziExplorer WPT/RTE, GPX)\nas the program imports it and prints its waypoints and routes. The program's messages\nabout the file (refusals, counts) go to standard error; a refused file exits with 3.");

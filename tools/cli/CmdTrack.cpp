@@ -1,5 +1,5 @@
-// velmo-cli track: prints the track points of a MapSource file (.gdb,
-// .mps) as the demo thread would receive them.
+// velmo-cli track: prints the track points of a track file (.gdb, .mps,
+// .gpx) as the demo thread would receive them.
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -31,7 +31,7 @@ int RunTrack(int argc, char** argv) {
   std::unique_ptr<exchange::TrackFileReader> pReader(exchange::OpenTrackFile(strPath.c_str(), result));
   if (!pReader) {
     if (result == exchange::torUnknownFormat) {
-      std::fprintf(stderr, "velmo-cli: '%s' is not a MapSource track file\n", argv[1]);
+      std::fprintf(stderr, "velmo-cli: '%s' is not a track file (GDB, MPS, GPX) or is damaged\n", argv[1]);
     } else {
       char16_t sz[1024];
       FormatResString(sz, 1024, result == exchange::torCannotOpen ? exchange::c_idsCannotOpenFile
@@ -63,6 +63,6 @@ int RunTrack(int argc, char** argv) {
 
 VELMO_CLI_COMMAND(track, "track", "FILE", RunTrack);
 VELMO_CLI_HELP(track,
-               "Reads the tracks of a MapSource file (GDB or MPS) as the program's demo player does and\n"
+               "Reads the tracks of a track file (GDB, MPS or GPX) as the program's demo player does and\n"
                "prints one line per point: number, time, latitude, longitude, altitude, speed, course\n"
                "and vertical speed (\"-\" where the file has none).");
