@@ -19,6 +19,7 @@
 #include "navigation/Guidance.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemInfo.h"
 #include "routing/AutoRouting.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -282,6 +283,8 @@ int RunGuide(int argc, char** argv) {
   std::printf("fixes: %zu, recalculations: %d, navigation %s\n", cFixes, host.cRecalculations,
               guidance.IsRunning() ? "running" : "ended");
   std::printf("route points: at most %zu held\n", cMostPoints);
+  uint64_t qwPeakKb = 0;
+  if (platform::GetPeakMemoryKb(qwPeakKb)) std::printf("peak memory: %llu KiB\n", (unsigned long long)qwPeakKb);
   guidance.End();
   delete pParser;
   return 0;

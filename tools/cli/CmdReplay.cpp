@@ -11,6 +11,7 @@
 #include "gps/Replay.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemInfo.h"
 #include "tools/cli/Cli.h"
 #include "tools/cli/CliArgs.h"
 
@@ -99,6 +100,10 @@ int RunReplay(int argc, char** argv) {
   std::fprintf(stderr, "%llu fixes, %llu satellite tables, %u checksum errors, %u skipped segments, %u protocol failures\n",
                (unsigned long long)printer.m_cFixes, (unsigned long long)printer.m_cSkies, hub.ChecksumErrors(),
                hub.SkippedData(), cFailures);
+  uint64_t qwPeakKb = 0;
+  if (platform::GetPeakMemoryKb(qwPeakKb))
+    std::fprintf(stderr, "%llu bytes read, peak memory %llu KiB\n", (unsigned long long)cbTotal,
+                 (unsigned long long)qwPeakKb);
   if (cbTotal != 0 && printer.m_cFixes == 0 && printer.m_cSkies == 0) {
     std::fprintf(stderr, "velmo-cli: nothing decoded from %s as %s\n", pszFile, pszProtocol);
     return 1;
