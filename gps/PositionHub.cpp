@@ -51,7 +51,7 @@ uint32_t ChangedFields(const GpsFix& prev, const GpsFix& cur) {
 }
 
 CPositionHub::CPositionHub() {
-  m_dDatePivot = BuildDate();
+  m_dDatePivot = m_dFirstPivot = BuildDate();
   m_fix = GpsFix{};
   m_szStatus[0] = 0;
   for (std::atomic<bool>& f : m_afPending) f = false;
@@ -302,7 +302,10 @@ void CPositionHub::FixupClock(double gpsTime) {
   double dOffset = (UtcNow() - gpsTime) * 86400000.0;
   // A receiver's date before the floor (the program's build) is wrong, not
   // the computer's clock: the clock is never set back before it.
-  bool fPlausible = std::isfinite(gpsTime) && gpsTime >= m_dClockFloor;
+  // Nor is the clock ever set more than one 1024-week period past the build:
+  // such a date comes of a period resolved wrongly.
+  bool fPlausible = std::isfinite(gpsTime) && gpsTime >= m_dClockFloor &&
+                    gpsTime < BuildDate() + c_dGpsEpochDays;
   if (m_fClockAllowed && fPlausible && GetSettingBool(setting::FixupClock) &&
       std::fabs(dOffset) >= double(int32_t(GetSetting(setting::FixupClockThreshold)))) {
     uint32_t now = GpsTickMs();
@@ -372,7 +375,8 @@ void CPositionHub::ReadingStops() {
 
 void CPositionHub::SetDatePivot(double dPivot) {
   CLock lock(m_cs);
-  m_dDatePivot = dPivot;
+  m_dDatePivot = m_dFirstPivot = dPivot;
+  m_fDateSeen = false;
 }
 
 double CPositionHub::DatePivot() {
@@ -383,11 +387,20 @@ double CPositionHub::DatePivot() {
 double CPositionHub::ResolveGpsDate(double date) {
   CLock lock(m_cs);
   double resolved = FixupGpsEpoch(date, m_dDatePivot);
+  if (!std::isfinite(resolved)) return resolved;
+  // The pivot that followed the run moved this date on by a period: right
+  // only when it goes on from the last date (a run that outlived its first
+  // period); a step back in time keeps the first pivot's reading.
+  const double first = FixupGpsEpoch(date, m_dFirstPivot);
+  if (resolved != first &&
+      !(m_fDateSeen && std::fabs(resolved - m_dLastDate) <= c_dDateContinuityDays))
+    resolved = first;
+  m_dLastDate = resolved;
+  m_fDateSeen = true;
   // The pivot follows the dates seen, half a period behind, so that a long
   // run never leaves its period and a date a little before the newest one
   // (a receiver's time that steps back) stays where it belongs.
-  if (std::isfinite(resolved) && resolved - c_dGpsEpochDays / 2 > m_dDatePivot)
-    m_dDatePivot = resolved - c_dGpsEpochDays / 2;
+  if (resolved - c_dGpsEpochDays / 2 > m_dDatePivot) m_dDatePivot = resolved - c_dGpsEpochDays / 2;
   return resolved;
 }
 
@@ -445,7 +458,9 @@ void CPositionHub::Reset() {
   m_dwLastCorrection = 0;
   m_cChecksumErrors = 0;
   m_cSkipped = 0;
-  m_dDatePivot = BuildDate();
+  m_dDatePivot = m_dFirstPivot = BuildDate();
+  m_dLastDate = 0;
+  m_fDateSeen = false;
   m_nClockOffset = 0;
   m_cClockCorrections = 0;
   for (std::atomic<bool>& f : m_afPending) f = false;

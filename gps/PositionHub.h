@@ -157,8 +157,13 @@ class CPositionHub {
   void SetDatePivot(double dPivot);
   double DatePivot();
   // A date from a receiver put into its 1024-week period (FixupGpsEpoch
-  // with this hub's pivot).
+  // with this hub's pivot). The pivot that follows the dates seen moves a
+  // date on by a period only where it continues the run from the last date
+  // (within c_dDateContinuityDays): a date that steps back in time (another
+  // receiver, another capture) stays in the period the first pivot gives it,
+  // so dates never climb by whole periods.
   double ResolveGpsDate(double date);
+  static constexpr double c_dDateContinuityDays = 31.0;
   // Forgets everything kept between fixes (tests, replays).
   void Reset();
 
@@ -206,7 +211,10 @@ class CPositionHub {
   UtcNowSource m_pfnUtcNow = nullptr;
   GeoidSource m_pfnGeoid = nullptr;
   double m_dClockFloor = 0;
-  double m_dDatePivot;  // under m_cs
+  double m_dDatePivot;  // under m_cs, as the next three
+  double m_dFirstPivot;  // the pivot given (or the build date), before any date moved it
+  double m_dLastDate = 0;
+  bool m_fDateSeen = false;
 };
 
 // The program's hub: the ports and the demo player feed it.

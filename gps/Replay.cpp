@@ -24,15 +24,7 @@ class CReplayCollector : public CPositionListener {
     m_result.aOrder.push_back(true);
   }
   void OnSkyComplete(const SatelliteInfo* pSatellites, int cCount) override {
-    SkyReport sky = {0, 0, {}};
-    for (int i = 0; i < cCount; ++i) {
-      const SatelliteInfo& info = pSatellites[i];
-      if (info.nPrn == 0 && info.nState == 0 && info.nSnr == 0) continue;  // never written
-      sky.aSatellites.push_back(info);
-      ++sky.cSatellites;
-      if (info.nState == 2) ++sky.cUsed;
-    }
-    m_result.aSkies.push_back(sky);
+    m_result.aSkies.push_back(MakeSkyReport(pSatellites, cCount));
     m_result.aOrder.push_back(false);
   }
 
@@ -65,38 +57,98 @@ bool ReplayCapture(const char* pszProtocol, const uint8_t* pb, size_t cb, uint32
   return ReplayCaptureThrough(hub, pszProtocol, pb, cb, dwSeed, cbMaxChunk, result);
 }
 
+SkyReport MakeSkyReport(const SatelliteInfo* pSatellites, int cCount) {
+  SkyReport sky = {0, 0, {}};
+  for (int i = 0; i < cCount; ++i) {
+    const SatelliteInfo& info = pSatellites[i];
+    if (info.nPrn == 0 && info.nState == 0 && info.nSnr == 0) continue;  // never written
+    sky.aSatellites.push_back(info);
+    ++sky.cSatellites;
+    if (info.nState == 2) ++sky.cUsed;
+  }
+  return sky;
+}
+
+CReplayStream::CReplayStream(CPositionHub& hub, const char* pszProtocol, uint32_t dwSeed, size_t cbMaxChunk)
+    : m_pProtocol(CreateProtocol(pszProtocol)),
+      m_fGarmin(std::strcmp(pszProtocol, "garmin") == 0),
+      m_dwSeed(dwSeed),
+      m_cbMaxChunk(cbMaxChunk == 0 ? 1 : cbMaxChunk > c_cbMaxChunkLimit ? c_cbMaxChunkLimit : cbMaxChunk),
+      m_rng(dwSeed),
+      m_dist(1, m_cbMaxChunk),
+      m_cbChunk(0) {
+  if (!m_pProtocol) return;
+  hub.AllowClockCorrection(false);
+  m_pProtocol->SetHub(&hub);
+  m_pProtocol->Reset();
+  if (m_fGarmin) m_pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
+  m_abPending.reserve(m_cbMaxChunk);
+  Next();
+}
+
+CReplayStream::~CReplayStream() { delete m_pProtocol; }
+
+void CReplayStream::Next() { m_cbChunk = m_dwSeed ? m_dist(m_rng) : m_cbMaxChunk; }
+
+void CReplayStream::Process(const uint8_t* pb, size_t cb) {
+  ProcessResult r = m_pProtocol->ProcessData(pb, DWORD(cb));
+  if (r == Recognized) m_fRecognized = true;
+  if (r == Failed) {
+    // A port would start the next protocol here; the replay starts this one afresh.
+    ++m_cFailures;
+    m_pProtocol->Reset();
+    if (m_fGarmin) m_pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
+  }
+}
+
+void CReplayStream::Feed(const uint8_t* pb, size_t cb) {
+  if (!m_pProtocol) return;
+  while (cb > 0) {
+    // Whole reads straight from the caller's bytes; a read cut by the end of
+    // what was fed waits for the rest.
+    if (m_abPending.empty() && cb >= m_cbChunk) {
+      Process(pb, m_cbChunk);
+      pb += m_cbChunk;
+      cb -= m_cbChunk;
+      Next();
+      continue;
+    }
+    size_t n = m_cbChunk - m_abPending.size();
+    if (n > cb) n = cb;
+    m_abPending.insert(m_abPending.end(), pb, pb + n);
+    pb += n;
+    cb -= n;
+    if (m_abPending.size() == m_cbChunk) {
+      Process(m_abPending.data(), m_abPending.size());
+      m_abPending.clear();
+      Next();
+    }
+  }
+}
+
+void CReplayStream::Finish() {
+  if (!m_pProtocol || m_abPending.empty()) return;
+  Process(m_abPending.data(), m_abPending.size());
+  m_abPending.clear();
+}
+
 bool ReplayCaptureThrough(CPositionHub& hub, const char* pszProtocol, const uint8_t* pb, size_t cb, uint32_t dwSeed,
                           size_t cbMaxChunk, ReplayResult& result) {
-  std::unique_ptr<GpsProtocol> pProtocol(CreateProtocol(pszProtocol));
-  if (!pProtocol) return false;
-  bool fGarmin = std::strcmp(pszProtocol, "garmin") == 0;
-  if (cbMaxChunk == 0) cbMaxChunk = 1;
-  hub.AllowClockCorrection(false);
   CReplayCollector collector(result);
   hub.Subscribe(&collector);
-  pProtocol->SetHub(&hub);
-  pProtocol->Reset();
-  if (fGarmin) pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
-  std::mt19937 rng(dwSeed);
-  std::uniform_int_distribution<size_t> dist(1, cbMaxChunk);
-  size_t off = 0;
-  while (off < cb) {
-    size_t n = dwSeed ? dist(rng) : cbMaxChunk;
-    if (n > cb - off) n = cb - off;
-    ProcessResult r = pProtocol->ProcessData(pb + off, DWORD(n));
-    off += n;
-    if (r == Recognized) result.fRecognized = true;
-    if (r == Failed) {
-      // A port would start the next protocol here; the replay starts this one afresh.
-      ++result.cFailures;
-      pProtocol->Reset();
-      if (fGarmin) pProtocol->ProcessData(c_abGarminAckOfStart, sizeof c_abGarminAckOfStart);
-    }
+  bool ok;
+  {
+    CReplayStream stream(hub, pszProtocol, dwSeed, cbMaxChunk);
+    ok = stream.IsValid();
+    stream.Feed(pb, cb);
+    stream.Finish();
+    result.fRecognized = result.fRecognized || stream.WasRecognized();
+    result.cFailures += stream.Failures();
   }
   hub.Unsubscribe(&collector);
   result.cChecksumErrors = hub.ChecksumErrors();
   result.cSkippedSegments = hub.SkippedData();
-  return true;
+  return ok;
 }
 
 std::string FormatFixTime(const GpsFix& fix) {

@@ -100,7 +100,16 @@ bool OpenFileLocked() {
                         st.wSecond);
   g_strPath = JoinPath(folder, g_strName);
   std::unique_ptr<CFile> pFile(new CFile);
-  if (!pFile->Open(g_strPath.c_str(), fmCreateAlways)) {
+  // A track file is always a new file: a second track started within the
+  // same second (or whatever else has the name) is never overwritten.
+  bool fOpen = pFile->Open(g_strPath.c_str(), fmCreateNew);
+  for (int n = 2; !fOpen && n < 100 && FileExists(g_strPath.c_str()); ++n) {
+    g_strName = FormatStr(u"%d-%02d-%02d_%02d-%02d-%02d_%d.mps", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                          st.wSecond, n);
+    g_strPath = JoinPath(folder, g_strName);
+    fOpen = pFile->Open(g_strPath.c_str(), fmCreateNew);
+  }
+  if (!fOpen) {
     uint32_t dwError = LastSystemError();
     // A port thread runs this under the track lock: the failure goes to the
     // shell, which shows it on its own thread.

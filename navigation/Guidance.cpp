@@ -1,16 +1,45 @@
 #include "navigation/Guidance.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "geo/Geodesy.h"
 #include "platform/Debug.h"
 #include "routing/RoutingSettings.h"
 #include "settings/SettingsTable.h"
+#include "store/WaypointStore.h"
 #include "view/FastMath.h"
 #include "view/MapUnits.h"
 #include "view/PtAlgo.h"
 
 namespace {
+
+// After a recalculation the points the router made on the way already
+// driven go, up to the one just behind the car (the voice and the next-point
+// search start from it); the user's own points stay. So a drive that keeps
+// leaving the route keeps a route of the same size however long it lasts.
+void DropPassedPoints(Route& route, NavigationState& st) {
+  const size_t iBehind = st.iNextPoint;
+  if (iBehind == 0 || iBehind > route.points.size()) return;
+  std::vector<RoutePoint> points;
+  points.reserve(route.points.size());
+  size_t cDropped = 0;
+  for (size_t i = 0; i < route.points.size(); ++i) {
+    RoutePoint& rp = route.points[i];
+    if (i < iBehind && (rp.btKind & rpkRouter) && !rp.pWaypoint)
+      ++cDropped;
+    else
+      points.push_back(std::move(rp));
+  }
+  if (cDropped == 0) return;
+  route.points = std::move(points);
+  RecomputeRoute(route);
+  st.iTarget -= uint32_t(cDropped);
+  st.iNextPoint -= uint32_t(cDropped);
+  st.iNextManeuver -= uint32_t(cDropped);
+  st.iAnnounced -= uint32_t(cDropped);
+}
 
 // β inside the arc that starts at fFrom and runs fWidth degrees clockwise;
 // the arc's end itself is outside.
@@ -180,6 +209,7 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
       } else {
         st.iNextPoint = st.iNextManeuver = st.iAnnounced = st.iTarget - 1;
         ++st.iTarget;
+        DropPassedPoints(route, st);
       }
       if (m_pVoice) {
         m_pVoice->ClearPendingPhrase();

@@ -12,8 +12,20 @@ namespace platform {
 bool ReadWholeFile(const char16_t* pszPath, std::vector<uint8_t>& data);
 // Writes the bytes to a temporary file beside the target, flushes it to the
 // disk and then replaces the target in one step, so a failure at any point
-// leaves the previous file as it was.
+// leaves the previous file as it was. Every writer of a whole file goes
+// through here:
+// - a symbolic link is followed: its target is replaced, the link is kept;
+// - an existing target that is not a regular file (a device, a FIFO) is
+//   written in place and never replaced; a folder is refused;
+// - the temporary file has a name of its own ("NAME.tmp-" and six letters)
+//   and is removed on failure; one left by a killed write is removed by the
+//   next write of the same target.
+// On failure the system's error code is left for the caller (errno natively,
+// GetLastError() on Windows), e.g. "no space left on device".
 bool WriteFileAtomic(const char16_t* pszPath, const void* pData, size_t cb);
+// True when both paths name one existing file, whatever the spelling (links,
+// relative paths): a writer refuses an output that is one of its inputs.
+bool IsSameFile(const char16_t* pszA, const char16_t* pszB);
 bool FileExists(const char16_t* pszPath);
 bool IsDirectory(const char16_t* pszPath);
 bool CreateDirectoryPath(const char16_t* pszPath);  // one level, true if it exists afterwards
@@ -35,6 +47,7 @@ enum FileMode {
   fmReadWrite,       // existing file
   fmCreateAlways,    // new or truncated
   fmOpenAlways,      // existing or new, not truncated, position at 0
+  fmCreateNew,       // new only: fails when the name exists (even as a link)
 };
 
 // One open file. Not copyable; closes quietly in the destructor.

@@ -10,6 +10,9 @@ namespace platform {
 bool GetProcessCpuTime(uint64_t& qw100ns);
 // Available physical memory in KiB. False when the system cannot tell.
 bool GetAvailablePhysicalKb(uint64_t& qwKb);
+// The most physical memory the program has held so far, in KiB (its peak
+// working set). False when the system cannot tell.
+bool GetPeakMemoryKb(uint64_t& qwKb);
 
 struct PowerStatus {
   bool fKnown;        // false: nothing below is known

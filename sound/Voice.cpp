@@ -86,9 +86,6 @@ void CVoice::AnnounceStep(CGuidance& guidance, const GuidanceFix& fix) {
     bool fProduced = false;
     for (size_t j = a + 1; j + 1 < n; ++j) {
       const int64_t dj = Distance(j);
-      char sz[80];
-      std::snprintf(sz, sizeof sz, "N: %d = %d, (%d, %d)\n", int(j), int(dj), int(nNear), int(nFar));
-      platform::DebugOutputA(sz);
       if (j > st.iNextManeuver || dj > nFar) break;
       if (GetManeuverKind(route.points[j]) != mkNone) {
         if (fProduced) {

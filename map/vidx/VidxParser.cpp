@@ -130,7 +130,10 @@ class CVidxResultsQuery : public CMapQuery {
   }
 
   uint32_t FindByName(const char16_t* pszText) override {
-    if (!m_fNameOrder || !pszText) return 0;
+    if (!pszText) return 0;
+    // Items of one member keep that member's order (by name for a city's
+    // objects), which its own query searches.
+    if (!m_fNameOrder) return m_parts.size() == 1 ? m_parts[0].pQuery->FindByName(pszText) : 0;
     const size_t n = platform::StrLen(pszText);
     // The first item whose name, cut to the text's length, does not sort
     // before the text.

@@ -2,10 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <random>
 
 #include "platform/Str.h"
 
@@ -33,31 +36,150 @@ bool ReadWholeFile(const char16_t* pszPath, std::vector<uint8_t>& data) {
   return ok;
 }
 
-bool WriteFileAtomic(const char16_t* pszPath, const void* pData, size_t cb) {
-  std::string path = Narrow(pszPath);
-  std::string tmp = path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return false;
+namespace {
+
+// The file a path finally names once symbolic links are followed (it need
+// not exist yet), so that writing through a link replaces the link's target
+// and keeps the link.
+bool FollowLinks(std::string& path) {
+  for (int i = 0; i < 40; ++i) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    std::vector<char> buf(size_t(st.st_size > 0 ? st.st_size : 0) + 4096);
+    ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    if (n < 0) return false;
+    std::string target(buf.data(), size_t(n));
+    if (target.empty() || target[0] != '/') {
+      size_t slash = path.rfind('/');
+      target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+    }
+    path = target;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// Temporary files are "NAME.tmp-XXXXXX" beside the target, each held under
+// an exclusive lock while it is written. One whose lock can be taken belongs
+// to a write that was killed or failed, and is removed by the next write of
+// the same target. (The "NAME.tmp" of earlier versions likewise.)
+const char c_szTempInfix[] = ".tmp-";
+
+void RemoveAbandonedTemporaries(const std::string& dir, const std::string& name) {
+  const std::string prefix = name + c_szTempInfix;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return;
+  std::vector<std::string> stale;
+  while (struct dirent* e = ::readdir(d)) {
+    std::string entry = e->d_name;
+    bool fOurs = entry.size() == prefix.size() + 6 && entry.compare(0, prefix.size(), prefix) == 0;
+    if (fOurs || entry == name + ".tmp") stale.push_back(entry);
+  }
+  ::closedir(d);
+  for (const std::string& entry : stale) {
+    std::string path = dir + entry;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    ::close(fd);
+  }
+}
+
+bool WriteAll(int fd, const void* pData, size_t cb) {
   const uint8_t* p = static_cast<const uint8_t*>(pData);
   size_t done = 0;
   while (done < cb) {
     ssize_t n = ::write(fd, p + done, cb - done);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ::close(fd);
-      ::unlink(tmp.c_str());
+      if (n == 0) errno = EIO;
       return false;
     }
     done += size_t(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
   return true;
+}
+
+// A device, a FIFO or a terminal is written in place: it takes the bytes
+// (or reports why not), and the node itself is never replaced.
+bool WriteInPlace(const std::string& path, const void* pData, size_t cb) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, pData, cb);
+  int nError = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    nError = errno;
+  }
+  errno = nError;
+  return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const char16_t* pszPath, const void* pData, size_t cb) {
+  std::string path = Narrow(pszPath);
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  if (!FollowLinks(path)) return false;
+  struct stat stTarget;
+  const bool fExists = ::stat(path.c_str(), &stTarget) == 0;
+  if (fExists && S_ISDIR(stTarget.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  if (fExists && !S_ISREG(stTarget.st_mode)) return WriteInPlace(path, pData, cb);
+
+  size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  RemoveAbandonedTemporaries(dir, name);
+  std::string tmp;
+  int fd = -1;
+  std::random_device random;
+  for (int cTries = 0; fd < 0 && cTries < 16; ++cTries) {
+    static const char c_szDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix;
+    for (uint32_t r = random(), i = 0; i < 6; ++i, r /= 36) suffix += c_szDigits[r % 36];
+    tmp = dir + name + c_szTempInfix + suffix;
+    // A new file gets the usual permissions (the process's mask applies).
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    // Locked before anything is written; a cleaner that raced in between
+    // removed the name, so take another.
+    struct stat stFd, stName;
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &stFd) != 0 || ::stat(tmp.c_str(), &stName) != 0 ||
+        stFd.st_ino != stName.st_ino || stFd.st_dev != stName.st_dev) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) {
+    errno = EEXIST;
+    return false;
+  }
+  // The replacement keeps the permissions of the file it replaces.
+  if (fExists) (void)::fchmod(fd, stTarget.st_mode & 07777);
+  // Renamed while still locked, so that no other writer's cleaning takes it
+  // for abandoned between the last byte and the rename.
+  bool ok = WriteAll(fd, pData, cb) && ::fsync(fd) == 0 && ::rename(tmp.c_str(), path.c_str()) == 0;
+  int nError = errno;
+  if (!ok) ::unlink(tmp.c_str());
+  ::close(fd);
+  errno = nError;
+  return ok;
+}
+
+bool IsSameFile(const char16_t* pszA, const char16_t* pszB) {
+  struct stat a, b;
+  return ::stat(Narrow(pszA).c_str(), &a) == 0 && ::stat(Narrow(pszB).c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
 }
 
 bool FileExists(const char16_t* pszPath) {
@@ -121,6 +243,18 @@ bool CFile::Open(const char16_t* pszPath, FileMode mode) {
     case fmRead: pszMode = "rb"; break;
     case fmReadWrite: pszMode = "r+b"; break;
     case fmCreateAlways: pszMode = "w+b"; break;
+    case fmCreateNew: {
+      // Never an existing name, not even a dangling symbolic link.
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) return false;
+      FILE* f = ::fdopen(fd, "w+b");
+      if (!f) {
+        ::close(fd);
+        return false;
+      }
+      m_h = f;
+      return true;
+    }
     case fmOpenAlways: {
       int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
       if (fd < 0) return false;

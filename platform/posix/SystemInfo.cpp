@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace platform {
 
 bool GetProcessCpuTime(uint64_t& qw100ns) {
@@ -20,6 +22,24 @@ bool GetAvailablePhysicalKb(uint64_t& qwKb) {
   if (cPages < 0 || cbPage <= 0) return false;
   qwKb = uint64_t(cPages) * uint64_t(cbPage) / 1024u;
   return true;
+}
+
+bool GetPeakMemoryKb(uint64_t& qwKb) {
+  // The high-water mark of this program's own memory since it started
+  // (not of the process it was started from).
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return false;
+  char sz[256];
+  bool fFound = false;
+  while (!fFound && std::fgets(sz, sizeof sz, f)) {
+    unsigned long long n = 0;
+    if (std::sscanf(sz, "VmHWM: %llu kB", &n) == 1) {
+      qwKb = n;
+      fFound = true;
+    }
+  }
+  std::fclose(f);
+  return fFound;
 }
 
 void GetPowerStatus(PowerStatus& status) {

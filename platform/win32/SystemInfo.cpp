@@ -2,6 +2,8 @@
 
 #include "platform/win32/Win32.h"
 
+#include <psapi.h>
+
 namespace platform {
 
 static uint64_t FileTimeTo64(const FILETIME& ft) {
@@ -12,6 +14,14 @@ bool GetProcessCpuTime(uint64_t& qw100ns) {
   FILETIME ftCreation, ftExit, ftKernel, ftUser;
   if (!::GetProcessTimes(::GetCurrentProcess(), &ftCreation, &ftExit, &ftKernel, &ftUser)) return false;
   qw100ns = FileTimeTo64(ftKernel) + FileTimeTo64(ftUser);
+  return true;
+}
+
+bool GetPeakMemoryKb(uint64_t& qwKb) {
+  PROCESS_MEMORY_COUNTERS pmc;
+  pmc.cb = sizeof pmc;
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc)) return false;
+  qwKb = uint64_t(pmc.PeakWorkingSetSize) / 1024u;
   return true;
 }
 

@@ -140,6 +140,64 @@ TEST_F(CliTest, EveryFailureGoesToStandardErrorWithNonZeroStatus) {
   EXPECT_TRUE(listed.count("version"));
 }
 
+// Numbers are taken only when finite and within range (latitude ±90,
+// longitude ±180, scale 0-26, angle ±360 ...): anything else ends the command
+// with status 2 and a message before any file is opened. The map here is
+// missing, so a number let through would end with 1 ("cannot open") instead.
+TEST_F(CliTest, EveryCommandChecksItsNumbersAsRouteDoes) {
+  const std::string missing = Path("missing.vel"), out = Path("out.png");
+  const std::vector<std::string> pairs = {"nan nan", "inf inf", "1e308 1e308", "91 181", "abc def",
+                                          "43.7 181", "-91 7.4", "-inf 7", "43.7 7x"};
+  std::vector<std::string> bad;
+  for (const std::string& pair : pairs) {
+    const std::string lat = pair.substr(0, pair.find(' ')), lon = pair.substr(pair.find(' ') + 1);
+    bad.push_back("guide " + missing + " --to " + pair + " " + missing);
+    bad.push_back("render " + missing + " --lat " + lat + " --lon " + lon + " --scale 10 -o " + out);
+    bad.push_back("nearest " + missing + " " + pair + " 100");
+    bad.push_back("route " + missing + " " + pair + " 43.74 7.43");
+    bad.push_back("route " + missing + " 43.74 7.43 " + pair);
+  }
+  for (const char* psz : {"nan", "inf", "1e308", "27", "-1", "abc", "10.5"}) {
+    bad.push_back("render " + missing + " --lat 43.7 --lon 7.4 --scale " + psz + " -o " + out);
+    bad.push_back("nearest " + missing + " 43.7 7.4 100 --scale " + psz);
+  }
+  for (const char* psz : {"1e30", "nan", "361", "-inf", "abc"})
+    bad.push_back("render " + missing + " --lat 43.7 --lon 7.4 --scale 10 --angle " + psz + " -o " + out);
+  for (const char* psz : {"0x0", "100", "1e308x10", "nanxnan", "9000x10"})
+    bad.push_back("render " + missing + " --lat 43.7 --lon 7.4 --scale 10 --size " + psz + " -o " + out);
+  for (const char* psz : {"nan", "-1", "1e308", "abc"}) {
+    bad.push_back("nearest " + missing + " 43.7 7.4 " + psz);
+    bad.push_back("render " + missing + " --lat 43.7 --lon 7.4 --scale 10 --passes " + psz + " -o " + out);
+    bad.push_back("replay --protocol nmea --chunk " + std::string(psz) + " " + missing);
+    bad.push_back("replay --protocol nmea --seed " + std::string(psz) + " " + missing);
+    bad.push_back("import --codepage " + std::string(psz) + " " + missing);
+    bad.push_back("export --format gdb --codepage " + std::string(psz) + " " + missing + " " + Path("o.gdb"));
+    bad.push_back("guide " + missing + " --to 43.7 7.4 " + missing + " --amn " + psz);
+    bad.push_back("guide " + missing + " --to 43.7 7.4 " + missing + " --style " + psz);
+  }
+  for (const char* psz : {"2026-02-30", "2026-13-01", "1900-01-01", "99999-01-01", "2026-1-1", "2026-01-01x"}) {
+    bad.push_back("replay --protocol nmea --since " + std::string(psz) + " " + missing);
+    bad.push_back("gauges --protocol nmea --since " + std::string(psz) + " " + missing);
+  }
+  for (const std::string& args : bad) {
+    SCOPED_TRACE("velmo-cli " + args);
+    CliRun r = Run(args);
+    EXPECT_EQ(r.nExit, 2);
+    EXPECT_FALSE(r.strErr.empty());
+    EXPECT_TRUE(r.strOut.empty()) << r.strOut;
+  }
+  // The same commands with good numbers get as far as the missing map.
+  for (const std::string& args :
+       {"guide " + missing + " --to 43.74 7.43 " + missing + " --amn 2 --style 0",
+        "render " + missing + " --lat -43.7 --lon 180 --scale 26 --angle -360 --size 10x10 --passes 2 -o " + out,
+        "nearest " + missing + " 90 -180 0 --scale 0", "route " + missing + " 43.73 7.42 43.74 7.43",
+        "replay --protocol nmea --chunk 1048576 --seed 4294967295 --since 2026-12-09 " + missing,
+        "gauges --protocol nmea --since 2024-02-29 " + missing, "import --codepage 1251 " + missing}) {
+    SCOPED_TRACE("velmo-cli " + args);
+    EXPECT_EQ(Run(args).nExit, 1);
+  }
+}
+
 TEST_F(CliTest, NoCommandAndUnknownCommandAreErrors) {
   CliRun none = Run("");
   EXPECT_EQ(none.nExit, 2);

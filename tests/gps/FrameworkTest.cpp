@@ -178,8 +178,14 @@ TEST(GpsEpoch, TheHubsPivotFollowsTheDatesSeen) {
   EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2034), d2034);
   EXPECT_DOUBLE_EQ(hub.DatePivot(), d2034 - 3584);
   EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2034 - 1.0 / 86400), d2034 - 1.0 / 86400);
-  // Now a 2019 date means the next period: the program has been running for years.
-  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2019), d2019 + 7168);
+  // A 2019 date after it is a step back in time (another capture, another
+  // receiver), never a roll-over to 2039: dates must not climb by periods.
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2019), d2019);
+  EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d2034), d2034);
+  // A run that goes on past the end of the first period keeps going: the
+  // program has been running for years.
+  const double dEnd = DaysFromCivil(2019, 1, 1) + 7168;
+  for (double d = dEnd - 40; d < dEnd + 40; d += 10) EXPECT_DOUBLE_EQ(hub.ResolveGpsDate(d), d) << d - dEnd;
   hub.Reset();
   EXPECT_DOUBLE_EQ(hub.DatePivot(), BuildDate());
 }

@@ -89,7 +89,16 @@ class CFakeObjectsQuery : public CMapQuery {
     p->nKind = rkPoint;
     return true;
   }
-  uint32_t FindByName(const char16_t*) override { return 0; }
+  // As a member's own query: the first object (they are in name order) whose
+  // name, cut to the text's length, does not sort before the text.
+  uint32_t FindByName(const char16_t* psz) override {
+    const size_t n = platform::StrLen(psz);
+    for (uint32_t i = 0; i < m_objects.size(); ++i) {
+      const std::u16string& str = m_objects[i].strName;
+      if (CompareNamesNoCase(1049, str.data(), std::min(str.size(), n), psz, n) >= 0) return i;
+    }
+    return m_objects.empty() ? 0 : uint32_t(m_objects.size() - 1);
+  }
   void SetReference(MapPoint pt) override { m_ptRef = pt; }
   MapPoint m_ptRef{0, 0};
 
@@ -405,6 +414,36 @@ TEST(VidxBuild, MergesTheMembersCitiesInOneNameOrderWithDuplicateEntries) {
   EXPECT_EQ(idx->CreateObjectsQuery(999, rkPoint, 0x2F01, 0xFFFF), nullptr);
   EXPECT_TRUE(idx->FindObjectType(rkPoint, 0x2F01, 0xFFFF));
   EXPECT_FALSE(idx->FindObjectType(rkPolyline, 0x0001, 0xFFFF));
+}
+
+// The find dialog's typing jumps through an objects query by name: for a
+// city found in one member only, the collection's query answers as the
+// member's own does (it used to answer 0 whatever was typed).
+TEST(VidxBuild, AnObjectsQueryOfAOneMemberCityFindsByName) {
+  const std::string dir = NewFolder("onecity");
+  FakeMap a{Square(0, 0, c_nUnit), 28, 11, {"Бор", "Липки"},
+             {"0 10 10 Аптека", "0 20 20 Вокзал", "0 30 30 Почта", "0 40 40 Школа", "1 5 5 Баня"}};
+  FakeMap b{Square(c_nUnit, 0, c_nUnit), 28, 11, {"Липки"}, {"0 50 50 Больница"}};
+  WriteFake(dir + "/a.vel", a);
+  WriteFake(dir + "/b.vel", b);
+  ASSERT_EQ(Build(dir), 2);
+  Opened idx;
+  ASSERT_TRUE(OpenCollection(dir, idx));
+  std::unique_ptr<CCitiesQuery> cities(idx->CreateCitiesQuery());
+  ASSERT_TRUE(cities);
+  std::unique_ptr<CMapQuery> one(idx->CreateObjectsQuery(cities->FindCityByName(u"Бор"), rkPoint, 0x2F01, 0xFFFF));
+  ASSERT_TRUE(one);
+  ASSERT_EQ(ItemNames(one.get()), (std::vector<std::string>{"Аптека", "Вокзал", "Почта", "Школа"}));
+  EXPECT_EQ(one->FindByName(u"Аптека"), 0u);
+  EXPECT_EQ(one->FindByName(u"вок"), 1u);
+  EXPECT_EQ(one->FindByName(u"П"), 2u);
+  EXPECT_EQ(one->FindByName(u"Ш"), 3u);
+  EXPECT_EQ(one->FindByName(u"Я"), 3u);
+  // A city of two members still searches its merged name order.
+  std::unique_ptr<CMapQuery> two(idx->CreateObjectsQuery(cities->FindCityByName(u"Липки"), rkPoint, 0x2F01, 0xFFFF));
+  ASSERT_TRUE(two);
+  ASSERT_EQ(ItemNames(two.get()), (std::vector<std::string>{"Баня", "Больница"}));
+  EXPECT_EQ(two->FindByName(u"Бо"), 1u);
 }
 
 TEST(VidxBuild, OneMapGivesAMapIndexOfNoBits) {

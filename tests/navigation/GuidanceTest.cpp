@@ -148,11 +148,16 @@ TEST_F(GuidanceTest, OffRouteWithAutomaticRecalculation) {
   // Seen from 150 m aside the points at 300 and 600 m lie behind: passed.
   EXPECT_EQ(host.aRecalcPassed[0], 3u);
   EXPECT_EQ(guidance.State().nState, nsOnRoute);
-  // The new route: points 0, 1, 2, the position, then the via point 5;
-  // guidance goes on with the point after the position.
-  ASSERT_EQ(pRoute->points.size(), 5u);
-  EXPECT_EQ(guidance.State().iTarget, 4u);
-  EXPECT_EQ(guidance.State().iAnnounced, 2u);
+  // The new route: the start (the user's via point), the point just behind
+  // the car (2), the position, then the via point 5; the router's point 1,
+  // passed, is dropped, so the route does not grow with every recalculation.
+  // Guidance goes on with the point after the position.
+  ASSERT_EQ(pRoute->points.size(), 4u);
+  EXPECT_EQ(pRoute->points[0].btKind, rpkVia);
+  EXPECT_EQ(pRoute->points[1].GetY(), RoadRoute()[2].y);
+  EXPECT_EQ(pRoute->points[3].GetY(), RoadRoute()[5].y);
+  EXPECT_EQ(guidance.State().iTarget, 3u);
+  EXPECT_EQ(guidance.State().iAnnounced, 1u);
   EXPECT_GE(voice.cCuts, 1);
   EXPECT_GE(voice.cClearPending, 1);
 }

@@ -48,6 +48,32 @@ TEST(FileTest, FailedAtomicWriteLeavesTheOldFile) {
   DeleteFilePath(path.c_str());
 }
 
+// On both systems: the temporary of a write that was killed (here: left by
+// hand) goes with the next write of the same target, the name of a folder is
+// refused and the folder left, and the output lands whole.
+TEST(FileTest, AtomicWriteRemovesAbandonedTemporariesAndRefusesAFolder) {
+  std::u16string path = TempPath(u"velmo_atomic_stale.bin");
+  std::u16string stale = path + u".tmp-zz9zz9", old = path + u".tmp";
+  const char a[] = "partial", b[] = "whole";
+  ASSERT_TRUE(WriteFileAtomic(stale.c_str(), a, sizeof a));
+  ASSERT_TRUE(WriteFileAtomic(old.c_str(), a, sizeof a));
+  ASSERT_TRUE(WriteFileAtomic(path.c_str(), b, sizeof b));
+  EXPECT_FALSE(FileExists(stale.c_str()));
+  EXPECT_FALSE(FileExists(old.c_str()));
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(ReadWholeFile(path.c_str(), data));
+  EXPECT_EQ(data.size(), sizeof b);
+  DeleteFilePath(path.c_str());
+
+  std::u16string folder = TempPath(u"velmo_atomic_folder");
+  ASSERT_TRUE(CreateDirectoryPath(folder.c_str()));
+  EXPECT_FALSE(WriteFileAtomic(folder.c_str(), b, sizeof b));
+  EXPECT_TRUE(IsDirectory(folder.c_str()));
+  std::vector<std::u16string> names;
+  ASSERT_TRUE(ListFolder(folder.c_str(), false, names));
+  EXPECT_TRUE(names.empty());
+}
+
 TEST(FileTest, MappingReadOnlyAndReadWrite) {
   std::u16string path = TempPath(u"velmo_map_test.bin");
   const char text[] = "mapped bytes";

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "navigation/Guidance.h"
+#include "platform/Debug.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "sound/Voice.h"
@@ -144,6 +147,25 @@ TEST_F(AnnounceTest, FarThenNearAtSixtyKilometresAnHour) {
   auto aQueued = queue.Describe();
   ASSERT_EQ(aQueued.size(), 1u) << "the newer phrase took the queued one over";
   EXPECT_EQ(aQueued[0], "Pre TurnRight then TurnRight");
+}
+
+// The announce step runs on every fix: it writes nothing to the debug
+// output on its way (a line per route point per fix used to flood it).
+std::vector<std::u16string> g_aDebugLines;
+void CollectDebug(const char16_t* psz) { g_aDebugLines.push_back(psz ? psz : u""); }
+
+TEST_F(AnnounceTest, NoDebugOutputPerFix) {
+  Drive({PointAt(0, 0, rpkVia), PointAt(0, 400, c_btRoad), PointAt(0, 1000, c_btTurn, 90),
+         PointAt(1000, 1000, c_btRoad), PointAt(3000, 1000, rpkVia)});
+  g_aDebugLines.clear();
+  platform::DebugHook pfnOld = platform::SetDebugHook(CollectDebug);
+  for (int y = 10; y < 1000; y += 14) guidance.Update(FixAt(0, y));  // a fix a second at 50 km/h
+  platform::SetDebugHook(pfnOld);
+  EXPECT_EQ(rec.a.size(), 2u) << "far and near said";
+  size_t cPerFix = 0;
+  for (const std::u16string& str : g_aDebugLines) cPerFix += str.rfind(u"N: ", 0) == 0;
+  EXPECT_EQ(cPerFix, 0u);
+  EXPECT_LE(g_aDebugLines.size(), 2u * rec.a.size()) << "at most the merge's own lines";
 }
 
 TEST_F(AnnounceTest, AFollowingKeepIsChainedToTheNearAnnouncement) {

@@ -16,6 +16,7 @@
 #include "platform/Str.h"
 #include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 
 bool CliImport(CWaypointStore& store, const char* pszFile, const exchange::ExchangeOptions& opts,
                exchange::ImportResult& result, exchange::ImportFileInfo& info);
@@ -49,7 +50,10 @@ int RunExport(int argc, char** argv) {
         if (std::strcmp(f.pszName, psz) == 0) pFormat = &f;
       fBad = fBad || !pFormat;
     } else if (std::strcmp(argv[i], "--codepage") == 0 && i + 1 < argc) {
-      nCodePage = unsigned(std::atoi(argv[++i]));
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 65535, n) || !exchange::IsSupportedCodePage(unsigned(n)))
+        return CliBadValue("export", "--codepage", "874 or 1250-1258", argv[i]);
+      nCodePage = unsigned(n);
     } else if (cFiles < 2) {
       apszFiles[cFiles++] = argv[i];
     } else {
@@ -59,6 +63,11 @@ int RunExport(int argc, char** argv) {
   if (fBad || !pFormat || cFiles != 2 || !exchange::IsSupportedCodePage(nCodePage)) {
     std::fprintf(stderr,
                  "usage: velmo-cli export --format gdb|gdb-routes|mps|wpt|rte|gpx [--codepage 874|1250-1258] IN OUT\n");
+    return 2;
+  }
+  // The output replaces its file whole: over the input it would lose it.
+  if (platform::IsSameFile(platform::Utf8ToU16(apszFiles[0]).c_str(), platform::Utf8ToU16(apszFiles[1]).c_str())) {
+    std::fprintf(stderr, "velmo-cli: the output %s is the input; give another name\n", apszFiles[1]);
     return 2;
   }
   CWaypointStore store;

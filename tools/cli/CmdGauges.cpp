@@ -16,6 +16,7 @@
 #include "platform/Str.h"
 #include "settings/Settings.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 
 namespace {
 
@@ -52,9 +53,8 @@ int RunGauges(int argc, char** argv) {
     if (std::strcmp(argv[i], "--protocol") == 0 && i + 1 < argc) {
       pszProtocol = argv[++i];
     } else if (std::strcmp(argv[i], "--since") == 0 && i + 1 < argc) {
-      int y = 0, m = 0, d = 0;
-      if (std::sscanf(argv[++i], "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31) fBad = true;
-      else dPivot = DaysFromCivil(y, m, d);
+      if (!ParseCliDate(argv[++i], dPivot))
+        return CliBadValue("gauges", "--since", "a date YYYY-MM-DD from 1980-01-06 on", argv[i]);
     }
     else if (!pszFile)
       pszFile = argv[i];

@@ -13,17 +13,20 @@
 #include "exchange/TrackFile.h"
 #include "geo/Geodesy.h"
 #include "gps/GpsFix.h"
+#include "gps/PositionHub.h"
 #include "gps/Replay.h"
 #include "map/MapParser.h"
 #include "navigation/Guidance.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemInfo.h"
 #include "routing/AutoRouting.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "sound/Voice.h"
 #include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 #include "view/MapUnits.h"
 
 namespace {
@@ -31,9 +34,11 @@ namespace {
 const char c_szUsage[] =
     "MAP|- (--route FILE NAME | --to LAT LON) TRACK [--amn 0-4] [--offroute N] [--style 0|1]";
 
-// The fixes of a track file (any format velmo-cli track reads) or of an
-// NMEA capture.
-bool ReadFixes(const char* pszPath, std::vector<GpsFix>& aFixes) {
+// Hands each fix of a track file (any format velmo-cli track reads) or of an
+// NMEA capture to pfnFix as it is read: the drive is never held whole, so a
+// drive of any length takes the same memory.
+template <typename FnFix>
+bool ForEachFix(const char* pszPath, FnFix fnFix) {
   std::u16string strPath = platform::Utf8ToU16(pszPath);
   exchange::TrackOpenResult result;
   std::unique_ptr<exchange::TrackFileReader> pReader(exchange::OpenTrackFile(strPath.c_str(), result));
@@ -41,17 +46,38 @@ bool ReadFixes(const char* pszPath, std::vector<GpsFix>& aFixes) {
     for (;;) {
       GpsFix fix{};
       if (!pReader->NextPoint(fix)) break;
-      aFixes.push_back(fix);
+      fnFix(fix);
     }
     return true;
   }
   if (result != exchange::torUnknownFormat) return false;
-  std::vector<uint8_t> data;
-  if (!platform::ReadWholeFile(strPath.c_str(), data)) return false;
-  ReplayResult replay;
-  ReplayCapture("nmea", data.data(), data.size(), 0, 4096, replay, 0);
-  aFixes = replay.aFixes;
-  return replay.fRecognized;
+  platform::CFile file;
+  if (!file.Open(strPath.c_str(), platform::fmRead)) return false;
+  struct CFixes : CPositionListener {
+    FnFix* pfn;
+    void OnFixTaken(const GpsFix& fix, uint32_t) override { (*pfn)(fix); }
+  } fixes;
+  fixes.pfn = &fnFix;
+  CPositionHub hub;
+  hub.Subscribe(&fixes);
+  bool fRecognized = false, fRead = true;
+  {
+    CReplayStream stream(hub, "nmea", 0, 4096);
+    std::vector<uint8_t> block(1 << 16);
+    for (;;) {
+      size_t cb = 0;
+      if (!file.Read(block.data(), block.size(), &cb)) {
+        fRead = false;
+        break;
+      }
+      if (cb == 0) break;
+      stream.Feed(block.data(), cb);
+    }
+    stream.Finish();
+    fRecognized = stream.WasRecognized();
+  }
+  hub.Unsubscribe(&fixes);
+  return fRead && fRecognized;
 }
 
 // The program's side of guidance for a drive: auto-routing over the map.
@@ -118,14 +144,23 @@ int RunGuide(int argc, char** argv) {
       pszRouteName = argv[++i];
     } else if (!std::strcmp(argv[i], "--to") && i + 2 < argc) {
       fTo = true;
-      dToLat = std::atof(argv[++i]);
-      dToLon = std::atof(argv[++i]);
+      if (!ParseCliLatitude(argv[++i], dToLat))
+        return CliBadValue("guide", "--to", "a latitude -90..90", argv[i]);
+      if (!ParseCliLongitude(argv[++i], dToLon))
+        return CliBadValue("guide", "--to", "a longitude -180..180", argv[i]);
     } else if (!std::strcmp(argv[i], "--amn") && i + 1 < argc) {
-      SetDword(setting::RoutingAMN.pszName, DWORD(std::atoi(argv[++i])));
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 4, n)) return CliBadValue("guide", "--amn", "0-4", argv[i]);
+      SetDword(setting::RoutingAMN.pszName, DWORD(n));
     } else if (!std::strcmp(argv[i], "--offroute") && i + 1 < argc) {
-      SetDword(setting::RoutingOffRoute.pszName, DWORD(std::atoi(argv[++i])));
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 0xFFFFFFFFll, n))
+        return CliBadValue("guide", "--offroute", "a whole number (1 recalculates)", argv[i]);
+      SetDword(setting::RoutingOffRoute.pszName, DWORD(n));
     } else if (!std::strcmp(argv[i], "--style") && i + 1 < argc) {
-      SetDword(setting::RoutingStyle.pszName, DWORD(std::atoi(argv[++i])));
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 1, n)) return CliBadValue("guide", "--style", "0 or 1", argv[i]);
+      SetDword(setting::RoutingStyle.pszName, DWORD(n));
     } else if (!pszMap) {
       pszMap = argv[i];
     } else if (!pszTrack) {
@@ -149,8 +184,10 @@ int RunGuide(int argc, char** argv) {
     std::fprintf(stderr, "velmo-cli: cannot open the map %s\n", pszMap);
     return 1;
   }
-  std::vector<GpsFix> aFixes;
-  if (!ReadFixes(pszTrack, aFixes)) {
+  // The track is read twice, as a stream each time: once to know it can be
+  // driven, once to drive it.
+  size_t cFixes = 0;
+  if (!ForEachFix(pszTrack, [&cFixes](const GpsFix&) { ++cFixes; })) {
     std::fprintf(stderr, "velmo-cli: cannot read the track %s\n", pszTrack);
     delete pParser;
     return 1;
@@ -188,27 +225,28 @@ int RunGuide(int argc, char** argv) {
   CGuidance guidance(store, &host, &voice);
 
   // Navigation starts where the drive starts (the first fix with a position).
-  GuidanceFix first;
-  for (const GpsFix& fix : aFixes)
-    if (fix.Has(gfPosition)) {
-      first.fLon = fix.longitude;
-      first.fLat = fix.latitude;
-      break;
-    }
   std::printf("#\tlatitude\tlongitude\tspeed\tstate\ttarget\tmaneuver\tto maneuver\tto end\n");
-  if (fTo)
-    guidance.GoTo(DegreesToStored(dToLon), DegreesToStored(dToLat), GuidanceFix{}, first.fLon, first.fLat);
-  else
-    guidance.Start(pRoute, GuidanceFix{}, first.fLon, first.fLat);
-  Route* pDriven = guidance.ActiveRoute();
-  std::printf("0\troute\t%zu points\t%.0f m\n", pDriven ? pDriven->points.size() : size_t(0),
-              pDriven ? double(GetRouteLength(*pDriven)) : 0.0);
+  bool fStarted = false;
+  auto StartNavigation = [&](float fLon, float fLat) {
+    fStarted = true;
+    if (fTo)
+      guidance.GoTo(DegreesToStored(dToLon), DegreesToStored(dToLat), GuidanceFix{}, fLon, fLat);
+    else
+      guidance.Start(pRoute, GuidanceFix{}, fLon, fLat);
+    Route* pDriven = guidance.ActiveRoute();
+    std::printf("0\troute\t%zu points\t%.0f m\n", pDriven ? pDriven->points.size() : size_t(0),
+                pDriven ? double(GetRouteLength(*pDriven)) : 0.0);
+  };
 
   NavigationState last{};
   last.nState = -1;
   GpsFix prev{};
   bool fPrev = false;
-  for (const GpsFix& fix : aFixes) {
+  // The most route points guidance held at once: what the drive costs in
+  // memory beyond its fixed part.
+  size_t cMostPoints = 0;
+  ForEachFix(pszTrack, [&](const GpsFix& fix) {
+    if (!fStarted && fix.Has(gfPosition)) StartNavigation(fix.longitude, fix.latitude);
     ++script.nFix;
     GuidanceFix g;
     g.fPosition = fix.Has(gfPosition);
@@ -227,8 +265,10 @@ int RunGuide(int argc, char** argv) {
       prev = fix;
       fPrev = true;
     }
-    if (!guidance.IsRunning()) continue;
+    if (!guidance.IsRunning()) return;
     guidance.Update(g);
+    if (Route* pDriven = guidance.ActiveRoute())
+      if (pDriven->points.size() > cMostPoints) cMostPoints = pDriven->points.size();
     const NavigationState& st = guidance.State();
     if (g.fPosition && (st.nState != last.nState || st.iTarget != last.iTarget || st.iNextManeuver != last.iNextManeuver)) {
       char szKind[48];
@@ -238,9 +278,13 @@ int RunGuide(int argc, char** argv) {
                   st.nDistanceToManeuver, st.nDistanceToEnd);
       last = st;
     }
-  }
-  std::printf("fixes: %zu, recalculations: %d, navigation %s\n", aFixes.size(), host.cRecalculations,
+  });
+  if (!fStarted) StartNavigation(0.0f, 0.0f);
+  std::printf("fixes: %zu, recalculations: %d, navigation %s\n", cFixes, host.cRecalculations,
               guidance.IsRunning() ? "running" : "ended");
+  std::printf("route points: at most %zu held\n", cMostPoints);
+  uint64_t qwPeakKb = 0;
+  if (platform::GetPeakMemoryKb(qwPeakKb)) std::printf("peak memory: %llu KiB\n", (unsigned long long)qwPeakKb);
   guidance.End();
   delete pParser;
   return 0;

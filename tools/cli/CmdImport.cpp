@@ -16,6 +16,7 @@
 #include "platform/Str.h"
 #include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 
 namespace {
 
@@ -92,8 +93,14 @@ int RunImport(int argc, char** argv) {
   const char* pszFile = nullptr;
   unsigned nCodePage = exchange::GetAnsiCodePage();
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--codepage") == 0 && i + 1 < argc) nCodePage = unsigned(std::atoi(argv[++i]));
-    else pszFile = argv[i];
+    if (std::strcmp(argv[i], "--codepage") == 0 && i + 1 < argc) {
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 65535, n) || !exchange::IsSupportedCodePage(unsigned(n)))
+        return CliBadValue("import", "--codepage", "874 or 1250-1258", argv[i]);
+      nCodePage = unsigned(n);
+    } else {
+      pszFile = argv[i];
+    }
   }
   if (!pszFile || !exchange::IsSupportedCodePage(nCodePage)) {
     std::fprintf(stderr, "usage: velmo-cli import [--codepage 874|1250-1258] FILE\n");

@@ -20,13 +20,8 @@
 #include "map/MapParser.h"
 #include "platform/Str.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 #include "view/MapUnits.h"
-
-static bool ParseNumber(const char* psz, double& f) {
-  char* pEnd = nullptr;
-  f = std::strtod(psz, &pEnd);
-  return pEnd && pEnd != psz && *pEnd == 0 && std::isfinite(f);
-}
 
 // "[point:|line:|area:]CODE" -> kind and type code.
 static bool ParseType(const char* psz, KindType& kt) {
@@ -63,7 +58,9 @@ static int RunNearest(int argc, char** argv) {
     std::string str = argv[i];
     if (str == "--scale" && i + 1 < argc) {
       fUseScale = true;
-      nScale = std::strtol(argv[++i], nullptr, 10);
+      int64_t n = 0;
+      if (!ParseCliInteger(argv[++i], 0, 26, n)) return CliBadValue("nearest", "--scale", "a scale 0-26", argv[i]);
+      nScale = long(n);
     } else if (str == "--name" && i + 1 < argc) {
       strName = platform::Utf8ToU16(argv[++i]);
     } else {
@@ -71,8 +68,13 @@ static int RunNearest(int argc, char** argv) {
     }
   }
   double fLat = 0, fLon = 0, fRadius = 0;
-  if (args.size() < 4 || !ParseNumber(args[1], fLat) || !ParseNumber(args[2], fLon) ||
-      !ParseNumber(args[3], fRadius) || fRadius < 0 || fRadius > 4.0e6 || nScale < 0 || nScale > 26) {
+  if (args.size() >= 4) {
+    if (!ParseCliLatitude(args[1], fLat)) return CliBadValue("nearest", "LAT", "a latitude -90..90", args[1]);
+    if (!ParseCliLongitude(args[2], fLon)) return CliBadValue("nearest", "LON", "a longitude -180..180", args[2]);
+    if (!ParseCliNumber(args[3], 0, 4.0e6, fRadius))
+      return CliBadValue("nearest", "RADIUS_M", "metres 0-4000000", args[3]);
+  }
+  if (args.size() < 4) {
     std::fprintf(stderr, "usage: velmo-cli nearest MAP LAT LON RADIUS_M [[point:|line:|area:]TYPE...] [--scale N] "
                          "[--name TEXT]\n");
     return 2;

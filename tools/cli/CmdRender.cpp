@@ -9,6 +9,7 @@
 // view N more times after the first pass and prints the median and the
 // fastest pass in milliseconds (the Windows build draws through GDI).
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include "render/overlay/SymbolIcons.h"
 #include "store/WaypointStore.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 #include "view/MapPosition.h"
 #include "view/MapUnits.h"
 
@@ -74,19 +76,30 @@ int RunRender(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const bool fHasValue = i + 1 < argc;
+    int64_t n = 0;
     if (std::strcmp(a, "--lat") == 0 && fHasValue) {
-      fLat = std::atof(argv[++i]);
+      if (!ParseCliLatitude(argv[++i], fLat)) return CliBadValue("render", "--lat", "a latitude -90..90", argv[i]);
       fLat_ = true;
     } else if (std::strcmp(a, "--lon") == 0 && fHasValue) {
-      fLon = std::atof(argv[++i]);
+      if (!ParseCliLongitude(argv[++i], fLon))
+        return CliBadValue("render", "--lon", "a longitude -180..180", argv[i]);
       fLon_ = true;
     } else if (std::strcmp(a, "--scale") == 0 && fHasValue) {
-      nScale = std::atoi(argv[++i]);
+      if (!ParseCliInteger(argv[++i], 0, 26, n)) return CliBadValue("render", "--scale", "a scale 0-26", argv[i]);
+      nScale = int(n);
     } else if (std::strcmp(a, "--angle") == 0 && fHasValue) {
-      nAngle = std::atoi(argv[++i]);
+      if (!ParseCliInteger(argv[++i], -360, 360, n))
+        return CliBadValue("render", "--angle", "whole degrees -360..360", argv[i]);
+      nAngle = int(n);
     } else if (std::strcmp(a, "--size") == 0 && fHasValue) {
-      if (std::sscanf(argv[++i], "%dx%d", &cx, &cy) != 2)
-        cx = cy = 0;
+      const char* psz = argv[++i];
+      const char* pszX = std::strchr(psz, 'x');
+      std::string strW(psz, pszX ? size_t(pszX - psz) : std::strlen(psz));
+      int64_t w = 0, h = 0;
+      if (!pszX || !ParseCliInteger(strW.c_str(), 1, 8192, w) || !ParseCliInteger(pszX + 1, 1, 8192, h))
+        return CliBadValue("render", "--size", "WIDTHxHEIGHT, each 1-8192", psz);
+      cx = int(w);
+      cy = int(h);
     } else if (std::strcmp(a, "--res") == 0 && fHasValue) {
       pszRes = argv[++i];
     } else if (std::strcmp(a, "--waypoints") == 0 && fHasValue) {
@@ -94,7 +107,8 @@ int RunRender(int argc, char** argv) {
     } else if (std::strcmp(a, "--symbols") == 0 && fHasValue) {
       pszSymbols = argv[++i];
     } else if (std::strcmp(a, "--passes") == 0 && fHasValue) {
-      cPasses = std::atoi(argv[++i]);
+      if (!ParseCliInteger(argv[++i], 0, 10000, n)) return CliBadValue("render", "--passes", "0-10000", argv[i]);
+      cPasses = int(n);
     } else if (std::strcmp(a, "--night") == 0) {
       fNight = true;
     } else if (std::strcmp(a, "--map-only") == 0) {
@@ -113,6 +127,12 @@ int RunRender(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: velmo-cli render MAP --lat LAT --lon LON --scale N(0-26) [--angle A] [--night] "
                  "[--size WxH] [--res DIR] [--map-only] [--waypoints FILE [--symbols DIR]] [--passes N] -o OUT.png\n");
+    return 2;
+  }
+  if (platform::IsSameFile(platform::Utf8ToU16(pszMap).c_str(), platform::Utf8ToU16(pszOut).c_str()) ||
+      (pszWaypoints &&
+       platform::IsSameFile(platform::Utf8ToU16(pszWaypoints).c_str(), platform::Utf8ToU16(pszOut).c_str()))) {
+    std::fprintf(stderr, "velmo-cli: the output %s is an input; give another name\n", pszOut);
     return 2;
   }
   const std::u16string strRes = FindResourceFolder(pszRes);
@@ -182,7 +202,7 @@ int RunRender(int argc, char** argv) {
       else
         renderer.Paint(pOut.get());
       if (!platform::SaveCanvasPng(pOut.get(), platform::Utf8ToU16(pszOut).c_str())) {
-        std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszOut);
+        std::fprintf(stderr, "velmo-cli: cannot write %s: %s\n", pszOut, std::strerror(errno));
         nResult = 1;
       } else {
         std::printf("%s: %dx%d, scale %d\n", pszOut, cx, cy, nScale);

@@ -1,71 +1,118 @@
 // velmo-cli replay: feeds a recorded receiver stream through a protocol and
-// prints what comes out.
-#include <cstdlib>
+// prints what comes out. The stream is read in blocks and every fix is
+// printed as it comes, so a stream of any length replays in the same memory.
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "gps/GpsTime.h"
+#include "gps/PositionHub.h"
 #include "gps/Replay.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemInfo.h"
 #include "tools/cli/Cli.h"
+#include "tools/cli/CliArgs.h"
 
-static int RunReplay(int argc, char** argv) {
+namespace {
+
+const char c_szUsage[] = "--protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] [--since YYYY-MM-DD] FILE";
+
+// Prints what the replay's hub publishes, line by line.
+class CReplayPrinter : public CPositionListener {
+ public:
+  void OnFixTaken(const GpsFix& fix, uint32_t) override {
+    std::printf("%s\n", FormatFixLine(fix).c_str());
+    ++m_cFixes;
+  }
+  void OnSkyComplete(const SatelliteInfo* pSatellites, int cCount) override {
+    std::printf("%s\n", FormatSkyLine(MakeSkyReport(pSatellites, cCount)).c_str());
+    ++m_cSkies;
+  }
+  uint64_t m_cFixes = 0, m_cSkies = 0;
+};
+
+int RunReplay(int argc, char** argv) {
   const char* pszProtocol = nullptr;
   const char* pszFile = nullptr;
-  uint32_t dwSeed = 0;
-  size_t cbChunk = 4096;
+  int64_t nSeed = 0, nChunk = 4096;
   double dPivot = 0;  // the build date
+  bool fBad = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--protocol") == 0 && i + 1 < argc)
+    if (std::strcmp(argv[i], "--protocol") == 0 && i + 1 < argc) {
       pszProtocol = argv[++i];
-    else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc)
-      dwSeed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
-    else if (std::strcmp(argv[i], "--since") == 0 && i + 1 < argc) {
-      int y = 0, m = 0, d = 0;
-      if (std::sscanf(argv[++i], "%d-%d-%d", &y, &m, &d) != 3 || m < 1 || m > 12 || d < 1 || d > 31) {
-        std::fprintf(stderr, "--since wants a date YYYY-MM-DD\n");
-        return 2;
-      }
-      dPivot = DaysFromCivil(y, m, d);
-    } else if (std::strcmp(argv[i], "--chunk") == 0 && i + 1 < argc)
-      cbChunk = size_t(std::strtoul(argv[++i], nullptr, 10));
-    else if (!pszFile)
+    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+      if (!ParseCliInteger(argv[++i], 0, 0xFFFFFFFFll, nSeed))
+        return CliBadValue("replay", "--seed", "a whole number 0-4294967295", argv[i]);
+    } else if (std::strcmp(argv[i], "--since") == 0 && i + 1 < argc) {
+      if (!ParseCliDate(argv[++i], dPivot))
+        return CliBadValue("replay", "--since", "a date YYYY-MM-DD from 1980-01-06 on", argv[i]);
+    } else if (std::strcmp(argv[i], "--chunk") == 0 && i + 1 < argc) {
+      if (!ParseCliInteger(argv[++i], 1, int64_t(CReplayStream::c_cbMaxChunkLimit), nChunk))
+        return CliBadValue("replay", "--chunk", "a number of bytes 1-1048576", argv[i]);
+    } else if (!pszFile) {
       pszFile = argv[i];
-    else
-      pszFile = nullptr, i = argc;
+    } else {
+      fBad = true;
+    }
   }
-  if (!pszProtocol || !pszFile || !IsReplayProtocol(pszProtocol) || cbChunk == 0) {
-    std::fprintf(stderr,
-                 "usage: velmo-cli replay --protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] "
-                 "[--since YYYY-MM-DD] FILE\n");
+  if (fBad || !pszProtocol || !pszFile || !IsReplayProtocol(pszProtocol)) {
+    std::fprintf(stderr, "usage: velmo-cli replay %s\n", c_szUsage);
     return 2;
   }
-  std::vector<uint8_t> data;
-  if (!platform::ReadWholeFile(platform::Utf8ToU16(pszFile).c_str(), data)) {
+  platform::CFile file;
+  if (!file.Open(platform::Utf8ToU16(pszFile).c_str(), platform::fmRead)) {
     std::fprintf(stderr, "cannot read %s\n", pszFile);
     return 1;
   }
-  ReplayResult result;
-  ReplayCapture(pszProtocol, data.data(), data.size(), dwSeed, cbChunk, result, dPivot);
-  size_t iFix = 0, iSky = 0;
-  for (bool fFix : result.aOrder) {
-    if (fFix)
-      std::printf("%s\n", FormatFixLine(result.aFixes[iFix++]).c_str());
-    else
-      std::printf("%s\n", FormatSkyLine(result.aSkies[iSky++]).c_str());
+  // A hub of its own: the replay never touches the program's position, its
+  // track or the system clock.
+  CPositionHub hub;
+  if (dPivot != 0) hub.SetDatePivot(dPivot);
+  CReplayPrinter printer;
+  hub.Subscribe(&printer);
+  uint64_t cbTotal = 0;
+  bool fRead = true;
+  uint32_t cFailures = 0;
+  {
+    CReplayStream stream(hub, pszProtocol, uint32_t(nSeed), size_t(nChunk));
+    std::vector<uint8_t> block(1 << 16);
+    for (;;) {
+      size_t cb = 0;
+      if (!file.Read(block.data(), block.size(), &cb)) {
+        fRead = false;
+        break;
+      }
+      if (cb == 0) break;
+      cbTotal += cb;
+      stream.Feed(block.data(), cb);
+    }
+    stream.Finish();
+    cFailures = stream.Failures();
   }
-  std::fprintf(stderr, "%zu fixes, %zu satellite tables, %u checksum errors, %u skipped segments, %u protocol failures\n",
-               result.aFixes.size(), result.aSkies.size(), result.cChecksumErrors, result.cSkippedSegments,
-               result.cFailures);
-  if (!data.empty() && result.aFixes.empty() && result.aSkies.empty()) {
+  hub.Unsubscribe(&printer);
+  std::fflush(stdout);
+  if (!fRead) {
+    std::fprintf(stderr, "cannot read %s\n", pszFile);
+    return 1;
+  }
+  std::fprintf(stderr, "%llu fixes, %llu satellite tables, %u checksum errors, %u skipped segments, %u protocol failures\n",
+               (unsigned long long)printer.m_cFixes, (unsigned long long)printer.m_cSkies, hub.ChecksumErrors(),
+               hub.SkippedData(), cFailures);
+  uint64_t qwPeakKb = 0;
+  if (platform::GetPeakMemoryKb(qwPeakKb))
+    std::fprintf(stderr, "%llu bytes read, peak memory %llu KiB\n", (unsigned long long)cbTotal,
+                 (unsigned long long)qwPeakKb);
+  if (cbTotal != 0 && printer.m_cFixes == 0 && printer.m_cSkies == 0) {
     std::fprintf(stderr, "velmo-cli: nothing decoded from %s as %s\n", pszFile, pszProtocol);
     return 1;
   }
   return 0;
 }
 
-VELMO_CLI_COMMAND(replay, "replay", "--protocol nmea|nmea9600|garmin|sirf [--chunk N] [--seed S] [--since YYYY-MM-DD] FILE",
-                  RunReplay);
+}  // namespace
+
+VELMO_CLI_COMMAND(replay, "replay", c_szUsage, RunReplay);
 VELMO_CLI_HELP(replay,
-               "Feeds a recorded receiver stream through one protocol's decoder and prints every fix\nand satellite table it yields. --chunk and --seed cut the stream into reads as a port\nwould; --since sets the first day receiver dates may fall on. Exits with 1 when a\nnon-empty stream yields nothing.");
+               "Feeds a recorded receiver stream through one protocol's decoder and prints every fix\nand satellite table it yields. --chunk and --seed cut the stream into reads as a port\nwould; --since sets the first day receiver dates may fall on. Exits with 1 when a\nnon-empty stream yields nothing. The stream is read as it goes, in the same memory\nhowever long it is.");

@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "platform/File.h"
 #include "platform/Str.h"
 #include "tools/velc/OsmConvert.h"
 
@@ -80,6 +81,11 @@ int main(int argc, char** argv) {
   }
   if (strIn.empty() || strOut.empty()) {
     Usage();
+    return 2;
+  }
+  // Writing over the input would lose it once the output replaced it.
+  if (platform::IsSameFile(platform::Utf8ToU16(strIn).c_str(), platform::Utf8ToU16(strOut).c_str())) {
+    std::fprintf(stderr, "velc: the output %s is the input; give another name\n", strOut.c_str());
     return 2;
   }
   auto t0 = std::chrono::steady_clock::now();

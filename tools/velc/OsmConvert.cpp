@@ -1,6 +1,7 @@
 #include "tools/velc/OsmConvert.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -1012,7 +1013,7 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
     return false;
   }
   if (!platform::WriteFileAtomic(platform::Utf8ToU16(strOutput).c_str(), out.data(), out.size())) {
-    strError = "cannot write " + strOutput;
+    strError = "cannot write " + strOutput + ": " + std::strerror(errno);
     return false;
   }
   if (pStats) *pStats = stats;

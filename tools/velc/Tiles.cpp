@@ -1,6 +1,7 @@
 #include "tools/velc/Tiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -422,7 +423,7 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
     std::vector<VelLevelInput>().swap(tileLevels);
     const std::string strPath = strBase + TileFileName(cTiles);
     if (!platform::WriteFileAtomic(platform::Utf8ToU16(strPath).c_str(), out.data(), out.size())) {
-      strError = "cannot write " + strPath;
+      strError = "cannot write " + strPath + ": " + std::strerror(errno);
       return false;
     }
     fFirst = false;
