@@ -12,6 +12,7 @@
 #include "platform/Debug.h"
 #include "platform/File.h"
 #include "platform/Str.h"
+#include "platform/SystemError.h"
 #include "view/MapUnits.h"
 
 using namespace vidx;
@@ -393,7 +394,8 @@ void CVidxParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
         e.pParser = OpenMember(GetMember(e.nMap).strFileName, strPath, &idsError);
         if (!e.pParser) {
           const std::u16string strError =
-              platform::FileExists(strPath.c_str()) ? std::u16string() : platform::Utf8ToU16(std::strerror(ENOENT));
+              platform::FileExists(strPath.c_str()) ? std::u16string()
+                                                  : platform::SystemErrorText(platform::c_dwErrorFileNotFound);
           pContext->ShowMapMessage(c_idsCannotReadFile, strPath.c_str(), strError.c_str());
           continue;
         }

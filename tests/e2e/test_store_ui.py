@@ -9,6 +9,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -177,27 +178,36 @@ class StoreDialogsTest(DemoMapCase):
 
     def test_an_export_that_cannot_be_written_says_so_and_keeps_the_file_it_would_replace(self):
         kept = self.env.put_file(r'C:\out\kept.gdb', b'the user\'s earlier export')
-        # A folder where the new file is first written makes the write fail
-        # (the tests run as root, so permissions cannot).
-        os.makedirs(self.env.host_path(r'C:\out\kept.gdb.tmp'))
         p = self.start()
-        self.env.ctl('command', CMD_WAYPOINTS)
-        self.wait_title('Путевые точки')
-        self.env.ctl('press-dialog', LIST_EXPORT)
-        self.wait_title('Экспорт путевых точек')
-        self.env.ctl('set-dialog-text', FILE_NAME, r'C:\out\kept.gdb')
-        self.env.ctl('press-dialog', IDOK)
-        # The file dialog asks before replacing the existing file: yes.
-        self.assertTrue(self.env.wait_until(lambda: len(self.env.dialogs()) == 3 and
-                                            'already exists' in self.env.ctl('dialog-text'), 30),
-                        self.env.describe_screen())
-        self.env.ctl('press-dialog', IDYES)
-        text = self.message()
-        self.assertIn('Не удается записать данные в файл', text)
-        self.assertIn(r'C:\out\kept.gdb', text)
+        # Another program holds the file open, shared with nobody, so it
+        # cannot be replaced (the tests run as root, so permissions cannot).
+        holder = subprocess.Popen(['wine', os.path.join(self.env.root, 'velmo_ctl.exe'), 'lock-file',
+                                   r'C:\out\kept.gdb', '120'],
+                                  env=self.env.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(5)
+            self.assertIsNone(holder.poll(), 'the file could not be locked')
+            self.env.ctl('command', CMD_WAYPOINTS)
+            self.wait_title('Путевые точки')
+            self.env.ctl('press-dialog', LIST_EXPORT)
+            self.wait_title('Экспорт путевых точек')
+            self.env.ctl('set-dialog-text', FILE_NAME, r'C:\out\kept.gdb')
+            self.env.ctl('press-dialog', IDOK)
+            # The file dialog asks before replacing the existing file: yes.
+            self.assertTrue(self.env.wait_until(lambda: len(self.env.dialogs()) == 3 and
+                                                'already exists' in self.env.ctl('dialog-text'), 30),
+                            self.env.describe_screen())
+            self.env.ctl('press-dialog', IDYES)
+            text = self.message()
+            self.assertIn('Не удается записать данные в файл', text)
+            self.assertIn(r'C:\out\kept.gdb', text)
+        finally:
+            holder.kill()
+            holder.wait(30)
         with open(kept, 'rb') as f:
             self.assertEqual(f.read(), b'the user\'s earlier export')
-        self.assertEqual(sorted(os.listdir(os.path.dirname(kept))), ['kept.gdb', 'kept.gdb.tmp'])
+        # The new file's temporary is gone with the failed write.
+        self.assertEqual(sorted(os.listdir(os.path.dirname(kept))), ['kept.gdb'])
         self.wait_title('Путевые точки')
         self.env.ctl('press-dialog', IDCANCEL)
         self.close_orderly(p)
