@@ -10,6 +10,7 @@
 #include "res/Res.h"
 #include "exchange/CodePage.h"
 #include "exchange/Exchange.h"
+#include "exchange/Gpx.h"
 #include "exchange/ImportFile.h"
 #include "exchange/TrackFile.h"
 #include "platform/File.h"
@@ -26,25 +27,8 @@ std::string Utf8(const std::u16string& s) { return platform::U16ToUtf8(s); }
 
 // A day number (days since 1899-12-30) as an ISO date and time, or "-".
 std::string CliDateText(double dTime) {
-  if (dTime == 0 || !std::isfinite(dTime)) return "-";
-  double dSeconds = std::floor((dTime - 25569.0) * 86400.0 + 0.5);
-  long long n = (long long)dSeconds;
-  long long days = n >= 0 ? n / 86400 : -((-n + 86399) / 86400);
-  long long secs = n - days * 86400;
-  // civil date from days since 1970-01-01
-  long long z = days + 719468;
-  long long era = (z >= 0 ? z : z - 146096) / 146097;
-  long long doe = z - era * 146097;
-  long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long long y = yoe + era * 400;
-  long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long long mp = (5 * doy + 2) / 153;
-  long long d = doy - (153 * mp + 2) / 5 + 1;
-  long long m = mp < 10 ? mp + 3 : mp - 9;
-  char sz[160];
-  std::snprintf(sz, sizeof sz, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", y + (m <= 2), m, d, secs / 3600,
-                secs / 60 % 60, secs % 60);
-  return sz;
+  std::string str = dTime != 0 ? exchange::FormatIsoTime(dTime) : std::string();
+  return str.empty() ? "-" : str;
 }
 
 namespace {
