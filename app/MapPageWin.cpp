@@ -519,6 +519,15 @@ void RunOnMapPage() {
 
 }  // namespace
 
+LRESULT QueryManeuverDisplay(WPARAM wParam) {
+  CGuidance& guidance = GetGuidance();
+  const NavigationState& st = guidance.State();
+  if (wParam == 1) return LRESULT(st.nDistanceToManeuver);
+  if (wParam == 2) return LRESULT(st.nDistanceToEnd);
+  return LRESULT((guidance.IsRunning() ? 1u << 24 : 0u) | (uint32_t(st.nState & 0xFF) << 16) |
+                 (uint32_t(st.nManeuverParameter & 0xFF) << 8) | uint32_t(st.nManeuverKind & 0xFF));
+}
+
 Page* CreateMapPage() { return new CMapPageWin; }
 
 void OnRedrawMapCommand(unsigned) { RunOnMapPage<&CMapPageWin::RedrawMap>(); }
