@@ -71,7 +71,10 @@ void DrawGuidanceOverlay(CCanvas* pDst, const CMapPosition& view) {
     DrawPointerLine(pDst, view, cursor.fLon, cursor.fLat, x, y, fDense);
   guidance.TakeManeuverChanged();
   const int cx = ScaleX(100), cy = ScaleY(112);
-  VRect rc{pDst->Width() - cx - ScaleX(4), ScaleY(4), pDst->Width() - ScaleX(4), ScaleY(4) + cy};
+  // In the map area's corner: beside the column of map gauges of a wide
+  // window, not under it.
+  const int xRight = GetMapArea(pDst->Width(), pDst->Height(), GetSettingBool(setting::ShowMapGauges)).right;
+  VRect rc{xRight - cx - ScaleX(4), ScaleY(4), xRight - ScaleX(4), ScaleY(4) + cy};
   DrawManeuverDisplay(pDst, rc, guidance.State(), fDense);
 }
 
