@@ -1,5 +1,9 @@
 // Export and import of waypoints and routes through the common file
-// dialogs, with the exchange formats' lists as the dialogs' filters.
+// dialogs, with the exchange formats' lists as the dialogs' filters. The
+// route list's GPX export carries the recorded tracks too.
+#include <algorithm>
+#include <vector>
+
 #include "app/Shell.h"
 #include "app/StoreDialogParts.h"
 #include "app/StoreDialogs.h"
@@ -46,6 +50,35 @@ std::u16string WithExtension(const char16_t* pszPath, const exchange::ExchangeFo
   return str;
 }
 
+// The route list's GPX: the waypoints and routes of the store and the
+// tracks of the tracks folder (the recorded ones, the one being recorded
+// up to its last point, and those saved from imported files), oldest file
+// first; a file no track format reads is left out.
+bool ExportGpxWithTracks(CWaypointStore& store, const exchange::ExchangeOptions& opts, const char16_t* pszPath) {
+  exchange::GpxDocument doc;
+  exchange::StoreToGpx(store, true, doc);
+  std::u16string strFolder = GetTracksFolder();
+  std::vector<std::u16string> names;
+  if (ListFolder(strFolder.c_str(), false, names)) {
+    std::sort(names.begin(), names.end());
+    for (const std::u16string& strName : names) {
+      size_t iDot = strName.find_last_of(u'.');
+      if (iDot == std::u16string::npos) continue;
+      const char16_t* pszExt = strName.c_str() + iDot + 1;
+      if (StrCmpI(pszExt, u"mps") != 0 && StrCmpI(pszExt, u"gdb") != 0 && StrCmpI(pszExt, u"gpx") != 0) continue;
+      std::vector<uint8_t> bytes;
+      if (!ReadWholeFile(JoinPath(strFolder, strName).c_str(), bytes)) continue;
+      std::vector<exchange::GpxTrack> tracks;
+      if (!exchange::ReadTracks(bytes.data(), bytes.size(), opts.nCodePage, tracks)) continue;
+      for (exchange::GpxTrack& track : tracks)
+        if (!track.segments.empty()) doc.tracks.push_back(std::move(track));
+    }
+  }
+  std::vector<uint8_t> out;
+  exchange::WriteGpx(doc, opts.dNow, out);
+  return WriteFileAtomic(pszPath, out.data(), out.size());
+}
+
 void ExportDialog(HWND hOwner, bool fRoutes) {
   size_t cFormats = 0;
   const exchange::ExchangeFormat* pFormats =
@@ -90,7 +123,9 @@ void ExportDialog(HWND hOwner, bool fRoutes) {
   exchange::ExchangeOptions opts = exchange::DefaultExchangeOptions(NowDays());
   HCURSOR hOld = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   ::SetLastError(0);
-  bool fWritten = exchange::ExportToFile(*pFormat, g_waypointStore, opts, strPath.c_str());
+  bool fWritten = fRoutes && pFormat->pfnExport == exchange::ExportGpxRoutes
+                      ? ExportGpxWithTracks(g_waypointStore, opts, strPath.c_str())
+                      : exchange::ExportToFile(*pFormat, g_waypointStore, opts, strPath.c_str());
   DWORD dwError = ::GetLastError();
   ::SetCursor(hOld);
   if (!fWritten) ShowFileError(hOwner, exchange::c_idsCannotWriteFile, strPath.c_str(), dwError ? dwError : ERROR_WRITE_FAULT);

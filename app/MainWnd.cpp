@@ -351,6 +351,8 @@ static LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_PLAY_NEXT_SOUND:
       PlayNextSound();
       return 0;
+    case WM_QUERY_MANEUVER:
+      return QueryManeuverDisplay(wParam);
     case MM_WOM_DONE:
       OnSoundDone(wParam, lParam);
       return 0;

@@ -71,7 +71,10 @@ void DrawGuidanceOverlay(CCanvas* pDst, const CMapPosition& view) {
     DrawPointerLine(pDst, view, cursor.fLon, cursor.fLat, x, y, fDense);
   guidance.TakeManeuverChanged();
   const int cx = ScaleX(100), cy = ScaleY(112);
-  VRect rc{pDst->Width() - cx - ScaleX(4), ScaleY(4), pDst->Width() - ScaleX(4), ScaleY(4) + cy};
+  // In the map area's corner: beside the column of map gauges of a wide
+  // window, not under it.
+  const int xRight = GetMapArea(pDst->Width(), pDst->Height(), GetSettingBool(setting::ShowMapGauges)).right;
+  VRect rc{xRight - cx - ScaleX(4), ScaleY(4), xRight - ScaleX(4), ScaleY(4) + cy};
   DrawManeuverDisplay(pDst, rc, guidance.State(), fDense);
 }
 
@@ -518,6 +521,15 @@ void RunOnMapPage() {
 }
 
 }  // namespace
+
+LRESULT QueryManeuverDisplay(WPARAM wParam) {
+  CGuidance& guidance = GetGuidance();
+  const NavigationState& st = guidance.State();
+  if (wParam == 1) return LRESULT(st.nDistanceToManeuver);
+  if (wParam == 2) return LRESULT(st.nDistanceToEnd);
+  return LRESULT((guidance.IsRunning() ? 1u << 24 : 0u) | (uint32_t(st.nState & 0xFF) << 16) |
+                 (uint32_t(st.nManeuverParameter & 0xFF) << 8) | uint32_t(st.nManeuverKind & 0xFF));
+}
 
 Page* CreateMapPage() { return new CMapPageWin; }
 

@@ -34,6 +34,12 @@ const UINT WM_PLAY_NEXT_SOUND = WM_USER + 6;
 const UINT WM_PORT_FAULT = WM_USER + 7;
 // A lower layer reported a failure (res/Failure.h); posted once until handled.
 const UINT WM_SHOW_FAILURES = WM_USER + 8;
+// Sent by the test tools: what the maneuver display shows (MapPageWin.cpp).
+// wParam 0: bit 24 guidance runs, bits 16..23 the navigation state, 8..15
+// the exit number, 0..7 the maneuver kind; wParam 1: metres to the
+// maneuver; wParam 2: metres to the end of the route.
+const UINT WM_QUERY_MANEUVER = WM_USER + 9;
+LRESULT QueryManeuverDisplay(WPARAM wParam);
 
 // The position stream's notifications (WM_GPS_STATUS ... WM_GPS_INDICATOR)
 // reach its views; the hub coalesces them (app/GpsGlue.cpp).

@@ -35,6 +35,10 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\English.nlf"
 
 LangString StartMenuDemo ${LANG_RUSSIAN} "VELMO - демонстрационный район"
 LangString StartMenuDemo ${LANG_ENGLISH} "VELMO - demo region"
+LangString StartMenuGuide ${LANG_RUSSIAN} "Руководство VELMO"
+LangString StartMenuGuide ${LANG_ENGLISH} "VELMO user's guide"
+LangString GuidePage ${LANG_RUSSIAN} "guide.html"
+LangString GuidePage ${LANG_ENGLISH} "guide.en.html"
 LangString StartMenuUninst ${LANG_RUSSIAN} "Удалить VELMO"
 LangString StartMenuUninst ${LANG_ENGLISH} "Uninstall VELMO"
 
@@ -103,6 +107,8 @@ Section "VELMO" SecMain
   CreateShortCut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\velmo.exe"
   IfFileExists "$INSTDIR\demo.vel" 0 +2
     CreateShortCut "$SMPROGRAMS\${PRODUCT}\$(StartMenuDemo).lnk" "$INSTDIR\velmo.exe" '"$INSTDIR\demo.vel"'
+  IfFileExists "$INSTDIR\guide\$(GuidePage)" 0 +2
+    CreateShortCut "$SMPROGRAMS\${PRODUCT}\$(StartMenuGuide).lnk" "$INSTDIR\guide\$(GuidePage)"
   CreateShortCut "$SMPROGRAMS\${PRODUCT}\$(StartMenuUninst).lnk" "$INSTDIR\uninstall.exe"
 
   ; Programs and Features.
@@ -146,6 +152,8 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\VELMO - демонстрационный район.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\VELMO - demo region.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\Руководство VELMO.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\VELMO user's guide.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Удалить VELMO.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Uninstall VELMO.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"

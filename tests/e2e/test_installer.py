@@ -3,6 +3,7 @@ the installed program started from there, the uninstall entry and the file
 associations, and a silent uninstall that takes the program away and leaves
 the user's own files."""
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -76,7 +77,19 @@ class InstallerTest(unittest.TestCase):
         links = os.listdir(self.start_menu())
         self.assertIn('VELMO.lnk', links)
         self.assertTrue(any(n.startswith('VELMO - ') for n in links), links)
-        self.assertEqual(len(links), 3, links)  # the program, the demo region, the uninstaller
+        # The user's guide (made by make-installer with cmark) in the language
+        # of the installer: Russian on a Russian system, else English.
+        guides = [n for n in links if n in ('Руководство VELMO.lnk', "VELMO user's guide.lnk")]
+        self.assertEqual(len(guides), 1, links)
+        for name in ('guide.html', 'guide.en.html'):
+            with open(os.path.join(self.install_dir, 'guide', name), encoding='utf-8') as f:
+                page = f.read()
+            self.assertIn('<h1>', page)
+            # Its pictures are there when test_guide.py made them before the installer.
+            for picture in set(re.findall(r'<img src="(images/[^"]+)"', page)):
+                if os.path.isdir(os.path.join(BUILD, 'guide', 'images')):
+                    self.assertTrue(os.path.isfile(os.path.join(self.install_dir, 'guide', picture)), picture)
+        self.assertEqual(len(links), 4, links)  # the program, the demo region, the guide, the uninstaller
 
     def test_2_registers_uninstall_entry_and_associations(self):
         env = self.env

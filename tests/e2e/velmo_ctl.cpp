@@ -43,6 +43,10 @@
 //                                       is wider than the room it has (a multi-line one: taller); "word<TAB>..."
 //                                       instead where a word is wider than the room would be if the control
 //                                       reached its parent's right edge
+//   velmo_ctl maneuver                  what the maneuver display shows, from the program's own state:
+//                                       "RUNNING STATE KIND EXIT METRES END" (guidance runs 1/0, the
+//                                       navigation state, the maneuver kind, the roundabout's exit
+//                                       number, metres to the maneuver and to the route's end)
 //
 // Menus live in the program's own process under Wine, so their texts are
 // checked on screen (see menu_bar_image in velmo_e2e.py).
@@ -654,6 +658,17 @@ int main(int argc, char** argv) {
     return SetWindowPos(hWnd, nullptr, 0, 0, int(Num(argv[2])), int(Num(argv[3])), SWP_NOZORDER | SWP_NOMOVE) ? 0 : 1;
   if (cmd == "post" && argc > 3) return PostMessageW(hWnd, UINT(Num(argv[2])), WPARAM(Num(argv[3])), 0) ? 0 : 1;
   if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (cmd == "maneuver") {
+    const UINT c_uQueryManeuver = WM_USER + 9;  // the program's WM_QUERY_MANEUVER
+    DWORD_PTR dwState = 0, dwMetres = 0, dwEnd = 0;
+    if (!SendMessageTimeoutW(hWnd, c_uQueryManeuver, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwState) ||
+        !SendMessageTimeoutW(hWnd, c_uQueryManeuver, 1, 0, SMTO_ABORTIFHUNG, 5000, &dwMetres) ||
+        !SendMessageTimeoutW(hWnd, c_uQueryManeuver, 2, 0, SMTO_ABORTIFHUNG, 5000, &dwEnd))
+      return 1;
+    printf("%u %u %u %u %u %u\n", unsigned((dwState >> 24) & 1), unsigned((dwState >> 16) & 0xFF),
+           unsigned(dwState & 0xFF), unsigned((dwState >> 8) & 0xFF), unsigned(dwMetres), unsigned(dwEnd));
+    return 0;
+  }
   if (cmd == "ping" && argc > 2) {  // MS: the window answers a sent message within MS; prints the wait
     DWORD dwStart = GetTickCount();
     DWORD_PTR dwResult = 0;

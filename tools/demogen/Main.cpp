@@ -6,7 +6,8 @@
 // the restrictions on the split main streets and a pedestrian street), a ring road
 // around the largest town, a river with bridges, lakes (one with an
 // island), parks, forests, buildings with addresses and postal codes, and
-// points of interest of every category.
+// points of interest of every category; the towns' blocks are built-up
+// quarters with houses, a square and a river with a pond beside them.
 //
 //   demogen [--size N] -o OUT.osm      (N = 1 .. 200, default 1)
 #include <algorithm>
@@ -151,6 +152,7 @@ struct Town {
   int cStreets;        // streets each way
   double fStep;        // degrees between streets
   std::vector<std::vector<int64_t>> grid;  // grid[i][j] node ids
+  std::vector<std::vector<int64_t>> houses;  // building ways of block i * (n - 1) + j
 };
 
 void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
@@ -253,13 +255,15 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
                     {{"type", "restriction"}, {"restriction", "no_u_turn"}});
   }
   // Buildings with addresses along the rows.
+  town.houses.assign(size_t(n - 1) * size_t(n - 1), {});
   for (int i = 0; i + 1 < n; ++i)
     for (int j = 0; j + 1 < n; ++j) {
       int cHouses = 2 + (nSize > 4 ? 2 : 0);
       for (int h = 0; h < cHouses; ++h) {
         double bl = l + dx * j + dx * (0.1 + 0.8 * h / cHouses), bb = b + dy * i + dy * 0.1;
         double bw = dx * 0.6 / cHouses, bh = dy * 0.25;
-        reg.AddWay(reg.Rect(bl, bb, bl + bw, bb + bh),
+        int64_t& house = town.houses[size_t(i * (n - 1) + j)].emplace_back();
+        house = reg.AddWay(reg.Rect(bl, bb, bl + bw, bb + bh),
                    {{"building", h % 3 == 0 ? "apartments" : "house"},
                     {"addr:street", rowNames[size_t(i)]},
                     {"addr:housenumber", std::to_string(j * cHouses + h + 1)},
@@ -288,6 +292,66 @@ void BuildTown(CRegion& reg, Town& town, int iTown, Rng& rng, int nSize) {
       tags.push_back({"addr:postcode", strPost});
       reg.AddNode(plon, plat, tags);
     }
+}
+
+// What makes a town look like one on the map, added after every other
+// object so that the roads, addresses and points keep their ids: each
+// block of the street grid a built-up quarter (landuse=residential) with a
+// second row of houses on its far side, a square with trees two blocks
+// from the park, and a river with its banks along the town's east side,
+// widening into a pond at the south-east corner.
+void DressTown(CRegion& reg, const Town& town) {
+  const int n = town.cStreets;
+  if (n < 3) return;
+  const double dx = town.fStep * 1.5, dy = town.fStep;
+  const double l = town.lon - dx * (n - 1) / 2, b = town.lat - dy * (n - 1) / 2;
+  const int m = n / 2;
+  const int iParkRow = n - 2, iParkCol = 0;
+  const int iSquareRow = 1, iSquareCol = n - 2;
+  for (int i = 0; i + 1 < n; ++i)
+    for (int j = 0; j + 1 < n; ++j) {
+      const double bl = l + dx * j, bb = b + dy * i;
+      // The roundabout's block stays open round the ring; the park's block
+      // is the park.
+      if ((i == m && j == m) || (i == iParkRow && j == iParkCol)) continue;
+      // The quarter (or the square) is drawn after the houses: they are its
+      // holes.
+      std::vector<Member> members;
+      for (int64_t house : town.houses[size_t(i * (n - 1) + j)]) members.push_back({'w', house, "inner"});
+      const bool fSquare = i == iSquareRow && j == iSquareCol;
+      const int cHouses = fSquare ? 0 : 3;
+      for (int h = 0; h < cHouses; ++h) {
+        double hl = bl + dx * (0.12 + 0.78 * h / cHouses), hb = bb + dy * 0.62;
+        members.push_back({'w', reg.AddWay(reg.Rect(hl, hb, hl + dx * 0.58 / cHouses, hb + dy * 0.26), {{"building", "yes"}}),
+                           "inner"});
+      }
+      members.insert(members.begin(),
+                     {'w', reg.AddWay(reg.Rect(bl + dx * 0.06, bb + dy * 0.06, bl + dx * 0.94, bb + dy * 0.94), {}), "outer"});
+      if (fSquare)
+        reg.AddRelation(members, {{"type", "multipolygon"}, {"leisure", "park"}, {"name", "Сквер"}});
+      else
+        reg.AddRelation(members, {{"type", "multipolygon"}, {"landuse", "residential"}});
+    }
+  // The river: a band of water with its line (for the name) a little east
+  // of the last street, and the pond it feeds.
+  const double r = l + dx * (n - 1), t = b + dy * (n - 1);
+  auto riverX = [&](double lat) { return r + dx * 0.55 + dx * 0.12 * std::sin((lat - b) / dy * 1.7); };
+  const double w = dx * 0.07;
+  std::vector<int64_t> west, east, line;
+  const int cSteps = 4 * (n + 1);
+  for (int k = 0; k <= cSteps; ++k) {
+    double lat = b - dy * 1.2 + (t - b + dy * 2.4) * k / cSteps;
+    west.push_back(reg.AddNode(riverX(lat) - w, lat));
+    east.push_back(reg.AddNode(riverX(lat) + w, lat));
+    line.push_back(reg.AddNode(riverX(lat), lat));
+  }
+  std::vector<int64_t> band(west);
+  band.insert(band.end(), east.rbegin(), east.rend());
+  band.push_back(band.front());
+  reg.AddWay(band, {{"natural", "water"}, {"water", "river"}});
+  reg.AddWay(line, {{"waterway", "river"}, {"name", "Светлая"}});
+  reg.AddWay(reg.Ring(riverX(b - dy * 0.6) + dx * 0.45, b - dy * 0.6, dx * 0.4, dy * 0.35, 14),
+             {{"natural", "water"}, {"name", "Пруд"}});
 }
 
 }  // namespace
@@ -434,6 +498,8 @@ int main(int argc, char** argv) {
     }
     reg.AddWay(refs, {{"railway", "rail"}, {"name", "Главный ход"}});
   }
+
+  for (const Town& town : towns) DressTown(reg, town);
 
   FILE* f = std::fopen(strOut.c_str(), "wb");
   if (!f) {
