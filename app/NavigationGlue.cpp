@@ -189,17 +189,25 @@ void OnSoundDone(WPARAM wParam, LPARAM) {
   if (g_waveDevice.IsDevice(wParam)) g_player.OnDone();
 }
 
+// Starting or ending navigation replaces or deletes the route a running
+// calculation works on: while one runs (its progress window lets a posted
+// command through) such a request is refused.
+static bool IsCalculating() { return GetRouteCalculation().IsBusy(); }
+
 void GoToPoint(int32_t xStored, int32_t yStored) {
+  if (IsCalculating()) return;
   double dLon = 0, dLat = 0;
   GetMapCentreDegrees(dLon, dLat);
   g_guidance.GoTo(xStored, yStored, CurrentGuidanceFix(), float(dLon), float(dLat));
 }
 
 void FollowRoute(Route* pRoute) {
+  if (IsCalculating()) return;
   if (pRoute && !pRoute->IsDeleted() && !pRoute->IsEmpty()) StartNavigationOn(pRoute);
 }
 
 void StopNavigation() {
+  if (IsCalculating()) return;
   g_guidance.End();
   g_player.CutManeuver();
 }
