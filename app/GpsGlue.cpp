@@ -117,7 +117,7 @@ void ReleaseGpsIcons() {
 }
 
 HICON GetGpsIndicatorIconHandle() {
-  switch (GetGpsIndicatorIcon()) {
+  switch (GetPositionHub().GetIndicatorIcon()) {
     case c_idiGpsDisconnected: return g_ahiconGps[0];
     case c_idiGpsConnected: return g_ahiconGps[1];
     default: return g_ahiconGps[2];

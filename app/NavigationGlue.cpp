@@ -15,6 +15,7 @@
 #include "app/Commands.h"
 #include "app/Features.h"
 #include "app/ResWin.h"
+#include "app/RouteCommands.h"
 #include "app/Shell.h"
 #include "app/Waypoints.h"
 #include "app/Win.h"
@@ -23,6 +24,7 @@
 #include "gauges/GaugeSources.h"
 #include "navigation/Guidance.h"
 #include "navigation/GuidanceGauges.h"
+#include "navigation/RouteCalculation.h"
 #include "platform/Module.h"
 #include "platform/Str.h"
 #include "platform/WaveOut.h"
@@ -77,18 +79,17 @@ CVoice g_voice(g_soundQueue);
 CAppWaveDevice g_waveDevice;
 CAppSoundHost g_soundHost;
 CSoundPlayer g_player(g_soundQueue, g_waveDevice, g_soundHost);
-CAutoRouter g_autoRouter(&g_pMapParser, &g_pActiveRoute, nullptr);
 
 class CAppGuidanceHost : public CGuidanceHost {
  public:
   void SaveStore() override { SaveWaypointStore(); }
   bool CalculateFromPosition(Route& route, float fLon, float fLat) override {
     GpsFix fix = GetFix();
-    return g_autoRouter.CalculateFromPosition(route, fLon, fLat, fix.Has(gfPosition) ? &fix : nullptr);
+    return GetRouteCalculation().CalculateFromPosition(route, fLon, fLat, fix.Has(gfPosition) ? &fix : nullptr);
   }
   bool Recalculate(Route& route, float fLon, float fLat, size_t iVia, size_t iPassed) override {
     GpsFix fix = GetFix();
-    return g_autoRouter.Recalculate(route, fLon, fLat, iVia, iPassed, fix.Has(gfPosition) ? &fix : nullptr);
+    return GetRouteCalculation().Recalculate(route, fLon, fLat, iVia, iPassed, fix.Has(gfPosition) ? &fix : nullptr);
   }
   void OnNavigationChanged(bool) override {
     UpdateMenuState();
@@ -116,11 +117,15 @@ GuidanceFix CurrentGuidanceFix() {
   return g;
 }
 
-// Guidance follows the cursor on the main window's thread.
+// Guidance follows the cursor on the main window's thread. A cursor that
+// arrives while a route is calculated (the progress window lets messages
+// through) waits for the calculation's end: an update now could start a
+// second search in the middle of the first.
 class CGuidanceView : public CPositionView {
  public:
   void OnCursorChanged(const MapCursor&) override {
-    if (g_guidance.IsRunning()) g_guidance.Update(CurrentGuidanceFix());
+    if (!g_guidance.IsRunning() || !GetRouteCalculation().AdmitCursorUpdate()) return;
+    g_guidance.Update(CurrentGuidanceFix());
   }
 };
 CGuidanceView g_guidanceView;
@@ -184,17 +189,25 @@ void OnSoundDone(WPARAM wParam, LPARAM) {
   if (g_waveDevice.IsDevice(wParam)) g_player.OnDone();
 }
 
+// Starting or ending navigation replaces or deletes the route a running
+// calculation works on: while one runs (its progress window lets a posted
+// command through) such a request is refused.
+static bool IsCalculating() { return GetRouteCalculation().IsBusy(); }
+
 void GoToPoint(int32_t xStored, int32_t yStored) {
+  if (IsCalculating()) return;
   double dLon = 0, dLat = 0;
   GetMapCentreDegrees(dLon, dLat);
   g_guidance.GoTo(xStored, yStored, CurrentGuidanceFix(), float(dLon), float(dLat));
 }
 
 void FollowRoute(Route* pRoute) {
+  if (IsCalculating()) return;
   if (pRoute && !pRoute->IsDeleted() && !pRoute->IsEmpty()) StartNavigationOn(pRoute);
 }
 
 void StopNavigation() {
+  if (IsCalculating()) return;
   g_guidance.End();
   g_player.CutManeuver();
 }

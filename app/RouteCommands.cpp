@@ -7,7 +7,9 @@
 #include "platform/Str.h"
 #include "render/overlay/MapEdit.h"
 #include "res/Res.h"
+#include "navigation/RouteCalculation.h"
 #include "routing/AutoRouting.h"
+#include "store/WaypointStore.h"
 
 using namespace platform;
 
@@ -32,18 +34,31 @@ class CRouteProgressWin : public CRouteProgressUi {
 };
 
 CRouteProgressWin s_progress;
+CRouteCalculation s_calculation(&g_pMapParser, &g_pActiveRoute);
+
+// A cursor update guidance did not hear while a calculation ran comes again
+// from the window's own message, after the calculation.
+void ResumeGuidance(void*) {
+  if (g_hWnd) ::PostMessageW(g_hWnd, WM_GPS_CURSOR, 0, 0);
+}
 
 void CalculateEditedRoute(CWaypointStore&, Route& route) { CalculateRouteNow(route); }
 
 }  // namespace
 
+CRouteCalculation& GetRouteCalculation() { return s_calculation; }
+
 void InstallAutoRouting() {
-  GetAutoRouter().SetProgressUi(&s_progress);
+  s_calculation.SetProgressWindow(&s_progress);
+  s_calculation.SetResume(ResumeGuidance, nullptr);
   g_mapEdit.SetCalculateRoute(CalculateEditedRoute);
-  RegisterTearDown([] { GetAutoRouter().SetProgressUi(nullptr); });
+  RegisterTearDown([] {
+    s_calculation.SetResume(nullptr, nullptr);
+    s_calculation.SetProgressWindow(nullptr);
+  });
 }
 
 bool CalculateRouteNow(Route& route) {
-  RouteCalcResult result = GetAutoRouter().CalculateRoute(route);
+  RouteCalcResult result = s_calculation.CalculateRoute(route);
   return result == rcrDone || result == rcrStraight;
 }

@@ -351,6 +351,22 @@ void CPositionHub::SetStatus(uint32_t ids, ...) {
   va_end(args);
 }
 
+bool CPositionHub::IsNewTrackPoint(const GpsFix& prev, const GpsFix& cur) {
+  double latTol = 0, lonTol = 0;
+  if (cur.Has(gfHorizontalError)) {
+    latTol = cur.horizontalError * 360.0 / 40000000.0;
+    double c = std::cos(cur.latitude * 3.14159265358979323846 / 180.0);
+    lonTol = c > 1e-9 ? latTol / c : 360.0;
+  }
+  return std::fabs(double(cur.longitude) - prev.longitude) > lonTol &&
+         std::fabs(double(cur.latitude) - prev.latitude) > latTol;
+}
+
+uint32_t CPositionHub::GetIndicatorIcon() const {
+  int c = m_cIndicator.load();
+  return c < 0 ? c_idiGpsDisconnected : c == 0 ? c_idiGpsConnected : c_idiGpsReceiving;
+}
+
 void CPositionHub::SetIndicatorDisconnected() {
   if (m_cIndicator.exchange(-1) != -1) Post(c_msgGpsIndicator);
 }

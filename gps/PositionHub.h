@@ -79,6 +79,12 @@ class CPositionView {
   virtual void OnIndicatorChanged() {}
 };
 
+// The icons of the GPS indicator: no port reading (or the position lost by
+// every port), a port reading without satellites, satellites received.
+const uint32_t c_idiGpsDisconnected = 101;
+const uint32_t c_idiGpsConnected = 102;
+const uint32_t c_idiGpsReceiving = 103;
+
 // Test seams: the UTC clock the clock correction compares with (days since
 // 1899-12-30), and the geoid model for fixes without a geoid separation.
 typedef double (*UtcNowSource)();
@@ -136,6 +142,12 @@ class CPositionHub {
   float GetAverageSpeed();
   float GetRecentAverageSpeed();
   int GetIndicatorSatellites() const { return m_cIndicator.load(); }  // -1 disconnected
+  uint32_t GetIndicatorIcon() const;  // c_idiGps...
+
+  // The hub's track-point rule: cur is a new track point after prev when it
+  // moved beyond its horizontal error (any move without one) in both
+  // longitude and latitude.
+  static bool IsNewTrackPoint(const GpsFix& prev, const GpsFix& cur);
   uint32_t ChecksumErrors() const { return m_cChecksumErrors.load(); }
   uint32_t SkippedData() const { return m_cSkipped.load(); }
   int32_t ClockOffset() const { return m_nClockOffset.load(); }  // ms, system - GPS

@@ -110,32 +110,6 @@ SatelliteInfo GetSatellite(int i) { return GetPositionHub().GetSatellite(i); }
 float GetAverageSpeed() { return GetPositionHub().GetAverageSpeed(); }
 float GetRecentAverageSpeed() { return GetPositionHub().GetRecentAverageSpeed(); }
 
-void OnFix(const GpsFix& fix) { GetPositionHub().OnFix(fix); }
-void OnNoFix() { GetPositionHub().OnNoFix(); }
-void SetCursor(float lon, float lat, float course, bool fCourseValid, float speed, bool fSpeedValid) {
-  GetPositionHub().SetCursor(lon, lat, course, fCourseValid, speed, fSpeedValid);
-}
-void ResetSatellites(int cCapacity) { GetPositionHub().ResetSatellites(cCapacity); }
-void GrowSatellites(int cMore) { GetPositionHub().GrowSatellites(cMore); }
-void AppendSatellite(const SatelliteInfo& info) { GetPositionHub().AppendSatellite(info); }
-void SatellitesComplete() { GetPositionHub().SatellitesComplete(); }
-void FixupClock(double gpsTime) { GetPositionHub().FixupClock(gpsTime); }
-
-void SetGpsStatus(uint32_t ids, ...) {
-  va_list args;
-  va_start(args, ids);
-  GetPositionHub().SetStatusV(ids, args);
-  va_end(args);
-}
-
-void SetGpsIndicatorDisconnected() { GetPositionHub().SetIndicatorDisconnected(); }
-void SetGpsIndicatorSatellites(int cSatellites) { GetPositionHub().SetIndicatorSatellites(cSatellites); }
-int GetGpsIndicatorSatellites() { return GetPositionHub().GetIndicatorSatellites(); }
-uint32_t GetGpsIndicatorIcon() {
-  int c = GetGpsIndicatorSatellites();
-  return c < 0 ? c_idiGpsDisconnected : c == 0 ? c_idiGpsConnected : c_idiGpsReceiving;
-}
-
 bool IsPortOpen(int nPort) {
   ASSERT(c_cMinComPort <= nPort && nPort <= c_cMaxComPort);
   if (nPort < c_cMinComPort || nPort > c_cMaxComPort) return false;
@@ -146,16 +120,6 @@ bool IsPortOpen(int nPort) {
 const char16_t* DemoFileName() { return u"Demo.gdb"; }
 void SetPortThreadGuard(PortThreadGuard pfn) { g_pfnGuard = pfn; }
 
-bool IsNewTrackPoint(const GpsFix& prev, const GpsFix& cur) {
-  double latTol = 0, lonTol = 0;
-  if (cur.Has(gfHorizontalError)) {
-    latTol = cur.horizontalError * 360.0 / 40000000.0;
-    double c = std::cos(cur.latitude * 3.14159265358979323846 / 180.0);
-    lonTol = c > 1e-9 ? latTol / c : 360.0;
-  }
-  return std::fabs(double(cur.longitude) - prev.longitude) > lonTol &&
-         std::fabs(double(cur.latitude) - prev.latitude) > latTol;
-}
 
 // ---- threads ----
 
@@ -177,14 +141,15 @@ void RunProtocols(void* pParam) {
          pEntry = pEntry->pNext) {
       if (!pEntry->IsEnabled()) continue;
       fAnyEnabled = true;
-      GpsProtocol* pProtocol = pEntry->pfnFactory();
+      std::unique_ptr<GpsProtocol> pProtocol(pEntry->pfnFactory());
+      if (!pProtocol) continue;
       fClose = pProtocol->RunOnPort(pEntry, pRun->pPort, pRun->nPort, &reading.evStop, &reading.evFound);
-      delete pProtocol;
-      if (!fClose && !reading.fStop) OnNoFix();
+      pProtocol.reset();
+      if (!fClose && !reading.fStop) GetPositionHub().OnNoFix();
     }
     if (fClose) break;
     if (!fAnyEnabled) {
-      SetGpsStatus(c_idsAllProtocolsDisabled);
+      GetPositionHub().SetStatus(c_idsAllProtocolsDisabled);
       reading.evStop.Wait(1000);
     }
   }
@@ -218,8 +183,8 @@ void PortThread(void* pParam) {
   if (--pReading->cRunning == 0) {
     // A stopped run's state belongs to StopGps (and maybe to the next run).
     if (!pReading->fStop) {
-      if (fOpenFailed) SetGpsStatus(c_idsNoPortOpened);
-      SetGpsIndicatorDisconnected();
+      if (fOpenFailed) GetPositionHub().SetStatus(c_idsNoPortOpened);
+      GetPositionHub().SetIndicatorDisconnected();
     }
     pReading->evAllEnded.Set();
   }
@@ -229,7 +194,7 @@ void DemoThread(void* pParam) {
   std::unique_ptr<ThreadStart> pStart(static_cast<ThreadStart*>(pParam));
   std::shared_ptr<ReadingRun> pReading = std::move(pStart->pRun);
   CEvent& evStop = pReading->evStop;
-  SetGpsStatus(c_idsDemoTrack);
+  GetPositionHub().SetStatus(c_idsDemoTrack);
   std::u16string path = JoinPath(GetProgramFolder(), DemoFileName());
   CTrackSource* pReader = OpenTrackSource(path.c_str());
   if (pReader) {
@@ -241,25 +206,25 @@ void DemoThread(void* pParam) {
         GpsFix invalid;
         invalid.Start();
         invalid.SetStatus(fsInvalid);
-        OnFix(invalid);
+        GetPositionHub().OnFix(invalid);
         if (evStop.Wait(1000)) break;
         fix.Start();
         if (!pReader->NextPoint(fix)) break;
       }
       fix.SetStatus(fsSimulation);
-      SetCursor(fix.longitude, fix.latitude, fix.course, fix.Has(gfCourse), fix.speed, fix.Has(gfSpeed));
-      OnFix(fix);
+      GetPositionHub().SetCursor(fix.longitude, fix.latitude, fix.course, fix.Has(gfCourse), fix.speed, fix.Has(gfSpeed));
+      GetPositionHub().OnFix(fix);
       if (evStop.Wait(1000)) break;
     }
     pReader->Destroy();
   }
-  if (!pReading->fStop) SetGpsStatus(c_idsNoConnection);
+  if (!pReading->fStop) GetPositionHub().SetStatus(c_idsNoConnection);
 }
 
 }  // namespace
 
 void InitPositioning() {
-  SetGpsStatus(c_idsNoConnection);
+  GetPositionHub().SetStatus(c_idsNoConnection);
   if (GetSettingBool(setting::ScanCOMPorts)) StartGps();
 }
 
@@ -328,7 +293,7 @@ void StopGps() {
   }
   g_cPortThreads = 0;
   if (!g_demoThread.JoinFor(c_dwStopWaitMs)) GpsLog(u"The demo thread did not end in time and was abandoned.");
-  if (g_fReading) SetGpsIndicatorDisconnected();
+  if (g_fReading) GetPositionHub().SetIndicatorDisconnected();
   g_fReading = false;
-  SetGpsStatus(c_idsNoConnection);
+  GetPositionHub().SetStatus(c_idsNoConnection);
 }

@@ -27,16 +27,7 @@ float GetAverageSpeed();
 float GetRecentAverageSpeed();
 bool IsPortOpen(int nPort);
 
-// ---- sources (any port thread): the program's hub ----
-void OnFix(const GpsFix& fix);
-void OnNoFix();
-void SetCursor(float lon, float lat, float course, bool fCourseValid, float speed, bool fSpeedValid);
-void ResetSatellites(int cCapacity);
-void GrowSatellites(int cMore);
-void AppendSatellite(const SatelliteInfo& info);
-void SatellitesComplete();
-void FixupClock(double gpsTime);
-void SetGpsStatus(uint32_t ids, ...);
+// Sources hand their data to the program's hub (GetPositionHub()).
 
 // The crash guard of the port threads: runs pfnBody(pParam), the part of a
 // port thread that handles the port's data, inside the shell's guard for
@@ -49,5 +40,3 @@ void SetPortThreadGuard(PortThreadGuard pfn);
 const char16_t* DemoFileName();  // "Demo.gdb"
 
 const int c_cSpeedBufSize = CPositionHub::c_cSpeedBufSize;
-// The tolerance rule for a new track point.
-bool IsNewTrackPoint(const GpsFix& prev, const GpsFix& cur);

@@ -42,12 +42,3 @@ class VisualTracking {
 // logged, every break starts a new line. The shell subscribes it at start-up.
 CPositionListener& VisualTrackListener();
 
-// The GPS indicator (kept by the program's position hub): -1 disconnected (icon 101), 0 satellites (102),
-// receiving (103). Each change posts WM_GPS_INDICATOR.
-const uint32_t c_idiGpsDisconnected = 101;
-const uint32_t c_idiGpsConnected = 102;
-const uint32_t c_idiGpsReceiving = 103;
-void SetGpsIndicatorDisconnected();
-void SetGpsIndicatorSatellites(int cSatellites);
-int GetGpsIndicatorSatellites();
-uint32_t GetGpsIndicatorIcon();

@@ -63,6 +63,7 @@ void CGuidance::ResetState() {
   m_fManeuverChanged = true;
   m_pLengthsRoute = nullptr;
   m_fRecalcFailed = false;
+  ++m_nRouteVersion;
 }
 
 void CGuidance::PlayRouteEvent(RouteEventKind ev) {
@@ -155,7 +156,7 @@ void CGuidance::Update(const GuidanceFix& fix) {
   if (m_fInUpdate) return;
   m_fInUpdate = true;
   UpdateBody(fix);
-  if (m_pVoice) m_pVoice->AnnounceStep(*this, fix);
+  if (m_pVoice) m_pVoice->AnnounceStep(CGuidanceReadView(*this), fix);
   if (m_pHost) m_pHost->OnGuidanceUpdated();
   m_fInUpdate = false;
 }
@@ -211,6 +212,7 @@ void CGuidance::UpdateBody(const GuidanceFix& fix) {
         ++st.iTarget;
         DropPassedPoints(route, st);
       }
+      ++m_nRouteVersion;
       if (m_pVoice) {
         m_pVoice->ClearPendingPhrase();
         m_pVoice->CutManeuverPhrases();

@@ -29,7 +29,7 @@ struct NavigationState {
   uint32_t iTarget;              // the route point being approached
   uint32_t iNextPoint;           // next via point or maneuver-flagged point
   uint32_t iNextManeuver;        // next point with a maneuver kind, or a via point
-  uint32_t iAnnounced;           // last point the voice prompts considered
+  uint32_t iAnnounced;           // where the voice prompts resume after the route changed
   int32_t nTurnAtTarget;         // geometric turn at the target, degrees
   int32_t nTurnAtNext;           // geometric turn at the next point, degrees
   int32_t nManeuverAngle;        // stored turn angle of the next maneuver point
@@ -66,6 +66,7 @@ inline bool IsGuidanceFix(const GuidanceFix& fix) {
 }
 
 class CGuidance;
+class CGuidanceReadView;
 
 // The program around guidance: saving the store, the road calculations of
 // auto-routing, and telling the shell that navigation started or ended.
@@ -96,7 +97,7 @@ class CGuidanceVoice {
   virtual void ClearPendingPhrase() = 0;
   // Removes the queued maneuver phrases and cuts the rest of one playing.
   virtual void CutManeuverPhrases() = 0;
-  virtual void AnnounceStep(CGuidance& guidance, const GuidanceFix& fix) = 0;
+  virtual void AnnounceStep(const CGuidanceReadView& guidance, const GuidanceFix& fix) = 0;
 };
 
 class CGuidance {
@@ -126,6 +127,10 @@ class CGuidance {
   const NavigationState& State() const { return m_state; }
   NavigationState& MutableState() { return m_state; }
   Route* ActiveRoute() const { return m_store.ActiveRoute(); }
+  // Changes whenever the points guidance follows are replaced (navigation
+  // starts, a recalculation): indices of an older version mean nothing in
+  // the new one, and State().iAnnounced is where the voice resumes.
+  uint32_t RouteVersion() const { return m_nRouteVersion; }
 
   // The maneuver display's redraw: true once after the next maneuver moved.
   bool TakeManeuverChanged() {
@@ -173,6 +178,22 @@ class CGuidance {
   // while the car stays off the route, at most once in c_dRecalcRetryDays.
   bool m_fRecalcFailed = false;
   double m_dRecalcFailedAt = 0;
+  uint32_t m_nRouteVersion = 0;
+};
+
+// Guidance as the voice prompts read it: the state, the active route and
+// the metres along it. Nothing of guidance changes through it (the metres
+// come from guidance's table of lengths, made on first use).
+class CGuidanceReadView {
+ public:
+  explicit CGuidanceReadView(CGuidance& guidance) : m_guidance(guidance) {}
+  const NavigationState& State() const { return m_guidance.State(); }
+  const Route* ActiveRoute() const { return m_guidance.ActiveRoute(); }
+  uint64_t RouteMetres(size_t iFrom, size_t iTo) const { return m_guidance.RouteMetres(iFrom, iTo); }
+  uint32_t RouteVersion() const { return m_guidance.RouteVersion(); }
+
+ private:
+  CGuidance& m_guidance;
 };
 
 // How often a failed recalculation is tried again while off the route

@@ -46,18 +46,26 @@ std::unique_ptr<CManeuverPhrase> CVoice::MakePhrase(const RoutePoint& rp, bool f
   return std::unique_ptr<CManeuverPhrase>(new (std::nothrow) CManeuverPhrase(nCode, fWithDistance, rp.btParameter));
 }
 
-void CVoice::AnnounceStep(CGuidance& guidance, const GuidanceFix& fix) {
-  Route* pRoute = guidance.ActiveRoute();
-  NavigationState& st = guidance.MutableState();
+void CVoice::AnnounceStep(const CGuidanceReadView& guidance, const GuidanceFix& fix) {
+  const Route* pRoute = guidance.ActiveRoute();
+  const NavigationState& st = guidance.State();
   if (!pRoute || !IsGuidanceFix(fix)) return;
+  // New points (navigation started, a recalculation that may also have
+  // dropped the points passed): the old index means nothing in them, the
+  // announcements resume where guidance says.
+  if (!m_fFollowing || guidance.RouteVersion() != m_nRouteVersion) {
+    m_fFollowing = true;
+    m_nRouteVersion = guidance.RouteVersion();
+    m_iAnnounced = st.iAnnounced;
+  }
   const Route& route = *pRoute;
   const size_t n = route.points.size();
   const size_t t = st.iTarget;
   if (t >= n) return;
-  size_t a = st.iAnnounced;
+  size_t a = m_iAnnounced;
   if (t > 0 && a + 1 < t) a = t - 1;
   if (a >= n) {
-    st.iAnnounced = uint32_t(a);
+    m_iAnnounced = uint32_t(a);
     return;
   }
   m_distances = GetAnnounceDistances(m_pfnSpeed ? m_pfnSpeed(m_pSpeedContext) : 0.0f,
@@ -107,5 +115,5 @@ void CVoice::AnnounceStep(CGuidance& guidance, const GuidanceFix& fix) {
       a = j;
     }
   }
-  st.iAnnounced = uint32_t(a);
+  m_iAnnounced = uint32_t(a);
 }

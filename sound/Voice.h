@@ -51,7 +51,7 @@ class CVoice : public CGuidanceVoice, public CPositionListener {
   void PlayRouteEvent(RouteEventKind ev) override;
   void ClearPendingPhrase() override { m_pPending.reset(); }
   void CutManeuverPhrases() override;
-  void AnnounceStep(CGuidance& guidance, const GuidanceFix& fix) override;
+  void AnnounceStep(const CGuidanceReadView& guidance, const GuidanceFix& fix) override;
 
   // ---- CPositionListener (port threads): GPSMissing and GPSConnected ----
   void OnGpsEvent(GpsEvent ev) override;
@@ -60,6 +60,8 @@ class CVoice : public CGuidanceVoice, public CPositionListener {
   uint32_t PendingPoint() const { return m_iPendingPoint; }
   std::string DescribePending() const { return m_pPending ? m_pPending->Describe() : std::string(); }
   const AnnounceDistances& LastDistances() const { return m_distances; }
+  // The last route point the announcements have considered.
+  uint32_t AnnouncedPoint() const { return m_iAnnounced; }
 
  private:
   void Post(std::unique_ptr<CSoundEvent> pEvent, int32_t nDistance);
@@ -75,4 +77,8 @@ class CVoice : public CGuidanceVoice, public CPositionListener {
   std::unique_ptr<CManeuverPhrase> m_pPending;
   uint32_t m_iPendingPoint = 0;
   AnnounceDistances m_distances{0, 0};
+  // The last point considered, an index into the route version followed.
+  uint32_t m_iAnnounced = 0;
+  uint32_t m_nRouteVersion = 0;
+  bool m_fFollowing = false;
 };

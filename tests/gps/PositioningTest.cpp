@@ -54,27 +54,27 @@ TEST(Positioning, TrackPointTolerance) {
   GpsFix a = At(10.0f, 50.0f), b = At(10.0f, 50.0f + 100.0f / 111000.0f);
   b.SetHorizontalError(10.0f);
   // Due north by 100 m: the longitude stays within its tolerance.
-  EXPECT_FALSE(IsNewTrackPoint(a, b));
+  EXPECT_FALSE(CPositionHub::IsNewTrackPoint(a, b));
   GpsFix c = b;
   c.longitude += 0.001f;
-  EXPECT_TRUE(IsNewTrackPoint(a, c));
+  EXPECT_TRUE(CPositionHub::IsNewTrackPoint(a, c));
   // Without an error both tolerances are 0: any change of both records.
   GpsFix d = At(10.00001f, 50.00001f);
-  EXPECT_TRUE(IsNewTrackPoint(a, d));
+  EXPECT_TRUE(CPositionHub::IsNewTrackPoint(a, d));
   // A longitude change alone is not enough (both must change).
   GpsFix e = At(10.001f, 50.0f);
-  EXPECT_FALSE(IsNewTrackPoint(a, e));
+  EXPECT_FALSE(CPositionHub::IsNewTrackPoint(a, e));
 }
 
 TEST(Positioning, LosingAndRegainingThePosition) {
   Collector c;
   g_voice.clear();
   CVoiceEvents voice;
-  OnFix(At(1, 1));
+  GetPositionHub().OnFix(At(1, 1));
   GpsFix none;
   none.Start();
-  OnFix(none);
-  OnFix(At(1, 1));
+  GetPositionHub().OnFix(none);
+  GetPositionHub().OnFix(At(1, 1));
   EXPECT_EQ(g_voice, (std::vector<std::string>{"GPSConnected", "GPSMissing", "GPSConnected"}));
 }
 
@@ -83,31 +83,31 @@ TEST(Positioning, SpeedRingAndHeading) {
   for (float f : {1.0f, 1.99f}) {
     GpsFix fix = At(1, 1);
     fix.SetSpeed(f);
-    OnFix(fix);
+    GetPositionHub().OnFix(fix);
   }
   EXPECT_EQ(GetAverageSpeed(), 0.0f);
   for (float f : {2.0f, 4.0f, 6.0f, 8.0f, 10.0f, 12.0f}) {
     GpsFix fix = At(1, 1);
     fix.SetSpeed(f);
-    OnFix(fix);
+    GetPositionHub().OnFix(fix);
   }
   EXPECT_FLOAT_EQ(GetAverageSpeed(), 7.0f);
   EXPECT_FLOAT_EQ(GetRecentAverageSpeed(), 8.0f);  // 4..12
   for (int i = 0; i < 150; ++i) {
     GpsFix fix = At(1, 1);
     fix.SetSpeed(20.0f);
-    OnFix(fix);
+    GetPositionHub().OnFix(fix);
   }
   EXPECT_FLOAT_EQ(GetAverageSpeed(), 20.0f);
 
   float lon, lat, heading, speed;
   bool fSpeed, fCourse;
-  SetCursor(5, 6, 90, true, 10, true);
-  SetCursor(5, 6, -45, true, 1.5f, true);  // too slow: the heading stays
+  GetPositionHub().SetCursor(5, 6, 90, true, 10, true);
+  GetPositionHub().SetCursor(5, 6, -45, true, 1.5f, true);  // too slow: the heading stays
   GetCursor(&lon, &lat, &heading, &speed, &fSpeed, &fCourse);
   EXPECT_FLOAT_EQ(heading, 90.0f);
   EXPECT_FLOAT_EQ(speed, 1.5f);
-  SetCursor(5, 6, -45, true, 3.0f, true);
+  GetPositionHub().SetCursor(5, 6, -45, true, 3.0f, true);
   GetCursor(&lon, &lat, &heading);
   EXPECT_FLOAT_EQ(heading, 315.0f);
   EXPECT_FLOAT_EQ(lon, 5.0f);
@@ -118,19 +118,19 @@ TEST(Positioning, AltitudeOverTheEllipsoid) {
   GetPositionHub().SetGeoidSource(Geoid16);
   GpsFix fix = At(37, 55);
   fix.SetAltitude(100.0f);
-  OnFix(fix);
+  GetPositionHub().OnFix(fix);
   EXPECT_FLOAT_EQ(GetFix().altitude, 100.0f);
   EXPECT_FLOAT_EQ(GetFix().geoidSeparation, 16.0f);  // filled from the model
   SetBool(u"GPSElevationIsOverEllipsoid", true);
-  OnFix(fix);
+  GetPositionHub().OnFix(fix);
   EXPECT_FLOAT_EQ(GetFix().altitude, 84.0f);
   fix.SetGeoidSeparation(20.0f);  // the receiver's own value wins
-  OnFix(fix);
+  GetPositionHub().OnFix(fix);
   EXPECT_FLOAT_EQ(GetFix().altitude, 80.0f);
   GetPositionHub().SetGeoidSource(nullptr);
   // Without a hook the geodesy table gives 16 m at 55 N 37 E.
   GpsFix g = At(37, 55);
-  OnFix(g);
+  GetPositionHub().OnFix(g);
   EXPECT_NEAR(GetFix().geoidSeparation, 16.0f, 1.0f);
 }
 
@@ -150,31 +150,31 @@ TEST(Positioning, ClockCorrection) {
   platform::SetTimeHook old = platform::SetSetTimeHook(FakeSet);
   g_sets.clear();
   const double ms = 1.0 / 86400000.0;
-  FixupClock(g_dNow - 1499 * ms);
+  GetPositionHub().FixupClock(g_dNow - 1499 * ms);
   EXPECT_TRUE(g_sets.empty());
   EXPECT_EQ(hub.ClockOffset(), 1499);
-  FixupClock(g_dNow - 1500 * ms);
+  GetPositionHub().FixupClock(g_dNow - 1500 * ms);
   ASSERT_EQ(g_sets.size(), 1u);
   EXPECT_EQ(hub.ClockOffset(), 0);
   EXPECT_EQ(hub.ClockCorrections(), 1u);
   // A second correction within 10 s is not made.
   c.Advance(10000);
-  FixupClock(g_dNow + 5000 * ms);
+  GetPositionHub().FixupClock(g_dNow + 5000 * ms);
   EXPECT_EQ(g_sets.size(), 1u);
   EXPECT_EQ(hub.ClockOffset(), -5000);
   c.Advance(1);
-  FixupClock(g_dNow + 5000 * ms);
+  GetPositionHub().FixupClock(g_dNow + 5000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
   // Switched off by the setting.
   SetBool(u"FixupClock", false);
   c.Advance(20000);
-  FixupClock(g_dNow - 3000 * ms);
+  GetPositionHub().FixupClock(g_dNow - 3000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
   EXPECT_EQ(hub.ClockOffset(), 3000);
   // And never without being allowed (replays, tests).
   SetBool(u"FixupClock", true);
   hub.AllowClockCorrection(false);
-  FixupClock(g_dNow - 3000 * ms);
+  GetPositionHub().FixupClock(g_dNow - 3000 * ms);
   EXPECT_EQ(g_sets.size(), 2u);
   platform::SetSetTimeHook(old);
   hub.SetUtcNowSource(nullptr);
@@ -182,19 +182,19 @@ TEST(Positioning, ClockCorrection) {
 
 TEST(Positioning, NotificationsReachTheInstalledPoster) {
   Collector c;
-  SetGpsIndicatorDisconnected();
+  GetPositionHub().SetIndicatorDisconnected();
   g_posted.clear();
   GpsPostFn old = SetGpsNotifyTarget(Post);
-  OnFix(At(2, 3));
-  SetCursor(2, 3, 0, false, 0, false);
-  SetGpsStatus(2115);
-  SatellitesComplete();
-  SetGpsIndicatorSatellites(0);  // unchanged: not posted again
+  GetPositionHub().OnFix(At(2, 3));
+  GetPositionHub().SetCursor(2, 3, 0, false, 0, false);
+  GetPositionHub().SetStatus(2115);
+  GetPositionHub().SatellitesComplete();
+  GetPositionHub().SetIndicatorSatellites(0);  // unchanged: not posted again
   GetPositionHub().Deliver(c_msgGpsIndicator);  // the window handled the first one
   size_t cPosted = g_posted.size();
-  SetGpsIndicatorSatellites(5);
+  GetPositionHub().SetIndicatorSatellites(5);
   EXPECT_EQ(g_posted.size(), cPosted + 1);
-  EXPECT_EQ(GetGpsIndicatorIcon(), c_idiGpsReceiving);
+  EXPECT_EQ(GetPositionHub().GetIndicatorIcon(), c_idiGpsReceiving);
   SetGpsNotifyTarget(old);
   std::vector<uint32_t> want = {c_msgGpsFix, c_msgGpsIndicator, c_msgGpsCursor, c_msgGpsStatus, c_msgGpsSatellites};
   for (uint32_t u : want) EXPECT_NE(std::find(g_posted.begin(), g_posted.end(), u), g_posted.end()) << u;
@@ -207,16 +207,16 @@ TEST(Positioning, NotificationsReachTheInstalledPoster) {
 
 TEST(Positioning, SatelliteTableBounds) {
   Collector c;
-  ResetSatellites(2);
-  AppendSatellite(SatelliteInfo{1, 2, 3, 4, 1});
-  AppendSatellite(SatelliteInfo{2, 2, 3, 4, 2});
-  AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});  // beyond the capacity: dropped
+  GetPositionHub().ResetSatellites(2);
+  GetPositionHub().AppendSatellite(SatelliteInfo{1, 2, 3, 4, 1});
+  GetPositionHub().AppendSatellite(SatelliteInfo{2, 2, 3, 4, 2});
+  GetPositionHub().AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});  // beyond the capacity: dropped
   EXPECT_EQ(GetSatelliteCapacity(), 2);
   EXPECT_EQ(GetSatellite(1).nPrn, 2);
   EXPECT_EQ(GetSatellite(2).nPrn, 0);
   EXPECT_EQ(GetSatellite(-1).nPrn, 0);
-  GrowSatellites(1);
-  AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});
+  GetPositionHub().GrowSatellites(1);
+  GetPositionHub().AppendSatellite(SatelliteInfo{3, 2, 3, 4, 2});
   EXPECT_EQ(GetSatellite(2).nPrn, 3);
   EXPECT_STREQ(FixStatusNameA(5), "3D diff");
   EXPECT_STREQ(FixStatusNameA(11), "Simulation");

@@ -87,7 +87,7 @@ struct CFakeVoice : CGuidanceVoice {
   void PlayRouteEvent(RouteEventKind ev) override { aEvents.push_back(ev); }
   void ClearPendingPhrase() override { ++cClearPending; }
   void CutManeuverPhrases() override { ++cCuts; }
-  void AnnounceStep(CGuidance&, const GuidanceFix&) override { ++cAnnounceSteps; }
+  void AnnounceStep(const CGuidanceReadView&, const GuidanceFix&) override { ++cAnnounceSteps; }
 };
 
 }  // namespace navtest

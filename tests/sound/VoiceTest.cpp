@@ -215,6 +215,52 @@ TEST_F(AnnounceTest, EndingNavigationForgetsThePhrases) {
   EXPECT_EQ(aQueued[0], "GPSMissing");
 }
 
+// A recalculation drops the points already passed, so the indices of the
+// points ahead move down: the voice follows the new points and neither
+// skips the turn ahead nor says a passed one again.
+TEST_F(AnnounceTest, AfterARecalculationThatDropsPassedPointsTheTurnAheadIsSaidOnce) {
+  SetDword(setting::RoutingStyle.pszName, 0);
+  SetDword(setting::RoutingOffRoute.pszName, 1);
+  std::vector<RoutePoint> points = {PointAt(0, 0, rpkVia)};
+  for (int y = 100; y <= 900; y += 100) points.push_back(PointAt(0, y, c_btRoad));
+  points.push_back(PointAt(0, 1000, rpkVia));
+  points.push_back(PointAt(0, 1600, c_btTurn, 90));
+  points.push_back(PointAt(1000, 1600, c_btRoad));
+  points.push_back(PointAt(3000, 1600, rpkVia));
+  Route* pRoute = AddRoute(store, points);
+  SetDword(setting::RoutingStyle.pszName, 1);
+  guidance.Start(pRoute, GuidanceFix{}, 0, 0);
+  SetDword(setting::RoutingStyle.pszName, 0);
+  guidance.Update(FixAt(0, 50));
+  EXPECT_GE(voice.AnnouncedPoint(), 6u) << "the road points within the far distance are considered";
+  const uint32_t nVersion = guidance.RouteVersion();
+  const size_t cBefore = pRoute->points.size();
+
+  guidance.Update(FixAt(120, 350));  // off the route: recalculated to the via point at 1000 m
+  ASSERT_EQ(host.cRecalculations, 1);
+  EXPECT_NE(guidance.RouteVersion(), nVersion);
+  EXPECT_LT(pRoute->points.size(), cBefore - 5) << "the passed road points were dropped";
+  size_t iTurn = 0;
+  for (size_t i = 0; i < pRoute->points.size(); ++i)
+    if (GetManeuverKind(pRoute->points[i]) != mkNone) iTurn = i;
+  ASSERT_GT(iTurn, 0u);
+  EXPECT_LT(voice.AnnouncedPoint(), iTurn) << "the turn ahead lies after the point announced";
+
+  auto Phrases = [&] {
+    std::vector<std::string> a;
+    for (const auto& p : rec.a)
+      if (p.second >= 0) a.push_back(p.first);
+    return a;
+  };
+  guidance.Update(FixAt(55, 700));
+  EXPECT_TRUE(Phrases().empty()) << "900 m before the turn";
+  guidance.Update(FixAt(0, 1100));
+  guidance.Update(FixAt(0, 1460));
+  guidance.Update(FixAt(0, 1550));
+  EXPECT_EQ(Phrases(), (std::vector<std::string>{"Pre TurnRight", "TurnRight"}));
+  EXPECT_EQ(guidance.State().nState, nsOnRoute);
+}
+
 TEST_F(AnnounceTest, NothingOnUnusableFixes) {
   Drive({PointAt(0, 0, rpkVia), PointAt(0, 1000, c_btTurn, 90), PointAt(1000, 1000, rpkVia)});
   GuidanceFix poor = FixAt(0, 500);
