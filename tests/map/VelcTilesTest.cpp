@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "map/MapFiles.h"
 #include "map/RouteOptions.h"
@@ -395,11 +397,78 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
 }
 #endif
 
+#if defined(VELMO_VELC)
+namespace {
+
+std::string ReadAll(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The files of a collection folder by name, the index with its members'
+// write times cleared (they are the only thing two runs may differ in).
+std::map<std::string, std::string> CollectionFiles(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  std::vector<std::u16string> names;
+  platform::ListFolder(platform::Utf8ToU16(dir).c_str(), false, names);
+  for (const std::u16string& name : names) {
+    const std::string str = platform::U16ToUtf8(name);
+    std::string bytes = ReadAll(dir + str);
+    if (str == "Index.vidx" && bytes.size() >= 32) {
+      const size_t cbRecord = uint8_t(bytes[7]);
+      uint32_t dwCityPart = 0;
+      std::memcpy(&dwCityPart, bytes.data() + 24, 4);
+      const size_t cbEnd = (dwCityPart & 0xFFFFFF) ? (dwCityPart & 0xFFFFFF) : bytes.size();
+      for (size_t off = 32; cbRecord >= 60 && off + cbRecord <= cbEnd; off += cbRecord)
+        std::memset(&bytes[off + 56], 0, 4);
+    }
+    files[str] = std::move(bytes);
+  }
+  return files;
+}
+
+}  // namespace
+
+// Where the objects and node locations are kept and how many threads write
+// the tiles changes nothing in the folder: every object spilled to the
+// temporary file (--memory 0), a dense or sparse node index in a file, one
+// thread or two.
+TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
+  const std::string strLogFile = TempPath("runs.log");
+  auto run = [&](const std::string& strName, const std::string& strOptions) {
+    const std::string dir = NewFolder(strName) + "/";
+    const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+                               "' --tile-budget 4000 --stats " + strOptions + " > '" + strLogFile + "' 2>&1";
+    EXPECT_EQ(std::system(strCmd.c_str()), 0) << strCmd << "\n" << ReadAll(strLogFile);
+    return std::make_pair(CollectionFiles(dir), ReadAll(strLogFile));
+  };
+  const auto base = run("same-base", "--jobs 1 --index flex_mem");
+  ASSERT_GE(base.first.size(), 5u);  // four tiles or more and the index
+  ASSERT_TRUE(base.first.count("Index.vidx"));
+  EXPECT_NE(base.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << base.second;
+  const char* apszOptions[] = {"--jobs 1 --memory 0 --index sparse_file_array --temp '" VELMO_BINARY_DIR "'",
+                               "--jobs 2 --memory 0 --index dense_file_array", "--jobs 2", "--jobs 3 --memory 1"};
+  for (const char* pszOptions : apszOptions) {
+    SCOPED_TRACE(pszOptions);
+    const auto other = run("same-other", pszOptions);
+    EXPECT_TRUE(other.first == base.first);
+    if (std::string(pszOptions).find("--memory 0") != std::string::npos) {
+      EXPECT_EQ(other.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << other.second;
+    }
+  }
+  // A wrong index name is told with the ones there are.
+  const std::string strBad = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + NewFolder("bad-index") +
+                             "/' --index no_such_index > '" + strLogFile + "' 2>&1";
+  EXPECT_NE(std::system(strBad.c_str()), 0);
+  EXPECT_NE(ReadAll(strLogFile).find("sparse_file_array"), std::string::npos) << ReadAll(strLogFile);
+}
+#endif
+
 // The compact store gives back the objects it was given, in the order with
 // the objects moved to the front first, however their points fall into
 // chunks (an object larger than a chunk gets one of its own).
-TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
-  CObjectStore store({16, 24});
+void CheckStoreGivesBackEveryField(CStoreMemory* pMemory) {
+  CObjectStore store({16, 24}, pMemory);
   std::vector<VelObject> given;
   for (int i = 0; i < 70000; ++i) {  // more than one slab of records
     VelObject o;
@@ -456,4 +525,36 @@ TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
     ASSERT_EQ(b.nIndexCity, j == 10 ? 4u : 0u) << j;
   }
   EXPECT_EQ(store.Count(1), 0u);
+}
+
+TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) { CheckStoreGivesBackEveryField(nullptr); }
+
+// The same with every block spilled to the temporary file, and with the
+// heap giving out after a few blocks: nothing changes but where it is.
+TEST(VelcObjectStore, GivesBackTheSameWhenSpilledToATemporaryFile) {
+  for (uint64_t cbBudget : {uint64_t(0), uint64_t(6) << 20}) {
+    SCOPED_TRACE(cbBudget);
+    CStoreMemory memory(cbBudget, VELMO_BINARY_DIR);
+    CheckStoreGivesBackEveryField(&memory);
+    EXPECT_GT(memory.SpilledBytes(), 0u);
+    EXPECT_FALSE(memory.Failed()) << memory.Error();
+    EXPECT_EQ(memory.HeapBytes(), 0u);  // all given back
+  }
+}
+
+// A temporary file that cannot be made stops the store with the message.
+TEST(VelcObjectStore, AStoreThatCannotSpillStopsWithTheReason) {
+  CStoreMemory memory(0, std::string(VELMO_BINARY_DIR) + "/no-such-folder-for-spills");
+  CObjectStore store({24}, &memory);
+  VelObject o;
+  o.nKind = rkPoint;
+  o.points.push_back(MapPoint{1, 2});
+  bool fThrown = false;
+  try {
+    store.Add(0, o);
+  } catch (const std::runtime_error& e) {
+    fThrown = true;
+    EXPECT_NE(std::string(e.what()).find("no-such-folder-for-spills"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(fThrown);
 }
