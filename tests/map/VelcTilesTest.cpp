@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <csignal>
+#include <filesystem>
+#include <chrono>
 
 #include <algorithm>
 #include <cstdio>
@@ -461,6 +467,99 @@ TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
                              "/' --index no_such_index > '" + strLogFile + "' 2>&1";
   EXPECT_NE(std::system(strBad.c_str()), 0);
   EXPECT_NE(ReadAll(strLogFile).find("sparse_file_array"), std::string::npos) << ReadAll(strLogFile);
+}
+#endif
+
+#if defined(VELMO_VELC)
+// velc killed at any moment while it replaces a collection leaves the
+// folder as the old collection or the new one, never a mix: the new tiles
+// and index are made beside it and swapped in at once.
+TEST(VelcTiles, AFolderReplacedByARunKilledAtAnyMomentIsTheOldOrTheNewCollection) {
+  const std::string dir = NewFolder("swap");
+  const std::string strLog = TempPath("swap.log");
+  auto compile = [&](const std::string& strOut, const std::string& strBudget) {
+    const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + strOut +
+                               "/' --tile-budget " + strBudget + " > '" + strLog + "' 2>&1";
+    return std::system(strCmd.c_str());
+  };
+  // The old collection: one tile; the new one: many.
+  const std::string strOldRef = NewFolder("swap-old"), strNewRef = NewFolder("swap-new");
+  ASSERT_EQ(compile(strOldRef, "100000000"), 0) << ReadAll(strLog);
+  ASSERT_EQ(compile(strNewRef, "3000"), 0) << ReadAll(strLog);
+  const auto oldFiles = CollectionFiles(strOldRef + "/"), newFiles = CollectionFiles(strNewRef + "/");
+  ASSERT_EQ(oldFiles.size(), 2u);
+  ASSERT_GE(newFiles.size(), 5u);
+  // How long a run takes, so the kills fall all over it.
+  std::system(("cp -a '" + strOldRef + "' '" + dir + "'").c_str());
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(compile(dir, "3000"), 0);
+  const long nRunUs = long(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+  ASSERT_TRUE(CollectionFiles(dir + "/") == newFiles);
+
+  std::srand(20261209);
+  int cOld = 0, cNew = 0;
+  for (int k = 0; k < 16; ++k) {
+    SCOPED_TRACE(k);
+    std::system(("rm -rf '" + dir + "' && cp -a '" + strOldRef + "' '" + dir + "'").c_str());
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(fd, 1), ::dup2(fd, 2);
+      const std::string strOut = dir + "/";
+      ::execl(VELMO_VELC, VELMO_VELC, GridOsmPath().c_str(), "-o", strOut.c_str(), "--tile-budget", "3000",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Spread over the run and a little past it, a little jittered.
+    ::usleep(useconds_t(nRunUs * 13 / 10 * k / 15 + std::rand() % (nRunUs / 20 + 1)));
+    ::kill(pid, SIGKILL);
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    const auto files = CollectionFiles(dir + "/");
+    const bool fOld = files == oldFiles, fNew = files == newFiles;
+    EXPECT_TRUE(fOld || fNew) << files.size() << " files";
+    cOld += fOld, cNew += fNew;
+    // The folder opens as a map whose members are those indexed.
+    std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir + "/").c_str(), true));
+    ASSERT_TRUE(map && AsVidxParser(map.get()));
+    CVidxParser* pIndex = AsVidxParser(map.get());
+    EXPECT_EQ(pIndex->GetMapCount(), uint32_t(files.size() - 1));
+    for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) EXPECT_FALSE(pIndex->IsMemberReplaced(i)) << i;
+  }
+  std::printf("killed runs: %d left the old collection, %d the new one\n", cOld, cNew);
+  EXPECT_GT(cOld, 0);
+  EXPECT_GT(cNew, 0);
+  // The next run clears what the killed ones left beside the folder.
+  ASSERT_EQ(compile(dir, "3000"), 0);
+  int cLeft = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(dir).parent_path()))
+    cLeft += e.path().filename().string().rfind("velctiles-swap.velc-", 0) == 0;
+  EXPECT_EQ(cLeft, 0);
+}
+
+// A disk that fills up (here: a file size limit) stops velc with the
+// reason, and the folder it was replacing stays as it was, with nothing
+// half written in it or beside it.
+TEST(VelcTiles, AFullDiskLeavesTheOldCollectionAndNoHalfWrittenTile) {
+  const std::string dir = NewFolder("full");
+  const std::string strLog = TempPath("full.log");
+  std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir + "/' > '" + strLog + "' 2>&1";
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  const auto before = CollectionFiles(dir + "/");
+  // Every file velc writes may grow to 8 KB only (the tiles are larger).
+  strCmd = "trap '' XFSZ; ulimit -f 16; " + std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+           "/' --tile-budget 3000 --memory 0 > '" + strLog + "' 2>&1";
+  const int rc = std::system(("sh -c \"" + strCmd + "\"").c_str());
+  EXPECT_NE(rc, 0);
+  const std::string strMessage = ReadAll(strLog);
+  EXPECT_NE(strMessage.find("velc: cannot"), std::string::npos) << strMessage;
+  EXPECT_NE(strMessage.find("File too large"), std::string::npos) << strMessage;
+  EXPECT_TRUE(CollectionFiles(dir + "/") == before);
+  int cLeft = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(dir).parent_path()))
+    cLeft += e.path().filename().string().rfind("velctiles-full.velc-", 0) == 0;
+  EXPECT_EQ(cLeft, 0);
 }
 #endif
 
