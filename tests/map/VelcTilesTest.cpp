@@ -538,6 +538,33 @@ TEST(VelcTiles, AFolderReplacedByARunKilledAtAnyMomentIsTheOldOrTheNewCollection
   EXPECT_EQ(cLeft, 0);
 }
 
+// The folder is replaced as a whole, but what else the user keeps in it
+// stays: other files and links are in the new folder; a folder inside it,
+// which a swap would lose, stops velc before anything changes.
+TEST(VelcTiles, AReplacedFolderKeepsItsOtherFilesAndRefusesToLoseFolders) {
+  const std::string dir = NewFolder("keep");
+  const std::string strLog = TempPath("keep.log");
+  const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+                             "/' --tile-budget 3000 > '" + strLog + "' 2>&1";
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  std::ofstream(dir + "/notes.txt") << "my notes";
+  ASSERT_EQ(::symlink("notes.txt", (dir + "/link.txt").c_str()), 0);
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  EXPECT_EQ(ReadAll(dir + "/notes.txt"), "my notes");
+  EXPECT_EQ(ReadAll(dir + "/link.txt"), "my notes");
+  struct stat st;
+  ASSERT_EQ(::lstat((dir + "/link.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+  ASSERT_EQ(::mkdir((dir + "/photos").c_str(), 0755), 0);
+  std::ofstream(dir + "/photos/a.jpg") << "jpeg";
+  const auto before = CollectionFiles(dir + "/");
+  EXPECT_NE(std::system(strCmd.c_str()), 0);
+  EXPECT_NE(ReadAll(strLog).find("holds the folder photos"), std::string::npos) << ReadAll(strLog);
+  EXPECT_EQ(ReadAll(dir + "/photos/a.jpg"), "jpeg");
+  EXPECT_TRUE(CollectionFiles(dir + "/") == before);
+}
+
 // A disk that fills up (here: a file size limit) stops velc with the
 // reason, and the folder it was replacing stays as it was, with nothing
 // half written in it or beside it.

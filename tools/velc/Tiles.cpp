@@ -513,11 +513,27 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
                         uint64_t cbBudget, std::string& strError, VelTileStats* pStats, unsigned cJobs,
                         CVelcProgress* pProgress) {
   VelTileStats stats;
-  const std::string strFinal = WithoutSlash(strFolder);
+  std::string strFinal = WithoutSlash(strFolder);
   struct stat st;
   if (::stat(strFinal.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
     strError = strFinal + " is not a folder";
     return false;
+  }
+  // A link to a folder: the folder it names is replaced, the link stays.
+  if (::lstat(strFinal.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(strFinal, ec);
+    if (!ec) strFinal = real.string();
+  }
+  // The folder is replaced as a whole: folders inside it would not be kept.
+  {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(strFinal, ec), end; !ec && it != end; it.increment(ec))
+      if (it->is_directory(ec) && !it->is_symlink(ec)) {
+        strError = strFinal + " holds the folder " + it->path().filename().string() +
+                   "; velc replaces a folder of tiles as a whole: give it a folder of its own";
+        return false;
+      }
   }
   {
     std::error_code ec;
@@ -608,20 +624,29 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
     }
   }
 
-  // Other files of the old folder (not its tiles nor its index) stay.
-  std::vector<std::u16string> names;
-  if (platform::ListFolder(platform::Utf8ToU16(strFinal + "/").c_str(), false, names))
-    for (const std::u16string& name : names) {
-      const std::string str = platform::U16ToUtf8(name);
+  // Other files of the old folder (not its tiles nor its index) stay, and
+  // the links in it.
+  {
+    std::error_code ecList;
+    for (std::filesystem::directory_iterator it(strFinal, ecList), end; !ecList && it != end; it.increment(ecList)) {
+      const std::string str = it->path().filename().string();
       if (IsTileFileName(str) || strcasecmp(str.c_str(), "Index.vidx") == 0) continue;
       const std::string strFrom = strFinal + "/" + str, strTo = strBase + str;
       struct stat stFile;
-      if (::lstat(strFrom.c_str(), &stFile) != 0 || !S_ISREG(stFile.st_mode)) continue;
+      if (::lstat(strFrom.c_str(), &stFile) != 0) continue;
       std::error_code ec;
+      if (S_ISLNK(stFile.st_mode)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(strFrom, ec);
+        if (!ec) std::filesystem::create_symlink(target, strTo, ec);
+        if (ec) return fail("cannot keep " + strFrom + " in the new folder: " + ec.message());
+        continue;
+      }
+      if (!S_ISREG(stFile.st_mode)) continue;
       if (::link(strFrom.c_str(), strTo.c_str()) != 0 &&
           !std::filesystem::copy_file(strFrom, strTo, std::filesystem::copy_options::overwrite_existing, ec))
         return fail("cannot keep " + strFrom + " in the new folder: " + ec.message());
     }
+  }
 
   VidxBuildHost host{nullptr, nullptr, nullptr};
   stats.cIndexedMaps = BuildCollectionIndex(platform::Utf8ToU16(strBase).c_str(), host);
