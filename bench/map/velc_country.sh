@@ -15,25 +15,38 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velc-country.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
-# run CMD... -> "seconds peak_MB" (or "failed")
+# run CMD... -> "seconds peak_MB" (or "failed"); peak RSS counts the pages of
+# the memory-mapped temporary files too, which the system takes back when
+# it needs them; ANON_PEAK is set to the peak of the anonymous memory alone
+# (sampled every 0.2 s), what must fit in the machine's memory.
 run() {
-  if ! /usr/bin/time -f "%e %M" -o "$WORK/time" "$@" > "$WORK/log" 2>&1; then echo "failed"; tail -2 "$WORK/log" >&2; return; fi
-  awk '{printf "%.1f %.0f", $1, $2 / 1024}' "$WORK/time"
+  /usr/bin/time -f "%e %M" -o "$WORK/time" "$@" > "$WORK/log" 2>&1 &
+  local pid=$! anon=0 a kids
+  while kill -0 "$pid" 2> /dev/null; do
+    kids=$(pgrep -P "$pid")
+    for k in $kids; do
+      a=$(awk '/^RssAnon/ {print $2}' "/proc/$k/status" 2> /dev/null)
+      [ -n "$a" ] && [ "$a" -gt "$anon" ] && anon=$a
+    done
+    sleep 0.2
+  done
+  if ! wait "$pid"; then echo "failed"; tail -2 "$WORK/log" >&2; return; fi
+  awk -v a="$anon" '{printf "%.1f %.0f %.0f", $1, $2 / 1024, a / 1024}' "$WORK/time"
 }
 per_m() { awk -v s="$1" -v n="$2" 'BEGIN {printf "%.2f", s / (n / 1e6)}'; }
 
-echo "| input | M nodes | velc -j1 s | s/M nodes | peak MB | velc -j2 s | peak MB | -j1/-j2 | old velc s | old peak MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 for f in "$@"; do
   nodes=$(osmium fileinfo -e -g data.count.nodes "$f")
-  read -r s1 m1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
-  read -r s2 m2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
+  read -r s1 m1 a1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
+  read -r s2 m2 a2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
   ratio=$(awk -v a="$s1" -v b="$s2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')
   so=- mo=-
-  if [ -n "${OLD_VELC:-}" ]; then read -r so mo <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
+  if [ -n "${OLD_VELC:-}" ]; then read -r so mo _ <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
   sm=- mm=-
   if command -v maptool > /dev/null; then
-    read -r sm mm <<< "$(cd "$WORK" && run maptool --protobuf -i "$(realpath "$f")" "$WORK/out.bin")"
+    read -r sm mm _ <<< "$(cd "$WORK" && run maptool --protobuf -i "$(realpath "$f")" "$WORK/out.bin")"
     rm -f "$WORK"/*.tmp "$WORK/out.bin"
   fi
   # Four regions: the input's bounding box cut in quarters.
@@ -48,7 +61,7 @@ parts = [("sw", (x0, y0, xm, ym)), ("se", (xm, y0, x1, ym)), ("nw", (x0, ym, xm,
 print(json.dumps({"type": "FeatureCollection",
                   "features": [{"type": "Feature", "properties": {"name": n}, "geometry": box(*r)} for n, r in parts]}))
 PY
-  read -r sp mp <<< "$(run env VELC="$VELC" VELMO_CLI="$CLI" "$HERE/../../scripts/make-maps" "$f" "$WORK/r4.geojson" "$WORK/mm" -j2 --quiet)"
-  echo "| $(basename "$f") | $(awk -v n="$nodes" 'BEGIN {printf "%.1f", n / 1e6}') | $s1 | $(per_m "$s1" "$nodes") | $m1 | $s2 | $m2 | $ratio | $so | $mo | $sm | $mm | $sp |"
+  read -r sp mp _ <<< "$(run env VELC="$VELC" VELMO_CLI="$CLI" "$HERE/../../scripts/make-maps" "$f" "$WORK/r4.geojson" "$WORK/mm" -j2 --quiet)"
+  echo "| $(basename "$f") | $(awk -v n="$nodes" 'BEGIN {printf "%.1f", n / 1e6}') | $s1 | $(per_m "$s1" "$nodes") | $m1 | $a1 | $s2 | $m2 | $a2 | $ratio | $so | $mo | $sm | $mm | $sp |"
   rm -rf "$WORK/j1" "$WORK/j2" "$WORK/old" "$WORK/mm"
 done

@@ -36,7 +36,7 @@ static void Usage() {
                "  --stats             print what was converted\n"
                "  --jobs N            threads that cut and write the tiles (default: one per core)\n"
                "  --memory MB         memory for the converted objects before they spill to a\n"
-               "                      temporary file (default 1024)\n"
+               "                      temporary file (default 256)\n"
                "  --index TYPE        node location index: sparse_file_array, dense_file_array,\n"
                "                      flex_mem... (default: chosen by the input's size)\n"
                "  --temp FOLDER       where the temporary files go (default: $TMPDIR or /tmp)\n"

@@ -54,6 +54,13 @@ CStoreMemory::Block CStoreMemory::Alloc(size_t cb) {
   }
   b.off = m_cbFile;
   m_cbFile += cbMap;
+  m_mapped.emplace_back(p, size_t(cbMap));
+  // What was spilled before goes out of memory as the file grows.
+  m_cbSinceDrop += cbMap;
+  if (m_cbSinceDrop >= (uint64_t(64) << 20)) {
+    DropResident();
+    m_cbSinceDrop = 0;
+  }
   b.p = p;
   b.cb = size_t(cbMap);
   b.fMapped = true;
@@ -67,6 +74,12 @@ void CStoreMemory::Free(Block& b) {
   if (b.fMapped) {
     // The pages and the file's blocks go back at once.
     ::munmap(b.p, b.cb);
+    for (size_t i = 0; i < m_mapped.size(); ++i)
+      if (m_mapped[i].first == b.p) {
+        m_mapped[i] = m_mapped.back();
+        m_mapped.pop_back();
+        break;
+      }
     ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(b.off), off_t(b.cb));
     m_cbSpilled -= b.cb;
   } else {
@@ -78,6 +91,10 @@ void CStoreMemory::Free(Block& b) {
     // Nothing spilled is held any more: the file is emptied.
     if (::ftruncate(m_fd, 0) == 0) m_cbFile = 0;
   }
+}
+
+void CStoreMemory::DropResident() {
+  for (const auto& m : m_mapped) ::madvise(m.first, m.second, MADV_DONTNEED);
 }
 
 CObjectStore::CObjectStore(const std::vector<uint16_t>& levelCodes, CStoreMemory* pMemory)

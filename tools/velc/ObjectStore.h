@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "tools/velc/VelWriter.h"
@@ -39,6 +40,9 @@ class CStoreMemory {
   // give it (the reason in Error()).
   Block Alloc(size_t cb);
   void Free(Block& b);
+  // Lets the system take back the resident pages of the spilled blocks
+  // (their contents stay in the file and come back when read).
+  void DropResident();
 
   uint64_t HeapBytes() const { return m_cbHeap; }
   uint64_t SpilledBytes() const { return m_cbSpilledPeak; }
@@ -53,6 +57,8 @@ class CStoreMemory {
   uint64_t m_cbHeap = 0;       // heap bytes held now
   uint64_t m_cbSpilled = 0, m_cbSpilledPeak = 0;
   std::string m_strError;
+  std::vector<std::pair<void*, size_t>> m_mapped;  // the spilled blocks held
+  uint64_t m_cbSinceDrop = 0;
 };
 
 // What the tile cutter and the address resolver read of the objects,
@@ -68,6 +74,8 @@ class CObjectSource {
   virtual const MapPoint* Points(size_t iLevel, size_t i, size_t& c) const = 0;
   // A copy of the object as the writer takes it.
   virtual void Get(size_t iLevel, size_t i, VelObject& out) const = 0;
+  // Between tiles: memory that can be read again later may be given back.
+  virtual void Trim() const {}
 };
 
 // The writer's objects seen as a source.
@@ -112,6 +120,7 @@ class CObjectStore : public CObjectSource {
   int Kind(size_t iLevel, size_t i) const override { return Rec(iLevel, i).nKind; }
   const MapPoint* Points(size_t iLevel, size_t i, size_t& c) const override;
   void Get(size_t iLevel, size_t i, VelObject& out) const override;
+  void Trim() const override { m_pMemory->DropResident(); }
 
   // The node numbers of an object (empty when it has none).
   std::vector<int32_t> NodesOf(size_t iLevel, size_t i) const;

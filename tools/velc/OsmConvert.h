@@ -50,7 +50,7 @@ struct VelcRunOptions {
   std::string strTempFolder;
   // The bytes the converted objects may take in memory before the rest is
   // spilled to a temporary file.
-  uint64_t cbMemory = uint64_t(1024) << 20;
+  uint64_t cbMemory = uint64_t(256) << 20;
   // Threads that cut and write tiles; 0: one per core.
   unsigned cJobs = 0;
   CVelcProgress* pProgress = nullptr;  // null: quiet

@@ -421,6 +421,7 @@ bool MakeTiles(const VelWriterOptions& options, const CObjectSource& src, const 
   VelWriterOptions tileOptions;
   std::vector<VelLevelInput> tileLevels;
   ExtractTile(options, src, rect, fFirst, tileOptions, tileLevels);
+  src.Trim();
   size_t cObjects = 0;
   for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
   if (cObjects == 0) return true;  // nothing of the map lies there
