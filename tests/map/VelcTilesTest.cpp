@@ -462,6 +462,23 @@ TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
       EXPECT_EQ(other.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << other.second;
     }
   }
+  // Quiet when standard error is not a terminal; on one (a pseudo-terminal
+  // from script(1)) the phases and the tiles written, unless --quiet.
+  EXPECT_EQ(base.second.find("velc: reading"), std::string::npos) << base.second;
+  if (std::system("command -v script > /dev/null") == 0) {
+    const std::string strTty = std::string("script -qec \"") + VELMO_VELC + " '" + GridOsmPath() + "' -o '" +
+                               NewFolder("tty") + "/' --tile-budget 4000 %s\" /dev/null > '" + strLogFile + "' 2>&1";
+    char sz[1024];
+    std::snprintf(sz, sizeof sz, strTty.c_str(), "");
+    EXPECT_EQ(std::system(sz), 0);
+    std::string strShown = ReadAll(strLogFile);
+    EXPECT_NE(strShown.find("velc: reading"), std::string::npos) << strShown;
+    EXPECT_NE(strShown.find("velc: writing tiles: "), std::string::npos) << strShown;
+    std::snprintf(sz, sizeof sz, strTty.c_str(), "--quiet");
+    EXPECT_EQ(std::system(sz), 0);
+    strShown = ReadAll(strLogFile);
+    EXPECT_EQ(strShown.find("velc: "), std::string::npos) << strShown;
+  }
   // A wrong index name is told with the ones there are.
   const std::string strBad = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + NewFolder("bad-index") +
                              "/' --index no_such_index > '" + strLogFile + "' 2>&1";
