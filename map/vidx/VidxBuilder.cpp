@@ -211,7 +211,7 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
   std::memcpy(hdr.achMagic, c_achMagic, 4);
   hdr.wVersion = c_wVersionMapsOnly;
   hdr.cbHeader = sizeof(VidxHeader);
-  hdr.cbRecord = sizeof(VidxMapRecord);
+  hdr.cbRecord = c_cbRecordWithSize;
   hdr.nLeft2 = hdr.nTop2 = INT32_MAX;
   hdr.nRight2 = hdr.nBottom2 = INT32_MIN;
   std::vector<uint8_t> out(sizeof hdr);
@@ -260,9 +260,13 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
     hdr.nTop2 = std::min(hdr.nTop2, rec.nTop2);
     hdr.nRight2 = std::max(hdr.nRight2, rec.nRight2);
     hdr.nBottom2 = std::max(hdr.nBottom2, rec.nBottom2);
+    VidxMapRecordTail tail;
+    tail.cbFile = 0;
+    platform::GetFileSizeOf(strPath.c_str(), tail.cbFile);
     const size_t iRec = out.size();
-    out.resize(iRec + sizeof rec);
+    out.resize(iRec + c_cbRecordWithSize);
     std::memcpy(out.data() + iRec, &rec, sizeof rec);
+    std::memcpy(out.data() + iRec + sizeof rec, &tail, sizeof tail);
     const uint32_t nMap = cMaps++;
     if (!(main.dwFlags & vel::c_fCitiesMerged) || fOutOfMemory) continue;
     // The member's cities take part in the merged list.

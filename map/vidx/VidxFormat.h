@@ -64,6 +64,17 @@ static_assert(offsetof(VidxMapRecord, nBottom2) == 72, "");
 static_assert(offsetof(VidxMapRecord, wScaleFirst) == 76, "");
 static_assert(offsetof(VidxMapRecord, wScaleLast) == 78, "");
 
+// What this program's builder writes after each map record (the header's
+// record size then says 88; readers take the first 80 bytes of a record of
+// any size): the member's size, which with the write time tells a member
+// replaced after the index was built.
+struct VidxMapRecordTail {
+  uint64_t cbFile;  // 80 the member's size in bytes
+};
+static_assert(sizeof(VidxMapRecordTail) == 8, "");
+const uint8_t c_cbRecordWithSize = uint8_t(sizeof(VidxMapRecord) + sizeof(VidxMapRecordTail));
+static_assert(c_cbRecordWithSize == 88, "");
+
 // Head of the city part; a bit stream of entries follows: 1 bit duplicate
 // (same name as the entry before), the map index, the city index.
 struct VidxCityPartHeader {

@@ -301,7 +301,21 @@ VidxMember CVidxParser::GetMember(uint32_t i) const {
   m.rect = MemberRect(rec);
   m.wScaleFirst = rec.wScaleFirst;
   m.wScaleLast = rec.wScaleLast;
+  m.cbFile = 0;
+  if (m_cbRecord >= c_cbRecordWithSize) {
+    VidxMapRecordTail tail;
+    std::memcpy(&tail, m_pMaps + size_t(i) * m_cbRecord + sizeof(VidxMapRecord), sizeof tail);
+    m.cbFile = tail.cbFile;
+  }
   return m;
+}
+
+bool CVidxParser::IsMemberReplaced(uint32_t i) const {
+  const VidxMember m = GetMember(i);
+  const std::u16string strPath = m_strFolder + m.strFileName;
+  uint64_t cb = 0, ft = 0;
+  if (!platform::GetFileSizeOf(strPath.c_str(), cb) || !platform::GetFileWriteTime(strPath.c_str(), ft)) return false;
+  return (m.cbFile && cb != m.cbFile) || uint32_t(ft) + uint32_t(ft >> 32) != m.dwWriteTime;
 }
 
 std::u16string CVidxParser::GetMemberPath(uint32_t i) const { return m_strFolder + GetMember(i).strFileName; }

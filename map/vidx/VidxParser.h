@@ -17,6 +17,7 @@ struct VidxMember {
   MapRect rect;  // map units
   uint16_t wScaleFirst;
   uint16_t wScaleLast;
+  uint64_t cbFile;  // the member's size when indexed (0: the index does not say)
 };
 
 // One entry of the merged city list.
@@ -62,6 +63,9 @@ class CVidxParser : public CMapParser {
   // The member record i (i < GetMapCount()).
   VidxMember GetMember(uint32_t i) const;
   std::u16string GetMemberPath(uint32_t i) const;
+  // The member's file is not the one indexed: its size or write time differ
+  // from what the index recorded (a missing member is not "replaced").
+  bool IsMemberReplaced(uint32_t i) const;
   const vidx::VidxHeader& GetHeader() const { return m_hdr; }
   // The merged city list (loaded on first use); empty without a city part.
   const std::vector<VidxCityEntry>& GetCityEntries();

@@ -7,15 +7,23 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <csignal>
+#include <filesystem>
+#include <chrono>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "map/MapFiles.h"
 #include "map/RouteOptions.h"
@@ -395,11 +403,215 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
 }
 #endif
 
+#if defined(VELMO_VELC)
+namespace {
+
+std::string ReadAll(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The files of a collection folder by name, the index with its members'
+// write times cleared (they are the only thing two runs may differ in).
+std::map<std::string, std::string> CollectionFiles(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  std::vector<std::u16string> names;
+  platform::ListFolder(platform::Utf8ToU16(dir).c_str(), false, names);
+  for (const std::u16string& name : names) {
+    const std::string str = platform::U16ToUtf8(name);
+    std::string bytes = ReadAll(dir + str);
+    if (str == "Index.vidx" && bytes.size() >= 32) {
+      const size_t cbRecord = uint8_t(bytes[7]);
+      uint32_t dwCityPart = 0;
+      std::memcpy(&dwCityPart, bytes.data() + 24, 4);
+      const size_t cbEnd = (dwCityPart & 0xFFFFFF) ? (dwCityPart & 0xFFFFFF) : bytes.size();
+      for (size_t off = 32; cbRecord >= 60 && off + cbRecord <= cbEnd; off += cbRecord)
+        std::memset(&bytes[off + 56], 0, 4);
+    }
+    files[str] = std::move(bytes);
+  }
+  return files;
+}
+
+}  // namespace
+
+// Where the objects and node locations are kept and how many threads write
+// the tiles changes nothing in the folder: every object spilled to the
+// temporary file (--memory 0), a dense or sparse node index in a file, one
+// thread or two.
+TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
+  const std::string strLogFile = TempPath("runs.log");
+  auto run = [&](const std::string& strName, const std::string& strOptions) {
+    const std::string dir = NewFolder(strName) + "/";
+    const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+                               "' --tile-budget 4000 --stats " + strOptions + " > '" + strLogFile + "' 2>&1";
+    EXPECT_EQ(std::system(strCmd.c_str()), 0) << strCmd << "\n" << ReadAll(strLogFile);
+    return std::make_pair(CollectionFiles(dir), ReadAll(strLogFile));
+  };
+  const auto base = run("same-base", "--jobs 1 --index flex_mem");
+  ASSERT_GE(base.first.size(), 5u);  // four tiles or more and the index
+  ASSERT_TRUE(base.first.count("Index.vidx"));
+  EXPECT_NE(base.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << base.second;
+  const char* apszOptions[] = {"--jobs 1 --memory 0 --index sparse_file_array --temp '" VELMO_BINARY_DIR "'",
+                               "--jobs 2 --memory 0 --index dense_file_array", "--jobs 2", "--jobs 3 --memory 1"};
+  for (const char* pszOptions : apszOptions) {
+    SCOPED_TRACE(pszOptions);
+    const auto other = run("same-other", pszOptions);
+    EXPECT_TRUE(other.first == base.first);
+    if (std::string(pszOptions).find("--memory 0") != std::string::npos) {
+      EXPECT_EQ(other.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << other.second;
+    }
+  }
+  // Quiet when standard error is not a terminal; on one (a pseudo-terminal
+  // from script(1)) the phases and the tiles written, unless --quiet.
+  EXPECT_EQ(base.second.find("velc: reading"), std::string::npos) << base.second;
+  if (std::system("command -v script > /dev/null") == 0) {
+    const std::string strTty = std::string("script -qec \"") + VELMO_VELC + " '" + GridOsmPath() + "' -o '" +
+                               NewFolder("tty") + "/' --tile-budget 4000 %s\" /dev/null > '" + strLogFile + "' 2>&1";
+    char sz[1024];
+    std::snprintf(sz, sizeof sz, strTty.c_str(), "");
+    EXPECT_EQ(std::system(sz), 0);
+    std::string strShown = ReadAll(strLogFile);
+    EXPECT_NE(strShown.find("velc: reading"), std::string::npos) << strShown;
+    EXPECT_NE(strShown.find("velc: writing tiles: "), std::string::npos) << strShown;
+    std::snprintf(sz, sizeof sz, strTty.c_str(), "--quiet");
+    EXPECT_EQ(std::system(sz), 0);
+    strShown = ReadAll(strLogFile);
+    EXPECT_EQ(strShown.find("velc: "), std::string::npos) << strShown;
+  }
+  // A wrong index name is told with the ones there are.
+  const std::string strBad = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + NewFolder("bad-index") +
+                             "/' --index no_such_index > '" + strLogFile + "' 2>&1";
+  EXPECT_NE(std::system(strBad.c_str()), 0);
+  EXPECT_NE(ReadAll(strLogFile).find("sparse_file_array"), std::string::npos) << ReadAll(strLogFile);
+}
+#endif
+
+#if defined(VELMO_VELC)
+// velc killed at any moment while it replaces a collection leaves the
+// folder as the old collection or the new one, never a mix: the new tiles
+// and index are made beside it and swapped in at once.
+TEST(VelcTiles, AFolderReplacedByARunKilledAtAnyMomentIsTheOldOrTheNewCollection) {
+  const std::string dir = NewFolder("swap");
+  const std::string strLog = TempPath("swap.log");
+  auto compile = [&](const std::string& strOut, const std::string& strBudget) {
+    const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + strOut +
+                               "/' --tile-budget " + strBudget + " > '" + strLog + "' 2>&1";
+    return std::system(strCmd.c_str());
+  };
+  // The old collection: one tile; the new one: many.
+  const std::string strOldRef = NewFolder("swap-old"), strNewRef = NewFolder("swap-new");
+  ASSERT_EQ(compile(strOldRef, "100000000"), 0) << ReadAll(strLog);
+  ASSERT_EQ(compile(strNewRef, "3000"), 0) << ReadAll(strLog);
+  const auto oldFiles = CollectionFiles(strOldRef + "/"), newFiles = CollectionFiles(strNewRef + "/");
+  ASSERT_EQ(oldFiles.size(), 2u);
+  ASSERT_GE(newFiles.size(), 5u);
+  // How long a run takes, so the kills fall all over it.
+  std::system(("cp -a '" + strOldRef + "' '" + dir + "'").c_str());
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(compile(dir, "3000"), 0);
+  const long nRunUs = long(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+  ASSERT_TRUE(CollectionFiles(dir + "/") == newFiles);
+
+  std::srand(20261209);
+  int cOld = 0, cNew = 0;
+  for (int k = 0; k < 16; ++k) {
+    SCOPED_TRACE(k);
+    std::system(("rm -rf '" + dir + "' && cp -a '" + strOldRef + "' '" + dir + "'").c_str());
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(fd, 1), ::dup2(fd, 2);
+      const std::string strOut = dir + "/";
+      ::execl(VELMO_VELC, VELMO_VELC, GridOsmPath().c_str(), "-o", strOut.c_str(), "--tile-budget", "3000",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Spread over the run and a little past it, a little jittered.
+    ::usleep(useconds_t(nRunUs * 13 / 10 * k / 15 + std::rand() % (nRunUs / 20 + 1)));
+    ::kill(pid, SIGKILL);
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    const auto files = CollectionFiles(dir + "/");
+    const bool fOld = files == oldFiles, fNew = files == newFiles;
+    EXPECT_TRUE(fOld || fNew) << files.size() << " files";
+    cOld += fOld, cNew += fNew;
+    // The folder opens as a map whose members are those indexed.
+    std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir + "/").c_str(), true));
+    ASSERT_TRUE(map && AsVidxParser(map.get()));
+    CVidxParser* pIndex = AsVidxParser(map.get());
+    EXPECT_EQ(pIndex->GetMapCount(), uint32_t(files.size() - 1));
+    for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) EXPECT_FALSE(pIndex->IsMemberReplaced(i)) << i;
+  }
+  std::printf("killed runs: %d left the old collection, %d the new one\n", cOld, cNew);
+  EXPECT_GT(cOld, 0);
+  EXPECT_GT(cNew, 0);
+  // The next run clears what the killed ones left beside the folder.
+  ASSERT_EQ(compile(dir, "3000"), 0);
+  int cLeft = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(dir).parent_path()))
+    cLeft += e.path().filename().string().rfind("velctiles-swap.velc-", 0) == 0;
+  EXPECT_EQ(cLeft, 0);
+}
+
+// The folder is replaced as a whole, but what else the user keeps in it
+// stays: other files and links are in the new folder; a folder inside it,
+// which a swap would lose, stops velc before anything changes.
+TEST(VelcTiles, AReplacedFolderKeepsItsOtherFilesAndRefusesToLoseFolders) {
+  const std::string dir = NewFolder("keep");
+  const std::string strLog = TempPath("keep.log");
+  const std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+                             "/' --tile-budget 3000 > '" + strLog + "' 2>&1";
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  std::ofstream(dir + "/notes.txt") << "my notes";
+  ASSERT_EQ(::symlink("notes.txt", (dir + "/link.txt").c_str()), 0);
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  EXPECT_EQ(ReadAll(dir + "/notes.txt"), "my notes");
+  EXPECT_EQ(ReadAll(dir + "/link.txt"), "my notes");
+  struct stat st;
+  ASSERT_EQ(::lstat((dir + "/link.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+  ASSERT_EQ(::mkdir((dir + "/photos").c_str(), 0755), 0);
+  std::ofstream(dir + "/photos/a.jpg") << "jpeg";
+  const auto before = CollectionFiles(dir + "/");
+  EXPECT_NE(std::system(strCmd.c_str()), 0);
+  EXPECT_NE(ReadAll(strLog).find("holds the folder photos"), std::string::npos) << ReadAll(strLog);
+  EXPECT_EQ(ReadAll(dir + "/photos/a.jpg"), "jpeg");
+  EXPECT_TRUE(CollectionFiles(dir + "/") == before);
+}
+
+// A disk that fills up (here: a file size limit) stops velc with the
+// reason, and the folder it was replacing stays as it was, with nothing
+// half written in it or beside it.
+TEST(VelcTiles, AFullDiskLeavesTheOldCollectionAndNoHalfWrittenTile) {
+  const std::string dir = NewFolder("full");
+  const std::string strLog = TempPath("full.log");
+  std::string strCmd = std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir + "/' > '" + strLog + "' 2>&1";
+  ASSERT_EQ(std::system(strCmd.c_str()), 0) << ReadAll(strLog);
+  const auto before = CollectionFiles(dir + "/");
+  // Every file velc writes may grow to 8 KB only (the tiles are larger).
+  strCmd = "trap '' XFSZ; ulimit -f 16; " + std::string(VELMO_VELC) + " '" + GridOsmPath() + "' -o '" + dir +
+           "/' --tile-budget 3000 --memory 0 > '" + strLog + "' 2>&1";
+  const int rc = std::system(("sh -c \"" + strCmd + "\"").c_str());
+  EXPECT_NE(rc, 0);
+  const std::string strMessage = ReadAll(strLog);
+  EXPECT_NE(strMessage.find("velc: cannot"), std::string::npos) << strMessage;
+  EXPECT_NE(strMessage.find("File too large"), std::string::npos) << strMessage;
+  EXPECT_TRUE(CollectionFiles(dir + "/") == before);
+  int cLeft = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(dir).parent_path()))
+    cLeft += e.path().filename().string().rfind("velctiles-full.velc-", 0) == 0;
+  EXPECT_EQ(cLeft, 0);
+}
+#endif
+
 // The compact store gives back the objects it was given, in the order with
 // the objects moved to the front first, however their points fall into
 // chunks (an object larger than a chunk gets one of its own).
-TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
-  CObjectStore store({16, 24});
+void CheckStoreGivesBackEveryField(CStoreMemory* pMemory) {
+  CObjectStore store({16, 24}, pMemory);
   std::vector<VelObject> given;
   for (int i = 0; i < 70000; ++i) {  // more than one slab of records
     VelObject o;
@@ -456,4 +668,36 @@ TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) {
     ASSERT_EQ(b.nIndexCity, j == 10 ? 4u : 0u) << j;
   }
   EXPECT_EQ(store.Count(1), 0u);
+}
+
+TEST(VelcObjectStore, GivesBackEveryFieldInTheOrderWithTheFrontMoved) { CheckStoreGivesBackEveryField(nullptr); }
+
+// The same with every block spilled to the temporary file, and with the
+// heap giving out after a few blocks: nothing changes but where it is.
+TEST(VelcObjectStore, GivesBackTheSameWhenSpilledToATemporaryFile) {
+  for (uint64_t cbBudget : {uint64_t(0), uint64_t(6) << 20}) {
+    SCOPED_TRACE(cbBudget);
+    CStoreMemory memory(cbBudget, VELMO_BINARY_DIR);
+    CheckStoreGivesBackEveryField(&memory);
+    EXPECT_GT(memory.SpilledBytes(), 0u);
+    EXPECT_FALSE(memory.Failed()) << memory.Error();
+    EXPECT_EQ(memory.HeapBytes(), 0u);  // all given back
+  }
+}
+
+// A temporary file that cannot be made stops the store with the message.
+TEST(VelcObjectStore, AStoreThatCannotSpillStopsWithTheReason) {
+  CStoreMemory memory(0, std::string(VELMO_BINARY_DIR) + "/no-such-folder-for-spills");
+  CObjectStore store({24}, &memory);
+  VelObject o;
+  o.nKind = rkPoint;
+  o.points.push_back(MapPoint{1, 2});
+  bool fThrown = false;
+  try {
+    store.Add(0, o);
+  } catch (const std::runtime_error& e) {
+    fThrown = true;
+    EXPECT_NE(std::string(e.what()).find("no-such-folder-for-spills"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(fThrown);
 }

@@ -8,6 +8,9 @@
 // border, the collection of the OSM extracts and the demo region).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -454,7 +457,7 @@ TEST(VidxBuild, OneMapGivesAMapIndexOfNoBits) {
   vidx::VidxHeader h;
   std::memcpy(&h, bytes.data(), sizeof h);
   const uint32_t dwPart = h.dwCityPart & vidx::c_dwCityPartMask;
-  EXPECT_EQ(dwPart, 32u + 80u);
+  EXPECT_EQ(dwPart, 32u + vidx::c_cbRecordWithSize);  // one record, with the member's size
   ASSERT_GE(bytes.size(), dwPart + 6);
   vidx::VidxCityPartHeader part;
   std::memcpy(&part, bytes.data() + dwPart, sizeof part);
@@ -1097,6 +1100,34 @@ TEST(VidxNative, TheCommandLineToolBuildsDescribesAndSearchesACollection) {
   EXPECT_NE(out.find("maps: 2\n"), std::string::npos) << out;
   EXPECT_NE(out.find("\n0 east.vel "), std::string::npos) << out;
   EXPECT_NE(out.find("\n1 west.vel "), std::string::npos) << out;
+  EXPECT_EQ(out.find("replaced"), std::string::npos) << out;
+  // The index records each member's size: a member written again behind
+  // its back (the same write time second, another size) is told, and fails.
+  {
+    std::unique_ptr<CMapParser> map(OpenMapFile(Utf8ToU16(dir + "/Index.vidx").c_str(), false, c_fOpenAll));
+    ASSERT_TRUE(map && AsVidxParser(map.get()));
+    EXPECT_EQ(AsVidxParser(map.get())->GetMember(1).cbFile, west.size());
+    EXPECT_FALSE(AsVidxParser(map.get())->IsMemberReplaced(1));
+    uint64_t ft = 0;
+    ASSERT_TRUE(platform::GetFileWriteTime(Utf8ToU16(dir + "/west.vel").c_str(), ft));
+    std::vector<uint8_t> other = NativeMap({Point(c_x0 - d / 2, c_y0, u"Другой Запад"), Point(c_x0 - d, c_y0, u"Ещё")});
+    ASSERT_NE(other.size(), west.size());
+    ASSERT_TRUE(platform::WriteFileAtomic(Utf8ToU16(dir + "/west.vel").c_str(), other.data(), other.size()));
+    struct timespec times[2];
+    const int64_t ns = int64_t(ft - 116444736000000000ull) * 100;  // file time back to the Unix epoch
+    times[0].tv_sec = times[1].tv_sec = time_t(ns / 1000000000);
+    times[0].tv_nsec = times[1].tv_nsec = long(ns % 1000000000);
+    ASSERT_EQ(utimensat(AT_FDCWD, (dir + "/west.vel").c_str(), times, 0), 0);
+    EXPECT_TRUE(AsVidxParser(map.get())->IsMemberReplaced(1));
+    EXPECT_FALSE(AsVidxParser(map.get())->IsMemberReplaced(0));
+  }
+  out = RunCli("collection info '" + dir + "'", &nExit);
+  EXPECT_EQ(nExit, 1);
+  EXPECT_NE(out.find("1 west.vel"), std::string::npos) << out;
+  EXPECT_NE(out.find("(replaced since the index was built)"), std::string::npos) << out;
+  out = RunCli("collection build '" + dir + "'", &nExit);
+  out = RunCli("collection info '" + dir + "'", &nExit);
+  EXPECT_EQ(nExit, 0) << out;
   // The index opens wherever a map does: the nearest search covers both.
   char szArgs[256];
   std::snprintf(szArgs, sizeof szArgs, " %.7f %.7f 1200", MapToDegrees(c_y0), MapToDegrees(c_x0));

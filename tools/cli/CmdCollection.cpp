@@ -69,15 +69,28 @@ static int RunInfo(const char* pszFolder) {
   std::printf("city index: %s, object index: %s\n", pIndex->HasCitiesIndex() ? "yes" : "no",
               pIndex->HasObjectsIndex() ? "yes" : "no");
   std::printf("cities: %zu entries, %zu names\n", pIndex->GetCityEntries().size(), pIndex->GetCityGroups().size());
+  uint32_t cMissing = 0, cReplaced = 0;
   for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) {
     const VidxMember m = pIndex->GetMember(i);
     std::printf("%u %s ", i, platform::U16ToUtf8(m.strFileName).c_str());
     PrintRect("", m.rect);
-    std::printf(" codes %u..%u written 0x%08x%s\n", unsigned(m.wScaleFirst), unsigned(m.wScaleLast),
-                unsigned(m.dwWriteTime),
-                platform::FileExists(pIndex->GetMemberPath(i).c_str()) ? "" : " (missing)");
+    const bool fMissing = !platform::FileExists(pIndex->GetMemberPath(i).c_str());
+    const bool fReplaced = !fMissing && pIndex->IsMemberReplaced(i);
+    cMissing += fMissing;
+    cReplaced += fReplaced;
+    std::printf(" codes %u..%u written 0x%08x", unsigned(m.wScaleFirst), unsigned(m.wScaleLast),
+                unsigned(m.dwWriteTime));
+    if (m.cbFile) std::printf(" size %llu", (unsigned long long)m.cbFile);
+    std::printf("%s\n", fMissing ? " (missing)" : fReplaced ? " (replaced since the index was built)" : "");
   }
   delete pParser;
+  // A collection whose members are not those indexed is told, and fails.
+  if (cMissing || cReplaced) {
+    std::fprintf(stderr,
+                 "velmo-cli: %u members missing, %u replaced since the index was built; build the index again\n",
+                 cMissing, cReplaced);
+    return 1;
+  }
   return 0;
 }
 
@@ -94,4 +107,5 @@ VELMO_CLI_HELP(collection,
                "build: makes the map collection index (Index.vidx) of a folder of native maps, with the\n"
                "merged list of the members' cities; a previous index stays as it was when this fails.\n"
                "info: prints a collection index: its version, bounds, scale range, index flags, the\n"
-               "number of city entries and one line per member map (bounds, scale codes, write time).");
+               "number of city entries and one line per member map (bounds, scale codes, write time, size);\n"
+               "fails when a member is missing or was replaced after the index was built.");

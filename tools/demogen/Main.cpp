@@ -9,7 +9,7 @@
 // points of interest of every category; the towns' blocks are built-up
 // quarters with houses, a square and a river with a pond beside them.
 //
-//   demogen [--size N] -o OUT.osm      (N = 1 .. 200, default 1)
+//   demogen [--size N] -o OUT.osm      (N = 1 .. 800, default 1)
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -364,12 +364,12 @@ int main(int argc, char** argv) {
     if ((a == "--size" || a == "-s") && i + 1 < argc) nSize = std::atoi(argv[++i]);
     else if ((a == "-o" || a == "--output") && i + 1 < argc) strOut = argv[++i];
     else {
-      std::fprintf(stderr, "usage: demogen [--size N] -o OUT.osm   (N = 1..200, default 1)\n");
+      std::fprintf(stderr, "usage: demogen [--size N] -o OUT.osm   (N = 1..800, default 1)\n");
       return 2;
     }
   }
-  if (strOut.empty() || nSize < 1 || nSize > 200) {
-    std::fprintf(stderr, "usage: demogen [--size N] -o OUT.osm   (N = 1..200, default 1)\n");
+  if (strOut.empty() || nSize < 1 || nSize > 800) {
+    std::fprintf(stderr, "usage: demogen [--size N] -o OUT.osm   (N = 1..800, default 1)\n");
     return 2;
   }
   Rng rng{0x9E3779B97F4A7C15ull};

@@ -14,6 +14,9 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "tools/velc/OsmConvert.h"
+#include "tools/velc/Progress.h"
+
+#include <unistd.h>
 
 static void Usage() {
   std::fprintf(stderr,
@@ -30,7 +33,14 @@ static void Usage() {
                "  --no-shared-labels  store every label with its object\n"
                "  --code-set 1|3      put every label in one code set (default: chosen per label)\n"
                "  --no-road-graph     leave out the road graph (routing)\n"
-               "  --stats             print what was converted\n");
+               "  --stats             print what was converted\n"
+               "  --jobs N            threads that cut and write the tiles (default: one per core)\n"
+               "  --memory MB         memory for the converted objects before they spill to a\n"
+               "                      temporary file (default 256)\n"
+               "  --index TYPE        node location index: sparse_file_array, dense_file_array,\n"
+               "                      flex_mem... (default: chosen by the input's size)\n"
+               "  --temp FOLDER       where the temporary files go (default: $TMPDIR or /tmp)\n"
+               "  --quiet             no progress (shown only on a terminal anyway)\n");
 }
 
 int main(int argc, char** argv) {
@@ -39,6 +49,12 @@ int main(int argc, char** argv) {
   bool fStats = false;
   bool fRoadGraph = true;
   uint64_t cbTileBudget = c_cbDefaultTileBudget;
+  VelcRunOptions run;
+  bool fQuiet = false;
+  std::string strIndexUsed;
+  uint64_t cbSpilled = 0;
+  run.pstrIndexUsed = &strIndexUsed;
+  run.pcbSpilled = &cbSpilled;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&](const char* pszWhat) -> const char* {
@@ -62,6 +78,27 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--stats") fStats = true;
     else if (a == "--no-road-graph") fRoadGraph = false;
+    else if (a == "--quiet" || a == "-q") fQuiet = true;
+    else if (a == "--jobs" || a == "-j") {
+      const char* psz = next("a number of threads");
+      char* pszEnd = nullptr;
+      const long n = std::strtol(psz, &pszEnd, 10);
+      if (*psz == 0 || *pszEnd != 0 || n < 1 || n > 1024) {
+        std::fprintf(stderr, "velc: --jobs takes a number from 1 to 1024\n");
+        return 2;
+      }
+      run.cJobs = unsigned(n);
+    } else if (a == "--memory") {
+      const char* psz = next("a number of megabytes");
+      char* pszEnd = nullptr;
+      const unsigned long long n = std::strtoull(psz, &pszEnd, 10);
+      if (*psz == 0 || *pszEnd != 0 || n > (1ull << 40)) {
+        std::fprintf(stderr, "velc: --memory takes a number of megabytes\n");
+        return 2;
+      }
+      run.cbMemory = uint64_t(n) << 20;
+    } else if (a == "--index") run.strIndexType = next("an index type");
+    else if (a == "--temp") run.strTempFolder = next("a folder");
     // Test aids (not in the usage text): the tiles' planned size, and the room
     // the offsets give to a map's objects.
     else if (a == "--tile-budget") cbTileBudget = std::strtoull(next("a number of bytes"), nullptr, 0);
@@ -96,18 +133,24 @@ int main(int argc, char** argv) {
   struct stat st;
   const bool fFolder = strOut.back() == '/' || (::stat(strOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
   VelTileStats tiles;
+  CVelcProgress progress(!fQuiet && ::isatty(2));
+  run.pProgress = &progress;
   if (fFolder) {
     if (!CompileOsmToCollection(strIn, strOut, strTypeMap, options, strError, &stats, &tiles, fRoadGraph,
-                                cbTileBudget)) {
+                                cbTileBudget, &run)) {
+      progress.Done();
       std::fprintf(stderr, "velc: %s\n", strError.c_str());
       return 1;
     }
     wstats = tiles.writer;
     cbOut = tiles.cbTotal;
-  } else if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut, fRoadGraph)) {
+  } else if (!CompileOsmToVel(strIn, strOut, strTypeMap, options, strError, &stats, &wstats, &cbOut, fRoadGraph,
+                              true, &run)) {
+    progress.Done();
     std::fprintf(stderr, "velc: %s\n", strError.c_str());
     return 1;
   }
+  progress.Done();
   for (const std::string& strWarning : stats.warnings) std::fprintf(stderr, "velc: %s\n", strWarning.c_str());
   if (fStats) {
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -139,6 +182,8 @@ int main(int argc, char** argv) {
                     MapToDegrees(tiles.tiles[i].right), MapToDegrees(tiles.tiles[i].top),
                     MapToDegrees(tiles.tiles[i].bottom));
     }
+    std::printf("node locations: %s; objects spilled to a temporary file: %llu bytes\n", strIndexUsed.c_str(),
+                (unsigned long long)cbSpilled);
     std::printf("wrote %s: %llu bytes in %.3f s\n", strOut.c_str(), (unsigned long long)cbOut, s);
   }
   // Restrictions that could not be written are always reported.

@@ -10,9 +10,56 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "tools/velc/VelWriter.h"
+
+// Memory for the store's large arrays: from the heap while the blocks
+// taken stay within a budget, then from a temporary file mapped into the
+// address space, whose pages the system writes out and reads back as
+// needed, so that the resident part stays small whatever the input. The
+// file's blocks are reserved when a mapping is made, so a full disk is a
+// failed allocation (Failed() and the message), never a fault on a write.
+class CStoreMemory {
+ public:
+  // cbBudget: the bytes taken from the heap before spilling; strFolder:
+  // where the temporary file goes (removed from the folder as soon as made).
+  CStoreMemory(uint64_t cbBudget, const std::string& strFolder);
+  ~CStoreMemory();
+  CStoreMemory(const CStoreMemory&) = delete;
+  CStoreMemory& operator=(const CStoreMemory&) = delete;
+
+  struct Block {
+    void* p = nullptr;
+    size_t cb = 0;
+    bool fMapped = false;
+    uint64_t off = 0;  // in the file, when mapped
+  };
+  // A block of cb bytes; p is null when neither the heap nor the file could
+  // give it (the reason in Error()).
+  Block Alloc(size_t cb);
+  void Free(Block& b);
+  // Lets the system take back the resident pages of the spilled blocks
+  // (their contents stay in the file and come back when read).
+  void DropResident();
+
+  uint64_t HeapBytes() const { return m_cbHeap; }
+  uint64_t SpilledBytes() const { return m_cbSpilledPeak; }
+  bool Failed() const { return !m_strError.empty(); }
+  const std::string& Error() const { return m_strError; }
+
+ private:
+  uint64_t m_cbBudget;
+  std::string m_strFolder;
+  int m_fd = -1;
+  uint64_t m_cbFile = 0;       // the file's length (mappings are never reused)
+  uint64_t m_cbHeap = 0;       // heap bytes held now
+  uint64_t m_cbSpilled = 0, m_cbSpilledPeak = 0;
+  std::string m_strError;
+  std::vector<std::pair<void*, size_t>> m_mapped;  // the spilled blocks held
+  uint64_t m_cbSinceDrop = 0;
+};
 
 // What the tile cutter and the address resolver read of the objects,
 // whether they are held as the writer's objects or in the store.
@@ -27,6 +74,8 @@ class CObjectSource {
   virtual const MapPoint* Points(size_t iLevel, size_t i, size_t& c) const = 0;
   // A copy of the object as the writer takes it.
   virtual void Get(size_t iLevel, size_t i, VelObject& out) const = 0;
+  // Between tiles: memory that can be read again later may be given back.
+  virtual void Trim() const {}
 };
 
 // The writer's objects seen as a source.
@@ -50,11 +99,16 @@ class CLevelsSource : public CObjectSource {
 
 class CObjectStore : public CObjectSource {
  public:
-  explicit CObjectStore(const std::vector<uint16_t>& levelCodes);
+  // pMemory: where the records, points and node numbers go (null: the heap).
+  explicit CObjectStore(const std::vector<uint16_t>& levelCodes, CStoreMemory* pMemory = nullptr);
+  ~CObjectStore() override;
   CObjectStore(const CObjectStore&) = delete;
   CObjectStore& operator=(const CObjectStore&) = delete;
 
-  // Appends a copy of the object to the level; returns its number.
+  // Appends a copy of the object to the level; returns its number. Throws
+  // std::runtime_error with the memory's message when neither the heap nor
+  // the temporary file can take it (the converter's readers report it as
+  // they report a broken input: the conversion stops with the message).
   size_t Add(size_t iLevel, const VelObject& obj);
   // From then on, the objects from iFirst on come first in the level's
   // order (and the numbers are those of the new order).
@@ -66,6 +120,7 @@ class CObjectStore : public CObjectSource {
   int Kind(size_t iLevel, size_t i) const override { return Rec(iLevel, i).nKind; }
   const MapPoint* Points(size_t iLevel, size_t i, size_t& c) const override;
   void Get(size_t iLevel, size_t i, VelObject& out) const override;
+  void Trim() const override { m_pMemory->DropResident(); }
 
   // The node numbers of an object (empty when it has none).
   std::vector<int32_t> NodesOf(size_t iLevel, size_t i) const;
@@ -100,28 +155,45 @@ class CObjectStore : public CObjectSource {
                        c_fNodes = 32;
   static const size_t c_cSlab = 65536;
   static const size_t c_cChunk = size_t(1) << 20;  // points
+  static const size_t c_cNodePage = size_t(1) << 20;  // node numbers
+  // A fixed array from the store's memory.
+  template <class T>
+  struct Array {
+    CStoreMemory::Block block;
+    size_t c = 0, cap = 0;
+    T* data() const { return static_cast<T*>(block.p); }
+  };
   struct Level {
     uint16_t wCode = 24;
     size_t c = 0;
     size_t iFront = 0;  // the physical number of the first object in order
-    std::vector<std::unique_ptr<Record[]>> slabs;
-    std::vector<std::vector<MapPoint>> chunks;
-    std::vector<int32_t> nodes;
+    std::vector<Array<Record>> slabs;
+    std::vector<Array<MapPoint>> chunks;
+    std::vector<Array<int32_t>> nodePages;  // the node numbers, c_cNodePage to a page
+    size_t cNodes = 0;
     std::vector<AddressFields> addresses;  // by physical number; empty = all 0
     size_t Physical(size_t i) const { return iFront ? (i < c - iFront ? iFront + i : i - (c - iFront)) : i; }
   };
   Record& Rec(size_t iLevel, size_t i) {
     const size_t k = m_levels[iLevel].Physical(i);
-    return m_levels[iLevel].slabs[k / c_cSlab][k % c_cSlab];
+    return m_levels[iLevel].slabs[k / c_cSlab].data()[k % c_cSlab];
   }
   const Record& Rec(size_t iLevel, size_t i) const {
     const size_t k = m_levels[iLevel].Physical(i);
-    return m_levels[iLevel].slabs[k / c_cSlab][k % c_cSlab];
+    return m_levels[iLevel].slabs[k / c_cSlab].data()[k % c_cSlab];
   }
+  template <class T>
+  void Make(Array<T>& a, size_t cap);
+  template <class T>
+  void Release(Array<T>& a);
+  void CopyNodes(const Level& lv, size_t iFirst, size_t c, std::vector<int32_t>& out) const;
+  void ReleaseLevel(Level& lv);
   uint32_t LabelNumber(const std::u16string& str);
   AddressFields& AddressOf(size_t iLevel, size_t i);
 
   std::vector<Level> m_levels;
   std::deque<std::u16string> m_labels;  // number - 1
   std::unordered_map<std::u16string_view, uint32_t> m_labelNumbers;
+  CStoreMemory* m_pMemory;
+  std::unique_ptr<CStoreMemory> m_heapOnly;  // when no memory was lent
 };

@@ -10,12 +10,17 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <memory>
+
+#include <unistd.h>
 
 #include <osmium/area/assembler.hpp>
 #include <osmium/area/multipolygon_manager.hpp>
 #include <osmium/handler.hpp>
 #include <osmium/handler/node_locations_for_ways.hpp>
-#include <osmium/index/map/flex_mem.hpp>
+#include <osmium/index/map/all.hpp>
+#include <osmium/index/map/dense_file_array.hpp>
+#include <osmium/index/map/sparse_file_array.hpp>
 #include <osmium/io/any_input.hpp>
 #include <osmium/relations/relations_manager.hpp>
 #include <osmium/visitor.hpp>
@@ -26,6 +31,7 @@
 #include "tools/velc/Areas.h"
 #include "tools/velc/Categories.h"
 #include "tools/velc/Coastline.h"
+#include "tools/velc/Progress.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "view/MapUnits.h"
@@ -892,18 +898,88 @@ uint16_t BarrierDenyOf(const void* pTags, TagLookup pfnLookup) {
   return 0;
 }
 
+std::string ChooseNodeIndex(uint64_t cbInput, bool fPbf) {
+  // A PBF file takes about 12 bytes a node with its ways, XML about 80; a
+  // third of the planet's nodes or more fill a dense array well enough.
+  const uint64_t cNodes = cbInput / (fPbf ? 12 : 80);
+  return cNodes > (uint64_t(3) << 30) ? "dense_file_array" : "sparse_file_array";
+}
+
+namespace {
+
+using LocationIndex = osmium::index::map::Map<osmium::unsigned_object_id_type, osmium::Location>;
+
+std::string TempFolderOf(const VelcRunOptions* pRun) {
+  if (pRun && !pRun->strTempFolder.empty()) return pRun->strTempFolder;
+  const char* psz = std::getenv("TMPDIR");
+  return psz && *psz ? psz : "/tmp";
+}
+
+// The node location index by libosmium's name; the file-backed ones get a
+// temporary file of their own, removed from its folder at once.
+std::unique_ptr<LocationIndex> MakeLocationIndex(const std::string& strType, const std::string& strFolder,
+                                                 std::string& strError) {
+  if (strType == "dense_file_array" || strType == "sparse_file_array") {
+    std::string strTemplate = strFolder + "/.velc-nodes-XXXXXX";
+    const int fd = ::mkstemp(&strTemplate[0]);
+    if (fd < 0) {
+      strError = "cannot make the node location file in " + strFolder + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    ::unlink(strTemplate.c_str());
+    if (strType == "dense_file_array")
+      return std::unique_ptr<LocationIndex>(
+          new osmium::index::map::DenseFileArray<osmium::unsigned_object_id_type, osmium::Location>(fd));
+    return std::unique_ptr<LocationIndex>(
+        new osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>(fd));
+  }
+  const auto& factory = osmium::index::MapFactory<osmium::unsigned_object_id_type, osmium::Location>::instance();
+  if (!factory.has_map_type(strType)) {
+    strError = "unknown node location index " + strType + " (known: ";
+    bool fFirst = true;
+    for (const std::string& str : factory.map_types()) {
+      strError += (fFirst ? "" : ", ") + str;
+      fFirst = false;
+    }
+    strError += ")";
+    return nullptr;
+  }
+  try {
+    return factory.create_map(strType);
+  } catch (const std::exception& e) {
+    strError = "cannot make the node location index " + strType + ": " + e.what();
+    return nullptr;
+  }
+}
+
+// Tells the progress how far the file is read.
+class CReadProgress : public osmium::handler::Handler {
+ public:
+  CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader& reader)
+      : m_pProgress(pProgress), m_stats(stats), m_reader(reader) {}
+  void osm_object(const osmium::OSMObject&) {
+    if (m_pProgress && (++m_c & 0xFFFF) == 0) m_pProgress->Reading(m_stats.cNodes, m_stats.cWays, m_reader.offset());
+  }
+
+ private:
+  CVelcProgress* m_pProgress;
+  const OsmConvertStats& m_stats;
+  const osmium::io::Reader& m_reader;
+  uint64_t m_c = 0;
+};
+
+}  // namespace
+
 bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
                            OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph,
-                           VelIndexInput* pIndex) {
+                           VelIndexInput* pIndex, const VelcRunOptions* pRun) {
   stats = OsmConvertStats();
-  {
-    std::vector<uint8_t> probe;
-    uint64_t cb = 0;
-    if (!platform::GetFileSizeOf(platform::Utf8ToU16(strInput).c_str(), cb)) {
-      strError = "cannot read " + strInput + ": no such file";
-      return false;
-    }
+  uint64_t cbInput = 0;
+  if (!platform::GetFileSizeOf(platform::Utf8ToU16(strInput).c_str(), cbInput)) {
+    strError = "cannot read " + strInput + ": no such file";
+    return false;
   }
+  CVelcProgress* pProgress = pRun ? pRun->pProgress : nullptr;
   try {
     osmium::io::File file(strInput);
     osmium::area::Assembler::config_type config;
@@ -921,17 +997,24 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       handler.SetRoadGraph(scan.TakeGraphNodes(), turns);
     }
 
-    using Index = osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
-    Index index;
-    osmium::handler::NodeLocationsForWays<Index> locations{index};
+    const bool fPbf = file.format() == osmium::io::file_format::pbf;
+    const std::string strIndexType =
+        pRun && !pRun->strIndexType.empty() ? pRun->strIndexType : ChooseNodeIndex(cbInput, fPbf);
+    if (pRun && pRun->pstrIndexUsed) *pRun->pstrIndexUsed = strIndexType;
+    std::unique_ptr<LocationIndex> index = MakeLocationIndex(strIndexType, TempFolderOf(pRun), strError);
+    if (!index) return false;
+    osmium::handler::NodeLocationsForWays<LocationIndex> locations{*index};
     locations.ignore_errors();
     osmium::io::Reader reader{file, osmium::io::read_meta::yes};
+    if (pProgress) pProgress->Phase("reading", cbInput);
+    CReadProgress progress(pProgress, stats, reader);
     osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                     osmium::apply(buffer, handler);
-                  }));
+                  }),
+                  progress);
     osmium::Box boxHeader = reader.header().box();
     reader.close();
-    index.clear();  // the node locations are not needed any more
+    index.reset();  // the node locations are not needed any more
     ReleaseFreeMemory();
     if (pGraph) {
       pGraph->dwNodeCount = handler.GraphNodeCount();
@@ -995,14 +1078,24 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
-                     VelWriterStats* pWriterStats, uint64_t* pcbOut, bool fRoadGraph, bool fIndexes) {
+                     VelWriterStats* pWriterStats, uint64_t* pcbOut, bool fRoadGraph, bool fIndexes,
+                     const VelcRunOptions* pRun) {
   CTypeMapping mapping;
   if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
   std::vector<VelLevelInput> levels;
   OsmConvertStats stats;
-  if (!ConvertOsmFile(strInput, mapping, levels, stats, strError, fRoadGraph ? &options : nullptr,
-                      fIndexes ? &options.index : nullptr))
-    return false;
+  {
+    // One map is written from the writer's objects, taken out of the store
+    // at once: the store spills while the file is read.
+    CStoreMemory memory(pRun ? pRun->cbMemory : UINT64_MAX, TempFolderOf(pRun));
+    CObjectStore store(VelcLevelCodes(), &memory);
+    if (!ConvertOsmFileToStore(strInput, mapping, store, stats, strError, fRoadGraph ? &options : nullptr,
+                               fIndexes ? &options.index : nullptr, pRun))
+      return false;
+    if (pRun && pRun->pcbSpilled) *pRun->pcbSpilled = memory.SpilledBytes();
+    store.TakeAll(levels);
+  }
+  if (pRun && pRun->pProgress) pRun->pProgress->Phase("writing", 0);
   SetMapDescription(options, strInput, stats);
   std::vector<uint8_t> out;
   VelWriterStats wstats;
@@ -1024,17 +1117,22 @@ bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, 
 
 bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
                             VelWriterOptions options, std::string& strError, OsmConvertStats* pStats,
-                            VelTileStats* pTileStats, bool fRoadGraph, uint64_t cbTileBudget) {
+                            VelTileStats* pTileStats, bool fRoadGraph, uint64_t cbTileBudget,
+                            const VelcRunOptions* pRun) {
   CTypeMapping mapping;
   if (!mapping.Load(strTypeMap.empty() ? DefaultTypeMappingPath() : strTypeMap, strError)) return false;
   OsmConvertStats stats;
-  CObjectStore store(VelcLevelCodes());
+  CStoreMemory memory(pRun ? pRun->cbMemory : UINT64_MAX, TempFolderOf(pRun));
+  CObjectStore store(VelcLevelCodes(), &memory);
   if (!ConvertOsmFileToStore(strInput, mapping, store, stats, strError, fRoadGraph ? &options : nullptr,
-                             &options.index))
+                             &options.index, pRun))
     return false;
+  if (pRun && pRun->pcbSpilled) *pRun->pcbSpilled = memory.SpilledBytes();
   SetMapDescription(options, strInput, stats);
   ReleaseFreeMemory();  // what reading the file needed
-  if (!WriteVelCollection(options, store, strFolder, cbTileBudget, strError, pTileStats)) return false;
+  if (!WriteVelCollection(options, store, strFolder, cbTileBudget, strError, pTileStats, pRun ? pRun->cJobs : 1,
+                          pRun ? pRun->pProgress : nullptr))
+    return false;
   if (pStats) *pStats = stats;
   return true;
 }

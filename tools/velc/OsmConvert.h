@@ -37,6 +37,34 @@ struct OsmConvertStats {
   AddressStats addresses;        // cities and addresses (with the indexes)
 };
 
+class CVelcProgress;
+// How a large input is compiled: where the node locations and the spilled
+// objects go, how much memory the objects may take, how many threads write.
+// The output does not depend on any of these.
+struct VelcRunOptions {
+  // libosmium's name of the node location index ("sparse_file_array",
+  // "dense_file_array", "flex_mem"...); empty: chosen by the input's size.
+  std::string strIndexType;
+  // Where the temporary files go (the node locations, the objects past the
+  // budget); empty: the system's temporary folder.
+  std::string strTempFolder;
+  // The bytes the converted objects may take in memory before the rest is
+  // spilled to a temporary file.
+  uint64_t cbMemory = uint64_t(256) << 20;
+  // Threads that cut and write tiles; 0: one per core.
+  unsigned cJobs = 0;
+  CVelcProgress* pProgress = nullptr;  // null: quiet
+  // Filled in: the index used and the bytes the objects spilled.
+  std::string* pstrIndexUsed = nullptr;
+  uint64_t* pcbSpilled = nullptr;
+};
+
+// The node location index chosen for an input of cbInput bytes: a sparse
+// array in a file (16 bytes a node) up to the size of a large country, a
+// dense one (8 bytes for every node id up to the largest) beyond, where the
+// extract holds a good part of all node ids.
+std::string ChooseNodeIndex(uint64_t cbInput, bool fPbf);
+
 // Fills levels from the file. Returns false with a message (a file that is
 // missing, unreadable or not OSM data); never throws.
 // With pGraph, routable ways carry the road graph (node numbers per point
@@ -50,7 +78,7 @@ bool ConvertOsmFile(const std::string& strInput, const CTypeMapping& mapping, st
 // The same into a store of compact objects (for maps written as tiles).
 bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapping, CObjectStore& store,
                            OsmConvertStats& stats, std::string& strError, VelWriterOptions* pGraph = nullptr,
-                           VelIndexInput* pIndex = nullptr);
+                           VelIndexInput* pIndex = nullptr, const VelcRunOptions* pRun = nullptr);
 // The level codes of velc's maps, coarse to fine.
 std::vector<uint16_t> VelcLevelCodes();
 
@@ -86,11 +114,11 @@ void SetMapDescription(VelWriterOptions& options, const std::string& strInput, c
 bool CompileOsmToVel(const std::string& strInput, const std::string& strOutput, const std::string& strTypeMap,
                      VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
                      VelWriterStats* pWriterStats = nullptr, uint64_t* pcbOut = nullptr, bool fRoadGraph = true,
-                     bool fIndexes = true);
+                     bool fIndexes = true, const VelcRunOptions* pRun = nullptr);
 
 // The same for a folder: the map as a collection of tiles and its index
 // (see Tiles.h); an input that fits one map gives one tile.
 bool CompileOsmToCollection(const std::string& strInput, const std::string& strFolder, const std::string& strTypeMap,
                             VelWriterOptions options, std::string& strError, OsmConvertStats* pStats = nullptr,
                             VelTileStats* pTileStats = nullptr, bool fRoadGraph = true,
-                            uint64_t cbTileBudget = c_cbDefaultTileBudget);
+                            uint64_t cbTileBudget = c_cbDefaultTileBudget, const VelcRunOptions* pRun = nullptr);

@@ -7,12 +7,23 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <atomic>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "map/MapParser.h"
 #include "map/vidx/VidxBuilder.h"
+#include "map/vidx/VidxFormat.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "tools/velc/ObjectStore.h"
+#include "tools/velc/Progress.h"
 
 namespace {
 
@@ -193,6 +204,14 @@ bool SplitRect(const MapRect& r, MapRect& a, MapRect& b) {
     b.top = m + 1;
   }
   return true;
+}
+
+// Makes the folder's entries durable.
+void SyncFolder(const std::string& strFolder) {
+  const int fd = ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 bool IsTileFileName(const std::string& str) {
@@ -378,91 +397,266 @@ std::string TileFileName(uint32_t i) {
 
 bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
                         const std::string& strFolder, uint64_t cbBudget, std::string& strError,
-                        VelTileStats* pStats) {
-  return WriteVelCollection(options, CLevelsSource(levels), strFolder, cbBudget, strError, pStats);
+                        VelTileStats* pStats, unsigned cJobs, CVelcProgress* pProgress) {
+  return WriteVelCollection(options, CLevelsSource(levels), strFolder, cbBudget, strError, pStats, cJobs, pProgress);
 }
 
-bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& levels, const std::string& strFolder,
-                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats) {
-  VelTileStats stats;
-  std::error_code ec;
-  std::filesystem::create_directories(strFolder, ec);
-  if (!std::filesystem::is_directory(strFolder, ec)) {
-    strError = "cannot make the folder " + strFolder;
+namespace {
+
+// One tile made from a planned rectangle: written under a provisional name
+// in the new folder, renamed to its member name once every tile is made.
+struct TileDone {
+  MapRect rect;
+  std::string strPath;  // provisional
+  uint64_t cb = 0, cbEstimate = 0;
+  VelWriterStats ws;
+};
+
+// Makes the tiles of one planned rectangle (halving it where the writer
+// finds a tile too large), in member order. fFirst: the first tile written
+// also takes the cities no object names; cleared once a tile is written.
+bool MakeTiles(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool& fFirst,
+               const std::string& strStage, size_t iPlan, std::vector<TileDone>& out, uint32_t& cHalved,
+               std::string& strError) {
+  VelWriterOptions tileOptions;
+  std::vector<VelLevelInput> tileLevels;
+  ExtractTile(options, src, rect, fFirst, tileOptions, tileLevels);
+  src.Trim();
+  size_t cObjects = 0;
+  for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
+  if (cObjects == 0) return true;  // nothing of the map lies there
+  TileDone t;
+  t.rect = rect;
+  {
+    CLevelsSource tile(tileLevels);
+    for (size_t iLevel = 0; iLevel < tile.LevelCount(); ++iLevel)
+      for (size_t i = 0; i < tile.Count(iLevel); ++i) t.cbEstimate += EstimateObjectBytes(tile, iLevel, i);
+  }
+  std::vector<uint8_t> bytes;
+  if (!WriteVelMapConsuming(tileOptions, tileLevels, bytes, strError, &t.ws)) {
+    MapRect a, b;
+    if (!t.ws.fTooLarge || !SplitRect(rect, a, b)) return false;
+    std::vector<VelLevelInput>().swap(tileLevels);
+    std::vector<uint8_t>().swap(bytes);
+    strError.clear();
+    ++cHalved;
+    return MakeTiles(options, src, a, fFirst, strStage, iPlan, out, cHalved, strError) &&
+           MakeTiles(options, src, b, fFirst, strStage, iPlan, out, cHalved, strError);
+  }
+  std::vector<VelLevelInput>().swap(tileLevels);
+  char sz[64];
+  std::snprintf(sz, sizeof sz, "part%06zu-%03zu.tmp", iPlan, out.size());
+  t.strPath = strStage + sz;
+  if (!platform::WriteFileAtomic(platform::Utf8ToU16(t.strPath).c_str(), bytes.data(), bytes.size())) {
+    strError = "cannot write a tile into " + strStage + ": " + std::strerror(errno);
     return false;
   }
-  const std::string strBase = strFolder.empty() || strFolder.back() == '/' ? strFolder : strFolder + "/";
-  const std::vector<MapRect> plan = PlanTiles(levels, cbBudget);
+  t.cb = bytes.size();
+  fFirst = false;
+  out.push_back(std::move(t));
+  ReleaseFreeMemory();
+  return true;
+}
 
-  uint32_t cTiles = 0;
-  bool fFirst = true;
-  // Writes one planned tile; a tile the writer finds too large is halved.
-  std::function<bool(const MapRect&)> writeTile = [&](const MapRect& rect) -> bool {
-    VelWriterOptions tileOptions;
-    std::vector<VelLevelInput> tileLevels;
-    ExtractTile(options, levels, rect, fFirst, tileOptions, tileLevels);
-    size_t cObjects = 0;
-    for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
-    if (cObjects == 0) return true;  // nothing of the map lies there
-    uint64_t cbEstimate = 0;
-    {
-      CLevelsSource tile(tileLevels);
-      for (size_t iLevel = 0; iLevel < tile.LevelCount(); ++iLevel)
-        for (size_t i = 0; i < tile.Count(iLevel); ++i) cbEstimate += EstimateObjectBytes(tile, iLevel, i);
-    }
-    std::vector<uint8_t> out;
-    VelWriterStats ws;
-    if (!WriteVelMapConsuming(tileOptions, tileLevels, out, strError, &ws)) {
-      MapRect a, b;
-      if (!ws.fTooLarge || !SplitRect(rect, a, b)) return false;
-      std::vector<VelLevelInput>().swap(tileLevels);
-      std::vector<uint8_t>().swap(out);
-      ++stats.cHalvedAfterWrite;
-      return writeTile(a) && writeTile(b);
-    }
-    std::vector<VelLevelInput>().swap(tileLevels);
-    const std::string strPath = strBase + TileFileName(cTiles);
-    if (!platform::WriteFileAtomic(platform::Utf8ToU16(strPath).c_str(), out.data(), out.size())) {
-      strError = "cannot write " + strPath + ": " + std::strerror(errno);
-      return false;
-    }
-    fFirst = false;
-    ++cTiles;
-    stats.tiles.push_back(rect);
-    stats.tileBytes.push_back(out.size());
-    stats.tileEstimates.push_back(cbEstimate);
-    stats.cbTotal += out.size();
-    stats.writer.cObjects += ws.cObjects;
-    stats.writer.cNodes += ws.cNodes;
-    stats.writer.cCutNodes += ws.cCutNodes;
-    stats.writer.cTurnsWritten += ws.cTurnsWritten;
-    stats.writer.cTurnsDropped += ws.cTurnsDropped;
-    stats.writer.cDropped += ws.cDropped;
-    stats.writer.cIndexedObjects += ws.cIndexedObjects;
-    for (int i = 0; i < 32; ++i) stats.writer.acBlocks[i] += ws.acBlocks[i];
-    ReleaseFreeMemory();
+std::string WithoutSlash(std::string str) {
+  while (str.size() > 1 && str.back() == '/') str.pop_back();
+  return str;
+}
+
+bool RemoveTree(const std::string& strPath) {
+  std::error_code ec;
+  std::filesystem::remove_all(strPath, ec);
+  return !ec;
+}
+
+// Folders a killed run left beside the output: "NAME.velc-new-*", "NAME.velc-old-*".
+void RemoveLeftovers(const std::string& strFinal) {
+  const std::filesystem::path final(strFinal);
+  const std::string strPrefix = final.filename().string() + ".velc-";
+  std::error_code ec;
+  std::filesystem::path parent = final.parent_path();
+  if (parent.empty()) parent = ".";
+  for (std::filesystem::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string strName = it->path().filename().string();
+    if (strName.compare(0, strPrefix.size(), strPrefix) == 0 &&
+        (strName.compare(strPrefix.size(), 4, "new-") == 0 || strName.compare(strPrefix.size(), 4, "old-") == 0))
+      RemoveTree(it->path().string());
+  }
+}
+
+// Puts the new folder in the old one's place in one step: the two are
+// exchanged (renameat2), then the old one, now under the new one's name,
+// is removed. Where the file system cannot exchange, the old folder is
+// renamed aside first.
+bool SwapInFolder(const std::string& strStage, const std::string& strFinal, std::string& strError) {
+  struct stat st;
+  if (::lstat(strFinal.c_str(), &st) != 0) {
+    if (::rename(strStage.c_str(), strFinal.c_str()) == 0) return true;
+    strError = "cannot rename " + strStage + " to " + strFinal + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, strStage.c_str(), AT_FDCWD, strFinal.c_str(), RENAME_EXCHANGE) == 0) {
+    RemoveTree(strStage);
     return true;
-  };
-  for (const MapRect& rect : plan)
-    if (!writeTile(rect)) {
-      if (strError.empty()) strError = "cannot write the tiles";
-      return false;
-    }
+  }
+  const std::string strOld = strFinal + ".velc-old-" + std::to_string(::getpid());
+  if (::rename(strFinal.c_str(), strOld.c_str()) != 0 || ::rename(strStage.c_str(), strFinal.c_str()) != 0) {
+    strError = "cannot put the new collection in place of " + strFinal + ": " + std::strerror(errno);
+    return false;
+  }
+  RemoveTree(strOld);
+  return true;
+}
 
-  // Tiles of an earlier run beyond this run's number are not this map's.
-  std::vector<std::u16string> names;
-  if (platform::ListFolder(platform::Utf8ToU16(strBase).c_str(), false, names))
-    for (const std::u16string& name : names) {
-      const std::string str = platform::U16ToUtf8(name);
-      if (IsTileFileName(str) && std::strtoul(str.c_str() + 4, nullptr, 10) >= cTiles)
-        platform::DeleteFilePath(platform::Utf8ToU16(strBase + str).c_str());
+}  // namespace
+
+bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& levels, const std::string& strFolder,
+                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats, unsigned cJobs,
+                        CVelcProgress* pProgress) {
+  VelTileStats stats;
+  std::string strFinal = WithoutSlash(strFolder);
+  struct stat st;
+  if (::stat(strFinal.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    strError = strFinal + " is not a folder";
+    return false;
+  }
+  // A link to a folder: the folder it names is replaced, the link stays.
+  if (::lstat(strFinal.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(strFinal, ec);
+    if (!ec) strFinal = real.string();
+  }
+  // The folder is replaced as a whole: folders inside it would not be kept.
+  {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(strFinal, ec), end; !ec && it != end; it.increment(ec))
+      if (it->is_directory(ec) && !it->is_symlink(ec)) {
+        strError = strFinal + " holds the folder " + it->path().filename().string() +
+                   "; velc replaces a folder of tiles as a whole: give it a folder of its own";
+        return false;
+      }
+  }
+  {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(strFinal).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  }
+  RemoveLeftovers(strFinal);
+  // The new tiles and index are made in a folder beside the old one.
+  std::string strStage = strFinal + ".velc-new-XXXXXX";
+  if (!::mkdtemp(&strStage[0])) {
+    strError = "cannot make a folder beside " + strFinal + ": " + std::strerror(errno);
+    return false;
+  }
+  ::chmod(strStage.c_str(), 0777 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
+  const std::string strBase = strStage + "/";
+  auto fail = [&](const std::string& strWhy) {
+    strError = strWhy.empty() ? "cannot write the tiles" : strWhy;
+    RemoveTree(strStage);
+    return false;
+  };
+
+  const std::vector<MapRect> plan = PlanTiles(levels, cbBudget);
+  if (pProgress) pProgress->Phase("writing tiles", 0);
+  std::vector<std::vector<TileDone>> done(plan.size());
+  std::vector<uint32_t> halved(plan.size(), 0);
+  // The first tile with objects takes the cities no object names: the
+  // rectangles are made in order until one gave a tile, the rest in
+  // parallel, so the tiles are the same whatever the number of threads.
+  bool fFirst = true;
+  size_t iNext = 0;
+  std::string strWhy;
+  while (fFirst && iNext < plan.size()) {
+    if (!MakeTiles(options, levels, plan[iNext], fFirst, strBase, iNext, done[iNext], halved[iNext], strWhy))
+      return fail(strWhy);
+    ++iNext;
+    if (pProgress) pProgress->Tiles(uint32_t(iNext), uint32_t(plan.size()));
+  }
+  if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
+  cJobs = unsigned(std::min<size_t>(cJobs, std::max<size_t>(1, plan.size() - iNext)));
+  std::atomic<size_t> next{iNext};
+  std::atomic<uint32_t> cDone{uint32_t(iNext)};
+  std::atomic<bool> fFailed(false);
+  std::mutex mutexError;
+  auto worker = [&]() {
+    for (;;) {
+      const size_t i = next++;
+      if (i >= plan.size() || fFailed) return;
+      bool fNotFirst = false;
+      std::string strMine;
+      if (!MakeTiles(options, levels, plan[i], fNotFirst, strBase, i, done[i], halved[i], strMine)) {
+        std::lock_guard<std::mutex> lock(mutexError);
+        if (!fFailed.exchange(true)) strWhy = strMine;
+        return;
+      }
+      if (pProgress) pProgress->Tiles(++cDone, uint32_t(plan.size()));
     }
+  };
+  if (cJobs <= 1) worker();
+  else {
+    std::vector<std::thread> threads;
+    for (unsigned k = 0; k < cJobs; ++k) threads.emplace_back(worker);
+    for (std::thread& t : threads) t.join();
+  }
+  if (fFailed) return fail(strWhy);
+
+  // The member names in plan order.
+  uint32_t cTiles = 0;
+  for (size_t i = 0; i < plan.size(); ++i) {
+    stats.cHalvedAfterWrite += halved[i];
+    for (TileDone& t : done[i]) {
+      const std::string strPath = strBase + TileFileName(cTiles);
+      if (::rename(t.strPath.c_str(), strPath.c_str()) != 0)
+        return fail("cannot rename " + t.strPath + ": " + std::strerror(errno));
+      ++cTiles;
+      stats.tiles.push_back(t.rect);
+      stats.tileBytes.push_back(t.cb);
+      stats.tileEstimates.push_back(t.cbEstimate);
+      stats.cbTotal += t.cb;
+      const VelWriterStats& ws = t.ws;
+      stats.writer.cObjects += ws.cObjects;
+      stats.writer.cNodes += ws.cNodes;
+      stats.writer.cCutNodes += ws.cCutNodes;
+      stats.writer.cTurnsWritten += ws.cTurnsWritten;
+      stats.writer.cTurnsDropped += ws.cTurnsDropped;
+      stats.writer.cDropped += ws.cDropped;
+      stats.writer.cIndexedObjects += ws.cIndexedObjects;
+      for (int k = 0; k < 32; ++k) stats.writer.acBlocks[k] += ws.acBlocks[k];
+    }
+  }
+
+  // Other files of the old folder (not its tiles nor its index) stay, and
+  // the links in it.
+  {
+    std::error_code ecList;
+    for (std::filesystem::directory_iterator it(strFinal, ecList), end; !ecList && it != end; it.increment(ecList)) {
+      const std::string str = it->path().filename().string();
+      if (IsTileFileName(str) || strcasecmp(str.c_str(), "Index.vidx") == 0) continue;
+      const std::string strFrom = strFinal + "/" + str, strTo = strBase + str;
+      struct stat stFile;
+      if (::lstat(strFrom.c_str(), &stFile) != 0) continue;
+      std::error_code ec;
+      if (S_ISLNK(stFile.st_mode)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(strFrom, ec);
+        if (!ec) std::filesystem::create_symlink(target, strTo, ec);
+        if (ec) return fail("cannot keep " + strFrom + " in the new folder: " + ec.message());
+        continue;
+      }
+      if (!S_ISREG(stFile.st_mode)) continue;
+      if (::link(strFrom.c_str(), strTo.c_str()) != 0 &&
+          !std::filesystem::copy_file(strFrom, strTo, std::filesystem::copy_options::overwrite_existing, ec))
+        return fail("cannot keep " + strFrom + " in the new folder: " + ec.message());
+    }
+  }
 
   VidxBuildHost host{nullptr, nullptr, nullptr};
   stats.cIndexedMaps = BuildCollectionIndex(platform::Utf8ToU16(strBase).c_str(), host);
-  if (stats.cIndexedMaps <= 0) {
-    strError = "cannot write the collection index in " + strFolder;
-    return false;
+  if (stats.cIndexedMaps <= 0) return fail("cannot write the collection index in " + strFolder);
+  SyncFolder(strStage);
+  if (!SwapInFolder(strStage, strFinal, strWhy)) return fail(strWhy);
+  {
+    std::filesystem::path parent = std::filesystem::path(strFinal).parent_path();
+    SyncFolder(parent.empty() ? std::string(".") : parent.string());
   }
   if (pStats) *pStats = std::move(stats);
   return true;

@@ -51,15 +51,21 @@ void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInpu
 void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool fFirst,
                  VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels);
 
-// Writes the objects as tiles "tileNNN.vel" into the folder (created when
-// missing; tiles of an earlier, larger run are removed) and builds the
-// folder's Index.vidx. False with a message when a tile or the index cannot
-// be written.
+class CVelcProgress;
+// Writes the objects as tiles "tileNNN.vel" and their Index.vidx into a new
+// folder beside the given one ("FOLDER.velc-new-*") and puts it in the
+// folder's place in one step, so that a reader sees the old collection or
+// the new one, never a mix; other files of the old folder are kept. False
+// with a message when a tile or the index cannot be written (a full disk):
+// the old folder is then as it was, and nothing is left of the new one.
+// cJobs threads cut and write the tiles (0: one per core); the tiles are the
+// same whatever their number.
 bool WriteVelCollection(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels,
                         const std::string& strFolder, uint64_t cbBudget, std::string& strError,
-                        VelTileStats* pStats = nullptr);
+                        VelTileStats* pStats = nullptr, unsigned cJobs = 1, CVelcProgress* pProgress = nullptr);
 bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& src, const std::string& strFolder,
-                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats = nullptr);
+                        uint64_t cbBudget, std::string& strError, VelTileStats* pStats = nullptr, unsigned cJobs = 1,
+                        CVelcProgress* pProgress = nullptr);
 
 // The file name of tile i of a collection.
 std::string TileFileName(uint32_t i);

@@ -1,0 +1,67 @@
+#!/bin/bash
+# velc on large inputs: peak memory and seconds per million nodes with one
+# thread and with two, beside Navit's maptool on the same file (when
+# installed) and, with OLD_VELC, an earlier velc that held everything in
+# memory; then scripts/make-maps with four parts and two jobs against one
+# velc run. One run of each, in one go, so the figures compare.
+#
+#   bench/map/velc_country.sh VELC VELMO_CLI IN.osm.pbf...
+# (inputs: e.g. `demogen --size N` turned into PBF with `osmium cat`)
+set -u
+VELC=$(realpath "${1:?usage: velc_country.sh VELC VELMO_CLI IN.osm.pbf...}")
+CLI=$(realpath "${2:?usage: velc_country.sh VELC VELMO_CLI IN.osm.pbf...}")
+shift 2
+HERE=$(cd "$(dirname "$0")" && pwd)
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/velc-country.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+# run CMD... -> "seconds peak_MB" (or "failed"); peak RSS counts the pages of
+# the memory-mapped temporary files too, which the system takes back when
+# it needs them; ANON_PEAK is set to the peak of the anonymous memory alone
+# (sampled every 0.2 s), what must fit in the machine's memory.
+run() {
+  /usr/bin/time -f "%e %M" -o "$WORK/time" "$@" > "$WORK/log" 2>&1 &
+  local pid=$! anon=0 a kids
+  while kill -0 "$pid" 2> /dev/null; do
+    kids=$(pgrep -P "$pid")
+    for k in $kids; do
+      a=$(awk '/^RssAnon/ {print $2}' "/proc/$k/status" 2> /dev/null)
+      [ -n "$a" ] && [ "$a" -gt "$anon" ] && anon=$a
+    done
+    sleep 0.2
+  done
+  if ! wait "$pid"; then echo "failed"; tail -2 "$WORK/log" >&2; return; fi
+  awk -v a="$anon" '{printf "%.1f %.0f %.0f", $1, $2 / 1024, a / 1024}' "$WORK/time"
+}
+per_m() { awk -v s="$1" -v n="$2" 'BEGIN {printf "%.2f", s / (n / 1e6)}'; }
+
+echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+for f in "$@"; do
+  nodes=$(osmium fileinfo -e -g data.count.nodes "$f")
+  read -r s1 m1 a1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
+  read -r s2 m2 a2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
+  ratio=$(awk -v a="$s1" -v b="$s2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')
+  so=- mo=-
+  if [ -n "${OLD_VELC:-}" ]; then read -r so mo _ <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
+  sm=- mm=-
+  if command -v maptool > /dev/null; then
+    read -r sm mm _ <<< "$(cd "$WORK" && run maptool --protobuf -i "$(realpath "$f")" "$WORK/out.bin")"
+    rm -f "$WORK"/*.tmp "$WORK/out.bin"
+  fi
+  # Four regions: the input's bounding box cut in quarters.
+  read -r x0 y0 x1 y1 <<< "$(osmium fileinfo -e -g data.bbox "$f" | tr -d '()' | tr ',' ' ')"
+  python3 - "$x0" "$y0" "$x1" "$y1" > "$WORK/r4.geojson" <<'PY'
+import json, sys
+x0, y0, x1, y1 = (float(v) for v in sys.argv[1:])
+x0 -= 0.01; y0 -= 0.01; x1 += 0.01; y1 += 0.01
+xm, ym = (x0 + x1) / 2, (y0 + y1) / 2
+box = lambda a, b, c, d: {"type": "Polygon", "coordinates": [[[a, b], [c, b], [c, d], [a, d], [a, b]]]}
+parts = [("sw", (x0, y0, xm, ym)), ("se", (xm, y0, x1, ym)), ("nw", (x0, ym, xm, y1)), ("ne", (xm, ym, x1, y1))]
+print(json.dumps({"type": "FeatureCollection",
+                  "features": [{"type": "Feature", "properties": {"name": n}, "geometry": box(*r)} for n, r in parts]}))
+PY
+  read -r sp mp _ <<< "$(run env VELC="$VELC" VELMO_CLI="$CLI" "$HERE/../../scripts/make-maps" "$f" "$WORK/r4.geojson" "$WORK/mm" -j2 --quiet)"
+  echo "| $(basename "$f") | $(awk -v n="$nodes" 'BEGIN {printf "%.1f", n / 1e6}') | $s1 | $(per_m "$s1" "$nodes") | $m1 | $a1 | $s2 | $m2 | $a2 | $ratio | $so | $mo | $sm | $mm | $sp |"
+  rm -rf "$WORK/j1" "$WORK/j2" "$WORK/old" "$WORK/mm"
+done
