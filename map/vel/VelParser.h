@@ -177,6 +177,10 @@ class CVelParser : public CMapParser {
   // reaches. False when the map has none or the table starts outside it.
   bool GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped = nullptr) const;
   const vel::VelExtHeader& GetHeader() const { return m_hdr; }
+  // The border key table: the number of its records (0: the map has none,
+  // or the table does not lie inside the file) and record i (i below it).
+  uint32_t GetBorderKeyCount() const;
+  vel::VelBorderKey GetBorderKey(uint32_t i) const;
   const CHuffmanTable& GetTable(int iTable) const { return m_aTables[iTable]; }
   uint32_t GetFileSize() const { return m_cFileSize; }
   const uint8_t* GetData() const { return m_pData; }

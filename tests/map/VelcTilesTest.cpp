@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -308,6 +309,97 @@ TEST(VelcTiles, ATileTheWriterFindsTooLargeIsHalvedUntilItFits) {
       EXPECT_TRUE(keys.count(key)) << key;
     }
   }
+}
+
+// The border keys of each tile are the grid nodes of every way that lies
+// in the tile and leaves its rectangle (worked out from the ways of the
+// source, not from the tiles), each at its own node: so the tiles on both
+// sides of an edge list the same keys where a road crosses it.
+TEST(VelcTiles, EveryTileListsTheGraphNodesOfTheRoadsLeavingItAsBorderKeys) {
+  Converted in;
+  in.options.fKeepNodeKeys = true;
+  Convert(in);
+  ASSERT_EQ(in.options.nodeKeys.size(), size_t(in.options.dwNodeCount));
+  const std::string dir = NewFolder("keys");
+  VelTileStats stats;
+  std::string strError;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
+  ASSERT_GE(stats.tiles.size(), 4u);
+
+  // The source's roads as OSM node ids with their points (as velc reads
+  // the coordinates: to 1e-7 degrees). Every grid node is a graph node (a
+  // row piece and a column piece meet there); the diagonal's own nodes are not.
+  auto at = [](double fDeg) { return DegreesToMap(double(std::llround(fDeg * 1e7)) / 1e7); };
+  auto gridId = [](int r, int c) { return uint64_t(1 + r * c_cGrid + c); };
+  auto gridPt = [&](int r, int c) { return MapPoint{at(c_fLon0 + c * c_fStep), at(c_fLat0 + r * c_fStep)}; };
+  struct Way {
+    std::vector<MapPoint> points;
+    std::vector<uint64_t> graphIds;
+  };
+  std::vector<Way> ways;
+  for (int dir2 = 0; dir2 < 2; ++dir2)
+    for (int k = 0; k < c_cGrid; ++k)
+      for (int s = 0; s + 1 < c_cGrid; s += 3) {
+        Way w;
+        for (int t = s; t <= std::min(s + 3, c_cGrid - 1); ++t) {
+          w.points.push_back(dir2 == 0 ? gridPt(k, t) : gridPt(t, k));
+          w.graphIds.push_back(dir2 == 0 ? gridId(k, t) : gridId(t, k));
+        }
+        ways.push_back(w);
+      }
+  Way diagonal;
+  diagonal.points.push_back(gridPt(0, 0));
+  for (int i = 1; i + 1 < c_cGrid; ++i)
+    diagonal.points.push_back(MapPoint{at(c_fLon0 + (i + 0.5) * c_fStep), at(c_fLat0 + (i + 0.5) * c_fStep)});
+  diagonal.points.push_back(gridPt(c_cGrid - 1, c_cGrid - 1));
+  diagonal.graphIds = {gridId(0, 0), gridId(c_cGrid - 1, c_cGrid - 1)};
+  ways.push_back(diagonal);
+
+  std::map<uint64_t, std::set<uint32_t>> tilesOfKey;
+  for (uint32_t iTile = 0; iTile < stats.tiles.size(); ++iTile) {
+    const MapRect& rect = stats.tiles[iTile];
+    std::set<uint64_t> expected;
+    for (const Way& w : ways) {
+      bool fIn = false, fOut = false;
+      for (const MapPoint& p : w.points) (rect.Contains(p) ? fIn : fOut) = true;
+      if (!fIn) fIn = rect.Intersects(BoundsOf(w.points));
+      if (fIn && fOut) expected.insert(w.graphIds.begin(), w.graphIds.end());
+    }
+    std::ifstream file(dir + "/" + TileFileName(iTile), std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty()) << TileFileName(iTile);
+    std::unique_ptr<CVelParser> tile(OpenBytes(bytes, "keys-tile"));
+    ASSERT_TRUE(tile);
+    // Where each graph node of the tile lies.
+    std::map<int32_t, MapPoint> nodeAt;
+    for (const DecodedRoad& road : DecodeRoads(tile.get()))
+      for (size_t k = 0; k < road.nodes.size(); ++k)
+        if (road.nodes[k] >= 0) nodeAt[road.nodes[k]] = road.points[k];
+    std::set<uint64_t> actual;
+    uint64_t qwPrev = 0;
+    for (uint32_t i = 0; i < tile->GetBorderKeyCount(); ++i) {
+      const vel::VelBorderKey k = tile->GetBorderKey(i);
+      EXPECT_GE(k.qwKey, qwPrev) << "sorted by key";
+      qwPrev = k.qwKey;
+      actual.insert(k.qwKey);
+      tilesOfKey[k.qwKey].insert(iTile);
+      ASSERT_TRUE(nodeAt.count(int32_t(k.nNode))) << "key " << k.qwKey << " names no node of the tile";
+      const int r = int((k.qwKey - 1) / c_cGrid), c = int((k.qwKey - 1) % c_cGrid);
+      // (within the finest level's unit; grid nodes lie far apart)
+      EXPECT_NEAR(nodeAt[int32_t(k.nNode)].x, gridPt(r, c).x, 256) << "key " << k.qwKey;
+      EXPECT_NEAR(nodeAt[int32_t(k.nNode)].y, gridPt(r, c).y, 256) << "key " << k.qwKey;
+    }
+    EXPECT_EQ(actual, expected) << "tile " << iTile;
+  }
+  // A key is where two tiles meet.
+  for (const auto& kv : tilesOfKey) EXPECT_GE(kv.second.size(), 2u) << "key " << kv.first;
+
+  // The single map of the whole grid leaves nothing: it has no keys.
+  std::vector<uint8_t> single;
+  ASSERT_TRUE(WriteVelMap(in.options, in.levels, single, strError)) << strError;
+  std::unique_ptr<CVelParser> whole(OpenBytes(single, "keys-whole"));
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->GetBorderKeyCount(), 0u);
 }
 
 TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossTilesIsNot) {
