@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -484,6 +485,51 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
   std::unique_ptr<CCitiesQuery> cities(map->CreateCitiesQuery());
   ASSERT_TRUE(cities);
   EXPECT_EQ(cities->GetCount(), 4u);
+}
+
+// --tile-size cuts even a small input into tiles of at most that many
+// kilobytes of objects: the smaller the size, the more tiles; every tile's
+// blocks start within it. Sizes out of range and a file as the output are
+// refused before anything is read.
+TEST(VelcTiles, TheTileSizeOptionCutsASmallInputIntoTilesOfAtMostThatSize) {
+  auto run = [](const std::string& strArgs) {
+    return std::system((std::string(VELMO_VELC) + " '" + GridOsmPath() + "' " + strArgs + " > '" +
+                        TempPath("size.log") + "' 2>&1").c_str());
+  };
+  auto count = [](const std::string& dir) {
+    std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+    return map && AsVidxParser(map.get()) ? AsVidxParser(map.get())->GetMapCount() : 0u;
+  };
+  const std::string dirSmall = NewFolder("size4") + "/", dirLarge = NewFolder("size16") + "/";
+  ASSERT_EQ(run("-o '" + dirSmall + "' --tile-size 4"), 0);
+  ASSERT_EQ(run("-o '" + dirLarge + "' --tile-size 16"), 0);
+  const uint32_t cSmall = count(dirSmall), cLarge = count(dirLarge);
+  EXPECT_GE(cLarge, 2u);
+  EXPECT_GT(cSmall, cLarge);
+  for (uint32_t i = 0; i < cSmall; ++i) {
+    std::unique_ptr<CMapParser> tile(OpenMapFile(platform::Utf8ToU16(dirSmall + TileFileName(i)).c_str(), false, c_fOpenAll));
+    ASSERT_TRUE(tile) << i;
+    CVelParser* pVel = static_cast<CVelParser*>(tile.get());
+    // Every block's object data lies within the size.
+    for (uint32_t iLevel = 0; iLevel < pVel->GetLevelCount(); ++iLevel) {
+      vel::VelLevel level;
+      ASSERT_TRUE(pVel->GetLevel(iLevel, level));
+      const uint8_t* pBlock = pVel->GetData() + level.dwFirstBlock;
+      for (uint32_t b = 0; b < level.wBlocks; ++b) {
+        VelBlockInfo info;
+        ASSERT_TRUE(pVel->ReadBlock(pBlock, info));
+        const uint64_t cbEnd = uint64_t(info.adwSectionOffset[2]) + info.adwSectionSize[2];
+        EXPECT_LE(cbEnd, 4u * 1024) << "tile " << i << " level " << iLevel;
+      }
+    }
+  }
+  std::remove((TempPath("size.vel")).c_str());
+  EXPECT_EQ(run("-o '" + TempPath("size.vel") + "' --tile-size 8"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 0"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 16385"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 8k"), 2 << 8);
+  struct stat st;
+  EXPECT_NE(stat(TempPath("size.vel").c_str(), &st), 0);
 }
 #endif
 
