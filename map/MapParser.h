@@ -308,6 +308,10 @@ class CMapParser {
   virtual CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                                  const MapTypeFilter* pFilter, const char16_t* pszName,
                                  const MapProgress* pProgress);  // 14
+  // The road graph as a read-only view for searches over several maps,
+  // its arc costs made for the options (built, or taken from the last
+  // call with the same options). False when the map has no road graph.
+  virtual bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const struct RoadNet** ppNet);  // 15
 
   const MapRect& GetRect() const { return m_rect; }
   uint32_t GetFirstScale() const { return m_nScaleFirst; }

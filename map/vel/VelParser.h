@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "map/MapParser.h"
+#include "map/RoadNet.h"
 #include "map/bits/BitStream.h"
 #include "map/vel/detail/VelFormat.h"
 
@@ -114,6 +115,7 @@ class CVelParser : public CMapParser {
   // Objects of one level within a radius of a point, nearest first.
   // Road route between two points (VelRouter.cpp).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
+  bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) override;
   // The route search of this map (its graph is built by the first search);
   // null when the map has no road graph.
   CVelRouter* GetRouter();
@@ -283,6 +285,7 @@ class CVelParser : public CMapParser {
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
   CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
+  std::unique_ptr<RoadNet> m_pRoadNet;  // its view for searches over several maps
   // The nearest search's grid of one level (VelNearest.cpp): every
   // record's bounding box, type and place in the walk, bucketed by a
   // uniform grid over the level, so that a search rereads only the records

@@ -158,6 +158,24 @@ MapPoint GridPoint(double r, double c) {
   return MapPoint{DegreesToMap(c_fLon0 + c * c_fStep), DegreesToMap(c_fLat0 + r * c_fStep)};
 }
 
+// The length of the route's polyline (doubled map units).
+double PathLength(const RouteOptions& o) {
+  double f = 0;
+  for (size_t i = 1; i < o.points.size(); ++i)
+    f += std::hypot(double(o.points[i].x) - o.points[i - 1].x, double(o.points[i].y) - o.points[i - 1].y);
+  return f;
+}
+
+// The maneuvers of a route: kind and place (to 1e-4 degrees).
+std::vector<std::string> Maneuvers(const RouteOptions& o) {
+  std::vector<std::string> out;
+  for (const RouterPoint& p : o.points)
+    if (p.btKind & c_rkManeuver)
+      out.push_back(std::to_string(p.btKind) + "@" + std::to_string(std::lround(MapToDegrees(p.x >> 1) * 1e4)) + "," +
+                    std::to_string(std::lround(MapToDegrees(p.y >> 1) * 1e4)));
+  return out;
+}
+
 double RouteLength(const RouteOptions& o) {
   double f = 0;
   for (const RouterPoint& p : o.points) f += p.fLength;
@@ -403,8 +421,9 @@ TEST(VelcTiles, EveryTileListsTheGraphNodesOfTheRoadsLeavingItAsBorderKeys) {
   EXPECT_EQ(whole->GetBorderKeyCount(), 0u);
 }
 
-TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossTilesIsNot) {
+TEST(VelcTiles, ARouteWithinOneTileOrAcrossTilesThroughTheCollectionEqualsTheSingleMaps) {
   Converted in;
+  in.options.fKeepNodeKeys = true;
   Convert(in);
   std::vector<uint8_t> single;
   std::string strError;
@@ -440,17 +459,24 @@ TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossT
   EXPECT_NEAR(RouteLength(viaTiles), RouteLength(viaWhole), 1.0);
   EXPECT_GT(RouteLength(viaTiles), 0.0);
 
-  // Opposite corners of the grid lie in no one tile: no route through the
-  // collection, though the single map has one.
-  const MapPoint c = GridPoint(0, 0), d = GridPoint(c_cGrid - 1, c_cGrid - 1);
+  // Streets at opposite corners of the grid lie in no one tile: the route
+  // crosses tiles at their border keys and is as long as on the single map,
+  // with the same maneuvers (the turns onto and off the diagonal, which
+  // crosses every tile, and none at a tile's edge).
+  const MapPoint c = GridPoint(0, 0.5), d = GridPoint(c_cGrid - 1, c_cGrid - 1.5);
   bool fShared = false;
   for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i)
     fShared |= pIndex->GetMember(i).rect.Contains(c) && pIndex->GetMember(i).rect.Contains(d);
   ASSERT_FALSE(fShared);
-  RouteOptions across, acrossWhole;
-  EXPECT_FALSE(map->FindRoute(c, d, &across, nullptr));
-  EXPECT_TRUE(across.points.empty());
-  EXPECT_TRUE(whole->FindRoute(c, d, &acrossWhole, nullptr));
+  for (int fTime = 0; fTime < 2; ++fTime) {
+    RouteOptions across, acrossWhole;
+    across.fTimeBased = acrossWhole.fTimeBased = fTime;
+    ASSERT_TRUE(map->FindRoute(c, d, &across, nullptr)) << fTime;
+    ASSERT_TRUE(whole->FindRoute(c, d, &acrossWhole, nullptr)) << fTime;
+    EXPECT_GE(pIndex->GetRouteStats().cLegs, 2u);
+    EXPECT_NEAR(PathLength(across), PathLength(acrossWhole), PathLength(acrossWhole) * 1e-3) << fTime;
+    EXPECT_EQ(Maneuvers(across), Maneuvers(acrossWhole)) << fTime;
+  }
 }
 
 #if defined(VELMO_VELC)
