@@ -1284,6 +1284,7 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
   net.fAvoidHighways = options.fAvoidHighways;
   const bool fTime = options.fTimeBased != 0;
   const uint16_t wMask = VehicleMask(options.nVehicle, options.fAvoidTolls != 0);
+  const uint8_t btThrough = LinkThroughBit(options.nVehicle);
   net.fMinRate = LinkCost(1e6f, 0, fTime) / 1e6f;
   for (uint16_t w = 0; w < 64; ++w) net.fMinRate = std::min(net.fMinRate, LinkCost(1e6f, w, fTime) / 1e6f);
   net.nodePoints.assign(m_nodePoints.Data(), m_nodePoints.Data() + m_cNodes);
@@ -1294,6 +1295,8 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
     if (l.wAttributes & wMask) return false;
     if (options.fAvoidUnpaved && (l.btAccess & c_btLinkUnpaved)) return false;
     if (options.fAvoidHighways && l.btType == c_btHighway) return false;
+    // Roads kept to a route's ends are driven by the search at the ends.
+    if (m_fUseRestrictions && (l.btAccess & btThrough)) return false;
     return !(m_fUseRestrictions && (BarrierAt(l.cFromNode) & wMask));
   };
   for (size_t i = 0; i < cLinks; ++i) {
@@ -1326,6 +1329,33 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
   std::sort(net.byKey.begin(), net.byKey.end());
   std::sort(net.byNode.begin(), net.byNode.end());
   return true;
+}
+
+bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
+                           std::vector<std::pair<uint32_t, float>>& nodes) {
+  nodes.clear();
+  if (!m_fBuilt && !Build(nullptr)) return false;
+  RoadSnap snap;
+  snap.pt = pt;
+  snap.fDestination = fDestination;
+  RoadSnap* apSnap[2] = {&snap, nullptr};
+  Snap(apSnap, 1, VehicleMask(options.nVehicle, options.fAvoidTolls != 0));
+  if (snap.fD2 < 0) return false;
+  if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < m_cNodes)
+    nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
+  if (snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < m_cNodes)
+    nodes.emplace_back(uint32_t(snap.nNextNode), float(snap.fNextLength));
+  return !nodes.empty();
+}
+
+bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+                               std::vector<std::pair<uint32_t, float>>& nodes) {
+  CVelRouter* pRouter = GetRouter();
+  if (!pRouter) {
+    nodes.clear();
+    return false;
+  }
+  return pRouter->SnapNodes(pt, fDestination, options, nodes);
 }
 
 bool CVelParser::GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) {

@@ -362,7 +362,7 @@ double GraphDist(const MapPoint& a, const MapPoint& b, double fCos) {
 // arrival and the second's start are one point, which takes the road the
 // route arrives by and a turn only where the route turns there (a road
 // that merely goes on into the next map gives none).
-void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg) {
+void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, bool fJunction) {
   if (leg.empty()) return;
   if (route.empty()) {
     route.swap(leg);
@@ -383,7 +383,7 @@ void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg) {
   }
   join.btKind = c_rkPlain;
   join.nTurnAngle = 0;
-  if (iNext < leg.size() && (route[iPrev].x != join.x || route[iPrev].y != join.y)) {
+  if (fJunction && iNext < leg.size() && (route[iPrev].x != join.x || route[iPrev].y != join.y)) {
     const double ax = double(join.x) - route[iPrev].x, ay = double(join.y) - route[iPrev].y;
     const double bx = double(leg[iNext].x) - join.x, by = double(leg[iNext].y) - join.y;
     const double fDeg = std::atan2(ax * by - ay * bx, ax * bx + ay * by) * 180.0 / 3.14159265358979323846;
@@ -411,21 +411,61 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   if (m_cMaps > 1 && FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions, pProgress, crossings, fHandled)) {
     std::vector<RouterPoint> route;
     MapPoint ptFrom = ptStart;
-    uint32_t nMember = uint32_t(nStart);
+    uint32_t nMember = m_nCrossStart;
     for (size_t i = 0; i <= crossings.size(); ++i) {
       if (pProgress && pProgress->IsCancelled()) return false;
       const MapPoint ptTo = i < crossings.size() ? crossings[i].pt : ptEnd;
-      // A crossing where the route starts or ends (a key node at either
+  // A crossing where the route starts or ends (a key node at either
       // point) leaves a leg of no length: nothing to drive there.
       const bool fEmpty = std::abs(int64_t(ptFrom.x) - ptTo.x) <= 16 && std::abs(int64_t(ptFrom.y) - ptTo.y) <= 16;
       if (!fEmpty || (route.empty() && i == crossings.size())) {
         CMapParser* pMember = RouteMember(nMember);
         RouteOptions leg = *pOptions;
         leg.points.clear();
-        if (!route.empty()) leg.fMotionValid = false;
-        if (!pMember || !pMember->FindRoute(ptFrom, ptTo, &leg, pProgress)) return false;
+        if (!route.empty()) {
+          // The next leg goes on in the heading the route arrived with.
+          leg.fMotionValid = false;
+          for (size_t k = route.size() - 1; k > 0; --k)
+            if (route[k - 1].x != route.back().x || route[k - 1].y != route.back().y) {
+              const double dx = (double(route.back().x) - route[k - 1].x) * std::cos(MapToDegrees(ptFrom.y) * 3.14159265358979323846 / 180);
+              const double dy = double(route.back().y) - route[k - 1].y;
+              double fCourse = std::atan2(dx, dy) * 180.0 / 3.14159265358979323846;
+              if (fCourse < 0) fCourse += 360;
+              leg.fMotionValid = true;
+              leg.dCourse = fCourse;
+              leg.dSpeedKmh = 30;
+              break;
+            }
+        }
+        bool fLeg = pMember && pMember->FindRoute(ptFrom, ptTo, &leg, pProgress);
+        // A member whose search cannot drive the leg (its roads there end
+        // at its edge, a turn it does not allow): another member that holds
+        // both points may.
+        for (uint32_t m2 = 0; m2 < m_cMaps && !fLeg; ++m2) {
+          VidxMapRecord rec;
+          const MapRect r = MemberRect(*RecordAt(m2, rec));
+          if (m2 == nMember || !r.Contains(ptFrom) || !r.Contains(ptTo)) continue;
+          CMapParser* pOther = RouteMember(m2);
+          leg.points.clear();
+          fLeg = pOther && pOther->FindRoute(ptFrom, ptTo, &leg, pProgress);
+        }
+        // A few metres between a crossing and an end that no search drives
+        // (both on one one-way piece against it): the points joined.
+        if (!fLeg && std::abs(int64_t(ptFrom.x) - ptTo.x) + std::abs(int64_t(ptFrom.y) - ptTo.y) <= 2048) {
+          leg.points.clear();
+          RouterPoint a, b;
+          a.x = int32_t(uint32_t(ptFrom.x) << 1), a.y = int32_t(uint32_t(ptFrom.y) << 1);
+          b.x = int32_t(uint32_t(ptTo.x) << 1), b.y = int32_t(uint32_t(ptTo.y) << 1);
+          leg.points.push_back(a);
+          leg.points.push_back(b);
+          fLeg = true;
+        }
+        if (!fLeg) {
+          return false;
+        }
         m_nRouteMap = int(nMember);
-        JoinLeg(route, leg.points);
+        // Where a road only bends at the crossing, no other road meets it.
+        JoinLeg(route, leg.points, i == 0 || crossings[i - 1].cWays > 2);
       }
       if (i < crossings.size()) {
         ptFrom = crossings[i].pt;
@@ -527,17 +567,35 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   typedef std::pair<float, int64_t> HeapItem;  // key, state
   std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
   auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
-  for (const auto& s : nearest(*nets[nStart], ptStart, true)) {
-    const int64_t g = base[nStart] + s.second;
-    const float c = float(s.first) * fRate;
-    if (dist[size_t(g)] < 0 || c < dist[size_t(g)]) {
-      dist[size_t(g)] = c;
-      heap.emplace(c + bound(nets[nStart]->nodePoints[s.second]), g);
-    }
-  }
+  // The seeds: the nodes of the roads the two points meet as the members'
+  // own searches take them; the nearest nodes when a member cannot say.
+  std::vector<std::pair<uint32_t, float>> snapped;
   std::vector<std::pair<int64_t, float>> targets;
-  for (const auto& t : nearest(*nets[nEnd], ptEnd, false))
-    targets.emplace_back(base[nEnd] + t.second, float(t.first) * fRate);
+  auto addEnds = [&](const MapPoint& pt, bool fDest, int nFirst) {
+    // Every member whose rectangle holds the point (maps of overlapping
+    // extracts both may; tiles do not overlap).
+    for (uint32_t m = 0; m < m_cMaps; ++m) {
+      VidxMapRecord rec;
+      if ((int(m) != nFirst && !MemberRect(*RecordAt(m, rec)).Contains(pt)) || !ensure(m)) continue;
+      std::vector<std::pair<double, uint32_t>> nodes;
+      if (RouteMember(m)->SnapToRoadNet(pt, fDest, options, snapped))
+        for (const auto& n : snapped) nodes.emplace_back(n.second, n.first);
+      else
+        nodes = nearest(*nets[m], pt, !fDest);
+      for (const auto& n : nodes) {
+        const int64_t g = base[m] + n.second;
+        const float c = float(n.first) * fRate;
+        if (fDest) {
+          targets.emplace_back(g, c);
+        } else if (dist[size_t(g)] < 0 || c < dist[size_t(g)]) {
+          dist[size_t(g)] = c;
+          heap.emplace(c + bound(nets[m]->nodePoints[n.second]), g);
+        }
+      }
+    }
+  };
+  addEnds(ptStart, false, int(nStart));
+  addEnds(ptEnd, true, int(nEnd));
   std::sort(targets.begin(), targets.end());
 
   float fBest = -1;
@@ -588,9 +646,24 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
     const int64_t gFrom = pred[size_t(g)];
     const uint32_t mTo = memberOf(g), mFrom = memberOf(gFrom);
     if (mTo == mFrom) continue;
-    crossings.push_back(Crossing{nets[mFrom]->nodePoints[size_t(gFrom - base[mFrom])], mFrom, mTo});
+    // The roads at the node: its neighbours in both members.
+    std::vector<MapPoint> around;
+    for (uint32_t mm : {mFrom, mTo}) {
+      const RoadNet& net = *nets[mm];
+      const uint32_t nn = uint32_t((mm == mFrom ? gFrom : g) - base[mm]);
+      for (uint32_t k = net.firstArc[nn]; k < net.firstArc[nn + 1]; ++k) {
+        const MapPoint q = net.nodePoints[net.arcTo[k]];
+        bool fSeen = false;
+        for (const MapPoint& a : around) fSeen |= a.x == q.x && a.y == q.y;
+        if (!fSeen) around.push_back(q);
+      }
+    }
+    crossings.push_back(Crossing{nets[mFrom]->nodePoints[size_t(gFrom - base[mFrom])], mFrom, mTo, uint32_t(around.size())});
   }
   std::reverse(crossings.begin(), crossings.end());
+  int64_t gFirst = gBest;
+  while (pred[size_t(gFirst)] >= 0) gFirst = pred[size_t(gFirst)];
+  m_nCrossStart = memberOf(gFirst);
   return true;
 }
 

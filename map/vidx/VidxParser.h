@@ -109,6 +109,7 @@ class CVidxParser : public CMapParser {
   struct Crossing {
     MapPoint pt;   // the node where the route goes on in the next member
     uint32_t nFrom, nTo;
+    uint32_t cWays;  // the nodes next to it (more than two: a junction)
   };
   const vidx::VidxMapRecord* RecordAt(uint32_t i, vidx::VidxMapRecord& rec) const;
   CMapParser* RouteMember(uint32_t i);
@@ -136,6 +137,7 @@ class CVidxParser : public CMapParser {
   int m_nRouteMap;
   std::vector<std::unique_ptr<CMapParser>> m_routeMembers;
   uint32_t m_cRouteOpened = 0;
+  uint32_t m_nCrossStart = 0;  // the member where the last search's path starts
   CollectionRouteStats m_routeStats;
 };
 
