@@ -408,14 +408,15 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   // members the route runs through and where it crosses between them.
   std::vector<Crossing> crossings;
   bool fHandled = false;
-  if (m_cMaps > 1 && FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions, pProgress, crossings, fHandled)) {
+  if (m_cMaps > 1 &&
+      FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions, pProgress, crossings, fHandled)) {
     std::vector<RouterPoint> route;
     MapPoint ptFrom = ptStart;
     uint32_t nMember = m_nCrossStart;
     for (size_t i = 0; i <= crossings.size(); ++i) {
       if (pProgress && pProgress->IsCancelled()) return false;
       const MapPoint ptTo = i < crossings.size() ? crossings[i].pt : ptEnd;
-  // A crossing where the route starts or ends (a key node at either
+      // A crossing where the route starts or ends (a key node at either
       // point) leaves a leg of no length: nothing to drive there.
       const bool fEmpty = std::abs(int64_t(ptFrom.x) - ptTo.x) <= 16 && std::abs(int64_t(ptFrom.y) - ptTo.y) <= 16;
       if (!fEmpty || (route.empty() && i == crossings.size())) {
@@ -427,7 +428,8 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
           leg.fMotionValid = false;
           for (size_t k = route.size() - 1; k > 0; --k)
             if (route[k - 1].x != route.back().x || route[k - 1].y != route.back().y) {
-              const double dx = (double(route.back().x) - route[k - 1].x) * std::cos(MapToDegrees(ptFrom.y) * 3.14159265358979323846 / 180);
+              const double fCos = std::cos(MapToDegrees(ptFrom.y) * 3.14159265358979323846 / 180);
+              const double dx = (double(route.back().x) - route[k - 1].x) * fCos;
               const double dy = double(route.back().y) - route[k - 1].y;
               double fCourse = std::atan2(dx, dy) * 180.0 / 3.14159265358979323846;
               if (fCourse < 0) fCourse += 360;
@@ -460,9 +462,7 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
           leg.points.push_back(b);
           fLeg = true;
         }
-        if (!fLeg) {
-          return false;
-        }
+        if (!fLeg) return false;
         m_nRouteMap = int(nMember);
         // Where a road only bends at the crossing, no other road meets it.
         JoinLeg(route, leg.points, i == 0 || crossings[i - 1].cWays > 2);

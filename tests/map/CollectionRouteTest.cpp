@@ -149,6 +149,20 @@ TEST(CollectionRoute, TiledExtractsRouteEveryPairAsTheSingleMap) {
     std::printf("%s: %zu tiles, %u of %zu pairs routed, %u across tiles, %u as long as on the single map\n",
                 pszExtract, size_t(pIndex->GetMapCount()), cRouted, pairs.size(), cCrossing, cEqual);
     EXPECT_GE(cCrossing, 5u) << "most pairs should cross tiles";
+#ifdef VELMO_CLI
+    // The command line routes the folder too and writes the whole route.
+    const std::string strGpx = dir + "route.gpx";
+    const Pair& p0 = pairs.front();
+    char szArgs[160];
+    std::snprintf(szArgs, sizeof szArgs, " %.7f %.7f %.7f %.7f --gpx ", MapToDegrees(p0.a.y), MapToDegrees(p0.a.x),
+                  MapToDegrees(p0.b.y), MapToDegrees(p0.b.x));
+    ASSERT_EQ(RunCommand(std::string(VELMO_CLI) + " route " + dir + szArgs + strGpx), "ok");
+    std::ifstream gpx(strGpx);
+    const std::string strText((std::istreambuf_iterator<char>(gpx)), std::istreambuf_iterator<char>());
+    size_t cPoints = 0;
+    for (size_t i = strText.find("<rtept"); i != std::string::npos; i = strText.find("<rtept", i + 1)) ++cPoints;
+    EXPECT_GT(cPoints, 20u) << "a road route, not a straight line";
+#endif
     EXPECT_GE(cRouted + 1, pairs.size()) << "at most one pair not routed through the tiles";
     // Most routes equal the single map's (the rest are longer: see above).
     EXPECT_GE(cEqual * 4, cRouted * 3);
