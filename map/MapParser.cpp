@@ -138,6 +138,14 @@ void CMapParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pb
 }
 
 bool CMapParser::FindRoute(MapPoint, MapPoint, RouteOptions*, const MapProgress*) { return false; }
+bool CMapParser::SnapToRoadNet(MapPoint, bool, const RouteOptions&, std::vector<std::pair<uint32_t, float>>& nodes) {
+  nodes.clear();
+  return false;
+}
+bool CMapParser::GetRoadNet(const RouteOptions&, const MapProgress*, const RoadNet** ppNet) {
+  if (ppNet) *ppNet = nullptr;
+  return false;
+}
 CStyleSource* CMapParser::GetDrawTypes() { return nullptr; }
 CCitiesQuery* CMapParser::CreateCitiesQuery() { return nullptr; }
 bool CMapParser::HasObjectsIndex() { return false; }

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "map/DrawSink.h"
 #include "map/MapRect.h"
@@ -308,6 +310,15 @@ class CMapParser {
   virtual CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                                  const MapTypeFilter* pFilter, const char16_t* pszName,
                                  const MapProgress* pProgress);  // 14
+  // The road graph as a read-only view for searches over several maps,
+  // its arc costs made for the options (built, or taken from the last
+  // call with the same options). False when the map has no road graph.
+  virtual bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const struct RoadNet** ppNet);  // 15
+  // The graph nodes of the road a point meets as the map's own search
+  // takes it (the start, or the destination with fDestination), each with
+  // the length (map units) between it and the point. False when none.
+  virtual bool SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+                             std::vector<std::pair<uint32_t, float>>& nodes);  // 16
 
   const MapRect& GetRect() const { return m_rect; }
   uint32_t GetFirstScale() const { return m_nScaleFirst; }

@@ -146,6 +146,9 @@ std::vector<VelLevelInput> MakeRoadNet(VelWriterOptions& opt) {
     levels[0].objects[k].btRoadFlags = uint8_t(rng() % 2);
   }
   for (uint32_t k = 3; k < nodes.size(); k += 37) opt.barriers.push_back(VelBarrierInput{k, 0x9F00});
+  // The nodes of the grid's first row meet a neighbouring map there.
+  for (uint32_t k = 0; k < uint32_t(n) && k < nodes.size(); ++k)
+    opt.borderKeys.push_back(VelBorderKeyInput{k, 7000000000ull + k});
   opt.dwNodeCount = uint32_t(nodes.size());
   return levels;
 }

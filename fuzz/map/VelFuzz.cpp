@@ -104,6 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
     }
     delete pQuery;
   }
+  // The border keys, each looked at.
+  {
+    uint64_t qwSum = 0;
+    const uint32_t cKeys = parser.GetBorderKeyCount();
+    for (uint32_t k = 0; k < cKeys && k < 65536; ++k) qwSum += parser.GetBorderKey(k).qwKey;
+    volatile uint64_t qwSink = qwSum;
+    (void)qwSink;
+  }
   // A route between the middle and a point a third of the way in, with a
   // work limit, twice (the second reuses the graph), by time and by length.
   if (CVelRouter* pRouter = parser.GetRouter()) {

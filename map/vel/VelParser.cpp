@@ -653,3 +653,17 @@ CStyleSource* CVelParser::GetDrawTypes() {
   if (!m_pDrawTypes) m_pDrawTypes = CreateDrawTypes();
   return m_pDrawTypes;
 }
+
+uint32_t CVelParser::GetBorderKeyCount() const {
+  if (!m_hdr.dwBorderKeyOffset || !m_hdr.dwBorderKeyCount || !m_hdr.dwNodeCount) return 0;
+  const uint64_t cb = uint64_t(m_hdr.dwBorderKeyCount) * sizeof(VelBorderKey);
+  if (m_hdr.dwBorderKeyOffset < sizeof(VelExtHeader) || m_hdr.dwBorderKeyOffset + cb > m_cFileSize) return 0;
+  return m_hdr.dwBorderKeyCount;
+}
+
+VelBorderKey CVelParser::GetBorderKey(uint32_t i) const {
+  VelBorderKey k{0, 0};
+  if (i < GetBorderKeyCount())
+    std::memcpy(&k, m_pData + m_hdr.dwBorderKeyOffset + size_t(i) * sizeof k, sizeof k);
+  return k;
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "map/MapParser.h"
+#include "map/RoadNet.h"
 #include "map/bits/BitStream.h"
 #include "map/vel/detail/VelFormat.h"
 
@@ -114,6 +115,9 @@ class CVelParser : public CMapParser {
   // Objects of one level within a radius of a point, nearest first.
   // Road route between two points (VelRouter.cpp).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
+  bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) override;
+  bool SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+                     std::vector<std::pair<uint32_t, float>>& nodes) override;
   // The route search of this map (its graph is built by the first search);
   // null when the map has no road graph.
   CVelRouter* GetRouter();
@@ -177,6 +181,10 @@ class CVelParser : public CMapParser {
   // reaches. False when the map has none or the table starts outside it.
   bool GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped = nullptr) const;
   const vel::VelExtHeader& GetHeader() const { return m_hdr; }
+  // The border key table: the number of its records (0: the map has none,
+  // or the table does not lie inside the file) and record i (i below it).
+  uint32_t GetBorderKeyCount() const;
+  vel::VelBorderKey GetBorderKey(uint32_t i) const;
   const CHuffmanTable& GetTable(int iTable) const { return m_aTables[iTable]; }
   uint32_t GetFileSize() const { return m_cFileSize; }
   const uint8_t* GetData() const { return m_pData; }
@@ -279,6 +287,7 @@ class CVelParser : public CMapParser {
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
   CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
+  std::unique_ptr<RoadNet> m_pRoadNet;  // its view for searches over several maps
   // The nearest search's grid of one level (VelNearest.cpp): every
   // record's bounding box, type and place in the walk, bucketed by a
   // uniform grid over the level, so that a search rereads only the records

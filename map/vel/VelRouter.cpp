@@ -6,10 +6,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "map/RoadNet.h"
 #include "map/vel/VelParser.h"
 #include "platform/Debug.h"
 #include "platform/Str.h"
@@ -1271,6 +1273,109 @@ bool CVelRouter::SearchFromSnaps(const RoadSnap& start, const RoadSnap& dest, Ro
 }
 
 // ---------------------------------------------------------------------------
+
+bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pProgress, RoadNet& net) {
+  if (!Build(pProgress)) return false;
+  net = RoadNet();
+  net.nVehicle = options.nVehicle;
+  net.fTimeBased = options.fTimeBased;
+  net.fAvoidTolls = options.fAvoidTolls;
+  net.fAvoidUnpaved = options.fAvoidUnpaved;
+  net.fAvoidHighways = options.fAvoidHighways;
+  const bool fTime = options.fTimeBased != 0;
+  const uint16_t wMask = VehicleMask(options.nVehicle, options.fAvoidTolls != 0);
+  const uint8_t btThrough = LinkThroughBit(options.nVehicle);
+  net.fMinRate = LinkCost(1e6f, 0, fTime) / 1e6f;
+  for (uint16_t w = 0; w < 64; ++w) net.fMinRate = std::min(net.fMinRate, LinkCost(1e6f, w, fTime) / 1e6f);
+  net.nodePoints.assign(m_nodePoints.Data(), m_nodePoints.Data() + m_cNodes);
+  net.firstArc.assign(size_t(m_cNodes) + 1, 0);
+  const size_t cLinks = m_links.Size();
+  auto usable = [&](const RoutingLink& l) {
+    if (l.cLink < 0 || l.cRealNode < 0 || uint32_t(l.cRealNode) >= m_cNodes) return false;
+    if (l.wAttributes & wMask) return false;
+    if (options.fAvoidUnpaved && (l.btAccess & c_btLinkUnpaved)) return false;
+    if (options.fAvoidHighways && l.btType == c_btHighway) return false;
+    // Roads kept to a route's ends are driven by the search at the ends.
+    if (m_fUseRestrictions && (l.btAccess & btThrough)) return false;
+    return !(m_fUseRestrictions && (BarrierAt(l.cFromNode) & wMask));
+  };
+  for (size_t i = 0; i < cLinks; ++i) {
+    const RoutingLink& l = m_links[i];
+    if (usable(l) && l.cFromNode >= 0 && uint32_t(l.cFromNode) < m_cNodes) ++net.firstArc[size_t(l.cFromNode) + 1];
+  }
+  for (uint32_t n = 0; n < m_cNodes; ++n) net.firstArc[n + 1] += net.firstArc[n];
+  const size_t cArcs = net.firstArc[m_cNodes];
+  net.arcTo.resize(cArcs);
+  net.arcCost.resize(cArcs);
+  net.arcLength.resize(cArcs);
+  std::vector<uint32_t> fill(net.firstArc.begin(), net.firstArc.end() - 1);
+  for (size_t i = 0; i < cLinks; ++i) {
+    const RoutingLink& l = m_links[i];
+    if (!usable(l) || l.cFromNode < 0 || uint32_t(l.cFromNode) >= m_cNodes) continue;
+    const uint32_t k = fill[size_t(l.cFromNode)]++;
+    net.arcTo[k] = uint32_t(l.cRealNode);
+    net.arcCost[k] = LinkCost(l.fLength, l.wAttributes, fTime);
+    net.arcLength[k] = l.fLength;
+  }
+  const uint32_t cKeys = m_parser.GetBorderKeyCount();
+  net.byKey.reserve(cKeys);
+  net.byNode.reserve(cKeys);
+  for (uint32_t i = 0; i < cKeys; ++i) {
+    const VelBorderKey k = m_parser.GetBorderKey(i);
+    if (k.nNode >= m_cNodes || !k.qwKey) continue;
+    net.byKey.emplace_back(k.qwKey, k.nNode);
+    net.byNode.emplace_back(k.nNode, k.qwKey);
+  }
+  std::sort(net.byKey.begin(), net.byKey.end());
+  std::sort(net.byNode.begin(), net.byNode.end());
+  return true;
+}
+
+bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
+                           std::vector<std::pair<uint32_t, float>>& nodes) {
+  nodes.clear();
+  if (!m_fBuilt && !Build(nullptr)) return false;
+  RoadSnap snap;
+  snap.pt = pt;
+  snap.fDestination = fDestination;
+  RoadSnap* apSnap[2] = {&snap, nullptr};
+  Snap(apSnap, 1, VehicleMask(options.nVehicle, options.fAvoidTolls != 0));
+  if (snap.fD2 < 0) return false;
+  if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < m_cNodes)
+    nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
+  if (snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < m_cNodes)
+    nodes.emplace_back(uint32_t(snap.nNextNode), float(snap.fNextLength));
+  return !nodes.empty();
+}
+
+bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+                               std::vector<std::pair<uint32_t, float>>& nodes) {
+  CVelRouter* pRouter = GetRouter();
+  if (!pRouter) {
+    nodes.clear();
+    return false;
+  }
+  return pRouter->SnapNodes(pt, fDestination, options, nodes);
+}
+
+bool CVelParser::GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) {
+  if (ppNet) *ppNet = nullptr;
+  CVelRouter* pRouter = GetRouter();
+  if (!pRouter || !ppNet) return false;
+  RoadNet* pNet = m_pRoadNet.get();
+  if (!pNet || pNet->nVehicle != options.nVehicle || pNet->fTimeBased != options.fTimeBased ||
+      pNet->fAvoidTolls != options.fAvoidTolls || pNet->fAvoidUnpaved != options.fAvoidUnpaved ||
+      pNet->fAvoidHighways != options.fAvoidHighways) {
+    if (!m_pRoadNet) m_pRoadNet.reset(new (std::nothrow) RoadNet);
+    if (!m_pRoadNet || !pRouter->FillRoadNet(options, pProgress, *m_pRoadNet)) {
+      m_pRoadNet.reset();
+      return false;
+    }
+    pNet = m_pRoadNet.get();
+  }
+  *ppNet = pNet;
+  return true;
+}
 
 CVelRouter* CVelParser::GetRouter() {
   if (!m_pRouter && m_fHasRoadGraph && m_fObjectTables) m_pRouter = new CVelRouter(*this);

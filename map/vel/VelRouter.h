@@ -178,6 +178,14 @@ class CVelRouter {
   const CPodArray<TurnRestriction>& GetRestrictions() const { return m_restrictions; }
   uint32_t GetDroppedRestrictions() const { return m_cDroppedRestrictions; }
   const RouteSearchStats& GetStats() const { return m_stats; }
+  // The graph (built when needed) as a read-only view with the arcs the
+  // options let the vehicle drive and their costs (turn restrictions left
+  // out: the view chooses where a route crosses between maps, the search
+  // here drives it). False when the graph cannot be built.
+  bool FillRoadNet(const RouteOptions& options, const MapProgress* pProgress, struct RoadNet& net);
+  // The nodes of the road the point snaps to, with their lengths to it.
+  bool SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
+                 std::vector<std::pair<uint32_t, float>>& nodes);
   double GetCosLatitude() const { return m_fCos; }
 
   // Most links a search may take off its heap (0 = no limit); a search

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <queue>
 #include <set>
 
 #include "map/MapDescription.h"
+#include "map/RoadNet.h"
+#include "map/RouteOptions.h"
 #include "map/bits/BitStream.h"
 #include "platform/Debug.h"
 #include "platform/File.h"
@@ -235,8 +238,7 @@ CVidxParser::CVidxParser(const MapOpenContext& ctx)
       m_fCitiesLoaded(false),
       m_nCityUse(0),
       m_pDrawTypes(nullptr),
-      m_nRouteMap(-1),
-      m_pRouteMember(nullptr) {
+      m_nRouteMap(-1) {
   std::lock_guard<std::mutex> lock(g_liveLock);
   LiveCollections().insert(this);
 }
@@ -252,7 +254,6 @@ CVidxParser::~CVidxParser() {
     delete m.pParser;
   }
   delete m_pDrawTypes;
-  delete m_pRouteMember;
 }
 
 bool CVidxParser::Open(DWORD) {
@@ -342,22 +343,342 @@ static CMapParser* OpenMember(const std::u16string& strName, const std::u16strin
 // ---------------------------------------------------------------------------
 // Route
 
+CMapParser* CVidxParser::RouteMember(uint32_t i) {
+  if (i >= m_cMaps) return nullptr;
+  if (m_routeMembers.size() != m_cMaps) m_routeMembers.resize(m_cMaps);
+  if (!m_routeMembers[i]) {
+    m_routeMembers[i].reset(OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr));
+    if (m_routeMembers[i]) ++m_cRouteOpened;
+  }
+  return m_routeMembers[i].get();
+}
+
+uint32_t CVidxParser::GetRouteMembersOpen() const {
+  uint32_t c = 0;
+  for (const std::unique_ptr<CMapParser>& p : m_routeMembers) c += p != nullptr;
+  return c;
+}
+
+namespace {
+
+// How far outside a member's rectangle (map units, about 5 m) a node still
+// counts as in it.
+const int32_t c_nEdgeSlack = 256;
+
+// Distance in map units as the road graphs measure it (east-west scaled by
+// the cosine of the latitude).
+double GraphDist(const MapPoint& a, const MapPoint& b, double fCos) {
+  const double dx = (double(a.x) - b.x) * fCos, dy = double(a.y) - b.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+// The route points of two legs joined where they meet: the first leg's
+// arrival and the second's start are one point, which takes the road the
+// route arrives by and a turn only where the route turns there (a road
+// that merely goes on into the next map gives none).
+void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, bool fJunction) {
+  if (leg.empty()) return;
+  if (route.empty()) {
+    route.swap(leg);
+    return;
+  }
+  RouterPoint& join = route.back();
+  size_t iNext = 0;
+  while (iNext < leg.size() && leg[iNext].x == join.x && leg[iNext].y == join.y) ++iNext;
+  size_t iPrev = route.size() - 1;
+  while (iPrev > 0 && route[iPrev].x == join.x && route[iPrev].y == join.y) --iPrev;
+  // The road arriving at the join: that of the point before it.
+  if (route.size() >= 2) {
+    const RouterPoint& before = route[route.size() - 2];
+    join.strLabel = before.strLabel;
+    join.btSpeed = before.btSpeed;
+    join.btQuality = before.btQuality;
+    join.nLink = before.nLink;
+  }
+  join.btKind = c_rkPlain;
+  join.nTurnAngle = 0;
+  if (fJunction && iNext < leg.size() && (route[iPrev].x != join.x || route[iPrev].y != join.y)) {
+    const double ax = double(join.x) - route[iPrev].x, ay = double(join.y) - route[iPrev].y;
+    const double bx = double(leg[iNext].x) - join.x, by = double(leg[iNext].y) - join.y;
+    const double fDeg = std::atan2(ax * by - ay * bx, ax * bx + ay * by) * 180.0 / 3.14159265358979323846;
+    const int nAngle = int(std::lround(-fDeg));  // positive to the right
+    const bool fRenamed = leg[iNext].strLabel != join.strLabel;
+    if (std::abs(nAngle) >= 45 || (fRenamed && std::abs(nAngle) >= 20)) {
+      join.btKind = c_rkTurn;
+      join.nTurnAngle = nAngle;
+    }
+  }
+  route.insert(route.end(), std::make_move_iterator(leg.begin() + ptrdiff_t(iNext)), std::make_move_iterator(leg.end()));
+}
+
+}  // namespace
+
 bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
   if (!pOptions) return false;
+  m_routeStats = CollectionRouteStats();
+  const int nStart = FindMapAt(ptStart), nEnd = FindMapAt(ptEnd);
+  if (nStart < 0 || nEnd < 0) return false;
+  // Where the members meet, the search over their road graphs finds the
+  // members the route runs through and where it crosses between them.
+  std::vector<Crossing> crossings;
+  bool fHandled = false;
+  if (m_cMaps > 1 &&
+      FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions, pProgress, crossings, fHandled)) {
+    std::vector<RouterPoint> route;
+    MapPoint ptFrom = ptStart;
+    uint32_t nMember = m_nCrossStart;
+    for (size_t i = 0; i <= crossings.size(); ++i) {
+      if (pProgress && pProgress->IsCancelled()) return false;
+      const MapPoint ptTo = i < crossings.size() ? crossings[i].pt : ptEnd;
+      // A crossing where the route starts or ends (a key node at either
+      // point) leaves a leg of no length: nothing to drive there.
+      const bool fEmpty = std::abs(int64_t(ptFrom.x) - ptTo.x) <= 16 && std::abs(int64_t(ptFrom.y) - ptTo.y) <= 16;
+      if (!fEmpty || (route.empty() && i == crossings.size())) {
+        CMapParser* pMember = RouteMember(nMember);
+        RouteOptions leg = *pOptions;
+        leg.points.clear();
+        if (!route.empty()) {
+          // The next leg goes on in the heading the route arrived with.
+          leg.fMotionValid = false;
+          for (size_t k = route.size() - 1; k > 0; --k)
+            if (route[k - 1].x != route.back().x || route[k - 1].y != route.back().y) {
+              const double fCos = std::cos(MapToDegrees(ptFrom.y) * 3.14159265358979323846 / 180);
+              const double dx = (double(route.back().x) - route[k - 1].x) * fCos;
+              const double dy = double(route.back().y) - route[k - 1].y;
+              double fCourse = std::atan2(dx, dy) * 180.0 / 3.14159265358979323846;
+              if (fCourse < 0) fCourse += 360;
+              leg.fMotionValid = true;
+              leg.dCourse = fCourse;
+              leg.dSpeedKmh = 30;
+              break;
+            }
+        }
+        bool fLeg = pMember && pMember->FindRoute(ptFrom, ptTo, &leg, pProgress);
+        // A member whose search cannot drive the leg (its roads there end
+        // at its edge, a turn it does not allow): another member that holds
+        // both points may.
+        for (uint32_t m2 = 0; m2 < m_cMaps && !fLeg; ++m2) {
+          VidxMapRecord rec;
+          const MapRect r = MemberRect(*RecordAt(m2, rec));
+          if (m2 == nMember || !r.Contains(ptFrom) || !r.Contains(ptTo)) continue;
+          CMapParser* pOther = RouteMember(m2);
+          leg.points.clear();
+          fLeg = pOther && pOther->FindRoute(ptFrom, ptTo, &leg, pProgress);
+        }
+        // A few metres between a crossing and an end that no search drives
+        // (both on one one-way piece against it): the points joined.
+        if (!fLeg && std::abs(int64_t(ptFrom.x) - ptTo.x) + std::abs(int64_t(ptFrom.y) - ptTo.y) <= 2048) {
+          leg.points.clear();
+          RouterPoint a, b;
+          a.x = int32_t(uint32_t(ptFrom.x) << 1), a.y = int32_t(uint32_t(ptFrom.y) << 1);
+          b.x = int32_t(uint32_t(ptTo.x) << 1), b.y = int32_t(uint32_t(ptTo.y) << 1);
+          leg.points.push_back(a);
+          leg.points.push_back(b);
+          fLeg = true;
+        }
+        if (!fLeg) return false;
+        m_nRouteMap = int(nMember);
+        // Where a road only bends at the crossing, no other road meets it.
+        JoinLeg(route, leg.points, i == 0 || crossings[i - 1].cWays > 2);
+      }
+      if (i < crossings.size()) {
+        ptFrom = crossings[i].pt;
+        nMember = crossings[i].nTo;
+      }
+    }
+    m_routeStats.cLegs = uint32_t(crossings.size() + 1);
+    pOptions->points.insert(pOptions->points.end(), std::make_move_iterator(route.begin()),
+                            std::make_move_iterator(route.end()));
+    return true;
+  }
+  if (fHandled) return false;  // the graphs hold no way between the points
+  // Members without road graph views: a route whose two ends lie in one
+  // member, in the first member in record order whose rectangle holds both.
   for (uint32_t i = 0; i < m_cMaps; ++i) {
     VidxMapRecord rec;
     const MapRect r = MemberRect(*RecordAt(i, rec));
     if (!r.Contains(ptStart) || !r.Contains(ptEnd)) continue;
-    if (m_nRouteMap != int(i) || !m_pRouteMember) {
-      delete m_pRouteMember;
-      m_nRouteMap = -1;
-      m_pRouteMember = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
-      if (!m_pRouteMember) return false;
-      m_nRouteMap = int(i);
-    }
-    return m_pRouteMember->FindRoute(ptStart, ptEnd, pOptions, pProgress);
+    CMapParser* pMember = RouteMember(i);
+    if (!pMember) return false;
+    m_nRouteMap = int(i);
+    return pMember->FindRoute(ptStart, ptEnd, pOptions, pProgress);
   }
   return false;
+}
+
+// A least-cost search over the road graph views of the members, one state
+// per (member, node), joined at equal border keys (a key node of one member
+// leads at no cost to the node of the same key in every member whose
+// rectangle holds it). Goal-directed by the straight distance at the
+// cheapest rate of any road. Members are opened when the search reaches
+// them. fHandled: the views were there (a false result then means that no
+// route exists).
+bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, uint32_t nEnd,
+                                const RouteOptions& options, const MapProgress* pProgress,
+                                std::vector<Crossing>& crossings, bool& fHandled) {
+  crossings.clear();
+  fHandled = false;
+  std::vector<const RoadNet*> nets(m_cMaps, nullptr);
+  std::vector<int64_t> base(m_cMaps, -1);
+  std::vector<uint32_t> openOrder;  // members in the order of their bases
+  std::vector<bool> failed(m_cMaps, false);
+  int64_t cStates = 0;
+  std::vector<float> dist;
+  std::vector<int64_t> pred;
+  const double fCos = std::cos(MapToDegrees(int32_t((int64_t(ptStart.y) + ptEnd.y) / 2)) * 3.14159265358979323846 / 180.0);
+  auto ensure = [&](uint32_t m) -> bool {
+    if (base[m] >= 0) return true;
+    if (failed[m]) return false;
+    CMapParser* pMember = RouteMember(m);
+    const RoadNet* pNet = nullptr;
+    if (!pMember || !pMember->GetRoadNet(options, pProgress, &pNet) || !pNet || !pNet->NodeCount()) {
+      failed[m] = true;
+      return false;
+    }
+    nets[m] = pNet;
+    base[m] = cStates;
+    cStates += pNet->NodeCount();
+    openOrder.push_back(m);
+    dist.resize(size_t(cStates), -1.0f);
+    pred.resize(size_t(cStates), -1);
+    m_routeStats.cbGraphs += pNet->MemoryBytes();
+    ++m_routeStats.cMembersSearched;
+    return true;
+  };
+  auto memberOf = [&](int64_t g) {
+    size_t lo = 0, hi = openOrder.size();
+    while (hi - lo > 1) {
+      const size_t mid = (lo + hi) / 2;
+      if (base[openOrder[mid]] <= g) lo = mid;
+      else hi = mid;
+    }
+    return openOrder[lo];
+  };
+  if (!ensure(nStart) || !ensure(nEnd)) return false;
+  fHandled = true;
+  const float fRate = std::min(nets[nStart]->fMinRate, nets[nEnd]->fMinRate);
+
+  // The nearest nodes with a way on to either point (the exact ends are the
+  // members' own searches').
+  auto nearest = [&](const RoadNet& net, const MapPoint& pt, bool fOut) {
+    std::vector<std::pair<double, uint32_t>> best;
+    const size_t c_cKeep = 8;
+    std::vector<bool> hasIn;
+    if (!fOut) {
+      hasIn.assign(net.NodeCount(), false);
+      for (uint32_t t : net.arcTo) hasIn[t] = true;
+    }
+    for (uint32_t n = 0; n < net.NodeCount(); ++n) {
+      if (fOut ? net.firstArc[n] == net.firstArc[n + 1] : !hasIn[n]) continue;
+      const double d = GraphDist(net.nodePoints[n], pt, fCos);
+      if (best.size() == c_cKeep && d >= best.back().first) continue;
+      best.emplace_back(d, n);
+      std::sort(best.begin(), best.end());
+      if (best.size() > c_cKeep) best.pop_back();
+    }
+    return best;
+  };
+  typedef std::pair<float, int64_t> HeapItem;  // key, state
+  std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
+  auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
+  // The seeds: the nodes of the roads the two points meet as the members'
+  // own searches take them; the nearest nodes when a member cannot say.
+  std::vector<std::pair<uint32_t, float>> snapped;
+  std::vector<std::pair<int64_t, float>> targets;
+  auto addEnds = [&](const MapPoint& pt, bool fDest, int nFirst) {
+    // Every member whose rectangle holds the point (maps of overlapping
+    // extracts both may; tiles do not overlap).
+    for (uint32_t m = 0; m < m_cMaps; ++m) {
+      VidxMapRecord rec;
+      if ((int(m) != nFirst && !MemberRect(*RecordAt(m, rec)).Contains(pt)) || !ensure(m)) continue;
+      std::vector<std::pair<double, uint32_t>> nodes;
+      if (RouteMember(m)->SnapToRoadNet(pt, fDest, options, snapped))
+        for (const auto& n : snapped) nodes.emplace_back(n.second, n.first);
+      else
+        nodes = nearest(*nets[m], pt, !fDest);
+      for (const auto& n : nodes) {
+        const int64_t g = base[m] + n.second;
+        const float c = float(n.first) * fRate;
+        if (fDest) {
+          targets.emplace_back(g, c);
+        } else if (dist[size_t(g)] < 0 || c < dist[size_t(g)]) {
+          dist[size_t(g)] = c;
+          heap.emplace(c + bound(nets[m]->nodePoints[n.second]), g);
+        }
+      }
+    }
+  };
+  addEnds(ptStart, false, int(nStart));
+  addEnds(ptEnd, true, int(nEnd));
+  std::sort(targets.begin(), targets.end());
+
+  float fBest = -1;
+  int64_t gBest = -1;
+  uint64_t cPops = 0;
+  while (!heap.empty()) {
+    const HeapItem top = heap.top();
+    heap.pop();
+    if (fBest >= 0 && top.first >= fBest) break;
+    const int64_t g = top.second;
+    const uint32_t m = memberOf(g);
+    const RoadNet& net = *nets[m];
+    const uint32_t n = uint32_t(g - base[m]);
+    const float d = dist[size_t(g)];
+    if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
+    if ((++cPops & 0xFFFF) == 0 && pProgress && pProgress->IsCancelled()) return false;
+    auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
+    if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
+      fBest = d + it->second;
+      gBest = g;
+    }
+    auto relax = [&](int64_t g2, float c, const MapPoint& p2, int64_t gFrom) {
+      if (dist[size_t(g2)] >= 0 && dist[size_t(g2)] <= c) return;
+      dist[size_t(g2)] = c;
+      pred[size_t(g2)] = gFrom;
+      heap.emplace(c + bound(p2), g2);
+    };
+    for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k)
+      relax(base[m] + net.arcTo[k], d + net.arcCost[k], net.nodePoints[net.arcTo[k]], g);
+    const uint64_t qwKey = net.KeyOf(n);
+    if (!qwKey) continue;
+    const MapPoint p = net.nodePoints[n];
+    for (uint32_t m2 = 0; m2 < m_cMaps; ++m2) {
+      if (m2 == m) continue;
+      // (a member's bounds are rounded: a node on its edge counts as in it)
+      VidxMapRecord rec;
+      MapRect r = MemberRect(*RecordAt(m2, rec));
+      r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
+      if (!r.Contains(p) || !ensure(m2)) continue;
+      const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
+      if (n2 >= 0) relax(base[m2] + n2, d, nets[m2]->nodePoints[size_t(n2)], g);
+    }
+  }
+  m_routeStats.cPopped = cPops;
+  if (gBest < 0) return false;
+  // The crossings along the path, from the start.
+  for (int64_t g = gBest; g >= 0 && pred[size_t(g)] >= 0; g = pred[size_t(g)]) {
+    const int64_t gFrom = pred[size_t(g)];
+    const uint32_t mTo = memberOf(g), mFrom = memberOf(gFrom);
+    if (mTo == mFrom) continue;
+    // The roads at the node: its neighbours in both members.
+    std::vector<MapPoint> around;
+    for (uint32_t mm : {mFrom, mTo}) {
+      const RoadNet& net = *nets[mm];
+      const uint32_t nn = uint32_t((mm == mFrom ? gFrom : g) - base[mm]);
+      for (uint32_t k = net.firstArc[nn]; k < net.firstArc[nn + 1]; ++k) {
+        const MapPoint q = net.nodePoints[net.arcTo[k]];
+        bool fSeen = false;
+        for (const MapPoint& a : around) fSeen |= a.x == q.x && a.y == q.y;
+        if (!fSeen) around.push_back(q);
+      }
+    }
+    crossings.push_back(Crossing{nets[mFrom]->nodePoints[size_t(gFrom - base[mFrom])], mFrom, mTo, uint32_t(around.size())});
+  }
+  std::reverse(crossings.begin(), crossings.end());
+  int64_t gFirst = gBest;
+  while (pred[size_t(gFirst)] >= 0) gFirst = pred[size_t(gFirst)];
+  m_nCrossStart = memberOf(gFirst);
+  return true;
 }
 
 // ---------------------------------------------------------------------------

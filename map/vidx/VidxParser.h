@@ -4,6 +4,7 @@
 // over the members.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,26 @@ class CVidxParser : public CMapParser {
                            const char16_t* pszNumber, const MapProgress* pProgress) override;
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
-  // A route whose two ends lie in one member: the first member, in record
-  // order, whose rectangle holds both points searches it. A route between
-  // points of different members is not found (false).
+  // A route over the members: a search over their road graphs, joined
+  // where their border keys are equal, finds the members the route runs
+  // through and the nodes where it crosses from one to the next; each
+  // member's own search then drives its leg, and the legs join into one
+  // route (a road that merely goes on into the next member gives no
+  // maneuver there). Members are opened as the search reaches them. A
+  // collection whose members have no road graph views routes only between
+  // points of one member (the first in record order that holds both).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
-  // The member that routed last (its road graph stays built), or -1.
+  // The member that routed the last leg (its road graph stays built), or -1.
   int GetRouteMember() const { return m_nRouteMap; }
+  // Members opened for routes (their graphs stay built for the next one).
+  uint32_t GetRouteMembersOpen() const;
+  struct CollectionRouteStats {
+    uint32_t cMembersSearched = 0;  // members whose graphs the last search reached
+    uint32_t cLegs = 0;
+    uint64_t cPopped = 0;
+    size_t cbGraphs = 0;            // bytes of the graph views it used
+  };
+  const CollectionRouteStats& GetRouteStats() const { return m_routeStats; }
   // The first member, in record order, whose rectangle holds the point; -1
   // when none does.
   virtual int FindMapAt(MapPoint pt);
@@ -95,7 +110,15 @@ class CVidxParser : public CMapParser {
     uint64_t nLastUse;
   };
 
+  struct Crossing {
+    MapPoint pt;   // the node where the route goes on in the next member
+    uint32_t nFrom, nTo;
+    uint32_t cWays;  // the nodes next to it (more than two: a junction)
+  };
   const vidx::VidxMapRecord* RecordAt(uint32_t i, vidx::VidxMapRecord& rec) const;
+  CMapParser* RouteMember(uint32_t i);
+  bool FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, uint32_t nEnd, const RouteOptions& options,
+                     const MapProgress* pProgress, std::vector<Crossing>& crossings, bool& fHandled);
   void LoadCities();
   // The members of the name group of a city (its entry and the duplicates).
   std::vector<VidxCityEntry> CityGroup(uint32_t nCity);
@@ -114,9 +137,12 @@ class CVidxParser : public CMapParser {
   std::vector<CityMember> m_cityMembers;
   uint64_t m_nCityUse;
   CStyleSource* m_pDrawTypes;
-  // The member of the last route, kept open for the next leg.
+  // The members opened for routes, kept for the next one.
   int m_nRouteMap;
-  CMapParser* m_pRouteMember;
+  std::vector<std::unique_ptr<CMapParser>> m_routeMembers;
+  uint32_t m_cRouteOpened = 0;
+  uint32_t m_nCrossStart = 0;  // the member where the last search's path starts
+  CollectionRouteStats m_routeStats;
 };
 
 // The parser of an index, or null when the format list gives the file to

@@ -15,6 +15,7 @@
 #include <chrono>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,6 +163,24 @@ MapRect BoundsOf(const std::vector<MapPoint>& pts) {
 
 MapPoint GridPoint(double r, double c) {
   return MapPoint{DegreesToMap(c_fLon0 + c * c_fStep), DegreesToMap(c_fLat0 + r * c_fStep)};
+}
+
+// The length of the route's polyline (doubled map units).
+double PathLength(const RouteOptions& o) {
+  double f = 0;
+  for (size_t i = 1; i < o.points.size(); ++i)
+    f += std::hypot(double(o.points[i].x) - o.points[i - 1].x, double(o.points[i].y) - o.points[i - 1].y);
+  return f;
+}
+
+// The maneuvers of a route: kind and place (to 1e-4 degrees).
+std::vector<std::string> Maneuvers(const RouteOptions& o) {
+  std::vector<std::string> out;
+  for (const RouterPoint& p : o.points)
+    if (p.btKind & c_rkManeuver)
+      out.push_back(std::to_string(p.btKind) + "@" + std::to_string(std::lround(MapToDegrees(p.x >> 1) * 1e4)) + "," +
+                    std::to_string(std::lround(MapToDegrees(p.y >> 1) * 1e4)));
+  return out;
 }
 
 double RouteLength(const RouteOptions& o) {
@@ -318,8 +337,100 @@ TEST(VelcTiles, ATileTheWriterFindsTooLargeIsHalvedUntilItFits) {
   }
 }
 
-TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossTilesIsNot) {
+// The border keys of each tile are the grid nodes of every way that lies
+// in the tile and leaves its rectangle (worked out from the ways of the
+// source, not from the tiles), each at its own node: so the tiles on both
+// sides of an edge list the same keys where a road crosses it.
+TEST(VelcTiles, EveryTileListsTheGraphNodesOfTheRoadsLeavingItAsBorderKeys) {
   Converted in;
+  in.options.fKeepNodeKeys = true;
+  Convert(in);
+  ASSERT_EQ(in.options.nodeKeys.size(), size_t(in.options.dwNodeCount));
+  const std::string dir = NewFolder("keys");
+  VelTileStats stats;
+  std::string strError;
+  ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
+  ASSERT_GE(stats.tiles.size(), 4u);
+
+  // The source's roads as OSM node ids with their points (as velc reads
+  // the coordinates: to 1e-7 degrees). Every grid node is a graph node (a
+  // row piece and a column piece meet there); the diagonal's own nodes are not.
+  auto at = [](double fDeg) { return DegreesToMap(double(std::llround(fDeg * 1e7)) / 1e7); };
+  auto gridId = [](int r, int c) { return uint64_t(1 + r * c_cGrid + c); };
+  auto gridPt = [&](int r, int c) { return MapPoint{at(c_fLon0 + c * c_fStep), at(c_fLat0 + r * c_fStep)}; };
+  struct Way {
+    std::vector<MapPoint> points;
+    std::vector<uint64_t> graphIds;
+  };
+  std::vector<Way> ways;
+  for (int dir2 = 0; dir2 < 2; ++dir2)
+    for (int k = 0; k < c_cGrid; ++k)
+      for (int s = 0; s + 1 < c_cGrid; s += 3) {
+        Way w;
+        for (int t = s; t <= std::min(s + 3, c_cGrid - 1); ++t) {
+          w.points.push_back(dir2 == 0 ? gridPt(k, t) : gridPt(t, k));
+          w.graphIds.push_back(dir2 == 0 ? gridId(k, t) : gridId(t, k));
+        }
+        ways.push_back(w);
+      }
+  Way diagonal;
+  diagonal.points.push_back(gridPt(0, 0));
+  for (int i = 1; i + 1 < c_cGrid; ++i)
+    diagonal.points.push_back(MapPoint{at(c_fLon0 + (i + 0.5) * c_fStep), at(c_fLat0 + (i + 0.5) * c_fStep)});
+  diagonal.points.push_back(gridPt(c_cGrid - 1, c_cGrid - 1));
+  diagonal.graphIds = {gridId(0, 0), gridId(c_cGrid - 1, c_cGrid - 1)};
+  ways.push_back(diagonal);
+
+  std::map<uint64_t, std::set<uint32_t>> tilesOfKey;
+  for (uint32_t iTile = 0; iTile < stats.tiles.size(); ++iTile) {
+    const MapRect& rect = stats.tiles[iTile];
+    std::set<uint64_t> expected;
+    for (const Way& w : ways) {
+      bool fIn = false, fOut = false;
+      for (const MapPoint& p : w.points) (rect.Contains(p) ? fIn : fOut) = true;
+      if (!fIn) fIn = rect.Intersects(BoundsOf(w.points));
+      if (fIn && fOut) expected.insert(w.graphIds.begin(), w.graphIds.end());
+    }
+    std::ifstream file(dir + "/" + TileFileName(iTile), std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty()) << TileFileName(iTile);
+    std::unique_ptr<CVelParser> tile(OpenBytes(bytes, "keys-tile"));
+    ASSERT_TRUE(tile);
+    // Where each graph node of the tile lies.
+    std::map<int32_t, MapPoint> nodeAt;
+    for (const DecodedRoad& road : DecodeRoads(tile.get()))
+      for (size_t k = 0; k < road.nodes.size(); ++k)
+        if (road.nodes[k] >= 0) nodeAt[road.nodes[k]] = road.points[k];
+    std::set<uint64_t> actual;
+    uint64_t qwPrev = 0;
+    for (uint32_t i = 0; i < tile->GetBorderKeyCount(); ++i) {
+      const vel::VelBorderKey k = tile->GetBorderKey(i);
+      EXPECT_GE(k.qwKey, qwPrev) << "sorted by key";
+      qwPrev = k.qwKey;
+      actual.insert(k.qwKey);
+      tilesOfKey[k.qwKey].insert(iTile);
+      ASSERT_TRUE(nodeAt.count(int32_t(k.nNode))) << "key " << k.qwKey << " names no node of the tile";
+      const int r = int((k.qwKey - 1) / c_cGrid), c = int((k.qwKey - 1) % c_cGrid);
+      // (within the finest level's unit; grid nodes lie far apart)
+      EXPECT_NEAR(nodeAt[int32_t(k.nNode)].x, gridPt(r, c).x, 256) << "key " << k.qwKey;
+      EXPECT_NEAR(nodeAt[int32_t(k.nNode)].y, gridPt(r, c).y, 256) << "key " << k.qwKey;
+    }
+    EXPECT_EQ(actual, expected) << "tile " << iTile;
+  }
+  // A key is where two tiles meet.
+  for (const auto& kv : tilesOfKey) EXPECT_GE(kv.second.size(), 2u) << "key " << kv.first;
+
+  // The single map of the whole grid leaves nothing: it has no keys.
+  std::vector<uint8_t> single;
+  ASSERT_TRUE(WriteVelMap(in.options, in.levels, single, strError)) << strError;
+  std::unique_ptr<CVelParser> whole(OpenBytes(single, "keys-whole"));
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->GetBorderKeyCount(), 0u);
+}
+
+TEST(VelcTiles, ARouteWithinOneTileOrAcrossTilesThroughTheCollectionEqualsTheSingleMaps) {
+  Converted in;
+  in.options.fKeepNodeKeys = true;
   Convert(in);
   std::vector<uint8_t> single;
   std::string strError;
@@ -355,17 +466,24 @@ TEST(VelcTiles, ARouteWithBothEndsInOneTileIsFoundThroughTheCollectionAndAcrossT
   EXPECT_NEAR(RouteLength(viaTiles), RouteLength(viaWhole), 1.0);
   EXPECT_GT(RouteLength(viaTiles), 0.0);
 
-  // Opposite corners of the grid lie in no one tile: no route through the
-  // collection, though the single map has one.
-  const MapPoint c = GridPoint(0, 0), d = GridPoint(c_cGrid - 1, c_cGrid - 1);
+  // Streets at opposite corners of the grid lie in no one tile: the route
+  // crosses tiles at their border keys and is as long as on the single map,
+  // with the same maneuvers (the turns onto and off the diagonal, which
+  // crosses every tile, and none at a tile's edge).
+  const MapPoint c = GridPoint(0, 0.5), d = GridPoint(c_cGrid - 1, c_cGrid - 1.5);
   bool fShared = false;
   for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i)
     fShared |= pIndex->GetMember(i).rect.Contains(c) && pIndex->GetMember(i).rect.Contains(d);
   ASSERT_FALSE(fShared);
-  RouteOptions across, acrossWhole;
-  EXPECT_FALSE(map->FindRoute(c, d, &across, nullptr));
-  EXPECT_TRUE(across.points.empty());
-  EXPECT_TRUE(whole->FindRoute(c, d, &acrossWhole, nullptr));
+  for (int fTime = 0; fTime < 2; ++fTime) {
+    RouteOptions across, acrossWhole;
+    across.fTimeBased = acrossWhole.fTimeBased = fTime;
+    ASSERT_TRUE(map->FindRoute(c, d, &across, nullptr)) << fTime;
+    ASSERT_TRUE(whole->FindRoute(c, d, &acrossWhole, nullptr)) << fTime;
+    EXPECT_GE(pIndex->GetRouteStats().cLegs, 2u);
+    EXPECT_NEAR(PathLength(across), PathLength(acrossWhole), PathLength(acrossWhole) * 1e-3) << fTime;
+    EXPECT_EQ(Maneuvers(across), Maneuvers(acrossWhole)) << fTime;
+  }
 }
 
 #if defined(VELMO_VELC)
@@ -400,6 +518,51 @@ TEST(VelcTiles, TheCommandLineWritesAFolderAndExplainsAMapTooLargeForOneFile) {
   std::unique_ptr<CCitiesQuery> cities(map->CreateCitiesQuery());
   ASSERT_TRUE(cities);
   EXPECT_EQ(cities->GetCount(), 4u);
+}
+
+// --tile-size cuts even a small input into tiles of at most that many
+// kilobytes of objects: the smaller the size, the more tiles; every tile's
+// blocks start within it. Sizes out of range and a file as the output are
+// refused before anything is read.
+TEST(VelcTiles, TheTileSizeOptionCutsASmallInputIntoTilesOfAtMostThatSize) {
+  auto run = [](const std::string& strArgs) {
+    return std::system((std::string(VELMO_VELC) + " '" + GridOsmPath() + "' " + strArgs + " > '" +
+                        TempPath("size.log") + "' 2>&1").c_str());
+  };
+  auto count = [](const std::string& dir) {
+    std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+    return map && AsVidxParser(map.get()) ? AsVidxParser(map.get())->GetMapCount() : 0u;
+  };
+  const std::string dirSmall = NewFolder("size4") + "/", dirLarge = NewFolder("size16") + "/";
+  ASSERT_EQ(run("-o '" + dirSmall + "' --tile-size 4"), 0);
+  ASSERT_EQ(run("-o '" + dirLarge + "' --tile-size 16"), 0);
+  const uint32_t cSmall = count(dirSmall), cLarge = count(dirLarge);
+  EXPECT_GE(cLarge, 2u);
+  EXPECT_GT(cSmall, cLarge);
+  for (uint32_t i = 0; i < cSmall; ++i) {
+    std::unique_ptr<CMapParser> tile(OpenMapFile(platform::Utf8ToU16(dirSmall + TileFileName(i)).c_str(), false, c_fOpenAll));
+    ASSERT_TRUE(tile) << i;
+    CVelParser* pVel = static_cast<CVelParser*>(tile.get());
+    // Every block's object data lies within the size.
+    for (uint32_t iLevel = 0; iLevel < pVel->GetLevelCount(); ++iLevel) {
+      vel::VelLevel level;
+      ASSERT_TRUE(pVel->GetLevel(iLevel, level));
+      const uint8_t* pBlock = pVel->GetData() + level.dwFirstBlock;
+      for (uint32_t b = 0; b < level.wBlocks; ++b) {
+        VelBlockInfo info;
+        ASSERT_TRUE(pVel->ReadBlock(pBlock, info));
+        const uint64_t cbEnd = uint64_t(info.adwSectionOffset[2]) + info.adwSectionSize[2];
+        EXPECT_LE(cbEnd, 4u * 1024) << "tile " << i << " level " << iLevel;
+      }
+    }
+  }
+  std::remove((TempPath("size.vel")).c_str());
+  EXPECT_EQ(run("-o '" + TempPath("size.vel") + "' --tile-size 8"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 0"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 16385"), 2 << 8);
+  EXPECT_EQ(run("-o '" + dirSmall + "' --tile-size 8k"), 2 << 8);
+  struct stat st;
+  EXPECT_NE(stat(TempPath("size.vel").c_str(), &st), 0);
 }
 #endif
 

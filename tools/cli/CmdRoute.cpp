@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,10 @@ int RunRoute(int argc, char** argv) {
   via.push_back(MapPoint{DegreesToMap(fToLon), DegreesToMap(fToLat)});
 
   std::u16string strPath = platform::Utf8ToU16(args[0]);
+  // A collection's folder routes through its index.
+  std::error_code ec;
+  if (std::filesystem::is_directory(args[0], ec))
+    strPath += (strPath.back() == u'/' || strPath.back() == u'\\' ? u"" : u"/") + std::u16string(u"Index.vidx");
   uint32_t idsError = 0;
   CMapParser* pParser = OpenMapFileEx(strPath.c_str(), false, c_fOpenAll, &idsError);
   if (!pParser) {

@@ -3,7 +3,7 @@
 //   velc IN.osm|IN.osm.pbf -o OUT.vel [--legacy] [--name TEXT] [--locale N]
 //        [--typemap FILE] [--no-shared-labels] [--code-set 1|3] [--no-road-graph]
 //        [--stats]
-//   velc IN.osm.pbf -o FOLDER/ [options]   (a collection of tiles and its index)
+//   velc IN.osm.pbf -o FOLDER/ [--tile-size KB] [options]   (a collection of tiles and its index)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +34,8 @@ static void Usage() {
                "  --code-set 1|3      put every label in one code set (default: chosen per label)\n"
                "  --no-road-graph     leave out the road graph (routing)\n"
                "  --stats             print what was converted\n"
+               "  --tile-size KB      with a folder as the output: tiles of at most KB kilobytes of\n"
+               "                      objects (default: as large as a map can be, 16384)\n"
                "  --jobs N            threads that cut and write the tiles (default: one per core)\n"
                "  --memory MB         memory for the converted objects before they spill to a\n"
                "                      temporary file (default 256)\n"
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
   uint64_t cbSpilled = 0;
   run.pstrIndexUsed = &strIndexUsed;
   run.pcbSpilled = &cbSpilled;
+  bool fTileSize = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&](const char* pszWhat) -> const char* {
@@ -99,6 +102,20 @@ int main(int argc, char** argv) {
       run.cbMemory = uint64_t(n) << 20;
     } else if (a == "--index") run.strIndexType = next("an index type");
     else if (a == "--temp") run.strTempFolder = next("a folder");
+    else if (a == "--tile-size") {
+      // Planned at half the size, as the default tiles are: the estimate's
+      // error then rarely makes the writer halve a tile again.
+      const char* psz = next("a number of kilobytes");
+      char* pszEnd = nullptr;
+      const unsigned long long cKb = std::strtoull(psz, &pszEnd, 10);
+      if (!*psz || *pszEnd || cKb < 1 || cKb > 16384) {
+        std::fprintf(stderr, "velc: --tile-size takes a number of kilobytes from 1 to 16384\n");
+        return 2;
+      }
+      options.cbObjectDataLimit = uint32_t(cKb * 1024);
+      cbTileBudget = cKb * 1024 / 2;
+      fTileSize = true;
+    }
     // Test aids (not in the usage text): the tiles' planned size, and the room
     // the offsets give to a map's objects.
     else if (a == "--tile-budget") cbTileBudget = std::strtoull(next("a number of bytes"), nullptr, 0);
@@ -126,12 +143,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   auto t0 = std::chrono::steady_clock::now();
+  struct stat st;
+  const bool fFolder = strOut.back() == '/' || (::stat(strOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  if (fTileSize && !fFolder) {
+    std::fprintf(stderr, "velc: --tile-size needs a folder as the output (-o DIR/)\n");
+    return 2;
+  }
   std::string strError;
   OsmConvertStats stats;
   VelWriterStats wstats;
   uint64_t cbOut = 0;
-  struct stat st;
-  const bool fFolder = strOut.back() == '/' || (::stat(strOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
   VelTileStats tiles;
   CVelcProgress progress(!fQuiet && ::isatty(2));
   run.pProgress = &progress;

@@ -343,6 +343,49 @@ class CConvertHandler : public osmium::handler::Handler {
     return it != m_graphNodes.end() && *it == id ? int32_t(it - m_graphNodes.begin()) : -1;
   }
   uint32_t GraphNodeCount() const { return uint32_t(m_graphNodes.size()); }
+  // The part of the source the file holds (its header's box; invalid: not
+  // given): a road with a node outside it, or with a node the file lacks,
+  // leaves the map, and its graph nodes are the map's border keys.
+  void SetExtractBox(const osmium::Box& box) { m_boxExtract = box; }
+  void GetBorderKeys(std::vector<VelBorderKeyInput>& out) const {
+    out.clear();
+    for (size_t n = 0; n < m_borderNode.size() && n < m_graphNodes.size(); ++n)
+      if (m_borderNode[n] && m_graphNodes[n] > 0) out.push_back(VelBorderKeyInput{uint32_t(n), uint64_t(m_graphNodes[n])});
+  }
+  // A file that does not say which part of the source it holds (osmium
+  // extract writes no box): a road with a loose end, an end no other road
+  // of the map meets, is taken as leaving the map, as a road cut where the
+  // extract ends looks like one (dead-end streets get keys too, which only
+  // costs their records).
+  void MarkLooseRoads() {
+    if (m_boxExtract.valid() || m_graphNodes.empty()) return;
+    const size_t iFinest = m_store.LevelCount() - 1;
+    std::vector<uint8_t> uses(m_graphNodes.size(), 0);
+    std::vector<int32_t> nodes;
+    for (size_t i = 0; i < m_store.Count(iFinest); ++i) {
+      nodes = m_store.NodesOf(iFinest, i);
+      for (int32_t n : nodes)
+        if (n >= 0 && size_t(n) < uses.size() && uses[size_t(n)] < 2) ++uses[size_t(n)];
+    }
+    if (m_borderNode.size() < m_graphNodes.size()) m_borderNode.resize(m_graphNodes.size(), false);
+    for (size_t i = 0; i < m_store.Count(iFinest); ++i) {
+      nodes = m_store.NodesOf(iFinest, i);
+      int32_t nFirst = -1, nLast = -1;
+      for (int32_t n : nodes)
+        if (n >= 0 && size_t(n) < uses.size()) {
+          if (nFirst < 0) nFirst = n;
+          nLast = n;
+        }
+      if (nFirst < 0 || (uses[size_t(nFirst)] > 1 && uses[size_t(nLast)] > 1)) continue;
+      for (int32_t n : nodes)
+        if (n >= 0 && size_t(n) < uses.size()) m_borderNode[size_t(n)] = true;
+    }
+  }
+  // The source id of every graph node (positive OSM ids; 0 for others).
+  void GetNodeKeys(std::vector<uint64_t>& out) const {
+    out.resize(m_graphNodes.size());
+    for (size_t n = 0; n < m_graphNodes.size(); ++n) out[n] = m_graphNodes[n] > 0 ? uint64_t(m_graphNodes[n]) : 0;
+  }
   const std::map<osmium::object_id_type, RoadEntry>& Roads() const { return m_roads; }
   const std::multimap<int32_t, osmium::object_id_type>& WaysAtVia() const { return m_waysAtVia; }
 
@@ -386,12 +429,22 @@ class CConvertHandler : public osmium::handler::Handler {
     std::vector<MapPoint> pts;
     std::vector<int32_t> nodes;
     const TypeRule* pRoad = m_fGraph ? RoadRuleOf(m_mapping, way.tags()) : nullptr;
+    bool fLeaves = false;
+    const bool fBox = m_boxExtract.valid();
     for (const osmium::NodeRef& nr : way.nodes())
       if (nr.location().valid()) {
         pts.push_back(ToMap(nr.location()));
         if (pRoad) nodes.push_back(GraphNode(nr.ref()));
+        if (fBox && !m_boxExtract.contains(nr.location())) fLeaves = true;
+      } else {
+        fLeaves = true;
       }
     if (pts.empty()) return;
+    if (pRoad && fLeaves) {
+      if (m_borderNode.size() < m_graphNodes.size()) m_borderNode.resize(m_graphNodes.size(), false);
+      for (int32_t n : nodes)
+        if (n >= 0) m_borderNode[size_t(n)] = true;
+    }
     bool fReverse = false;
     bool fOneway = IsOneway(way.tags(), fReverse);
     if (fReverse) {
@@ -684,6 +737,8 @@ class CConvertHandler : public osmium::handler::Handler {
   bool m_fWaysSeen = false;
   std::vector<std::pair<osmium::object_id_type, uint16_t>> m_barriers;  // node id, vehicles stopped
   std::vector<osmium::object_id_type> m_graphNodes;  // sorted; a node's number is its place
+  std::vector<bool> m_borderNode;  // per graph node: on a road that leaves the map
+  osmium::Box m_boxExtract;
   std::vector<osmium::object_id_type> m_turnWays;    // sorted from and to ways of the restrictions
   std::vector<osmium::object_id_type> m_viaNodes;    // sorted via nodes
   std::map<osmium::object_id_type, RoadEntry> m_roads;
@@ -1008,6 +1063,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     osmium::io::Reader reader{file, osmium::io::read_meta::yes};
     if (pProgress) pProgress->Phase("reading", cbInput);
     CReadProgress progress(pProgress, stats, reader);
+    handler.SetExtractBox(reader.header().box());
     osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                     osmium::apply(buffer, handler);
                   }),
@@ -1023,6 +1079,9 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       ResolveTurns(handler, turns, pGraph->restrictions, stats);
       handler.GetBarriers(pGraph->barriers);
       stats.cBarriers = uint32_t(pGraph->barriers.size());
+      handler.MarkLooseRoads();
+      handler.GetBorderKeys(pGraph->borderKeys);
+      if (pGraph->fKeepNodeKeys) handler.GetNodeKeys(pGraph->nodeKeys);
     }
     // The sea goes in front of every other object, which moves the roads
     // the turn records name by as many places.
@@ -1124,6 +1183,7 @@ bool CompileOsmToCollection(const std::string& strInput, const std::string& strF
   OsmConvertStats stats;
   CStoreMemory memory(pRun ? pRun->cbMemory : UINT64_MAX, TempFolderOf(pRun));
   CObjectStore store(VelcLevelCodes(), &memory);
+  options.fKeepNodeKeys = true;  // the tiles' border keys
   if (!ConvertOsmFileToStore(strInput, mapping, store, stats, strError, fRoadGraph ? &options : nullptr,
                              &options.index, pRun))
     return false;

@@ -272,6 +272,8 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
     t.dwNodeCount = 0;
     t.restrictions.clear();
     t.barriers.clear();
+    t.borderKeys.clear();
+    t.nodeKeys.clear();
     t.index = VelIndexInput();
   }
   const size_t cLevels = src.LevelCount();
@@ -299,19 +301,41 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
   if (options.dwNodeCount) {
     std::vector<int32_t> nodeNew(options.dwNodeCount, -1);
     uint32_t cNodes = 0;
+    // The border keys: the nodes of every road that leaves the rectangle
+    // (it goes whole into the tiles on both sides, so both list them).
+    const bool fKeys = options.fExtended && options.nodeKeys.size() == options.dwNodeCount;
+    std::vector<uint32_t> borderNodes;  // old numbers
     for (VelLevelInput& lv : tileLevels)
-      for (VelObject& obj : lv.objects)
+      for (VelObject& obj : lv.objects) {
+        bool fLeaves = false;
+        if (fKeys && !obj.nodeIndex.empty())
+          for (const MapPoint& p : obj.points)
+            if (!rect.Contains(p)) {
+              fLeaves = true;
+              break;
+            }
         for (int32_t& n : obj.nodeIndex) {
           if (n < 0) continue;
           if (uint32_t(n) >= options.dwNodeCount) {
             n = -1;
             continue;
           }
+          if (fLeaves) borderNodes.push_back(uint32_t(n));
           if (nodeNew[size_t(n)] < 0) nodeNew[size_t(n)] = int32_t(cNodes++);
           n = nodeNew[size_t(n)];
         }
+      }
     tileOptions.dwNodeCount = cNodes;
     auto mapped = [&nodeNew](uint32_t n) { return n < nodeNew.size() ? nodeNew[n] : -1; };
+    // The map's own border (roads leaving the extract) stays a border.
+    for (const VelBorderKeyInput& k : options.borderKeys) {
+      const int32_t n = mapped(k.nNode);
+      if (n >= 0) tileOptions.borderKeys.push_back(VelBorderKeyInput{uint32_t(n), k.qwKey});
+    }
+    if (fKeys)
+      for (uint32_t nOld : borderNodes)
+        if (options.nodeKeys[nOld])
+          tileOptions.borderKeys.push_back(VelBorderKeyInput{uint32_t(nodeNew[nOld]), options.nodeKeys[nOld]});
     for (const VelTurnRestriction& r : options.restrictions) {
       if (r.iFromObject >= finestNew.size() || r.iToObject >= finestNew.size()) continue;
       const int32_t iFrom = finestNew[r.iFromObject], iTo = finestNew[r.iToObject];

@@ -295,6 +295,7 @@ struct FileLayout {
   size_t cbHuffman = 0;
   size_t offTurns = 0;                   // the turn restriction table
   size_t offAccess = 0;                  // the road access table (0 = none)
+  size_t offBorderKeys = 0;              // the border key table (0 = none)
   size_t offCityIndex = 0;               // the city index header (0 = none)
   size_t offObjectIndex = 0;             // the object name index header (0 = none)
 };
@@ -337,6 +338,7 @@ class CVelMapWriter {
     WriteTables();
     WriteTurnTable();
     WriteAccessTable();
+    WriteBorderKeys();
     WriteCityIndex();
     WriteObjectIndex();
     if (!CheckFileSize()) return false;
@@ -1095,6 +1097,33 @@ class CVelMapWriter {
     m_stats.cBarriers = m_cBarriers;
   }
 
+  // The border key table: the graph nodes where the map meets its
+  // neighbours, sorted by key, then node. Extended layout only.
+  void WriteBorderKeys() {
+    m_layout.offBorderKeys = 0;
+    m_cBorderKeys = 0;
+    if (!m_cNodes || !m_opt.fExtended) return;
+    std::vector<vel::VelBorderKey> keys;
+    keys.reserve(m_opt.borderKeys.size());
+    for (const VelBorderKeyInput& k : m_opt.borderKeys)
+      if (k.nNode < m_opt.dwNodeCount && k.qwKey) keys.push_back(vel::VelBorderKey{k.nNode, k.qwKey});
+    std::sort(keys.begin(), keys.end(), [](const vel::VelBorderKey& a, const vel::VelBorderKey& b) {
+      return a.qwKey != b.qwKey ? a.qwKey < b.qwKey : a.nNode < b.nNode;
+    });
+    keys.erase(std::unique(keys.begin(), keys.end(),
+                           [](const vel::VelBorderKey& a, const vel::VelBorderKey& b) {
+                             return a.qwKey == b.qwKey && a.nNode == b.nNode;
+                           }),
+               keys.end());
+    if (keys.empty()) return;
+    while (m_out.size() % 4) m_out.push_back(0);
+    m_layout.offBorderKeys = m_out.size();
+    m_out.resize(m_out.size() + keys.size() * sizeof(vel::VelBorderKey));
+    std::memcpy(m_out.data() + m_layout.offBorderKeys, keys.data(), keys.size() * sizeof(vel::VelBorderKey));
+    m_cBorderKeys = uint32_t(keys.size());
+    m_stats.cBorderKeys = m_cBorderKeys;
+  }
+
   bool CheckFileSize() {
     if (m_out.size() < c_cbMinFile) m_out.resize(c_cbMinFile, 0);
     if (m_out.size() > 0xFFFFFFFFu) return Fail("the map is larger than 4 GiB");
@@ -1168,6 +1197,8 @@ class CVelMapWriter {
     hdr.dwAccessTableOffset = uint32_t(m_layout.offAccess);
     hdr.dwAccessRoadCount = m_cAccessRoads;
     hdr.dwBarrierCount = m_cBarriers;
+    hdr.dwBorderKeyOffset = uint32_t(m_layout.offBorderKeys);
+    hdr.dwBorderKeyCount = m_cBorderKeys;
     if (m_opt.fExtended) {
       std::memcpy(m_out.data(), &hdr, sizeof hdr);
     } else {
@@ -1214,6 +1245,7 @@ class CVelMapWriter {
   uint32_t m_cTurns = 0;
   uint32_t m_cAccessRoads = 0;
   uint32_t m_cBarriers = 0;
+  uint32_t m_cBorderKeys = 0;
   uint32_t m_cRoadRefBits = 0;
   std::multimap<uint32_t, size_t> m_pieces;  // finest level: object -> its records
   FileLayout m_layout;

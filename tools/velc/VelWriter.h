@@ -58,6 +58,14 @@ struct VelBarrierInput {
   uint16_t wDeny;
 };
 
+// A graph node on a road that leaves the map's part, and the id of its node
+// in the source data (the OSM node id): maps compiled from neighbouring or
+// overlapping parts of one source meet at equal keys.
+struct VelBorderKeyInput {
+  uint32_t nNode;
+  uint64_t qwKey;
+};
+
 // The searchable indexes: the city index (countries, regions, cities and the
 // three address name lists) and the object name index. Inputs may come in
 // any order: the writer sorts cities and name lists by name as the reader
@@ -101,6 +109,12 @@ struct VelWriterOptions {
   uint32_t dwNodeCount = 0;   // road graph nodes (0 = none)
   std::vector<VelTurnRestriction> restrictions;  // maps with a road graph only
   std::vector<VelBarrierInput> barriers;          // maps with a road graph only
+  std::vector<VelBorderKeyInput> borderKeys;      // maps with a road graph only (extended layout)
+  // Per graph node, its id in the source data (0 = none): what a collection
+  // of tiles makes its border keys from. Filled only when fKeepNodeKeys is
+  // set before the conversion (the writer itself does not read it).
+  bool fKeepNodeKeys = false;
+  std::vector<uint64_t> nodeKeys;
   bool fAddresses = false;
   bool fExtraAddressBit = false;
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
@@ -132,6 +146,7 @@ struct VelWriterStats {
   uint32_t cTurnsDropped = 0;      // restrictions whose roads do not hold the node pieces
   uint32_t cAccessRoads = 0;       // records of the road access table
   uint32_t cBarriers = 0;
+  uint32_t cBorderKeys = 0;        // records of the border key table
   uint32_t acBlocks[32] = {};
   uint32_t cbCityIndex = 0;        // bytes of the city index
   uint32_t cbObjectIndex = 0;      // bytes of the object name index

@@ -128,7 +128,9 @@ struct VelExtHeader {
   uint32_t dwAccessTableOffset; // 664: road access table, 0 = none
   uint32_t dwAccessRoadCount;   // 668: VelRoadAccess records
   uint32_t dwBarrierCount;      // 672: VelNodeBarrier records after them
-  uint8_t abReserved10[520];    // 676
+  uint32_t dwBorderKeyOffset;   // 676: border key table, 0 = none
+  uint32_t dwBorderKeyCount;    // 680: VelBorderKey records
+  uint8_t abReserved10[512];    // 684
 };
 static_assert(sizeof(VelExtHeader) == 1196, "");
 static_assert(offsetof(VelExtHeader, dwLevelTableOffset) == 428, "");
@@ -151,6 +153,9 @@ static_assert(offsetof(VelExtHeader, dwNodeCount) == 660, "");
 static_assert(offsetof(VelExtHeader, dwAccessTableOffset) == 664, "");
 static_assert(offsetof(VelExtHeader, dwAccessRoadCount) == 668, "");
 static_assert(offsetof(VelExtHeader, dwBarrierCount) == 672, "");
+static_assert(offsetof(VelExtHeader, dwBorderKeyOffset) == 676, "");
+static_assert(offsetof(VelExtHeader, dwBorderKeyCount) == 680, "");
+static_assert(offsetof(VelExtHeader, abReserved10) == 684, "");
 
 // The road access table (extended layout only; maps without it route as
 // before): the roads a vehicle may use only where a route starts or ends,
@@ -173,6 +178,18 @@ struct VelNodeBarrier {
 };
 static_assert(sizeof(VelNodeBarrier) == 8, "");
 static_assert(offsetof(VelNodeBarrier, wDeny) == 4, "");
+
+// The border key table (extended layout only): the graph nodes of the roads
+// that leave the map's part (a tile's rectangle, or the extract the map was
+// compiled from), each with the id the source data gives its node (the OSM
+// node id), sorted by key, then by node. Maps whose keys are equal meet
+// there: a route goes on from one to the other at that node.
+struct VelBorderKey {
+  uint32_t nNode;  // graph node number
+  uint64_t qwKey;  // the source's node id (never 0)
+};
+static_assert(sizeof(VelBorderKey) == 12, "");
+static_assert(offsetof(VelBorderKey, qwKey) == 4, "");
 
 // One zoom level (the table runs from the coarsest to the finest level).
 struct VelLevel {
