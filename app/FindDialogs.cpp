@@ -114,19 +114,14 @@ void ShowResMessage(HWND hOwner, uint32_t ids, UINT uType) {
 }
 
 // ---------------------------------------------------------------------------
-// The progress box of a search (the shared progress window); the search
-// moves its bar through a plain function, so the box open now is kept here.
+// The progress box of a search (the shared progress window).
 class CFindProgress {
  public:
   CFindProgress(HWND hOwner, uint32_t idsText) {
-    s_pCurrent = this;
     m_window.Open(hOwner, idsText, 1000);
-    m_progress = MapProgress{0, 1000, m_window.CancelFlag(), SetPos};
+    m_progress = MapProgress{0, 1000, m_window.CancelFlag(), SetPos, this};
   }
-  ~CFindProgress() {
-    m_window.Close();
-    if (s_pCurrent == this) s_pCurrent = nullptr;
-  }
+  ~CFindProgress() { m_window.Close(); }
   CFindProgress(const CFindProgress&) = delete;
   CFindProgress& operator=(const CFindProgress&) = delete;
 
@@ -134,15 +129,11 @@ class CFindProgress {
   bool IsCancelled() const { return m_window.IsCancelled(); }
 
  private:
-  static void SetPos(int32_t nPos) {
-    if (s_pCurrent) s_pCurrent->m_window.SetPos(nPos);
-  }
+  static void SetPos(void* pThis, int32_t nPos) { static_cast<CFindProgress*>(pThis)->m_window.SetPos(nPos); }
 
-  static CFindProgress* s_pCurrent;
   CProgressWindow m_window;
   MapProgress m_progress = {};
 };
-CFindProgress* CFindProgress::s_pCurrent = nullptr;
 
 // ---------------------------------------------------------------------------
 // The category tree: groups, categories and single types of the filter

@@ -139,13 +139,10 @@ void DeleteSelectedCollection(HWND hDlg, CollectionsState& state) {
 
 // --- Building a collection index ---------------------------------------------
 
-// The progress window of the build (the shared progress window); the
-// build reports through plain functions.
-CProgressWindow s_indexProgress;
+// The build reports to its progress window (the shared progress window).
+void SetIndexProgressTitle(void* pWindow, uint32_t idsTitle) { static_cast<CProgressWindow*>(pWindow)->SetText(idsTitle); }
 
-void SetIndexProgressTitle(uint32_t idsTitle) { s_indexProgress.SetText(idsTitle); }
-
-void SetIndexProgressPos(int32_t nPos) { s_indexProgress.SetPos(nPos); }
+void SetIndexProgressPos(void* pWindow, int32_t nPos) { static_cast<CProgressWindow*>(pWindow)->SetPos(nPos); }
 
 // Builds the folder's index with the progress window over hOwner. The open
 // collection is closed first when it is this one (the index file is in
@@ -158,10 +155,11 @@ int32_t BuildIndexWithProgress(HWND hOwner, const std::u16string& strFolder) {
     ShellMessageBox(sz, MB_OK | MB_ICONINFORMATION);
     CloseCurrentMap();
   }
-  s_indexProgress.Open(hOwner, 0, 100);
-  VidxBuildHost host{s_indexProgress.CancelFlag(), SetIndexProgressPos, SetIndexProgressTitle};
+  CProgressWindow progress;
+  progress.Open(hOwner, 0, 100);
+  VidxBuildHost host{progress.CancelFlag(), SetIndexProgressPos, SetIndexProgressTitle, &progress};
   const int32_t nResult = BuildCollectionIndex(strFolder.c_str(), host);
-  s_indexProgress.Close();
+  progress.Close();
   ::SetActiveWindow(hOwner);
   return nResult;
 }

@@ -65,7 +65,7 @@ bool CFindResults::AddQuery(CMapQuery& query, uint32_t dwFlags, const CTypeFilte
   for (uint32_t i = 0; i < cItems; ++i) {
     if (pProgress && i % c_cPollEvery == 0) {
       if (pProgress->pfnSetPos)
-        pProgress->pfnSetPos(pProgress->nFrom +
+        pProgress->SetPos(pProgress->nFrom +
                              int32_t(int64_t(pProgress->nTo - pProgress->nFrom) * i / cItems));
       if (pProgress->IsCancelled()) return false;
     }
@@ -75,7 +75,7 @@ bool CFindResults::AddQuery(CMapQuery& query, uint32_t dwFlags, const CTypeFilte
     if (pFilter && !pFilter->Contains(obj.nKind, obj.wType)) continue;
     Add(obj);
   }
-  if (pProgress && pProgress->pfnSetPos) pProgress->pfnSetPos(pProgress->nTo);
+  if (pProgress && pProgress->pfnSetPos) pProgress->SetPos(pProgress->nTo);
   return !(pProgress && pProgress->IsCancelled());
 }
 

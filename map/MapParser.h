@@ -183,13 +183,17 @@ struct MapTypeFilter {
 };
 
 // A progress range with a cancel flag. pfnSetPos (may be null) moves the
-// progress bar and lets the message loop run.
+// progress bar of the window pContext names and lets the message loop run.
 struct MapProgress {
   int32_t nFrom;
   int32_t nTo;
   volatile bool* pfCancel;
-  void (*pfnSetPos)(int32_t nPos);
+  void (*pfnSetPos)(void* pContext, int32_t nPos);
+  void* pContext;
   bool IsCancelled() const { return pfCancel && *pfCancel; }
+  void SetPos(int32_t nPos) const {
+    if (pfnSetPos) pfnSetPos(pContext, nPos);
+  }
 };
 
 struct RouteOptions;  // the route request (routing options and the point list)

@@ -19,7 +19,7 @@ bool RouteThroughPoints(CMapParser& parser, const std::vector<MapPoint>& via, co
   for (size_t j = 1; j < via.size(); ++j) {
     RouteOptions leg = options;
     leg.points.clear();
-    MapProgress sub{0, 0, nullptr, nullptr};
+    MapProgress sub{0, 0, nullptr, nullptr, nullptr};
     const MapProgress* pSub = nullptr;
     if (pProgress) {
       sub = *pProgress;

@@ -11,14 +11,9 @@
 
 namespace {
 
-// The window the running calculation reports to: FindRoute's progress
-// callback is a plain function.
-CRouteProgressUi* s_pReporting = nullptr;
 RouteTimeListener s_pfnRouteTime = nullptr;
 
-void ReportPos(int32_t nPos) {
-  if (s_pReporting) s_pReporting->SetPos(nPos);
-}
+void ReportPos(void* pUi, int32_t nPos) { static_cast<CRouteProgressUi*>(pUi)->SetPos(nPos); }
 
 // Route points are kept at twice the map unit.
 MapPoint ToMap(const RoutePoint& rp) { return MapPoint{rp.GetX() >> 1, rp.GetY() >> 1}; }
@@ -78,12 +73,10 @@ void CAutoRouter::Open() {
   m_fBusy = true;
   if (!m_pUi) return;
   m_pUi->Open(c_idsRouteProgress);
-  s_pReporting = m_pUi;
 }
 
 void CAutoRouter::Close(uint32_t dwStartMs) {
   if (m_pUi) m_pUi->Close();
-  s_pReporting = nullptr;
   m_fBusy = false;
   m_dwElapsedMs = platform::GetTickMs() - dwStartMs;
   if (s_pfnRouteTime) s_pfnRouteTime(m_dwElapsedMs);
@@ -92,7 +85,7 @@ void CAutoRouter::Close(uint32_t dwStartMs) {
 void SetRouteTimeListener(RouteTimeListener pfn) { s_pfnRouteTime = pfn; }
 
 MapProgress CAutoRouter::Range(int32_t nFrom, int32_t nTo) const {
-  return MapProgress{nFrom, nTo, m_pUi ? m_pUi->CancelFlag() : nullptr, m_pUi ? ReportPos : nullptr};
+  return MapProgress{nFrom, nTo, m_pUi ? m_pUi->CancelFlag() : nullptr, m_pUi ? ReportPos : nullptr, m_pUi};
 }
 
 bool CAutoRouter::CalculateLeg(MapPoint ptFrom, MapPoint ptTo, RouteOptions& request, const MapProgress& progress,

@@ -50,7 +50,7 @@ void BM_BuildCollectionIndex(benchmark::State& state) {
   }
   const std::u16string strFolder = platform::Utf8ToU16(Folder());
   int32_t cMaps = 0;
-  for (auto _ : state) cMaps = BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr});
+  for (auto _ : state) cMaps = BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr, nullptr});
   state.counters["maps"] = cMaps;
 }
 BENCHMARK(BM_BuildCollectionIndex)->Unit(benchmark::kMillisecond);
@@ -61,7 +61,7 @@ void BM_OpenCollection(benchmark::State& state) {
     return;
   }
   const std::u16string strFolder = platform::Utf8ToU16(Folder());
-  BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr});
+  BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr, nullptr});
   for (auto _ : state) {
     CMapParser* p = OpenUserMap(strFolder.c_str(), true);
     benchmark::DoNotOptimize(p);
@@ -78,7 +78,7 @@ void BM_OpenAndFirstDraw(benchmark::State& state) {
     return;
   }
   const std::u16string strFolder = platform::Utf8ToU16(Folder());
-  BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr});
+  BuildCollectionIndex(strFolder.c_str(), VidxBuildHost{nullptr, nullptr, nullptr, nullptr});
   uint64_t cPoints = 0;
   for (auto _ : state) {
     CMapParser* p = OpenUserMap(strFolder.c_str(), true);

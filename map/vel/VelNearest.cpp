@@ -393,7 +393,7 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
       if (fnCancelled()) return false;
       if (pProgress && pProgress->pfnSetPos) {
         const int32_t nPos = int32_t(pProgress->nFrom + (int64_t(pProgress->nTo) - pProgress->nFrom) * nBlock / cBlocks);
-        if (nPos != nLastPos) pProgress->pfnSetPos(nLastPos = nPos);
+        if (nPos != nLastPos) pProgress->SetPos(nLastPos = nPos);
       }
       return true;
     };
@@ -441,7 +441,7 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
       if (pProgress && pProgress->pfnSetPos) {
         const int32_t nPos =
             int32_t(pProgress->nFrom + (int64_t(pProgress->nTo) - pProgress->nFrom) * nBlock / level.wBlocks);
-        if (nPos != nLastPos) pProgress->pfnSetPos(nLastPos = nPos);
+        if (nPos != nLastPos) pProgress->SetPos(nLastPos = nPos);
       }
       const uint32_t dwBlockHeader = uint32_t(pBlock - m_pData);
       VelBlockInfo block;
@@ -486,7 +486,7 @@ CMapQuery* CVelParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt,
     }
   }
   if (fnCancelled()) return nullptr;
-  if (pProgress && pProgress->pfnSetPos && nLastPos != pProgress->nTo) pProgress->pfnSetPos(pProgress->nTo);
+  if (pProgress && pProgress->pfnSetPos && nLastPos != pProgress->nTo) pProgress->SetPos(pProgress->nTo);
   // Nearest first; at equal distances the object drawn on top first: points
   // over lines over areas, and of one kind the later in the walk (a
   // building inside a park both hold the point; the building is drawn over

@@ -98,7 +98,7 @@ struct CVelRouter::Progress {
   bool Set(double f) {
     if (!p) return true;
     int32_t n = int32_t(p->nFrom + (double(p->nTo) - p->nFrom) * f);
-    if (n != nLast && p->pfnSetPos) p->pfnSetPos(n);
+    if (n != nLast && p->pfnSetPos) p->SetPos(n);
     nLast = n;
     return !p->IsCancelled();
   }

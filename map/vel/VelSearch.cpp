@@ -526,7 +526,7 @@ CMapQuery* CVelParser::FindByAddress(uint32_t nCity, const char16_t* pszZip, con
       if (pProgress && pProgress->pfnSetPos) {
         const int32_t nPos =
             int32_t(pProgress->nFrom + (int64_t(pProgress->nTo) - pProgress->nFrom) * nBlock / level.wBlocks);
-        if (nPos != nLastPos) pProgress->pfnSetPos(nLastPos = nPos);
+        if (nPos != nLastPos) pProgress->SetPos(nLastPos = nPos);
       }
       const uint32_t dwBlockHeader = uint32_t(pBlock - m_pData);
       VelBlockInfo block;
@@ -557,6 +557,6 @@ CMapQuery* CVelParser::FindByAddress(uint32_t nCity, const char16_t* pszZip, con
     }
   }
   if (fnCancelled()) return nullptr;
-  if (pProgress && pProgress->pfnSetPos && nLastPos != pProgress->nTo) pProgress->pfnSetPos(pProgress->nTo);
+  if (pProgress && pProgress->pfnSetPos && nLastPos != pProgress->nTo) pProgress->SetPos(pProgress->nTo);
   return CreateVelHitsQuery(this, nLevel, std::move(hits), MapPoint{0, 0});
 }

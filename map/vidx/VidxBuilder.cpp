@@ -21,7 +21,7 @@ namespace {
 
 bool IsCancelled(const VidxBuildHost& host) { return host.pfCancel && *host.pfCancel; }
 void SetPos(const VidxBuildHost& host, int32_t nPos) {
-  if (host.pfnSetPos) host.pfnSetPos(nPos);
+  if (host.pfnSetPos) host.pfnSetPos(host.pContext, nPos);
 }
 
 void ShowMessage(uint32_t ids, ...) {
@@ -189,7 +189,7 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
   const std::u16string strIndex = CollectionIndexPath(pszFolder);
   std::u16string strFolder = strIndex.substr(0, strIndex.size() - platform::StrLen(c_szIndexName));
   const bool fExisted = platform::FileExists(strIndex.c_str());
-  if (host.pfnSetTitle) host.pfnSetTitle(c_idsIndexingMaps);
+  if (host.pfnSetTitle) host.pfnSetTitle(host.pContext, c_idsIndexingMaps);
   SetPos(host, 0);
 
   std::vector<std::u16string> names;
@@ -300,7 +300,7 @@ int32_t BuildCollectionIndex(const char16_t* pszFolder, const VidxBuildHost& hos
     hdr.dwCityPart = uint32_t(out.size()) | (fHasCities ? c_fHasCitiesIndex : 0) |
                      (fHasObjects ? c_fHasObjectsIndex : 0);
     hdr.dwLocale = dwLocale;
-    if (host.pfnSetTitle) host.pfnSetTitle(c_idsIndexingCities);
+    if (host.pfnSetTitle) host.pfnSetTitle(host.pContext, c_idsIndexingCities);
     std::vector<VidxCitySource> sources;
     for (const KeptMember& k : kept) sources.push_back(VidxCitySource{k.nMap, k.pCities});
     const bool fDone = WriteVidxCityPart(sources, cMaps, dwLocale, out, host);

@@ -18,11 +18,13 @@ const uint32_t c_idsIndexOutOfMemory = 2155;
 const uint32_t c_idsIndexingCities = 2156;      // progress title
 
 // What the shell lends the build: a cancel flag, the progress bar (0..100)
-// and its title. All may be null. Messages are reported as failures (res/Failure.h).
+// and its title, both of the window pContext names. All may be null.
+// Messages are reported as failures (res/Failure.h).
 struct VidxBuildHost {
   volatile bool* pfCancel;
-  void (*pfnSetPos)(int32_t nPos);
-  void (*pfnSetTitle)(uint32_t idsTitle);
+  void (*pfnSetPos)(void* pContext, int32_t nPos);
+  void (*pfnSetTitle)(void* pContext, uint32_t idsTitle);
+  void* pContext;
 };
 
 // Result of a build that was cancelled.

@@ -47,7 +47,7 @@ bool IsPlainFileName(const std::u16string& str) {
 }
 
 MapProgress ShareOf(const MapProgress* pProgress, size_t k, size_t n) {
-  MapProgress share{0, 0, nullptr, nullptr};
+  MapProgress share{0, 0, nullptr, nullptr, nullptr};
   if (!pProgress) return share;
   share = *pProgress;
   const int64_t nRange = int64_t(pProgress->nTo) - pProgress->nFrom;

@@ -107,7 +107,7 @@ TEST(FindResults, WithoutASearchPointThereAreNoDistances) {
 int s_nCancelAt = 0;
 volatile bool s_fCancel = false;
 std::vector<int32_t> s_positions;
-void CancelAtPosition(int32_t nPos) {
+void CancelAtPosition(void*, int32_t nPos) {
   s_positions.push_back(nPos);
   if (nPos >= s_nCancelAt) s_fCancel = true;
 }

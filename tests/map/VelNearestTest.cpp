@@ -560,7 +560,7 @@ TEST(VelNearest, ProgressAndCancel) {
   static std::vector<int32_t> s_positions;
   static volatile bool s_fCancel;
   static int s_cCancelAt;
-  auto fnSetPos = [](int32_t nPos) {
+  auto fnSetPos = [](void*, int32_t nPos) {
     s_positions.push_back(nPos);
     if (int(s_positions.size()) == s_cCancelAt) s_fCancel = true;
   };

@@ -439,21 +439,21 @@ TEST(RouteSearch, ForkAtTwentyDegreesIsKeepAtFiftyIsTurn) {
 // ---------------------------------------------------------------------------
 // Progress, cancel, memory and the graph's lifecycle
 
-std::vector<int32_t> g_positions;
 volatile bool g_fCancel = false;
 bool g_fCancelOnFirst = false;
-void RecordPos(int32_t n) {
-  g_positions.push_back(n);
+// The positions go to the list the progress names as its context.
+void RecordPos(void* pPositions, int32_t n) {
+  static_cast<std::vector<int32_t>*>(pPositions)->push_back(n);
   if (g_fCancelOnFirst) g_fCancel = true;
 }
 
 TEST_F(Grid, ProgressStaysInItsRangeAndCancelAppendsNothing) {
   auto p = OpenNet(net);
   ASSERT_TRUE(p);
-  g_positions.clear();
+  std::vector<int32_t> g_positions;
   g_fCancel = false;
   g_fCancelOnFirst = false;
-  MapProgress progress{20, 60, &g_fCancel, RecordPos};
+  MapProgress progress{20, 60, &g_fCancel, RecordPos, &g_positions};
   RouteOptions o = Car();
   ASSERT_TRUE(p->FindRoute(net.At(-5, 100), net.At(395, 300), &o, &progress));
   ASSERT_FALSE(g_positions.empty());

@@ -360,7 +360,7 @@ TEST(VelSearch, FindByAddress) {
   EXPECT_EQ(p->FindByAddress(nMoscow, u"", u"", u"", &progress), nullptr);
   static int32_t s_nLast = -1;
   fCancel = false;
-  progress.pfnSetPos = [](int32_t n) { s_nLast = n; };
+  progress.pfnSetPos = [](void*, int32_t n) { s_nLast = n; };
   q.reset(p->FindByAddress(nMoscow, u"", u"", u"", &progress));
   EXPECT_TRUE(q);
   EXPECT_EQ(s_nLast, 100);

@@ -254,7 +254,7 @@ std::vector<uint8_t> ReadBytes(const std::string& strPath) {
   return v;
 }
 
-VidxBuildHost NoHost() { return VidxBuildHost{nullptr, nullptr, nullptr}; }
+VidxBuildHost NoHost() { return VidxBuildHost{nullptr, nullptr, nullptr, nullptr}; }
 
 int32_t Build(const std::string& strFolder, const VidxBuildHost& host = NoHost()) {
   return BuildCollectionIndex(Utf8ToU16(strFolder).c_str(), host);
@@ -556,10 +556,10 @@ TEST(VidxBuild, ACancelledBuildLeavesThePreviousIndexAsItWas) {
   static int s_cCalls;
   s_fCancel = false;
   s_cCalls = 0;
-  VidxBuildHost host{&s_fCancel, [](int32_t) {
+  VidxBuildHost host{&s_fCancel, [](void*, int32_t) {
                        if (++s_cCalls == 2) s_fCancel = true;
                      },
-                     nullptr};
+                     nullptr, nullptr};
   EXPECT_EQ(Build(dir, host), c_nVidxCancelled);
   EXPECT_EQ(ReadBytes(dir + "/Index.vidx"), before);
 
@@ -567,10 +567,11 @@ TEST(VidxBuild, ACancelledBuildLeavesThePreviousIndexAsItWas) {
   static std::vector<uint32_t> s_titles;
   s_fCancel = false;
   s_titles.clear();
-  VidxBuildHost host2{&s_fCancel, nullptr, [](uint32_t ids) {
+  VidxBuildHost host2{&s_fCancel, nullptr, [](void*, uint32_t ids) {
                         s_titles.push_back(ids);
                         if (ids == c_idsIndexingCities) s_fCancel = true;
-                      }};
+                      },
+                      nullptr};
   EXPECT_EQ(Build(dir, host2), c_nVidxCancelled);
   EXPECT_EQ(s_titles, (std::vector<uint32_t>{c_idsIndexingMaps, c_idsIndexingCities}));
   EXPECT_EQ(ReadBytes(dir + "/Index.vidx"), before);

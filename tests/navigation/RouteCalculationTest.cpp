@@ -38,7 +38,7 @@ class CStraightRoadParser : public CMapParser {
     bool fCancelled = false;
     for (int i = 1; i <= cSteps && !fCancelled; ++i) {
       s_dwClockMs += dwStepMs;
-      if (pProgress->pfnSetPos) pProgress->pfnSetPos(pProgress->nFrom + (pProgress->nTo - pProgress->nFrom) * i / cSteps);
+      if (pProgress->pfnSetPos) pProgress->SetPos(pProgress->nFrom + (pProgress->nTo - pProgress->nFrom) * i / cSteps);
       fCancelled = pProgress->IsCancelled();
     }
     --cDepth;

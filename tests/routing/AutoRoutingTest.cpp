@@ -36,7 +36,7 @@ class CRoadParser : public CMapParser {
 
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override {
     calls.push_back({ptStart, ptEnd, *pOptions, pProgress->nFrom, pProgress->nTo});
-    if (pProgress->pfnSetPos) pProgress->pfnSetPos((pProgress->nFrom + pProgress->nTo) / 2);
+    if (pProgress->pfnSetPos) pProgress->SetPos((pProgress->nFrom + pProgress->nTo) / 2);
     if (int(calls.size()) == iCancelAt && pProgress->pfCancel) *pProgress->pfCancel = true;
     if (pfnDuringSearch) pfnDuringSearch();
     if (cFailures > 0) {

@@ -28,7 +28,7 @@ static int RunBuild(const char* pszFolder) {
     return 1;
   }
   SetFailureNotifier([] { DrainFailures(PrintMessage); });
-  VidxBuildHost host{nullptr, nullptr, nullptr};
+  VidxBuildHost host{nullptr, nullptr, nullptr, nullptr};
   const int32_t cMaps = BuildCollectionIndex(strFolder.c_str(), host);
   if (cMaps <= 0) {
     std::fprintf(stderr, "velmo-cli: %s\n",

@@ -673,7 +673,7 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
     }
   }
 
-  VidxBuildHost host{nullptr, nullptr, nullptr};
+  VidxBuildHost host{nullptr, nullptr, nullptr, nullptr};
   stats.cIndexedMaps = BuildCollectionIndex(platform::Utf8ToU16(strBase).c_str(), host);
   if (stats.cIndexedMaps <= 0) return fail("cannot write the collection index in " + strFolder);
   SyncFolder(strStage);
