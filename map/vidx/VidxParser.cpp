@@ -62,22 +62,17 @@ MapProgress ShareOf(const MapProgress* pProgress, size_t k, size_t n) {
 class CVidxResultsQuery : public CMapQuery {
  public:
   struct Part {
-    CMapParser* pMember;  // owned
-    CMapQuery* pQuery;    // owned
-    uint32_t nFirst;      // index of its first item in member order
+    std::unique_ptr<CMapParser> pMember;
+    std::unique_ptr<CMapQuery> pQuery;  // goes before the member it reads
+    uint32_t nFirst;                    // index of its first item in member order
   };
 
   CVidxResultsQuery(DWORD dwLocale) : m_dwLocale(dwLocale), m_cItems(0), m_fNameOrder(false) {}
-  ~CVidxResultsQuery() override {
-    for (Part& part : m_parts) {
-      delete part.pQuery;
-      delete part.pMember;
-    }
-  }
 
-  void Add(CMapParser* pMember, CMapQuery* pQuery) {
-    m_parts.push_back(Part{pMember, pQuery, m_cItems});
-    m_cItems += pQuery->GetCount();
+  void Add(std::unique_ptr<CMapParser> pMember, std::unique_ptr<CMapQuery> pQuery) {
+    const uint32_t c = pQuery->GetCount();
+    m_parts.push_back(Part{std::move(pMember), std::move(pQuery), m_cItems});
+    m_cItems += c;
   }
   bool IsEmpty() const { return m_parts.empty(); }
 
@@ -237,7 +232,6 @@ CVidxParser::CVidxParser(const MapOpenContext& ctx)
       m_nShown(-1),
       m_fCitiesLoaded(false),
       m_nCityUse(0),
-      m_pDrawTypes(nullptr),
       m_nRouteMap(-1) {
   std::lock_guard<std::mutex> lock(g_liveLock);
   LiveCollections().insert(this);
@@ -248,12 +242,6 @@ CVidxParser::~CVidxParser() {
     std::lock_guard<std::mutex> lock(g_liveLock);
     LiveCollections().erase(this);
   }
-  for (CacheEntry& e : m_vecMapsCache) delete e.pParser;
-  for (CityMember& m : m_cityMembers) {
-    delete m.pCities;
-    delete m.pParser;
-  }
-  delete m_pDrawTypes;
 }
 
 bool CVidxParser::Open(DWORD) {
@@ -726,7 +714,7 @@ void CVidxParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
       if (!e.pParser) {
         const std::u16string strPath = GetMemberPath(e.nMap);
         uint32_t idsError = 0;
-        e.pParser = OpenMember(GetMember(e.nMap).strFileName, strPath, &idsError);
+        e.pParser.reset(OpenMember(GetMember(e.nMap).strFileName, strPath, &idsError));
         if (!e.pParser) {
           const std::u16string strError =
               platform::FileExists(strPath.c_str()) ? std::u16string()
@@ -745,8 +733,12 @@ void CVidxParser::Draw(CDrawSink* pContext, CLabelSink* pLabels) {
   size_t j = 0;
   for (size_t i = 0; i < m_vecMapsCache.size(); ++i) {
     CacheEntry& e = m_vecMapsCache[i];
-    if (e.fInUse && e.nFit == nBest && nBest != c_nNoFit) m_vecMapsCache[j++] = e;
-    else delete e.pParser;
+    if (e.fInUse && e.nFit == nBest && nBest != c_nNoFit) {
+      if (i != j) m_vecMapsCache[j] = std::move(e);
+      ++j;
+    } else {
+      e.pParser.reset();
+    }
   }
   m_vecMapsCache.resize(j);
   if (m_nShown >= 0) {
@@ -790,8 +782,8 @@ void CVidxParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* p
 }
 
 CStyleSource* CVidxParser::GetDrawTypes() {
-  if (!m_pDrawTypes) m_pDrawTypes = CreateDrawTypes();
-  return m_pDrawTypes;
+  if (!m_pDrawTypes) m_pDrawTypes.reset(CreateDrawTypes());
+  return m_pDrawTypes.get();
 }
 
 // ---------------------------------------------------------------------------
@@ -856,24 +848,23 @@ CMapParser* CVidxParser::GetCityMember(uint32_t nMap, CCitiesQuery** ppCities) {
   for (CityMember& m : m_cityMembers)
     if (m.nMap == nMap) {
       m.nLastUse = m_nCityUse;
-      if (ppCities) *ppCities = m.pCities;
-      return m.pParser;
+      if (ppCities) *ppCities = m.pCities.get();
+      return m.pParser.get();
     }
-  CMapParser* pParser = OpenMember(GetMember(nMap).strFileName, GetMemberPath(nMap), nullptr);
+  std::unique_ptr<CMapParser> pParser(OpenMember(GetMember(nMap).strFileName, GetMemberPath(nMap), nullptr));
   if (!pParser) return nullptr;
-  CCitiesQuery* pCities = pParser->CreateCitiesQuery();
+  std::unique_ptr<CCitiesQuery> pCities(pParser->CreateCitiesQuery());
   if (m_cityMembers.size() >= c_cCityMembers) {
     // Close the member used least recently.
     size_t iOld = 0;
     for (size_t i = 1; i < m_cityMembers.size(); ++i)
       if (m_cityMembers[i].nLastUse < m_cityMembers[iOld].nLastUse) iOld = i;
-    delete m_cityMembers[iOld].pCities;
-    delete m_cityMembers[iOld].pParser;
     m_cityMembers.erase(m_cityMembers.begin() + ptrdiff_t(iOld));
   }
-  m_cityMembers.push_back(CityMember{nMap, pParser, pCities, m_nCityUse});
-  if (ppCities) *ppCities = pCities;
-  return pParser;
+  if (ppCities) *ppCities = pCities.get();
+  CMapParser* pMember = pParser.get();
+  m_cityMembers.push_back(CityMember{nMap, std::move(pParser), std::move(pCities), m_nCityUse});
+  return pMember;
 }
 
 CCitiesQuery* CVidxParser::CreateCitiesQuery() {
@@ -887,11 +878,8 @@ bool CVidxParser::HasObjectsIndex() { return (m_hdr.dwCityPart & c_fHasObjectsIn
 
 bool CVidxParser::FindObjectType(int nKind, uint16_t wType, uint16_t wSubCode) {
   for (uint32_t i = 0; i < m_cMaps; ++i) {
-    CMapParser* p = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
-    if (!p) continue;
-    bool f = p->HasObjectsIndex() && p->FindObjectType(nKind, wType, wSubCode);
-    delete p;
-    if (f) return true;
+    std::unique_ptr<CMapParser> p(OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr));
+    if (p && p->HasObjectsIndex() && p->FindObjectType(nKind, wType, wSubCode)) return true;
   }
   return false;
 }
@@ -901,48 +889,36 @@ bool CVidxParser::FindObjectType(int nKind, uint16_t wType, uint16_t wSubCode) {
 
 CMapQuery* CVidxParser::CreateObjectsQuery(uint32_t nCity, int nKind, uint16_t wType, uint16_t wSubCode) {
   std::vector<VidxCityEntry> group = CityGroup(nCity);
-  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  std::unique_ptr<CVidxResultsQuery> pResults(new CVidxResultsQuery(GetLocale()));
   for (const VidxCityEntry& e : group) {
-    CMapParser* pMember = OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr);
+    std::unique_ptr<CMapParser> pMember(OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr));
     if (!pMember) continue;
     CMapQuery* pQuery = pMember->CreateObjectsQuery(e.nCity, nKind, wType, wSubCode);
-    if (!pQuery) {
-      delete pMember;
-      continue;
-    }
-    pResults->Add(pMember, pQuery);
+    if (!pQuery) continue;
+    pResults->Add(std::move(pMember), std::unique_ptr<CMapQuery>(pQuery));
   }
-  if (pResults->IsEmpty()) {
-    delete pResults;
-    return nullptr;
-  }
+  if (pResults->IsEmpty()) return nullptr;
   if (group.size() >= 2) pResults->SortByName();
-  return pResults;
+  return pResults.release();
 }
 
 CMapQuery* CVidxParser::FindByAddress(uint32_t nCity, const char16_t* pszZip, const char16_t* pszStreet,
                                       const char16_t* pszNumber, const MapProgress* pProgress) {
   std::vector<VidxCityEntry> group = CityGroup(nCity);
-  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  std::unique_ptr<CVidxResultsQuery> pResults(new CVidxResultsQuery(GetLocale()));
   for (size_t k = 0; k < group.size(); ++k) {
     if (pProgress && pProgress->IsCancelled()) break;
     const VidxCityEntry& e = group[k];
-    CMapParser* pMember = OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr);
+    std::unique_ptr<CMapParser> pMember(OpenMember(GetMember(e.nMap).strFileName, GetMemberPath(e.nMap), nullptr));
     if (!pMember) continue;
     MapProgress share = ShareOf(pProgress, k, group.size());
     CMapQuery* pQuery =
         pMember->FindByAddress(e.nCity, pszZip, pszStreet, pszNumber, pProgress ? &share : nullptr);
-    if (!pQuery) {
-      delete pMember;
-      continue;
-    }
-    pResults->Add(pMember, pQuery);
+    if (!pQuery) continue;
+    pResults->Add(std::move(pMember), std::unique_ptr<CMapQuery>(pQuery));
   }
-  if (pResults->IsEmpty()) {
-    delete pResults;
-    return nullptr;
-  }
-  return pResults;
+  if (pResults->IsEmpty()) return nullptr;
+  return pResults.release();
 }
 
 CMapQuery* CVidxParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
@@ -961,24 +937,18 @@ CMapQuery* CVidxParser::FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt
     VidxMapRecord rec;
     if (MemberRect(*RecordAt(i, rec)).Intersects(rectSearch)) members.push_back(i);
   }
-  CVidxResultsQuery* pResults = new CVidxResultsQuery(GetLocale());
+  std::unique_ptr<CVidxResultsQuery> pResults(new CVidxResultsQuery(GetLocale()));
   for (size_t j = 0; j < members.size(); ++j) {
     if (pProgress && pProgress->IsCancelled()) break;
     const uint32_t i = members[j];
-    CMapParser* pMember = OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr);
+    std::unique_ptr<CMapParser> pMember(OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr));
     if (!pMember) continue;
     MapProgress share = ShareOf(pProgress, j, members.size());
     CMapQuery* pQuery =
         pMember->FindNearest(nScale, fUseScale, pt, nRadiusMetres, pFilter, pszName, pProgress ? &share : nullptr);
-    if (!pQuery) {
-      delete pMember;
-      continue;
-    }
-    pResults->Add(pMember, pQuery);
+    if (!pQuery) continue;
+    pResults->Add(std::move(pMember), std::unique_ptr<CMapQuery>(pQuery));
   }
-  if (pResults->IsEmpty()) {
-    delete pResults;
-    return nullptr;
-  }
-  return pResults;
+  if (pResults->IsEmpty()) return nullptr;
+  return pResults.release();
 }

@@ -99,14 +99,14 @@ class CVidxParser : public CMapParser {
  private:
   struct CacheEntry {
     uint32_t nMap;
-    CMapParser* pParser;
+    std::unique_ptr<CMapParser> pParser;  // none while not opened
     uint32_t nFit;
     bool fInUse;
   };
   struct CityMember {
     uint32_t nMap;
-    CMapParser* pParser;
-    CCitiesQuery* pCities;
+    std::unique_ptr<CMapParser> pParser;
+    std::unique_ptr<CCitiesQuery> pCities;  // goes before the member it reads
     uint64_t nLastUse;
   };
 
@@ -136,7 +136,7 @@ class CVidxParser : public CMapParser {
   std::vector<uint32_t> m_cityGroups;
   std::vector<CityMember> m_cityMembers;
   uint64_t m_nCityUse;
-  CStyleSource* m_pDrawTypes;
+  std::unique_ptr<CStyleSource> m_pDrawTypes;
   // The members opened for routes, kept for the next one.
   int m_nRouteMap;
   std::vector<std::unique_ptr<CMapParser>> m_routeMembers;

@@ -516,7 +516,9 @@ TEST(VidxBuild, TheAboutMapTextListsTheMembers) {
   ASSERT_NE(iWest, std::string::npos) << text;
   EXPECT_LT(iEast, iWest);
   std::unique_ptr<CMapParser> member(OpenMapFile(idx->GetMemberPath(0).c_str(), false, c_fOpenAll));
-  if (member) EXPECT_EQ(U16ToUtf8(DescribeMap(member.get())).find("East.vel\r\n  west.vel"), std::string::npos);
+  if (member) {
+    EXPECT_EQ(U16ToUtf8(DescribeMap(member.get())).find("East.vel\r\n  west.vel"), std::string::npos);
+  }
 }
 
 TEST(VidxBuild, SkipsFilesThatAreNotMembersAndWarnsOnceAboutLongNames) {
