@@ -26,6 +26,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # of another Wine beside them the sound device may be fed late, so they run
 # last, alone.
 ALONE = {'test_guidance.py'}
+# Files that use what another file makes: the installer packs the guide's
+# pictures that test_guide.py takes, so it starts when they are all there.
+AFTER = {'test_installer.py': {'test_guide.py'}}
 
 
 def durations_path():
@@ -81,15 +84,22 @@ def main():
     known = load_durations()
     # Unknown files first (they may be long), then the longest.
     queue = sorted(files, key=lambda f: -known.get(f, 1e9))
-    lock = threading.Lock()
+    lock = threading.Condition()
     results = {}
+    unfinished = set(files)
+
+    def ready(name):
+        return not (AFTER.get(name, set()) & unfinished)
 
     def worker():
         while True:
             with lock:
+                while queue and not any(ready(f) for f in queue):
+                    lock.wait()
                 if not queue:
                     return
-                name = queue.pop(0)
+                name = next(f for f in queue if ready(f))
+                queue.remove(name)
             start = time.monotonic()
             module = name[:-3]
             proc = subprocess.run([sys.executable, '-m', 'unittest', '-v', module], cwd=HERE,
@@ -101,6 +111,8 @@ def main():
                 failed = max(1, n)  # crashed or could not be imported
             with lock:
                 results[name] = (proc.returncode, n, failed, skipped, took)
+                unfinished.discard(name)
+                lock.notify_all()
                 print('=== %s (%.0f s, exit %d)' % (name, took, proc.returncode))
                 print(proc.stdout.rstrip())
                 sys.stdout.flush()
