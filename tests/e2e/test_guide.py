@@ -176,7 +176,9 @@ class GuidePicturesTest(DemoMapCase):
         feeder = Feeder(b, fixes, 0.5)
         feeder.start()
         seen = set()
-        while feeder.is_alive() and len(seen) < 2:
+        # Bounded: a program that stops reading the port blocks the feeder.
+        deadline = time.monotonic() + 240
+        while feeder.is_alive() and len(seen) < 2 and time.monotonic() < deadline:
             m = self.maneuver()
             if m and m[0] and m[2] in demofeed.TURNS and m[4] <= demofeed.NEAR and 'turn' not in seen:
                 self.shot('navigation-turn.png')
@@ -185,8 +187,9 @@ class GuidePicturesTest(DemoMapCase):
                 self.shot('navigation-roundabout.png')
                 seen.add('round')
             time.sleep(0.3)
-        feeder.join(180)
-        self.assertEqual(seen, {'turn', 'round'}, 'the drive did not show the turn and the roundabout')
+        feeder.join(max(1, min(180, deadline + 60 - time.monotonic())))
+        self.assertEqual(seen, {'turn', 'round'}, 'the drive did not show the turn and the roundabout '
+                         '(%d of %d fixes written): %s' % (feeder.written, len(fixes), self.env.describe_screen()))
         self.assertTrue(self.env.wait_until(lambda: (lambda m: m and not m[0] and m[1] == 3)(self.maneuver()), 30),
                         'guidance did not end at the destination: %s' % (self.maneuver(),))
         self.shot('arrival.png')
