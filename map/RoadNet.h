@@ -5,7 +5,9 @@
 // neighbours. A map builds it from its own graph; the exact route inside a
 // map stays the map's own search.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "map/MapRect.h"
@@ -41,21 +43,13 @@ struct RoadNet {
 };
 
 inline uint64_t RoadNet::KeyOf(uint32_t n) const {
-  size_t lo = 0, hi = byNode.size();
-  while (lo < hi) {
-    const size_t m = (lo + hi) / 2;
-    if (byNode[m].first < n) lo = m + 1;
-    else hi = m;
-  }
-  return lo < byNode.size() && byNode[lo].first == n ? byNode[lo].second : 0;
+  auto it = std::lower_bound(byNode.begin(), byNode.end(), n,
+                             [](const std::pair<uint32_t, uint64_t>& e, uint32_t v) { return e.first < v; });
+  return it != byNode.end() && it->first == n ? it->second : 0;
 }
 
 inline int64_t RoadNet::NodeOfKey(uint64_t qwKey) const {
-  size_t lo = 0, hi = byKey.size();
-  while (lo < hi) {
-    const size_t m = (lo + hi) / 2;
-    if (byKey[m].first < qwKey) lo = m + 1;
-    else hi = m;
-  }
-  return lo < byKey.size() && byKey[lo].first == qwKey ? int64_t(byKey[lo].second) : -1;
+  auto it = std::lower_bound(byKey.begin(), byKey.end(), qwKey,
+                             [](const std::pair<uint64_t, uint32_t>& e, uint64_t v) { return e.first < v; });
+  return it != byKey.end() && it->first == qwKey ? int64_t(it->second) : -1;
 }
