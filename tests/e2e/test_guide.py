@@ -74,20 +74,43 @@ def satellites():
 
 
 class Feeder(threading.Thread):
-    """Writes the drive's fixes, with the satellites in view, one every
-    `interval` seconds into the test end of the pty."""
+    """A receiver on the test end of the pty, there from the program's start
+    as a real one would be: it says "no fix" once a second until `drive` is
+    set, then writes the drive's fixes, with the satellites in view, one
+    every `interval` seconds. Writes never block: a program that stops
+    reading the port makes the feeder give up at `stop` (or after 240 s
+    without room), not hang."""
 
     def __init__(self, path, fixes, interval):
         super().__init__(daemon=True)
         self.path, self.fixes, self.interval = path, fixes, interval
+        self.drive, self.stop = threading.Event(), threading.Event()
         self.written = 0
+        self.stalled = False
+
+    def put(self, fd, data):
+        give_up = time.monotonic() + 240
+        while data and not self.stop.is_set():
+            try:
+                data = data[os.write(fd, data):]
+            except BlockingIOError:
+                if time.monotonic() > give_up:
+                    self.stalled = True
+                    return False
+                time.sleep(0.05)
+        return not data
 
     def run(self):
-        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY)
+        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
         try:
+            idle = demofeed.sentence('GPRMC,,V,,,,,,,,,,N').encode('ascii')
+            while not self.drive.wait(1.0):
+                if self.stop.is_set() or not self.put(fd, idle):
+                    return
             gsv = satellites()
             for fix in self.fixes:
-                os.write(fd, (fix + gsv).encode('ascii'))
+                if self.stop.is_set() or not self.put(fd, (fix + gsv).encode('ascii')):
+                    return
                 self.written += 1
                 time.sleep(self.interval)
         finally:
@@ -139,7 +162,13 @@ class GuidePicturesTest(DemoMapCase):
         self.env.map_com_port(PORT, a)
         ports = {'Enable_COM%d' % n: int(n == PORT) for n in range(20)}
         self.fresh_settings(MapZoom=7, MapXc=int(start[0]), MapYc=int(start[1]), Page=0, RoutingStyle=0,
-                            ShowBearing=1, ScanCOMPorts=1, RecordTrack=1, FixupClock=0, **ports)
+                            ShowBearing=1, ScanCOMPorts=1, RecordTrack=1, FixupClock=0, LogCOMPorts=1, **ports)
+        gps_log = self.env.host_path(r'C:\gps_log.txt')
+        if os.path.exists(gps_log):
+            os.remove(gps_log)
+        feeder = Feeder(b, fixes, 0.5)
+        feeder.start()
+        self.addCleanup(lambda: (feeder.stop.set(), feeder.join(10)))
         shutil.rmtree(self.images, ignore_errors=True)
         shutil.rmtree(self.env.host_path(r'C:\out'), ignore_errors=True)
         os.makedirs(self.env.host_path(r'C:\out'))
@@ -173,8 +202,7 @@ class GuidePicturesTest(DemoMapCase):
         self.dialog_shot(CMD_WAYPOINTS, 'Путевые точки', 'waypoints.png')
         self.env.ctl('press-dialog', STORE_GOTO)
         self.wait_gone('Путевые точки')
-        feeder = Feeder(b, fixes, 0.5)
-        feeder.start()
+        feeder.drive.set()
         seen = set()
         # Bounded: a program that stops reading the port blocks the feeder.
         deadline = time.monotonic() + 240
@@ -188,8 +216,12 @@ class GuidePicturesTest(DemoMapCase):
                 seen.add('round')
             time.sleep(0.3)
         feeder.join(max(1, min(180, deadline + 60 - time.monotonic())))
+        if seen != {'turn', 'round'} and os.path.exists(gps_log):
+            shutil.copy(gps_log, os.path.join(self.env.artifacts, 'guide-drive-gps-log.txt'))
         self.assertEqual(seen, {'turn', 'round'}, 'the drive did not show the turn and the roundabout '
-                         '(%d of %d fixes written): %s' % (feeder.written, len(fixes), self.env.describe_screen()))
+                         '(%d of %d fixes written%s): %s' % (feeder.written, len(fixes),
+                                                             ', the port stopped taking them' if feeder.stalled else '',
+                                                             self.env.describe_screen()))
         self.assertTrue(self.env.wait_until(lambda: (lambda m: m and not m[0] and m[1] == 3)(self.maneuver()), 30),
                         'guidance did not end at the destination: %s' % (self.maneuver(),))
         self.shot('arrival.png')

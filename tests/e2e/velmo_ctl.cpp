@@ -12,7 +12,8 @@
 //   velmo_ctl dialog-text               all texts of the first visible dialog
 //   velmo_ctl press-dialog ID           presses button ID of the first visible dialog
 //   velmo_ctl client-size               client width and height of the main window
-//   velmo_ctl reg-get KEY VALUE         "REG_DWORD<TAB>n" or "REG_SZ<TAB>text" (UTF-8; VALUE "" = default)
+//   velmo_ctl reg-get KEY VALUE         "REG_DWORD<TAB>n" or "REG_SZ<TAB>text" (UTF-8; VALUE "" = default);
+//                                      exit 2 when the key or value is absent
 //   velmo_ctl reg-set-sz KEY VALUE TEXT  writes a REG_SZ (UTF-8 argument)
 //   velmo_ctl window-rect               window rectangle and the screen origin of its client area
 //   velmo_ctl dialog-controls           "id<TAB>class<TAB>text" of every control of the first visible dialog
@@ -229,13 +230,15 @@ static int RegGet(const char* pszKey, const char* pszValue) {
   std::wstring sub;
   HKEY hRoot = SplitKey(Wide(pszKey), sub);
   HKEY h;
-  if (!hRoot || RegOpenKeyExW(hRoot, sub.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return 1;
+  if (!hRoot) return 1;
+  LONG errOpen = RegOpenKeyExW(hRoot, sub.c_str(), 0, KEY_READ, &h);
+  if (errOpen != ERROR_SUCCESS) return errOpen == ERROR_FILE_NOT_FOUND ? 2 : 1;
   std::wstring name = Wide(pszValue);
   BYTE data[8192];
   DWORD type = 0, cb = sizeof data - 2;
   LONG err = RegQueryValueExW(h, name.empty() ? nullptr : name.c_str(), nullptr, &type, data, &cb);
   RegCloseKey(h);
-  if (err != ERROR_SUCCESS) return 1;
+  if (err != ERROR_SUCCESS) return err == ERROR_FILE_NOT_FOUND ? 2 : 1;
   if (type == REG_DWORD && cb == 4) {
     printf("REG_DWORD\t%lu\n", *reinterpret_cast<DWORD*>(data));
   } else if (type == REG_SZ || type == REG_EXPAND_SZ) {

@@ -278,8 +278,18 @@ class VelmoEnv:
     def reg_query(self, key, value):
         """A value as int (REG_DWORD) or str (REG_SZ); None when absent.
         Read through the Win32 API, so any text comes back intact."""
-        out = self.ctl('reg-get', key, value, check=False).rstrip('\n')
-        if not out or '\t' not in out:
+        # Exit 2 says the value is absent; any other failure is the tool not
+        # getting its answer (a wine start on a loaded machine), tried again.
+        for attempt in range(4):
+            r = self.run_ctl('reg-get', key, value)
+            if r.returncode in (0, 2):
+                break
+            time.sleep(0.5)
+        else:
+            raise RuntimeError('velmo_ctl reg-get %s %s failed (%d): %s' % (
+                key, value, r.returncode, r.stderr.decode('utf-8', 'replace')[-2000:]))
+        out = r.stdout.decode('utf-8', 'replace').replace('\r', '').rstrip('\n')
+        if r.returncode == 2 or '\t' not in out:
             return None
         kind, data = out.split('\t', 1)
         return int(data) if kind == 'REG_DWORD' else data
