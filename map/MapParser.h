@@ -320,9 +320,10 @@ class CMapParser {
   virtual bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const struct RoadNet** ppNet);  // 15
   // The graph nodes of the road a point meets as the map's own search
   // takes it (the start, or the destination with fDestination), each with
-  // the length (map units) between it and the point. False when none.
+  // the length (map units) between it and the point along the road, and
+  // in *pfOffRoad how far the point lies from the road. False when none.
   virtual bool SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
-                             std::vector<std::pair<uint32_t, float>>& nodes);  // 16
+                             std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad);  // 16
 
   const MapRect& GetRect() const { return m_rect; }
   uint32_t GetFirstScale() const { return m_nScaleFirst; }

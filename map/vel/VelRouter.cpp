@@ -1332,7 +1332,7 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
 }
 
 bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
-                           std::vector<std::pair<uint32_t, float>>& nodes) {
+                           std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
   nodes.clear();
   if (!m_fBuilt && !Build(nullptr)) return false;
   RoadSnap snap;
@@ -1341,6 +1341,7 @@ bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& o
   RoadSnap* apSnap[2] = {&snap, nullptr};
   Snap(apSnap, 1, VehicleMask(options.nVehicle, options.fAvoidTolls != 0));
   if (snap.fD2 < 0) return false;
+  if (pfOffRoad) *pfOffRoad = Dist(pt, snap.ptNearest, m_fCos);
   if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < m_cNodes)
     nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
   if (snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < m_cNodes)
@@ -1349,13 +1350,13 @@ bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& o
 }
 
 bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
-                               std::vector<std::pair<uint32_t, float>>& nodes) {
+                               std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
   CVelRouter* pRouter = GetRouter();
   if (!pRouter) {
     nodes.clear();
     return false;
   }
-  return pRouter->SnapNodes(pt, fDestination, options, nodes);
+  return pRouter->SnapNodes(pt, fDestination, options, nodes, pfOffRoad);
 }
 
 bool CVelParser::GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) {

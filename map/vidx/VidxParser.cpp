@@ -494,6 +494,11 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   return false;
 }
 
+// How much farther than the nearest road a member's road may lie from a
+// route's end and still be taken as that road (coordinates are rounded
+// differently in two members' blocks): map units, about a metre.
+const double c_fSameRoadSlack = 64.0;
+
 // A least-cost search over the road graph views of the members, one state
 // per (member, node), joined at equal border keys (a key node of one member
 // leads at no cost to the node of the same key in every member whose
@@ -575,23 +580,41 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   std::vector<std::pair<int64_t, float>> targets;
   auto addEnds = [&](const MapPoint& pt, bool fDest, int nFirst) {
     // Every member whose rectangle holds the point (maps of overlapping
-    // extracts both may; tiles do not overlap).
+    // extracts both may; tiles do not overlap) and whose road there is the
+    // nearest to the point of all: one map of the whole would take that
+    // road, and the same road in two overlapping members lies as far.
+    struct Candidate {
+      uint32_t nMember;
+      double fOffRoad;
+      std::vector<std::pair<double, uint32_t>> nodes;
+    };
+    std::vector<Candidate> candidates;
+    double fNearest = -1;
     for (uint32_t m = 0; m < m_cMaps; ++m) {
       VidxMapRecord rec;
       if ((int(m) != nFirst && !MemberRect(*RecordAt(m, rec)).Contains(pt)) || !ensure(m)) continue;
-      std::vector<std::pair<double, uint32_t>> nodes;
-      if (RouteMember(m)->SnapToRoadNet(pt, fDest, options, snapped))
-        for (const auto& n : snapped) nodes.emplace_back(n.second, n.first);
-      else
-        nodes = nearest(*nets[m], pt, !fDest);
-      for (const auto& n : nodes) {
+      Candidate c{m, 0, {}};
+      if (RouteMember(m)->SnapToRoadNet(pt, fDest, options, snapped, &c.fOffRoad)) {
+        for (const auto& n : snapped) c.nodes.emplace_back(n.second, n.first);
+      } else {
+        c.nodes = nearest(*nets[m], pt, !fDest);
+        if (c.nodes.empty()) continue;
+        c.fOffRoad = c.nodes.front().first;
+      }
+      if (fNearest < 0 || c.fOffRoad < fNearest) fNearest = c.fOffRoad;
+      candidates.push_back(std::move(c));
+    }
+    for (const Candidate& c : candidates) {
+      if (c.fOffRoad > fNearest + c_fSameRoadSlack) continue;
+      const uint32_t m = c.nMember;
+      for (const auto& n : c.nodes) {
         const int64_t g = base[m] + n.second;
-        const float c = float(n.first) * fRate;
+        const float cost = float(n.first) * fRate;
         if (fDest) {
-          targets.emplace_back(g, c);
-        } else if (dist[size_t(g)] < 0 || c < dist[size_t(g)]) {
-          dist[size_t(g)] = c;
-          heap.emplace(c + bound(nets[m]->nodePoints[n.second]), g);
+          targets.emplace_back(g, cost);
+        } else if (dist[size_t(g)] < 0 || cost < dist[size_t(g)]) {
+          dist[size_t(g)] = cost;
+          heap.emplace(cost + bound(nets[m]->nodePoints[n.second]), g);
         }
       }
     }
