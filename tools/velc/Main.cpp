@@ -33,6 +33,9 @@ static void Usage() {
                "  --no-shared-labels  store every label with its object\n"
                "  --code-set 1|3      put every label in one code set (default: chosen per label)\n"
                "  --no-road-graph     leave out the road graph (routing)\n"
+               "  --part              the input is one part of a region cut with complete ways\n"
+               "                      (make-maps, osmium extract): routes join the maps of the\n"
+               "                      other parts at every node of the roads that leave it\n"
                "  --stats             print what was converted\n"
                "  --tile-size KB      with a folder as the output: tiles of at most KB kilobytes of\n"
                "                      objects (default: as large as a map can be, 16384)\n"
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--stats") fStats = true;
     else if (a == "--no-road-graph") fRoadGraph = false;
+    else if (a == "--part") options.fPartOfRegion = true;
     else if (a == "--quiet" || a == "-q") fQuiet = true;
     else if (a == "--jobs" || a == "-j") {
       const char* psz = next("a number of threads");

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <unordered_map>
 
 #include <unistd.h>
 
@@ -303,12 +304,22 @@ class CRoadScanHandler : public osmium::handler::Handler {
     m_turns.push_back(r);
   }
 
-  // The graph nodes, sorted (a node's number is its place in the list).
-  std::vector<osmium::object_id_type> TakeGraphNodes() {
+  // The graph nodes, sorted (a node's number is its place in the list),
+  // and per graph node whether it was used exactly twice: a way's end
+  // used so is used by that way alone, a loose end.
+  std::vector<osmium::object_id_type> TakeGraphNodes(std::vector<bool>& twice) {
     std::sort(m_uses.begin(), m_uses.end());
     std::vector<osmium::object_id_type> graph;
-    for (size_t i = 0; i + 1 < m_uses.size(); ++i)
-      if (m_uses[i] == m_uses[i + 1] && (graph.empty() || graph.back() != m_uses[i])) graph.push_back(m_uses[i]);
+    twice.clear();
+    for (size_t i = 0; i < m_uses.size();) {
+      size_t j = i + 1;
+      while (j < m_uses.size() && m_uses[j] == m_uses[i]) ++j;
+      if (j - i >= 2) {
+        graph.push_back(m_uses[i]);
+        twice.push_back(j - i == 2);
+      }
+      i = j;
+    }
     std::vector<osmium::object_id_type>().swap(m_uses);
     return graph;
   }
@@ -326,10 +337,14 @@ class CConvertHandler : public osmium::handler::Handler {
   CConvertHandler(const CTypeMapping& mapping, CObjectStore& store, OsmConvertStats& stats)
       : m_mapping(mapping), m_store(store), m_stats(stats) {}
 
-  // Turns routable ways into roads of the graph whose nodes are graphNodes.
-  void SetRoadGraph(std::vector<osmium::object_id_type> graphNodes, const std::vector<TurnRelation>& turns) {
+  // Turns routable ways into roads of the graph whose nodes are graphNodes
+  // (twice: per graph node, whether the first pass saw it used twice).
+  void SetRoadGraph(std::vector<osmium::object_id_type> graphNodes, std::vector<bool> twice,
+                    const std::vector<TurnRelation>& turns) {
     m_fGraph = true;
     m_graphNodes = std::move(graphNodes);
+    m_twice = std::move(twice);
+    m_cSortedNodes = m_graphNodes.size();
     for (const TurnRelation& t : turns) {
       m_turnWays.push_back(t.idFrom);
       m_turnWays.push_back(t.idTo);
@@ -339,47 +354,33 @@ class CConvertHandler : public osmium::handler::Handler {
     std::sort(m_viaNodes.begin(), m_viaNodes.end());
   }
   int32_t GraphNode(osmium::object_id_type id) const {
-    auto it = std::lower_bound(m_graphNodes.begin(), m_graphNodes.end(), id);
-    return it != m_graphNodes.end() && *it == id ? int32_t(it - m_graphNodes.begin()) : -1;
+    auto end = m_graphNodes.begin() + ptrdiff_t(m_cSortedNodes);
+    auto it = std::lower_bound(m_graphNodes.begin(), end, id);
+    if (it != end && *it == id) return int32_t(it - m_graphNodes.begin());
+    auto extra = m_extraNodes.find(id);
+    return extra != m_extraNodes.end() ? extra->second : -1;
   }
   uint32_t GraphNodeCount() const { return uint32_t(m_graphNodes.size()); }
   // The part of the source the file holds (its header's box; invalid: not
   // given): a road with a node outside it, or with a node the file lacks,
-  // leaves the map, and its graph nodes are the map's border keys.
+  // leaves the map. A file that does not say which part it holds (osmium
+  // extract writes no box unless asked) takes a road with a loose end, an
+  // end no other road meets, as leaving the map, as a road cut where the
+  // extract ends looks like one (dead-end streets get keys too, which only
+  // costs their records). In a part of a region (SetPartOfRegion) a road
+  // leaves the map by its box or by a loose end (the box of a part cut by
+  // a polygon holds more than the part), and every node of a road that
+  // leaves the map is a graph node and a border key:
+  // the part beside it (cut with complete ways, as osmium extract does)
+  // holds the same road with junctions this part lacks, and routes join
+  // the parts at the nodes both have as keys. Elsewhere the keys are the
+  // road's graph nodes, which costs no more nodes.
   void SetExtractBox(const osmium::Box& box) { m_boxExtract = box; }
+  void SetPartOfRegion(bool fPart) { m_fPartOfRegion = fPart; }
   void GetBorderKeys(std::vector<VelBorderKeyInput>& out) const {
     out.clear();
     for (size_t n = 0; n < m_borderNode.size() && n < m_graphNodes.size(); ++n)
       if (m_borderNode[n] && m_graphNodes[n] > 0) out.push_back(VelBorderKeyInput{uint32_t(n), uint64_t(m_graphNodes[n])});
-  }
-  // A file that does not say which part of the source it holds (osmium
-  // extract writes no box): a road with a loose end, an end no other road
-  // of the map meets, is taken as leaving the map, as a road cut where the
-  // extract ends looks like one (dead-end streets get keys too, which only
-  // costs their records).
-  void MarkLooseRoads() {
-    if (m_boxExtract.valid() || m_graphNodes.empty()) return;
-    const size_t iFinest = m_store.LevelCount() - 1;
-    std::vector<uint8_t> uses(m_graphNodes.size(), 0);
-    std::vector<int32_t> nodes;
-    for (size_t i = 0; i < m_store.Count(iFinest); ++i) {
-      nodes = m_store.NodesOf(iFinest, i);
-      for (int32_t n : nodes)
-        if (n >= 0 && size_t(n) < uses.size() && uses[size_t(n)] < 2) ++uses[size_t(n)];
-    }
-    if (m_borderNode.size() < m_graphNodes.size()) m_borderNode.resize(m_graphNodes.size(), false);
-    for (size_t i = 0; i < m_store.Count(iFinest); ++i) {
-      nodes = m_store.NodesOf(iFinest, i);
-      int32_t nFirst = -1, nLast = -1;
-      for (int32_t n : nodes)
-        if (n >= 0 && size_t(n) < uses.size()) {
-          if (nFirst < 0) nFirst = n;
-          nLast = n;
-        }
-      if (nFirst < 0 || (uses[size_t(nFirst)] > 1 && uses[size_t(nLast)] > 1)) continue;
-      for (int32_t n : nodes)
-        if (n >= 0 && size_t(n) < uses.size()) m_borderNode[size_t(n)] = true;
-    }
   }
   // The source id of every graph node (positive OSM ids; 0 for others).
   void GetNodeKeys(std::vector<uint64_t>& out) const {
@@ -434,16 +435,25 @@ class CConvertHandler : public osmium::handler::Handler {
     for (const osmium::NodeRef& nr : way.nodes())
       if (nr.location().valid()) {
         pts.push_back(ToMap(nr.location()));
-        if (pRoad) nodes.push_back(GraphNode(nr.ref()));
         if (fBox && !m_boxExtract.contains(nr.location())) fLeaves = true;
       } else {
         fLeaves = true;
       }
     if (pts.empty()) return;
-    if (pRoad && fLeaves) {
-      if (m_borderNode.size() < m_graphNodes.size()) m_borderNode.resize(m_graphNodes.size(), false);
-      for (int32_t n : nodes)
-        if (n >= 0) m_borderNode[size_t(n)] = true;
+    bool fLoose = false;
+    if (pRoad && (!fBox || m_fPartOfRegion) && way.nodes().size() >= 2 &&
+        way.nodes().front().ref() != way.nodes().back().ref())
+      fLoose = IsLooseEnd(way.nodes().front().ref()) || IsLooseEnd(way.nodes().back().ref());
+    fLeaves = fLeaves || fLoose;
+    const bool fEveryNode = fLeaves && m_fPartOfRegion;
+    if (pRoad) {
+      for (const osmium::NodeRef& nr : way.nodes())
+        if (nr.location().valid()) nodes.push_back(fEveryNode ? MakeGraphNode(nr.ref()) : GraphNode(nr.ref()));
+      if (fLeaves) {
+        if (m_borderNode.size() < m_graphNodes.size()) m_borderNode.resize(m_graphNodes.size(), false);
+        for (int32_t n : nodes)
+          if (n >= 0) m_borderNode[size_t(n)] = true;
+      }
     }
     bool fReverse = false;
     bool fOneway = IsOneway(way.tags(), fReverse);
@@ -617,11 +627,44 @@ class CConvertHandler : public osmium::handler::Handler {
     std::vector<osmium::object_id_type> ids;
     for (const auto& b : m_barriers) ids.push_back(b.first);
     std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    // A barrier that is no graph node yet was used once at most.
     std::vector<osmium::object_id_type> merged;
+    std::vector<bool> twice;
     merged.reserve(m_graphNodes.size() + ids.size());
-    std::merge(m_graphNodes.begin(), m_graphNodes.end(), ids.begin(), ids.end(), std::back_inserter(merged));
-    merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+    twice.reserve(m_graphNodes.size() + ids.size());
+    size_t i = 0, j = 0;
+    while (i < m_graphNodes.size() || j < ids.size()) {
+      if (j == ids.size() || (i < m_graphNodes.size() && m_graphNodes[i] <= ids[j])) {
+        if (j < ids.size() && m_graphNodes[i] == ids[j]) ++j;
+        merged.push_back(m_graphNodes[i]);
+        twice.push_back(i < m_twice.size() && m_twice[i]);
+        ++i;
+      } else {
+        merged.push_back(ids[j++]);
+        twice.push_back(false);
+      }
+    }
     m_graphNodes.swap(merged);
+    m_twice.swap(twice);
+    m_cSortedNodes = m_graphNodes.size();
+  }
+
+  // An end of a way used by that way alone (the first pass saw it twice).
+  bool IsLooseEnd(osmium::object_id_type id) const {
+    const int32_t n = GraphNode(id);
+    return n >= 0 && size_t(n) < m_twice.size() && m_twice[size_t(n)];
+  }
+
+  // The graph node of a node, made one (numbered after the others) when it
+  // is not: only the road being read uses such a node.
+  int32_t MakeGraphNode(osmium::object_id_type id) {
+    const int32_t n = GraphNode(id);
+    if (n >= 0) return n;
+    const int32_t nNew = int32_t(m_graphNodes.size());
+    m_graphNodes.push_back(id);
+    m_extraNodes.emplace(id, nNew);
+    return nNew;
   }
 
  public:
@@ -736,9 +779,13 @@ class CConvertHandler : public osmium::handler::Handler {
   bool m_fGraph = false;
   bool m_fWaysSeen = false;
   std::vector<std::pair<osmium::object_id_type, uint16_t>> m_barriers;  // node id, vehicles stopped
-  std::vector<osmium::object_id_type> m_graphNodes;  // sorted; a node's number is its place
+  std::vector<osmium::object_id_type> m_graphNodes;  // a node's number is its place: sorted up to
+  size_t m_cSortedNodes = 0;                         // here, then those made for roads leaving the map
+  std::unordered_map<osmium::object_id_type, int32_t> m_extraNodes;  // those, by id
+  std::vector<bool> m_twice;  // per sorted graph node: used exactly twice in the first pass
   std::vector<bool> m_borderNode;  // per graph node: on a road that leaves the map
   osmium::Box m_boxExtract;
+  bool m_fPartOfRegion = false;
   std::vector<osmium::object_id_type> m_turnWays;    // sorted from and to ways of the restrictions
   std::vector<osmium::object_id_type> m_viaNodes;    // sorted via nodes
   std::map<osmium::object_id_type, RoadEntry> m_roads;
@@ -1049,7 +1096,9 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       osmium::apply(scanReader, scan);
       scanReader.close();
       turns = std::move(scan.Turns());
-      handler.SetRoadGraph(scan.TakeGraphNodes(), turns);
+      std::vector<bool> twice;
+      std::vector<osmium::object_id_type> graphNodes = scan.TakeGraphNodes(twice);
+      handler.SetRoadGraph(std::move(graphNodes), std::move(twice), turns);
     }
 
     const bool fPbf = file.format() == osmium::io::file_format::pbf;
@@ -1064,6 +1113,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     if (pProgress) pProgress->Phase("reading", cbInput);
     CReadProgress progress(pProgress, stats, reader);
     handler.SetExtractBox(reader.header().box());
+    handler.SetPartOfRegion(pGraph && pGraph->fPartOfRegion);
     osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                     osmium::apply(buffer, handler);
                   }),
@@ -1079,7 +1129,6 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       ResolveTurns(handler, turns, pGraph->restrictions, stats);
       handler.GetBarriers(pGraph->barriers);
       stats.cBarriers = uint32_t(pGraph->barriers.size());
-      handler.MarkLooseRoads();
       handler.GetBorderKeys(pGraph->borderKeys);
       if (pGraph->fKeepNodeKeys) handler.GetNodeKeys(pGraph->nodeKeys);
     }

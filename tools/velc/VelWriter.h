@@ -115,6 +115,12 @@ struct VelWriterOptions {
   // set before the conversion (the writer itself does not read it).
   bool fKeepNodeKeys = false;
   std::vector<uint64_t> nodeKeys;
+  // The input is one part of a region cut with complete ways (osmium
+  // extract): a road that leaves the map does so at every node, each a
+  // graph node and a border key, so that the junctions the next part has
+  // on the road are keys here too. Read by the conversion, not by the
+  // writer.
+  bool fPartOfRegion = false;
   bool fAddresses = false;
   bool fExtraAddressBit = false;
   bool fFixedWidthAddresses = false;  // address tables stored at a fixed width
