@@ -138,8 +138,8 @@ void CMapParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pb
 }
 
 bool CMapParser::FindRoute(MapPoint, MapPoint, RouteOptions*, const MapProgress*) { return false; }
-bool CMapParser::SnapToRoadNet(MapPoint, bool, const RouteOptions&, std::vector<std::pair<uint32_t, float>>& nodes,
-                               double*) {
+bool CMapParser::SnapToRoadNet(MapPoint, bool, bool, const RouteOptions&,
+                               std::vector<std::pair<uint32_t, float>>& nodes, double*) {
   nodes.clear();
   return false;
 }

@@ -321,8 +321,10 @@ class CMapParser {
   // The graph nodes of the road a point meets as the map's own search
   // takes it (the start, or the destination with fDestination), each with
   // the length (map units) between it and the point along the road, and
-  // in *pfOffRoad how far the point lies from the road. False when none.
-  virtual bool SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+  // in *pfOffRoad how far the point lies from the road; fNext: the next
+  // road instead, the one the map's own search falls back to when the
+  // nearest leads nowhere. False when none.
+  virtual bool SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                              std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad);  // 16
 
   const MapRect& GetRect() const { return m_rect; }

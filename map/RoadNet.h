@@ -25,6 +25,9 @@ struct RoadNet {
   std::vector<uint32_t> arcTo;       // arrival node
   std::vector<float> arcCost;
   std::vector<float> arcLength;      // map units
+  // Per arc: a road the vehicle may use only as a run where a route starts
+  // or ends (closed to through traffic, or unpaved while avoided).
+  std::vector<uint8_t> arcEndsOnly;
   // The border keys: (key, node) sorted by key, and (node, key) sorted by node.
   std::vector<std::pair<uint64_t, uint32_t>> byKey;
   std::vector<std::pair<uint32_t, uint64_t>> byNode;
@@ -38,7 +41,7 @@ struct RoadNet {
   int64_t NodeOfKey(uint64_t qwKey) const;
   size_t MemoryBytes() const {
     return nodePoints.capacity() * sizeof(MapPoint) + firstArc.capacity() * 4 + arcTo.capacity() * 4 +
-           arcCost.capacity() * 4 + arcLength.capacity() * 4 + byKey.capacity() * 16 + byNode.capacity() * 16;
+           arcCost.capacity() * 4 + arcLength.capacity() * 4 + arcEndsOnly.capacity() + byKey.capacity() * 16 + byNode.capacity() * 16;
   }
 };
 

@@ -116,7 +116,7 @@ class CVelParser : public CMapParser {
   // Road route between two points (VelRouter.cpp).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
   bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) override;
-  bool SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+  bool SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                      std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) override;
   // The route search of this map (its graph is built by the first search);
   // null when the map has no road graph.

@@ -1293,11 +1293,13 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
   auto usable = [&](const RoutingLink& l) {
     if (l.cLink < 0 || l.cRealNode < 0 || uint32_t(l.cRealNode) >= m_cNodes) return false;
     if (l.wAttributes & wMask) return false;
-    if (options.fAvoidUnpaved && (l.btAccess & c_btLinkUnpaved)) return false;
     if (options.fAvoidHighways && l.btType == c_btHighway) return false;
-    // Roads kept to a route's ends are driven by the search at the ends.
-    if (m_fUseRestrictions && (l.btAccess & btThrough)) return false;
     return !(m_fUseRestrictions && (BarrierAt(l.cFromNode) & wMask));
+  };
+  // Roads kept to a route's ends, as the search here keeps them.
+  auto endsOnly = [&](const RoutingLink& l) {
+    return (m_fUseRestrictions && (l.btAccess & btThrough)) ||
+           (options.fAvoidUnpaved && (l.btType == c_btUnpaved || (l.btAccess & c_btLinkUnpaved)));
   };
   for (size_t i = 0; i < cLinks; ++i) {
     const RoutingLink& l = m_links[i];
@@ -1308,6 +1310,7 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
   net.arcTo.resize(cArcs);
   net.arcCost.resize(cArcs);
   net.arcLength.resize(cArcs);
+  net.arcEndsOnly.resize(cArcs);
   std::vector<uint32_t> fill(net.firstArc.begin(), net.firstArc.end() - 1);
   for (size_t i = 0; i < cLinks; ++i) {
     const RoutingLink& l = m_links[i];
@@ -1316,6 +1319,7 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
     net.arcTo[k] = uint32_t(l.cRealNode);
     net.arcCost[k] = LinkCost(l.fLength, l.wAttributes, fTime);
     net.arcLength[k] = l.fLength;
+    net.arcEndsOnly[k] = endsOnly(l) ? 1 : 0;
   }
   const uint32_t cKeys = m_parser.GetBorderKeyCount();
   net.byKey.reserve(cKeys);
@@ -1331,16 +1335,25 @@ bool CVelRouter::FillRoadNet(const RouteOptions& options, const MapProgress* pPr
   return true;
 }
 
-bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
+bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                            std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
   nodes.clear();
   if (!m_fBuilt && !Build(nullptr)) return false;
+  const uint16_t wMask = VehicleMask(options.nVehicle, options.fAvoidTolls != 0);
   RoadSnap snap;
   snap.pt = pt;
   snap.fDestination = fDestination;
   RoadSnap* apSnap[2] = {&snap, nullptr};
-  Snap(apSnap, 1, VehicleMask(options.nVehicle, options.fAvoidTolls != 0));
+  Snap(apSnap, 1, wMask);
   if (snap.fD2 < 0) return false;
+  if (fNext) {
+    const std::vector<uint32_t> aExclude[2] = {{snap.dwRoad}, {}};
+    snap = RoadSnap();
+    snap.pt = pt;
+    snap.fDestination = fDestination;
+    Snap(apSnap, 1, wMask, aExclude);
+    if (snap.fD2 < 0 || snap.nPrevNode < 0) return false;
+  }
   if (pfOffRoad) *pfOffRoad = Dist(pt, snap.ptNearest, m_fCos);
   if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < m_cNodes)
     nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
@@ -1349,14 +1362,14 @@ bool CVelRouter::SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& o
   return !nodes.empty();
 }
 
-bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, const RouteOptions& options,
+bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                                std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
   CVelRouter* pRouter = GetRouter();
   if (!pRouter) {
     nodes.clear();
     return false;
   }
-  return pRouter->SnapNodes(pt, fDestination, options, nodes, pfOffRoad);
+  return pRouter->SnapNodes(pt, fDestination, fNext, options, nodes, pfOffRoad);
 }
 
 bool CVelParser::GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) {

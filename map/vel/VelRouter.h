@@ -183,9 +183,10 @@ class CVelRouter {
   // out: the view chooses where a route crosses between maps, the search
   // here drives it). False when the graph cannot be built.
   bool FillRoadNet(const RouteOptions& options, const MapProgress* pProgress, struct RoadNet& net);
-  // The nodes of the road the point snaps to, with their lengths to it
-  // along the road, and how far the point is from the road.
-  bool SnapNodes(MapPoint pt, bool fDestination, const RouteOptions& options,
+  // The nodes of the road the point snaps to (fNext: the next road, as
+  // FindRoute falls back to it), with their lengths to it along the road,
+  // and how far the point is from the road.
+  bool SnapNodes(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                  std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad);
   double GetCosLatitude() const { return m_fCos; }
 

@@ -500,12 +500,14 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
 const double c_fSameRoadSlack = 64.0;
 
 // A least-cost search over the road graph views of the members, one state
-// per (member, node), joined at equal border keys (a key node of one member
-// leads at no cost to the node of the same key in every member whose
-// rectangle holds it). Goal-directed by the straight distance at the
-// cheapest rate of any road. Members are opened when the search reaches
-// them. fHandled: the views were there (a false result then means that no
-// route exists).
+// per (member, node, stage), joined at equal border keys (a key node of one
+// member leads at no cost to the node of the same key in every member whose
+// rectangle holds it). As in a member's own search, the roads kept to a
+// route's ends are driven only as a run from the start (stage 0) and a run
+// to the destination (stage 2), the rest (stage 1) on other roads.
+// Goal-directed by the straight distance at the cheapest rate of any road.
+// Members are opened when the search reaches them. fHandled: the views
+// were there (a false result then means that no route exists).
 bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, uint32_t nEnd,
                                 const RouteOptions& options, const MapProgress* pProgress,
                                 std::vector<Crossing>& crossings, bool& fHandled) {
@@ -515,9 +517,10 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   std::vector<int64_t> base(m_cMaps, -1);
   std::vector<uint32_t> openOrder;  // members in the order of their bases
   std::vector<bool> failed(m_cMaps, false);
-  int64_t cStates = 0;
-  std::vector<float> dist;
-  std::vector<int64_t> pred;
+  int64_t cStates = 0;  // (member, node) pairs; a state is one of them at a stage
+  const int c_cStages = 3;
+  std::vector<float> dist;    // per state
+  std::vector<int64_t> pred;  // per state
   const double fCos = std::cos(MapToDegrees(int32_t((int64_t(ptStart.y) + ptEnd.y) / 2)) * 3.14159265358979323846 / 180.0);
   auto ensure = [&](uint32_t m) -> bool {
     if (base[m] >= 0) return true;
@@ -532,8 +535,8 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
     base[m] = cStates;
     cStates += pNet->NodeCount();
     openOrder.push_back(m);
-    dist.resize(size_t(cStates), -1.0f);
-    pred.resize(size_t(cStates), -1);
+    dist.resize(size_t(cStates) * c_cStages, -1.0f);
+    pred.resize(size_t(cStates) * c_cStages, -1);
     m_routeStats.cbGraphs += pNet->MemoryBytes();
     ++m_routeStats.cMembersSearched;
     return true;
@@ -578,7 +581,7 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   // own searches take them; the nearest nodes when a member cannot say.
   std::vector<std::pair<uint32_t, float>> snapped;
   std::vector<std::pair<int64_t, float>> targets;
-  auto addEnds = [&](const MapPoint& pt, bool fDest, int nFirst) {
+  auto addEnds = [&](const MapPoint& pt, bool fDest, bool fNext, int nFirst) {
     // Every member whose rectangle holds the point (maps of overlapping
     // extracts both may; tiles do not overlap) and whose road there is the
     // nearest to the point of all: one map of the whole would take that
@@ -594,8 +597,10 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
       VidxMapRecord rec;
       if ((int(m) != nFirst && !MemberRect(*RecordAt(m, rec)).Contains(pt)) || !ensure(m)) continue;
       Candidate c{m, 0, {}};
-      if (RouteMember(m)->SnapToRoadNet(pt, fDest, options, snapped, &c.fOffRoad)) {
+      if (RouteMember(m)->SnapToRoadNet(pt, fDest, fNext, options, snapped, &c.fOffRoad)) {
         for (const auto& n : snapped) c.nodes.emplace_back(n.second, n.first);
+      } else if (fNext) {
+        continue;
       } else {
         c.nodes = nearest(*nets[m], pt, !fDest);
         if (c.nodes.empty()) continue;
@@ -612,63 +617,90 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
         const float cost = float(n.first) * fRate;
         if (fDest) {
           targets.emplace_back(g, cost);
-        } else if (dist[size_t(g)] < 0 || cost < dist[size_t(g)]) {
-          dist[size_t(g)] = cost;
-          heap.emplace(cost + bound(nets[m]->nodePoints[n.second]), g);
+        } else if (dist[size_t(g * c_cStages)] < 0 || cost < dist[size_t(g * c_cStages)]) {
+          dist[size_t(g * c_cStages)] = cost;
+          heap.emplace(cost + bound(nets[m]->nodePoints[n.second]), g * c_cStages);
         }
       }
     }
   };
-  addEnds(ptStart, false, int(nStart));
-  addEnds(ptEnd, true, int(nEnd));
-  std::sort(targets.begin(), targets.end());
-
+  // One search between the ends taken on the nearest roads or on the next
+  // ones (fNext...): 1 found, 0 none, -1 cancelled.
   float fBest = -1;
   int64_t gBest = -1;
   uint64_t cPops = 0;
-  while (!heap.empty()) {
-    const HeapItem top = heap.top();
-    heap.pop();
-    if (fBest >= 0 && top.first >= fBest) break;
-    const int64_t g = top.second;
-    const uint32_t m = memberOf(g);
-    const RoadNet& net = *nets[m];
-    const uint32_t n = uint32_t(g - base[m]);
-    const float d = dist[size_t(g)];
-    if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
-    if ((++cPops & 0xFFFF) == 0 && pProgress && pProgress->IsCancelled()) return false;
-    auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
-    if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
-      fBest = d + it->second;
-      gBest = g;
+  auto search = [&](bool fNextStart, bool fNextDest) -> int {
+    std::fill(dist.begin(), dist.end(), -1.0f);
+    std::fill(pred.begin(), pred.end(), -1);
+    heap = decltype(heap)();
+    targets.clear();
+    fBest = -1;
+    gBest = -1;
+    addEnds(ptStart, false, fNextStart, int(nStart));
+    addEnds(ptEnd, true, fNextDest, int(nEnd));
+    std::sort(targets.begin(), targets.end());
+    while (!heap.empty()) {
+      const HeapItem top = heap.top();
+      heap.pop();
+      if (fBest >= 0 && top.first >= fBest) break;
+      const int64_t sState = top.second, g = sState / c_cStages;
+      const int nStage = int(sState % c_cStages);
+      const uint32_t m = memberOf(g);
+      const RoadNet& net = *nets[m];
+      const uint32_t n = uint32_t(g - base[m]);
+      const float d = dist[size_t(sState)];
+      if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
+      if ((++cPops & 0xFFFF) == 0 && pProgress && pProgress->IsCancelled()) return -1;
+      auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
+      if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
+        fBest = d + it->second;
+        gBest = sState;
+      }
+      auto relax = [&](int64_t s2, float c, const MapPoint& p2) {
+        if (dist[size_t(s2)] >= 0 && dist[size_t(s2)] <= c) return;
+        dist[size_t(s2)] = c;
+        pred[size_t(s2)] = sState;
+        heap.emplace(c + bound(p2), s2);
+      };
+      for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k) {
+        const bool fEndsOnly = k < net.arcEndsOnly.size() && net.arcEndsOnly[k];
+        // Stage 0 goes on into the other roads (stage 1), which go on into
+        // the roads of the destination's run (stage 2), which stays there.
+        const int nNext = fEndsOnly ? (nStage == 0 ? 0 : 2) : (nStage == 2 ? -1 : 1);
+        if (nNext < 0) continue;
+        relax((base[m] + net.arcTo[k]) * c_cStages + nNext, d + net.arcCost[k], net.nodePoints[net.arcTo[k]]);
+      }
+      const uint64_t qwKey = net.KeyOf(n);
+      if (!qwKey) continue;
+      const MapPoint p = net.nodePoints[n];
+      for (uint32_t m2 = 0; m2 < m_cMaps; ++m2) {
+        if (m2 == m) continue;
+        // (a member's bounds are rounded: a node on its edge counts as in it)
+        VidxMapRecord rec;
+        MapRect r = MemberRect(*RecordAt(m2, rec));
+        r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
+        if (!r.Contains(p) || !ensure(m2)) continue;
+        const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
+        if (n2 >= 0) relax((base[m2] + n2) * c_cStages + nStage, d, nets[m2]->nodePoints[size_t(n2)]);
+      }
     }
-    auto relax = [&](int64_t g2, float c, const MapPoint& p2, int64_t gFrom) {
-      if (dist[size_t(g2)] >= 0 && dist[size_t(g2)] <= c) return;
-      dist[size_t(g2)] = c;
-      pred[size_t(g2)] = gFrom;
-      heap.emplace(c + bound(p2), g2);
-    };
-    for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k)
-      relax(base[m] + net.arcTo[k], d + net.arcCost[k], net.nodePoints[net.arcTo[k]], g);
-    const uint64_t qwKey = net.KeyOf(n);
-    if (!qwKey) continue;
-    const MapPoint p = net.nodePoints[n];
-    for (uint32_t m2 = 0; m2 < m_cMaps; ++m2) {
-      if (m2 == m) continue;
-      // (a member's bounds are rounded: a node on its edge counts as in it)
-      VidxMapRecord rec;
-      MapRect r = MemberRect(*RecordAt(m2, rec));
-      r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
-      if (!r.Contains(p) || !ensure(m2)) continue;
-      const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
-      if (n2 >= 0) relax(base[m2] + n2, d, nets[m2]->nodePoints[size_t(n2)], g);
-    }
+    return gBest >= 0 ? 1 : 0;
+  };
+  // As a member's own search does: when the nearest road leads nowhere (a
+  // courtyard closed to the vehicle, a one-way street leaving the map), the
+  // next road at the start, at the destination, then at both.
+  int nFound = 0;
+  for (const auto& t : {std::make_pair(false, false), std::make_pair(true, false), std::make_pair(false, true),
+                        std::make_pair(true, true)}) {
+    nFound = search(t.first, t.second);
+    if (nFound != 0) break;
   }
+  if (nFound < 0) return false;
   m_routeStats.cPopped = cPops;
   if (gBest < 0) return false;
   // The crossings along the path, from the start.
-  for (int64_t g = gBest; g >= 0 && pred[size_t(g)] >= 0; g = pred[size_t(g)]) {
-    const int64_t gFrom = pred[size_t(g)];
+  for (int64_t sTo = gBest; sTo >= 0 && pred[size_t(sTo)] >= 0; sTo = pred[size_t(sTo)]) {
+    const int64_t g = sTo / c_cStages, gFrom = pred[size_t(sTo)] / c_cStages;
     const uint32_t mTo = memberOf(g), mFrom = memberOf(gFrom);
     if (mTo == mFrom) continue;
     // The roads at the node: its neighbours in both members.
@@ -686,8 +718,9 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
     crossings.push_back(Crossing{nets[mFrom]->nodePoints[size_t(gFrom - base[mFrom])], mFrom, mTo, uint32_t(around.size())});
   }
   std::reverse(crossings.begin(), crossings.end());
-  int64_t gFirst = gBest;
-  while (pred[size_t(gFirst)] >= 0) gFirst = pred[size_t(gFirst)];
+  int64_t sFirst = gBest;
+  while (pred[size_t(sFirst)] >= 0) sFirst = pred[size_t(sFirst)];
+  const int64_t gFirst = sFirst / c_cStages;
   m_nCrossStart = memberOf(gFirst);
   return true;
 }
