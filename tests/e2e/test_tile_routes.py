@@ -371,7 +371,11 @@ class TileRoutesTest(DemoMapCase):
         self.env.ctl('press-dialog', IDCANCEL)
         self.wait_gone(ROUTES)
         self.close_orderly(p)
-        self.assertEqual(stored_route(), before, 'the stored route is not the one before the calculation')
+        # The route itself, as the program stores it when it ends (the
+        # editor's list alone would not show a route replaced behind it).
+        after = stored_route()
+        self.assertTrue(after == before, 'the stored route is not the one before the calculation: %r, before %r'
+                        % (after.split('\n')[1], before.split('\n')[1]))
 
 
 if __name__ == '__main__':
