@@ -410,8 +410,13 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   // members the route runs through and where it crosses between them.
   std::vector<Crossing> crossings;
   bool fHandled = false;
-  if (m_cMaps > 1 &&
-      FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions, pProgress, crossings, fHandled)) {
+  // The bar: the first quarter for the search over the members, the rest
+  // shared by the legs.
+  const MapProgress searchShare = ShareOf(pProgress, 0, 4);
+  MapProgress legsShare = ShareOf(pProgress, 1, 4);
+  if (pProgress) legsShare.nTo = pProgress->nTo;
+  if (m_cMaps > 1 && FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions,
+                                   pProgress ? &searchShare : nullptr, crossings, fHandled)) {
     std::vector<RouterPoint> route;
     MapPoint ptFrom = ptStart;
     uint32_t nMember = m_nCrossStart;
@@ -441,7 +446,9 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
               break;
             }
         }
-        bool fLeg = pMember && pMember->FindRoute(ptFrom, ptTo, &leg, pProgress);
+        const MapProgress legShare = ShareOf(&legsShare, i, crossings.size() + 1);
+        const MapProgress* pLegProgress = pProgress ? &legShare : nullptr;
+        bool fLeg = pMember && pMember->FindRoute(ptFrom, ptTo, &leg, pLegProgress);
         // A member whose search cannot drive the leg (its roads there end
         // at its edge, a turn it does not allow): another member that holds
         // both points may.
@@ -451,7 +458,7 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
           if (m2 == nMember || !r.Contains(ptFrom) || !r.Contains(ptTo)) continue;
           CMapParser* pOther = RouteMember(m2);
           leg.points.clear();
-          fLeg = pOther && pOther->FindRoute(ptFrom, ptTo, &leg, pProgress);
+          fLeg = pOther && pOther->FindRoute(ptFrom, ptTo, &leg, pLegProgress);
         }
         // A few metres between a crossing and an end that no search drives
         // (both on one one-way piece against it): the points joined.
@@ -518,6 +525,7 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   std::vector<uint32_t> openOrder;  // members in the order of their bases
   std::vector<bool> failed(m_cMaps, false);
   int64_t cStates = 0;  // (member, node) pairs; a state is one of them at a stage
+  int32_t nBarPos = pProgress ? pProgress->nFrom : 0;
   const int c_cStages = 3;
   std::vector<float> dist;    // per state
   std::vector<int64_t> pred;  // per state
@@ -527,7 +535,10 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
     if (failed[m]) return false;
     CMapParser* pMember = RouteMember(m);
     const RoadNet* pNet = nullptr;
-    if (!pMember || !pMember->GetRoadNet(options, pProgress, &pNet) || !pNet || !pNet->NodeCount()) {
+    // A member's graph is built with the bar held where the search is.
+    MapProgress hold = pProgress ? *pProgress : MapProgress{0, 0, nullptr, nullptr, nullptr};
+    hold.nFrom = hold.nTo = nBarPos;
+    if (!pMember || !pMember->GetRoadNet(options, pProgress ? &hold : nullptr, &pNet) || !pNet || !pNet->NodeCount()) {
       failed[m] = true;
       return false;
     }
@@ -577,6 +588,7 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
   typedef std::pair<float, int64_t> HeapItem;  // key, state
   std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
   auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
+  const float fStartBound = bound(ptStart);
   // The seeds: the nodes of the roads the two points meet as the members'
   // own searches take them; the nearest nodes when a member cannot say.
   std::vector<std::pair<uint32_t, float>> snapped;
@@ -650,7 +662,16 @@ bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStar
       const uint32_t n = uint32_t(g - base[m]);
       const float d = dist[size_t(sState)];
       if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
-      if ((++cPops & 0xFFFF) == 0 && pProgress && pProgress->IsCancelled()) return -1;
+      if ((++cPops & 0x3FF) == 0 && pProgress) {
+        // The bar by the straight distance still to go (the goal bound), so
+        // that the window takes its Cancel while the search runs.
+        const float fLeft = top.first - d;
+        if (fStartBound > 0 && fLeft < fStartBound) {
+          nBarPos = int32_t(pProgress->nFrom + (double(pProgress->nTo) - pProgress->nFrom) * (1.0 - fLeft / fStartBound));
+          pProgress->SetPos(nBarPos);
+        }
+        if (pProgress->IsCancelled()) return -1;
+      }
       auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
       if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
         fBest = d + it->second;

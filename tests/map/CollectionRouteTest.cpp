@@ -175,6 +175,51 @@ TEST(CollectionRoute, TiledExtractsRouteEveryPairAsTheSingleMap) {
   if (!fAny) GTEST_SKIP() << "no extracts or no pairs in " VELMO_SHARED_DATA;
 }
 
+// A route across the tiles moves the bar through the whole range, forward
+// only, and a Cancel given while it runs ends the calculation: the window
+// of a calculation takes its Cancel while the search over the members runs.
+TEST(CollectionRoute, TheBarMovesAcrossTheRangeAndCancelEndsTheSearch) {
+  const std::string dir = std::string(VELMO_BINARY_DIR) + "/colroute-north-bayreuth/";
+  const std::vector<Pair> pairs = ReadPairs("north-bayreuth");
+  if (pairs.empty() || !std::filesystem::exists(dir + "Index.vidx"))
+    GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
+  std::unique_ptr<CMapParser> tiles(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  ASSERT_TRUE(tiles && AsVidxParser(tiles.get()));
+  // The pair that lies farthest apart.
+  const Pair* pFar = &pairs.front();
+  for (const Pair& p : pairs)
+    if (Metres(p.a, p.b) > Metres(pFar->a, pFar->b)) pFar = &p;
+  struct Bar {
+    std::vector<int32_t> positions;
+    volatile bool fCancel = false;
+    size_t cCancelAt = SIZE_MAX;
+    static void SetPos(void* pContext, int32_t n) {
+      Bar* p = static_cast<Bar*>(pContext);
+      p->positions.push_back(n);
+      if (p->positions.size() >= p->cCancelAt) p->fCancel = true;
+    }
+  };
+  Bar bar;
+  MapProgress progress{1000, 2000, &bar.fCancel, &Bar::SetPos, &bar};
+  RouteOptions route = Car(false);
+  ASSERT_TRUE(tiles->FindRoute(pFar->a, pFar->b, &route, &progress));
+  ASSERT_GE(bar.positions.size(), 3u);
+  for (size_t i = 0; i < bar.positions.size(); ++i) {
+    EXPECT_GE(bar.positions[i], 1000);
+    EXPECT_LE(bar.positions[i], 2000);
+    if (i) EXPECT_GE(bar.positions[i], bar.positions[i - 1]) << "the bar went back at report " << i;
+  }
+  EXPECT_GE(bar.positions.back(), 1900) << "the bar did not reach the end of its range";
+  EXPECT_LE(bar.positions.front(), 1250) << "the search over the members gave the bar nothing";
+  // Cancelled at the second report: no route, and the points are left alone.
+  Bar cancel;
+  cancel.cCancelAt = 2;
+  MapProgress cancelled{1000, 2000, &cancel.fCancel, &Bar::SetPos, &cancel};
+  RouteOptions none = Car(false);
+  EXPECT_FALSE(tiles->FindRoute(pFar->a, pFar->b, &none, &cancelled));
+  EXPECT_TRUE(none.points.empty());
+}
+
 #endif
 
 }  // namespace
