@@ -547,11 +547,14 @@ void RecomputeRoute(Route& route) {
     RoutePoint& rp = route.points[i];
     int32_t nAngle = aTurn[i];
     if ((rp.btKind & rpkRouter) && (rp.btKind & rpkManeuver) && nAngle != 0) {
-      // Turns that follow closely belong to this maneuver.
+      // Turns that follow closely belong to this maneuver: those within the
+      // limit of it (a turn at the end of a longer segment is a maneuver of
+      // its own, not half of a U-turn).
       float fLimit = (rp.btKind & rpkConnector) ? 300.0f : 40.0f;
       float fDist = 0;
-      for (size_t k = i + 1; k + 1 < n && fDist <= fLimit; ++k) {
+      for (size_t k = i + 1; k + 1 < n; ++k) {
         fDist += SegmentLength(route, k - 1);
+        if (fDist > fLimit) break;
         int32_t nNext = aTurn[k];
         if (nNext == 0) continue;
         if (std::abs(nNext) > 10 && ((nNext > 0) != (nAngle > 0))) break;

@@ -602,6 +602,16 @@ TEST(WaypointStoreQueries, TurnAnglesFollowUpRuleAndLength) {
   RecomputeRoute(r);
   EXPECT_EQ(r.points[1].nTurnAngle, -96);
 
+  // a turn at the end of a segment longer than the limit is not added: a
+  // right turn followed 139 m on by another right turn stays a right turn,
+  // not a U-turn
+  Route u;
+  u.points = {CoordPoint(0, 0), CoordPoint(100 * m, 0, rpkRouter | rpkManeuver), CoordPoint(100 * m, -139 * m, rpkRouter),
+              CoordPoint(99 * m, -139 * m, rpkRouter)};
+  RecomputeRoute(u);
+  EXPECT_EQ(u.points[1].nTurnAngle, 90);
+  EXPECT_EQ(u.points[2].nTurnAngle, 90);
+
   // an opposite turn above 10° stops the walk
   Route z;
   z.points = {CoordPoint(0, 0), CoordPoint(100 * m, 0, rpkRouter | rpkManeuver), CoordPoint(100 * m, 10 * m),
