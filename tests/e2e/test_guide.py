@@ -17,13 +17,12 @@ import re
 import shutil
 import subprocess
 import sys
-import threading
 import time
 import unittest
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import SETTINGS_KEY, DemoMapCase, VelmoEnv  # noqa: E402
+from velmo_e2e import SETTINGS_KEY, DemoMapCase, PortReceiver, VelmoEnv  # noqa: E402
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 sys.path.insert(0, os.path.join(TOP, 'tools', 'demotrack'))
@@ -71,50 +70,6 @@ def satellites():
             body += ',%02d,%02d,%03d,%02d' % (prn, el, az, snr)
         out += demofeed.sentence(body)
     return out + demofeed.sentence('GPGSA,A,3,02,05,07,12,15,24,,,,,,,1.8,0.9,1.5')
-
-
-class Feeder(threading.Thread):
-    """A receiver on the test end of the pty, there from the program's start
-    as a real one would be: it says "no fix" once a second until `drive` is
-    set, then writes the drive's fixes, with the satellites in view, one
-    every `interval` seconds. Writes never block: a program that stops
-    reading the port makes the feeder give up at `stop` (or after 240 s
-    without room), not hang."""
-
-    def __init__(self, path, fixes, interval):
-        super().__init__(daemon=True)
-        self.path, self.fixes, self.interval = path, fixes, interval
-        self.drive, self.stop = threading.Event(), threading.Event()
-        self.written = 0
-        self.stalled = False
-
-    def put(self, fd, data):
-        give_up = time.monotonic() + 240
-        while data and not self.stop.is_set():
-            try:
-                data = data[os.write(fd, data):]
-            except BlockingIOError:
-                if time.monotonic() > give_up:
-                    self.stalled = True
-                    return False
-                time.sleep(0.05)
-        return not data
-
-    def run(self):
-        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
-        try:
-            idle = demofeed.sentence('GPRMC,,V,,,,,,,,,,N').encode('ascii')
-            while not self.drive.wait(1.0):
-                if self.stop.is_set() or not self.put(fd, idle):
-                    return
-            gsv = satellites()
-            for fix in self.fixes:
-                if self.stop.is_set() or not self.put(fd, (fix + gsv).encode('ascii')):
-                    return
-                self.written += 1
-                time.sleep(self.interval)
-        finally:
-            os.close(fd)
 
 
 @unittest.skipUnless(os.path.exists(CLI), 'velmo-cli is not built')
@@ -166,7 +121,8 @@ class GuidePicturesTest(DemoMapCase):
         gps_log = self.env.host_path(r'C:\gps_log.txt')
         if os.path.exists(gps_log):
             os.remove(gps_log)
-        feeder = Feeder(b, fixes, 0.5)
+        gsv = satellites()
+        feeder = PortReceiver(b, [fix + gsv for fix in fixes], 0.5)
         feeder.start()
         self.addCleanup(lambda: (feeder.stop.set(), feeder.join(10)))
         shutil.rmtree(self.images, ignore_errors=True)

@@ -18,13 +18,12 @@ shows:
 import os
 import subprocess
 import sys
-import threading
 import time
 import unittest
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(__file__))
-from velmo_e2e import DemoMapCase, centre_setting, waypoint_record, waypoints_file  # noqa: E402
+from velmo_e2e import DemoMapCase, PortReceiver, centre_setting, waypoint_record, waypoints_file  # noqa: E402
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 sys.path.insert(0, os.path.join(TOP, 'tests', 'navigation'))
@@ -100,48 +99,6 @@ def along(polyline):
     for a, b in zip(polyline, polyline[1:]):
         out.append(out[-1] + dd.metres(a, b))
     return out
-
-
-class Receiver(threading.Thread):
-    """The receiver on the test end of the pty: one fix every `interval`
-    seconds once `drive` is set. Writes never block: a program that stops
-    reading its port makes the receiver give up (`stalled`), not hang."""
-
-    def __init__(self, path, fixes, interval):
-        super().__init__(daemon=True)
-        self.path, self.fixes, self.interval = path, fixes, interval
-        self.drive, self.stop = threading.Event(), threading.Event()
-        self.written = 0
-        self.stalled = False
-
-    def put(self, fd, data):
-        give_up = time.monotonic() + 60
-        while data and not self.stop.is_set():
-            try:
-                data = data[os.write(fd, data):]
-            except BlockingIOError:
-                if time.monotonic() > give_up:
-                    self.stalled = True
-                    return False
-                time.sleep(0.05)
-        return not data
-
-    def run(self):
-        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
-        try:
-            idle = demofeed.sentence('GPRMC,,V,,,,,,,,,,N').encode('ascii')
-            while not self.drive.wait(1.0):
-                if self.stop.is_set() or not self.put(fd, idle):
-                    return
-            due = time.monotonic()
-            for fix in self.fixes:
-                if self.stop.is_set() or not self.put(fd, fix):
-                    return
-                self.written += 1
-                due += self.interval
-                self.stop.wait(max(0.0, due - time.monotonic()))
-        finally:
-            os.close(fd)
 
 
 @unittest.skipUnless(os.path.exists(CLI), 'velmo-cli is not built')
@@ -261,7 +218,7 @@ class TileRoutesTest(DemoMapCase):
         self.env.put_file(r'C:\velmo\Waypoints.bin', waypoints_file([waypoint_record('Цель', goal[0], goal[1])]))
         a, b = self.env.pty_pair()
         self.env.map_com_port(PORT, a)
-        receiver = Receiver(b, fixes, 0.5)
+        receiver = PortReceiver(b, fixes, 0.5, give_up=60)
         receiver.start()
         self.addCleanup(lambda: (receiver.stop.set(), receiver.join(10)))
         settings = {'MapZoom': 12, 'MapXc': centre_setting(start[1]), 'MapYc': centre_setting(start[0]),

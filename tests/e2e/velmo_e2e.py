@@ -21,6 +21,7 @@ import signal
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -364,6 +365,52 @@ class VelmoEnv:
             self.xvfb = None
         if not keep:
             shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+class PortReceiver(threading.Thread):
+    """A receiver on the test end of a pty, there from the program's start
+    as a real one would be: it says "no fix" once a second until `drive` is
+    set, then writes `fixes` (NMEA sentences, text or bytes), one every `interval`
+    seconds. Writes never block: a program that stops reading its port
+    makes the receiver give up after `give_up` seconds without room
+    (`stalled`), not hang; `stop` ends it at once."""
+    NO_FIX = b'$GPRMC,,V,,,,,,,,,,N*53\r\n'
+
+    def __init__(self, path, fixes, interval, give_up=240):
+        super().__init__(daemon=True)
+        self.path, self.fixes, self.interval, self.give_up = path, fixes, interval, give_up
+        self.drive, self.stop = threading.Event(), threading.Event()
+        self.written = 0
+        self.stalled = False
+
+    def put(self, fd, data):
+        give_up = time.monotonic() + self.give_up
+        while data and not self.stop.is_set():
+            try:
+                data = data[os.write(fd, data):]
+            except BlockingIOError:
+                if time.monotonic() > give_up:
+                    self.stalled = True
+                    return False
+                time.sleep(0.05)
+        return not data
+
+    def run(self):
+        fd = os.open(self.path, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            while not self.drive.wait(1.0):
+                if self.stop.is_set() or not self.put(fd, self.NO_FIX):
+                    return
+            due = time.monotonic()
+            for fix in self.fixes:
+                data = fix.encode('ascii') if isinstance(fix, str) else fix
+                if self.stop.is_set() or not self.put(fd, data):
+                    return
+                self.written += 1
+                due += self.interval
+                self.stop.wait(max(0.0, due - time.monotonic()))
+        finally:
+            os.close(fd)
 
 
 def image_difference(a, b):

@@ -50,6 +50,20 @@ std::vector<std::string> Lines(const std::string& str) {
   return lines;
 }
 
+// The length in km of velmo-cli's route between two points; false when
+// there is none along the roads (a route that had to join its ends by a
+// straight line is none).
+bool RoadRouteKm(const std::string& strIndex, double la, double lo, double lb, double ob, double& f) {
+  char sz[200];
+  std::snprintf(sz, sizeof sz, " %.7f %.7f %.7f %.7f", la, lo, lb, ob);
+  std::string strOut;
+  if (Shell(std::string("'") + VELMO_CLI + "' route '" + strIndex + "'" + sz, &strOut) != 0) return false;
+  const size_t i = strOut.find("length ");
+  if (i == std::string::npos || strOut.find("straight 0") == std::string::npos) return false;
+  f = std::atof(strOut.c_str() + i + 7);
+  return f > 0;
+}
+
 // The demo region as PBF and four regions over it, a 2 x 2 cut through
 // its towns.
 struct Region {
@@ -149,25 +163,13 @@ TEST(MakeMaps, RoutesAcrossPartsAreAsLongAsOverTheWholeInput) {
   // Six towns, at least one in each quarter.
   const double aLat[6] = {54.9895, 55.3775, 54.9943, 55.3894, 55.2200, 55.2019};
   const double aLon[6] = {37.0139, 37.5944, 37.9244, 37.0148, 37.2871, 37.8995};
-  // The length of a route along the roads (a route that had to join its
-  // ends by a straight line is none).
-  auto length = [](const std::string& strIndex, double la, double lo, double lb, double ob, double& f) {
-    char sz[200];
-    std::snprintf(sz, sizeof sz, " %.5f %.5f %.5f %.5f", la, lo, lb, ob);
-    std::string strOut;
-    if (Shell(std::string("'") + VELMO_CLI + "' route '" + strIndex + "'" + sz, &strOut) != 0) return false;
-    const size_t i = strOut.find("length ");
-    if (i == std::string::npos || strOut.find("straight 0") == std::string::npos) return false;
-    f = std::atof(strOut.c_str() + i + 7);
-    return f > 0;
-  };
   int cPairs = 0;
   for (int i = 0; i < 6; ++i)
     for (int j = 0; j < 6; ++j) {
       if (i == j) continue;
       double fOne = 0, fJoined = 0;
-      ASSERT_TRUE(length(strOne + "/Index.vidx", aLat[i], aLon[i], aLat[j], aLon[j], fOne)) << i << " " << j;
-      EXPECT_TRUE(length(strJoined + "/Index.vidx", aLat[i], aLon[i], aLat[j], aLon[j], fJoined)) << i << " " << j;
+      ASSERT_TRUE(RoadRouteKm(strOne + "/Index.vidx", aLat[i], aLon[i], aLat[j], aLon[j], fOne)) << i << " " << j;
+      EXPECT_TRUE(RoadRouteKm(strJoined + "/Index.vidx", aLat[i], aLon[i], aLat[j], aLon[j], fJoined)) << i << " " << j;
       EXPECT_NEAR(fJoined, fOne, fOne * 0.001) << i << " " << j;
       ++cPairs;
     }
@@ -226,23 +228,13 @@ TEST(MakeMaps, RealExtractsCutInFourRouteAcrossTheirSeams) {
     ASSERT_EQ(Shell(std::string("'") + VELMO_VELC + "' '" + strPbf + "' -o '" + strDir + "-one/'", &strOut), 0) << strOut;
     ASSERT_EQ(Shell(Tools() + " '" + strPbf + "' '" + strRegions + "' '" + strDir + "-joined' -j2", &strOut), 0)
         << strOut;
-    auto length = [](const std::string& strIndex, const std::vector<double>& p, double& f) {
-      char sz[200];
-      std::snprintf(sz, sizeof sz, " %.7f %.7f %.7f %.7f", p[0], p[1], p[2], p[3]);
-      std::string strOut;
-      if (Shell(std::string("'") + VELMO_CLI + "' route '" + strIndex + "'" + sz, &strOut) != 0) return false;
-      const size_t i = strOut.find("length ");
-      if (i == std::string::npos || strOut.find("straight 0") == std::string::npos) return false;
-      f = std::atof(strOut.c_str() + i + 7);
-      return f > 0;
-    };
     int cHere = 0, cEqualHere = 0;
     for (const std::vector<double>& p : pairs) {
       if ((p[1] >= xm) == (p[3] >= xm) && (p[0] >= ym) == (p[2] >= ym)) continue;  // one part
       double fOne = 0, fJoined = 0;
-      if (!length(strDir + "-one/Index.vidx", p, fOne)) continue;
+      if (!RoadRouteKm(strDir + "-one/Index.vidx", p[0], p[1], p[2], p[3], fOne)) continue;
       ++cHere;
-      EXPECT_TRUE(length(strDir + "-joined/Index.vidx", p, fJoined))
+      EXPECT_TRUE(RoadRouteKm(strDir + "-joined/Index.vidx", p[0], p[1], p[2], p[3], fJoined))
           << pszExtract << ": no road route across the parts from " << p[0] << "," << p[1] << " to " << p[2] << ","
           << p[3];
       cEqualHere += std::fabs(fJoined - fOne) <= fOne * 0.001;
