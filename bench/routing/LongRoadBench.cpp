@@ -17,7 +17,7 @@
 
 #include "map/RouteOptions.h"
 #include "map/vel/VelParser.h"
-#include "map/vel/VelRouter.h"
+#include "routing/search/RoadRouter.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "tools/velc/VelWriter.h"

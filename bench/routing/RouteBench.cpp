@@ -22,7 +22,7 @@
 
 #include "map/RouteOptions.h"
 #include "map/vel/VelParser.h"
-#include "map/vel/VelRouter.h"
+#include "routing/search/RoadRouter.h"
 #include "platform/Str.h"
 #include "tools/velc/OsmConvert.h"
 #include "view/MapUnits.h"
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: no road graph\n", strName.c_str());
       continue;
     }
-    CVelRouter& router = *p->GetRouter();
+    CRoadRouter& router = *p->GetRouter();
     std::printf("build,%s,%.3f,%u,%zu,%zu\n", strName.c_str(), Median(builds), router.GetNodeCount(),
                 router.GetLinks().Size(), router.GetRestrictions().Size());
     std::vector<double> queries;

@@ -9,7 +9,7 @@
 
 #include "map/RouteOptions.h"
 #include "map/vel/VelParser.h"
-#include "map/vel/VelRouter.h"
+#include "routing/search/RoadRouter.h"
 #include "platform/Debug.h"
 
 namespace {
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cb) {
   }
   // A route between the middle and a point a third of the way in, with a
   // work limit, twice (the second reuses the graph), by time and by length.
-  if (CVelRouter* pRouter = parser.GetRouter()) {
+  if (CRoadRouter* pRouter = parser.GetRouter()) {
     pRouter->SetWorkLimit(20000);
     const MapPoint ptThird = {int32_t(r.left + (int64_t(r.right) - r.left) / 3),
                               int32_t(r.top + (int64_t(r.bottom) - r.top) / 3)};

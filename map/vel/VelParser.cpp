@@ -1,6 +1,6 @@
 #include "map/vel/VelParser.h"
 
-#include "map/vel/VelRouter.h"
+#include "routing/search/RoadRouter.h"
 
 #include <cstring>
 
@@ -41,7 +41,6 @@ CVelParser::CVelParser(const MapOpenContext& ctx)
       m_pDrawTypes(nullptr) {}
 
 CVelParser::~CVelParser() {
-  delete m_pRouter;
   delete m_pDrawTypes;
 }
 
@@ -615,9 +614,10 @@ void CVelParser::GetDescription(uint16_t* pwYear, uint8_t* pbtMonth, uint8_t* pb
 // ---------------------------------------------------------------------------
 // Road graph
 
-bool CVelParser::GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped) const {
+bool CVelParser::GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped, uint32_t* pcDamaged) const {
   turns.clear();
   if (pcDropped) *pcDropped = 0;
+  if (pcDamaged) *pcDamaged = 0;
   if (!m_fHasRoadGraph || m_hdr.dwTurnCount == 0) return false;
   if (m_hdr.dwTurnTableOffset >= m_cFileSize || m_hdr.dwRoadRefBits > 32) return false;
   const uint32_t cNodes = m_hdr.dwNodeCount, cRoadBits = m_hdr.dwRoadRefBits;
@@ -644,7 +644,7 @@ bool CVelParser::GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDro
     }
     turns.push_back(t);
   }
-  (void)cDropped;
+  if (pcDamaged) *pcDamaged = cDropped;
   if (pcDropped) *pcDropped = uint32_t(m_hdr.dwTurnCount - turns.size());
   return true;
 }

@@ -11,8 +11,9 @@
 #include "map/RoadNet.h"
 #include "map/bits/BitStream.h"
 #include "map/vel/detail/VelFormat.h"
+#include "routing/search/RoadGraphReader.h"
 
-class CVelRouter;
+class CRoadRouter;
 
 // One decoded object record (the points are in the parser's point buffer).
 struct VelRecord {
@@ -100,7 +101,7 @@ const int c_nListZip = 0;
 const int c_nListStreet = 1;
 const int c_nListNumber = 2;
 
-class CVelParser : public CMapParser {
+class CVelParser : public CMapParser, public IRoadGraphReader {
  public:
   explicit CVelParser(const MapOpenContext& ctx);
   ~CVelParser() override;
@@ -113,14 +114,14 @@ class CVelParser : public CMapParser {
                       char16_t* pszNotice, size_t cchNotice) override;
   CStyleSource* GetDrawTypes() override;
   // Objects of one level within a radius of a point, nearest first.
-  // Road route between two points (VelRouter.cpp).
+  // Road route between two points (VelGraphReader.cpp).
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) override;
   bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) override;
   bool SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                      std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) override;
   // The route search of this map (its graph is built by the first search);
   // null when the map has no road graph.
-  CVelRouter* GetRouter();
+  CRoadRouter* GetRouter();
   CMapQuery* FindNearest(uint32_t nScale, bool fUseScale, MapPoint pt, uint32_t nRadiusMetres,
                          const MapTypeFilter* pFilter, const char16_t* pszName, const MapProgress* pProgress) override;
 
@@ -178,8 +179,11 @@ class CVelParser : public CMapParser {
   // Decodes the turn restriction table. Records whose node numbers are not
   // below the node count or whose roads lie outside the file are left out
   // (counted in *pcDropped); the table is read only as far as the file
-  // reaches. False when the map has none or the table starts outside it.
-  bool GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped = nullptr) const;
+  // reaches (*pcDropped counts the records it cuts off too, *pcDamaged only
+  // those read whole and refused). False when the map has none or the
+  // table starts outside it.
+  bool GetTurnTable(std::vector<VelTurnRecord>& turns, uint32_t* pcDropped = nullptr,
+                    uint32_t* pcDamaged = nullptr) const;
   const vel::VelExtHeader& GetHeader() const { return m_hdr; }
   // The border key table: the number of its records (0: the map has none,
   // or the table does not lie inside the file) and record i (i below it).
@@ -206,10 +210,21 @@ class CVelParser : public CMapParser {
   // or 0 when the offset is outside the file.
   size_t ReadLabelAt(uint32_t dwOffset, char16_t* pszBuf, size_t cchBuf) const;
 
+  // The road graph as the route search reads it (VelGraphReader.cpp).
+  uint32_t GetGraphNodeCount() override;
+  MapRect GetGraphRect() override;
+  double GetGridStep() override;
+  bool ReadRoads(const MapRect* aWindows, size_t cWindows, CRoadVisitor& visitor) override;
+  bool ReadRoad(uint32_t dwBlock, uint32_t dwRoad, GraphRoad& road) override;
+  std::u16string GetRoadLabel(uint32_t dwBlock, uint32_t dwRoad) override;
+  bool ReadTurnRestrictions(std::vector<TurnRestriction>& restrictions, uint32_t& cDropped) override;
+  bool ReadBarriers(std::vector<std::pair<uint32_t, uint16_t>>& barriers) override;
+  uint32_t GetGraphBorderKeyCount() override;
+  bool GetGraphBorderKey(uint32_t i, uint32_t& nNode, uint64_t& qwKey) override;
+
  private:
   friend class CVelNearestQuery;
   friend class CVelObjectsQuery;
-  friend class CVelRouter;
 
   bool ReadSecondHeader();
   bool LoadTables(DWORD dwFlags);
@@ -220,6 +235,7 @@ class CVelParser : public CMapParser {
   // whose record goes on after it).
   size_t ReadText(CBitStream& bs, unsigned nCode, char16_t* pszBuf, size_t cchBuf, bool fSkipRest) const;
   void ResetWork();
+  bool GetAccessTable(const uint8_t** ppRoads, const uint8_t** ppBarriers) const;
   // Reads the block header at dwBlockHeader of a level and the record at
   // dwRecord inside its section of the kind again (a search hit); the
   // points land in the point buffer, the raw label in the caller's buffer.
@@ -286,7 +302,7 @@ class CVelParser : public CMapParser {
   std::vector<VPoint> m_screenPoints;
   std::vector<char16_t> m_label;
   CStyleSource* m_pDrawTypes;
-  CVelRouter* m_pRouter = nullptr;  // the road graph, built by the first route search
+  std::unique_ptr<CRoadRouter> m_pRouter;  // the road graph, built by the first route search
   std::unique_ptr<RoadNet> m_pRoadNet;  // its view for searches over several maps
   // The nearest search's grid of one level (VelNearest.cpp): every
   // record's bounding box, type and place in the walk, bucketed by a

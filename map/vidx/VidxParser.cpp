@@ -16,6 +16,7 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "platform/SystemError.h"
+#include "routing/search/CrossingSearch.h"
 #include "view/MapUnits.h"
 
 using namespace vidx;
@@ -341,6 +342,31 @@ CMapParser* CVidxParser::RouteMember(uint32_t i) {
   return m_routeMembers[i].get();
 }
 
+uint32_t CVidxParser::GetMemberCount() { return m_cMaps; }
+
+MapRect CVidxParser::GetMemberBounds(uint32_t m) {
+  VidxMapRecord rec;
+  const VidxMapRecord* p = m < m_cMaps ? RecordAt(m, rec) : nullptr;
+  return p ? MemberRect(*p) : MapRect{0, 0, 0, 0};
+}
+
+const RoadNet* CVidxParser::GetMemberNet(uint32_t m, const RouteOptions& options, const MapProgress* pProgress) {
+  CMapParser* pMember = RouteMember(m);
+  const RoadNet* pNet = nullptr;
+  if (!pMember || !pMember->GetRoadNet(options, pProgress, &pNet)) return nullptr;
+  return pNet;
+}
+
+bool CVidxParser::SnapToMember(uint32_t m, MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
+                               std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
+  CMapParser* pMember = RouteMember(m);
+  if (!pMember) {
+    nodes.clear();
+    return false;
+  }
+  return pMember->SnapToRoadNet(pt, fDestination, fNext, options, nodes, pfOffRoad);
+}
+
 uint32_t CVidxParser::GetRouteMembersOpen() const {
   uint32_t c = 0;
   for (const std::unique_ptr<CMapParser>& p : m_routeMembers) c += p != nullptr;
@@ -348,17 +374,6 @@ uint32_t CVidxParser::GetRouteMembersOpen() const {
 }
 
 namespace {
-
-// How far outside a member's rectangle (map units, about 5 m) a node still
-// counts as in it.
-const int32_t c_nEdgeSlack = 256;
-
-// Distance in map units as the road graphs measure it (east-west scaled by
-// the cosine of the latitude).
-double GraphDist(const MapPoint& a, const MapPoint& b, double fCos) {
-  const double dx = (double(a.x) - b.x) * fCos, dy = double(a.y) - b.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
 
 // The route points of two legs joined where they meet: the first leg's
 // arrival and the second's start are one point, which takes the road the
@@ -408,18 +423,22 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   if (nStart < 0 || nEnd < 0) return false;
   // Where the members meet, the search over their road graphs finds the
   // members the route runs through and where it crosses between them.
-  std::vector<Crossing> crossings;
-  bool fHandled = false;
+  CrossingSearchResult found;
+  const std::vector<RouteCrossing>& crossings = found.crossings;
   // The bar: the first quarter for the search over the members, the rest
   // shared by the legs.
   const MapProgress searchShare = ShareOf(pProgress, 0, 4);
   MapProgress legsShare = ShareOf(pProgress, 1, 4);
   if (pProgress) legsShare.nTo = pProgress->nTo;
-  if (m_cMaps > 1 && FindCrossings(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), *pOptions,
-                                   pProgress ? &searchShare : nullptr, crossings, fHandled)) {
+  CCrossingSearch search(*this, *pOptions, pProgress ? &searchShare : nullptr);
+  const bool fCrossings = m_cMaps > 1 && search.Find(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), found);
+  m_routeStats.cMembersSearched = found.cMembersSearched;
+  m_routeStats.cPopped = found.cPopped;
+  m_routeStats.cbGraphs = found.cbGraphs;
+  if (fCrossings) {
     std::vector<RouterPoint> route;
     MapPoint ptFrom = ptStart;
-    uint32_t nMember = m_nCrossStart;
+    uint32_t nMember = found.nFirstMember;
     for (size_t i = 0; i <= crossings.size(); ++i) {
       if (pProgress && pProgress->IsCancelled()) return false;
       const MapPoint ptTo = i < crossings.size() ? crossings[i].pt : ptEnd;
@@ -486,7 +505,7 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
                             std::make_move_iterator(route.end()));
     return true;
   }
-  if (fHandled) return false;  // the graphs hold no way between the points
+  if (found.fHandled) return false;  // the graphs hold no way between the points
   // Members without road graph views: a route whose two ends lie in one
   // member, in the first member in record order whose rectangle holds both.
   for (uint32_t i = 0; i < m_cMaps; ++i) {
@@ -499,251 +518,6 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
     return pMember->FindRoute(ptStart, ptEnd, pOptions, pProgress);
   }
   return false;
-}
-
-// How much farther than the nearest road a member's road may lie from a
-// route's end and still be taken as that road (coordinates are rounded
-// differently in two members' blocks): map units, about a metre.
-const double c_fSameRoadSlack = 64.0;
-
-// A least-cost search over the road graph views of the members, one state
-// per (member, node, stage), joined at equal border keys (a key node of one
-// member leads at no cost to the node of the same key in every member whose
-// rectangle holds it). As in a member's own search, the roads kept to a
-// route's ends are driven only as a run from the start (stage 0) and a run
-// to the destination (stage 2), the rest (stage 1) on other roads.
-// Goal-directed by the straight distance at the cheapest rate of any road.
-// Members are opened when the search reaches them. fHandled: the views
-// were there (a false result then means that no route exists).
-bool CVidxParser::FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, uint32_t nEnd,
-                                const RouteOptions& options, const MapProgress* pProgress,
-                                std::vector<Crossing>& crossings, bool& fHandled) {
-  crossings.clear();
-  fHandled = false;
-  std::vector<const RoadNet*> nets(m_cMaps, nullptr);
-  std::vector<int64_t> base(m_cMaps, -1);
-  std::vector<uint32_t> openOrder;  // members in the order of their bases
-  std::vector<bool> failed(m_cMaps, false);
-  int64_t cStates = 0;  // (member, node) pairs; a state is one of them at a stage
-  int32_t nBarPos = pProgress ? pProgress->nFrom : 0;
-  const int c_cStages = 3;
-  std::vector<float> dist;    // per state
-  std::vector<int64_t> pred;  // per state
-  const double fCos = std::cos(MapToDegrees(int32_t((int64_t(ptStart.y) + ptEnd.y) / 2)) * 3.14159265358979323846 / 180.0);
-  auto ensure = [&](uint32_t m) -> bool {
-    if (base[m] >= 0) return true;
-    if (failed[m]) return false;
-    CMapParser* pMember = RouteMember(m);
-    const RoadNet* pNet = nullptr;
-    // A member's graph is built with the bar held where the search is.
-    MapProgress hold = pProgress ? *pProgress : MapProgress{0, 0, nullptr, nullptr, nullptr};
-    hold.nFrom = hold.nTo = nBarPos;
-    if (!pMember || !pMember->GetRoadNet(options, pProgress ? &hold : nullptr, &pNet) || !pNet || !pNet->NodeCount()) {
-      failed[m] = true;
-      return false;
-    }
-    nets[m] = pNet;
-    base[m] = cStates;
-    cStates += pNet->NodeCount();
-    openOrder.push_back(m);
-    dist.resize(size_t(cStates) * c_cStages, -1.0f);
-    pred.resize(size_t(cStates) * c_cStages, -1);
-    m_routeStats.cbGraphs += pNet->MemoryBytes();
-    ++m_routeStats.cMembersSearched;
-    return true;
-  };
-  auto memberOf = [&](int64_t g) {
-    size_t lo = 0, hi = openOrder.size();
-    while (hi - lo > 1) {
-      const size_t mid = (lo + hi) / 2;
-      if (base[openOrder[mid]] <= g) lo = mid;
-      else hi = mid;
-    }
-    return openOrder[lo];
-  };
-  if (!ensure(nStart) || !ensure(nEnd)) return false;
-  fHandled = true;
-  const float fRate = std::min(nets[nStart]->fMinRate, nets[nEnd]->fMinRate);
-
-  // The nearest nodes with a way on to either point (the exact ends are the
-  // members' own searches').
-  auto nearest = [&](const RoadNet& net, const MapPoint& pt, bool fOut) {
-    std::vector<std::pair<double, uint32_t>> best;
-    const size_t c_cKeep = 8;
-    std::vector<bool> hasIn;
-    if (!fOut) {
-      hasIn.assign(net.NodeCount(), false);
-      for (uint32_t t : net.arcTo) hasIn[t] = true;
-    }
-    for (uint32_t n = 0; n < net.NodeCount(); ++n) {
-      if (fOut ? net.firstArc[n] == net.firstArc[n + 1] : !hasIn[n]) continue;
-      const double d = GraphDist(net.nodePoints[n], pt, fCos);
-      if (best.size() == c_cKeep && d >= best.back().first) continue;
-      best.emplace_back(d, n);
-      std::sort(best.begin(), best.end());
-      if (best.size() > c_cKeep) best.pop_back();
-    }
-    return best;
-  };
-  typedef std::pair<float, int64_t> HeapItem;  // key, state
-  std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
-  auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
-  const float fStartBound = bound(ptStart);
-  // The seeds: the nodes of the roads the two points meet as the members'
-  // own searches take them; the nearest nodes when a member cannot say.
-  std::vector<std::pair<uint32_t, float>> snapped;
-  std::vector<std::pair<int64_t, float>> targets;
-  auto addEnds = [&](const MapPoint& pt, bool fDest, bool fNext, int nFirst) {
-    // Every member whose rectangle holds the point (maps of overlapping
-    // extracts both may; tiles do not overlap) and whose road there is the
-    // nearest to the point of all: one map of the whole would take that
-    // road, and the same road in two overlapping members lies as far.
-    struct Candidate {
-      uint32_t nMember;
-      double fOffRoad;
-      std::vector<std::pair<double, uint32_t>> nodes;
-    };
-    std::vector<Candidate> candidates;
-    double fNearest = -1;
-    for (uint32_t m = 0; m < m_cMaps; ++m) {
-      VidxMapRecord rec;
-      if ((int(m) != nFirst && !MemberRect(*RecordAt(m, rec)).Contains(pt)) || !ensure(m)) continue;
-      Candidate c{m, 0, {}};
-      if (RouteMember(m)->SnapToRoadNet(pt, fDest, fNext, options, snapped, &c.fOffRoad)) {
-        for (const auto& n : snapped) c.nodes.emplace_back(n.second, n.first);
-      } else if (fNext) {
-        continue;
-      } else {
-        c.nodes = nearest(*nets[m], pt, !fDest);
-        if (c.nodes.empty()) continue;
-        c.fOffRoad = c.nodes.front().first;
-      }
-      if (fNearest < 0 || c.fOffRoad < fNearest) fNearest = c.fOffRoad;
-      candidates.push_back(std::move(c));
-    }
-    for (const Candidate& c : candidates) {
-      if (c.fOffRoad > fNearest + c_fSameRoadSlack) continue;
-      const uint32_t m = c.nMember;
-      for (const auto& n : c.nodes) {
-        const int64_t g = base[m] + n.second;
-        const float cost = float(n.first) * fRate;
-        if (fDest) {
-          targets.emplace_back(g, cost);
-        } else if (dist[size_t(g * c_cStages)] < 0 || cost < dist[size_t(g * c_cStages)]) {
-          dist[size_t(g * c_cStages)] = cost;
-          heap.emplace(cost + bound(nets[m]->nodePoints[n.second]), g * c_cStages);
-        }
-      }
-    }
-  };
-  // One search between the ends taken on the nearest roads or on the next
-  // ones (fNext...): 1 found, 0 none, -1 cancelled.
-  float fBest = -1;
-  int64_t gBest = -1;
-  uint64_t cPops = 0;
-  auto search = [&](bool fNextStart, bool fNextDest) -> int {
-    std::fill(dist.begin(), dist.end(), -1.0f);
-    std::fill(pred.begin(), pred.end(), -1);
-    heap = decltype(heap)();
-    targets.clear();
-    fBest = -1;
-    gBest = -1;
-    addEnds(ptStart, false, fNextStart, int(nStart));
-    addEnds(ptEnd, true, fNextDest, int(nEnd));
-    std::sort(targets.begin(), targets.end());
-    while (!heap.empty()) {
-      const HeapItem top = heap.top();
-      heap.pop();
-      if (fBest >= 0 && top.first >= fBest) break;
-      const int64_t sState = top.second, g = sState / c_cStages;
-      const int nStage = int(sState % c_cStages);
-      const uint32_t m = memberOf(g);
-      const RoadNet& net = *nets[m];
-      const uint32_t n = uint32_t(g - base[m]);
-      const float d = dist[size_t(sState)];
-      if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
-      if ((++cPops & 0x3FF) == 0 && pProgress) {
-        // The bar by the straight distance still to go (the goal bound), so
-        // that the window takes its Cancel while the search runs.
-        const float fLeft = top.first - d;
-        if (fStartBound > 0 && fLeft < fStartBound) {
-          nBarPos = int32_t(pProgress->nFrom + (double(pProgress->nTo) - pProgress->nFrom) * (1.0 - fLeft / fStartBound));
-          pProgress->SetPos(nBarPos);
-        }
-        if (pProgress->IsCancelled()) return -1;
-      }
-      auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
-      if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
-        fBest = d + it->second;
-        gBest = sState;
-      }
-      auto relax = [&](int64_t s2, float c, const MapPoint& p2) {
-        if (dist[size_t(s2)] >= 0 && dist[size_t(s2)] <= c) return;
-        dist[size_t(s2)] = c;
-        pred[size_t(s2)] = sState;
-        heap.emplace(c + bound(p2), s2);
-      };
-      for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k) {
-        const bool fEndsOnly = k < net.arcEndsOnly.size() && net.arcEndsOnly[k];
-        // Stage 0 goes on into the other roads (stage 1), which go on into
-        // the roads of the destination's run (stage 2), which stays there.
-        const int nNext = fEndsOnly ? (nStage == 0 ? 0 : 2) : (nStage == 2 ? -1 : 1);
-        if (nNext < 0) continue;
-        relax((base[m] + net.arcTo[k]) * c_cStages + nNext, d + net.arcCost[k], net.nodePoints[net.arcTo[k]]);
-      }
-      const uint64_t qwKey = net.KeyOf(n);
-      if (!qwKey) continue;
-      const MapPoint p = net.nodePoints[n];
-      for (uint32_t m2 = 0; m2 < m_cMaps; ++m2) {
-        if (m2 == m) continue;
-        // (a member's bounds are rounded: a node on its edge counts as in it)
-        VidxMapRecord rec;
-        MapRect r = MemberRect(*RecordAt(m2, rec));
-        r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
-        if (!r.Contains(p) || !ensure(m2)) continue;
-        const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
-        if (n2 >= 0) relax((base[m2] + n2) * c_cStages + nStage, d, nets[m2]->nodePoints[size_t(n2)]);
-      }
-    }
-    return gBest >= 0 ? 1 : 0;
-  };
-  // As a member's own search does: when the nearest road leads nowhere (a
-  // courtyard closed to the vehicle, a one-way street leaving the map), the
-  // next road at the start, at the destination, then at both.
-  int nFound = 0;
-  for (const auto& t : {std::make_pair(false, false), std::make_pair(true, false), std::make_pair(false, true),
-                        std::make_pair(true, true)}) {
-    nFound = search(t.first, t.second);
-    if (nFound != 0) break;
-  }
-  if (nFound < 0) return false;
-  m_routeStats.cPopped = cPops;
-  if (gBest < 0) return false;
-  // The crossings along the path, from the start.
-  for (int64_t sTo = gBest; sTo >= 0 && pred[size_t(sTo)] >= 0; sTo = pred[size_t(sTo)]) {
-    const int64_t g = sTo / c_cStages, gFrom = pred[size_t(sTo)] / c_cStages;
-    const uint32_t mTo = memberOf(g), mFrom = memberOf(gFrom);
-    if (mTo == mFrom) continue;
-    // The roads at the node: its neighbours in both members.
-    std::vector<MapPoint> around;
-    for (uint32_t mm : {mFrom, mTo}) {
-      const RoadNet& net = *nets[mm];
-      const uint32_t nn = uint32_t((mm == mFrom ? gFrom : g) - base[mm]);
-      for (uint32_t k = net.firstArc[nn]; k < net.firstArc[nn + 1]; ++k) {
-        const MapPoint q = net.nodePoints[net.arcTo[k]];
-        bool fSeen = false;
-        for (const MapPoint& a : around) fSeen |= a.x == q.x && a.y == q.y;
-        if (!fSeen) around.push_back(q);
-      }
-    }
-    crossings.push_back(Crossing{nets[mFrom]->nodePoints[size_t(gFrom - base[mFrom])], mFrom, mTo, uint32_t(around.size())});
-  }
-  std::reverse(crossings.begin(), crossings.end());
-  int64_t sFirst = gBest;
-  while (pred[size_t(sFirst)] >= 0) sFirst = pred[size_t(sFirst)];
-  const int64_t gFirst = sFirst / c_cStages;
-  m_nCrossStart = memberOf(gFirst);
-  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "map/MapParser.h"
 #include "map/vidx/VidxFormat.h"
+#include "routing/search/CrossingSearch.h"
 
 // One member as the index records it.
 struct VidxMember {
@@ -28,7 +29,7 @@ struct VidxCityEntry {
   bool fDuplicate;
 };
 
-class CVidxParser : public CMapParser {
+class CVidxParser : public CMapParser, private ICrossingMembers {
  public:
   explicit CVidxParser(const MapOpenContext& ctx);
   ~CVidxParser() override;
@@ -97,6 +98,13 @@ class CVidxParser : public CMapParser {
   CMapParser* GetCityMember(uint32_t nMap, CCitiesQuery** ppCities);
 
  private:
+  // The members as the search across them reads them.
+  uint32_t GetMemberCount() override;
+  MapRect GetMemberBounds(uint32_t m) override;
+  const RoadNet* GetMemberNet(uint32_t m, const RouteOptions& options, const MapProgress* pProgress) override;
+  bool SnapToMember(uint32_t m, MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
+                    std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) override;
+
   struct CacheEntry {
     uint32_t nMap;
     std::unique_ptr<CMapParser> pParser;  // none while not opened
@@ -110,15 +118,8 @@ class CVidxParser : public CMapParser {
     uint64_t nLastUse;
   };
 
-  struct Crossing {
-    MapPoint pt;   // the node where the route goes on in the next member
-    uint32_t nFrom, nTo;
-    uint32_t cWays;  // the nodes next to it (more than two: a junction)
-  };
   const vidx::VidxMapRecord* RecordAt(uint32_t i, vidx::VidxMapRecord& rec) const;
   CMapParser* RouteMember(uint32_t i);
-  bool FindCrossings(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, uint32_t nEnd, const RouteOptions& options,
-                     const MapProgress* pProgress, std::vector<Crossing>& crossings, bool& fHandled);
   void LoadCities();
   // The members of the name group of a city (its entry and the duplicates).
   std::vector<VidxCityEntry> CityGroup(uint32_t nCity);
@@ -141,7 +142,6 @@ class CVidxParser : public CMapParser {
   int m_nRouteMap;
   std::vector<std::unique_ptr<CMapParser>> m_routeMembers;
   uint32_t m_cRouteOpened = 0;
-  uint32_t m_nCrossStart = 0;  // the member where the last search's path starts
   CollectionRouteStats m_routeStats;
 };
 

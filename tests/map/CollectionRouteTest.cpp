@@ -207,7 +207,9 @@ TEST(CollectionRoute, TheBarMovesAcrossTheRangeAndCancelEndsTheSearch) {
   for (size_t i = 0; i < bar.positions.size(); ++i) {
     EXPECT_GE(bar.positions[i], 1000);
     EXPECT_LE(bar.positions[i], 2000);
-    if (i) EXPECT_GE(bar.positions[i], bar.positions[i - 1]) << "the bar went back at report " << i;
+    if (i) {
+      EXPECT_GE(bar.positions[i], bar.positions[i - 1]) << "the bar went back at report " << i;
+    }
   }
   EXPECT_GE(bar.positions.back(), 1900) << "the bar did not reach the end of its range";
   EXPECT_LE(bar.positions.front(), 1250) << "the search over the members gave the bar nothing";

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "map/RouteOptions.h"
-#include "map/vel/VelRouter.h"
+#include "routing/search/RoadRouter.h"
 #include "tests/map/VelTestUtil.h"
 #include "view/MapUnits.h"
 

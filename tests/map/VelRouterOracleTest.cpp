@@ -146,7 +146,7 @@ Tally CompareRandomPairs(CVelParser& p, int cPairs, unsigned nSeed, double fJitt
       continue;
     }
     if (st.start.fD2 < 0 || st.dest.fD2 < 0) continue;  // under 20 m apart, or no road near
-    const uint16_t wMask = CVelRouter::VehicleMask(o.nVehicle, false);
+    const uint16_t wMask = CRoadRouter::VehicleMask(o.nVehicle, false);
     // On a node means within a grid step and a half of the map's finest level.
     EXPECT_GT(st.fOnNode, 0.0);
     EXPECT_LE(st.fOnNode, 1.5 * double(1u << (31 - level.wLevelCode)) + 1e-9);

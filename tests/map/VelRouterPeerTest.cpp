@@ -138,7 +138,7 @@ TEST(RouteGoalDirected, SameCostAsThePlainSearchOnEveryExtract) {
     std::u16string strPath = platform::Utf8ToU16(strMap);
     std::unique_ptr<CVelParser> p(static_cast<CVelParser*>(OpenMapFile(strPath.c_str(), false, c_fOpenAll)));
     ASSERT_TRUE(p);
-    CVelRouter& router = *p->GetRouter();
+    CRoadRouter& router = *p->GetRouter();
     ASSERT_TRUE(router.Build(nullptr));
     fAny = true;
     // Random pairs among the baseline's 40 points (on roads), each moved

@@ -34,17 +34,17 @@ bool Route(CVelParser& p, const MapPoint& a, const MapPoint& b, RouteOptions& o)
 TEST(RouteCost, TimeFloorLengthAndVehicleMask) {
   const uint16_t wFast = 7 | (3 << 3);
   // 10 units at 140 km/h would cost 0.257: raised to 1.0.
-  EXPECT_FLOAT_EQ(CVelRouter::LinkCost(10, wFast, true), 1.0f);
-  EXPECT_NEAR(CVelRouter::LinkCost(1000, wFast, true), 1000 / (140 * 10 / 36.0), 1e-3);
-  EXPECT_NEAR(CVelRouter::LinkCost(1000, 2 | (4 << 3), true), 1000 / (40 * 10 / 36.0) / 1.2, 1e-3);
+  EXPECT_FLOAT_EQ(CRoadRouter::LinkCost(10, wFast, true), 1.0f);
+  EXPECT_NEAR(CRoadRouter::LinkCost(1000, wFast, true), 1000 / (140 * 10 / 36.0), 1e-3);
+  EXPECT_NEAR(CRoadRouter::LinkCost(1000, 2 | (4 << 3), true), 1000 / (40 * 10 / 36.0) / 1.2, 1e-3);
   // Length-based: no floor, divided by the quality factor.
-  EXPECT_FLOAT_EQ(CVelRouter::LinkCost(10, wFast, false), 10.0f);
-  EXPECT_FLOAT_EQ(CVelRouter::LinkCost(10, 0, false), 20.0f);
-  EXPECT_EQ(CVelRouter::VehicleMask(rvCar, false), 0x0400);
-  EXPECT_EQ(CVelRouter::VehicleMask(rvPedestrian, true), 0x2080);
-  EXPECT_EQ(CVelRouter::VehicleMask(rvTruck, false), 0x8000);
-  EXPECT_EQ(CVelRouter::VehicleMask(8, false), 0);
-  EXPECT_EQ(CVelRouter::VehicleMask(-1, true), 0x0080);
+  EXPECT_FLOAT_EQ(CRoadRouter::LinkCost(10, wFast, false), 10.0f);
+  EXPECT_FLOAT_EQ(CRoadRouter::LinkCost(10, 0, false), 20.0f);
+  EXPECT_EQ(CRoadRouter::VehicleMask(rvCar, false), 0x0400);
+  EXPECT_EQ(CRoadRouter::VehicleMask(rvPedestrian, true), 0x2080);
+  EXPECT_EQ(CRoadRouter::VehicleMask(rvTruck, false), 0x8000);
+  EXPECT_EQ(CRoadRouter::VehicleMask(8, false), 0);
+  EXPECT_EQ(CRoadRouter::VehicleMask(-1, true), 0x0080);
 }
 
 // A straight north-south road with points every 5 m in its middle.
@@ -74,6 +74,56 @@ TEST(RouteSearch, NineteenMetresNoRouteTwentyOneOnTheSameRoad) {
   ASSERT_EQ(back.points.size(), 5u);
   EXPECT_TRUE(SamePt(RoutePoints(back)[1], net.At(0, 155)));
   EXPECT_TRUE(SamePt(RoutePoints(back)[3], net.At(0, 145)));
+}
+
+// Both points on one road with a junction between them: the points on the
+// way carry the road's name, speed and quality and the graph link of the
+// piece they end, in the direction driven (they used to come out as
+// nameless endpoints at walking speed).
+TEST(RouteSearch, PointsAlongOneRoadCarryItsNameSpeedAndLink) {
+  CNet net;
+  int a = net.Node(0, 0), m = net.Node(0, 150), b = net.Node(0, 300), side = net.Node(100, 150);
+  net.Road(u"Long", {a, net.Plain(0, 60), net.Plain(0, 100), m, net.Plain(0, 200), net.Plain(0, 250), b});
+  net.Road(u"Side", {m, net.Plain(50, 150), side});
+  auto p = OpenNet(net);
+  ASSERT_TRUE(p);
+  for (bool fNorth : {true, false}) {
+    SCOPED_TRACE(fNorth ? "northwards" : "southwards");
+    RouteOptions o = Car();
+    ASSERT_TRUE(Route(*p, net.At(0, fNorth ? 30 : 270), net.At(0, fNorth ? 270 : 30), o));
+    ASSERT_TRUE(p->GetRouter()->GetStats().fSameRoad);
+    ASSERT_EQ(o.points.size(), 7u);
+    const CPodArray<RoutingLink>& links = p->GetRouter()->GetLinks();
+    for (size_t i = 1; i + 1 < o.points.size(); ++i) {
+      const RouterPoint& pt = o.points[i];
+      EXPECT_EQ(pt.strLabel, u"Long") << i;
+      EXPECT_EQ(pt.btSpeed, 60) << i;
+      EXPECT_EQ(pt.btQuality, 3) << i;
+      ASSERT_GE(pt.nLink, 0) << i;
+      ASSERT_LT(size_t(pt.nLink), links.Size());
+      // The point ends a piece of the link that leads up to the junction,
+      // or of the one that leaves it.
+      const RoutingLink& l = links[size_t(pt.nLink)];
+      const bool fBeforeJunction = i <= 3;
+      const int nFrom = fBeforeJunction ? (fNorth ? a : b) : m, nTo = fBeforeJunction ? m : (fNorth ? b : a);
+      EXPECT_EQ(l.cFromNode, nFrom) << i;
+      EXPECT_EQ(l.cRealNode, nTo) << i;
+    }
+    EXPECT_EQ(o.points.front().nLink, -1);
+    EXPECT_EQ(o.points.back().nLink, -1);
+  }
+  // By the graph (onto the side road), the pieces at the start and the
+  // destination carry their links too.
+  RouteOptions o = Car();
+  ASSERT_TRUE(Route(*p, net.At(0, 30), net.At(80, 150), o));
+  ASSERT_FALSE(p->GetRouter()->GetStats().fSameRoad);
+  ASSERT_GE(o.points.size(), 5u);
+  const std::vector<std::u16string> labels = {u"", u"Long", u"Long", u"Long", u"Side", u""};
+  ASSERT_EQ(o.points.size(), labels.size());
+  for (size_t i = 0; i < o.points.size(); ++i) {
+    EXPECT_EQ(o.points[i].strLabel, labels[i]) << i;
+    EXPECT_EQ(o.points[i].nLink >= 0, !labels[i].empty()) << i;
+  }
 }
 
 // A 400 m square whose south side runs one-way eastwards.
@@ -491,10 +541,10 @@ TEST_F(Grid, OutOfMemoryShowsTheMessageAndFails) {
   ASSERT_TRUE(p);
   g_messages.clear();
   SetFailureNotifier([] { DrainFailures(RecordMessage); });
-  CVelRouter::SetAllocLimitForTests(64);
+  CRoadRouter::SetAllocLimitForTests(64);
   RouteOptions o = Car();
   EXPECT_FALSE(p->FindRoute(net.At(-5, 100), net.At(395, 300), &o, nullptr));
-  CVelRouter::SetAllocLimitForTests(0);
+  CRoadRouter::SetAllocLimitForTests(0);
   SetFailureNotifier(nullptr);
   EXPECT_TRUE(o.points.empty());
   ASSERT_EQ(g_messages.size(), 1u);
@@ -509,7 +559,7 @@ TEST_F(Grid, SearchesLeaveTheGraphAsBuilt) {
   ASSERT_TRUE(p);
   RouteOptions first = Car();
   ASSERT_TRUE(p->FindRoute(net.At(-5, 100), net.At(395, 300), &first, nullptr));
-  CVelRouter& router = *p->GetRouter();
+  CRoadRouter& router = *p->GetRouter();
   EXPECT_EQ(router.GetLinks().Size(), 24u);  // 12 two-way roads
   for (size_t n = 0; n < router.GetNodes().Size(); ++n) {
     int32_t c = 0;
