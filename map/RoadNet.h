@@ -31,6 +31,8 @@ struct RoadNet {
   // The border keys: (key, node) sorted by key, and (node, key) sorted by node.
   std::vector<std::pair<uint64_t, uint32_t>> byKey;
   std::vector<std::pair<uint32_t, uint64_t>> byNode;
+  // Per node: 1 when it has a key (empty: not known, KeyOf tells).
+  std::vector<uint8_t> keyed;
   // The least cost of one map unit on any road (the bound of the cost still
   // to come from a straight distance).
   float fMinRate = 0;
@@ -41,7 +43,7 @@ struct RoadNet {
   int64_t NodeOfKey(uint64_t qwKey) const;
   size_t MemoryBytes() const {
     return nodePoints.capacity() * sizeof(MapPoint) + firstArc.capacity() * 4 + arcTo.capacity() * 4 +
-           arcCost.capacity() * 4 + arcLength.capacity() * 4 + arcEndsOnly.capacity() + byKey.capacity() * 16 + byNode.capacity() * 16;
+           arcCost.capacity() * 4 + arcLength.capacity() * 4 + arcEndsOnly.capacity() + byKey.capacity() * 16 + byNode.capacity() * 16 + keyed.capacity();
   }
 };
 

@@ -430,7 +430,7 @@ bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpt
   const MapProgress searchShare = ShareOf(pProgress, 0, 4);
   MapProgress legsShare = ShareOf(pProgress, 1, 4);
   if (pProgress) legsShare.nTo = pProgress->nTo;
-  CCrossingSearch search(*this, *pOptions, pProgress ? &searchShare : nullptr);
+  CCrossingSearch search(*this, *pOptions, pProgress ? &searchShare : nullptr, &m_crossScratch);
   const bool fCrossings = m_cMaps > 1 && search.Find(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), found);
   m_routeStats.cMembersSearched = found.cMembersSearched;
   m_routeStats.cPopped = found.cPopped;

@@ -143,6 +143,7 @@ class CVidxParser : public CMapParser, private ICrossingMembers {
   std::vector<std::unique_ptr<CMapParser>> m_routeMembers;
   uint32_t m_cRouteOpened = 0;
   CollectionRouteStats m_routeStats;
+  CrossingScratch m_crossScratch;  // lent to the search across the members
 };
 
 // The parser of an index, or null when the format list gives the file to

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <queue>
 
 #include "view/MapUnits.h"
@@ -40,8 +41,37 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   int64_t cStates = 0;  // (member, node) pairs; a state is one of them at a stage
   int32_t nBarPos = pProgress ? pProgress->nFrom : 0;
   const int c_cStages = 3;
-  std::vector<float> dist;    // per state
-  std::vector<int64_t> pred;  // per state
+  // Per member, per state of its nodes: the cost so far and the state it
+  // was reached from (states are numbered across the members).
+  CrossingScratch& scratch = m_pScratch ? *m_pScratch : m_ownScratch;
+  if (scratch.dists.size() != cMaps) {
+    scratch.dists.assign(cMaps, std::vector<float>());
+    scratch.preds.assign(cMaps, std::vector<int64_t>());
+  }
+  std::vector<std::vector<float>>& dists = scratch.dists;
+  std::vector<std::vector<int64_t>>& preds = scratch.preds;
+  std::vector<std::pair<uint32_t, uint32_t>>& touched = scratch.touched;
+  // The states reached go back unreached however the search ends.
+  auto clear = [&]() {
+    for (const auto& t : touched) {
+      dists[t.first][t.second] = -1;
+      preds[t.first][t.second] = -1;
+    }
+    touched.clear();
+  };
+  clear();
+  struct ClearOnExit {
+    std::function<void()> f;
+    ~ClearOnExit() { f(); }
+  } clearOnExit{clear};
+  // The members' rectangles, and those grown by the edge slack (a member's
+  // bounds are rounded: a node on its edge counts as in it).
+  std::vector<MapRect> bounds(cMaps), grown(cMaps);
+  for (uint32_t m = 0; m < cMaps; ++m) {
+    bounds[m] = grown[m] = m_members.GetMemberBounds(m);
+    MapRect& r = grown[m];
+    r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
+  }
   const double fCos = std::cos(MapToDegrees(int32_t((int64_t(ptStart.y) + ptEnd.y) / 2)) * 3.14159265358979323846 / 180.0);
   auto ensure = [&](uint32_t m) -> bool {
     if (base[m] >= 0) return true;
@@ -58,8 +88,11 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     base[m] = cStates;
     cStates += pNet->NodeCount();
     openOrder.push_back(m);
-    dist.resize(size_t(cStates) * c_cStages, -1.0f);
-    pred.resize(size_t(cStates) * c_cStages, -1);
+    // Clean from the last search unless the member's graph changed.
+    if (dists[m].size() != size_t(pNet->NodeCount()) * c_cStages) {
+      dists[m].assign(size_t(pNet->NodeCount()) * c_cStages, -1.0f);
+      preds[m].assign(size_t(pNet->NodeCount()) * c_cStages, -1);
+    }
     result.cbGraphs += pNet->MemoryBytes();
     ++result.cMembersSearched;
     return true;
@@ -97,7 +130,14 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     }
     return best;
   };
-  typedef std::pair<float, int64_t> HeapItem;  // key, state
+  // Ordered by key, then state; the cost it was queued with tells an old
+  // entry (the state was reached more cheaply since).
+  struct HeapItem {
+    float key;
+    int64_t state;
+    float d;
+    bool operator>(const HeapItem& o) const { return key > o.key || (key == o.key && state > o.state); }
+  };
   std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
   auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
   const float fStartBound = bound(ptStart);
@@ -118,7 +158,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     std::vector<Candidate> candidates;
     double fNearest = -1;
     for (uint32_t m = 0; m < cMaps; ++m) {
-      if ((int(m) != nFirst && !m_members.GetMemberBounds(m).Contains(pt)) || !ensure(m)) continue;
+      if ((int(m) != nFirst && !bounds[m].Contains(pt)) || !ensure(m)) continue;
       Candidate c{m, 0, {}};
       if (m_members.SnapToMember(m, pt, fDest, fNext, options, snapped, &c.fOffRoad)) {
         for (const auto& n : snapped) c.nodes.emplace_back(n.second, n.first);
@@ -138,11 +178,13 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
       for (const auto& n : c.nodes) {
         const int64_t g = base[m] + n.second;
         const float cost = float(n.first) * fRate;
+        float& fDist = dists[m][size_t(n.second) * c_cStages];
         if (fDest) {
           targets.emplace_back(g, cost);
-        } else if (dist[size_t(g * c_cStages)] < 0 || cost < dist[size_t(g * c_cStages)]) {
-          dist[size_t(g * c_cStages)] = cost;
-          heap.emplace(cost + bound(nets[m]->nodePoints[n.second]), g * c_cStages);
+        } else if (fDist < 0 || cost < fDist) {
+          if (fDist < 0) touched.emplace_back(m, uint32_t(size_t(n.second) * c_cStages));
+          fDist = cost;
+          heap.push(HeapItem{cost + bound(nets[m]->nodePoints[n.second]), g * c_cStages, cost});
         }
       }
     }
@@ -153,8 +195,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   int64_t gBest = -1;
   uint64_t cPops = 0;
   auto search = [&](bool fNextStart, bool fNextDest) -> int {
-    std::fill(dist.begin(), dist.end(), -1.0f);
-    std::fill(pred.begin(), pred.end(), -1);
+    clear();
     heap = decltype(heap)();
     targets.clear();
     fBest = -1;
@@ -165,18 +206,18 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     while (!heap.empty()) {
       const HeapItem top = heap.top();
       heap.pop();
-      if (fBest >= 0 && top.first >= fBest) break;
-      const int64_t sState = top.second, g = sState / c_cStages;
+      if (fBest >= 0 && top.key >= fBest) break;
+      const int64_t sState = top.state, g = sState / c_cStages;
       const int nStage = int(sState % c_cStages);
       const uint32_t m = memberOf(g);
       const RoadNet& net = *nets[m];
       const uint32_t n = uint32_t(g - base[m]);
-      const float d = dist[size_t(sState)];
-      if (top.first > d + bound(net.nodePoints[n]) + 1e-3f * (1 + d)) continue;  // an old entry
+      const float d = dists[m][size_t(sState - base[m] * c_cStages)];
+      if (top.d > d) continue;  // an old entry
       if ((++cPops & 0x3FF) == 0 && pProgress) {
         // The bar by the straight distance still to go (the goal bound), so
         // that the window takes its Cancel while the search runs.
-        const float fLeft = top.first - d;
+        const float fLeft = top.key - d;
         if (fStartBound > 0 && fLeft < fStartBound) {
           nBarPos = int32_t(pProgress->nFrom + (double(pProgress->nTo) - pProgress->nFrom) * (1.0 - fLeft / fStartBound));
           pProgress->SetPos(nBarPos);
@@ -188,11 +229,16 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
         fBest = d + it->second;
         gBest = sState;
       }
-      auto relax = [&](int64_t s2, float c, const MapPoint& p2) {
-        if (dist[size_t(s2)] >= 0 && dist[size_t(s2)] <= c) return;
-        dist[size_t(s2)] = c;
-        pred[size_t(s2)] = sState;
-        heap.emplace(c + bound(p2), s2);
+      // Node n2 of member m2 at a stage reached at cost c.
+      auto relax = [&](uint32_t m2, uint32_t n2, int nStage2, float c, const MapPoint& p2) {
+        const size_t i = size_t(n2) * c_cStages + size_t(nStage2);
+        float& fDist = dists[m2][i];
+        if (fDist >= 0 && fDist <= c) return;
+        if (fDist < 0) touched.emplace_back(m2, uint32_t(i));
+        fDist = c;
+        const int64_t s2 = base[m2] * c_cStages + int64_t(i);
+        preds[m2][i] = sState;
+        heap.push(HeapItem{c + bound(p2), s2, c});
       };
       for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k) {
         const bool fEndsOnly = k < net.arcEndsOnly.size() && net.arcEndsOnly[k];
@@ -200,19 +246,17 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
         // the roads of the destination's run (stage 2), which stays there.
         const int nNext = fEndsOnly ? (nStage == 0 ? 0 : 2) : (nStage == 2 ? -1 : 1);
         if (nNext < 0) continue;
-        relax((base[m] + net.arcTo[k]) * c_cStages + nNext, d + net.arcCost[k], net.nodePoints[net.arcTo[k]]);
+        relax(m, net.arcTo[k], nNext, d + net.arcCost[k], net.nodePoints[net.arcTo[k]]);
       }
+      if (!net.keyed.empty() && !net.keyed[n]) continue;
       const uint64_t qwKey = net.KeyOf(n);
       if (!qwKey) continue;
       const MapPoint p = net.nodePoints[n];
       for (uint32_t m2 = 0; m2 < cMaps; ++m2) {
         if (m2 == m) continue;
-        // (a member's bounds are rounded: a node on its edge counts as in it)
-        MapRect r = m_members.GetMemberBounds(m2);
-        r.left -= c_nEdgeSlack, r.top -= c_nEdgeSlack, r.right += c_nEdgeSlack, r.bottom += c_nEdgeSlack;
-        if (!r.Contains(p) || !ensure(m2)) continue;
+        if (!grown[m2].Contains(p) || !ensure(m2)) continue;
         const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
-        if (n2 >= 0) relax((base[m2] + n2) * c_cStages + nStage, d, nets[m2]->nodePoints[size_t(n2)]);
+        if (n2 >= 0) relax(m2, uint32_t(n2), nStage, d, nets[m2]->nodePoints[size_t(n2)]);
       }
     }
     return gBest >= 0 ? 1 : 0;
@@ -229,9 +273,14 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   if (nFound < 0) return false;
   result.cPopped = cPops;
   if (gBest < 0) return false;
+  // The state a state was reached from (-1: a start).
+  auto predOf = [&](int64_t s) {
+    const uint32_t m = memberOf(s / c_cStages);
+    return preds[m][size_t(s - base[m] * c_cStages)];
+  };
   // The crossings along the path, from the start.
-  for (int64_t sTo = gBest; sTo >= 0 && pred[size_t(sTo)] >= 0; sTo = pred[size_t(sTo)]) {
-    const int64_t g = sTo / c_cStages, gFrom = pred[size_t(sTo)] / c_cStages;
+  for (int64_t sTo = gBest; sTo >= 0 && predOf(sTo) >= 0; sTo = predOf(sTo)) {
+    const int64_t g = sTo / c_cStages, gFrom = predOf(sTo) / c_cStages;
     const uint32_t mTo = memberOf(g), mFrom = memberOf(gFrom);
     if (mTo == mFrom) continue;
     // The roads at the node: its neighbours in both members.
@@ -250,7 +299,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   }
   std::reverse(result.crossings.begin(), result.crossings.end());
   int64_t sFirst = gBest;
-  while (pred[size_t(sFirst)] >= 0) sFirst = pred[size_t(sFirst)];
+  while (predOf(sFirst) >= 0) sFirst = predOf(sFirst);
   const int64_t gFirst = sFirst / c_cStages;
   result.nFirstMember = memberOf(gFirst);
   return true;

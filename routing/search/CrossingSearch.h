@@ -56,10 +56,28 @@ struct CrossingSearchResult {
 // Goal-directed by the straight distance at the cheapest rate of any road.
 // Members are opened when the search reaches them. False when no route
 // was found or the user cancelled.
+// The per-state arrays of the search, one pair per member: lent by the
+// owner of the members to one search at a time and given back with every
+// state unreached again, so that the next search neither clears nor faults
+// in arrays the size of the members' graphs.
+struct CrossingScratch {
+  std::vector<std::vector<float>> dists;
+  std::vector<std::vector<int64_t>> preds;
+  std::vector<std::pair<uint32_t, uint32_t>> touched;  // (member, state) reached
+  size_t Bytes() const {
+    size_t cb = touched.capacity() * 8;
+    for (const auto& v : dists) cb += v.capacity() * 4;
+    for (const auto& v : preds) cb += v.capacity() * 8;
+    return cb;
+  }
+};
+
 class CCrossingSearch {
  public:
-  CCrossingSearch(ICrossingMembers& members, const RouteOptions& options, const MapProgress* pProgress)
-      : m_members(members), m_options(options), m_pProgress(pProgress) {}
+  // pScratch: the arrays to use (null: the search's own).
+  CCrossingSearch(ICrossingMembers& members, const RouteOptions& options, const MapProgress* pProgress,
+                  CrossingScratch* pScratch = nullptr)
+      : m_members(members), m_options(options), m_pProgress(pProgress), m_pScratch(pScratch) {}
   CCrossingSearch(const CCrossingSearch&) = delete;
   CCrossingSearch& operator=(const CCrossingSearch&) = delete;
 
@@ -70,4 +88,6 @@ class CCrossingSearch {
   ICrossingMembers& m_members;
   const RouteOptions& m_options;
   const MapProgress* m_pProgress;
+  CrossingScratch* m_pScratch;
+  CrossingScratch m_ownScratch;
 };

@@ -315,4 +315,6 @@ void CRoadGraph::FillRoadNet(IRoadGraphReader& reader, const RouteOptions& optio
   }
   std::sort(net.byKey.begin(), net.byKey.end());
   std::sort(net.byNode.begin(), net.byNode.end());
+  net.keyed.assign(m_cNodes, 0);
+  for (const auto& k : net.byNode) net.keyed[k.first] = 1;
 }

@@ -67,7 +67,7 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
   if (!progress.Set(0.8)) return false;
   if (dest.fD2 < 0 || start.fD2 < 0 || start.nPrevNode < 0 || dest.nPrevNode < 0) return false;
 
-  CRoadSearch search(m_graph, m_reader, m_settings);
+  CRoadSearch search(m_graph, m_reader, m_settings, &m_scratch);
   // Both on one road: its points between them, unless the road forbids the
   // vehicle or is one-way against the direction from start to destination
   // (then the search goes round by the graph).
@@ -87,7 +87,7 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
   auto run = [&](const RoadSnap& a, const RoadSnap& b, bool& fMemory) {
     const bool fOk = search.Run(a, b, options, wMask, progress, fMemory);
     m_stats.cLinks = search.GetLinkCount();
-    m_stats.cDualLinks = search.GetDualLinkCount();
+    m_stats.cTurns = search.GetTurnCount();
     m_stats.cPopped = search.GetPopped();
     if (fOk) m_stats.fCost = search.GetCost();
     return fOk;

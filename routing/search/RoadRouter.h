@@ -61,4 +61,5 @@ class CRoadRouter {
   CRoadGraph m_graph;
   RouteSearchSettings m_settings;
   RouteSearchStats m_stats;
+  RouteSearchScratch m_scratch;  // lent to one search at a time
 };

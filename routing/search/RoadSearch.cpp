@@ -134,7 +134,24 @@ class CSnapVisitor : public CRoadVisitor {
 
 }  // namespace
 
-CRoadSearch::CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, const RouteSearchSettings& settings)
+bool RouteSearchScratch::Fit(size_t c) {
+  if (labelCost.Size() >= c && labelKey.Size() >= c && labelPred.Size() >= c && labelHeap.Size() >= c) return true;
+  touched.Resize(0);
+  return labelCost.Assign(c, -1) && labelKey.Assign(c, -1) && labelPred.Assign(c, -1) && labelHeap.Assign(c, -1);
+}
+
+void RouteSearchScratch::Clear() {
+  for (size_t i = 0; i < touched.Size(); ++i) {
+    const size_t n = size_t(touched[i]);
+    labelCost[n] = labelKey[n] = -1;
+    labelPred[n] = labelHeap[n] = -1;
+  }
+  touched.Resize(0);
+  heap.Resize(0);
+}
+
+CRoadSearch::CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, const RouteSearchSettings& settings,
+                         RouteSearchScratch* pScratch)
     : m_graph(graph),
       m_reader(reader),
       m_settings(settings),
@@ -143,7 +160,8 @@ CRoadSearch::CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, cons
       m_pGraphLinks(graph.GetLinks().Data()),
       m_cGraphLinks(graph.GetLinks().Size()),
       m_pGraphRefs(graph.GetRestrictionRefs().Data()),
-      m_cGraphRefs(graph.GetRestrictionRefs().Size()) {}
+      m_cGraphRefs(graph.GetRestrictionRefs().Size()),
+      m_scratch(pScratch ? *pScratch : m_ownScratch) {}
 
 // ---------------------------------------------------------------------------
 // Snapping
@@ -180,7 +198,7 @@ void CRoadSearch::Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSn
 }
 
 // ---------------------------------------------------------------------------
-// Connecting the points and the dual links
+// Connecting the points
 
 int32_t CRoadSearch::LinksAt(int32_t n) const {
   int32_t c = n >= 0 && uint32_t(n) < m_cNodes ? m_graph.GetNodes()[size_t(n)].cLinks : 0;
@@ -297,16 +315,16 @@ bool CRoadSearch::ConnectDestination(const RoadSnap& snap) {
   return true;
 }
 
-bool CRoadSearch::BuildDualLinks(const RouteOptions& options, RouteProgress& progress) {
-  const size_t cLinks = m_cGraphLinks + m_extra.Size();
-  // Count, reserve, then the two closing links (destination, then start).
-  size_t cDual = 0;
-  for (size_t i = 0; i < cLinks; ++i) cDual += size_t(LinksAt(Link(int32_t(i)).nArrival)) + 1;
-  m_dual.Resize(0);
+// The two closing links (destination, then start) and the route's arrays.
+bool CRoadSearch::Prepare() {
   // Far more turns than links is a hostile graph (every road meeting at one
-  // node), not a map: it fails like an allocation would.
-  if (m_settings.cWorkLimit && cDual > uint64_t(m_settings.cWorkLimit) * 16) return false;
-  if (cDual > (size_t(1) << 27) || !m_dual.Reserve(cDual + 16)) return false;
+  // node), not a map: with a work limit it fails like an allocation would.
+  if (m_settings.cWorkLimit) {
+    const size_t cLinks = m_cGraphLinks + m_extra.Size();
+    uint64_t cTurns = 0;
+    for (size_t i = 0; i < cLinks; ++i) cTurns += uint64_t(LinksAt(Link(int32_t(i)).nArrival)) + 1;
+    if (cTurns > uint64_t(m_settings.cWorkLimit) * 16) return false;
+  }
   RoutingLink closing{};
   closing.fLength = 1;
   closing.nRestrict = -1;
@@ -319,57 +337,42 @@ bool CRoadSearch::BuildDualLinks(const RouteOptions& options, RouteProgress& pro
   closing.nArrival = int32_t(m_cNodes);
   if (!AddLink(closing, c_nNoOwner)) return false;
   m_iStartLink = m_cGraphLinks + m_extra.Size() - 1;
-  const size_t cAll = m_cGraphLinks + m_extra.Size();
-  if (!m_firstDual.Assign(cAll, -1) || !m_routeCost.Assign(cAll, -1) || !m_routePred.Assign(cAll, -1) ||
-      !m_routeDual.Assign(cAll, -1))
-    return false;
-  const int32_t nStartNode = int32_t(m_cNodes), nDestNode = int32_t(m_cNodes) + 1;
-  const uint16_t wVehicle = CRoadGraph::VehicleMask(options.nVehicle, false);
-  const CPodArray<TurnRestriction>& restrictions = m_graph.GetRestrictions();
-  int32_t nLastStartDual = -1;
-  auto add = [&](int32_t iFrom, int32_t iTo, int32_t& nLast) -> bool {
-    DualLink d{iFrom, iTo, -1};
-    if (!m_dual.Push(d)) return false;
-    const int32_t n = int32_t(m_dual.Size() - 1);
-    if (nLast < 0) m_firstDual[size_t(iFrom)] = n;
-    else m_dual[size_t(nLast)].cNextLink = n;
-    nLast = n;
-    return true;
-  };
-  for (size_t i = 0; i < cLinks; ++i) {
-    if ((i % 10000) == 0 && !progress.Set(0.8 + 0.1 * double(i) / double(cLinks))) return true;
-    const RoutingLink& f = Link(int32_t(i));
-    const int32_t iF = int32_t(i);
-    // Start links are the start link's way out; those that arrive at the
-    // destination lead into the destination link.
-    if (f.nArrival == nDestNode) {
-      int32_t nLast = -1;
-      if (!add(iF, int32_t(m_iDestLink), nLast)) return false;
-      continue;
-    }
-    bool fFromStart = false;
-    ForOutgoing(nStartNode, [&](int32_t s) { fFromStart = fFromStart || s == iF; });
-    if (fFromStart && !add(int32_t(m_iStartLink), iF, nLastStartDual)) return false;
-    int32_t nLast = -1;
-    // A barrier the vehicle may not pass: no way on from its node.
-    if (m_settings.fUseRestrictions && (m_graph.BarrierAt(f.nArrival) & wVehicle)) continue;
-    bool fOk = true;
-    ForOutgoing(f.nArrival, [&](int32_t iP) {
-      if (!fOk) return;
-      const RoutingLink& pl = Link(iP);
-      bool fAllowed = true;
-      for (int32_t r = m_settings.fUseRestrictions ? f.nRestrict : -1; r >= 0 && fAllowed; r = Ref(r).nNext) {
-        const TurnRestriction& tr = restrictions[size_t(Ref(r).iRestriction)];
-        if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) fAllowed = false;
-      }
-      if (options.fAvoidHighways && pl.btType == c_btHighway) fAllowed = false;
-      if (options.fAvoidUTurns && TowardNode(pl) == f.cFromNode) fAllowed = false;
-      if (fAllowed && !add(iF, iP, nLast)) fOk = false;
-    });
-    if (!fOk) return false;
-  }
-  m_cDualLinks = uint32_t(m_dual.Size());
   return true;
+}
+
+// The turns from link j onto the links that may follow it, in a fixed
+// order: from the start link onto the start links; from a link into the
+// destination onto the destination link; else onto the links leaving its
+// arrival node that its restrictions, a barrier there and the options allow.
+template <class F>
+void CRoadSearch::ForTurns(int32_t j, const RouteOptions& options, uint16_t wVehicle, F f) {
+  const int32_t nStartNode = int32_t(m_cNodes), nDestNode = int32_t(m_cNodes) + 1;
+  if (size_t(j) == m_iStartLink) {
+    for (size_t e = 0; e < m_extra.Size(); ++e)
+      if (m_extraOwner[e] == nStartNode) f(int32_t(m_cGraphLinks + e));
+    return;
+  }
+  if (size_t(j) == m_iDestLink) return;
+  const RoutingLink& l = Link(j);
+  if (l.nArrival == nDestNode) {
+    f(int32_t(m_iDestLink));
+    return;
+  }
+  // A barrier the vehicle may not pass: no way on from its node.
+  if (m_settings.fUseRestrictions && (m_graph.BarrierAt(l.nArrival) & wVehicle)) return;
+  const CPodArray<TurnRestriction>& restrictions = m_graph.GetRestrictions();
+  const int32_t nRestrict = m_settings.fUseRestrictions ? l.nRestrict : -1;
+  const int32_t nFrom = l.cFromNode;
+  ForOutgoing(l.nArrival, [&](int32_t iP) {
+    const RoutingLink& pl = Link(iP);
+    for (int32_t r = nRestrict; r >= 0; r = Ref(r).nNext) {
+      const TurnRestriction& tr = restrictions[size_t(Ref(r).iRestriction)];
+      if (tr.cToRoad == pl.dwRoad && tr.cToNode == TowardNode(pl)) return;
+    }
+    if (options.fAvoidHighways && pl.btType == c_btHighway) return;
+    if (options.fAvoidUTurns && TowardNode(pl) == nFrom) return;
+    f(iP);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -380,13 +383,21 @@ bool CRoadSearch::BuildDualLinks(const RouteOptions& options, RouteProgress& pro
 // start (stage 0) and a run at its end (stage 2), with the rest (stage 1)
 // on other roads. A map without such roads has every link in one stage, and
 // the search is the plain least-cost search over links.
-bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool fAvoidUnpaved, const MapPoint* pGoal) {
+bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t btEnds, const MapPoint* pGoal,
+                         RouteProgress& progress) {
   const int c_cStages = 3;
+  const bool fTimeBased = options.fTimeBased != 0;
+  const bool fAvoidUnpaved = options.fAvoidUnpaved != 0;
+  const uint16_t wVehicle = CRoadGraph::VehicleMask(options.nVehicle, false);
   const size_t cAll = m_cGraphLinks + m_extra.Size();
-  const size_t cLabels = cAll * c_cStages;
-  if (!m_labelCost.Assign(cLabels, -1) || !m_labelPred.Assign(cLabels, -1) || !m_labelDual.Assign(cLabels, -1) ||
-      !m_labelHeap.Assign(cLabels, -1) || !m_labelKey.Assign(cLabels, -1))
-    return false;
+  // Room for a few more links than this search adds, so that the next
+  // search finds the arrays large enough.
+  if (!m_scratch.Fit((m_cGraphLinks + 16 > cAll ? m_cGraphLinks + 16 : cAll) * c_cStages)) return false;
+  // The labels reached go back unreached however the search ends.
+  struct ClearOnExit {
+    RouteSearchScratch& s;
+    ~ClearOnExit() { s.Clear(); }
+  } clearOnExit{m_scratch};
   // The bound of the cost still to come from a link's arrival node: the
   // straight line at the best quality (by time also at the top speed of the
   // map's roads), a hundredth taken off for the rounding of link lengths.
@@ -399,13 +410,13 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
     if (!pGoal || l.nArrival < 0 || uint32_t(l.nArrival) >= m_cNodes) return 0;
     return float(Dist(m_graph.NodePoint(size_t(l.nArrival)), *pGoal, m_fCos)) * fPerUnit;
   };
-  float* pKey = m_labelKey.Data();
-  float* pCost = m_labelCost.Data();
-  int32_t* pPred = m_labelPred.Data();
-  int32_t* pDual = m_labelDual.Data();
-  int32_t* pPos = m_labelHeap.Data();
-  if (!m_heap.Reserve(cAll > 2 ? cAll : 2)) return false;
-  m_heap.Resize(0);
+  float* pKey = m_scratch.labelKey.Data();
+  float* pCost = m_scratch.labelCost.Data();
+  int32_t* pPred = m_scratch.labelPred.Data();
+  int32_t* pPos = m_scratch.labelHeap.Data();
+  CPodArray<int32_t>& heap = m_scratch.heap;
+  CPodArray<int32_t>& touched = m_scratch.touched;
+  heap.Resize(0);
   int32_t* pHeap = nullptr;
   size_t cHeap = 0;
   auto siftUp = [&](size_t i) {
@@ -422,9 +433,9 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
     pPos[v] = int32_t(i);
   };
   auto push = [&](int32_t v) -> bool {
-    if (!m_heap.Push(v)) return false;
-    pHeap = m_heap.Data();
-    cHeap = m_heap.Size();
+    if (!heap.Push(v)) return false;
+    pHeap = heap.Data();
+    cHeap = heap.Size();
     siftUp(cHeap - 1);
     return true;
   };
@@ -432,7 +443,7 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
     const int32_t top = pHeap[0];
     pPos[top] = -1;
     const int32_t last = pHeap[--cHeap];
-    m_heap.Resize(cHeap);
+    heap.Resize(cHeap);
     if (cHeap) {
       size_t i = 0;
       const float c = pKey[last];
@@ -459,7 +470,7 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
   const int32_t nStartLabel = iStart * c_cStages, nDestLabel = iDest * c_cStages;
   pCost[nStartLabel] = 0;
   pKey[nStartLabel] = 0;
-  if (!push(nStartLabel)) return false;
+  if (!touched.Push(nStartLabel) || !push(nStartLabel)) return false;
   uint32_t cPopped = 0;
   bool fFound = false;
   while (cHeap) {
@@ -470,36 +481,41 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
       break;
     }
     if (m_settings.cWorkLimit && cPopped > m_settings.cWorkLimit) break;
+    // A long search takes the user's Cancel.
+    if ((cPopped & 0x3FFF) == 0 && progress.Cancelled()) break;
     const int32_t j = nLabel / c_cStages;
     const int nStage = nLabel % c_cStages;
     const float fCostJ = pCost[nLabel];
-    for (int32_t d = m_firstDual[size_t(j)]; d >= 0; d = m_dual[size_t(d)].cNextLink) {
-      ASSERT(d != m_dual[size_t(d)].cNextLink);
-      if (d == m_dual[size_t(d)].cNextLink) break;
-      const int32_t q = m_dual[size_t(d)].nTo;
+    bool fMemory = true;
+    ForTurns(j, options, wVehicle, [&](int32_t q) {
+      ++m_cTurns;
       const RoutingLink& lq = Link(q);
-      if (lq.wAttributes & wMask) continue;
+      if (!fMemory || (lq.wAttributes & wMask)) return;
       int nNext = 0;
       if (q != iDest) {
         if (endsOnly(lq)) nNext = nStage == 0 ? 0 : 2;
-        else if (nStage == 2) continue;  // off the end run again: a way through
+        else if (nStage == 2) return;  // off the end run again: a way through
         else nNext = 1;
       }
       const int32_t nQ = q * c_cStages + nNext;
       const float c = CRoadGraph::LinkCost(lq.fLength, lq.wAttributes, fTimeBased) + fCostJ;
       if (pCost[nQ] < 0 || pCost[nQ] > c) {
+        if (pCost[nQ] < 0 && !touched.Push(nQ)) {
+          fMemory = false;
+          return;
+        }
         const bool fQueued = pPos[nQ] >= 0;
         pCost[nQ] = c;
         pKey[nQ] = c + bound(lq);
         pPred[nQ] = nLabel;
-        pDual[nQ] = d;
         if (fQueued) siftUp(size_t(pPos[nQ]));
-        else if (!push(nQ)) return false;
+        else if (!push(nQ)) fMemory = false;
       }
-    }
+    });
+    if (!fMemory) return false;
   }
   m_cPopped = cPopped;
-  // The route goes into the route arrays (cost, predecessor, dual link)
+  // The route goes into the route arrays (cost, predecessor)
   // for the assembly. A link met twice (in two stages: a loop that costs as
   // much as not driving it) is driven once, the loop left out.
   if (fFound) {
@@ -520,18 +536,10 @@ bool CRoadSearch::Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool f
       at.emplace(iLink, route.size());
       route.push_back(n);
     }
-    for (size_t k = 0; k < route.size(); ++k) {
-      const size_t iLink = size_t(route[k] / c_cStages);
-      m_routeCost[iLink] = pCost[route[k]];
-      m_routePred[iLink] = k ? route[k - 1] / c_cStages : -1;
-      m_routeDual[iLink] = k ? pDual[route[k]] : -1;
-    }
+    for (size_t k = 0; k < route.size(); ++k)
+      m_routePred[route[k] / c_cStages] = k ? route[k - 1] / c_cStages : -1;
+    m_fDestCost = pCost[nDestLabel];
   }
-  m_labelCost.Free();
-  m_labelPred.Free();
-  m_labelDual.Free();
-  m_labelHeap.Free();
-  m_labelKey.Free();
   return true;
 }
 
@@ -702,7 +710,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
   bool fInRoundabout = false;
   int nExit = 0;
   int32_t iNext = -1;  // the link travelled after the current one
-  int32_t i = m_routePred[m_iDestLink];
+  int32_t i = RoutePred(int32_t(m_iDestLink));
   std::vector<MapPoint> mid;
   while (i >= 0 && size_t(i) != m_iStartLink) {
     const RoutingLink l = Link(i);
@@ -712,7 +720,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
     GraphRoad road;
     if (!m_reader.ReadRoad(l.dwBlock, l.dwRoad, road) || l.nStartPoint >= road.cPoints ||
         l.nEndPoint >= road.cPoints) {
-      i = m_routePred[size_t(i)];
+      i = RoutePred(i);
       iNext = -1;
       continue;
     }
@@ -760,7 +768,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
       FillPoint(pt, mid[k], i, &strLabel);
       pts.push_back(pt);
     }
-    const int32_t iPred = m_routePred[size_t(i)];
+    const int32_t iPred = RoutePred(i);
     if (iPred >= 0 && size_t(iPred) == m_iStartLink) {
       // The first point of the road piece the route starts on (the
       // snapped point follows): a point of that road.
@@ -770,7 +778,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
       }
       break;
     }
-    if (m_routeDual[size_t(i)] < 0) {
+    if (iPred < 0) {
       ASSERT(false);
       break;
     }
@@ -854,15 +862,16 @@ void CRoadSearch::SameRoad(const RoadSnap& start, const RoadSnap& dest, RouteOpt
 }
 
 // One search between two snapped points: the start and destination links,
-// the dual links, the search, the route's points.
+// the search, the route's points.
 bool CRoadSearch::Run(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options, uint16_t wMask,
                       RouteProgress& progress, bool& fMemory) {
   m_extra.Resize(0);
   m_extraOwner.Resize(0);
   m_extraRefs.Resize(0);
-  m_dual.Resize(0);
   m_cPopped = 0;
-  m_cDualLinks = 0;
+  m_cTurns = 0;
+  m_routePred.clear();
+  m_fDestCost = -1;
   m_fCost = -1;
   m_pStart = &start;
   m_pDest = &dest;
@@ -870,28 +879,21 @@ bool CRoadSearch::Run(const RoadSnap& start, const RoadSnap& dest, RouteOptions&
   fMemory = fOk;
   if (fOk) {
     Trace("Routing links: %u\n", unsigned(m_cGraphLinks + m_extra.Size()));
-    fOk = fMemory = BuildDualLinks(options, progress);
-    Trace("Routing dual links: %u\n", unsigned(m_dual.Size()));
+    fOk = fMemory = Prepare();
   }
   if (fOk && progress.Cancelled()) fOk = false;
   if (fOk) {
-    fOk = fMemory = Search(wMask, options.fTimeBased != 0,
-                           m_settings.fUseRestrictions ? CRoadGraph::LinkThroughBit(options.nVehicle) : 0,
-                           options.fAvoidUnpaved != 0, m_settings.fGoalDirected ? &dest.ptNearest : nullptr);
-    if (fOk) fOk = m_routeCost[m_iDestLink] >= 0;
+    fOk = fMemory = Search(options, wMask, m_settings.fUseRestrictions ? CRoadGraph::LinkThroughBit(options.nVehicle) : 0,
+                           m_settings.fGoalDirected ? &dest.ptNearest : nullptr, progress);
+    Trace("Routing turns: %u\n", unsigned(m_cTurns));
+    if (fOk) fOk = m_fDestCost >= 0;
   }
   if (fOk && progress.Cancelled()) fOk = false;
   if (fOk) {
-    m_fCost = double(m_routeCost[m_iDestLink]) - CRoadGraph::LinkCost(1, 0, options.fTimeBased != 0);
+    m_fCost = double(m_fDestCost) - CRoadGraph::LinkCost(1, 0, options.fTimeBased != 0);
     Assemble(start, dest, options);
     progress.Set(1.0);
   }
-  m_dual.Free();
-  m_heap.Free();
-  m_firstDual.Free();
-  m_routeCost.Free();
-  m_routePred.Free();
-  m_routeDual.Free();
   m_pStart = m_pDest = nullptr;
   return fOk;
 }

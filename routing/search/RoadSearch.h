@@ -1,13 +1,14 @@
 // One route search over a map's road graph: where the two points meet the
-// roads, the start and destination links, the dual links (a dual link is an
-// allowed turn from one link onto another), a least-cost search over links
-// and the route's points with their maneuvers. Everything a search adds or
+// roads, the start and destination links, a least-cost search over links
+// (its steps are the turns allowed from one link onto the next, taken as
+// the search reaches them) and the route's points with their maneuvers. Everything a search adds or
 // marks is its own; the graph is only read, so searches never disturb each
 // other.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "routing/search/RoadGraph.h"
@@ -42,7 +43,7 @@ struct RouteSearchStats {
   double msSnap = 0;
   double msTotal = 0;
   uint32_t cLinks = 0;     // links of the search (graph and pseudo links)
-  uint32_t cDualLinks = 0;
+  uint32_t cTurns = 0;     // turns the search looked at
   uint32_t cPopped = 0;    // links taken off the heap
   double fCost = -1;       // cost of the found route (the closing destination link excluded), -1 = none
   bool fSameRoad = false;  // both points on one road: no graph search
@@ -67,9 +68,31 @@ struct RouteSearchSettings {
   bool fGoalDirected = true;
 };
 
+// The large arrays of a search, indexed by label (three per link): lent by
+// the owner of the graph to one search at a time and given back with every
+// label unreached again, so that the next search starts without clearing
+// (or faulting in) arrays the size of the graph.
+struct RouteSearchScratch {
+  CPodArray<float> labelCost;   // -1 = unreached
+  CPodArray<float> labelKey;    // cost + bound of the rest (the heap's order)
+  CPodArray<int32_t> labelPred; // the label it was reached from, -1 = none
+  CPodArray<int32_t> labelHeap; // position in the heap, -1 = not queued
+  CPodArray<int32_t> heap;
+  CPodArray<int32_t> touched;   // labels reached by the running search
+  // Makes room for c labels, all unreached; false when memory ran out.
+  bool Fit(size_t c);
+  // Every label the running search reached unreached again.
+  void Clear();
+  size_t Bytes() const {
+    return labelCost.Bytes() + labelKey.Bytes() + labelPred.Bytes() + labelHeap.Bytes() + heap.Bytes() + touched.Bytes();
+  }
+};
+
 class CRoadSearch {
  public:
-  CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, const RouteSearchSettings& settings);
+  // pScratch: the arrays to use (null: the search's own).
+  CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, const RouteSearchSettings& settings,
+              RouteSearchScratch* pScratch = nullptr);
   CRoadSearch(const CRoadSearch&) = delete;
   CRoadSearch& operator=(const CRoadSearch&) = delete;
 
@@ -86,20 +109,14 @@ class CRoadSearch {
            RouteProgress& progress, bool& fMemory);
   // Both points on one road: its points between them.
   void SameRoad(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options);
-  // The links, dual links and pops of the last Run, and the route's cost.
+  // The links, the turns looked at and the pops of the last Run, and the
+  // route's cost.
   uint32_t GetLinkCount() const { return uint32_t(m_cGraphLinks + m_extra.Size()); }
-  uint32_t GetDualLinkCount() const { return m_cDualLinks; }
+  uint32_t GetTurnCount() const { return m_cTurns; }
   uint32_t GetPopped() const { return m_cPopped; }
   double GetCost() const { return m_fCost; }
 
  private:
-  struct DualLink {
-    int32_t nFrom;      // links
-    int32_t nTo;
-    int32_t cNextLink;  // next dual link leaving the same link, -1 = end
-  };
-  static_assert(sizeof(DualLink) == 12, "");
-
   // A link of the graph or of this search (after the graph's).
   const RoutingLink& Link(int32_t i) const {
     return size_t(i) < m_cGraphLinks ? m_pGraphLinks[i] : m_extra[size_t(i) - m_cGraphLinks];
@@ -122,8 +139,11 @@ class CRoadSearch {
   static RoutingLink SnapLink(const RoadSnap& snap);
   bool ConnectStart(const RoadSnap& snap, const RouteOptions& options);
   bool ConnectDestination(const RoadSnap& snap);
-  bool BuildDualLinks(const RouteOptions& options, RouteProgress& progress);
-  bool Search(uint16_t wMask, bool fTimeBased, uint8_t btEnds, bool fAvoidUnpaved, const MapPoint* pGoal);
+  bool Prepare();
+  template <class F>
+  void ForTurns(int32_t j, const RouteOptions& options, uint16_t wVehicle, F f);
+  bool Search(const RouteOptions& options, uint16_t wMask, uint8_t btEnds, const MapPoint* pGoal,
+              RouteProgress& progress);
   void Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options);
   bool IsForward(const RoutingLink& link) const;
   bool LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, bool* pfAgainst);
@@ -154,25 +174,22 @@ class CRoadSearch {
   CPodArray<RestrictionRef> m_extraRefs;
   size_t m_iStartLink = 0;          // the closing start and destination links
   size_t m_iDestLink = 0;
-  CPodArray<DualLink> m_dual;
-  CPodArray<int32_t> m_firstDual;   // per link: first dual link leaving it, -1 = none
-  // The route found, per link: its cost, the link before it and the dual
-  // link it was reached by (-1 off the route).
-  CPodArray<float> m_routeCost;
-  CPodArray<int32_t> m_routePred;
-  CPodArray<int32_t> m_routeDual;
-  CPodArray<int32_t> m_heap;
+  // The route found: the link before each of its links (the start link's
+  // is -1), and its cost up to the destination link (-1 = none).
+  std::unordered_map<int32_t, int32_t> m_routePred;
+  float m_fDestCost = -1;
+  int32_t RoutePred(int32_t iLink) const {
+    auto it = m_routePred.find(iLink);
+    return it == m_routePred.end() ? -1 : it->second;
+  }
   // The search's labels: a link reached in one of three stages of the route
   // (three per link): still on roads kept to the ends at its start,
   // through, on such roads again towards its end.
-  CPodArray<float> m_labelCost;
-  CPodArray<int32_t> m_labelPred;
-  CPodArray<int32_t> m_labelDual;
-  CPodArray<int32_t> m_labelHeap;
-  CPodArray<float> m_labelKey;      // cost + bound of the rest (the heap's order)
+  RouteSearchScratch m_ownScratch;
+  RouteSearchScratch& m_scratch;
   const RoadSnap* m_pStart = nullptr;
   const RoadSnap* m_pDest = nullptr;
   uint32_t m_cPopped = 0;
-  uint32_t m_cDualLinks = 0;
+  uint32_t m_cTurns = 0;
   double m_fCost = -1;
 };
