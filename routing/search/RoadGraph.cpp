@@ -184,34 +184,24 @@ bool CRoadGraph::ReadBarriers(IRoadGraphReader& reader) {
   return true;
 }
 
-// Pass 1 counts the links, pass 2 makes them.
+// The links of every road, block by block (the first 60 % of the bar).
 class CRoadGraph::Loader : public CRoadVisitor {
  public:
-  Loader(CRoadGraph& graph, RouteProgress& progress, int nPass) : m_graph(graph), m_progress(progress), m_nPass(nPass) {}
+  Loader(CRoadGraph& graph, RouteProgress& progress) : m_graph(graph), m_progress(progress) {}
   bool OnBlock(uint32_t nBlock, uint32_t cBlocks) override {
-    const double f = m_nPass == 0 ? 0.1 * nBlock / cBlocks : 0.1 + 0.5 * nBlock / cBlocks;
-    m_fCancelled = !m_progress.Set(f);
+    m_fCancelled = !m_progress.Set(0.6 * nBlock / cBlocks);
     return !m_fCancelled;
   }
   bool OnRoad(const GraphRoad& road) override {
-    if (m_nPass == 0) {
-      size_t cNodePoints = 0;
-      for (uint32_t i = 0; i < road.cPoints; ++i)
-        cNodePoints += road.pNodes[i] >= 0 && uint32_t(road.pNodes[i]) < m_graph.m_cNodes;
-      if (cNodePoints >= 2) cCounted += (cNodePoints - 1) * ((road.wAttributes & c_wOneWay) ? 1 : 2);
-      return true;
-    }
     m_fNoMemory = !m_graph.AddRoadLinks(road);
     return !m_fNoMemory;
   }
-  size_t cCounted = 0;
   bool m_fCancelled = false;
   bool m_fNoMemory = false;
 
  private:
   CRoadGraph& m_graph;
   RouteProgress& m_progress;
-  int m_nPass;
 };
 
 bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
@@ -235,15 +225,17 @@ bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
   if (!m_nodes.Assign(m_cNodes, RoutingNode{-1, 0})) return OutOfMemory();
   if (!m_nodePoints.Assign(m_cNodes, MapPoint{0, 0})) return OutOfMemory();
   if (!ReadBarriers(reader)) return OutOfMemory();
-  for (int nPass = 0; nPass < 2; ++nPass) {
-    Loader loader(*this, progress, nPass);
-    // A damaged block ends the walk with the roads read so far; a map
-    // that cannot be walked at all has no graph.
-    const bool fWalked = reader.ReadRoads(nullptr, 0, loader);
-    if (loader.m_fNoMemory) return OutOfMemory();
-    if (!fWalked) return false;
-    if (nPass == 0 && !m_links.Reserve(loader.cCounted + 10)) return OutOfMemory();
-  }
+  // One walk over the roads: room first for about as many links as a road
+  // network has (five per two nodes), more as needed, the rest given back.
+  const size_t cGuess = size_t(m_cNodes) * 5 / 2 + 16;
+  if (!m_links.Reserve(cGuess) && !m_links.Reserve(16)) return OutOfMemory();
+  Loader loader(*this, progress);
+  // A damaged block ends the walk with the roads read so far; a map that
+  // cannot be walked at all has no graph.
+  const bool fWalked = reader.ReadRoads(nullptr, 0, loader);
+  if (loader.m_fNoMemory) return OutOfMemory();
+  if (!fWalked) return false;
+  m_links.ShrinkToFit();
   if (!ReadRestrictions(reader)) return OutOfMemory();
   if (!progress.Set(0.6)) return false;
   m_fBuilt = true;

@@ -50,6 +50,14 @@ class CPodArray {
     return true;
   }
   void Resize(size_t c) { m_c = c <= m_c ? c : m_c; }  // shrinks only
+  // Gives back the room past the size.
+  void ShrinkToFit() {
+    if (m_c == m_cAlloc || m_c == 0) return;
+    if (T* p = static_cast<T*>(std::realloc(m_p, m_c * sizeof(T)))) {
+      m_p = p;
+      m_cAlloc = m_c;
+    }
+  }
   void Free() {
     std::free(m_p);
     m_p = nullptr;
