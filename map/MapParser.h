@@ -326,6 +326,9 @@ class CMapParser {
   // nearest leads nowhere. False when none.
   virtual bool SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                              std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad);  // 16
+  // The bytes the map holds for routes (its road graph, the view of it and
+  // the arrays its searches reuse); 0 when none.
+  virtual size_t GetRouteMemory() { return 0; }  // 17
 
   const MapRect& GetRect() const { return m_rect; }
   uint32_t GetFirstScale() const { return m_nScaleFirst; }

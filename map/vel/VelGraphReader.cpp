@@ -187,6 +187,10 @@ bool CVelParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOpti
   return pRouter && pRouter->FindRoute(ptStart, ptEnd, *pOptions, pProgress);
 }
 
+size_t CVelParser::GetRouteMemory() {
+  return (m_pRouter ? m_pRouter->MemoryBytes() : 0) + (m_pRoadNet ? m_pRoadNet->MemoryBytes() : 0);
+}
+
 bool CVelParser::SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                                std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) {
   CRoadRouter* pRouter = GetRouter();

@@ -119,6 +119,7 @@ class CVelParser : public CMapParser, public IRoadGraphReader {
   bool GetRoadNet(const RouteOptions& options, const MapProgress* pProgress, const RoadNet** ppNet) override;
   bool SnapToRoadNet(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                      std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad) override;
+  size_t GetRouteMemory() override;
   // The route search of this map (its graph is built by the first search);
   // null when the map has no road graph.
   CRoadRouter* GetRouter();

@@ -335,6 +335,8 @@ static CMapParser* OpenMember(const std::u16string& strName, const std::u16strin
 CMapParser* CVidxParser::RouteMember(uint32_t i) {
   if (i >= m_cMaps) return nullptr;
   if (m_routeMembers.size() != m_cMaps) m_routeMembers.resize(m_cMaps);
+  if (m_routeUse.size() != m_cMaps) m_routeUse.resize(m_cMaps, 0);
+  m_routeUse[i] = m_nRoute;
   if (!m_routeMembers[i]) {
     m_routeMembers[i].reset(OpenMember(GetMember(i).strFileName, GetMemberPath(i), nullptr));
     if (m_routeMembers[i]) ++m_cRouteOpened;
@@ -365,6 +367,32 @@ bool CVidxParser::SnapToMember(uint32_t m, MapPoint pt, bool fDestination, bool 
     return false;
   }
   return pMember->SnapToRoadNet(pt, fDestination, fNext, options, nodes, pfOffRoad);
+}
+
+size_t CVidxParser::GetRouteMemory() {
+  size_t cb = m_crossScratch.Bytes();
+  for (const std::unique_ptr<CMapParser>& p : m_routeMembers)
+    if (p) cb += p->GetRouteMemory();
+  return cb;
+}
+
+void CVidxParser::KeepRouteMemoryBound() {
+  if (!m_cbRouteLimit) return;
+  for (;;) {
+    if (GetRouteMemory() <= m_cbRouteLimit) return;
+    // The member the longest unused, of those this route did not use.
+    int nOldest = -1;
+    for (size_t i = 0; i < m_routeMembers.size(); ++i)
+      if (m_routeMembers[i] && m_routeUse[i] < m_nRoute && (nOldest < 0 || m_routeUse[i] < m_routeUse[size_t(nOldest)]))
+        nOldest = int(i);
+    if (nOldest < 0) return;
+    m_routeMembers[size_t(nOldest)].reset();
+    if (size_t(nOldest) < m_crossScratch.dists.size()) {
+      std::vector<float>().swap(m_crossScratch.dists[size_t(nOldest)]);
+      std::vector<int64_t>().swap(m_crossScratch.preds[size_t(nOldest)]);
+    }
+    ++m_routeStats.cMembersClosed;
+  }
 }
 
 uint32_t CVidxParser::GetRouteMembersOpen() const {
@@ -417,8 +445,16 @@ void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, boo
 }  // namespace
 
 bool CVidxParser::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress) {
-  if (!pOptions) return false;
+  ++m_nRoute;
   m_routeStats = CollectionRouteStats();
+  const bool fFound = FindRouteInMembers(ptStart, ptEnd, pOptions, pProgress);
+  KeepRouteMemoryBound();
+  return fFound;
+}
+
+bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions,
+                                     const MapProgress* pProgress) {
+  if (!pOptions) return false;
   const int nStart = FindMapAt(ptStart), nEnd = FindMapAt(ptEnd);
   if (nStart < 0 || nEnd < 0) return false;
   // Where the members meet, the search over their road graphs finds the

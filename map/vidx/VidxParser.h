@@ -64,11 +64,18 @@ class CVidxParser : public CMapParser, private ICrossingMembers {
   int GetRouteMember() const { return m_nRouteMap; }
   // Members opened for routes (their graphs stay built for the next one).
   uint32_t GetRouteMembersOpen() const;
+  // The bytes the members opened for routes may hold for them (graphs,
+  // views, search arrays) once a route is done: past it the members the
+  // route did not use are closed, the longest unused first (0: no bound).
+  void SetRouteMemoryLimit(size_t cb) { m_cbRouteLimit = cb; }
+  // The bytes they hold now.
+  size_t GetRouteMemory() override;
   struct CollectionRouteStats {
     uint32_t cMembersSearched = 0;  // members whose graphs the last search reached
     uint32_t cLegs = 0;
     uint64_t cPopped = 0;
     size_t cbGraphs = 0;            // bytes of the graph views it used
+    uint32_t cMembersClosed = 0;    // members closed after it to keep within the bound
   };
   const CollectionRouteStats& GetRouteStats() const { return m_routeStats; }
   // The first member, in record order, whose rectangle holds the point; -1
@@ -144,6 +151,13 @@ class CVidxParser : public CMapParser, private ICrossingMembers {
   uint32_t m_cRouteOpened = 0;
   CollectionRouteStats m_routeStats;
   CrossingScratch m_crossScratch;  // lent to the search across the members
+  std::vector<uint64_t> m_routeUse;  // per member: the route that last used it
+  uint64_t m_nRoute = 0;             // routes asked for so far
+  size_t m_cbRouteLimit = size_t(192) << 20;
+  // Closes members the route just done did not use while the members open
+  // for routes hold more than the limit.
+  void KeepRouteMemoryBound();
+  bool FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOptions* pOptions, const MapProgress* pProgress);
 };
 
 // The parser of an index, or null when the format list gives the file to

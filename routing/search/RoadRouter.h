@@ -34,6 +34,8 @@ class CRoadRouter {
   double GetCosLatitude() const { return m_graph.GetCosLatitude(); }
   uint16_t BarrierAt(int32_t nNode) const { return m_graph.BarrierAt(nNode); }
   const RouteSearchStats& GetStats() const { return m_stats; }
+  // The bytes of the graph and of the arrays its searches reuse.
+  size_t MemoryBytes() const { return m_graph.MemoryBytes() + m_scratch.Bytes(); }
 
   // The graph (built when needed) as a view for searches over several
   // maps (CRoadGraph::FillRoadNet). False when it cannot be built.

@@ -222,6 +222,48 @@ TEST(CollectionRoute, TheBarMovesAcrossTheRangeAndCancelEndsTheSearch) {
   EXPECT_TRUE(none.points.empty());
 }
 
+// The members opened for routes stay within the memory bound: past it the
+// members the last route did not use are closed (the longest unused first),
+// and the routes come out the same as with every member kept.
+TEST(CollectionRoute, MembersOpenForRoutesStayWithinTheMemoryBound) {
+  const std::string dir = std::string(VELMO_BINARY_DIR) + "/colroute-north-bayreuth/";
+  const std::vector<Pair> pairs = ReadPairs("north-bayreuth");
+  if (pairs.empty() || !std::filesystem::exists(dir + "Index.vidx"))
+    GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
+  std::unique_ptr<CMapParser> kept(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  std::unique_ptr<CMapParser> bounded(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
+  CVidxParser* pKept = AsVidxParser(kept.get());
+  CVidxParser* pBounded = AsVidxParser(bounded.get());
+  ASSERT_TRUE(pKept && pBounded);
+  pKept->SetRouteMemoryLimit(0);
+  // About three members' worth: measured on the first route.
+  RouteOptions first = Car(false);
+  ASSERT_TRUE(kept->FindRoute(pairs[0].a, pairs[0].b, &first, nullptr));
+  const size_t cbPerMember = pKept->GetRouteMemory() / std::max(1u, pKept->GetRouteMembersOpen());
+  ASSERT_GT(cbPerMember, 0u);
+  const size_t cbLimit = cbPerMember * 3;
+  pBounded->SetRouteMemoryLimit(cbLimit);
+  uint32_t cClosed = 0;
+  for (const Pair& pair : pairs) {
+    SCOPED_TRACE("pair " + std::to_string(pair.n));
+    RouteOptions a = Car(false), b = Car(false);
+    const bool fA = kept->FindRoute(pair.a, pair.b, &a, nullptr);
+    ASSERT_EQ(bounded->FindRoute(pair.a, pair.b, &b, nullptr), fA);
+    ASSERT_EQ(a.points.size(), b.points.size());
+    for (size_t i = 0; i < a.points.size(); ++i) {
+      ASSERT_EQ(a.points[i].x, b.points[i].x) << i;
+      ASSERT_EQ(a.points[i].y, b.points[i].y) << i;
+    }
+    cClosed += pBounded->GetRouteStats().cMembersClosed;
+    // Within the bound, or holding only what the route itself used.
+    EXPECT_TRUE(pBounded->GetRouteMemory() <= cbLimit ||
+                pBounded->GetRouteMembersOpen() <= pBounded->GetRouteStats().cMembersSearched)
+        << pBounded->GetRouteMemory() << " bytes in " << pBounded->GetRouteMembersOpen() << " members";
+  }
+  EXPECT_GT(cClosed, 0u) << "the routes should reach more members than the bound keeps";
+  EXPECT_GT(pKept->GetRouteMembersOpen(), pBounded->GetRouteMembersOpen());
+}
+
 #endif
 
 }  // namespace
