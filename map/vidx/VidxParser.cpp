@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <queue>
@@ -475,6 +476,12 @@ bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOpti
     std::vector<RouterPoint> route;
     MapPoint ptFrom = ptStart;
     uint32_t nMember = found.nFirstMember;
+    for (const RouteCrossing& c : crossings) {
+      char sz[128];
+      std::snprintf(sz, sizeof sz, "Crossing %u -> %u at %.7f,%.7f (%u ways)\n", unsigned(c.nFrom), unsigned(c.nTo),
+                    MapToDegrees(c.pt.y), MapToDegrees(c.pt.x), unsigned(c.cWays));
+      platform::DebugOutputA(sz);
+    }
     for (size_t i = 0; i <= crossings.size(); ++i) {
       if (pProgress && pProgress->IsCancelled()) return false;
       const MapPoint ptTo = i < crossings.size() ? crossings[i].pt : ptEnd;
