@@ -2,7 +2,9 @@
 // (the members' graphs not yet built: they are opened and built as the
 // search reaches them) and then the same route again (graphs built), the
 // median of --runs. Prints CSV:
-//   cold,<ms>,<km>,<legs>,<members searched>,<members open>,<graph bytes>,<states popped>
+//   cold,<ms>,<km>,<legs>,<members searched>,<members open>,<graph view bytes>,<states popped>,<route memory bytes>
+// (route memory: what the open members and the collection hold for routes:
+// graphs, views and the arrays searches reuse)
 //   warm,<median ms>,<max ms>
 // Usage: bench_collection_route FOLDER/ FROM_LAT FROM_LON TO_LAT TO_LON [--runs N]
 #include <algorithm>
@@ -68,8 +70,9 @@ int main(int argc, char** argv) {
   }
   const double msCold = NowMs() - t0;
   const CVidxParser::CollectionRouteStats stats = pIndex->GetRouteStats();
-  std::printf("cold,%.1f,%.1f,%u,%u,%u,%zu,%llu\n", msCold, RouteKm(first), stats.cLegs, stats.cMembersSearched,
-              pIndex->GetRouteMembersOpen(), stats.cbGraphs, static_cast<unsigned long long>(stats.cPopped));
+  std::printf("cold,%.1f,%.1f,%u,%u,%u,%zu,%llu,%zu\n", msCold, RouteKm(first), stats.cLegs, stats.cMembersSearched,
+              pIndex->GetRouteMembersOpen(), stats.cbGraphs, static_cast<unsigned long long>(stats.cPopped),
+              pIndex->GetRouteMemory());
   std::vector<double> times;
   for (int r = 0; r < cRuns; ++r) {
     RouteOptions o;
