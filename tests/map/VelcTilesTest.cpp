@@ -600,8 +600,8 @@ std::map<std::string, std::string> CollectionFiles(const std::string& dir) {
 
 // Where the objects and node locations are kept and how many threads write
 // the tiles changes nothing in the folder: every object spilled to the
-// temporary file (--memory 0), a dense or sparse node index in a file, one
-// thread or two.
+// temporary file (--memory 0), the heap's blocks of 4 KB and more in a file
+// too, a dense or sparse node index in a file, one thread or two.
 TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
   const std::string strLogFile = TempPath("runs.log");
   auto run = [&](const std::string& strName, const std::string& strOptions) {
@@ -611,18 +611,24 @@ TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
     EXPECT_EQ(std::system(strCmd.c_str()), 0) << strCmd << "\n" << ReadAll(strLogFile);
     return std::make_pair(CollectionFiles(dir), ReadAll(strLogFile));
   };
-  const auto base = run("same-base", "--jobs 1 --index flex_mem");
+  const auto base = run("same-base", "--jobs 1 --index flex_mem --heap-spill 0");
   ASSERT_GE(base.first.size(), 5u);  // four tiles or more and the index
   ASSERT_TRUE(base.first.count("Index.vidx"));
   EXPECT_NE(base.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << base.second;
+  EXPECT_NE(base.second.find("large blocks in a temporary file: 0 bytes at most, 0 blocks"), std::string::npos)
+      << base.second;
   const char* apszOptions[] = {"--jobs 1 --memory 0 --index sparse_file_array --temp '" VELMO_BINARY_DIR "'",
-                               "--jobs 2 --memory 0 --index dense_file_array", "--jobs 2", "--jobs 3 --memory 1"};
+                               "--jobs 2 --memory 0 --index dense_file_array --heap-spill 4096", "--jobs 2",
+                               "--jobs 3 --memory 1 --heap-spill 65536"};
   for (const char* pszOptions : apszOptions) {
     SCOPED_TRACE(pszOptions);
     const auto other = run("same-other", pszOptions);
     EXPECT_TRUE(other.first == base.first);
     if (std::string(pszOptions).find("--memory 0") != std::string::npos) {
       EXPECT_EQ(other.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << other.second;
+    }
+    if (std::string(pszOptions).find("--heap-spill") != std::string::npos) {
+      EXPECT_EQ(other.second.find("large blocks in a temporary file: 0 bytes"), std::string::npos) << other.second;
     }
   }
   // Quiet when standard error is not a terminal; on one (a pseudo-terminal

@@ -33,6 +33,7 @@
 #include "tools/velc/Categories.h"
 #include "tools/velc/Coastline.h"
 #include "tools/velc/Progress.h"
+#include "tools/velc/SpillHeap.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "view/MapUnits.h"
@@ -1060,7 +1061,11 @@ class CReadProgress : public osmium::handler::Handler {
   CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader& reader)
       : m_pProgress(pProgress), m_stats(stats), m_reader(reader) {}
   void osm_object(const osmium::OSMObject&) {
-    if (m_pProgress && (++m_c & 0xFFFF) == 0) m_pProgress->Reading(m_stats.cNodes, m_stats.cWays, m_reader.offset());
+    ++m_c;
+    if (m_pProgress && (m_c & 0xFFFF) == 0) m_pProgress->Reading(m_stats.cNodes, m_stats.cWays, m_reader.offset());
+    // The pages of the large blocks filled so far (the multipolygon members
+    // waiting for their relations) need not stay with the process.
+    if ((m_c & 0xFFFFF) == 0) DropSpillHeapResident();
   }
 
  private:
