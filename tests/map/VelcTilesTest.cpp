@@ -218,6 +218,19 @@ TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches)
   ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
   ASSERT_GE(stats.tiles.size(), 4u);
   EXPECT_EQ(stats.cIndexedMaps, int32_t(stats.tiles.size()));
+  // Each tile is the map of the objects that touch its rectangle, taken
+  // from every object of the map one by one (the collection's writer finds
+  // them by their bounds, made once).
+  for (size_t i = 0; i < stats.tiles.size(); ++i) {
+    VelWriterOptions tileOptions;
+    std::vector<VelLevelInput> tileLevels;
+    ExtractTile(in.options, in.levels, stats.tiles[i], i == 0, tileOptions, tileLevels);
+    std::vector<uint8_t> want;
+    ASSERT_TRUE(WriteVelMap(tileOptions, tileLevels, want, strError)) << strError;
+    std::ifstream file(dir + "/" + TileFileName(uint32_t(i)), std::ios::binary);
+    const std::vector<uint8_t> got((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(got == want) << TileFileName(uint32_t(i)) << ": " << got.size() << " bytes, " << want.size() << " wanted";
+  }
 
   std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   ASSERT_TRUE(map);

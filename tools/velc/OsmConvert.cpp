@@ -1092,14 +1092,17 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     osmium::area::Assembler::config_type config;
     config.create_empty_areas = false;
     osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
-    osmium::relations::read_relations(file, manager);
     CConvertHandler handler(mapping, store, stats);
     std::vector<TurnRelation> turns;
-    if (pGraph) {
+    if (!pGraph) osmium::relations::read_relations(file, manager);
+    else {
+      // One pass over the ways and relations finds the road graph's nodes,
+      // the turn restrictions and the multipolygons to assemble.
       CRoadScanHandler scan(mapping, stats);
       osmium::io::Reader scanReader{file, osmium::osm_entity_bits::way | osmium::osm_entity_bits::relation};
-      osmium::apply(scanReader, scan);
+      osmium::apply(scanReader, scan, manager);
       scanReader.close();
+      manager.prepare_for_lookup();
       turns = std::move(scan.Turns());
       std::vector<bool> twice;
       std::vector<osmium::object_id_type> graphNodes = scan.TakeGraphNodes(twice);
