@@ -1,9 +1,10 @@
 #!/bin/bash
 # velc on large inputs: peak memory and seconds per million nodes with one
 # thread and with two, beside Navit's maptool on the same file (when
-# installed) and, with OLD_VELC, an earlier velc that held everything in
-# memory; then scripts/make-maps with four parts and two jobs against one
-# velc run. One run of each, in one go, so the figures compare.
+# installed) and, with OLD_VELC, an earlier velc (or this one with the
+# heap's large blocks kept in memory, a script that runs
+# `exec velc --heap-spill 0 --jobs 1 "$@"`); then scripts/make-maps with
+# four parts and two jobs against one velc run. One run of each, in one go, so the figures compare.
 #
 #   bench/map/velc_country.sh VELC VELMO_CLI IN.osm.pbf...
 # (inputs: e.g. `demogen --size N` turned into PBF with `osmium cat`)
@@ -35,15 +36,15 @@ run() {
 }
 per_m() { awk -v s="$1" -v n="$2" 'BEGIN {printf "%.2f", s / (n / 1e6)}'; }
 
-echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | old anon MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 for f in "$@"; do
   nodes=$(osmium fileinfo -e -g data.count.nodes "$f")
   read -r s1 m1 a1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
   read -r s2 m2 a2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
   ratio=$(awk -v a="$s1" -v b="$s2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')
-  so=- mo=-
-  if [ -n "${OLD_VELC:-}" ]; then read -r so mo _ <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
+  so=- mo=- ao=-
+  if [ -n "${OLD_VELC:-}" ]; then read -r so mo ao <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
   sm=- mm=-
   if command -v maptool > /dev/null; then
     read -r sm mm _ <<< "$(cd "$WORK" && run maptool --protobuf -i "$(realpath "$f")" "$WORK/out.bin")"
@@ -62,6 +63,6 @@ print(json.dumps({"type": "FeatureCollection",
                   "features": [{"type": "Feature", "properties": {"name": n}, "geometry": box(*r)} for n, r in parts]}))
 PY
   read -r sp mp _ <<< "$(run env VELC="$VELC" VELMO_CLI="$CLI" "$HERE/../../scripts/make-maps" "$f" "$WORK/r4.geojson" "$WORK/mm" -j2 --quiet)"
-  echo "| $(basename "$f") | $(awk -v n="$nodes" 'BEGIN {printf "%.1f", n / 1e6}') | $s1 | $(per_m "$s1" "$nodes") | $m1 | $a1 | $s2 | $m2 | $a2 | $ratio | $so | $mo | $sm | $mm | $sp |"
+  echo "| $(basename "$f") | $(awk -v n="$nodes" 'BEGIN {printf "%.1f", n / 1e6}') | $s1 | $(per_m "$s1" "$nodes") | $m1 | $a1 | $s2 | $m2 | $a2 | $ratio | $so | $mo | $ao | $sm | $mm | $sp |"
   rm -rf "$WORK/j1" "$WORK/j2" "$WORK/old" "$WORK/mm"
 done

@@ -2,7 +2,8 @@
 // writer that takes the objects' points over and frees them must give the
 // same bytes as the one that leaves its input alone, on made-up roads cut
 // into pieces, on the demo region and on the real extracts (the sea of the
-// coast extracts goes in front of the objects read).
+// coast extracts goes in front of the objects read), and reading with two
+// threads gives the same map.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -148,6 +149,32 @@ TEST(VelcMemory, CompiledDemoRegionAndExtractsMatchTheWriterThatKeepsItsInput) {
     ASSERT_TRUE(WriteVelMap(opt, levels, kept, strError)) << strError;
     ASSERT_EQ(kept.size(), compiled.size());
     EXPECT_TRUE(kept == compiled);
+    // Read by two threads (one reads the file and assembles the areas, the
+    // other converts): the same map.
+    VelcRunOptions run;
+    run.cJobs = 2;
+    const std::string strOut2 = std::string(VELMO_BINARY_DIR) + "/velcmemtest-2.vel";
+    ASSERT_TRUE(CompileOsmToVel(strIn, strOut2, "", VelWriterOptions(), strError, nullptr, nullptr, nullptr, true, true,
+                                &run))
+        << strError;
+    EXPECT_TRUE(ReadBytes(strOut2) == compiled);
   }
   if (inputs.size() > 1) EXPECT_TRUE(fSea) << "no extract with a coastline: the sea's place was not checked";
+
+  // A file cut short stops the reading threads with the reader's message.
+  const std::vector<uint8_t> demo = ReadBytes(strDemo);
+  const std::string strCut = std::string(VELMO_BINARY_DIR) + "/velcmemtest-cut.osm";
+  {
+    std::ofstream out(strCut, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(demo.data()), std::streamsize(demo.size() * 2 / 3));
+  }
+  for (unsigned cJobs : {1u, 2u}) {
+    VelcRunOptions run;
+    run.cJobs = cJobs;
+    strError.clear();
+    EXPECT_FALSE(CompileOsmToVel(strCut, std::string(VELMO_BINARY_DIR) + "/velcmemtest-cut.vel", "",
+                                 VelWriterOptions(), strError, nullptr, nullptr, nullptr, true, true, &run))
+        << cJobs;
+    EXPECT_EQ(strError.compare(0, 12, "cannot read "), 0) << cJobs << ": " << strError;
+  }
 }

@@ -218,6 +218,19 @@ TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches)
   ASSERT_TRUE(WriteVelCollection(in.options, in.levels, dir, 4000, strError, &stats)) << strError;
   ASSERT_GE(stats.tiles.size(), 4u);
   EXPECT_EQ(stats.cIndexedMaps, int32_t(stats.tiles.size()));
+  // Each tile is the map of the objects that touch its rectangle, taken
+  // from every object of the map one by one (the collection's writer finds
+  // them by their bounds, made once).
+  for (size_t i = 0; i < stats.tiles.size(); ++i) {
+    VelWriterOptions tileOptions;
+    std::vector<VelLevelInput> tileLevels;
+    ExtractTile(in.options, in.levels, stats.tiles[i], i == 0, tileOptions, tileLevels);
+    std::vector<uint8_t> want;
+    ASSERT_TRUE(WriteVelMap(tileOptions, tileLevels, want, strError)) << strError;
+    std::ifstream file(dir + "/" + TileFileName(uint32_t(i)), std::ios::binary);
+    const std::vector<uint8_t> got((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(got == want) << TileFileName(uint32_t(i)) << ": " << got.size() << " bytes, " << want.size() << " wanted";
+  }
 
   std::unique_ptr<CMapParser> map(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   ASSERT_TRUE(map);
@@ -600,8 +613,8 @@ std::map<std::string, std::string> CollectionFiles(const std::string& dir) {
 
 // Where the objects and node locations are kept and how many threads write
 // the tiles changes nothing in the folder: every object spilled to the
-// temporary file (--memory 0), a dense or sparse node index in a file, one
-// thread or two.
+// temporary file (--memory 0), the heap's blocks of 4 KB and more in a file
+// too, a dense or sparse node index in a file, one thread or two.
 TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
   const std::string strLogFile = TempPath("runs.log");
   auto run = [&](const std::string& strName, const std::string& strOptions) {
@@ -611,18 +624,24 @@ TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
     EXPECT_EQ(std::system(strCmd.c_str()), 0) << strCmd << "\n" << ReadAll(strLogFile);
     return std::make_pair(CollectionFiles(dir), ReadAll(strLogFile));
   };
-  const auto base = run("same-base", "--jobs 1 --index flex_mem");
+  const auto base = run("same-base", "--jobs 1 --index flex_mem --heap-spill 0");
   ASSERT_GE(base.first.size(), 5u);  // four tiles or more and the index
   ASSERT_TRUE(base.first.count("Index.vidx"));
   EXPECT_NE(base.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << base.second;
+  EXPECT_NE(base.second.find("large blocks in a temporary file: 0 bytes at most, 0 blocks"), std::string::npos)
+      << base.second;
   const char* apszOptions[] = {"--jobs 1 --memory 0 --index sparse_file_array --temp '" VELMO_BINARY_DIR "'",
-                               "--jobs 2 --memory 0 --index dense_file_array", "--jobs 2", "--jobs 3 --memory 1"};
+                               "--jobs 2 --memory 0 --index dense_file_array --heap-spill 4096", "--jobs 2",
+                               "--jobs 3 --memory 1 --heap-spill 65536"};
   for (const char* pszOptions : apszOptions) {
     SCOPED_TRACE(pszOptions);
     const auto other = run("same-other", pszOptions);
     EXPECT_TRUE(other.first == base.first);
     if (std::string(pszOptions).find("--memory 0") != std::string::npos) {
       EXPECT_EQ(other.second.find("objects spilled to a temporary file: 0 bytes"), std::string::npos) << other.second;
+    }
+    if (std::string(pszOptions).find("--heap-spill") != std::string::npos) {
+      EXPECT_EQ(other.second.find("large blocks in a temporary file: 0 bytes"), std::string::npos) << other.second;
     }
   }
   // Quiet when standard error is not a terminal; on one (a pseudo-terminal

@@ -136,8 +136,8 @@ void CAddressCollector::AddStreet(int64_t iObject, MapPoint pt, const std::u16st
 void CAddressCollector::Shift(uint32_t cMoved) {
   for (Place& p : m_places)
     if (p.iObject >= 0) p.iObject += cMoved;
-  for (Address& a : m_addresses) a.iObject += cMoved;
-  for (Street& s : m_streets) s.iObject += cMoved;
+  for (size_t i = 0; i < m_addresses.size(); ++i) m_addresses[i].iObject += cMoved;
+  for (size_t i = 0; i < m_streets.size(); ++i) m_streets[i].iObject += cMoved;
 }
 
 int32_t CAddressCollector::CityNamed(const std::u16string& strName, MapPoint pt) const {
@@ -268,7 +268,8 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
   stats.cCountries = uint32_t(index.countries.size());
   // Addresses.
   TextList zips{{}, &index.lists[0]}, streets{{}, &index.lists[1]}, numbers{{}, &index.lists[2]};
-  for (const Address& a : m_addresses) {
+  for (size_t k = 0; k < m_addresses.size(); ++k) {
+    const Address& a = m_addresses[k];
     if (size_t(a.iObject) >= cObjects) continue;
     int32_t iCity = a.iCity == 0 ? -1 : CityNamed(Text(a.iCity), a.pt);
     if (iCity < 0) iCity = CityAt(a.pt);
@@ -278,7 +279,8 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
     store.SetAddress(iFinest, a.iObject, adw);
     if (iCity < 0) ++stats.cAddressesNoCity;
   }
-  for (const Street& s : m_streets) {
+  for (size_t k = 0; k < m_streets.size(); ++k) {
+    const Street& s = m_streets[k];
     if (size_t(s.iObject) >= cObjects) continue;
     if (store.HasAddress(iFinest, s.iObject)) continue;
     uint32_t adw[4];

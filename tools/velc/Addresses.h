@@ -12,6 +12,7 @@
 
 #include "map/MapRect.h"
 #include "tools/velc/ObjectStore.h"
+#include "tools/velc/SpillHeap.h"
 #include "tools/velc/TypeMapping.h"
 #include "tools/velc/VelWriter.h"
 
@@ -85,8 +86,8 @@ class CAddressCollector {
 
   std::vector<Place> m_places;
   std::vector<Boundary> m_boundaries;
-  std::deque<Address> m_addresses;
-  std::deque<Street> m_streets;
+  CPagedList<Address> m_addresses;  // in large blocks, which spill past the heap
+  CPagedList<Street> m_streets;
   std::vector<std::u16string> m_texts{std::u16string()};
   std::unordered_map<std::u16string, uint32_t> m_textNumbers;
   // Resolved.

@@ -15,6 +15,7 @@
 #include "platform/Str.h"
 #include "tools/velc/OsmConvert.h"
 #include "tools/velc/Progress.h"
+#include "tools/velc/SpillHeap.h"
 
 #include <unistd.h>
 
@@ -39,7 +40,8 @@ static void Usage() {
                "  --stats             print what was converted\n"
                "  --tile-size KB      with a folder as the output: tiles of at most KB kilobytes of\n"
                "                      objects (default: as large as a map can be, 16384)\n"
-               "  --jobs N            threads that cut and write the tiles (default: one per core)\n"
+               "  --jobs N            threads that read and convert the file (two from 2 on) and\n"
+               "                      cut and write the tiles (default: one per core)\n"
                "  --memory MB         memory for the converted objects before they spill to a\n"
                "                      temporary file (default 256)\n"
                "  --index TYPE        node location index: sparse_file_array, dense_file_array,\n"
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
   bool fStats = false;
   bool fRoadGraph = true;
   uint64_t cbTileBudget = c_cbDefaultTileBudget;
+  size_t cbHeapSpill = c_cbSpillThreshold;  // 0: large blocks stay in memory
   VelcRunOptions run;
   bool fQuiet = false;
   std::string strIndexUsed;
@@ -120,9 +123,11 @@ int main(int argc, char** argv) {
       cbTileBudget = cKb * 1024 / 2;
       fTileSize = true;
     }
-    // Test aids (not in the usage text): the tiles' planned size, and the room
-    // the offsets give to a map's objects.
+    // Test aids (not in the usage text): the tiles' planned size, the room
+    // the offsets give to a map's objects, and the size from which heap blocks
+    // go to the temporary file (0: none).
     else if (a == "--tile-budget") cbTileBudget = std::strtoull(next("a number of bytes"), nullptr, 0);
+    else if (a == "--heap-spill") cbHeapSpill = size_t(std::strtoull(next("a number of bytes"), nullptr, 0));
     else if (a == "--object-data-limit") options.cbObjectDataLimit = uint32_t(std::strtoul(next("a number of bytes"), nullptr, 0));
     else if (a == "-h" || a == "--help") {
       Usage();
@@ -145,6 +150,16 @@ int main(int argc, char** argv) {
   if (platform::IsSameFile(platform::Utf8ToU16(strIn).c_str(), platform::Utf8ToU16(strOut).c_str())) {
     std::fprintf(stderr, "velc: the output %s is the input; give another name\n", strOut.c_str());
     return 2;
+  }
+  // What grows with the input beyond the objects' store goes to a
+  // temporary file in large blocks (when the file cannot be made, the node
+  // locations' file cannot either, and that failure is told).
+  {
+    std::string strTemp = run.strTempFolder;
+    const char* pszTmp = std::getenv("TMPDIR");
+    if (strTemp.empty()) strTemp = pszTmp && *pszTmp ? pszTmp : "/tmp";
+    std::string strWhy;
+    if (cbHeapSpill) EnableSpillHeap(strTemp, cbHeapSpill, strWhy);
   }
   auto t0 = std::chrono::steady_clock::now();
   struct stat st;
@@ -209,6 +224,9 @@ int main(int argc, char** argv) {
     }
     std::printf("node locations: %s; objects spilled to a temporary file: %llu bytes\n", strIndexUsed.c_str(),
                 (unsigned long long)cbSpilled);
+    const SpillHeapStats heap = GetSpillHeapStats();
+    std::printf("large blocks in a temporary file: %llu bytes at most, %llu blocks\n",
+                (unsigned long long)heap.cbPeak, (unsigned long long)heap.cBlocks);
     std::printf("wrote %s: %llu bytes in %.3f s\n", strOut.c_str(), (unsigned long long)cbOut, s);
   }
   // Restrictions that could not be written are always reported.

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/velc/SpillHeap.h"
+
 CStoreMemory::CStoreMemory(uint64_t cbBudget, const std::string& strFolder)
     : m_cbBudget(cbBudget), m_strFolder(strFolder.empty() ? "." : strFolder) {}
 
@@ -95,6 +97,7 @@ void CStoreMemory::Free(Block& b) {
 
 void CStoreMemory::DropResident() {
   for (const auto& m : m_mapped) ::madvise(m.first, m.second, MADV_DONTNEED);
+  DropSpillHeapResident();  // the large blocks of the heap too
 }
 
 CObjectStore::CObjectStore(const std::vector<uint16_t>& levelCodes, CStoreMemory* pMemory)

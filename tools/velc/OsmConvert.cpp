@@ -11,6 +11,10 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include <unistd.h>
@@ -33,6 +37,7 @@
 #include "tools/velc/Categories.h"
 #include "tools/velc/Coastline.h"
 #include "tools/velc/Progress.h"
+#include "tools/velc/SpillHeap.h"
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "view/MapUnits.h"
@@ -1057,18 +1062,121 @@ std::unique_ptr<LocationIndex> MakeLocationIndex(const std::string& strType, con
 // Tells the progress how far the file is read.
 class CReadProgress : public osmium::handler::Handler {
  public:
-  CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader& reader)
-      : m_pProgress(pProgress), m_stats(stats), m_reader(reader) {}
+  // pReader: the reader to ask how far it is (null: SetOffset tells it).
+  CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader* pReader)
+      : m_pProgress(pProgress), m_stats(stats), m_pReader(pReader) {}
+  void SetOffset(uint64_t cb) { m_cbOffset = cb; }
   void osm_object(const osmium::OSMObject&) {
-    if (m_pProgress && (++m_c & 0xFFFF) == 0) m_pProgress->Reading(m_stats.cNodes, m_stats.cWays, m_reader.offset());
+    ++m_c;
+    if (m_pProgress && (m_c & 0xFFFF) == 0)
+      m_pProgress->Reading(m_stats.cNodes, m_stats.cWays, m_pReader ? m_pReader->offset() : m_cbOffset);
+    // The pages of the large blocks filled so far (the multipolygon members
+    // waiting for their relations) need not stay with the process.
+    if ((m_c & 0xFFFFF) == 0) DropSpillHeapResident();
   }
 
  private:
   CVelcProgress* m_pProgress;
   const OsmConvertStats& m_stats;
-  const osmium::io::Reader& m_reader;
+  const osmium::io::Reader* m_pReader;
+  uint64_t m_cbOffset = 0;
   uint64_t m_c = 0;
 };
+
+// Reading with two threads: one reads the file, puts the node locations
+// into the ways and feeds the multipolygon assembly; the other converts
+// what the first has done, a buffer at a time. The converter sees every
+// object and every assembled area in the order one thread gives them: the
+// areas the assembly hands over after an object come after that object.
+template <class TLocations, class TManagerHandler, class TConvert>
+void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, TManagerHandler& managerHandler,
+                      std::vector<osmium::memory::Buffer>& handedOver, TConvert& convert, CReadProgress& progress) {
+  struct Batch {
+    osmium::memory::Buffer buffer;  // invalid: the end of the file
+    uint64_t cbOffset = 0;
+    // The areas handed over after item n of the buffer (SIZE_MAX: at the end).
+    std::vector<std::pair<size_t, osmium::memory::Buffer>> areas;
+  };
+  std::deque<Batch> queue;
+  std::mutex mutex;
+  std::condition_variable cvChanged;
+  bool fStop = false;
+  std::exception_ptr readError;
+  const size_t c_cMaxQueued = 8;
+  auto keepAreas = [&handedOver](Batch& batch, size_t n) {
+    for (osmium::memory::Buffer& areas : handedOver) batch.areas.emplace_back(n, std::move(areas));
+    handedOver.clear();
+  };
+
+  std::thread reading([&]() {
+    try {
+      for (;;) {
+        Batch batch;
+        batch.buffer = reader.read();
+        batch.cbOffset = reader.offset();
+        const bool fEnd = !batch.buffer;
+        if (fEnd) {
+          managerHandler.flush();
+          keepAreas(batch, SIZE_MAX);
+        } else {
+          size_t n = 0;
+          for (auto it = batch.buffer.begin(); it != batch.buffer.end(); ++it, ++n) {
+            osmium::apply_item(*it, locations);
+            osmium::apply_item(*it, managerHandler);
+            keepAreas(batch, n);
+          }
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        cvChanged.wait(lock, [&]() { return fStop || queue.size() < c_cMaxQueued; });
+        if (fStop) return;
+        queue.push_back(std::move(batch));
+        cvChanged.notify_all();
+        if (fEnd) return;
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex);
+      readError = std::current_exception();
+      queue.push_back(Batch());
+      cvChanged.notify_all();
+    }
+  });
+  auto stop = [&]() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      fStop = true;
+      cvChanged.notify_all();
+    }
+    reading.join();
+  };
+  try {
+    for (;;) {
+      Batch batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        cvChanged.wait(lock, [&]() { return !queue.empty(); });
+        batch = std::move(queue.front());
+        queue.pop_front();
+        cvChanged.notify_all();
+      }
+      progress.SetOffset(batch.cbOffset);
+      size_t iArea = 0, n = 0;
+      if (batch.buffer)
+        for (auto it = batch.buffer.begin(); it != batch.buffer.end(); ++it, ++n) {
+          osmium::apply_item(*it, convert);
+          for (; iArea < batch.areas.size() && batch.areas[iArea].first == n; ++iArea)
+            osmium::apply(batch.areas[iArea].second, convert);
+          osmium::apply_item(*it, progress);
+        }
+      for (; iArea < batch.areas.size(); ++iArea) osmium::apply(batch.areas[iArea].second, convert);
+      if (!batch.buffer) break;
+    }
+  } catch (...) {
+    stop();
+    throw;
+  }
+  stop();
+  if (readError) std::rethrow_exception(readError);
+}
 
 }  // namespace
 
@@ -1087,14 +1195,17 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     osmium::area::Assembler::config_type config;
     config.create_empty_areas = false;
     osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
-    osmium::relations::read_relations(file, manager);
     CConvertHandler handler(mapping, store, stats);
     std::vector<TurnRelation> turns;
-    if (pGraph) {
+    if (!pGraph) osmium::relations::read_relations(file, manager);
+    else {
+      // One pass over the ways and relations finds the road graph's nodes,
+      // the turn restrictions and the multipolygons to assemble.
       CRoadScanHandler scan(mapping, stats);
       osmium::io::Reader scanReader{file, osmium::osm_entity_bits::way | osmium::osm_entity_bits::relation};
-      osmium::apply(scanReader, scan);
+      osmium::apply(scanReader, scan, manager);
       scanReader.close();
+      manager.prepare_for_lookup();
       turns = std::move(scan.Turns());
       std::vector<bool> twice;
       std::vector<osmium::object_id_type> graphNodes = scan.TakeGraphNodes(twice);
@@ -1111,13 +1222,26 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     locations.ignore_errors();
     osmium::io::Reader reader{file, osmium::io::read_meta::yes};
     if (pProgress) pProgress->Phase("reading", cbInput);
-    CReadProgress progress(pProgress, stats, reader);
     handler.SetExtractBox(reader.header().box());
     handler.SetPartOfRegion(pGraph && pGraph->fPartOfRegion);
-    osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
-                    osmium::apply(buffer, handler);
-                  }),
-                  progress);
+    unsigned cJobs = pRun ? pRun->cJobs : 1;
+    if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
+    if (cJobs == 1) {
+      CReadProgress progress(pProgress, stats, &reader);
+      osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
+                      osmium::apply(buffer, handler);
+                    }),
+                    progress);
+    } else {
+      // The assembled areas are kept with the object after which the
+      // assembly handed them over, and converted after it.
+      CReadProgress progress(pProgress, stats, nullptr);
+      std::vector<osmium::memory::Buffer> handedOver;
+      auto& managerHandler = manager.handler([&handedOver](osmium::memory::Buffer&& buffer) {
+        handedOver.push_back(std::move(buffer));
+      });
+      ReadInTwoThreads(reader, locations, managerHandler, handedOver, handler, progress);
+    }
     osmium::Box boxHeader = reader.header().box();
     reader.close();
     index.reset();  // the node locations are not needed any more

@@ -246,8 +246,44 @@ void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInpu
   ExtractTile(options, CLevelsSource(levels), rect, fFirst, tileOptions, tileLevels);
 }
 
+namespace {
+
+// The bounds of every object by level (empty for an object without
+// points), made once for a collection of many tiles: a tile's objects are
+// then found among those whose bounds touch it, instead of by the points of
+// every object of the map for every tile.
+typedef std::vector<std::vector<MapRect>> ObjectBoxes;
+
+void MakeObjectBoxes(const CObjectSource& src, ObjectBoxes& boxes) {
+  boxes.assign(src.LevelCount(), std::vector<MapRect>());
+  for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
+    std::vector<MapRect>& out = boxes[iLevel];
+    out.resize(src.Count(iLevel));
+    for (size_t i = 0; i < out.size(); ++i) {
+      size_t cPoints = 0;
+      const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+      if (!BoundsOf(pPoints, cPoints, out[i])) out[i] = MapRect{0, 0, -1, -1};
+    }
+    src.Trim();
+  }
+}
+
+void ExtractTileOf(const VelWriterOptions& options, const CObjectSource& src, const ObjectBoxes* pBoxes,
+                   const MapRect& rect, bool fFirst, VelWriterOptions& tileOptions,
+                   std::vector<VelLevelInput>& tileLevels);
+
+}  // namespace
+
 void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool fFirst,
                  VelWriterOptions& tileOptions, std::vector<VelLevelInput>& tileLevels) {
+  ExtractTileOf(options, src, nullptr, rect, fFirst, tileOptions, tileLevels);
+}
+
+namespace {
+
+void ExtractTileOf(const VelWriterOptions& options, const CObjectSource& src, const ObjectBoxes* pBoxes,
+                   const MapRect& rect, bool fFirst, VelWriterOptions& tileOptions,
+                   std::vector<VelLevelInput>& tileLevels) {
   // Everything but the objects' lists is taken over as it is.
   {
     VelWriterOptions& t = tileOptions;
@@ -285,11 +321,21 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
     std::vector<VelObject>& out = tileLevels[iLevel].objects;
     const bool fFinest = iLevel + 1 == cLevels;
     if (fFinest) finestNew.assign(cObjects, -1);
+    // An object goes into the tile only where its bounds touch it (a point
+    // lies in them, a line's points or bounds touch the tile).
+    const std::vector<MapRect>* pLevelBoxes = pBoxes ? &(*pBoxes)[iLevel] : nullptr;
+    auto in = [&](size_t i) {
+      if (pLevelBoxes) {
+        const MapRect& box = (*pLevelBoxes)[i];
+        if (!box.IsEmpty() && !rect.Intersects(box)) return false;
+      }
+      return InTile(src, iLevel, i, rect, fFirst);
+    };
     size_t cIn = 0;
-    for (size_t i = 0; i < cObjects; ++i) cIn += InTile(src, iLevel, i, rect, fFirst);
+    for (size_t i = 0; i < cObjects; ++i) cIn += in(i);
     out.reserve(cIn);
     for (size_t i = 0; i < cObjects; ++i) {
-      if (!InTile(src, iLevel, i, rect, fFirst)) continue;
+      if (!in(i)) continue;
       if (fFinest) finestNew[i] = int32_t(out.size());
       out.emplace_back();
       src.Get(iLevel, i, out.back());
@@ -413,6 +459,8 @@ void ExtractTile(const VelWriterOptions& options, const CObjectSource& src, cons
   }
 }
 
+}  // namespace
+
 std::string TileFileName(uint32_t i) {
   char sz[32];
   std::snprintf(sz, sizeof sz, "tile%03u.vel", i);
@@ -439,12 +487,12 @@ struct TileDone {
 // Makes the tiles of one planned rectangle (halving it where the writer
 // finds a tile too large), in member order. fFirst: the first tile written
 // also takes the cities no object names; cleared once a tile is written.
-bool MakeTiles(const VelWriterOptions& options, const CObjectSource& src, const MapRect& rect, bool& fFirst,
-               const std::string& strStage, size_t iPlan, std::vector<TileDone>& out, uint32_t& cHalved,
-               std::string& strError) {
+bool MakeTiles(const VelWriterOptions& options, const CObjectSource& src, const ObjectBoxes* pBoxes,
+               const MapRect& rect, bool& fFirst, const std::string& strStage, size_t iPlan,
+               std::vector<TileDone>& out, uint32_t& cHalved, std::string& strError) {
   VelWriterOptions tileOptions;
   std::vector<VelLevelInput> tileLevels;
-  ExtractTile(options, src, rect, fFirst, tileOptions, tileLevels);
+  ExtractTileOf(options, src, pBoxes, rect, fFirst, tileOptions, tileLevels);
   src.Trim();
   size_t cObjects = 0;
   for (const VelLevelInput& lv : tileLevels) cObjects += lv.objects.size();
@@ -464,8 +512,8 @@ bool MakeTiles(const VelWriterOptions& options, const CObjectSource& src, const 
     std::vector<uint8_t>().swap(bytes);
     strError.clear();
     ++cHalved;
-    return MakeTiles(options, src, a, fFirst, strStage, iPlan, out, cHalved, strError) &&
-           MakeTiles(options, src, b, fFirst, strStage, iPlan, out, cHalved, strError);
+    return MakeTiles(options, src, pBoxes, a, fFirst, strStage, iPlan, out, cHalved, strError) &&
+           MakeTiles(options, src, pBoxes, b, fFirst, strStage, iPlan, out, cHalved, strError);
   }
   std::vector<VelLevelInput>().swap(tileLevels);
   char sz[64];
@@ -582,6 +630,9 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
 
   const std::vector<MapRect> plan = PlanTiles(levels, cbBudget);
   if (pProgress) pProgress->Phase("writing tiles", 0);
+  ObjectBoxes boxes;
+  if (plan.size() > 1) MakeObjectBoxes(levels, boxes);
+  const ObjectBoxes* pBoxes = plan.size() > 1 ? &boxes : nullptr;
   std::vector<std::vector<TileDone>> done(plan.size());
   std::vector<uint32_t> halved(plan.size(), 0);
   // The first tile with objects takes the cities no object names: the
@@ -591,7 +642,8 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
   size_t iNext = 0;
   std::string strWhy;
   while (fFirst && iNext < plan.size()) {
-    if (!MakeTiles(options, levels, plan[iNext], fFirst, strBase, iNext, done[iNext], halved[iNext], strWhy))
+    if (!MakeTiles(options, levels, pBoxes, plan[iNext], fFirst, strBase, iNext, done[iNext], halved[iNext],
+                   strWhy))
       return fail(strWhy);
     ++iNext;
     if (pProgress) pProgress->Tiles(uint32_t(iNext), uint32_t(plan.size()));
@@ -608,7 +660,7 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
       if (i >= plan.size() || fFailed) return;
       bool fNotFirst = false;
       std::string strMine;
-      if (!MakeTiles(options, levels, plan[i], fNotFirst, strBase, i, done[i], halved[i], strMine)) {
+      if (!MakeTiles(options, levels, pBoxes, plan[i], fNotFirst, strBase, i, done[i], halved[i], strMine)) {
         std::lock_guard<std::mutex> lock(mutexError);
         if (!fFailed.exchange(true)) strWhy = strMine;
         return;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "map/MapParser.h"
@@ -39,6 +40,7 @@ bool CTypeMapping::Load(const std::string& strPath, std::string& strError) {
 
 bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
   m_rules.clear();
+  m_cKeys = 0;
   m_zones.clear();
   m_regionLevels.clear();
   std::istringstream in(strText);
@@ -127,15 +129,32 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
     }
     m_rules.push_back(rule);
   }
+  // Each distinct key gets a number, so that a match looks it up once.
+  std::map<std::string, uint32_t> keys;
+  for (TypeRule& rule : m_rules)
+    for (TagCondition& cond : rule.conditions) cond.iKey = keys.emplace(cond.strKey, uint32_t(keys.size())).first->second;
+  m_cKeys = keys.size();
   return true;
 }
 
 const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnLookup) const {
+  // Many rules name the same keys: each is looked up in the tags once.
+  const size_t c_cCached = 256;
+  const char* apszValue[c_cCached];
+  bool afLooked[c_cCached];
+  const bool fCache = m_cKeys > 0 && m_cKeys <= c_cCached;
+  if (fCache) std::memset(afLooked, 0, m_cKeys);
   for (const TypeRule& rule : m_rules) {
     if (rule.nKind != nKind) continue;
     bool fAll = true;
     for (const TagCondition& cond : rule.conditions) {
-      const char* pszValue = pfnLookup(pTags, cond.strKey.c_str());
+      const char* pszValue;
+      if (!fCache) pszValue = pfnLookup(pTags, cond.strKey.c_str());
+      else if (afLooked[cond.iKey]) pszValue = apszValue[cond.iKey];
+      else {
+        pszValue = apszValue[cond.iKey] = pfnLookup(pTags, cond.strKey.c_str());
+        afLooked[cond.iKey] = true;
+      }
       bool fHolds = false;
       if (pszValue) {
         if (cond.values.empty()) fHolds = true;

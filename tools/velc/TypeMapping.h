@@ -10,6 +10,7 @@ struct TagCondition {
   std::string strKey;
   std::vector<std::string> values;  // empty = any value
   bool fNegated = false;
+  uint32_t iKey = 0;  // the key's number among the table's distinct keys
 };
 
 // Rule kinds beyond the object kinds rkPoint, rkPolyline, rkPolygon: the
@@ -50,6 +51,7 @@ class CTypeMapping {
 
  private:
   std::vector<TypeRule> m_rules;
+  size_t m_cKeys = 0;  // distinct keys of the conditions
   std::vector<std::pair<std::string, int>> m_zones;
   std::vector<std::pair<std::string, int>> m_regionLevels;  // country ("" = any) -> admin_level
 };
