@@ -1,4 +1,5 @@
 #include "routing/search/CrossingSearch.h"
+#include "routing/search/RoadGraph.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,13 +18,6 @@ const int32_t c_nEdgeSlack = 256;
 // route's end and still be taken as that road (coordinates are rounded
 // differently in two members' blocks): map units, about a metre.
 const double c_fSameRoadSlack = 64.0;
-
-// Distance in map units as the road graphs measure it (east-west scaled by
-// the cosine of the latitude).
-double GraphDist(const MapPoint& a, const MapPoint& b, double fCos) {
-  const double dx = (double(a.x) - b.x) * fCos, dy = double(a.y) - b.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
 
 }  // namespace
 
@@ -122,7 +116,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     }
     for (uint32_t n = 0; n < net.NodeCount(); ++n) {
       if (fOut ? net.firstArc[n] == net.firstArc[n + 1] : !hasIn[n]) continue;
-      const double d = GraphDist(net.nodePoints[n], pt, fCos);
+      const double d = RouteDistance(net.nodePoints[n], pt, fCos);
       if (best.size() == c_cKeep && d >= best.back().first) continue;
       best.emplace_back(d, n);
       std::sort(best.begin(), best.end());
@@ -139,7 +133,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     bool operator>(const HeapItem& o) const { return key > o.key || (key == o.key && state > o.state); }
   };
   std::priority_queue<HeapItem, std::vector<HeapItem>, std::greater<HeapItem>> heap;
-  auto bound = [&](const MapPoint& p) { return float(GraphDist(p, ptEnd, fCos)) * fRate; };
+  auto bound = [&](const MapPoint& p) { return float(RouteDistance(p, ptEnd, fCos)) * fRate; };
   const float fStartBound = bound(ptStart);
   // The seeds: the nodes of the roads the two points meet as the members'
   // own searches take them; the nearest nodes when a member cannot say.

@@ -26,16 +26,21 @@ const uint16_t c_aVehicleBit[8] = {0x2000, 0x4000, 0x0400, 0x1000, 0x0800, 0x010
 
 size_t s_cbAllocLimit = 0;
 
-double Now() {
+}  // namespace
+
+double RouteClockMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-bool OutOfMemory() {
+double RouteDistance(const MapPoint& a, const MapPoint& b, double fCos) {
+  const double dx = (double(b.x) - a.x) * fCos, dy = double(b.y) - a.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+bool ReportRouteNoMemory() {
   ReportFailure(c_idsNoMemory, std::u16string(), 0);
   return false;
 }
-
-}  // namespace
 
 bool RouteAllocAllowed(size_t cb) { return !s_cbAllocLimit || cb <= s_cbAllocLimit; }
 
@@ -208,7 +213,7 @@ bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
   if (m_fBuilt) return true;
   const uint32_t cNodes = reader.GetGraphNodeCount();
   if (cNodes == 0 || cNodes > uint32_t(INT32_MAX) - 2) return false;
-  const double t0 = Now();
+  const double t0 = RouteClockMs();
   RouteProgress progress(pProgress);
   m_fCos = CosOfLatitude(reader.GetGraphRect());
   // A point within a grid step and a half of a node is on it.
@@ -222,24 +227,24 @@ bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
   m_cDroppedRestrictions = 0;
   m_nMaxSpeedClass = 0;
   m_fMaxQuality = 1;
-  if (!m_nodes.Assign(m_cNodes, RoutingNode{-1, 0})) return OutOfMemory();
-  if (!m_nodePoints.Assign(m_cNodes, MapPoint{0, 0})) return OutOfMemory();
-  if (!ReadBarriers(reader)) return OutOfMemory();
+  if (!m_nodes.Assign(m_cNodes, RoutingNode{-1, 0})) return ReportRouteNoMemory();
+  if (!m_nodePoints.Assign(m_cNodes, MapPoint{0, 0})) return ReportRouteNoMemory();
+  if (!ReadBarriers(reader)) return ReportRouteNoMemory();
   // One walk over the roads: room first for about as many links as a road
   // network has (five per two nodes), more as needed, the rest given back.
   const size_t cGuess = size_t(m_cNodes) * 5 / 2 + 16;
-  if (!m_links.Reserve(cGuess) && !m_links.Reserve(16)) return OutOfMemory();
+  if (!m_links.Reserve(cGuess) && !m_links.Reserve(16)) return ReportRouteNoMemory();
   Loader loader(*this, progress);
   // A damaged block ends the walk with the roads read so far; a map that
   // cannot be walked at all has no graph.
   const bool fWalked = reader.ReadRoads(nullptr, 0, loader);
-  if (loader.m_fNoMemory) return OutOfMemory();
+  if (loader.m_fNoMemory) return ReportRouteNoMemory();
   if (!fWalked) return false;
   m_links.ShrinkToFit();
-  if (!ReadRestrictions(reader)) return OutOfMemory();
+  if (!ReadRestrictions(reader)) return ReportRouteNoMemory();
   if (!progress.Set(0.6)) return false;
   m_fBuilt = true;
-  m_msBuild = Now() - t0;
+  m_msBuild = RouteClockMs() - t0;
   char sz[64];
   std::snprintf(sz, sizeof sz, "Build graph=%.2f ms\n", m_msBuild);
   platform::DebugOutputA(sz);

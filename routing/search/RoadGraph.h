@@ -17,6 +17,13 @@ struct RoadNet;
 // Whether an array of the graph or a search may grow to cb bytes (tests
 // set a limit to make allocations fail).
 bool RouteAllocAllowed(size_t cb);
+// Distance in map units as the road graph measures it (east-west scaled by
+// fCos, the cosine of the latitude).
+double RouteDistance(const MapPoint& a, const MapPoint& b, double fCos);
+// Reports that memory ran out for a route; false, for the caller to return.
+bool ReportRouteNoMemory();
+// A steady clock in milliseconds (the search's timings).
+double RouteClockMs();
 
 // A growable array of plain records in one block of memory; growth reports
 // failure instead of aborting.

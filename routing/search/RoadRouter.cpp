@@ -1,26 +1,13 @@
 #include "routing/search/RoadRouter.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 
 #include "map/RoadNet.h"
 #include "platform/Debug.h"
-#include "res/Failure.h"
 #include "view/MapUnits.h"
 
 namespace {
-
-const uint32_t c_idsNoMemory = 2127;
-
-double Now() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double Dist(const MapPoint& a, const MapPoint& b, double k) {
-  double dx = (double(b.x) - a.x) * k, dy = double(b.y) - a.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
 
 void TraceMs(const char* pszWhat, double ms) {
   char sz[96];
@@ -46,7 +33,7 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
     const double dx = double(ptEnd.x) - ptStart.x, dy = double(ptEnd.y) - ptStart.y;
     if (std::sqrt(dx * dx * fCos + dy * dy) < MetresToMap(20.0)) return false;
   }
-  const double t0 = Now();
+  const double t0 = RouteClockMs();
   if (!Build(pProgress)) return false;
   RouteProgress progress(pProgress);
   if (!progress.Set(0.6)) return false;
@@ -57,9 +44,9 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
   dest.pt = ptEnd;
   dest.fDestination = true;
   RoadSnap* apSnap[2] = {&start, &dest};
-  const double tSnap = Now();
+  const double tSnap = RouteClockMs();
   CRoadSearch::Snap(m_reader, m_graph, apSnap, 2, wMask);
-  m_stats.msSnap = Now() - tSnap;
+  m_stats.msSnap = RouteClockMs() - tSnap;
   TraceMs("find source and dest", m_stats.msSnap);
   m_stats.start = start;
   m_stats.dest = dest;
@@ -74,11 +61,11 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
   if (start.dwRoad == dest.dwRoad && start.dwBlock == dest.dwBlock && !(start.wAttributes & wMask)) {
     bool fForward = start.nPoint < dest.nPoint ||
                     (start.nPoint == dest.nPoint &&
-                     Dist(start.ptSegStart, start.ptNearest, fCos) <= Dist(dest.ptSegStart, dest.ptNearest, fCos));
+                     RouteDistance(start.ptSegStart, start.ptNearest, fCos) <= RouteDistance(dest.ptSegStart, dest.ptNearest, fCos));
     if (!start.fOneWay || fForward) {
       search.SameRoad(start, dest, options);
       m_stats.fSameRoad = true;
-      m_stats.msTotal = Now() - t0;
+      m_stats.msTotal = RouteClockMs() - t0;
       TraceMs("Total", m_stats.msTotal);
       return true;
     }
@@ -118,11 +105,8 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
       fOk = run(*t[0], *t[1], fMemory);
     }
   }
-  if (!fMemory) {
-    ReportFailure(c_idsNoMemory, std::u16string(), 0);
-    return false;
-  }
-  m_stats.msTotal = Now() - t0;
+  if (!fMemory) return ReportRouteNoMemory();
+  m_stats.msTotal = RouteClockMs() - t0;
   if (fOk) TraceMs("Total", m_stats.msTotal);
   return fOk;
 }
@@ -153,7 +137,7 @@ bool CRoadRouter::SnapNodes(MapPoint pt, bool fDestination, bool fNext, const Ro
     CRoadSearch::Snap(m_reader, m_graph, apSnap, 1, wMask, aExclude);
     if (snap.fD2 < 0 || snap.nPrevNode < 0) return false;
   }
-  if (pfOffRoad) *pfOffRoad = Dist(pt, snap.ptNearest, m_graph.GetCosLatitude());
+  if (pfOffRoad) *pfOffRoad = RouteDistance(pt, snap.ptNearest, m_graph.GetCosLatitude());
   if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < cNodes)
     nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
   if (snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < cNodes)

@@ -30,11 +30,6 @@ void Trace(const char* pszFormat, ...) {
   platform::DebugOutputA(sz);
 }
 
-double Dist(const MapPoint& a, const MapPoint& b, double k) {
-  double dx = (double(b.x) - a.x) * k, dy = double(b.y) - a.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
 // Course of the segment a -> b in degrees, counter-clockwise from east.
 double AngleOf(const MapPoint& a, const MapPoint& b, double k) {
   return std::atan2(double(b.y) - a.y, (double(b.x) - a.x) * k) * 180.0 / c_fPiRoute;
@@ -182,8 +177,8 @@ void CRoadSearch::Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSn
   for (size_t s = 0; s < cSnaps; ++s) {
     RoadSnap& snap = *apSnap[s];
     if (snap.fD2 < 0) continue;
-    const double fToStart = Dist(snap.ptNearest, snap.ptSegStart, fCos);
-    const double fToEnd = Dist(snap.ptNearest, snap.ptSegEnd, fCos);
+    const double fToStart = RouteDistance(snap.ptNearest, snap.ptSegStart, fCos);
+    const double fToEnd = RouteDistance(snap.ptNearest, snap.ptSegEnd, fCos);
     if (snap.nNextNode < 0) {
       // The road goes on past its last node: the previous node is the only way off it.
       snap.nNextNode = snap.nPrevNode;
@@ -408,7 +403,7 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
   }
   auto bound = [&](const RoutingLink& l) -> float {
     if (!pGoal || l.nArrival < 0 || uint32_t(l.nArrival) >= m_cNodes) return 0;
-    return float(Dist(m_graph.NodePoint(size_t(l.nArrival)), *pGoal, m_fCos)) * fPerUnit;
+    return float(RouteDistance(m_graph.NodePoint(size_t(l.nArrival)), *pGoal, m_fCos)) * fPerUnit;
   };
   float* pKey = m_scratch.labelKey.Data();
   float* pCost = m_scratch.labelCost.Data();
@@ -636,7 +631,7 @@ double CRoadSearch::RoadAngle(const RoutingLink& link, const MapPoint& ptRefA, c
       fSum = -180;
       break;
     }
-    fWalked += std::round(Dist(a, b, m_fCos));
+    fWalked += std::round(RouteDistance(a, b, m_fCos));
     if (fWalked > fLimit) break;
     fLast = fSeg;
   }

@@ -175,14 +175,20 @@ TEST(CollectionRoute, TiledExtractsRouteEveryPairAsTheSingleMap) {
   if (!fAny) GTEST_SKIP() << "no extracts or no pairs in " VELMO_SHARED_DATA;
 }
 
+// The tiles of north-bayreuth that TiledExtractsRouteEveryPairAsTheSingleMap
+// wrote, or "" when they are not there.
+std::string TiledNorthBayreuth() {
+  const std::string dir = std::string(VELMO_BINARY_DIR) + "/colroute-north-bayreuth/";
+  return std::filesystem::exists(dir + "Index.vidx") ? dir : std::string();
+}
+
 // A route across the tiles moves the bar through the whole range, forward
 // only, and a Cancel given while it runs ends the calculation: the window
 // of a calculation takes its Cancel while the search over the members runs.
 TEST(CollectionRoute, TheBarMovesAcrossTheRangeAndCancelEndsTheSearch) {
-  const std::string dir = std::string(VELMO_BINARY_DIR) + "/colroute-north-bayreuth/";
+  const std::string dir = TiledNorthBayreuth();
   const std::vector<Pair> pairs = ReadPairs("north-bayreuth");
-  if (pairs.empty() || !std::filesystem::exists(dir + "Index.vidx"))
-    GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
+  if (pairs.empty() || dir.empty()) GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
   std::unique_ptr<CMapParser> tiles(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   ASSERT_TRUE(tiles && AsVidxParser(tiles.get()));
   // The pair that lies farthest apart.
@@ -226,10 +232,9 @@ TEST(CollectionRoute, TheBarMovesAcrossTheRangeAndCancelEndsTheSearch) {
 // members the last route did not use are closed (the longest unused first),
 // and the routes come out the same as with every member kept.
 TEST(CollectionRoute, MembersOpenForRoutesStayWithinTheMemoryBound) {
-  const std::string dir = std::string(VELMO_BINARY_DIR) + "/colroute-north-bayreuth/";
+  const std::string dir = TiledNorthBayreuth();
   const std::vector<Pair> pairs = ReadPairs("north-bayreuth");
-  if (pairs.empty() || !std::filesystem::exists(dir + "Index.vidx"))
-    GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
+  if (pairs.empty() || dir.empty()) GTEST_SKIP() << "runs after TiledExtractsRouteEveryPairAsTheSingleMap";
   std::unique_ptr<CMapParser> kept(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   std::unique_ptr<CMapParser> bounded(OpenUserMap(platform::Utf8ToU16(dir).c_str(), true));
   CVidxParser* pKept = AsVidxParser(kept.get());

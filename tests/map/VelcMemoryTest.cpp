@@ -159,7 +159,9 @@ TEST(VelcMemory, CompiledDemoRegionAndExtractsMatchTheWriterThatKeepsItsInput) {
         << strError;
     EXPECT_TRUE(ReadBytes(strOut2) == compiled);
   }
-  if (inputs.size() > 1) EXPECT_TRUE(fSea) << "no extract with a coastline: the sea's place was not checked";
+  if (inputs.size() > 1) {
+    EXPECT_TRUE(fSea) << "no extract with a coastline: the sea's place was not checked";
+  }
 
   // A file cut short stops the reading threads with the reader's message.
   const std::vector<uint8_t> demo = ReadBytes(strDemo);
