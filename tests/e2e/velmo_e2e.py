@@ -306,13 +306,20 @@ class VelmoEnv:
         args = ['wine', 'reg', 'add', key, '/v', value, '/t', kind, '/d', str(data), '/f']
         # Wine's reg tool now and then exits with 1 while the prefix's server
         # is still starting after the previous program: a second try, after
-        # the server has settled, writes the value.
-        for attempt in range(3):
+        # the server has settled, writes the value. On a loaded machine the
+        # server can stay in that state (every try of a test class failed
+        # once): from the third try on it is ended and started afresh.
+        done = False
+        for attempt in range(5):
             done = subprocess.run(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                   timeout=60).returncode == 0
-            if done or attempt == 2:
+            if done or attempt == 4:
                 break
-            time.sleep(1)
+            if attempt >= 1:
+                subprocess.run(['wineserver', '-k'], env=self.env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=60)
+                self.wineserver_wait()
+            time.sleep(1 + attempt)
         if not done:
             raise subprocess.CalledProcessError(1, args)
 
