@@ -171,6 +171,11 @@ class VelmoEnv:
     # Queries that change nothing and may be asked again when Wine itself
     # failed to run the tool (a busy wineserver on a loaded machine).
     _QUERIES = {'count', 'dialogs', 'client-size', 'window-rect', 'reg-get'}
+    # Commands that fail only when they find no dialog (or list) to act on,
+    # having done nothing: asked again, as a loaded Wine once answered one
+    # with no dialog a moment after the same dialog had been listed.
+    _FIND_FIRST = {'press-dialog', 'list-count', 'list-text', 'list-checks', 'list-selected',
+                   'dialog-text', 'dialog-controls', 'listview-text'}
 
     def run_ctl(self, *args, timeout=60):
         """Runs velmo_ctl.exe once: a CompletedProcess with its output.
@@ -188,7 +193,7 @@ class VelmoEnv:
             return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
 
     def ctl(self, *args, timeout=60, check=True):
-        tries = 3 if args and args[0] in self._QUERIES else 1
+        tries = 3 if args and (args[0] in self._QUERIES or args[0] in self._FIND_FIRST) else 1
         for attempt in range(tries):
             r = self.run_ctl(*args, timeout=timeout)
             if r.returncode == 0 or not check:
