@@ -23,6 +23,8 @@ const uint32_t c_idsFormat = 2178;
 const uint32_t c_idsSize = 2179;
 const uint32_t c_idsMembers = 2180;
 const uint32_t c_idsCollectionFormat = 2181;
+const uint32_t c_idsMemberMissing = 2185;
+const uint32_t c_idsMemberReplaced = 2186;
 
 CollectionMembersProc g_pfnMembers = nullptr;
 
@@ -66,6 +68,14 @@ std::u16string FormatName(const std::u16string& path, bool fCollection) {
 }  // namespace
 
 void SetCollectionMembersProc(CollectionMembersProc pfn) { g_pfnMembers = pfn; }
+
+uint32_t CountChangedMembers(CMapParser* pParser) {
+  std::vector<CollectionMember> members;
+  if (!pParser || !g_pfnMembers || !g_pfnMembers(pParser, &members)) return 0;
+  uint32_t c = 0;
+  for (const CollectionMember& m : members) c += m.fMissing || m.fReplaced;
+  return c;
+}
 
 std::u16string DescribeMap(CMapParser* pParser) {
   char16_t sz[300];
@@ -113,7 +123,7 @@ std::u16string DescribeMap(CMapParser* pParser) {
     platform::Format(sz, 300, u"%s — %s", szFirst, szLast);
     AddLine(text, c_idsScales, sz);
   }
-  std::vector<std::u16string> members;
+  std::vector<CollectionMember> members;
   const bool fCollection = g_pfnMembers && g_pfnMembers(pParser, &members);
   std::u16string path = pParser->GetPath();
   if (!path.empty()) {
@@ -134,9 +144,15 @@ std::u16string DescribeMap(CMapParser* pParser) {
     FormatResString(szLabel, 64, c_idsMembers, int(members.size()));
     text += u"\r\n";
     text += szLabel;
-    for (const std::u16string& member : members) {
+    for (const CollectionMember& member : members) {
       text += u"\r\n  ";
-      text += member;
+      text += member.strName;
+      // A member that is not the file indexed: the index wants building again.
+      if (member.fMissing || member.fReplaced) {
+        char16_t szState[128];
+        text += u' ';
+        text += LoadResString(member.fMissing ? c_idsMemberMissing : c_idsMemberReplaced, szState, 128);
+      }
     }
   }
   return text;

@@ -7,10 +7,21 @@
 
 class CMapParser;
 
-// The member maps of a collection, by their names; false when the parser is
-// not a collection. The collection reader installs it.
-typedef bool (*CollectionMembersProc)(CMapParser* pParser, std::vector<std::u16string>* pMembers);
+// A member map of a collection as its index lists it, and whether the file
+// in the folder is still the one indexed.
+struct CollectionMember {
+  std::u16string strName;
+  bool fMissing = false;   // no such file in the folder
+  bool fReplaced = false;  // its size or write time differ from the index's
+};
+
+// The member maps of a collection; false when the parser is not a
+// collection. The collection reader installs it.
+typedef bool (*CollectionMembersProc)(CMapParser* pParser, std::vector<CollectionMember>* pMembers);
 void SetCollectionMembersProc(CollectionMembersProc pfn);
+// The members of a collection missing or replaced since its index was built
+// (0 for a single map).
+uint32_t CountChangedMembers(CMapParser* pParser);
 
 // The text of the About-map page, lines separated by "\r\n"; with no
 // parser, "No map is open.".

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "map/MapDescription.h"
 #include "res/Failure.h"
 #include "res/Res.h"
 #include "platform/File.h"
@@ -214,7 +215,10 @@ CMapParser* OpenUserMap(const char16_t* pszPath, bool fCollection) {
       ReportFailure(c_idsCannotReadFile, strIndex, platform::c_dwErrorFileNotFound);
       return nullptr;
     }
-    return OpenMapFile(strIndex.c_str(), true, c_fOpenAll);
+    CMapParser* pParser = OpenMapFile(strIndex.c_str(), true, c_fOpenAll);
+    // It still opens: the members that are left are shown as indexed.
+    if (pParser && CountChangedMembers(pParser) > 0) ReportFailure(c_idsCollectionChanged, pszPath, 0);
+    return pParser;
   }
   CMapParser* pInner = OpenMapFile(pszPath, true, c_fOpenAll);
   if (!pInner) return nullptr;

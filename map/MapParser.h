@@ -275,6 +275,7 @@ const uint32_t c_idsUnsupportedFormat = 2129;  // path
 const uint32_t c_idsFormatVel = 2273;
 const uint32_t c_idsFormatImg = 2274;
 const uint32_t c_idsAllFormats = 2276;
+const uint32_t c_idsCollectionChanged = 2184;  // folder: members removed or replaced since indexing
 
 // Open flags.
 const DWORD c_fOpenBounds = 1;

@@ -97,8 +97,8 @@ char16_t* LoadResStringAlloc(uint32_t id) {
 }
 
 const char16_t* FormatResString(char16_t* pszBuf, int cchBuf, uint32_t id, ...) {
-  char16_t szFormat[128];
-  LoadResString(id, szFormat, 128);
+  char16_t szFormat[512];  // the longest texts run past 128 characters
+  LoadResString(id, szFormat, 512);
   va_list args;
   va_start(args, id);
   FormatV(pszBuf, size_t(cchBuf), szFormat, args);

@@ -204,7 +204,7 @@ std::set<const CMapParser*>& LiveCollections() {
   return s_live;
 }
 
-bool CollectionMembers(CMapParser* pParser, std::vector<std::u16string>* pMembers) {
+bool CollectionMembers(CMapParser* pParser, std::vector<CollectionMember>* pMembers) {
   {
     std::lock_guard<std::mutex> lock(g_liveLock);
     if (LiveCollections().count(pParser) == 0) return false;
@@ -212,7 +212,13 @@ bool CollectionMembers(CMapParser* pParser, std::vector<std::u16string>* pMember
   CVidxParser* pIndex = static_cast<CVidxParser*>(pParser);
   if (pMembers) {
     pMembers->clear();
-    for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) pMembers->push_back(pIndex->GetMember(i).strFileName);
+    for (uint32_t i = 0; i < pIndex->GetMapCount(); ++i) {
+      CollectionMember m;
+      m.strName = pIndex->GetMember(i).strFileName;
+      m.fMissing = !platform::FileExists(pIndex->GetMemberPath(i).c_str());
+      m.fReplaced = !m.fMissing && pIndex->IsMemberReplaced(i);
+      pMembers->push_back(std::move(m));
+    }
   }
   return true;
 }

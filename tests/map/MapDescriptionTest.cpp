@@ -58,9 +58,15 @@ std::u16string Text(uint32_t ids) {
 
 bool Has(const std::u16string& text, const std::u16string& part) { return text.find(part) != std::u16string::npos; }
 
-bool Members(CMapParser* p, std::vector<std::u16string>* pMembers) {
+bool Members(CMapParser* p, std::vector<CollectionMember>* pMembers) {
   if (std::u16string(p->GetPath()).find(u"Index.vidx") == std::u16string::npos) return false;
-  *pMembers = {u"monaco.vel", u"demo.vel"};
+  pMembers->assign(4, CollectionMember());
+  (*pMembers)[0].strName = u"monaco.vel";
+  (*pMembers)[1].strName = u"demo.vel";
+  (*pMembers)[2].strName = u"gone.vel";
+  (*pMembers)[2].fMissing = true;
+  (*pMembers)[3].strName = u"new.vel";
+  (*pMembers)[3].fReplaced = true;
   return true;
 }
 
@@ -112,8 +118,13 @@ TEST_F(MapDescriptionTest, MonthOnlyDatesMissingFilesAndCollections) {
   EXPECT_FALSE(Has(text, Text(2163)));
   EXPECT_TRUE(Has(text, Text(2178) + u" " + Text(2181)));
   char16_t sz[64];
-  FormatResString(sz, 64, 2180, 2);
-  EXPECT_TRUE(Has(text, std::u16string(sz) + u"\r\n  monaco.vel\r\n  demo.vel"));
+  FormatResString(sz, 64, 2180, 4);
+  // A member no longer the file indexed says so.
+  EXPECT_TRUE(Has(text, std::u16string(sz) + u"\r\n  monaco.vel\r\n  demo.vel\r\n  gone.vel " + Text(2185) +
+                            u"\r\n  new.vel " + Text(2186)))
+      << platform::U16ToUtf8(text);
+  EXPECT_EQ(CountChangedMembers(&atlas), 2u);
+  EXPECT_EQ(CountChangedMembers(&img), 0u);
   // No map at all.
   EXPECT_EQ(DescribeMap(nullptr), Text(2160));
 }

@@ -276,6 +276,7 @@ std::vector<std::u16string> g_messages;
 struct MessageCatcher {
   MessageCatcher() {
     g_messages.clear();
+    ClearFailures();  // what earlier tests left queued is not this test's
     SetFailureNotifier([] { DrainFailures([](const char16_t* psz) { g_messages.push_back(psz); }); });
   }
   ~MessageCatcher() { SetFailureNotifier(nullptr); }
@@ -1124,6 +1125,22 @@ TEST(VidxNative, TheCommandLineToolBuildsDescribesAndSearchesACollection) {
     EXPECT_TRUE(AsVidxParser(map.get())->IsMemberReplaced(1));
     EXPECT_FALSE(AsVidxParser(map.get())->IsMemberReplaced(0));
   }
+  // Opened as the user opens it, the collection still opens and says so;
+  // the About-map page marks the member.
+  {
+    MessageCatcher catcher;
+    Opened opened;
+    ASSERT_TRUE(OpenCollection(dir, opened));
+    ASSERT_EQ(g_messages.size(), 1u) << U16ToUtf8(g_messages.back());
+    EXPECT_NE(g_messages[0].find(Utf8ToU16(dir)), std::u16string::npos);
+    char16_t sz[256];
+    const std::u16string text = LoadResString(2184, sz, 256);
+    EXPECT_NE(g_messages[0].find(text.substr(text.find(u"%s") + 2)), std::u16string::npos) << U16ToUtf8(g_messages[0]);
+    const std::u16string about = DescribeMap(opened.p);
+    EXPECT_NE(about.find(u"west.vel " + std::u16string(LoadResString(2186, sz, 256))), std::u16string::npos)
+        << U16ToUtf8(about);
+    EXPECT_EQ(about.find(u"east.vel ("), std::u16string::npos);
+  }
   out = RunCli("collection info '" + dir + "'", &nExit);
   EXPECT_EQ(nExit, 1);
   EXPECT_NE(out.find("1 west.vel"), std::string::npos) << out;
@@ -1131,6 +1148,12 @@ TEST(VidxNative, TheCommandLineToolBuildsDescribesAndSearchesACollection) {
   out = RunCli("collection build '" + dir + "'", &nExit);
   out = RunCli("collection info '" + dir + "'", &nExit);
   EXPECT_EQ(nExit, 0) << out;
+  {
+    MessageCatcher catcher;
+    Opened opened;
+    ASSERT_TRUE(OpenCollection(dir, opened));
+    EXPECT_TRUE(g_messages.empty());  // indexed again: nothing to tell
+  }
   // The index opens wherever a map does: the nearest search covers both.
   char szArgs[256];
   std::snprintf(szArgs, sizeof szArgs, " %.7f %.7f 1200", MapToDegrees(c_y0), MapToDegrees(c_x0));
