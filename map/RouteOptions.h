@@ -58,4 +58,7 @@ struct RouteOptions {
   bool fMotionValid = false;
   double dCourse = 0;            // degrees clockwise from north
   double dSpeedKmh = 0;
+  // A piece of a longer route (a collection's leg between two crossings):
+  // its ends may be closer than the least distance a route is made for.
+  bool fLeg = false;
 };

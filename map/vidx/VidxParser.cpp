@@ -410,11 +410,72 @@ uint32_t CVidxParser::GetRouteMembersOpen() const {
 
 namespace {
 
+// How far point p lies from the segment a-b (route points, map units).
+double OffSegment(const RouterPoint& p, const RouterPoint& a, const RouterPoint& b) {
+  const double ax = a.x >> 1, ay = a.y >> 1, bx = b.x >> 1, by = b.y >> 1, px = p.x >> 1, py = p.y >> 1;
+  const double dx = bx - ax, dy = by - ay, d2 = dx * dx + dy * dy;
+  double t = d2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / d2 : 0;
+  t = t < 0 ? 0 : t > 1 ? 1 : t;
+  return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// The point a few metres before the join (the route's last point, a
+// crossing) on the road the route arrived by, and the route's point before
+// the join; false when the route has none.
+bool LeadIn(const std::vector<RouterPoint>& route, MapPoint& ptIn, const RouterPoint*& pBefore) {
+  pBefore = nullptr;
+  if (route.empty()) return false;
+  const RouterPoint& join = route.back();
+  for (size_t k = route.size() - 1; k > 0 && !pBefore; --k)
+    if (route[k - 1].x != join.x || route[k - 1].y != join.y) pBefore = &route[k - 1];
+  if (!pBefore) return false;
+  const double jx = join.x >> 1, jy = join.y >> 1;
+  const double dx = double(pBefore->x >> 1) - jx, dy = double(pBefore->y >> 1) - jy;
+  const double fLen = std::sqrt(dx * dx + dy * dy), fLeadIn = MetresToMap(10);
+  const double f = fLen > fLeadIn ? fLeadIn / fLen : 1.0;
+  ptIn = MapPoint{int32_t(std::lround(jx + dx * f)), int32_t(std::lround(jy + dy * f))};
+  return true;
+}
+
+// A member's route from the lead-in point ptIn to ptTo that runs along the
+// road arrived by to the join, cut to begin at the join (the point as the
+// member's search passed it, the turn there its own). False when the member
+// lacks that road (one that ends at the crossing lies in the other member
+// only): the start is then taken to another road.
+bool RouteFromLeadIn(CMapParser& member, MapPoint ptIn, const RouterPoint& before, const RouterPoint& join,
+                     MapPoint ptTo, RouteOptions& leg, const MapProgress* pProgress) {
+  leg.points.clear();
+  // Not a whole search to find the road is not there.
+  const double fOnRoad = MetresToMap(2);
+  std::vector<std::pair<uint32_t, float>> nodes;
+  double fOffRoad = -1;
+  if (!member.SnapToRoadNet(ptIn, false, false, leg, nodes, &fOffRoad) || fOffRoad > fOnRoad) return false;
+  if (!member.FindRoute(ptIn, ptTo, &leg, pProgress)) return false;
+  size_t j = 0;
+  while (j < leg.points.size() && (leg.points[j].x != join.x || leg.points[j].y != join.y)) ++j;
+  RouterPoint in;
+  in.x = int32_t(uint32_t(ptIn.x) << 1), in.y = int32_t(uint32_t(ptIn.y) << 1);
+  // The point the start was taken to (the first the search made) is the
+  // lead-in point, and the leg runs along the road to the join.
+  size_t iSnapped = 0;
+  while (iSnapped < leg.points.size() && !(leg.points[iSnapped].btKind & c_rkRouter)) ++iSnapped;
+  bool fAlong = j < leg.points.size() && iSnapped < j && OffSegment(leg.points[iSnapped], in, in) <= fOnRoad;
+  for (size_t q = 0; fAlong && q < j; ++q) fAlong = OffSegment(leg.points[q], before, join) <= fOnRoad;
+  if (!fAlong) {
+    leg.points.clear();
+    return false;
+  }
+  leg.points.erase(leg.points.begin(), leg.points.begin() + ptrdiff_t(j));
+  return true;
+}
+
 // The route points of two legs joined where they meet: the first leg's
 // arrival and the second's start are one point, which takes the road the
 // route arrives by and a turn only where the route turns there (a road
 // that merely goes on into the next map gives none).
-void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, bool fJunction) {
+// fArrived: the leg's first point is the join as its member's search
+// passed it, coming by the road the route arrived on: its turn stands.
+void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, bool fJunction, bool fArrived) {
   if (leg.empty()) return;
   if (route.empty()) {
     route.swap(leg);
@@ -423,6 +484,11 @@ void JoinLeg(std::vector<RouterPoint>& route, std::vector<RouterPoint>& leg, boo
   RouterPoint& join = route.back();
   size_t iNext = 0;
   while (iNext < leg.size() && leg[iNext].x == join.x && leg[iNext].y == join.y) ++iNext;
+  if (fArrived && iNext > 0) {
+    join = std::move(leg[iNext - 1]);
+    route.insert(route.end(), std::make_move_iterator(leg.begin() + ptrdiff_t(iNext)), std::make_move_iterator(leg.end()));
+    return;
+  }
   size_t iPrev = route.size() - 1;
   while (iPrev > 0 && route[iPrev].x == join.x && route[iPrev].y == join.y) --iPrev;
   // The road arriving at the join: that of the point before it.
@@ -473,6 +539,21 @@ bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOpti
   const MapProgress searchShare = ShareOf(pProgress, 0, 4);
   MapProgress legsShare = ShareOf(pProgress, 1, 4);
   if (pProgress) legsShare.nTo = pProgress->nTo;
+  // A leg tried again reports its share anew: the bar only moves on.
+  struct OnwardBar {
+    const MapProgress* p;
+    int32_t nLast;
+    static void SetPos(void* pv, int32_t n) {
+      OnwardBar* pBar = static_cast<OnwardBar*>(pv);
+      if (n <= pBar->nLast) return;
+      pBar->nLast = n;
+      pBar->p->SetPos(n);
+    }
+  } onward{pProgress, INT32_MIN};
+  if (pProgress) {
+    legsShare.pfnSetPos = &OnwardBar::SetPos;
+    legsShare.pContext = &onward;
+  }
   CCrossingSearch search(*this, *pOptions, pProgress ? &searchShare : nullptr, &m_crossScratch);
   const bool fCrossings = m_cMaps > 1 && search.Find(ptStart, ptEnd, uint32_t(nStart), uint32_t(nEnd), found);
   m_routeStats.cMembersSearched = found.cMembersSearched;
@@ -498,6 +579,7 @@ bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOpti
         CMapParser* pMember = RouteMember(nMember);
         RouteOptions leg = *pOptions;
         leg.points.clear();
+        leg.fLeg = crossings.size() > 0;
         if (!route.empty()) {
           // The next leg goes on in the heading the route arrived with.
           leg.fMotionValid = false;
@@ -516,7 +598,25 @@ bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOpti
         }
         const MapProgress legShare = ShareOf(&legsShare, i, crossings.size() + 1);
         const MapProgress* pLegProgress = pProgress ? &legShare : nullptr;
-        bool fLeg = pMember && pMember->FindRoute(ptFrom, ptTo, &leg, pLegProgress);
+        // A leg that goes on from a crossing starts a few metres before it,
+        // on the road the route arrived by (a border road is whole in both
+        // maps): the member's search then takes the turn at the crossing as
+        // one map would, its turn restrictions, one-way roads and U-turn
+        // rule binding there; the piece up to the crossing is cut off again.
+        bool fLeg = false, fArrived = false;
+        MapPoint ptIn{};
+        const RouterPoint* pBefore = nullptr;
+        const bool fLeadIn = LeadIn(route, ptIn, pBefore);
+        if (pMember && fLeadIn) fLeg = fArrived = RouteFromLeadIn(*pMember, ptIn, *pBefore, route.back(), ptTo, leg, pLegProgress);
+        // Otherwise from the crossing itself, by whichever of its roads
+        // (the heading arrived with would hold the start to the road the
+        // crossing point is taken to, whatever the search across the
+        // members chose there).
+        if (!fLeg && pMember) {
+          if (!route.empty()) leg.fMotionValid = false;
+          leg.points.clear();
+          fLeg = pMember->FindRoute(ptFrom, ptTo, &leg, pLegProgress);
+        }
         // A member whose search cannot drive the leg (its roads there end
         // at its edge, a turn it does not allow): another member that holds
         // both points may.
@@ -539,10 +639,37 @@ bool CVidxParser::FindRouteInMembers(MapPoint ptStart, MapPoint ptEnd, RouteOpti
           leg.points.push_back(b);
           fLeg = true;
         }
+        {
+          char sz[160];
+          std::snprintf(sz, sizeof sz, "Leg %zu in member %u: %.7f,%.7f -> %.7f,%.7f %s\n", i, unsigned(nMember),
+                        MapToDegrees(ptFrom.y), MapToDegrees(ptFrom.x), MapToDegrees(ptTo.y), MapToDegrees(ptTo.x),
+                        !fLeg ? "not found" : fArrived ? "driven on from the road arrived by" : "driven");
+          platform::DebugOutputA(sz);
+        }
         if (!fLeg) return false;
+        // A leg from the crossing itself: the member the route arrived from
+        // has the road arrived by and the one the leg leaves by (a road
+        // that leaves a member is whole in it) and tells the turn there.
+        if (!fArrived && fLeadIn && i > 0) {
+          const RouterPoint join = route.back();
+          size_t iNext = 0;
+          while (iNext < leg.points.size() && leg.points[iNext].x == join.x && leg.points[iNext].y == join.y) ++iNext;
+          CMapParser* pFrom = RouteMember(crossings[i - 1].nFrom);
+          RouteOptions turn = leg;
+          turn.fLeg = true;
+          turn.fMotionValid = false;
+          if (pFrom && iNext < leg.points.size() &&
+              RouteFromLeadIn(*pFrom, ptIn, *pBefore, join,
+                              MapPoint{leg.points[iNext].x >> 1, leg.points[iNext].y >> 1}, turn, nullptr) &&
+              turn.points.size() >= 2 && OffSegment(turn.points[1], join, leg.points[iNext]) <= MetresToMap(2)) {
+            leg.points.erase(leg.points.begin(), leg.points.begin() + ptrdiff_t(iNext));
+            leg.points.insert(leg.points.begin(), std::move(turn.points[0]));
+            fArrived = true;
+          }
+        }
         m_nRouteMap = int(nMember);
         // Where a road only bends at the crossing, no other road meets it.
-        JoinLeg(route, leg.points, i == 0 || crossings[i - 1].cWays > 2);
+        JoinLeg(route, leg.points, i == 0 || crossings[i - 1].cWays > 2, fArrived);
       }
       if (i < crossings.size()) {
         ptFrom = crossings[i].pt;

@@ -111,10 +111,10 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
     const size_t c_cKeep = 8;
     std::vector<bool> hasIn;
     if (!fOut) {
-      hasIn.assign(net.NodeCount(), false);
-      for (uint32_t t : net.arcTo) hasIn[t] = true;
+      hasIn.assign(net.MapNodeCount(), false);
+      for (uint32_t t : net.arcTo) hasIn[net.MapNodeOf(t)] = true;
     }
-    for (uint32_t n = 0; n < net.NodeCount(); ++n) {
+    for (uint32_t n = 0; n < net.MapNodeCount(); ++n) {
       if (fOut ? net.firstArc[n] == net.firstArc[n + 1] : !hasIn[n]) continue;
       const double d = RouteDistance(net.nodePoints[n], pt, fCos);
       if (best.size() == c_cKeep && d >= best.back().first) continue;
@@ -188,7 +188,7 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   float fBest = -1;
   int64_t gBest = -1;
   uint64_t cPops = 0;
-  auto search = [&](bool fNextStart, bool fNextDest) -> int {
+  auto search = [&](bool fNextStart, bool fNextDest, bool fStrict) -> int {
     clear();
     heap = decltype(heap)();
     targets.clear();
@@ -218,8 +218,10 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
         }
         if (pProgress->IsCancelled()) return -1;
       }
-      auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(g, -1.0f));
-      if (it != targets.end() && it->first == g && (fBest < 0 || d + it->second < fBest)) {
+      // (A copy of a node where turns are forbidden is that node.)
+      const int64_t gMap = base[m] + net.MapNodeOf(n);
+      auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(gMap, -1.0f));
+      if (it != targets.end() && it->first == gMap && (fBest < 0 || d + it->second < fBest)) {
         fBest = d + it->second;
         gBest = sState;
       }
@@ -234,7 +236,37 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
         preds[m2][i] = sState;
         heap.push(HeapItem{c + bound(p2), s2, c});
       };
+      // The place the state came from (across a crossing, the place before
+      // it): avoiding U-turns, not straight back there (labels are per node,
+      // so this is the members' own rule only near enough to choose where to
+      // cross; the members' searches drive the legs by it exactly); and a
+      // crossing enters the next member by the way in from there, so that
+      // the turns its map forbids from that way bind.
+      // (Walked back only when needed: avoiding U-turns, or at a key.)
+      bool fCame = false, fCameKnown = false;
+      MapPoint ptCame{};
+      auto came = [&]() {
+        if (fCameKnown) return fCame;
+        fCameKnown = true;
+        const MapPoint ptHere = net.nodePoints[n];
+        for (int64_t s = preds[m][size_t(sState - base[m] * c_cStages)]; s >= 0;) {
+          const uint32_t mp = memberOf(s / c_cStages);
+          const MapPoint q = nets[mp]->nodePoints[size_t(s / c_cStages - base[mp])];
+          if (q.x != ptHere.x || q.y != ptHere.y) {
+            fCame = true;
+            ptCame = q;
+            break;
+          }
+          s = preds[mp][size_t(s - base[mp] * c_cStages)];
+        }
+        return fCame;
+      };
+      const bool fBack = fStrict && options.fAvoidUTurns && came();
       for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k) {
+        if (fBack) {
+          const MapPoint& q = net.nodePoints[net.arcTo[k]];
+          if (q.x == ptCame.x && q.y == ptCame.y) continue;
+        }
         const bool fEndsOnly = k < net.arcEndsOnly.size() && net.arcEndsOnly[k];
         // Stage 0 goes on into the other roads (stage 1), which go on into
         // the roads of the destination's run (stage 2), which stays there.
@@ -246,10 +278,15 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
       const uint64_t qwKey = net.KeyOf(n);
       if (!qwKey) continue;
       const MapPoint p = net.nodePoints[n];
+      // The members whose rectangle holds the node (opened if need be), and
+      // those open already whose keys lie around it: a road leaving a member
+      // goes whole into the next, whose key for it may lie outside its own
+      // rectangle (at the end of a road the destination lies on, say).
       for (uint32_t m2 = 0; m2 < cMaps; ++m2) {
         if (m2 == m) continue;
-        if (!grown[m2].Contains(p) || !ensure(m2)) continue;
-        const int64_t n2 = nets[m2]->NodeOfKey(qwKey);
+        if (base[m2] >= 0 ? !nets[m2]->keyBounds.Contains(p) : (!grown[m2].Contains(p) || !ensure(m2))) continue;
+        int64_t n2 = nets[m2]->NodeOfKey(qwKey);
+        if (n2 >= 0 && nets[m2]->cMapNodes && came()) n2 = nets[m2]->EnterFrom(uint32_t(n2), ptCame);
         if (n2 >= 0) relax(m2, uint32_t(n2), nStage, d, nets[m2]->nodePoints[size_t(n2)]);
       }
     }
@@ -258,10 +295,15 @@ bool CCrossingSearch::Find(MapPoint ptStart, MapPoint ptEnd, uint32_t nStart, ui
   // As a member's own search does: when the nearest road leads nowhere (a
   // courtyard closed to the vehicle, a one-way street leaving the map), the
   // next road at the start, at the destination, then at both.
+  // The per-node labels may leave no way by that rule where a member's
+  // search finds one: then the crossings are chosen without it.
   int nFound = 0;
-  for (const auto& t : {std::make_pair(false, false), std::make_pair(true, false), std::make_pair(false, true),
-                        std::make_pair(true, true)}) {
-    nFound = search(t.first, t.second);
+  for (const bool fStrict : {true, false}) {
+    for (const auto& t : {std::make_pair(false, false), std::make_pair(true, false), std::make_pair(false, true),
+                          std::make_pair(true, true)}) {
+      nFound = search(t.first, t.second, fStrict);
+      if (nFound != 0) break;
+    }
     if (nFound != 0) break;
   }
   if (nFound < 0) return false;

@@ -313,5 +313,93 @@ void CRoadGraph::FillRoadNet(IRoadGraphReader& reader, const RouteOptions& optio
   std::sort(net.byKey.begin(), net.byKey.end());
   std::sort(net.byNode.begin(), net.byNode.end());
   net.keyed.assign(m_cNodes, 0);
-  for (const auto& k : net.byNode) net.keyed[k.first] = 1;
+  for (const auto& k : net.byNode) {
+    net.keyed[k.first] = 1;
+    const MapPoint& p = net.nodePoints[k.first];
+    MapRect& r = net.keyBounds;
+    if (r.left > r.right) r = MapRect{p.x, p.y, p.x, p.y};
+    r.left = std::min(r.left, p.x), r.right = std::max(r.right, p.x);
+    r.top = std::min(r.top, p.y), r.bottom = std::max(r.bottom, p.y);
+  }
+  if (!fUseRestrictions || !m_restrictions.Size()) return;
+  std::vector<std::array<uint32_t, 3>> bans;  // (via, from, to)
+  for (size_t i = 0; i < m_restrictions.Size(); ++i) {
+    const TurnRestriction& r = m_restrictions[i];
+    if (r.cFromNode < 0 || r.cNode < 0 || r.cToNode < 0 || uint32_t(r.cFromNode) >= m_cNodes ||
+        uint32_t(r.cNode) >= m_cNodes || uint32_t(r.cToNode) >= m_cNodes)
+      continue;
+    bans.push_back({uint32_t(r.cNode), uint32_t(r.cFromNode), uint32_t(r.cToNode)});
+  }
+  SplitRestrictedNodes(bans, net);
+}
+
+// Every node entered from a neighbour from which some turns there are
+// forbidden gets a copy for that way in, without those turns: a search over
+// nodes then keeps the restrictions exactly (it may reach the node by one
+// way in and need to leave it by a turn only another allows).
+void SplitRestrictedNodes(std::vector<std::array<uint32_t, 3>>& bans, RoadNet& net) {
+  if (bans.empty()) return;
+  std::sort(bans.begin(), bans.end());
+  bans.erase(std::unique(bans.begin(), bans.end()), bans.end());
+  std::vector<std::pair<uint32_t, uint32_t>> ways;  // (via, from), one copy each
+  for (const auto& b : bans) ways.emplace_back(b[0], b[1]);
+  ways.erase(std::unique(ways.begin(), ways.end()), ways.end());
+  const uint32_t cNodes = net.NodeCount(), cCopies = uint32_t(ways.size());
+  auto copyOf = [&](uint32_t nVia, uint32_t nFrom) -> int64_t {
+    auto it = std::lower_bound(ways.begin(), ways.end(), std::make_pair(nVia, nFrom));
+    return it != ways.end() && it->first == nVia && it->second == nFrom ? int64_t(cNodes + (it - ways.begin())) : -1;
+  };
+  auto banned = [&](uint32_t nVia, uint32_t nFrom, uint32_t nTo) {
+    return std::binary_search(bans.begin(), bans.end(), std::array<uint32_t, 3>{nVia, nFrom, nTo});
+  };
+  // Where an arc from n to t leads: t, or t's copy for the way in from n.
+  auto target = [&](uint32_t n, uint32_t t) {
+    const int64_t c = copyOf(t, n);
+    return c >= 0 ? uint32_t(c) : t;
+  };
+  RoadNet out;
+  out.firstArc.assign(size_t(cNodes) + cCopies + 1, 0);
+  auto each = [&](auto&& f) {  // f(node, arc) over the new graph's arcs, node by node
+    for (uint32_t n = 0; n < cNodes; ++n)
+      for (uint32_t k = net.firstArc[n]; k < net.firstArc[n + 1]; ++k) f(n, k);
+    for (uint32_t i = 0; i < cCopies; ++i) {
+      const uint32_t v = ways[i].first, u = ways[i].second;
+      for (uint32_t k = net.firstArc[v]; k < net.firstArc[v + 1]; ++k)
+        if (!banned(v, u, net.arcTo[k])) f(cNodes + i, k);
+    }
+  };
+  each([&](uint32_t n, uint32_t) { ++out.firstArc[size_t(n) + 1]; });
+  for (size_t n = 0; n < size_t(cNodes) + cCopies; ++n) out.firstArc[n + 1] += out.firstArc[n];
+  const size_t cArcs = out.firstArc.back();
+  out.arcTo.reserve(cArcs);
+  out.arcCost.reserve(cArcs);
+  out.arcLength.reserve(cArcs);
+  out.arcEndsOnly.reserve(cArcs);
+  each([&](uint32_t n, uint32_t k) {
+    const uint32_t nFrom = n < cNodes ? n : ways[n - cNodes].first;
+    out.arcTo.push_back(target(nFrom, net.arcTo[k]));
+    out.arcCost.push_back(net.arcCost[k]);
+    out.arcLength.push_back(net.arcLength[k]);
+    out.arcEndsOnly.push_back(k < net.arcEndsOnly.size() ? net.arcEndsOnly[k] : 0);
+  });
+  net.firstArc.swap(out.firstArc);
+  net.arcTo.swap(out.arcTo);
+  net.arcCost.swap(out.arcCost);
+  net.arcLength.swap(out.arcLength);
+  net.arcEndsOnly.swap(out.arcEndsOnly);
+  net.cMapNodes = cNodes;
+  net.copyOf.resize(cCopies);
+  net.copyFrom.resize(cCopies);
+  net.nodePoints.resize(size_t(cNodes) + cCopies);
+  if (!net.keyed.empty()) net.keyed.resize(size_t(cNodes) + cCopies, 0);
+  for (uint32_t i = 0; i < cCopies; ++i) {
+    const uint32_t v = ways[i].first;
+    net.copyOf[i] = v;
+    net.copyFrom[i] = ways[i].second;
+    net.nodePoints[cNodes + i] = net.nodePoints[v];
+    if (!net.keyed.empty() && net.keyed[v]) {
+      net.keyed[cNodes + i] = 1;
+      net.byNode.emplace_back(cNodes + i, net.KeyOf(v));
+    }
+  }
 }

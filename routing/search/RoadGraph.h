@@ -3,6 +3,7 @@
 // barrier nodes. Built once from the map's reader and then only read: every
 // search keeps its own state (CRoadSearch), so one graph serves them all.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,10 @@
 #include "routing/search/RoadGraphReader.h"
 
 struct RoadNet;
+
+// Splits the nodes of a road graph view where turns are forbidden
+// ((via, from, to) nodes; sorted here): see RoadNet::cMapNodes.
+void SplitRestrictedNodes(std::vector<std::array<uint32_t, 3>>& bans, RoadNet& net);
 
 // Whether an array of the graph or a search may grow to cb bytes (tests
 // set a limit to make allocations fail).
@@ -171,10 +176,10 @@ class CRoadGraph {
   size_t MemoryBytes() const;
 
   // The graph as a read-only view with the arcs the options let the
-  // vehicle drive and their costs (turn restrictions left out: the view
-  // chooses where a route crosses between maps, the map's own search drives
-  // it), with the map's border keys. fUseRestrictions: barriers and roads
-  // kept to the ends bind.
+  // vehicle drive and their costs (the view chooses where a route crosses
+  // between maps, the map's own search drives it), with the map's border
+  // keys. fUseRestrictions: barriers, roads kept to the ends and the turn
+  // restrictions bind.
   void FillRoadNet(IRoadGraphReader& reader, const RouteOptions& options, bool fUseRestrictions,
                    RoadNet& net) const;
 

@@ -28,8 +28,9 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
   m_stats = RouteSearchStats{};
   if (!m_reader.GetGraphNodeCount()) return false;
   const double fCos = CRoadGraph::CosOfLatitude(m_reader.GetGraphRect());
-  // Closer than 20 m: no route (the east-west term scaled by cos, not cos²).
-  {
+  // Closer than 20 m: no route (the east-west term scaled by cos, not cos²),
+  // unless it is a leg of a longer route.
+  if (!options.fLeg) {
     const double dx = double(ptEnd.x) - ptStart.x, dy = double(ptEnd.y) - ptStart.y;
     if (std::sqrt(dx * dx * fCos + dy * dy) < MetresToMap(20.0)) return false;
   }
@@ -138,9 +139,15 @@ bool CRoadRouter::SnapNodes(MapPoint pt, bool fDestination, bool fNext, const Ro
     if (snap.fD2 < 0 || snap.nPrevNode < 0) return false;
   }
   if (pfOffRoad) *pfOffRoad = RouteDistance(pt, snap.ptNearest, m_graph.GetCosLatitude());
-  if (snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < cNodes)
+  // Only the nodes a route may leave the start to, or reach the
+  // destination from, as the map's own search connects them: a one-way road
+  // is driven its way only.
+  bool fPrevNode = false, fNextNode = false;
+  if (fDestination) CRoadSearch::DestinationWays(snap, m_graph.GetOnNode(), fPrevNode, fNextNode);
+  else CRoadSearch::StartWays(snap, options, m_graph.GetCosLatitude(), m_graph.GetOnNode(), fNextNode, fPrevNode);
+  if (fPrevNode && snap.nPrevNode >= 0 && uint32_t(snap.nPrevNode) < cNodes)
     nodes.emplace_back(uint32_t(snap.nPrevNode), float(snap.fPrevLength));
-  if (snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < cNodes)
+  if (fNextNode && snap.nNextNode >= 0 && uint32_t(snap.nNextNode) < cNodes)
     nodes.emplace_back(uint32_t(snap.nNextNode), float(snap.fNextLength));
   return !nodes.empty();
 }

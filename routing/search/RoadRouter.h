@@ -40,9 +40,11 @@ class CRoadRouter {
   // The graph (built when needed) as a view for searches over several
   // maps (CRoadGraph::FillRoadNet). False when it cannot be built.
   bool FillRoadNet(const RouteOptions& options, const MapProgress* pProgress, RoadNet& net);
-  // The nodes of the road the point snaps to (fNext: the next road, as
-  // FindRoute falls back to it), with their lengths to it along the road,
-  // and how far the point is from the road.
+  // The nodes of the road the point snaps to that a route may leave it to
+  // (fDestination: reach it from), as the map's own search connects a
+  // start or destination (fNext: the next road, as FindRoute falls back to
+  // it), with their lengths to it along the road, and how far the point is
+  // from the road.
   bool SnapNodes(MapPoint pt, bool fDestination, bool fNext, const RouteOptions& options,
                  std::vector<std::pair<uint32_t, float>>& nodes, double* pfOffRoad);
 

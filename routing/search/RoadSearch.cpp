@@ -236,20 +236,41 @@ RoutingLink CRoadSearch::SnapLink(const RoadSnap& snap) {
   return l;
 }
 
-bool CRoadSearch::ConnectStart(const RoadSnap& snap, const RouteOptions& options) {
-  const int32_t nStart = int32_t(m_cNodes);
+void CRoadSearch::StartWays(const RoadSnap& snap, const RouteOptions& options, double fCos, double fOnNode,
+                            bool& fForward, bool& fBackward) {
   bool fInOrder = false, fAgainst = false;
   if (options.fMotionValid && options.dSpeedKmh >= 5.0) {
     MapPoint a = snap.ptNearest, b = snap.ptSegEnd;
     if (a.x == b.x && a.y == b.y) a = snap.ptSegStart;
     // Course clockwise from north, as the receiver reports it.
-    double fCourse = std::atan2((double(b.x) - a.x) * m_fCos, double(b.y) - a.y) * 180.0 / c_fPiRoute;
+    double fCourse = std::atan2((double(b.x) - a.x) * fCos, double(b.y) - a.y) * 180.0 / c_fPiRoute;
     double fDiff = std::fmod(fCourse - options.dCourse + 720.0, 360.0);
     if (fDiff < 30 || fDiff > 330) fInOrder = true;
     else if (fDiff > 150 && fDiff < 210) fAgainst = true;
   }
+  fForward = !fAgainst || snap.fOneWay;
+  // Standing on the previous node itself (a one-way road leaving a
+  // junction) the way back to it is no way against the one-way road: the
+  // start may leave the junction by any of its roads. "On" the node allows
+  // for the map's grid, to which the node was moved but the point was not.
+  const bool fOnPrevNode = snap.fPrevLength < fOnNode && snap.nPrevNode != snap.nNextNode;
+  fBackward = (!snap.fOneWay || fOnPrevNode) && !fInOrder;
+}
+
+void CRoadSearch::DestinationWays(const RoadSnap& snap, double fOnNode, bool& fFromPrev, bool& fFromNext) {
+  // From the previous node with the length from it; from the next node
+  // with the length from that one, when the road may be driven that way or
+  // the point lies on the next node itself.
+  fFromPrev = true;
+  fFromNext = snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < fOnNode);
+}
+
+bool CRoadSearch::ConnectStart(const RoadSnap& snap, const RouteOptions& options) {
+  const int32_t nStart = int32_t(m_cNodes);
+  bool fForward = false, fBackward = false;
+  StartWays(snap, options, m_fCos, m_graph.GetOnNode(), fForward, fBackward);
   RoutingLink l = SnapLink(snap);
-  if (!fAgainst || snap.fOneWay) {
+  if (fForward) {
     l.cRealNode = l.nArrival = snap.nNextNode;
     l.cFromNode = snap.nPrevNode;
     l.fLength = float(snap.fNextLength);
@@ -257,12 +278,7 @@ bool CRoadSearch::ConnectStart(const RoadSnap& snap, const RouteOptions& options
     l.nEndPoint = uint32_t(snap.cNextRPoint);
     if (!AddLink(l, nStart)) return false;
   }
-  // Standing on the previous node itself (a one-way road leaving a
-  // junction) the way back to it is no way against the one-way road: the
-  // start may leave the junction by any of its roads. "On" the node allows
-  // for the map's grid, to which the node was moved but the point was not.
-  const bool fOnPrevNode = snap.fPrevLength < m_graph.GetOnNode() && snap.nPrevNode != snap.nNextNode;
-  if ((!snap.fOneWay || fOnPrevNode) && !fInOrder) {
+  if (fBackward) {
     l.cRealNode = l.nArrival = snap.nPrevNode;
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fPrevLength);
@@ -289,18 +305,17 @@ bool CRoadSearch::ConnectStart(const RoadSnap& snap, const RouteOptions& options
 
 bool CRoadSearch::ConnectDestination(const RoadSnap& snap) {
   const int32_t nDest = int32_t(m_cNodes) + 1;
+  bool fFromPrev = false, fFromNext = false;
+  DestinationWays(snap, m_graph.GetOnNode(), fFromPrev, fFromNext);
   RoutingLink l = SnapLink(snap);
   l.cRealNode = c_nDestLink;
   l.nArrival = nDest;
-  // From the previous node with the length from it; from the next node
-  // with the length from that one, when the road may be driven that way or
-  // the point lies on the next node itself.
   l.cFromNode = snap.nPrevNode;
   l.fLength = float(snap.fPrevLength);
   l.nStartPoint = uint32_t(snap.cPrevRPoint);
   l.nEndPoint = snap.nPoint - 1;
-  if (!AddLink(l, l.cFromNode)) return false;
-  if (snap.cNextRPoint != snap.cPrevRPoint && (!snap.fOneWay || snap.fNextLength < m_graph.GetOnNode())) {
+  if (fFromPrev && !AddLink(l, l.cFromNode)) return false;
+  if (fFromNext) {
     l.cFromNode = snap.nNextNode;
     l.fLength = float(snap.fNextLength);
     l.nStartPoint = uint32_t(snap.cNextRPoint);

@@ -103,6 +103,16 @@ class CRoadSearch {
   static void Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSnap* apSnap[2], size_t cSnaps,
                    uint16_t wMask, const std::vector<uint32_t>* aExclude = nullptr);
 
+  // The ways a route may leave a snapped start point: along its road in
+  // the road's point order to the next node (fForward), against it to the
+  // previous node (fBackward); one-way roads and the heading of a moving
+  // start (options.fMotionValid) decide. fOnNode: a point this near its
+  // node stands on it.
+  static void StartWays(const RoadSnap& snap, const RouteOptions& options, double fCos, double fOnNode, bool& fForward,
+                        bool& fBackward);
+  // The nodes a route may reach a snapped destination from.
+  static void DestinationWays(const RoadSnap& snap, double fOnNode, bool& fFromPrev, bool& fFromNext);
+
   // The search between two snapped points; the route's points are appended
   // to options.points. fMemory: false when memory ran out.
   bool Run(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options, uint16_t wMask,

@@ -4,13 +4,16 @@
 // the same roads.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <queue>
 #include <random>
 #include <vector>
 
+#include "map/RoadNet.h"
 #include "map/RouteOptions.h"
+#include "routing/search/RoadGraph.h"
 #include "routing/search/RoadRouter.h"
 #include "view/PtAlgo.h"
 
@@ -165,3 +168,110 @@ TEST(RoadSearch, AnyReaderRoutesAtTheLeastCostAndTheGraphIsOnlyRead) {
 }
 
 }  // namespace
+
+// The view the search across a collection's maps uses splits the nodes
+// where turns are forbidden, so that a search over nodes keeps them: on
+// random networks with random forbidden turns, the least cost from a node
+// to every other over the split view is that of a search over (node, way
+// in) states that checks every turn.
+TEST(RoadSearch, NodesSplitWhereTurnsAreForbiddenKeepEveryRestriction) {
+  std::mt19937 rng(20261209);
+  for (int iNet = 0; iNet < 40; ++iNet) {
+    const uint32_t cNodes = 12 + rng() % 30;
+    std::vector<std::vector<std::pair<uint32_t, float>>> out(cNodes);  // (to, cost)
+    for (uint32_t n = 0; n < cNodes; ++n)
+      for (uint32_t k = 0, c = 1 + rng() % 4; k < c; ++k) {
+        const uint32_t t = rng() % cNodes;
+        if (t != n) out[n].emplace_back(t, float(1 + rng() % 50));
+      }
+    RoadNet net;
+    net.firstArc.push_back(0);
+    for (uint32_t n = 0; n < cNodes; ++n) {
+      net.nodePoints.push_back(MapPoint{int32_t(n) * 100, int32_t(n % 7) * 100});
+      for (const auto& a : out[n]) {
+        net.arcTo.push_back(a.first);
+        net.arcCost.push_back(a.second);
+        net.arcLength.push_back(a.second);
+        net.arcEndsOnly.push_back(0);
+      }
+      net.firstArc.push_back(uint32_t(net.arcTo.size()));
+    }
+    // Forbidden turns u -> v -> w over arcs that are there.
+    std::vector<std::array<uint32_t, 3>> bans;
+    for (int k = 0; k < int(cNodes) * 2; ++k) {
+      const uint32_t u = rng() % cNodes;
+      if (out[u].empty()) continue;
+      const uint32_t v = out[u][rng() % out[u].size()].first;
+      if (out[v].empty()) continue;
+      bans.push_back({v, u, out[v][rng() % out[v].size()].first});
+    }
+    auto banned = [&](uint32_t u, uint32_t v, uint32_t w) {
+      for (const auto& b : bans)
+        if (b[0] == v && b[1] == u && b[2] == w) return true;
+      return false;
+    };
+    std::vector<std::array<uint32_t, 3>> given = bans;
+    SplitRestrictedNodes(given, net);
+    ASSERT_EQ(net.MapNodeCount(), cNodes);
+    for (uint32_t n = 0; n < net.NodeCount(); ++n) {
+      ASSERT_LT(net.MapNodeOf(n), cNodes);
+      EXPECT_EQ(net.nodePoints[n].x, net.nodePoints[net.MapNodeOf(n)].x);
+    }
+    // A copy is entered from the neighbour it stands for.
+    for (uint32_t i = 0; i < net.copyOf.size(); ++i)
+      EXPECT_EQ(net.EnterFrom(net.copyOf[i], net.nodePoints[net.copyFrom[i]]), cNodes + i);
+    const uint32_t nSource = rng() % cNodes;
+    // Over the split view: nodes.
+    std::vector<float> split(net.NodeCount(), -1);
+    typedef std::pair<float, uint32_t> Item;
+    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+    split[nSource] = 0;
+    heap.push({0, nSource});
+    while (!heap.empty()) {
+      const Item top = heap.top();
+      heap.pop();
+      if (top.first > split[top.second]) continue;
+      for (uint32_t k = net.firstArc[top.second]; k < net.firstArc[top.second + 1]; ++k) {
+        const float c = top.first + net.arcCost[k];
+        float& d = split[net.arcTo[k]];
+        if (d < 0 || c < d) {
+          d = c;
+          heap.push({c, net.arcTo[k]});
+        }
+      }
+    }
+    std::vector<float> bySplit(cNodes, -1);
+    for (uint32_t n = 0; n < net.NodeCount(); ++n) {
+      float& d = bySplit[net.MapNodeOf(n)];
+      if (split[n] >= 0 && (d < 0 || split[n] < d)) d = split[n];
+    }
+    // Over (node, way in) states, every turn checked.
+    std::vector<float> state(size_t(cNodes) * (cNodes + 1), -1);  // way in cNodes: none
+    auto at = [&](uint32_t n, uint32_t u) -> float& { return state[size_t(n) * (cNodes + 1) + u]; };
+    std::priority_queue<std::pair<float, std::pair<uint32_t, uint32_t>>,
+                        std::vector<std::pair<float, std::pair<uint32_t, uint32_t>>>, std::greater<>> q;
+    at(nSource, cNodes) = 0;
+    q.push({0, {nSource, cNodes}});
+    while (!q.empty()) {
+      const auto top = q.top();
+      q.pop();
+      const uint32_t v = top.second.first, u = top.second.second;
+      if (top.first > at(v, u)) continue;
+      for (const auto& a : out[v]) {
+        if (u < cNodes && banned(u, v, a.first)) continue;
+        const float c = top.first + a.second;
+        float& d = at(a.first, v);
+        if (d < 0 || c < d) {
+          d = c;
+          q.push({c, {a.first, v}});
+        }
+      }
+    }
+    for (uint32_t x = 0; x < cNodes; ++x) {
+      float best = -1;
+      for (uint32_t u = 0; u <= cNodes; ++u)
+        if (at(x, u) >= 0 && (best < 0 || at(x, u) < best)) best = at(x, u);
+      EXPECT_EQ(bySplit[x], best) << "network " << iNet << ", node " << x << " from " << nSource;
+    }
+  }
+}
