@@ -180,9 +180,9 @@ TEST(MakeMaps, RoutesAcrossPartsAreAsLongAsOverTheWholeInput) {
 // most pairs cross a seam), each part compiled by its own velc run: the
 // routes between the pairs' ends that lie in different parts are found
 // along the roads, and nine in ten at least are as long as over one map of
-// the extract (59 of 63 when written). The others differ where a part's own
-// search drives a leg another way than the whole map's search would (a
-// route end on a one-way road whose turning loop lies in the next part).
+// the extract (61 of 63 when written). The others differ where a part's
+// own search drives a leg another way, or where a turn restriction's roads
+// fall in different parts (neither part keeps it).
 TEST(MakeMaps, RealExtractsCutInFourRouteAcrossTheirSeams) {
   if (!HaveTools()) GTEST_SKIP() << "osmium-tool or GNU parallel is not installed";
   int cCross = 0, cEqual = 0;
