@@ -1,5 +1,7 @@
 #include "map/bits/BitStream.h"
 
+#include <algorithm>
+
 uint32_t CBitStream::ReadBitsSlow(unsigned cBits) {
   uint32_t dw = 0;
   unsigned cDone = 0;
@@ -21,57 +23,105 @@ uint32_t CBitStream::ReadBitsSlow(unsigned cBits) {
 }
 
 void CHuffmanTable::Clear() {
-  for (HuffmanNode& node : m_aNodes) node = HuffmanNode{0, 0, nullptr};
+  for (HuffmanNode& node : m_aNodes) node = HuffmanNode{0, 0, 0};
   m_dwMaxValue = 0;
   m_subTables.clear();
+  m_subNodes.clear();
 }
 
+namespace {
+
+// Sets the entry to a value unless it leads on to a sub-table (a longer code
+// with the same first bits: the stream's next byte tells them apart).
+void SetLeaf(HuffmanNode& node, uint16_t wValue, unsigned cLen) {
+  if (node.fSub) return;
+  node.wValue = wValue;
+  node.btCodeLen = uint8_t(cLen);
+}
+
+// A sub-table is named by its depth (1-3) and the code bytes leading to it.
+uint32_t SubKey(const uint8_t* pCode, unsigned cDepth) {
+  uint32_t dw = cDepth << 24;
+  for (unsigned k = 0; k < cDepth; ++k) dw |= uint32_t(pCode[k]) << (8 * k);
+  return dw;
+}
+
+struct SubNeed {
+  uint32_t dwKey;
+  unsigned cBits;
+};
+
+}  // namespace
+
+// Two passes over the stored codes: the first checks them and finds the
+// sub-tables with the bits each needs, the second fills the entries.
 const uint8_t* CHuffmanTable::Load(const uint8_t* p, const uint8_t* pEnd) {
   Clear();
   if (!p || pEnd - p < 2) return nullptr;
-  unsigned cEntries = unsigned(p[0]) | unsigned(p[1]) << 8;
-  p += 2;
+  const unsigned cEntries = unsigned(p[0]) | unsigned(p[1]) << 8;
+  const uint8_t* const pFirst = p + 2;
+  std::vector<SubNeed> needs;
+  p = pFirst;
   for (unsigned i = 0; i < cEntries; ++i) {
     if (pEnd - p < 3) return nullptr;
-    uint32_t dwValue = uint32_t(p[0]) | uint32_t(p[1]) << 8;
-    unsigned cLen = p[2];
+    const unsigned cLen = p[2];
     p += 3;
-    if (dwValue > m_dwMaxValue) m_dwMaxValue = dwValue;
-    if (cLen == 0) {
-      for (HuffmanNode& node : m_aNodes) {
-        node.dwValue = dwValue;
-        node.wCodeLen = 0;
-      }
-      continue;
-    }
+    if (cLen == 0) continue;
     if (cLen > c_cMaxCodeLen) return nullptr;
-    unsigned cBytes = (cLen + 7) / 8;
+    const unsigned cBytes = (cLen + 7) / 8;
     if (pEnd - p < ptrdiff_t(cBytes)) return nullptr;
-    HuffmanNode* pTable = m_aNodes;
-    for (unsigned k = 0; k + 1 < cBytes; ++k) {
-      HuffmanNode& node = pTable[p[k]];
-      if (!node.pSubTable) {
-        if (m_subTables.size() >= c_cMaxSubTables) return nullptr;
-        std::unique_ptr<HuffmanNode[]> sub(new HuffmanNode[256]);
-        for (unsigned j = 0; j < 256; ++j) sub[j] = HuffmanNode{0, 0, nullptr};
-        node.pSubTable = sub.get();
-        m_subTables.push_back(std::move(sub));
-      }
-      pTable = node.pSubTable;
-    }
-    unsigned cRest = cLen - 8 * (cBytes - 1);
-    ASSERT(0 < cRest && cRest <= 8);
-    unsigned btMask = 0xFFu >> (8 - cRest);
-    unsigned btRest = p[cBytes - 1];
-    if ((btRest & btMask) != btRest) return nullptr;  // bits above the code
-    // Every node j whose low cRest bits equal the last code byte.
-    for (unsigned j = btRest; j < 256; j += 1u << cRest) {
-      pTable[j].dwValue = dwValue;
-      pTable[j].wCodeLen = uint16_t(cRest);
-    }
+    const unsigned cRest = cLen - 8 * (cBytes - 1);
+    const unsigned btRest = p[cBytes - 1];
+    if ((btRest & (0xFFu >> (8 - cRest))) != btRest) return nullptr;  // bits above the code
+    for (unsigned k = 1; k < cBytes; ++k) needs.push_back(SubNeed{SubKey(p, k), k + 1 < cBytes ? 8 : cRest});
     p += cBytes;
   }
-  return p;
+  const uint8_t* const pAfter = p;
+  std::sort(needs.begin(), needs.end(), [](const SubNeed& a, const SubNeed& b) { return a.dwKey < b.dwKey; });
+  std::vector<uint32_t> keys;
+  size_t cSubNodes = 0;
+  for (size_t i = 0; i < needs.size();) {
+    size_t j = i;
+    unsigned cBits = 0;
+    for (; j < needs.size() && needs[j].dwKey == needs[i].dwKey; ++j) cBits = std::max(cBits, needs[j].cBits);
+    if (keys.size() >= c_cMaxSubTables) return nullptr;
+    keys.push_back(needs[i].dwKey);
+    m_subTables.push_back(HuffmanSubTable{uint32_t(cSubNodes), (1u << cBits) - 1});
+    cSubNodes += size_t(1) << cBits;
+    i = j;
+  }
+  m_subNodes.assign(cSubNodes, HuffmanNode{0, 0, 0});
+
+  p = pFirst;
+  for (unsigned i = 0; i < cEntries; ++i) {
+    const uint16_t wValue = uint16_t(unsigned(p[0]) | unsigned(p[1]) << 8);
+    const unsigned cLen = p[2];
+    p += 3;
+    if (wValue > m_dwMaxValue) m_dwMaxValue = wValue;
+    if (cLen == 0) {
+      for (HuffmanNode& node : m_aNodes) SetLeaf(node, wValue, 0);
+      continue;
+    }
+    const unsigned cBytes = (cLen + 7) / 8;
+    HuffmanNode* pTable = m_aNodes;
+    uint32_t dwMask = 0xFF;
+    for (unsigned k = 0; k + 1 < cBytes; ++k) {
+      // Codes go on from here, so this table has whole bytes' entries.
+      HuffmanNode& node = pTable[p[k] & dwMask];
+      const size_t iSub = size_t(std::lower_bound(keys.begin(), keys.end(), SubKey(p, k + 1)) - keys.begin());
+      ASSERT(iSub < keys.size() && keys[iSub] == SubKey(p, k + 1));
+      node = HuffmanNode{uint16_t(iSub), 0, 1};
+      pTable = m_subNodes.data() + m_subTables[iSub].dwFirst;
+      dwMask = m_subTables[iSub].dwMask;
+    }
+    const unsigned cRest = cLen - 8 * (cBytes - 1);
+    ASSERT(0 < cRest && cRest <= 8);
+    // Every entry j whose low cRest bits equal the last code byte.
+    for (unsigned j = p[cBytes - 1]; j <= dwMask; j += 1u << cRest) SetLeaf(pTable[j], wValue, cRest);
+    p += cBytes;
+  }
+  ASSERT(p == pAfter);
+  return pAfter;
 }
 
 const uint8_t* CCodedValueTable::Load(const uint8_t* p, const uint8_t* pEnd) {

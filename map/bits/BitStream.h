@@ -13,12 +13,24 @@
 
 #include "platform/Debug.h"
 
-// One lookup entry: how many bits of the current byte the code's last part
-// takes (0..8), the decoded value and the sub-table for longer codes.
+// One lookup entry, four bytes so that a map's tables stay small: how many
+// bits of the current byte the code's last part takes (0..8) and the decoded
+// value (stored values have 16 bits); or, for longer codes, the number of the
+// sub-table to go on in.
 struct HuffmanNode {
-  uint16_t wCodeLen;
-  uint32_t dwValue;
-  HuffmanNode* pSubTable;
+  uint16_t wValue;  // the value, or the sub-table's number when fSub
+  uint8_t btCodeLen;
+  uint8_t fSub;
+};
+static_assert(sizeof(HuffmanNode) == 4, "HuffmanNode is four bytes");
+
+// A sub-table for codes longer than a byte: only as many entries as the
+// longest code ending in it needs (2^bits), a whole byte's worth when codes
+// go on to a further sub-table. The next byte of the stream, masked, picks
+// the entry.
+struct HuffmanSubTable {
+  uint32_t dwFirst;  // its first entry in the table's sub-table entries
+  uint32_t dwMask;   // 2^bits - 1
 };
 
 class CHuffmanTable {
@@ -34,7 +46,10 @@ class CHuffmanTable {
 
   uint32_t GetMaxValue() const { return m_dwMaxValue; }
   const HuffmanNode* GetNodes() const { return m_aNodes; }
+  const HuffmanNode* GetSubNodes() const { return m_subNodes.data(); }
+  const HuffmanSubTable* GetSubTables() const { return m_subTables.data(); }
   size_t GetSubTableCount() const { return m_subTables.size(); }
+  size_t GetSubNodeCount() const { return m_subNodes.size(); }
 
   // Code lengths above this, and more sub-tables than this, make a stored
   // table malformed (a real map needs far fewer).
@@ -44,7 +59,8 @@ class CHuffmanTable {
  protected:
   HuffmanNode m_aNodes[256];
   uint32_t m_dwMaxValue;
-  std::vector<std::unique_ptr<HuffmanNode[]>> m_subTables;
+  std::vector<HuffmanSubTable> m_subTables;
+  std::vector<HuffmanNode> m_subNodes;  // the entries of all sub-tables
 };
 
 // Values that are either Huffman-coded or stored at a fixed width.
@@ -99,20 +115,20 @@ class CBitStream {
   }
 
   uint32_t Decode(const CHuffmanTable& table) {
-    const HuffmanNode* pNodes = table.GetNodes();
-    const HuffmanNode* pNode = &pNodes[Peek8()];
-    while (pNode->pSubTable) {
+    const HuffmanNode* pNode = &table.GetNodes()[Peek8()];
+    while (pNode->fSub) {
       ++m_p;
-      pNode = &pNode->pSubTable[Peek8()];
+      const HuffmanSubTable& sub = table.GetSubTables()[pNode->wValue];
+      pNode = &table.GetSubNodes()[sub.dwFirst + (Peek8() & sub.dwMask)];
     }
-    ASSERT(pNode->wCodeLen <= 8);
-    m_cBit += pNode->wCodeLen;
+    ASSERT(pNode->btCodeLen <= 8);
+    m_cBit += pNode->btCodeLen;
     if (m_cBit > 7) {
       m_cBit -= 8;
       ++m_p;
     }
     CheckEnd();
-    return pNode->dwValue;
+    return pNode->wValue;
   }
 
   uint32_t Decode(const CCodedValueTable& table) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "map/bits/BitStream.h"
@@ -132,6 +133,7 @@ TEST(HuffmanTable, NineBitCodeGoesThroughOneSubTable) {
   CHuffmanTable table;
   ASSERT_NE(table.Load(t.data(), t.data() + t.size()), nullptr);
   EXPECT_EQ(table.GetSubTableCount(), 1u);
+  EXPECT_EQ(table.GetSubNodeCount(), 2u);  // the codes end one bit into it
   EXPECT_EQ(table.GetMaxValue(), 301u);
   // Stream: 0 | 1 1111111 1 | 0 -> values 7, 300, 7.
   std::vector<uint8_t> out;
@@ -211,6 +213,58 @@ TEST(HuffmanEncoder, CodesRoundTripThroughTheStoredTable) {
   CBitStream bs(out.data(), out.data() + out.size());
   for (uint16_t v : symbols) ASSERT_EQ(bs.Decode(table), v);
   EXPECT_FALSE(bs.IsOverrun());
+}
+
+// Random prefix codes of up to 32 bits (random trees, leaves split at any
+// depth) decode what was written, bit by bit, through sub-tables of every
+// depth and size; and the sub-tables are smaller than a byte's worth each.
+TEST(HuffmanTable, RandomPrefixCodesUpTo32BitsDecodeAsWritten) {
+  std::mt19937 rng(19);
+  size_t cSubNodes = 0, cSubTables = 0;
+  for (int round = 0; round < 60; ++round) {
+    std::vector<std::vector<int>> leaves{{0}, {1}};  // code bits, first bit first
+    const size_t cLeaves = 2 + rng() % 400;
+    while (leaves.size() < cLeaves) {
+      // Mostly split the deepest leaves, so that long codes share prefixes.
+      size_t i = rng() % leaves.size();
+      if (rng() % 3) {
+        size_t j = rng() % leaves.size();
+        if (leaves[j].size() > leaves[i].size()) i = j;
+      }
+      if (leaves[i].size() >= 32) continue;
+      std::vector<int> code = leaves[i];
+      leaves[i].push_back(0);
+      code.push_back(1);
+      leaves.push_back(code);
+    }
+    std::vector<std::tuple<uint16_t, uint8_t, std::vector<uint8_t>>> entries;
+    std::vector<uint16_t> values;
+    for (size_t i = 0; i < leaves.size(); ++i) {
+      values.push_back(uint16_t(rng()));
+      std::vector<uint8_t> bytes((leaves[i].size() + 7) / 8, 0);
+      for (size_t b = 0; b < leaves[i].size(); ++b) bytes[b / 8] |= uint8_t(leaves[i][b] << (b % 8));
+      entries.emplace_back(values[i], uint8_t(leaves[i].size()), bytes);
+    }
+    std::shuffle(entries.begin(), entries.end(), rng);
+    std::vector<uint8_t> t = StoredTable(entries);
+    CHuffmanTable table;
+    ASSERT_EQ(table.Load(t.data(), t.data() + t.size()), t.data() + t.size());
+    cSubNodes += table.GetSubNodeCount();
+    cSubTables += table.GetSubTableCount();
+    std::vector<size_t> message;
+    std::vector<uint8_t> out;
+    CBitWriter bw(out);
+    for (int k = 0; k < 3000; ++k) {
+      message.push_back(rng() % leaves.size());
+      for (int bit : leaves[message.back()]) bw.WriteBits(1, unsigned(bit));
+    }
+    bw.Flush();
+    CBitStream bs(out.data(), out.data() + out.size());
+    for (size_t i : message) ASSERT_EQ(bs.Decode(table), values[i]) << "round " << round;
+    EXPECT_FALSE(bs.IsOverrun());
+  }
+  EXPECT_GT(cSubTables, 100u);
+  EXPECT_LT(cSubNodes, cSubTables * 256);
 }
 
 TEST(HuffmanEncoder, OneSymbolTakesNoBits) {
