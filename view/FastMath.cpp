@@ -109,24 +109,13 @@ int fast_log2(uint32_t n) {
 }
 
 uint32_t fast_sqrt(uint32_t n) {
-  uint32_t dwRest = n;
-  uint32_t dwRoot = 0;
-  uint32_t dwBit = uint32_t(1) << 30;
-  while (dwBit > dwRest)
-    dwBit >>= 2;
-  while (dwBit != 0) {
-    if (dwRest >= dwRoot + dwBit) {
-      dwRest -= dwRoot + dwBit;
-      dwRoot = (dwRoot >> 1) + dwBit;
-    } else {
-      dwRoot >>= 1;
-    }
-    dwBit >>= 2;
-  }
+  // The root of a 32-bit integer in double precision is never so close
+  // below a whole number that it rounds up to it (the gap below k is about
+  // 1/2k, far above the precision), so this floor is exact.
+  const uint32_t dwRoot = uint32_t(std::sqrt(double(n)));
   // n = r² + rest; (r + 0.5)² = r² + r + 0.25, so round up when rest > r.
-  if (dwRest > dwRoot)
-    ++dwRoot;
-  return dwRoot;
+  const uint64_t qwRest = uint64_t(n) - uint64_t(dwRoot) * dwRoot;
+  return qwRest > dwRoot ? dwRoot + 1 : dwRoot;
 }
 
 // Quarter turns per radian.

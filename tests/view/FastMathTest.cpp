@@ -112,6 +112,15 @@ TEST(FastSqrt, RoundsToNearest) {
     const uint32_t n = i < 70000 ? uint32_t(i) : any(rng);
     ASSERT_EQ(fast_sqrt(n), uint32_t(std::llround(std::sqrt(double(n))))) << n;
   }
+  // Around every square and every half-way point: k² - 1, k², k² + k, k² + k + 1.
+  for (uint64_t k = 1; k <= 65536; ++k) {
+    if (k > 1 && k * k - 1 <= 0xFFFFFFFFu) ASSERT_EQ(fast_sqrt(uint32_t(k * k - 1)), k) << k;
+    if (k * k > 0xFFFFFFFFu) break;
+    ASSERT_EQ(fast_sqrt(uint32_t(k * k)), k) << k;
+    if (k * k + k + 1 > 0xFFFFFFFFu) break;
+    ASSERT_EQ(fast_sqrt(uint32_t(k * k + k)), k) << k;
+    ASSERT_EQ(fast_sqrt(uint32_t(k * k + k + 1)), k + 1) << k;
+  }
 }
 
 TEST(FastTrig, SineAndCosineWithinTheBound) {
