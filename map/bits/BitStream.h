@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -150,10 +151,18 @@ class CBitStream {
   bool IsOverrun() const { return m_fOverrun; }
 
  private:
+  // Eight bytes, the first the lowest (one load where the machine stores
+  // them so: the compilers do not make one of the loop).
   static uint64_t Load64(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t qw;
+    std::memcpy(&qw, p, sizeof qw);
+    return qw;
+#else
     uint64_t qw = 0;
     for (int i = 7; i >= 0; --i) qw = (qw << 8) | p[i];
     return qw;
+#endif
   }
   // The next 8 bits of the stream (bytes past the end read as 0).
   unsigned Peek8() const {
