@@ -63,6 +63,21 @@ class CSnapVisitor : public CRoadVisitor {
                const std::vector<uint32_t>* aExclude)
       : m_apSnap(apSnap), m_cSnaps(cSnaps), m_aWindow(aWindow), m_wMask(wMask), m_fCos(fCos), m_aExclude(aExclude) {}
 
+  // Whether the segment a-b lies wholly so far from the point that no point
+  // of it is nearer than the best so far (nothing of the segment is then
+  // computed). Only roads the vehicle may use are candidates, so the nearer
+  // one is the better one. The bound is the distance to the segment's box,
+  // weighted as NearestPointOnSegment weighs it.
+  bool CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const {
+    if (snap.fD2 < 0) return false;
+    auto gap = [](int32_t v, int32_t p, int32_t q) {
+      const int32_t lo = p < q ? p : q, hi = p < q ? q : p;
+      return v < lo ? double(lo) - v : v > hi ? double(v) - hi : 0.0;
+    };
+    const double gx = gap(snap.pt.x, a.x, b.x) * double(float(m_fCos)), gy = gap(snap.pt.y, a.y, b.y);
+    return gx * gx + gy * gy >= snap.fD2;
+  }
+
   bool OnRoad(const GraphRoad& road) override {
     // Only roads the vehicle may use are candidates.
     if (road.wAttributes & m_wMask) return true;
@@ -77,7 +92,7 @@ class CSnapVisitor : public CRoadVisitor {
       uint32_t iPrev = 0;
       snap.fWaitNext = false;
       for (uint32_t i = 0; i < road.cPoints; ++i) {
-        if (i > 0 && nPrev >= 0) {
+        if (i > 0 && nPrev >= 0 && !CannotBeNearer(snap, pPoints[i - 1], pPoints[i])) {
           MapPoint ptNear;
           double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
           if (d2 < 0) d2 = 0;
