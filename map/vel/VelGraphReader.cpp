@@ -78,8 +78,8 @@ bool CVelParser::ReadRoads(const MapRect* aWindows, size_t cWindows, CRoadVisito
     if (!ReadBlock(pBlock, block)) break;  // a block header past the end ends the walk
     const uint32_t cb = block.adwSectionSize[1];
     if (!cb) continue;
+    block.rect = VelBlockRect(block.hdr, nShift);
     if (cWindows) {
-      block.rect = VelBlockRect(block.hdr, nShift);
       bool fNear = false;
       for (size_t s = 0; s < cWindows; ++s) fNear = fNear || block.rect.Intersects(aWindows[s]);
       if (!fNear) continue;
@@ -99,6 +99,7 @@ bool CVelParser::ReadRoads(const MapRect* aWindows, size_t cWindows, CRoadVisito
       road.cPoints = rec.cPoints;
       road.pPoints = m_mapPoints.data();
       road.pNodes = m_pointNodes.data();
+      road.rcBlock = block.rect;
       if (!visitor.OnRoad(road)) return false;
     }
   }

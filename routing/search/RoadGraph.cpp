@@ -192,14 +192,15 @@ bool CRoadGraph::ReadBarriers(IRoadGraphReader& reader) {
 // The links of every road, block by block (the first 60 % of the bar).
 class CRoadGraph::Loader : public CRoadVisitor {
  public:
-  Loader(CRoadGraph& graph, RouteProgress& progress) : m_graph(graph), m_progress(progress) {}
+  Loader(CRoadGraph& graph, RouteProgress& progress, CRoadVisitor* pAlong)
+      : m_graph(graph), m_progress(progress), m_pAlong(pAlong) {}
   bool OnBlock(uint32_t nBlock, uint32_t cBlocks) override {
     m_fCancelled = !m_progress.Set(0.6 * nBlock / cBlocks);
     return !m_fCancelled;
   }
   bool OnRoad(const GraphRoad& road) override {
     m_fNoMemory = !m_graph.AddRoadLinks(road);
-    return !m_fNoMemory;
+    return !m_fNoMemory && (!m_pAlong || m_pAlong->OnRoad(road));
   }
   bool m_fCancelled = false;
   bool m_fNoMemory = false;
@@ -207,9 +208,10 @@ class CRoadGraph::Loader : public CRoadVisitor {
  private:
   CRoadGraph& m_graph;
   RouteProgress& m_progress;
+  CRoadVisitor* m_pAlong;
 };
 
-bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
+bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress, CRoadVisitor* pAlong) {
   if (m_fBuilt) return true;
   const uint32_t cNodes = reader.GetGraphNodeCount();
   if (cNodes == 0 || cNodes > uint32_t(INT32_MAX) - 2) return false;
@@ -234,7 +236,7 @@ bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress) {
   // network has (five per two nodes), more as needed, the rest given back.
   const size_t cGuess = size_t(m_cNodes) * 5 / 2 + 16;
   if (!m_links.Reserve(cGuess) && !m_links.Reserve(16)) return ReportRouteNoMemory();
-  Loader loader(*this, progress);
+  Loader loader(*this, progress, pAlong);
   // A damaged block ends the walk with the roads read so far; a map that
   // cannot be walked at all has no graph.
   const bool fWalked = reader.ReadRoads(nullptr, 0, loader);

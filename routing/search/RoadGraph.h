@@ -150,8 +150,9 @@ class CRoadGraph {
 
   // Reads the graph from the map (the first 60 % of the progress range);
   // false when the map has none, memory ran out (reported) or the user
-  // cancelled.
-  bool Build(IRoadGraphReader& reader, const MapProgress* pProgress);
+  // cancelled. pAlong, if any, sees every road of the walk too (a snap that
+  // needs the roads as well spares a walk of its own).
+  bool Build(IRoadGraphReader& reader, const MapProgress* pProgress, CRoadVisitor* pAlong = nullptr);
   bool IsBuilt() const { return m_fBuilt; }
   double GetBuildMs() const { return m_msBuild; }
 

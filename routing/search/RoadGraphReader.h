@@ -28,6 +28,9 @@ struct GraphRoad {
   uint32_t cPoints = 0;
   const MapPoint* pPoints = nullptr;
   const int32_t* pNodes = nullptr;  // per point: its graph node, -1 = none
+  // The rectangle of the map's block holding the road (a walk with windows
+  // reads the blocks that meet them); the whole plane when the map has none.
+  MapRect rcBlock{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 };
 
 // A restriction of the graph: arriving at cNode from cFromNode along road

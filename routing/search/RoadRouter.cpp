@@ -17,9 +17,9 @@ void TraceMs(const char* pszWhat, double ms) {
 
 }  // namespace
 
-bool CRoadRouter::Build(const MapProgress* pProgress) {
+bool CRoadRouter::Build(const MapProgress* pProgress, CRoadVisitor* pAlong) {
   if (m_graph.IsBuilt()) return true;
-  if (!m_graph.Build(m_reader, pProgress)) return false;
+  if (!m_graph.Build(m_reader, pProgress, pAlong)) return false;
   m_stats.msBuild = m_graph.GetBuildMs();
   return true;
 }
@@ -35,18 +35,22 @@ bool CRoadRouter::FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& opti
     if (std::sqrt(dx * dx * fCos + dy * dy) < MetresToMap(20.0)) return false;
   }
   const double t0 = RouteClockMs();
-  if (!Build(pProgress)) return false;
-  RouteProgress progress(pProgress);
-  if (!progress.Set(0.6)) return false;
   const uint16_t wMask = CRoadGraph::VehicleMask(options.nVehicle, options.fAvoidTolls != 0);
-
   RoadSnap start, dest;
   start.pt = ptStart;
   dest.pt = ptEnd;
   dest.fDestination = true;
   RoadSnap* apSnap[2] = {&start, &dest};
+  // A graph still to be built: its walk over the roads snaps the points too.
+  const bool fBuilt = m_graph.IsBuilt();
+  CRoadSnapVisitor snapAlong(apSnap, 2, wMask, fCos);
+  if (!Build(pProgress, fBuilt ? nullptr : &snapAlong)) return false;
+  RouteProgress progress(pProgress);
+  if (!progress.Set(0.6)) return false;
+
   const double tSnap = RouteClockMs();
-  CRoadSearch::Snap(m_reader, m_graph, apSnap, 2, wMask);
+  if (fBuilt) CRoadSearch::Snap(m_reader, m_graph, apSnap, 2, wMask);
+  else snapAlong.Finish();
   m_stats.msSnap = RouteClockMs() - tSnap;
   TraceMs("find source and dest", m_stats.msSnap);
   m_stats.start = start;

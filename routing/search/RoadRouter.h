@@ -23,7 +23,7 @@ class CRoadRouter {
   bool FindRoute(MapPoint ptStart, MapPoint ptEnd, RouteOptions& options, const MapProgress* pProgress);
 
   // The graph (built by the first request or by Build).
-  bool Build(const MapProgress* pProgress);
+  bool Build(const MapProgress* pProgress, CRoadVisitor* pAlong = nullptr);
   bool IsBuilt() const { return m_graph.IsBuilt(); }
   const CRoadGraph& GetGraph() const { return m_graph; }
   uint32_t GetNodeCount() const { return m_graph.GetNodeCount(); }

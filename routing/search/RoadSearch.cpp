@@ -56,92 +56,6 @@ bool IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint16_t wMask) {
   return fOpen ? d <= fBest + fTie : d + fTie < fBest;
 }
 
-// The roads near the points, each tried as the nearest for every point.
-class CSnapVisitor : public CRoadVisitor {
- public:
-  CSnapVisitor(RoadSnap** apSnap, size_t cSnaps, const MapRect* aWindow, uint16_t wMask, double fCos,
-               const std::vector<uint32_t>* aExclude)
-      : m_apSnap(apSnap), m_cSnaps(cSnaps), m_aWindow(aWindow), m_wMask(wMask), m_fCos(fCos), m_aExclude(aExclude) {}
-
-  // Whether the segment a-b lies wholly so far from the point that no point
-  // of it is nearer than the best so far (nothing of the segment is then
-  // computed). Only roads the vehicle may use are candidates, so the nearer
-  // one is the better one. The bound is the distance to the segment's box,
-  // weighted as NearestPointOnSegment weighs it.
-  bool CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const {
-    if (snap.fD2 < 0) return false;
-    auto gap = [](int32_t v, int32_t p, int32_t q) {
-      const int32_t lo = p < q ? p : q, hi = p < q ? q : p;
-      return v < lo ? double(lo) - v : v > hi ? double(v) - hi : 0.0;
-    };
-    const double gx = gap(snap.pt.x, a.x, b.x) * double(float(m_fCos)), gy = gap(snap.pt.y, a.y, b.y);
-    return gx * gx + gy * gy >= snap.fD2;
-  }
-
-  bool OnRoad(const GraphRoad& road) override {
-    // Only roads the vehicle may use are candidates.
-    if (road.wAttributes & m_wMask) return true;
-    const MapPoint* pPoints = road.pPoints;
-    const int32_t* pNodes = road.pNodes;
-    const float k2 = float(m_fCos * m_fCos);
-    for (size_t s = 0; s < m_cSnaps; ++s) {
-      RoadSnap& snap = *m_apSnap[s];
-      if (m_aExclude && std::find(m_aExclude[s].begin(), m_aExclude[s].end(), road.dwRoad) != m_aExclude[s].end())
-        continue;
-      int32_t nPrev = -1;
-      uint32_t iPrev = 0;
-      snap.fWaitNext = false;
-      for (uint32_t i = 0; i < road.cPoints; ++i) {
-        if (i > 0 && nPrev >= 0 && !CannotBeNearer(snap, pPoints[i - 1], pPoints[i])) {
-          MapPoint ptNear;
-          double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
-          if (d2 < 0) d2 = 0;
-          if (m_aWindow[s].Contains(ptNear) && IsBetterSnap(snap, d2, (road.wAttributes & m_wMask) == 0, m_wMask)) {
-            snap.fD2 = d2;
-            snap.dwBlock = road.dwBlock;
-            snap.dwRoad = road.dwRoad;
-            snap.btType = uint8_t(road.wType > 255 ? 255 : road.wType);
-            snap.wAttributes = road.wAttributes;
-            snap.btAccess = road.btAccess;
-            snap.fOneWay = (road.wAttributes & c_wOneWay) != 0;
-            snap.nPoint = i;
-            snap.ptNearest = ptNear;
-            snap.ptSegStart = pPoints[i - 1];
-            snap.ptSegEnd = pPoints[i];
-            snap.nPrevNode = nPrev;
-            snap.cPrevRPoint = int32_t(iPrev);
-            snap.fPrevLength = double(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i, k2));
-            snap.nNextNode = -1;
-            snap.cNextRPoint = -1;
-            snap.fNextLength = 0;
-            snap.fWaitNext = true;
-          }
-        }
-        if (pNodes[i] >= 0) {
-          if (snap.fWaitNext && i >= snap.nPoint && snap.dwRoad == road.dwRoad) {
-            snap.nNextNode = pNodes[i];
-            snap.cNextRPoint = int32_t(i);
-            snap.fNextLength = double(PtAlgo::PolylineLengthFast(pPoints + snap.nPoint, pPoints + i + 1, k2));
-            snap.fWaitNext = false;
-          }
-          nPrev = pNodes[i];
-          iPrev = i;
-        }
-      }
-      snap.fWaitNext = false;
-    }
-    return true;
-  }
-
- private:
-  RoadSnap** m_apSnap;
-  size_t m_cSnaps;
-  const MapRect* m_aWindow;
-  uint16_t m_wMask;
-  double m_fCos;
-  const std::vector<uint32_t>* m_aExclude;
-};
-
 }  // namespace
 
 bool RouteSearchScratch::Fit(size_t c) {
@@ -176,24 +90,93 @@ CRoadSearch::CRoadSearch(const CRoadGraph& graph, IRoadGraphReader& reader, cons
 // ---------------------------------------------------------------------------
 // Snapping
 
-void CRoadSearch::Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSnap* apSnap[2], size_t cSnaps,
-                       uint16_t wMask, const std::vector<uint32_t>* aExclude) {
-  const double fCos = graph.GetCosLatitude();
+CRoadSnapVisitor::CRoadSnapVisitor(RoadSnap* const* apSnap, size_t cSnaps, uint16_t wMask, double fCos,
+                                   const std::vector<uint32_t>* aExclude)
+    : m_apSnap(apSnap), m_cSnaps(cSnaps < 2 ? cSnaps : 2), m_wMask(wMask), m_fCos(fCos), m_aExclude(aExclude) {
   const double fHalfH = MetresToMap(1000.0);
   const double fHalfW = fHalfH / fCos;
-  MapRect aWindow[2];
-  for (size_t s = 0; s < cSnaps; ++s) {
+  for (size_t s = 0; s < m_cSnaps; ++s) {
     const MapPoint& pt = apSnap[s]->pt;
     auto clamp = [](double v) { return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
-    aWindow[s] = MapRect{clamp(pt.x - fHalfW), clamp(pt.y - fHalfH), clamp(pt.x + fHalfW), clamp(pt.y + fHalfH)};
+    m_aWindow[s] = MapRect{clamp(pt.x - fHalfW), clamp(pt.y - fHalfH), clamp(pt.x + fHalfW), clamp(pt.y + fHalfH)};
   }
-  CSnapVisitor visitor(apSnap, cSnaps, aWindow, wMask, fCos, aExclude);
-  if (!reader.ReadRoads(aWindow, cSnaps, visitor)) return;
-  for (size_t s = 0; s < cSnaps; ++s) {
-    RoadSnap& snap = *apSnap[s];
+}
+
+bool CRoadSnapVisitor::CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const {
+  if (snap.fD2 < 0) return false;
+  auto gap = [](int32_t v, int32_t p, int32_t q) {
+    const int32_t lo = p < q ? p : q, hi = p < q ? q : p;
+    return v < lo ? double(lo) - v : v > hi ? double(v) - hi : 0.0;
+  };
+  const double gx = gap(snap.pt.x, a.x, b.x) * double(float(m_fCos)), gy = gap(snap.pt.y, a.y, b.y);
+  return gx * gx + gy * gy >= snap.fD2;
+}
+
+bool CRoadSnapVisitor::OnRoad(const GraphRoad& road) {
+  // Only roads the vehicle may use are candidates, and only in blocks near
+  // a point (those a walk with the windows reads).
+  if (road.wAttributes & m_wMask) return true;
+  bool fNear = false;
+  for (size_t s = 0; s < m_cSnaps; ++s) fNear = fNear || road.rcBlock.Intersects(m_aWindow[s]);
+  if (!fNear) return true;
+  const MapPoint* pPoints = road.pPoints;
+  const int32_t* pNodes = road.pNodes;
+  const float k2 = float(m_fCos * m_fCos);
+  for (size_t s = 0; s < m_cSnaps; ++s) {
+    RoadSnap& snap = *m_apSnap[s];
+    if (m_aExclude && std::find(m_aExclude[s].begin(), m_aExclude[s].end(), road.dwRoad) != m_aExclude[s].end())
+      continue;
+    int32_t nPrev = -1;
+    uint32_t iPrev = 0;
+    snap.fWaitNext = false;
+    for (uint32_t i = 0; i < road.cPoints; ++i) {
+      if (i > 0 && nPrev >= 0 && !CannotBeNearer(snap, pPoints[i - 1], pPoints[i])) {
+        MapPoint ptNear;
+        double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
+        if (d2 < 0) d2 = 0;
+        if (m_aWindow[s].Contains(ptNear) && IsBetterSnap(snap, d2, (road.wAttributes & m_wMask) == 0, m_wMask)) {
+          snap.fD2 = d2;
+          snap.dwBlock = road.dwBlock;
+          snap.dwRoad = road.dwRoad;
+          snap.btType = uint8_t(road.wType > 255 ? 255 : road.wType);
+          snap.wAttributes = road.wAttributes;
+          snap.btAccess = road.btAccess;
+          snap.fOneWay = (road.wAttributes & c_wOneWay) != 0;
+          snap.nPoint = i;
+          snap.ptNearest = ptNear;
+          snap.ptSegStart = pPoints[i - 1];
+          snap.ptSegEnd = pPoints[i];
+          snap.nPrevNode = nPrev;
+          snap.cPrevRPoint = int32_t(iPrev);
+          snap.fPrevLength = double(PtAlgo::PolylineLengthFast(pPoints + iPrev, pPoints + i, k2));
+          snap.nNextNode = -1;
+          snap.cNextRPoint = -1;
+          snap.fNextLength = 0;
+          snap.fWaitNext = true;
+        }
+      }
+      if (pNodes[i] >= 0) {
+        if (snap.fWaitNext && i >= snap.nPoint && snap.dwRoad == road.dwRoad) {
+          snap.nNextNode = pNodes[i];
+          snap.cNextRPoint = int32_t(i);
+          snap.fNextLength = double(PtAlgo::PolylineLengthFast(pPoints + snap.nPoint, pPoints + i + 1, k2));
+          snap.fWaitNext = false;
+        }
+        nPrev = pNodes[i];
+        iPrev = i;
+      }
+    }
+    snap.fWaitNext = false;
+  }
+  return true;
+}
+
+void CRoadSnapVisitor::Finish() {
+  for (size_t s = 0; s < m_cSnaps; ++s) {
+    RoadSnap& snap = *m_apSnap[s];
     if (snap.fD2 < 0) continue;
-    const double fToStart = RouteDistance(snap.ptNearest, snap.ptSegStart, fCos);
-    const double fToEnd = RouteDistance(snap.ptNearest, snap.ptSegEnd, fCos);
+    const double fToStart = RouteDistance(snap.ptNearest, snap.ptSegStart, m_fCos);
+    const double fToEnd = RouteDistance(snap.ptNearest, snap.ptSegEnd, m_fCos);
     if (snap.nNextNode < 0) {
       // The road goes on past its last node: the previous node is the only way off it.
       snap.nNextNode = snap.nPrevNode;
@@ -205,6 +188,13 @@ void CRoadSearch::Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSn
       snap.fNextLength += fToEnd;
     }
   }
+}
+
+void CRoadSearch::Snap(IRoadGraphReader& reader, const CRoadGraph& graph, RoadSnap* apSnap[2], size_t cSnaps,
+                       uint16_t wMask, const std::vector<uint32_t>* aExclude) {
+  CRoadSnapVisitor visitor(apSnap, cSnaps, wMask, graph.GetCosLatitude(), aExclude);
+  if (!reader.ReadRoads(visitor.GetWindows(), visitor.GetWindowCount(), visitor)) return;
+  visitor.Finish();
 }
 
 // ---------------------------------------------------------------------------

@@ -88,6 +88,32 @@ struct RouteSearchScratch {
   }
 };
 
+// Snapping points to their nearest roads on a walk over the roads: the
+// search's own walk through the blocks near the points (CRoadSearch::Snap),
+// or the walk that builds the graph. Finish() once the walk is over.
+class CRoadSnapVisitor : public CRoadVisitor {
+ public:
+  // apSnap: at most two snaps with their points set; fCos: the graph's.
+  CRoadSnapVisitor(RoadSnap* const* apSnap, size_t cSnaps, uint16_t wMask, double fCos,
+                   const std::vector<uint32_t>* aExclude = nullptr);
+  // The windows around the points: roads are candidates within them.
+  const MapRect* GetWindows() const { return m_aWindow; }
+  size_t GetWindowCount() const { return m_cSnaps; }
+  bool OnRoad(const GraphRoad& road) override;
+  // The lengths from the nearest points to the nodes on either side.
+  void Finish();
+
+ private:
+  bool CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const;
+
+  RoadSnap* const* m_apSnap;
+  size_t m_cSnaps;
+  MapRect m_aWindow[2];
+  uint16_t m_wMask;
+  double m_fCos;
+  const std::vector<uint32_t>* m_aExclude;
+};
+
 class CRoadSearch {
  public:
   // pScratch: the arrays to use (null: the search's own).

@@ -227,6 +227,55 @@ TEST_P(RouteOracleExtract, SameCostAsPlainSearch) {
               t.cSameRoad);
 }
 
+// A router whose graph is still to be built snaps the route's ends on the
+// build's own walk over the roads; one already built walks the blocks near
+// the points. Both must choose the same roads: the same route, cold or warm.
+TEST_P(RouteOracleExtract, ARouteOnAGraphJustBuiltEqualsTheRouteOnOneBuiltBefore) {
+  const std::string strMap = CompiledExtract(GetParam());
+  if (strMap.empty()) GTEST_SKIP() << "no extract " << GetParam();
+  std::u16string strPath = platform::Utf8ToU16(strMap);
+  std::unique_ptr<CVelParser> warm(static_cast<CVelParser*>(OpenMapFile(strPath.c_str(), false, c_fOpenAll)));
+  ASSERT_TRUE(warm);
+  if (!warm->HasRoadGraph()) GTEST_SKIP() << "velc wrote no road graph";
+  ASSERT_TRUE(warm->GetRouter()->Build(nullptr));
+  // Near random graph nodes (up to 60 m off), so that most points have roads.
+  const CRoadGraph& graph = warm->GetRouter()->GetGraph();
+  ASSERT_GT(graph.GetNodeCount(), 0u);
+  std::mt19937 rng(5);
+  const int32_t nJitter = MetresToMap(60.0);
+  auto pick = [&]() {
+    MapPoint pt = graph.NodePoint(rng() % graph.GetNodeCount());
+    pt.x += int32_t(rng() % uint32_t(2 * nJitter + 1)) - nJitter;
+    pt.y += int32_t(rng() % uint32_t(2 * nJitter + 1)) - nJitter;
+    return pt;
+  };
+  int cRoutes = 0;
+  for (int i = 0; i < 24; ++i) {
+    const MapPoint a = pick(), b = pick();
+    std::unique_ptr<CVelParser> cold(static_cast<CVelParser*>(OpenMapFile(strPath.c_str(), false, c_fOpenAll)));
+    ASSERT_TRUE(cold);
+    RouteOptions oCold = Car(i % 2 == 0), oWarm = Car(i % 2 == 0);
+    const bool fCold = cold->FindRoute(a, b, &oCold, nullptr);
+    const bool fWarm = warm->FindRoute(a, b, &oWarm, nullptr);
+    ASSERT_EQ(fCold, fWarm) << "pair " << i;
+    const RouteSearchStats& c = cold->GetRouter()->GetStats();
+    const RouteSearchStats& w = warm->GetRouter()->GetStats();
+    EXPECT_EQ(c.start.dwRoad, w.start.dwRoad) << "pair " << i;
+    EXPECT_EQ(c.dest.dwRoad, w.dest.dwRoad) << "pair " << i;
+    EXPECT_EQ(c.start.nPoint, w.start.nPoint) << "pair " << i;
+    EXPECT_EQ(c.dest.fD2, w.dest.fD2) << "pair " << i;
+    EXPECT_EQ(c.start.fPrevLength, w.start.fPrevLength) << "pair " << i;
+    EXPECT_EQ(c.dest.fNextLength, w.dest.fNextLength) << "pair " << i;
+    if (fCold) EXPECT_EQ(c.fCost, w.fCost) << "pair " << i;
+    ASSERT_EQ(oCold.points.size(), oWarm.points.size()) << "pair " << i;
+    for (size_t k = 0; k < oCold.points.size(); ++k)
+      ASSERT_TRUE(oCold.points[k].x == oWarm.points[k].x && oCold.points[k].y == oWarm.points[k].y)
+          << "pair " << i << " point " << k;
+    cRoutes += fCold;
+  }
+  EXPECT_GE(cRoutes, 16) << GetParam();
+}
+
 INSTANTIATE_TEST_SUITE_P(Extracts, RouteOracleExtract,
                          ::testing::Values("monaco", "andorra", "moscow", "north-bayreuth"));
 #endif
