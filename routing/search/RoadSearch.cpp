@@ -102,13 +102,10 @@ CRoadSnapVisitor::CRoadSnapVisitor(RoadSnap* const* apSnap, size_t cSnaps, uint1
   }
 }
 
-bool CRoadSnapVisitor::CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const {
+bool CRoadSnapVisitor::CannotBeNearer(const RoadSnap& snap, const MapRect& box) const {
   if (snap.fD2 < 0) return false;
-  auto gap = [](int32_t v, int32_t p, int32_t q) {
-    const int32_t lo = p < q ? p : q, hi = p < q ? q : p;
-    return v < lo ? double(lo) - v : v > hi ? double(v) - hi : 0.0;
-  };
-  const double gx = gap(snap.pt.x, a.x, b.x) * double(float(m_fCos)), gy = gap(snap.pt.y, a.y, b.y);
+  auto gap = [](int32_t v, int32_t lo, int32_t hi) { return v < lo ? double(lo) - v : v > hi ? double(v) - hi : 0.0; };
+  const double gx = gap(snap.pt.x, box.left, box.right) * double(float(m_fCos)), gy = gap(snap.pt.y, box.top, box.bottom);
   return gx * gx + gy * gy >= snap.fD2;
 }
 
@@ -122,15 +119,28 @@ bool CRoadSnapVisitor::OnRoad(const GraphRoad& road) {
   const MapPoint* pPoints = road.pPoints;
   const int32_t* pNodes = road.pNodes;
   const float k2 = float(m_fCos * m_fCos);
+  if (road.cPoints == 0) return true;
+  MapRect rcRoad{pPoints[0].x, pPoints[0].y, pPoints[0].x, pPoints[0].y};
+  for (uint32_t i = 1; i < road.cPoints; ++i) {
+    rcRoad.left = std::min(rcRoad.left, pPoints[i].x);
+    rcRoad.right = std::max(rcRoad.right, pPoints[i].x);
+    rcRoad.top = std::min(rcRoad.top, pPoints[i].y);
+    rcRoad.bottom = std::max(rcRoad.bottom, pPoints[i].y);
+  }
   for (size_t s = 0; s < m_cSnaps; ++s) {
     RoadSnap& snap = *m_apSnap[s];
+    // A road wholly outside the window or farther than the best so far has
+    // no better point for this snap (and the snap is not on it).
+    if (!rcRoad.Intersects(m_aWindow[s]) || CannotBeNearer(snap, rcRoad)) continue;
     if (m_aExclude && std::find(m_aExclude[s].begin(), m_aExclude[s].end(), road.dwRoad) != m_aExclude[s].end())
       continue;
     int32_t nPrev = -1;
     uint32_t iPrev = 0;
     snap.fWaitNext = false;
     for (uint32_t i = 0; i < road.cPoints; ++i) {
-      if (i > 0 && nPrev >= 0 && !CannotBeNearer(snap, pPoints[i - 1], pPoints[i])) {
+      if (i > 0 && nPrev >= 0 &&
+          !CannotBeNearer(snap, MapRect{std::min(pPoints[i - 1].x, pPoints[i].x), std::min(pPoints[i - 1].y, pPoints[i].y),
+                                        std::max(pPoints[i - 1].x, pPoints[i].x), std::max(pPoints[i - 1].y, pPoints[i].y)})) {
         MapPoint ptNear;
         double d2 = PtAlgo::NearestPointOnSegment(snap.pt, pPoints[i - 1], pPoints[i], float(m_fCos), &ptNear);
         if (d2 < 0) d2 = 0;

@@ -104,7 +104,9 @@ class CRoadSnapVisitor : public CRoadVisitor {
   void Finish();
 
  private:
-  bool CannotBeNearer(const RoadSnap& snap, const MapPoint& a, const MapPoint& b) const;
+  // Whether no point of the box is nearer the snap's point than its best
+  // road so far (the distance weighted as NearestPointOnSegment weighs it).
+  bool CannotBeNearer(const RoadSnap& snap, const MapRect& box) const;
 
   RoadSnap* const* m_apSnap;
   size_t m_cSnaps;
