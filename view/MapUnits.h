@@ -4,6 +4,7 @@
 // native map headers and the waypoint store keep coordinates at twice this
 // resolution ("doubled", shifted left by one bit).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/WinTypes.h"
@@ -27,6 +28,10 @@ int32_t DegreesToMap2(double fDegrees);
 double MapToDegrees(int32_t n);
 // Doubled map units to degrees: (value >> 1) × 180 / 2^30.
 double Map2ToDegrees(int32_t n);
+// Map2ToDegrees(n) written as printf's "%.7f" writes it, character for
+// character (the value is a binary fraction: its decimals are exact), in
+// integers; at least 12 characters of room. Returns the length.
+size_t FormatMap2Degrees(int32_t n, char* psz);
 // Degrees to Garmin semicircles (2^31 per 180°, the scale of doubled map
 // units): rounded to the nearest, halves away from zero; saturates at the
 // 32-bit range (+180° is INT32_MAX); NaN and infinities give 0.

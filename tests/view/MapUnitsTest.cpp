@@ -4,7 +4,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "view/MapUnits.h"
 
@@ -38,6 +42,27 @@ TEST(MapUnits, MapToDegreesIsExactAndComesBack) {
   EXPECT_EQ(MapToDegrees(1), 180.0 / 1073741824.0);
   for (int32_t n : {0, 1, -1, 12345679, -987654321, 1 << 30, -(1 << 30), 477218588, -477218588})
     EXPECT_EQ(DegreesToMap(MapToDegrees(n)), n) << n;
+}
+
+// Written in integers, character for character what printf writes: over
+// random values, the ends, and the values whose eighth decimal is an exact
+// half (2^21 × odd doubled units), where printf rounds to the even digit.
+TEST(MapUnits, FormatMap2DegreesWritesWhatPrintfWrites) {
+  std::mt19937 rng(23);
+  std::vector<int32_t> values = {0, 1, -1, 2, -2, 3, -3, INT32_MAX, INT32_MIN, INT32_MAX - 1, INT32_MIN + 1};
+  for (int i = 0; i < 300000; ++i) values.push_back(int32_t(rng()));
+  for (int i = 0; i < 2000; ++i) {
+    const int32_t nOdd = int32_t(rng() % 1024) * 2 + 1;
+    values.push_back(nOdd << 21);
+    values.push_back(-(nOdd << 21));
+  }
+  for (int32_t n : values) {
+    char szMine[32], szPrintf[32];
+    const size_t c = FormatMap2Degrees(n, szMine);
+    std::snprintf(szPrintf, sizeof szPrintf, "%.7f", Map2ToDegrees(n));
+    ASSERT_STREQ(szMine, szPrintf) << n;
+    ASSERT_EQ(c, std::strlen(szPrintf)) << n;
+  }
 }
 
 TEST(MapUnits, DegreesToSemicirclesRoundsHalvesAwayFromZeroAndSaturates) {

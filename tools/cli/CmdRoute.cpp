@@ -48,7 +48,6 @@ bool ParseLatLon(const char* psz, double& fLat, double& fLon) {
 }
 
 double PointLat(const RouterPoint& p) { return Map2ToDegrees(p.y); }
-double PointLon(const RouterPoint& p) { return Map2ToDegrees(p.x); }
 
 // Metres between two route points (doubled map units).
 double SegmentMetres(const RouterPoint& a, const RouterPoint& b) {
@@ -88,8 +87,14 @@ bool WriteGpx(const char* pszPath, const std::vector<RouterPoint>& points) {
   char sz[160];
   for (size_t i = 0; i < points.size(); ++i) {
     const RouterPoint& p = points[i];
-    std::snprintf(sz, sizeof sz, "    <rtept lat=\"%.7f\" lon=\"%.7f\">", PointLat(p), PointLon(p));
-    s += sz;
+    char szLat[32], szLon[32];
+    FormatMap2Degrees(p.y, szLat);
+    FormatMap2Degrees(p.x, szLon);
+    s += "    <rtept lat=\"";
+    s += szLat;
+    s += "\" lon=\"";
+    s += szLon;
+    s += "\">";
     std::snprintf(sz, sizeof sz, "<name>P%zu</name>", i + 1);
     s += sz;
     std::string strDesc = platform::U16ToUtf8(p.strLabel);
@@ -227,9 +232,27 @@ int RunRoute(int argc, char** argv) {
                 (p.btKind & c_rkRoundabout) ? int(p.btParameter) : 0, platform::U16ToUtf8(p.strLabel).c_str(),
                 along[i] / 1000);
   }
-  for (const RouterPoint& p : points)
-    std::printf("point %.7f,%.7f 0x%02X \"%s\"\n", PointLat(p), PointLon(p), p.btKind,
-                platform::U16ToUtf8(p.strLabel).c_str());
+  // Every point, often thousands: written into one buffer, degrees in integers.
+  std::string strPoints;
+  strPoints.reserve(points.size() * 40);
+  for (const RouterPoint& p : points) {
+    char sz[64];
+    size_t c = 0;
+    std::memcpy(sz, "point ", 6);
+    c = 6;
+    c += FormatMap2Degrees(p.y, sz + c);
+    sz[c++] = ',';
+    c += FormatMap2Degrees(p.x, sz + c);
+    static const char c_achHex[] = "0123456789ABCDEF";
+    const char achKind[] = {' ', '0', 'x', c_achHex[p.btKind >> 4], c_achHex[p.btKind & 15], ' ', '"'};
+    std::memcpy(sz + c, achKind, sizeof achKind);
+    c += sizeof achKind;
+    strPoints.append(sz, c);
+    if (!p.strLabel.empty()) strPoints += platform::U16ToUtf8(p.strLabel);
+    strPoints += "\"\n";
+  }
+  std::fflush(stdout);
+  std::fwrite(strPoints.data(), 1, strPoints.size(), stdout);
   if (pszGpx && !WriteGpx(pszGpx, points)) {
     std::fprintf(stderr, "velmo-cli: cannot write %s\n", pszGpx);
     return 1;
