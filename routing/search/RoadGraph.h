@@ -70,6 +70,17 @@ class CPodArray {
       m_cAlloc = m_c;
     }
   }
+  // Sets the size to c, every element's bytes zero. Memory fresh from the
+  // system is zero already, so pages of it never written cost nothing.
+  bool AssignZeroed(size_t c) {
+    if (c > SIZE_MAX / sizeof(T) / 2 || !RouteAllocAllowed(c * sizeof(T))) return false;
+    Free();
+    T* p = static_cast<T*>(std::calloc(c ? c : 1, sizeof(T)));
+    if (!p) return false;
+    m_p = p;
+    m_c = m_cAlloc = c;
+    return true;
+  }
   void Free() {
     std::free(m_p);
     m_p = nullptr;

@@ -59,16 +59,16 @@ bool IsBetterSnap(const RoadSnap& snap, double d2, bool fOpen, uint16_t wMask) {
 }  // namespace
 
 bool RouteSearchScratch::Fit(size_t c) {
-  if (labelCost.Size() >= c && labelKey.Size() >= c && labelPred.Size() >= c && labelHeap.Size() >= c) return true;
+  if (labels.Size() >= c) return true;
   touched.Resize(0);
-  return labelCost.Assign(c, -1) && labelKey.Assign(c, -1) && labelPred.Assign(c, -1) && labelHeap.Assign(c, -1);
+  return labels.AssignZeroed(c);
 }
 
 void RouteSearchScratch::Clear() {
   for (size_t i = 0; i < touched.Size(); ++i) {
     const size_t n = size_t(touched[i]);
-    labelCost[n] = labelKey[n] = -1;
-    labelPred[n] = labelHeap[n] = -1;
+    labels[n].dwCost = 0;
+    labels[n].nHeap = 0;
   }
   touched.Resize(0);
   heap.Resize(0);
@@ -435,10 +435,7 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
     if (!pGoal || l.nArrival < 0 || uint32_t(l.nArrival) >= m_cNodes) return 0;
     return float(RouteDistance(m_graph.NodePoint(size_t(l.nArrival)), *pGoal, m_fCos)) * fPerUnit;
   };
-  float* pKey = m_scratch.labelKey.Data();
-  float* pCost = m_scratch.labelCost.Data();
-  int32_t* pPred = m_scratch.labelPred.Data();
-  int32_t* pPos = m_scratch.labelHeap.Data();
+  RouteLabel* pLabel = m_scratch.labels.Data();
   CPodArray<int32_t>& heap = m_scratch.heap;
   CPodArray<int32_t>& touched = m_scratch.touched;
   heap.Resize(0);
@@ -446,16 +443,16 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
   size_t cHeap = 0;
   auto siftUp = [&](size_t i) {
     const int32_t v = pHeap[i];
-    const float c = pKey[v];
+    const float c = pLabel[v].fKey;
     while (i > 0) {
       size_t parent = (i - 1) / 2;
-      if (!(pKey[pHeap[parent]] > c)) break;
+      if (!(pLabel[pHeap[parent]].fKey > c)) break;
       pHeap[i] = pHeap[parent];
-      pPos[pHeap[i]] = int32_t(i);
+      pLabel[pHeap[i]].nHeap = int32_t(i + 1);
       i = parent;
     }
     pHeap[i] = v;
-    pPos[v] = int32_t(i);
+    pLabel[v].nHeap = int32_t(i + 1);
   };
   auto push = [&](int32_t v) -> bool {
     if (!heap.Push(v)) return false;
@@ -466,24 +463,24 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
   };
   auto pop = [&]() -> int32_t {
     const int32_t top = pHeap[0];
-    pPos[top] = -1;
+    pLabel[top].nHeap = 0;
     const int32_t last = pHeap[--cHeap];
     heap.Resize(cHeap);
     if (cHeap) {
       size_t i = 0;
-      const float c = pKey[last];
+      const float c = pLabel[last].fKey;
       for (;;) {
         size_t l = 2 * i + 1, r = l + 1, m = i;
         float cm = c;
-        if (l < cHeap && pKey[pHeap[l]] < cm) m = l, cm = pKey[pHeap[l]];
-        if (r < cHeap && pKey[pHeap[r]] < cm) m = r;
+        if (l < cHeap && pLabel[pHeap[l]].fKey < cm) m = l, cm = pLabel[pHeap[l]].fKey;
+        if (r < cHeap && pLabel[pHeap[r]].fKey < cm) m = r;
         if (m == i) break;
         pHeap[i] = pHeap[m];
-        pPos[pHeap[i]] = int32_t(i);
+        pLabel[pHeap[i]].nHeap = int32_t(i + 1);
         i = m;
       }
       pHeap[i] = last;
-      pPos[last] = int32_t(i);
+      pLabel[last].nHeap = int32_t(i + 1);
     }
     return top;
   };
@@ -493,8 +490,9 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
 
   const int32_t iStart = int32_t(m_iStartLink), iDest = int32_t(m_iDestLink);
   const int32_t nStartLabel = iStart * c_cStages, nDestLabel = iDest * c_cStages;
-  pCost[nStartLabel] = 0;
-  pKey[nStartLabel] = 0;
+  pLabel[nStartLabel].dwCost = RouteSearchScratch::PackCost(0);
+  pLabel[nStartLabel].fKey = 0;
+  pLabel[nStartLabel].nPred = -1;
   if (!touched.Push(nStartLabel) || !push(nStartLabel)) return false;
   uint32_t cPopped = 0;
   bool fFound = false;
@@ -510,7 +508,7 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
     if ((cPopped & 0x3FFF) == 0 && progress.Cancelled()) break;
     const int32_t j = nLabel / c_cStages;
     const int nStage = nLabel % c_cStages;
-    const float fCostJ = pCost[nLabel];
+    const float fCostJ = RouteSearchScratch::UnpackCost(pLabel[nLabel].dwCost);
     bool fMemory = true;
     ForTurns(j, options, wVehicle, [&](int32_t q) {
       ++m_cTurns;
@@ -524,16 +522,16 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
       }
       const int32_t nQ = q * c_cStages + nNext;
       const float c = CRoadGraph::LinkCost(lq.fLength, lq.wAttributes, fTimeBased) + fCostJ;
-      if (pCost[nQ] < 0 || pCost[nQ] > c) {
-        if (pCost[nQ] < 0 && !touched.Push(nQ)) {
+      if (pLabel[nQ].dwCost == 0 || RouteSearchScratch::UnpackCost(pLabel[nQ].dwCost) > c) {
+        if (pLabel[nQ].dwCost == 0 && !touched.Push(nQ)) {
           fMemory = false;
           return;
         }
-        const bool fQueued = pPos[nQ] >= 0;
-        pCost[nQ] = c;
-        pKey[nQ] = c + bound(lq);
-        pPred[nQ] = nLabel;
-        if (fQueued) siftUp(size_t(pPos[nQ]));
+        const bool fQueued = pLabel[nQ].nHeap > 0;
+        pLabel[nQ].dwCost = RouteSearchScratch::PackCost(c);
+        pLabel[nQ].fKey = c + bound(lq);
+        pLabel[nQ].nPred = nLabel;
+        if (fQueued) siftUp(size_t(pLabel[nQ].nHeap - 1));
         else if (!push(nQ)) fMemory = false;
       }
     });
@@ -545,7 +543,7 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
   // much as not driving it) is driven once, the loop left out.
   if (fFound) {
     std::vector<int32_t> chain;  // labels, start first
-    for (int32_t n = nDestLabel; n >= 0; n = pPred[n]) chain.push_back(n);
+    for (int32_t n = nDestLabel; n >= 0; n = pLabel[n].nPred) chain.push_back(n);
     std::reverse(chain.begin(), chain.end());
     std::vector<int32_t> route;
     std::unordered_map<int32_t, size_t> at;  // link -> its place in route
@@ -563,7 +561,7 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
     }
     for (size_t k = 0; k < route.size(); ++k)
       m_routePred[route[k] / c_cStages] = k ? route[k - 1] / c_cStages : -1;
-    m_fDestCost = pCost[nDestLabel];
+    m_fDestCost = RouteSearchScratch::UnpackCost(pLabel[nDestLabel].dwCost);
   }
   return true;
 }

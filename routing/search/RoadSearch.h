@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -68,15 +69,36 @@ struct RouteSearchSettings {
   bool fGoalDirected = true;
 };
 
+// The search's label of one link and stage: all zero bytes is unreached.
+struct RouteLabel {
+  uint32_t dwCost;  // RouteSearchScratch::PackCost(cost), 0 = unreached
+  float fKey;       // cost + bound of the rest (the heap's order)
+  int32_t nPred;    // the label it was reached from, -1 = none
+  int32_t nHeap;    // position in the heap + 1, 0 = not queued
+};
+static_assert(sizeof(RouteLabel) == 16, "RouteLabel is 16 bytes");
+
 // The large arrays of a search, indexed by label (three per link): lent by
 // the owner of the graph to one search at a time and given back with every
 // label unreached again, so that the next search starts without clearing
 // (or faulting in) arrays the size of the graph.
 struct RouteSearchScratch {
-  CPodArray<float> labelCost;   // -1 = unreached
-  CPodArray<float> labelKey;    // cost + bound of the rest (the heap's order)
-  CPodArray<int32_t> labelPred; // the label it was reached from, -1 = none
-  CPodArray<int32_t> labelHeap; // position in the heap, -1 = not queued
+  // Zero is "unreached" and "not queued", so that the labels start as
+  // memory fresh from the system (only the pages a search reaches are ever
+  // touched); key and predecessor are read only for labels reached.
+  CPodArray<RouteLabel> labels;
+  // A cost (never negative) as a word that is never zero, and back.
+  static uint32_t PackCost(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return ~u;
+  }
+  static float UnpackCost(uint32_t u) {
+    u = ~u;
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+  }
   CPodArray<int32_t> heap;
   CPodArray<int32_t> touched;   // labels reached by the running search
   // Makes room for c labels, all unreached; false when memory ran out.
@@ -84,7 +106,7 @@ struct RouteSearchScratch {
   // Every label the running search reached unreached again.
   void Clear();
   size_t Bytes() const {
-    return labelCost.Bytes() + labelKey.Bytes() + labelPred.Bytes() + labelHeap.Bytes() + heap.Bytes() + touched.Bytes();
+    return labels.Bytes() + heap.Bytes() + touched.Bytes();
   }
 };
 

@@ -266,7 +266,9 @@ TEST_P(RouteOracleExtract, ARouteOnAGraphJustBuiltEqualsTheRouteOnOneBuiltBefore
     EXPECT_EQ(c.dest.fD2, w.dest.fD2) << "pair " << i;
     EXPECT_EQ(c.start.fPrevLength, w.start.fPrevLength) << "pair " << i;
     EXPECT_EQ(c.dest.fNextLength, w.dest.fNextLength) << "pair " << i;
-    if (fCold) EXPECT_EQ(c.fCost, w.fCost) << "pair " << i;
+    if (fCold) {
+      EXPECT_EQ(c.fCost, w.fCost) << "pair " << i;
+    }
     ASSERT_EQ(oCold.points.size(), oWarm.points.size()) << "pair " << i;
     for (size_t k = 0; k < oCold.points.size(); ++k)
       ASSERT_TRUE(oCold.points[k].x == oWarm.points[k].x && oCold.points[k].y == oWarm.points[k].y)
