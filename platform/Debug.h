@@ -12,6 +12,10 @@ namespace platform {
 // error natively when VELMO_DEBUG is set, and always to the capture hook).
 void DebugOutput(const char16_t* pszText);
 void DebugOutputA(const char* pszText);
+// Whether a debug line goes anywhere: on Windows always (a debugger may be
+// listening); natively when VELMO_DEBUG is set or a hook is installed.
+// Callers that format many lines ask first.
+bool IsDebugOutputOn();
 
 typedef void (*DebugHook)(const char16_t* pszText);
 // Installs a hook that sees every debug line (tests). Returns the old hook.

@@ -27,6 +27,8 @@ void DebugOutput(const char16_t* pszText) {
   if (std::getenv("VELMO_DEBUG")) std::fputs(U16ToUtf8(pszText ? pszText : u"").c_str(), stderr);
 }
 
+bool IsDebugOutputOn() { return g_pfnDebugHook || std::getenv("VELMO_DEBUG"); }
+
 void DebugOutputA(const char* pszText) { DebugOutput(Utf8ToU16(pszText ? pszText : "").c_str()); }
 
 void AssertFailed(const char* pszExpr, const char* pszFile, int nLine) {

@@ -22,6 +22,8 @@ AssertHook SetAssertHook(AssertHook pfn) {
   return old;
 }
 
+bool IsDebugOutputOn() { return true; }
+
 void DebugOutput(const char16_t* pszText) {
   if (g_pfnDebugHook) g_pfnDebugHook(pszText);
   // The ANSI form: debuggers and Wine's debug channel both show it (Wine

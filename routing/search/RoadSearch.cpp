@@ -22,6 +22,7 @@ const int32_t c_nNoOwner = -3;  // the closing links lie on no node's list
 
 void Trace(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 void Trace(const char* pszFormat, ...) {
+  if (!platform::IsDebugOutputOn()) return;
   char sz[256];
   va_list args;
   va_start(args, pszFormat);
@@ -759,7 +760,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
     // The road's label once for all the link's points: reading the record
     // again per point made long roads quadratic.
     const std::u16string strLabel = LinkLabel(i);
-    Trace("%s\n", platform::U16ToUtf8(strLabel).c_str());
+    if (platform::IsDebugOutputOn()) Trace("%s\n", platform::U16ToUtf8(strLabel).c_str());
     if (!same(pts.back(), x2, y2) && !(fDestPiece && s == e)) {
       FillPoint(pt, ptArrival, i, &strLabel);
       if (l.cRealNode >= 0 && iNext >= 0) {
