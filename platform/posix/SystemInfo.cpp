@@ -1,11 +1,25 @@
 #include "platform/SystemInfo.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 namespace platform {
+
+void PrefaultForWriting(void* p, size_t cb) {
+#ifdef MADV_POPULATE_WRITE
+  static const uintptr_t c_cbPage = uintptr_t(sysconf(_SC_PAGESIZE));
+  if (!p || c_cbPage == 0) return;
+  const uintptr_t first = (uintptr_t(p) + c_cbPage - 1) / c_cbPage * c_cbPage;
+  const uintptr_t end = (uintptr_t(p) + cb) / c_cbPage * c_cbPage;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)cb;
+#endif
+}
 
 bool GetProcessCpuTime(uint64_t& qw100ns) {
   struct rusage ru;

@@ -6,6 +6,9 @@
 
 namespace platform {
 
+// Windows commits heap memory as it is touched; nothing to ask for here.
+void PrefaultForWriting(void*, size_t) {}
+
 static uint64_t FileTimeTo64(const FILETIME& ft) {
   return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }

@@ -7,6 +7,7 @@
 
 #include "map/RoadNet.h"
 #include "platform/Debug.h"
+#include "platform/SystemInfo.h"
 #include "res/Failure.h"
 #include "view/MapUnits.h"
 #include "view/PtAlgo.h"
@@ -236,6 +237,7 @@ bool CRoadGraph::Build(IRoadGraphReader& reader, const MapProgress* pProgress, C
   // network has (five per two nodes), more as needed, the rest given back.
   const size_t cGuess = size_t(m_cNodes) * 5 / 2 + 16;
   if (!m_links.Reserve(cGuess) && !m_links.Reserve(16)) return ReportRouteNoMemory();
+  platform::PrefaultForWriting(m_links.Data(), m_links.Bytes());
   Loader loader(*this, progress, pAlong);
   // A damaged block ends the walk with the roads read so far; a map that
   // cannot be walked at all has no graph.
