@@ -1,4 +1,4 @@
-// Fast math: bit-pattern floor, bit length, integer square root, table
+// Fast math: bit-pattern floor, bit length, table
 // sine, cosine and arc tangent, MulDiv and the dense linear solver.
 #include "view/FastMath.h"
 
@@ -106,16 +106,6 @@ int32_t fast_floor_d(double f) {
 
 int fast_log2(uint32_t n) {
   return int(std::bit_width(n));
-}
-
-uint32_t fast_sqrt(uint32_t n) {
-  // The root of a 32-bit integer in double precision is never so close
-  // below a whole number that it rounds up to it (the gap below k is about
-  // 1/2k, far above the precision), so this floor is exact.
-  const uint32_t dwRoot = uint32_t(std::sqrt(double(n)));
-  // n = r² + rest; (r + 0.5)² = r² + r + 0.25, so round up when rest > r.
-  const uint64_t qwRest = uint64_t(n) - uint64_t(dwRoot) * dwRoot;
-  return qwRest > dwRoot ? dwRoot + 1 : dwRoot;
 }
 
 // Quarter turns per radian.

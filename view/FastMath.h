@@ -3,6 +3,7 @@
 // rounding multiply-divide of the platform and a small dense linear solver.
 // The library functions serve only to check these in tests.
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,8 +23,16 @@ inline int32_t fast_round_d(double f) { return fast_floor_d(f + 0.5); }
 // The number of significant bits of n: 0 for 0, 1 for 1, 25 for 2^24.
 int fast_log2(uint32_t n);
 
-// Square root of n rounded to the nearest integer (bit-by-bit method).
-uint32_t fast_sqrt(uint32_t n);
+// Square root of n rounded to the nearest integer. The root of a 32-bit
+// integer in double precision is never so close below a whole number that
+// it rounds up to it (the gap below k is about 1/2k, far above the
+// precision), so the floor taken here is exact.
+inline uint32_t fast_sqrt(uint32_t n) {
+  const uint32_t dwRoot = uint32_t(std::sqrt(double(n)));
+  // n = r² + rest; (r + 0.5)² = r² + r + 0.25, so round up when rest > r.
+  const uint64_t qwRest = uint64_t(n) - uint64_t(dwRoot) * dwRoot;
+  return qwRest > dwRoot ? dwRoot + 1 : dwRoot;
+}
 
 // Sine and cosine of an angle in radians from a table of whole degrees
 // (error below 0.01). Outside ±2π, NaN included, the library functions
