@@ -727,6 +727,14 @@ int32_t CRoadSearch::OutgoingCount(int32_t nNode) const {
 
 void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOptions& options) {
   std::vector<RouterPoint> pts;
+  // Room for every point of the links at once (growing copies them all).
+  size_t cRoom = 2;
+  for (int32_t j = RoutePred(int32_t(m_iDestLink)); j >= 0 && size_t(j) != m_iStartLink; j = RoutePred(j)) {
+    const RoutingLink& l = Link(j);
+    cRoom += (l.nStartPoint > l.nEndPoint ? l.nStartPoint - l.nEndPoint : l.nEndPoint - l.nStartPoint) + 1;
+    if (cRoom > (size_t(1) << 24)) break;  // a guess, not a bound
+  }
+  pts.reserve(cRoom);
   auto same = [](const RouterPoint& p, int32_t x2, int32_t y2) { return p.x == x2 && p.y == y2; };
   RouterPoint pt;
   FillPoint(pt, dest.ptNearest, -1);
