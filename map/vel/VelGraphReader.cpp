@@ -111,6 +111,11 @@ bool CVelParser::ReadRoad(uint32_t dwBlock, uint32_t dwRoad, GraphRoad& road) {
   if (m_cLevels == 0 ||
       !RereadRecord(m_cLevels - 1, dwBlock, rkPolyline, dwRoad, rec, m_label.data(), m_label.size()))
     return false;
+  m_lastRoad.dwBlock = dwBlock;
+  m_lastRoad.dwRoad = dwRoad;
+  m_lastRoad.dwLabelRef = rec.dwLabelRef;
+  m_lastRoad.wType = rec.wType;
+  m_lastRoad.fValid = true;
   road = GraphRoad();
   road.dwBlock = dwBlock;
   road.dwRoad = dwRoad;
@@ -126,14 +131,23 @@ bool CVelParser::ReadRoad(uint32_t dwBlock, uint32_t dwRoad, GraphRoad& road) {
 }
 
 std::u16string CVelParser::GetRoadLabel(uint32_t dwBlock, uint32_t dwRoad) {
-  VelRecord rec;
-  if (m_cLevels == 0 ||
-      !RereadRecord(m_cLevels - 1, dwBlock, rkPolyline, dwRoad, rec, m_label.data(), m_label.size()) ||
-      rec.dwLabelRef == 0xFFFFFFFFu)
-    return std::u16string();
+  uint32_t dwLabelRef = 0xFFFFFFFFu;
+  uint16_t wType = 0;
+  if (m_lastRoad.fValid && m_lastRoad.dwBlock == dwBlock && m_lastRoad.dwRoad == dwRoad) {
+    dwLabelRef = m_lastRoad.dwLabelRef;
+    wType = m_lastRoad.wType;
+  } else {
+    VelRecord rec;
+    if (m_cLevels == 0 ||
+        !RereadRecord(m_cLevels - 1, dwBlock, rkPolyline, dwRoad, rec, m_label.data(), m_label.size()))
+      return std::u16string();
+    dwLabelRef = rec.dwLabelRef;
+    wType = rec.wType;
+  }
+  if (dwLabelRef == 0xFFFFFFFFu) return std::u16string();
   char16_t sz[c_cchLabelOut];
   int nFlag = 0;
-  GetLabel(0, rkPolyline, rec.wType, rec.dwLabelRef, sz, &nFlag);
+  GetLabel(0, rkPolyline, wType, dwLabelRef, sz, &nFlag);
   return sz;
 }
 

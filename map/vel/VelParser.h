@@ -302,6 +302,13 @@ class CVelParser : public CMapParser, public IRoadGraphReader {
   std::vector<int32_t> m_pointNodes;
   std::vector<VPoint> m_screenPoints;
   std::vector<char16_t> m_label;
+  // The road ReadRoad read last: its label reference and type, so that the
+  // label asked for next (route assembly asks for both) needs no new read.
+  struct LastRoad {
+    uint32_t dwBlock = 0, dwRoad = 0, dwLabelRef = 0;
+    uint16_t wType = 0;
+    bool fValid = false;
+  } m_lastRoad;
   CStyleSource* m_pDrawTypes;
   std::unique_ptr<CRoadRouter> m_pRouter;  // the road graph, built by the first route search
   std::unique_ptr<RoadNet> m_pRoadNet;  // its view for searches over several maps
