@@ -572,7 +572,35 @@ bool CRoadSearch::Search(const RouteOptions& options, uint16_t wMask, uint8_t bt
 
 std::u16string CRoadSearch::LinkLabel(int32_t iLink) {
   const RoutingLink& l = Link(iLink);
+  for (KeptRoad& kept : m_keptRoads)
+    if (kept.fRead && kept.road.dwBlock == l.dwBlock && kept.road.dwRoad == l.dwRoad) {
+      if (!kept.fLabel) {
+        kept.strLabel = m_reader.GetRoadLabel(l.dwBlock, l.dwRoad);
+        kept.fLabel = true;
+      }
+      return kept.strLabel;
+    }
   return m_reader.GetRoadLabel(l.dwBlock, l.dwRoad);
+}
+
+bool CRoadSearch::ReadRoad(uint32_t dwBlock, uint32_t dwRoad, GraphRoad& road) {
+  for (const KeptRoad& kept : m_keptRoads)
+    if (kept.fRead && kept.road.dwBlock == dwBlock && kept.road.dwRoad == dwRoad) {
+      road = kept.road;
+      return true;
+    }
+  if (!m_reader.ReadRoad(dwBlock, dwRoad, road)) return false;
+  KeptRoad& kept = m_keptRoads[m_iNextKept];
+  m_iNextKept = (m_iNextKept + 1) % m_keptRoads.size();
+  kept.points.assign(road.pPoints, road.pPoints + road.cPoints);
+  kept.nodes.assign(road.pNodes, road.pNodes + road.cPoints);
+  kept.road = road;
+  kept.road.pPoints = kept.points.data();
+  kept.road.pNodes = kept.nodes.data();
+  kept.fRead = true;
+  kept.fLabel = false;
+  road = kept.road;
+  return true;
 }
 
 void CRoadSearch::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink, const std::u16string* pLabel) {
@@ -596,7 +624,7 @@ void CRoadSearch::FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLin
 bool CRoadSearch::LinkPath(const RoutingLink& link, std::vector<MapPoint>& path, bool* pfAgainst) {
   path.clear();
   GraphRoad road;
-  if (!m_reader.ReadRoad(link.dwBlock, link.dwRoad, road)) return false;
+  if (!ReadRoad(link.dwBlock, link.dwRoad, road)) return false;
   const uint32_t s = link.nStartPoint, e = link.nEndPoint;
   if (s >= road.cPoints || e >= road.cPoints) return false;
   if (pfAgainst) *pfAgainst = s > e;
@@ -750,7 +778,7 @@ void CRoadSearch::Assemble(const RoadSnap& start, const RoadSnap& dest, RouteOpt
     Trace("cFromNode = %d\n", l.cFromNode);
     Trace("cRealNode = %d\n", l.cRealNode);
     GraphRoad road;
-    if (!m_reader.ReadRoad(l.dwBlock, l.dwRoad, road) || l.nStartPoint >= road.cPoints ||
+    if (!ReadRoad(l.dwBlock, l.dwRoad, road) || l.nStartPoint >= road.cPoints ||
         l.nEndPoint >= road.cPoints) {
       i = RoutePred(i);
       iNext = -1;
@@ -837,7 +865,7 @@ void CRoadSearch::SameRoad(const RoadSnap& start, const RoadSnap& dest, RouteOpt
   FillPoint(pt, start.ptNearest, -1);
   options.points.push_back(pt);
   GraphRoad road;
-  if (start.nPoint != dest.nPoint && m_reader.ReadRoad(start.dwBlock, start.dwRoad, road)) {
+  if (start.nPoint != dest.nPoint && ReadRoad(start.dwBlock, start.dwRoad, road)) {
     // Copy the points and nodes: the label is read after them.
     const bool fForward = start.nPoint < dest.nPoint;
     std::vector<MapPoint> mid;

@@ -5,6 +5,7 @@
 // marks is its own; the graph is only read, so searches never disturb each
 // other.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -213,6 +214,9 @@ class CRoadSearch {
   // pLabel: the link's road label when the caller has it already.
   void FillPoint(RouterPoint& point, const MapPoint& pt, int32_t iLink, const std::u16string* pLabel = nullptr);
   std::u16string LinkLabel(int32_t iLink);
+  // A road of the assembly and the turn analysis: the few read last are
+  // kept (they ask for the same roads several times over).
+  bool ReadRoad(uint32_t dwBlock, uint32_t dwRoad, GraphRoad& road);
   int32_t OutgoingCount(int32_t nNode) const;
   // The graph's link from node nFrom to nTo along the road, -1 = none.
   int32_t GraphLinkBetween(int32_t nFrom, int32_t nTo, uint32_t dwRoad) const;
@@ -238,6 +242,15 @@ class CRoadSearch {
   // is -1), and its cost up to the destination link (-1 = none).
   std::unordered_map<int32_t, int32_t> m_routePred;
   float m_fDestCost = -1;
+  struct KeptRoad {
+    GraphRoad road;  // pPoints and pNodes point into the vectors below
+    std::vector<MapPoint> points;
+    std::vector<int32_t> nodes;
+    std::u16string strLabel;
+    bool fRead = false, fLabel = false;
+  };
+  std::array<KeptRoad, 8> m_keptRoads;
+  size_t m_iNextKept = 0;
   int32_t RoutePred(int32_t iLink) const {
     auto it = m_routePred.find(iLink);
     return it == m_routePred.end() ? -1 : it->second;
