@@ -36,6 +36,8 @@ static uint32_t AlphabetKey(char16_t ch) {
   return uint32_t(ch) * 2;
 }
 
+uint32_t NameCharKey(char16_t ch) { return AlphabetKey(platform::ToLower(ch)); }
+
 int CompareNamesNoCase(DWORD, const char16_t* pA, size_t cA, const char16_t* pB, size_t cB) {
   size_t c = cA < cB ? cA : cB;
   for (size_t i = 0; i < c; ++i) {

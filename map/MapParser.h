@@ -166,6 +166,9 @@ class CCitiesQuery {
 // Case-insensitive comparison of two texts of given lengths in a locale
 // (NORM_IGNORECASE): <0, 0, >0.
 int CompareNamesNoCase(DWORD dwLocale, const char16_t* pA, size_t cA, const char16_t* pB, size_t cB);
+// What CompareNamesNoCase compares a character by: two texts of one length
+// compare equal exactly when their characters' keys are equal.
+uint32_t NameCharKey(char16_t ch);
 
 // A set of (kind, type code) pairs (search type filter).
 struct KindType {

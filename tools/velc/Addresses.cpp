@@ -25,9 +25,17 @@ int RankOf(const char* pszPlace) {
   return 4;
 }
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  return CompareNamesNoCase(0, a.data(), a.size(), b.data(), b.size()) == 0;
+// The key two names share exactly when CompareNamesNoCase finds them equal.
+std::u32string NameKey(const std::u16string& str) {
+  std::u32string key(str.size(), U'\0');
+  for (size_t i = 0; i < str.size(); ++i) key[i] = char32_t(NameCharKey(str[i]));
+  return key;
 }
+
+// No city is nearer than this to an address that the distance alone gives
+// a city (the largest of the radii above).
+const double c_fLargestCityRadiusMetres = 15000;
+const double c_fMetresPerUnit = 20000000.0 / double(1 << 30);
 
 MapRect BoxOf(const std::vector<MapPoint>& pts) {
   MapRect r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
@@ -40,11 +48,13 @@ MapRect BoxOf(const std::vector<MapPoint>& pts) {
 
 // Distance in metres between two map points (the east-west term weighted
 // by the cosine of the latitude).
-double DistanceMetres(MapPoint a, MapPoint b) {
-  const double k = std::cos(MapToDegrees(a.y) * 3.14159265358979323846 / 180.0);
+// k: CosOfLatitude(a.y), for a run of distances from one point.
+double CosOfLatitude(int32_t y) { return std::cos(MapToDegrees(y) * 3.14159265358979323846 / 180.0); }
+double DistanceMetres(MapPoint a, MapPoint b, double k) {
   const double dx = (double(a.x) - b.x) * k, dy = double(a.y) - b.y;
-  return std::sqrt(dx * dx + dy * dy) * (20000000.0 / double(1 << 30));
+  return std::sqrt(dx * dx + dy * dy) * c_fMetresPerUnit;
 }
+double DistanceMetres(MapPoint a, MapPoint b) { return DistanceMetres(a, b, CosOfLatitude(a.y)); }
 
 // Numbers texts in the order of their first use: the 1-based number of
 // each distinct text of the collector (given by its number there) in pList.
@@ -140,41 +150,74 @@ void CAddressCollector::Shift(uint32_t cMoved) {
   for (size_t i = 0; i < m_streets.size(); ++i) m_streets[i].iObject += cMoved;
 }
 
-int32_t CAddressCollector::CityNamed(const std::u16string& strName, MapPoint pt) const {
+int32_t CAddressCollector::CityNamedText(uint32_t iText, MapPoint pt) {
+  static const std::vector<int32_t> s_none;
+  if (iText >= m_textCities.size()) m_textCities.resize(size_t(iText) + 1, nullptr);
+  if (!m_textCities[iText]) {
+    auto it = m_citiesByName.find(NameKey(Text(iText)));
+    m_textCities[iText] = it == m_citiesByName.end() ? &s_none : &it->second;
+  }
   int32_t iBest = -1;
   double fBest = 0;
-  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
-    const Place& p = m_places[m_cityPlace[i]];
-    if (!SameName(p.strName, strName)) continue;
-    const double f = DistanceMetres(pt, p.pt);
-    if (iBest < 0 || f < fBest) iBest = int32_t(i), fBest = f;
+  const double k = CosOfLatitude(pt.y);
+  for (int32_t i : *m_textCities[iText]) {
+    const double f = DistanceMetres(pt, m_places[m_cityPlace[size_t(i)]].pt, k);
+    if (iBest < 0 || f < fBest) iBest = i, fBest = f;
   }
   return iBest;
+}
+
+void CAddressCollector::IndexCities() {
+  m_areaCities.clear();
+  m_citiesByY.clear();
+  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
+    const Place& p = m_places[m_cityPlace[i]];
+    if (p.fArea) m_areaCities.push_back(int32_t(i));
+    m_citiesByY.emplace_back(p.pt.y, int32_t(i));
+  }
+  std::sort(m_citiesByY.begin(), m_citiesByY.end());
+  m_boundaryCities.assign(m_boundaries.size(), nullptr);
+  for (size_t i = 0; i < m_boundaries.size(); ++i) {
+    auto it = m_citiesByName.find(NameKey(m_boundaries[i].strName));
+    if (it != m_citiesByName.end()) m_boundaryCities[i] = &it->second;
+  }
+  m_textCities.assign(m_texts.size(), nullptr);
 }
 
 int32_t CAddressCollector::CityAt(MapPoint pt) const {
   // The place area around the point (the smallest place first).
   int32_t iBest = -1;
   int nBestRank = -1;
-  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
-    const Place& p = m_places[m_cityPlace[i]];
-    if (!p.fArea || p.nRank <= nBestRank || !p.box.Contains(pt) || !PointInRing(pt, p.outline)) continue;
-    iBest = int32_t(i), nBestRank = p.nRank;
+  for (int32_t i : m_areaCities) {
+    const Place& p = m_places[m_cityPlace[size_t(i)]];
+    if (p.nRank <= nBestRank || !p.box.Contains(pt) || !PointInRing(pt, p.outline)) continue;
+    iBest = i, nBestRank = p.nRank;
   }
   if (iBest >= 0) return iBest;
   // A municipal boundary around it named as a city.
-  for (const Boundary& b : m_boundaries) {
-    if (b.nLevel < 7 || !b.Contains(pt)) continue;
-    int32_t i = CityNamed(b.strName, pt);
-    if (i >= 0) return i;
+  const double k = CosOfLatitude(pt.y);
+  for (size_t ib = 0; ib < m_boundaries.size(); ++ib) {
+    const Boundary& b = m_boundaries[ib];
+    if (b.nLevel < 7 || !m_boundaryCities[ib] || !b.Contains(pt)) continue;
+    double fBest = 0;
+    for (int32_t i : *m_boundaryCities[ib]) {
+      const double f = DistanceMetres(pt, m_places[m_cityPlace[size_t(i)]].pt, k);
+      if (iBest < 0 || f < fBest) iBest = i, fBest = f;
+    }
+    return iBest;
   }
-  // The nearest city within its distance.
+  // The nearest city within its distance (the first of equally near ones);
+  // only the cities whose latitude lies within the largest radius can be.
+  const int64_t dyMax = int64_t(c_fLargestCityRadiusMetres / c_fMetresPerUnit * 1.01) + 1;
+  auto it = std::lower_bound(m_citiesByY.begin(), m_citiesByY.end(),
+                             std::make_pair(int32_t(std::max<int64_t>(INT32_MIN, pt.y - dyMax)), INT32_MIN));
   double fBest = 0;
-  for (size_t i = 0; i < m_cityPlace.size(); ++i) {
-    const Place& p = m_places[m_cityPlace[i]];
-    const double f = DistanceMetres(pt, p.pt);
+  for (; it != m_citiesByY.end() && int64_t(it->first) <= int64_t(pt.y) + dyMax; ++it) {
+    const int32_t i = it->second;
+    const Place& p = m_places[m_cityPlace[size_t(i)]];
+    const double f = DistanceMetres(pt, p.pt, k);
     if (f > c_afCityRadiusMetres[p.nRank]) continue;
-    if (iBest < 0 || f < fBest) iBest = int32_t(i), fBest = f;
+    if (iBest < 0 || f < fBest || (f == fBest && i < iBest)) iBest = i, fBest = f;
   }
   return iBest;
 }
@@ -190,18 +233,21 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
   // Cities: the nodes (one of each name within a short distance), then the
   // place areas that hold no city node of their name.
   m_cityPlace.clear();
+  m_citiesByName.clear();
   std::vector<int32_t> placeCity(m_places.size(), -1);
   for (int fArea = 0; fArea < 2; ++fArea)
     for (size_t i = 0; i < m_places.size(); ++i) {
       const Place& p = m_places[i];
       // Areas without a point of their own come second.
       if ((p.fArea && p.iObject < 0) != (fArea != 0)) continue;
+      std::vector<int32_t>& sameName = m_citiesByName[NameKey(p.strName)];
       int32_t iSame = -1;
-      for (size_t k = 0; k < m_cityPlace.size() && iSame < 0; ++k) {
-        const Place& q = m_places[m_cityPlace[k]];
-        if (!SameName(p.strName, q.strName)) continue;
-        if (p.fArea ? PointInRing(q.pt, p.outline) : DistanceMetres(p.pt, q.pt) < c_fSameCityMetres)
-          iSame = int32_t(k);
+      for (int32_t k : sameName) {
+        const Place& q = m_places[m_cityPlace[size_t(k)]];
+        if (p.fArea ? PointInRing(q.pt, p.outline) : DistanceMetres(p.pt, q.pt) < c_fSameCityMetres) {
+          iSame = k;
+          break;
+        }
       }
       if (iSame >= 0) {
         placeCity[i] = iSame;
@@ -214,8 +260,10 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
         continue;
       }
       placeCity[i] = int32_t(m_cityPlace.size());
+      sameName.push_back(int32_t(m_cityPlace.size()));
       m_cityPlace.push_back(uint32_t(i));
     }
+  IndexCities();
   // Regions and countries from the boundaries around each city.
   std::map<std::u16string, uint32_t> countryNumbers;
   std::map<std::pair<std::u16string, uint32_t>, uint32_t> regionNumbers;
@@ -271,7 +319,7 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
   for (size_t k = 0; k < m_addresses.size(); ++k) {
     const Address& a = m_addresses[k];
     if (size_t(a.iObject) >= cObjects) continue;
-    int32_t iCity = a.iCity == 0 ? -1 : CityNamed(Text(a.iCity), a.pt);
+    int32_t iCity = a.iCity == 0 ? -1 : CityNamedText(a.iCity, a.pt);
     if (iCity < 0) iCity = CityAt(a.pt);
     if (!store.HasAddress(iFinest, a.iObject)) ++stats.cAddresses;
     const uint32_t adw[4] = {uint32_t(iCity + 1), zips.Number(a.iZip, Text(a.iZip)),

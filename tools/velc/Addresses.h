@@ -82,7 +82,10 @@ class CAddressCollector {
   const std::u16string& Text(uint32_t i) const { return m_texts[i]; }
   // The city of a point, or -1.
   int32_t CityAt(MapPoint pt) const;
-  int32_t CityNamed(const std::u16string& strName, MapPoint pt) const;
+  // The nearest of the cities named as the text iText, or -1.
+  int32_t CityNamedText(uint32_t iText, MapPoint pt);
+  // Makes the tables the lookups above go by, once the cities are known.
+  void IndexCities();
 
   std::vector<Place> m_places;
   std::vector<Boundary> m_boundaries;
@@ -92,6 +95,13 @@ class CAddressCollector {
   std::unordered_map<std::u16string, uint32_t> m_textNumbers;
   // Resolved.
   std::vector<uint32_t> m_cityPlace;  // city -> its place in m_places
+  // The lookups of the addresses, one per city or text rather than a pass
+  // over every city for each of millions of addresses:
+  std::unordered_map<std::u32string, std::vector<int32_t>> m_citiesByName;  // name key -> its cities, in order
+  std::vector<const std::vector<int32_t>*> m_textCities;  // text -> the cities of its name (null: not looked up)
+  std::vector<const std::vector<int32_t>*> m_boundaryCities;  // boundary -> the cities of its name (null: none)
+  std::vector<int32_t> m_areaCities;  // the cities with an outline, in order
+  std::vector<std::pair<int32_t, int32_t>> m_citiesByY;  // (y, city), by y
 };
 
 // Whether a point lies inside a ring (even-odd rule).

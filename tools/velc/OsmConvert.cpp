@@ -63,6 +63,36 @@ const char* LookupNodeTag(const void* pTags, const char* pszKey) {
   return LookupTag(pTags, pszKey);
 }
 
+// An object's tags as the type table's rules read them: the value of
+// every key the rules name, found in one pass over the tags (a rule table
+// names some fifty keys, and each lookup would be a pass of its own).
+class CRuleTags {
+ public:
+  explicit CRuleTags(const CTypeMapping& mapping)
+      : m_mapping(mapping), m_values(mapping.KeyCount(), nullptr), m_iNodeKey(mapping.KeyNumber("@node")) {}
+  // fNode: the tags of a node, which answer "@node" too (LookupNodeTag).
+  void Gather(const osmium::TagList& tags, bool fNode = false) {
+    std::fill(m_values.begin(), m_values.end(), nullptr);
+    for (const osmium::Tag& tag : tags) {
+      const int i = m_mapping.KeyNumber(tag.key());
+      if (i >= 0 && !m_values[size_t(i)]) m_values[size_t(i)] = tag.value();
+    }
+    m_pszTagged = m_iNodeKey >= 0 ? m_values[size_t(m_iNodeKey)] : nullptr;
+    SetNode(fNode);
+  }
+  // Whether "@node" holds (LookupNodeTag) or is read from the tags (LookupTag).
+  void SetNode(bool fNode) {
+    if (m_iNodeKey >= 0) m_values[size_t(m_iNodeKey)] = fNode ? "yes" : m_pszTagged;
+  }
+  const TypeRule* Match(int nKind) const { return m_mapping.Match(nKind, m_values.data()); }
+
+ private:
+  const CTypeMapping& m_mapping;
+  std::vector<const char*> m_values;
+  int m_iNodeKey;
+  const char* m_pszTagged = nullptr;  // the "@node" key's own value
+};
+
 MapPoint ToMap(const osmium::Location& loc) {
   return MapPoint{DegreesToMap(loc.lon_without_check()), DegreesToMap(loc.lat_without_check())};
 }
@@ -115,7 +145,7 @@ bool IsOnewayRoad(const osmium::TagList& tags, bool fOneway) {
 
 // A way of the road graph: it matches a line rule and a road rule and is
 // not an area.
-const TypeRule* RoadRuleOf(const CTypeMapping& mapping, const osmium::TagList& tags) {
+const TypeRule* RoadRuleOf(const CRuleTags& ruleTags, const osmium::TagList& tags) {
   const char* pszArea = tags.get_value_by_key("area");
   if (pszArea && !std::strcmp(pszArea, "yes")) return nullptr;
   // A road given up is no road (one being built or planned has a highway
@@ -126,8 +156,8 @@ const TypeRule* RoadRuleOf(const CTypeMapping& mapping, const osmium::TagList& t
     const char* psz = tags.get_value_by_key(pszKey);
     if (psz && !std::strcmp(psz, "yes")) return nullptr;
   }
-  if (!mapping.Match(rkPolyline, &tags, LookupTag)) return nullptr;
-  return mapping.Match(c_nRuleRoad, &tags, LookupTag);
+  if (!ruleTags.Match(rkPolyline)) return nullptr;
+  return ruleTags.Match(c_nRuleRoad);
 }
 
 // The finest level's geometry of a road: points on the same level unit as
@@ -263,10 +293,13 @@ bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, s
 // way's end, is a graph node) and the turn restriction relations.
 class CRoadScanHandler : public osmium::handler::Handler {
  public:
-  CRoadScanHandler(const CTypeMapping& mapping, OsmConvertStats& stats) : m_mapping(mapping), m_stats(stats) {}
+  CRoadScanHandler(const CTypeMapping& mapping, OsmConvertStats& stats)
+      : m_mapping(mapping), m_ruleTags(mapping), m_stats(stats) {}
 
   void way(const osmium::Way& way) {
-    if (way.nodes().size() < 2 || !RoadRuleOf(m_mapping, way.tags())) return;
+    if (way.nodes().size() < 2) return;
+    m_ruleTags.Gather(way.tags());
+    if (!RoadRuleOf(m_ruleTags, way.tags())) return;
     const osmium::WayNodeList& nodes = way.nodes();
     for (const osmium::NodeRef& nr : nodes) m_uses.push_back(nr.ref());
     m_uses.push_back(nodes.front().ref());
@@ -332,6 +365,7 @@ class CRoadScanHandler : public osmium::handler::Handler {
 
  private:
   const CTypeMapping& m_mapping;
+  CRuleTags m_ruleTags;
   OsmConvertStats& m_stats;
   std::vector<osmium::object_id_type> m_uses;
   std::vector<TurnRelation> m_turns;
@@ -340,7 +374,7 @@ class CRoadScanHandler : public osmium::handler::Handler {
 class CConvertHandler : public osmium::handler::Handler {
  public:
   CConvertHandler(const CTypeMapping& mapping, CObjectStore& store, OsmConvertStats& stats)
-      : m_mapping(mapping), m_store(store), m_stats(stats) {}
+      : m_mapping(mapping), m_ruleTags(mapping), m_store(store), m_stats(stats) {}
 
   // Turns routable ways into roads of the graph whose nodes are graphNodes
   // (twice: per graph node, whether the first pass saw it used twice).
@@ -408,7 +442,8 @@ class CConvertHandler : public osmium::handler::Handler {
       if (wDeny && !m_fWaysSeen) m_barriers.push_back({node.id(), wDeny});
       else if (wDeny) ++m_stats.cBarriersLate;
     }
-    const TypeRule* pRule = m_mapping.Match(rkPoint, &node.tags(), LookupNodeTag);
+    m_ruleTags.Gather(node.tags(), true);
+    const TypeRule* pRule = m_ruleTags.Match(rkPoint);
     const MapPoint pt = ToMap(node.location());
     int64_t iObject = -1;
     if (pRule) {
@@ -416,7 +451,8 @@ class CConvertHandler : public osmium::handler::Handler {
       iObject = Emit(rkPoint, pRule, pts, NameOf(node.tags()), false);
     }
     CollectAddress(node.tags(), pt, iObject);
-    if (m_mapping.Match(c_nRuleCity, &node.tags(), LookupTag))
+    m_ruleTags.SetNode(false);
+    if (m_ruleTags.Match(c_nRuleCity))
       m_addr.AddPlace(NameOf(node.tags()), node.tags().get_value_by_key("place"), pt, iObject);
   }
 
@@ -426,15 +462,16 @@ class CConvertHandler : public osmium::handler::Handler {
     ++m_stats.cWays;
     Stamp(way);
     if (!m_fWaysSeen) MergeBarrierNodes();
+    m_ruleTags.Gather(way.tags());
     if (way.is_closed()) WayPoint(way);
     AddCoastline(way);
-    const TypeRule* pRule = m_mapping.Match(rkPolyline, &way.tags(), LookupTag);
+    const TypeRule* pRule = m_ruleTags.Match(rkPolyline);
     if (!pRule) return;
     const char* pszArea = way.tags().get_value_by_key("area");
     if (pszArea && !std::strcmp(pszArea, "yes") && way.is_closed()) return;  // drawn as an area
     std::vector<MapPoint> pts;
     std::vector<int32_t> nodes;
-    const TypeRule* pRoad = m_fGraph ? RoadRuleOf(m_mapping, way.tags()) : nullptr;
+    const TypeRule* pRoad = m_fGraph ? RoadRuleOf(m_ruleTags, way.tags()) : nullptr;
     bool fLeaves = false;
     const bool fBox = m_boxExtract.valid();
     for (const osmium::NodeRef& nr : way.nodes())
@@ -499,9 +536,9 @@ class CConvertHandler : public osmium::handler::Handler {
   }
 
   // A point of interest drawn as a closed way (a shop in its building) is
-  // also a point, at the average of its nodes.
+  // also a point, at the average of its nodes (its tags gathered).
   void WayPoint(const osmium::Way& way) {
-    const TypeRule* pRule = m_mapping.Match(rkPoint, &way.tags(), LookupTag);
+    const TypeRule* pRule = m_ruleTags.Match(rkPoint);
     if (!pRule) return;
     double fLon = 0, fLat = 0;
     size_t c = 0;
@@ -516,7 +553,7 @@ class CConvertHandler : public osmium::handler::Handler {
     std::vector<MapPoint> pts{MapPoint{DegreesToMap(fLon / double(c)), DegreesToMap(fLat / double(c))}};
     const int64_t iObject = Emit(rkPoint, pRule, pts, NameOf(way.tags()), false);
     CollectAddress(way.tags(), pts[0], iObject);
-    if (m_mapping.Match(c_nRuleCity, &way.tags(), LookupTag)) {
+    if (m_ruleTags.Match(c_nRuleCity)) {
       std::vector<MapPoint> outline = RingPoints(way.nodes());
       m_addr.AddPlace(NameOf(way.tags()), way.tags().get_value_by_key("place"), pts[0], iObject, &outline);
     }
@@ -529,15 +566,16 @@ class CConvertHandler : public osmium::handler::Handler {
 
   void area(const osmium::Area& area) {
     ++m_stats.cAreas;
+    m_ruleTags.Gather(area.tags());
     CollectBoundaryOrPlace(area);
-    const TypeRule* pRule = m_mapping.Match(rkPolygon, &area.tags(), LookupTag);
+    const TypeRule* pRule = m_ruleTags.Match(rkPolygon);
     if (!pRule) return;
     if (area.from_way()) {
       // A closed way that is a line (a roundabout, a closed street) is not
       // also an area unless it says so.
       const char* pszArea = area.tags().get_value_by_key("area");
       bool fAreaYes = pszArea && !std::strcmp(pszArea, "yes");
-      if (!fAreaYes && m_mapping.Match(rkPolyline, &area.tags(), LookupTag)) return;
+      if (!fAreaYes && m_ruleTags.Match(rkPolyline)) return;
     }
     std::u16string strName = NameOf(area.tags());
     bool fAddress = true;
@@ -558,13 +596,13 @@ class CConvertHandler : public osmium::handler::Handler {
   }
 
   // The administrative boundaries (regions and countries of the cities)
-  // and place areas drawn as relations.
+  // and place areas drawn as relations (the area's tags gathered).
   void CollectBoundaryOrPlace(const osmium::Area& area) {
     const osmium::TagList& tags = area.tags();
     const char* pszBoundary = tags.get_value_by_key("boundary");
     const char* pszLevel = tags.get_value_by_key("admin_level");
     const bool fBoundary = pszBoundary && !std::strcmp(pszBoundary, "administrative") && pszLevel;
-    const bool fPlace = !area.from_way() && m_mapping.Match(c_nRuleCity, &tags, LookupTag);
+    const bool fPlace = !area.from_way() && m_ruleTags.Match(c_nRuleCity);
     if (!fBoundary && !fPlace) return;
     std::vector<std::vector<MapPoint>> rings;
     for (const osmium::OuterRing& ring : area.outer_rings()) {
@@ -778,6 +816,7 @@ class CConvertHandler : public osmium::handler::Handler {
   }
 
   const CTypeMapping& m_mapping;
+  CRuleTags m_ruleTags;  // of the object being converted
   CObjectStore& m_store;  // the objects of each level
   size_t m_acBeforeSea[c_cVelcLevels] = {SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
   OsmConvertStats& m_stats;

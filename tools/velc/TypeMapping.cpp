@@ -130,12 +130,28 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
     m_rules.push_back(rule);
   }
   // Each distinct key gets a number, so that a match looks it up once.
-  std::map<std::string, uint32_t> keys;
+  m_keyNumbers.clear();
   for (TypeRule& rule : m_rules)
-    for (TagCondition& cond : rule.conditions) cond.iKey = keys.emplace(cond.strKey, uint32_t(keys.size())).first->second;
-  m_cKeys = keys.size();
+    for (TagCondition& cond : rule.conditions)
+      cond.iKey = m_keyNumbers.emplace(cond.strKey, uint32_t(m_keyNumbers.size())).first->second;
+  m_cKeys = m_keyNumbers.size();
   return true;
 }
+
+namespace {
+
+// Whether a condition holds for the value of its key (null: not tagged).
+bool Holds(const TagCondition& cond, const char* pszValue) {
+  bool fHolds = false;
+  if (pszValue) {
+    if (cond.values.empty()) fHolds = true;
+    for (const std::string& v : cond.values)
+      if (v == pszValue) fHolds = true;
+  }
+  return cond.fNegated ? !fHolds : fHolds;
+}
+
+}  // namespace
 
 const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnLookup) const {
   // Many rules name the same keys: each is looked up in the tags once.
@@ -155,18 +171,25 @@ const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnL
         pszValue = apszValue[cond.iKey] = pfnLookup(pTags, cond.strKey.c_str());
         afLooked[cond.iKey] = true;
       }
-      bool fHolds = false;
-      if (pszValue) {
-        if (cond.values.empty()) fHolds = true;
-        for (const std::string& v : cond.values)
-          if (v == pszValue) fHolds = true;
-      }
-      if (cond.fNegated) fHolds = !fHolds;
-      if (!fHolds) {
+      if (!Holds(cond, pszValue)) {
         fAll = false;
         break;
       }
     }
+    if (fAll) return &rule;
+  }
+  return nullptr;
+}
+
+const TypeRule* CTypeMapping::Match(int nKind, const char* const* apszValues) const {
+  for (const TypeRule& rule : m_rules) {
+    if (rule.nKind != nKind) continue;
+    bool fAll = true;
+    for (const TagCondition& cond : rule.conditions)
+      if (!Holds(cond, apszValues[cond.iKey])) {
+        fAll = false;
+        break;
+      }
     if (fAll) return &rule;
   }
   return nullptr;

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,6 +44,16 @@ class CTypeMapping {
   bool Parse(const std::string& strText, std::string& strError);
   // The first rule of the kind whose conditions hold, or null.
   const TypeRule* Match(int nKind, const void* pTags, TagLookup pfnLookup) const;
+  // The same over the values of the rules' keys gathered beforehand:
+  // apszValues[KeyNumber(key)] is the value of key (null: not tagged).
+  const TypeRule* Match(int nKind, const char* const* apszValues) const;
+  // The number of a key among the distinct keys the rules name (0 to
+  // KeyCount() - 1), or -1 when no rule names it.
+  int KeyNumber(std::string_view key) const {
+    auto it = m_keyNumbers.find(key);
+    return it == m_keyNumbers.end() ? -1 : int(it->second);
+  }
+  size_t KeyCount() const { return m_cKeys; }
   const std::vector<TypeRule>& GetRules() const { return m_rules; }
   // The speed in km/h of a maxspeed value naming a zone ("RU:urban"), or -1.
   int ZoneSpeed(const std::string& strZone) const;
@@ -52,6 +64,11 @@ class CTypeMapping {
  private:
   std::vector<TypeRule> m_rules;
   size_t m_cKeys = 0;  // distinct keys of the conditions
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> m_keyNumbers;
   std::vector<std::pair<std::string, int>> m_zones;
   std::vector<std::pair<std::string, int>> m_regionLevels;  // country ("" = any) -> admin_level
 };
