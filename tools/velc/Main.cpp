@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
   bool fRoadGraph = true;
   uint64_t cbTileBudget = c_cbDefaultTileBudget;
   size_t cbHeapSpill = c_cbSpillThreshold;  // 0: large blocks stay in memory
+  uint64_t cbResidentFiles = c_cbResidentFileBudget;  // 0: no watch
   VelcRunOptions run;
   bool fQuiet = false;
   std::string strIndexUsed;
@@ -125,9 +126,11 @@ int main(int argc, char** argv) {
     }
     // Test aids (not in the usage text): the tiles' planned size, the room
     // the offsets give to a map's objects, and the size from which heap blocks
-    // go to the temporary file (0: none).
+    // go to the temporary file (0: none), and the resident pages of mapped
+    // files that the watch keeps to (0: no watch).
     else if (a == "--tile-budget") cbTileBudget = std::strtoull(next("a number of bytes"), nullptr, 0);
     else if (a == "--heap-spill") cbHeapSpill = size_t(std::strtoull(next("a number of bytes"), nullptr, 0));
+    else if (a == "--resident-files") cbResidentFiles = std::strtoull(next("a number of bytes"), nullptr, 0);
     else if (a == "--object-data-limit") options.cbObjectDataLimit = uint32_t(std::strtoul(next("a number of bytes"), nullptr, 0));
     else if (a == "-h" || a == "--help") {
       Usage();
@@ -161,6 +164,7 @@ int main(int argc, char** argv) {
     std::string strWhy;
     if (cbHeapSpill) EnableSpillHeap(strTemp, cbHeapSpill, strWhy);
   }
+  if (cbResidentFiles) StartResidentWatch(cbResidentFiles);
   auto t0 = std::chrono::steady_clock::now();
   struct stat st;
   const bool fFolder = strOut.back() == '/' || (::stat(strOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));

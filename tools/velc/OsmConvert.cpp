@@ -17,6 +17,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <osmium/area/assembler.hpp>
@@ -1098,12 +1099,35 @@ std::unique_ptr<LocationIndex> MakeLocationIndex(const std::string& strType, con
   }
 }
 
+// Gives back the resident pages of a file-backed node location index (its
+// contents stay in the file and come back when read); called by the thread
+// that fills and reads the index, which alone may touch its mapping.
+void DropIndexResident(LocationIndex& index) {
+  const void* pBegin = nullptr;
+  size_t cb = 0;
+  using Dense = osmium::index::map::DenseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
+  using Sparse = osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
+  if (auto* pDense = dynamic_cast<Dense*>(&index)) {
+    if (pDense->begin() != pDense->end()) pBegin = &*pDense->begin(), cb = size_t(pDense->end() - pDense->begin()) * sizeof(*pDense->begin());
+  } else if (auto* pSparse = dynamic_cast<Sparse*>(&index)) {
+    if (pSparse->begin() != pSparse->end()) pBegin = &*pSparse->begin(), cb = size_t(pSparse->end() - pSparse->begin()) * sizeof(*pSparse->begin());
+  }
+  if (!pBegin) return;
+  // The mapping starts on a page; its last page may be shared with nothing else.
+  const uintptr_t cbPage = uintptr_t(::sysconf(_SC_PAGESIZE));
+  const uintptr_t u = reinterpret_cast<uintptr_t>(pBegin);
+  if (u % cbPage) return;
+  ::madvise(const_cast<void*>(pBegin), (cb + cbPage - 1) / cbPage * cbPage, MADV_DONTNEED);
+}
+
 // Tells the progress how far the file is read.
 class CReadProgress : public osmium::handler::Handler {
  public:
-  // pReader: the reader to ask how far it is (null: SetOffset tells it).
-  CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader* pReader)
-      : m_pProgress(pProgress), m_stats(stats), m_pReader(pReader) {}
+  // pReader: the reader to ask how far it is (null: SetOffset tells it);
+  // pIndex: the node locations, when filled on this thread.
+  CReadProgress(CVelcProgress* pProgress, const OsmConvertStats& stats, const osmium::io::Reader* pReader,
+                LocationIndex* pIndex)
+      : m_pProgress(pProgress), m_stats(stats), m_pReader(pReader), m_pIndex(pIndex) {}
   void SetOffset(uint64_t cb) { m_cbOffset = cb; }
   void osm_object(const osmium::OSMObject&) {
     ++m_c;
@@ -1112,12 +1136,14 @@ class CReadProgress : public osmium::handler::Handler {
     // The pages of the large blocks filled so far (the multipolygon members
     // waiting for their relations) need not stay with the process.
     if ((m_c & 0xFFFFF) == 0) DropSpillHeapResident();
+    if ((m_c & 0xFFF) == 0 && m_pIndex && TakeResidentOverBudget()) DropIndexResident(*m_pIndex);
   }
 
  private:
   CVelcProgress* m_pProgress;
   const OsmConvertStats& m_stats;
   const osmium::io::Reader* m_pReader;
+  LocationIndex* m_pIndex;
   uint64_t m_cbOffset = 0;
   uint64_t m_c = 0;
 };
@@ -1128,8 +1154,9 @@ class CReadProgress : public osmium::handler::Handler {
 // object and every assembled area in the order one thread gives them: the
 // areas the assembly hands over after an object come after that object.
 template <class TLocations, class TManagerHandler, class TConvert>
-void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, TManagerHandler& managerHandler,
-                      std::vector<osmium::memory::Buffer>& handedOver, TConvert& convert, CReadProgress& progress) {
+void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, LocationIndex& index,
+                      TManagerHandler& managerHandler, std::vector<osmium::memory::Buffer>& handedOver,
+                      TConvert& convert, CReadProgress& progress) {
   struct Batch {
     osmium::memory::Buffer buffer;  // invalid: the end of the file
     uint64_t cbOffset = 0;
@@ -1165,6 +1192,8 @@ void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, TManage
             keepAreas(batch, n);
           }
         }
+        // The node locations' pages go when the mapped files hold too much.
+        if (TakeResidentOverBudget()) DropIndexResident(index);
         std::unique_lock<std::mutex> lock(mutex);
         cvChanged.wait(lock, [&]() { return fStop || queue.size() < c_cMaxQueued; });
         if (fStop) return;
@@ -1240,6 +1269,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     else {
       // One pass over the ways and relations finds the road graph's nodes,
       // the turn restrictions and the multipolygons to assemble.
+      if (pProgress) pProgress->Phase("scanning the roads", 0);
       CRoadScanHandler scan(mapping, stats);
       osmium::io::Reader scanReader{file, osmium::osm_entity_bits::way | osmium::osm_entity_bits::relation};
       osmium::apply(scanReader, scan, manager);
@@ -1266,7 +1296,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     unsigned cJobs = pRun ? pRun->cJobs : 1;
     if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
     if (cJobs == 1) {
-      CReadProgress progress(pProgress, stats, &reader);
+      CReadProgress progress(pProgress, stats, &reader, index.get());
       osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
                       osmium::apply(buffer, handler);
                     }),
@@ -1274,12 +1304,12 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     } else {
       // The assembled areas are kept with the object after which the
       // assembly handed them over, and converted after it.
-      CReadProgress progress(pProgress, stats, nullptr);
+      CReadProgress progress(pProgress, stats, nullptr, nullptr);
       std::vector<osmium::memory::Buffer> handedOver;
       auto& managerHandler = manager.handler([&handedOver](osmium::memory::Buffer&& buffer) {
         handedOver.push_back(std::move(buffer));
       });
-      ReadInTwoThreads(reader, locations, managerHandler, handedOver, handler, progress);
+      ReadInTwoThreads(reader, locations, *index, managerHandler, handedOver, handler, progress);
     }
     osmium::Box boxHeader = reader.header().box();
     reader.close();
@@ -1305,6 +1335,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
         t.iToObject += cMoved;
       }
     if (pIndex) {
+      if (pProgress) pProgress->Phase("finding the cities of the addresses", 0);
       handler.Addresses().Shift(cMoved);
       handler.Addresses().Resolve(mapping, store, *pIndex, stats.addresses);
       pIndex->pfnCategory = VelcCategoryOf;

@@ -6,6 +6,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -195,6 +199,60 @@ void DropSpillHeapResident() {
   if (g_fd >= 0 && g_offTop)
     ::madvise(reinterpret_cast<void*>(g_base.load(std::memory_order_relaxed)), size_t(g_offTop), MADV_DONTNEED);
 }
+
+uint64_t ResidentFileBytes() {
+  // statm: size, resident, shared (the resident pages of files), ... in pages.
+  const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char sz[128];
+  const ssize_t cb = ::read(fd, sz, sizeof sz - 1);
+  ::close(fd);
+  if (cb <= 0) return 0;
+  sz[cb] = 0;
+  unsigned long long cSize = 0, cResident = 0, cShared = 0;
+  if (std::sscanf(sz, "%llu %llu %llu", &cSize, &cResident, &cShared) != 3) return 0;
+  return uint64_t(cShared) * uint64_t(::sysconf(_SC_PAGESIZE));
+}
+
+namespace {
+
+// The resident watch (see StartResidentWatch).
+struct ResidentWatch {
+  std::mutex mutex;
+  std::condition_variable cvStop;
+  bool fStop = false;
+  std::thread thread;
+  std::atomic<bool> fOver{false};
+  ~ResidentWatch() { Stop(); }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      fStop = true;
+    }
+    cvStop.notify_all();
+    if (thread.joinable()) thread.join();
+  }
+};
+ResidentWatch g_watch;
+
+}  // namespace
+
+void StartResidentWatch(uint64_t cbBudget) {
+  g_watch.Stop();
+  g_watch.fStop = false;
+  g_watch.thread = std::thread([cbBudget]() {
+    std::unique_lock<std::mutex> lock(g_watch.mutex);
+    while (!g_watch.cvStop.wait_for(lock, std::chrono::milliseconds(50), [] { return g_watch.fStop; }))
+      if (ResidentFileBytes() > cbBudget) {
+        DropSpillHeapResident();
+        g_watch.fOver = true;
+      }
+  });
+}
+
+void StopResidentWatch() { g_watch.Stop(); }
+
+bool TakeResidentOverBudget() { return g_watch.fOver.exchange(false, std::memory_order_relaxed); }
 
 SpillHeapStats GetSpillHeapStats() {
   std::lock_guard<std::mutex> lock(g_mutex);

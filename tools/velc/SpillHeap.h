@@ -34,6 +34,22 @@ void DisableSpillHeap();
 // block was filled with do not stay with the process.
 void DropSpillHeapResident();
 
+// Keeps the resident pages of the process's mapped files (the spilled
+// blocks, the node location file, the objects' file) near cbBudget: a
+// thread looks every 50 ms and, while they hold more, gives back those of
+// the spilled blocks at once and raises ResidentOverBudget() for the
+// owners of the other files, who give theirs back where they may
+// (TakeResidentOverBudget). One watch at a time; stopped by
+// StopResidentWatch or at exit.
+void StartResidentWatch(uint64_t cbBudget);
+void StopResidentWatch();
+// True once for each time the watch found the budget passed.
+bool TakeResidentOverBudget();
+// The budget of the resident pages of files.
+const uint64_t c_cbResidentFileBudget = uint64_t(512) << 20;
+// The resident bytes of mapped files of the process now.
+uint64_t ResidentFileBytes();
+
 struct SpillHeapStats {
   uint64_t cbLive = 0;  // bytes of the file held by live blocks
   uint64_t cbPeak = 0;  // the most held at once
