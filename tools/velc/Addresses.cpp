@@ -6,6 +6,7 @@
 #include <map>
 
 #include "map/MapParser.h"
+#include "platform/Str.h"
 #include "view/MapUnits.h"
 
 namespace {
@@ -129,6 +130,31 @@ void CAddressCollector::AddAddress(int64_t iObject, MapPoint pt, const std::u16s
   if (iObject < 0 || iObject >= int64_t(UINT32_MAX) || strNumber.empty()) return;
   m_addresses.push_back(Address{uint32_t(iObject), pt, TextNumber(strStreet), TextNumber(strNumber), TextNumber(strZip),
                                 TextNumber(strCity)});
+}
+
+void CAddressCollector::AddAddressUtf8(int64_t iObject, MapPoint pt, const char* pszStreet, const char* pszPlace,
+                                       const char* pszNumber, const char* pszZip, const char* pszCity,
+                                       size_t cMaxText) {
+  if (iObject < 0 || iObject >= int64_t(UINT32_MAX)) return;
+  uint32_t iStreet = TextNumberUtf8(pszStreet, cMaxText);
+  if (iStreet == 0) iStreet = TextNumberUtf8(pszPlace, cMaxText);
+  const uint32_t iNumber = TextNumberUtf8(pszNumber, cMaxText);
+  if (iNumber == 0) return;
+  m_addresses.push_back(Address{uint32_t(iObject), pt, iStreet, iNumber, TextNumberUtf8(pszZip, cMaxText),
+                                TextNumberUtf8(pszCity, cMaxText)});
+}
+
+uint32_t CAddressCollector::TextNumberUtf8(const char* psz, size_t cMaxText) {
+  if (!psz || !*psz) return 0;
+  auto it = m_utf8Numbers.find(std::string_view(psz));
+  if (it != m_utf8Numbers.end()) return it->second;
+  // Texts that differ only past the cut, or in bytes the conversion
+  // replaces, share the number of the text they become.
+  std::u16string str = platform::Utf8ToU16(psz);
+  if (str.size() > cMaxText) str.resize(cMaxText);
+  const uint32_t i = TextNumber(str);
+  m_utf8Numbers.emplace(psz, i);
+  return i;
 }
 
 uint32_t CAddressCollector::TextNumber(const std::u16string& str) {

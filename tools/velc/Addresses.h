@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,11 @@ class CAddressCollector {
   // An address on the object iObject of the finest level.
   void AddAddress(int64_t iObject, MapPoint pt, const std::u16string& strStreet, const std::u16string& strNumber,
                   const std::u16string& strZip, const std::u16string& strCity);
+  // The same with the texts as OSM gives them (UTF-8; null or empty: none),
+  // each cut to cMaxText characters: a text met before is not converted
+  // again. The place stands for the street when there is none.
+  void AddAddressUtf8(int64_t iObject, MapPoint pt, const char* pszStreet, const char* pszPlace,
+                      const char* pszNumber, const char* pszZip, const char* pszCity, size_t cMaxText);
   // A named street (a line of the finest level).
   void AddStreet(int64_t iObject, MapPoint pt, const std::u16string& strName);
   // Objects were put in front of the finest level's objects.
@@ -79,6 +85,7 @@ class CAddressCollector {
   };
   // The number of a text in m_texts (0 for the empty text).
   uint32_t TextNumber(const std::u16string& str);
+  uint32_t TextNumberUtf8(const char* psz, size_t cMaxText);
   const std::u16string& Text(uint32_t i) const { return m_texts[i]; }
   // The city of a point, or -1.
   int32_t CityAt(MapPoint pt) const;
@@ -93,6 +100,11 @@ class CAddressCollector {
   CPagedList<Street> m_streets;
   std::vector<std::u16string> m_texts{std::u16string()};
   std::unordered_map<std::u16string, uint32_t> m_textNumbers;
+  struct Utf8Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, uint32_t, Utf8Hash, std::equal_to<>> m_utf8Numbers;  // UTF-8 text -> number
   // Resolved.
   std::vector<uint32_t> m_cityPlace;  // city -> its place in m_places
   // The lookups of the addresses, one per city or text rather than a pass

@@ -744,15 +744,9 @@ class CConvertHandler : public osmium::handler::Handler {
   void CollectAddress(const osmium::TagList& tags, MapPoint pt, int64_t iObject) {
     const char* pszNumber = tags.get_value_by_key("addr:housenumber");
     if (!pszNumber || !*pszNumber || iObject < 0) return;
-    auto text = [&tags](const char* pszKey) {
-      const char* psz = tags.get_value_by_key(pszKey);
-      std::u16string s = psz ? platform::Utf8ToU16(psz) : std::u16string();
-      if (s.size() > c_cMaxName) s.resize(c_cMaxName);
-      return s;
-    };
-    std::u16string strStreet = text("addr:street");
-    if (strStreet.empty()) strStreet = text("addr:place");
-    m_addr.AddAddress(iObject, pt, strStreet, text("addr:housenumber"), text("addr:postcode"), text("addr:city"));
+    m_addr.AddAddressUtf8(iObject, pt, tags.get_value_by_key("addr:street"), tags.get_value_by_key("addr:place"),
+                          pszNumber, tags.get_value_by_key("addr:postcode"), tags.get_value_by_key("addr:city"),
+                          c_cMaxName);
   }
 
   static std::vector<MapPoint> RingPoints(const osmium::NodeRefList& ring) {

@@ -1,5 +1,6 @@
 #include "tools/velc/TypeMapping.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -135,7 +136,18 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
     for (TagCondition& cond : rule.conditions)
       cond.iKey = m_keyNumbers.emplace(cond.strKey, uint32_t(m_keyNumbers.size())).first->second;
   m_cKeys = m_keyNumbers.size();
+  m_byKind.clear();
+  for (size_t i = 0; i < m_rules.size(); ++i) {
+    const size_t nKind = size_t(std::max(0, m_rules[i].nKind));
+    if (nKind >= m_byKind.size()) m_byKind.resize(nKind + 1);
+    m_byKind[nKind].push_back(uint32_t(i));
+  }
   return true;
+}
+
+const std::vector<uint32_t>& CTypeMapping::RulesOf(int nKind) const {
+  static const std::vector<uint32_t> s_none;
+  return nKind >= 0 && size_t(nKind) < m_byKind.size() ? m_byKind[size_t(nKind)] : s_none;
 }
 
 namespace {
@@ -146,7 +158,10 @@ bool Holds(const TagCondition& cond, const char* pszValue) {
   if (pszValue) {
     if (cond.values.empty()) fHolds = true;
     for (const std::string& v : cond.values)
-      if (v == pszValue) fHolds = true;
+      if (v[0] == pszValue[0] && !std::strcmp(v.c_str(), pszValue)) {
+        fHolds = true;
+        break;
+      }
   }
   return cond.fNegated ? !fHolds : fHolds;
 }
@@ -160,8 +175,8 @@ const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnL
   bool afLooked[c_cCached];
   const bool fCache = m_cKeys > 0 && m_cKeys <= c_cCached;
   if (fCache) std::memset(afLooked, 0, m_cKeys);
-  for (const TypeRule& rule : m_rules) {
-    if (rule.nKind != nKind) continue;
+  for (uint32_t iRule : RulesOf(nKind)) {
+    const TypeRule& rule = m_rules[iRule];
     bool fAll = true;
     for (const TagCondition& cond : rule.conditions) {
       const char* pszValue;
@@ -182,8 +197,8 @@ const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnL
 }
 
 const TypeRule* CTypeMapping::Match(int nKind, const char* const* apszValues) const {
-  for (const TypeRule& rule : m_rules) {
-    if (rule.nKind != nKind) continue;
+  for (uint32_t iRule : RulesOf(nKind)) {
+    const TypeRule& rule = m_rules[iRule];
     bool fAll = true;
     for (const TagCondition& cond : rule.conditions)
       if (!Holds(cond, apszValues[cond.iKey])) {

@@ -63,6 +63,8 @@ class CTypeMapping {
 
  private:
   std::vector<TypeRule> m_rules;
+  std::vector<std::vector<uint32_t>> m_byKind;  // kind -> its rules' places in file order
+  const std::vector<uint32_t>& RulesOf(int nKind) const;
   size_t m_cKeys = 0;  // distinct keys of the conditions
   struct KeyHash {
     using is_transparent = void;
