@@ -70,28 +70,43 @@ const char* LookupNodeTag(const void* pTags, const char* pszKey) {
 class CRuleTags {
  public:
   explicit CRuleTags(const CTypeMapping& mapping)
-      : m_mapping(mapping), m_values(mapping.KeyCount(), nullptr), m_iNodeKey(mapping.KeyNumber("@node")) {}
+      : m_mapping(mapping),
+        m_values(mapping.KeyCount(), nullptr),
+        m_valueNumbers(mapping.KeyCount(), 0),
+        m_iNodeKey(mapping.KeyNumber("@node")),
+        m_iNodeYes(m_iNodeKey >= 0 ? mapping.ValueNumber(m_iNodeKey, "yes") : 0) {}
   // fNode: the tags of a node, which answer "@node" too (LookupNodeTag).
   void Gather(const osmium::TagList& tags, bool fNode = false) {
     std::fill(m_values.begin(), m_values.end(), nullptr);
     for (const osmium::Tag& tag : tags) {
       const int i = m_mapping.KeyNumber(tag.key());
-      if (i >= 0 && !m_values[size_t(i)]) m_values[size_t(i)] = tag.value();
+      if (i >= 0 && !m_values[size_t(i)]) {
+        m_values[size_t(i)] = tag.value();
+        m_valueNumbers[size_t(i)] = m_mapping.ValueNumber(i, tag.value());
+      }
     }
-    m_pszTagged = m_iNodeKey >= 0 ? m_values[size_t(m_iNodeKey)] : nullptr;
+    if (m_iNodeKey >= 0) {
+      m_pszTagged = m_values[size_t(m_iNodeKey)];
+      m_iTagged = m_valueNumbers[size_t(m_iNodeKey)];
+    }
     SetNode(fNode);
   }
   // Whether "@node" holds (LookupNodeTag) or is read from the tags (LookupTag).
   void SetNode(bool fNode) {
-    if (m_iNodeKey >= 0) m_values[size_t(m_iNodeKey)] = fNode ? "yes" : m_pszTagged;
+    if (m_iNodeKey < 0) return;
+    m_values[size_t(m_iNodeKey)] = fNode ? "yes" : m_pszTagged;
+    m_valueNumbers[size_t(m_iNodeKey)] = fNode ? m_iNodeYes : m_iTagged;
   }
-  const TypeRule* Match(int nKind) const { return m_mapping.Match(nKind, m_values.data()); }
+  const TypeRule* Match(int nKind) const { return m_mapping.Match(nKind, m_values.data(), m_valueNumbers.data()); }
 
  private:
   const CTypeMapping& m_mapping;
   std::vector<const char*> m_values;
+  std::vector<uint32_t> m_valueNumbers;  // of m_values
   int m_iNodeKey;
+  uint32_t m_iNodeYes;
   const char* m_pszTagged = nullptr;  // the "@node" key's own value
+  uint32_t m_iTagged = 0;
 };
 
 MapPoint ToMap(const osmium::Location& loc) {

@@ -136,6 +136,14 @@ bool CTypeMapping::Parse(const std::string& strText, std::string& strError) {
     for (TagCondition& cond : rule.conditions)
       cond.iKey = m_keyNumbers.emplace(cond.strKey, uint32_t(m_keyNumbers.size())).first->second;
   m_cKeys = m_keyNumbers.size();
+  m_valueNumbers.assign(m_cKeys, {});
+  for (TypeRule& rule : m_rules)
+    for (TagCondition& cond : rule.conditions) {
+      auto& numbers = m_valueNumbers[cond.iKey];
+      cond.valueNumbers.clear();
+      for (const std::string& v : cond.values)
+        cond.valueNumbers.push_back(numbers.emplace(v, uint32_t(numbers.size() + 1)).first->second);
+    }
   m_byKind.clear();
   for (size_t i = 0; i < m_rules.size(); ++i) {
     const size_t nKind = size_t(std::max(0, m_rules[i].nKind));
@@ -196,15 +204,22 @@ const TypeRule* CTypeMapping::Match(int nKind, const void* pTags, TagLookup pfnL
   return nullptr;
 }
 
-const TypeRule* CTypeMapping::Match(int nKind, const char* const* apszValues) const {
+const TypeRule* CTypeMapping::Match(int nKind, const char* const* apszValues, const uint32_t* aiValues) const {
   for (uint32_t iRule : RulesOf(nKind)) {
     const TypeRule& rule = m_rules[iRule];
     bool fAll = true;
-    for (const TagCondition& cond : rule.conditions)
-      if (!Holds(cond, apszValues[cond.iKey])) {
+    for (const TagCondition& cond : rule.conditions) {
+      bool fHolds = apszValues[cond.iKey] != nullptr;
+      if (fHolds && !cond.values.empty()) {
+        const uint32_t iValue = aiValues[cond.iKey];
+        fHolds = iValue && std::find(cond.valueNumbers.begin(), cond.valueNumbers.end(), iValue) !=
+                               cond.valueNumbers.end();
+      }
+      if (fHolds == cond.fNegated) {
         fAll = false;
         break;
       }
+    }
     if (fAll) return &rule;
   }
   return nullptr;

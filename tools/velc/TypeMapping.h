@@ -11,6 +11,7 @@
 struct TagCondition {
   std::string strKey;
   std::vector<std::string> values;  // empty = any value
+  std::vector<uint32_t> valueNumbers;  // of the values, by ValueNumber
   bool fNegated = false;
   uint32_t iKey = 0;  // the key's number among the table's distinct keys
 };
@@ -45,8 +46,9 @@ class CTypeMapping {
   // The first rule of the kind whose conditions hold, or null.
   const TypeRule* Match(int nKind, const void* pTags, TagLookup pfnLookup) const;
   // The same over the values of the rules' keys gathered beforehand:
-  // apszValues[KeyNumber(key)] is the value of key (null: not tagged).
-  const TypeRule* Match(int nKind, const char* const* apszValues) const;
+  // apszValues[KeyNumber(key)] is the value of key (null: not tagged) and
+  // aiValues[KeyNumber(key)] its ValueNumber.
+  const TypeRule* Match(int nKind, const char* const* apszValues, const uint32_t* aiValues) const;
   // The number of a key among the distinct keys the rules name (0 to
   // KeyCount() - 1), or -1 when no rule names it.
   int KeyNumber(std::string_view key) const {
@@ -54,6 +56,13 @@ class CTypeMapping {
     return it == m_keyNumbers.end() ? -1 : int(it->second);
   }
   size_t KeyCount() const { return m_cKeys; }
+  // The number of a value among those the rules name for the key iKey
+  // (from 1), or 0 when no rule names it.
+  uint32_t ValueNumber(int iKey, std::string_view value) const {
+    const auto& values = m_valueNumbers[size_t(iKey)];
+    auto it = values.find(value);
+    return it == values.end() ? 0 : it->second;
+  }
   const std::vector<TypeRule>& GetRules() const { return m_rules; }
   // The speed in km/h of a maxspeed value naming a zone ("RU:urban"), or -1.
   int ZoneSpeed(const std::string& strZone) const;
@@ -71,6 +80,7 @@ class CTypeMapping {
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
   };
   std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> m_keyNumbers;
+  std::vector<std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>>> m_valueNumbers;  // per key
   std::vector<std::pair<std::string, int>> m_zones;
   std::vector<std::pair<std::string, int>> m_regionLevels;  // country ("" = any) -> admin_level
 };
