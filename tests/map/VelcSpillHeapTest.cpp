@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -129,4 +130,38 @@ TEST(VelcSpillHeap, LargeBlocksGoToTheFileAndReadBackWholeFromManyThreads) {
   std::vector<uint8_t> v(cbThreshold * 4);
   EXPECT_FALSE(IsSpilledBlock(v.data()));
   EXPECT_EQ(GetSpillHeapStats().cbLive, before.cbLive);
+}
+
+TEST(VelcSpillHeap, TheWatchGivesBackTheResidentPagesOfTheFileAndKeepsTheirContents) {
+  std::string strError;
+  ASSERT_TRUE(EnableSpillHeap(VELMO_BINARY_DIR, size_t(1) << 20, strError)) << strError;
+  const uint64_t cbBase = ResidentFileBytes();
+  ASSERT_GT(cbBase, 0u);  // the program's own code at least
+  const uint64_t cbBudget = cbBase + (uint64_t(32) << 20);
+  (void)TakeResidentOverBudget();
+  StartResidentWatch(cbBudget);
+  // A block of 256 MB written whole would keep all its pages; the watch
+  // takes them back as it passes the budget.
+  const size_t cb = size_t(256) << 20, cbPage = 4096;
+  char* p = new char[cb];
+  ASSERT_TRUE(IsSpilledBlock(p));
+  for (size_t off = 0; off < cb; off += cbPage) std::memset(p + off, int((off / cbPage) % 251), cbPage);
+  bool fBelow = false;
+  for (int i = 0; i < 100 && !fBelow; ++i) {
+    fBelow = ResidentFileBytes() <= cbBudget;
+    if (!fBelow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(fBelow) << ResidentFileBytes() / 1024 << " KB resident against a budget of " << cbBudget / 1024;
+  EXPECT_TRUE(TakeResidentOverBudget());
+  StopResidentWatch();
+  size_t cBad = 0;
+  for (size_t off = 0; off < cb; off += cbPage)
+    if (p[off] != char((off / cbPage) % 251) || p[off + cbPage - 1] != char((off / cbPage) % 251)) ++cBad;
+  EXPECT_EQ(cBad, 0u);
+  // Stopped, nothing takes the pages back any more.
+  (void)TakeResidentOverBudget();
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(TakeResidentOverBudget());
+  delete[] p;
+  DisableSpillHeap();
 }
