@@ -394,6 +394,10 @@ class CConvertHandler : public osmium::handler::Handler {
 
   // Turns routable ways into roads of the graph whose nodes are graphNodes
   // (twice: per graph node, whether the first pass saw it used twice).
+  // A road graph is made: the barrier nodes are kept from the first node
+  // on, before SetRoadGraph tells the graph's nodes (which must come before
+  // the first way).
+  void ExpectRoadGraph() { m_fGraph = true; }
   void SetRoadGraph(std::vector<osmium::object_id_type> graphNodes, std::vector<bool> twice,
                     const std::vector<TurnRelation>& turns) {
     m_fGraph = true;
@@ -1162,10 +1166,14 @@ class CReadProgress : public osmium::handler::Handler {
 // what the first has done, a buffer at a time. The converter sees every
 // object and every assembled area in the order one thread gives them: the
 // areas the assembly hands over after an object come after that object.
-template <class TLocations, class TManagerHandler, class TConvert>
+// beforeWaysRead runs on the reading thread before it takes the first way
+// (or the end of the file), beforeWaysConverted on the converting one
+// before the first way is converted (or the end).
+template <class TLocations, class TManagerHandler, class TConvert, class TBeforeRead, class TBeforeConverted>
 void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, LocationIndex& index,
                       TManagerHandler& managerHandler, std::vector<osmium::memory::Buffer>& handedOver,
-                      TConvert& convert, CReadProgress& progress) {
+                      TConvert& convert, CReadProgress& progress, TBeforeRead beforeWaysRead,
+                      TBeforeConverted beforeWaysConverted) {
   struct Batch {
     osmium::memory::Buffer buffer;  // invalid: the end of the file
     uint64_t cbOffset = 0;
@@ -1183,6 +1191,7 @@ void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, Locatio
     handedOver.clear();
   };
 
+  bool fWaysRead = false, fWaysConverted = false;
   std::thread reading([&]() {
     try {
       for (;;) {
@@ -1191,11 +1200,13 @@ void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, Locatio
         batch.cbOffset = reader.offset();
         const bool fEnd = !batch.buffer;
         if (fEnd) {
+          if (!fWaysRead) beforeWaysRead(), fWaysRead = true;
           managerHandler.flush();
           keepAreas(batch, SIZE_MAX);
         } else {
           size_t n = 0;
           for (auto it = batch.buffer.begin(); it != batch.buffer.end(); ++it, ++n) {
+            if (!fWaysRead && it->type() != osmium::item_type::node) beforeWaysRead(), fWaysRead = true;
             osmium::apply_item(*it, locations);
             osmium::apply_item(*it, managerHandler);
             keepAreas(batch, n);
@@ -1237,8 +1248,10 @@ void ReadInTwoThreads(osmium::io::Reader& reader, TLocations& locations, Locatio
       }
       progress.SetOffset(batch.cbOffset);
       size_t iArea = 0, n = 0;
+      if (!batch.buffer && !fWaysConverted) beforeWaysConverted(), fWaysConverted = true;
       if (batch.buffer)
         for (auto it = batch.buffer.begin(); it != batch.buffer.end(); ++it, ++n) {
+          if (!fWaysConverted && it->type() != osmium::item_type::node) beforeWaysConverted(), fWaysConverted = true;
           osmium::apply_item(*it, convert);
           for (; iArea < batch.areas.size() && batch.areas[iArea].first == n; ++iArea)
             osmium::apply(batch.areas[iArea].second, convert);
@@ -1274,20 +1287,51 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     osmium::area::MultipolygonManager<osmium::area::Assembler> manager{config};
     CConvertHandler handler(mapping, store, stats);
     std::vector<TurnRelation> turns;
-    if (!pGraph) osmium::relations::read_relations(file, manager);
-    else {
-      // One pass over the ways and relations finds the road graph's nodes,
-      // the turn restrictions and the multipolygons to assemble.
-      if (pProgress) pProgress->Phase("scanning the roads", 0);
+    unsigned cJobs = pRun ? pRun->cJobs : 1;
+    if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
+    // One pass over the ways and relations finds the road graph's nodes,
+    // the turn restrictions and the multipolygons to assemble.
+    std::vector<bool> twice;
+    std::vector<osmium::object_id_type> graphNodes;
+    auto scanRoads = [&]() {
       CRoadScanHandler scan(mapping, stats);
       osmium::io::Reader scanReader{file, osmium::osm_entity_bits::way | osmium::osm_entity_bits::relation};
       osmium::apply(scanReader, scan, manager);
       scanReader.close();
       manager.prepare_for_lookup();
       turns = std::move(scan.Turns());
-      std::vector<bool> twice;
-      std::vector<osmium::object_id_type> graphNodes = scan.TakeGraphNodes(twice);
+      graphNodes = scan.TakeGraphNodes(twice);
+    };
+    // With two threads or more the scan runs beside the reading of the
+    // nodes, which needs nothing of it: the reading waits for it before the
+    // first way.
+    const bool fScanBeside = pGraph && cJobs > 1;
+    std::thread scanning;
+    std::exception_ptr scanError;
+    auto waitForScan = [&]() {
+      if (scanning.joinable()) scanning.join();
+      if (scanError) std::rethrow_exception(scanError);
+    };
+    struct Joiner {
+      std::thread& t;
+      ~Joiner() {
+        if (t.joinable()) t.join();
+      }
+    } joinScan{scanning};
+    if (!pGraph) osmium::relations::read_relations(file, manager);
+    else if (!fScanBeside) {
+      if (pProgress) pProgress->Phase("scanning the roads", 0);
+      scanRoads();
       handler.SetRoadGraph(std::move(graphNodes), std::move(twice), turns);
+    } else {
+      handler.ExpectRoadGraph();
+      scanning = std::thread([&]() {
+        try {
+          scanRoads();
+        } catch (...) {
+          scanError = std::current_exception();
+        }
+      });
     }
 
     const bool fPbf = file.format() == osmium::io::file_format::pbf;
@@ -1302,8 +1346,6 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     if (pProgress) pProgress->Phase("reading", cbInput);
     handler.SetExtractBox(reader.header().box());
     handler.SetPartOfRegion(pGraph && pGraph->fPartOfRegion);
-    unsigned cJobs = pRun ? pRun->cJobs : 1;
-    if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
     if (cJobs == 1) {
       CReadProgress progress(pProgress, stats, &reader, index.get());
       osmium::apply(reader, locations, handler, manager.handler([&handler](osmium::memory::Buffer&& buffer) {
@@ -1318,7 +1360,10 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
       auto& managerHandler = manager.handler([&handedOver](osmium::memory::Buffer&& buffer) {
         handedOver.push_back(std::move(buffer));
       });
-      ReadInTwoThreads(reader, locations, *index, managerHandler, handedOver, handler, progress);
+      ReadInTwoThreads(reader, locations, *index, managerHandler, handedOver, handler, progress, waitForScan,
+                       [&]() {
+                         if (fScanBeside) handler.SetRoadGraph(std::move(graphNodes), std::move(twice), turns);
+                       });
     }
     osmium::Box boxHeader = reader.header().box();
     reader.close();
