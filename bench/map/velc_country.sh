@@ -39,6 +39,7 @@ per_m() { awk -v s="$1" -v n="$2" 'BEGIN {printf "%.2f", s / (n / 1e6)}'; }
 echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | old anon MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 for f in "$@"; do
+  f=$(realpath "$f")
   nodes=$(osmium fileinfo -e -g data.count.nodes "$f")
   read -r s1 m1 a1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
   read -r s2 m2 a2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
@@ -47,7 +48,7 @@ for f in "$@"; do
   if [ -n "${OLD_VELC:-}" ]; then read -r so mo ao <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
   sm=- mm=-
   if command -v maptool > /dev/null; then
-    read -r sm mm _ <<< "$(cd "$WORK" && run maptool --protobuf -i "$(realpath "$f")" "$WORK/out.bin")"
+    read -r sm mm _ <<< "$(cd "$WORK" && run maptool --protobuf -i "$f" "$WORK/out.bin")"
     rm -f "$WORK"/*.tmp "$WORK/out.bin"
   fi
   # Four regions: the input's bounding box cut in quarters.
