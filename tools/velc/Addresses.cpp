@@ -183,10 +183,13 @@ int32_t CAddressCollector::CityNamedText(uint32_t iText, MapPoint pt) {
     auto it = m_citiesByName.find(NameKey(Text(iText)));
     m_textCities[iText] = it == m_citiesByName.end() ? &s_none : &it->second;
   }
+  return NearestOf(*m_textCities[iText], pt, CosOfLatitude(pt.y));
+}
+
+int32_t CAddressCollector::NearestOf(const std::vector<int32_t>& cities, MapPoint pt, double k) const {
   int32_t iBest = -1;
   double fBest = 0;
-  const double k = CosOfLatitude(pt.y);
-  for (int32_t i : *m_textCities[iText]) {
+  for (int32_t i : cities) {
     const double f = DistanceMetres(pt, m_places[m_cityPlace[size_t(i)]].pt, k);
     if (iBest < 0 || f < fBest) iBest = i, fBest = f;
   }
@@ -225,12 +228,7 @@ int32_t CAddressCollector::CityAt(MapPoint pt) const {
   for (size_t ib = 0; ib < m_boundaries.size(); ++ib) {
     const Boundary& b = m_boundaries[ib];
     if (b.nLevel < 7 || !m_boundaryCities[ib] || !b.Contains(pt)) continue;
-    double fBest = 0;
-    for (int32_t i : *m_boundaryCities[ib]) {
-      const double f = DistanceMetres(pt, m_places[m_cityPlace[size_t(i)]].pt, k);
-      if (iBest < 0 || f < fBest) iBest = i, fBest = f;
-    }
-    return iBest;
+    return NearestOf(*m_boundaryCities[ib], pt, k);
   }
   // The nearest city within its distance (the first of equally near ones);
   // only the cities whose latitude lies within the largest radius can be.

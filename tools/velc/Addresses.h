@@ -91,6 +91,9 @@ class CAddressCollector {
   int32_t CityAt(MapPoint pt) const;
   // The nearest of the cities named as the text iText, or -1.
   int32_t CityNamedText(uint32_t iText, MapPoint pt);
+  // The nearest of the cities (the first of equally near ones), or -1; k:
+  // the cosine of the point's latitude.
+  int32_t NearestOf(const std::vector<int32_t>& cities, MapPoint pt, double k) const;
   // Makes the tables the lookups above go by, once the cities are known.
   void IndexCities();
 
