@@ -6,7 +6,7 @@ uint32_t CBitStream::ReadBitsSlow(unsigned cBits) {
   uint32_t dw = 0;
   unsigned cDone = 0;
   while (cDone < cBits) {
-    unsigned cAvail = 8 - m_cBit;
+    unsigned cAvail = 8 - unsigned(m_cBit);
     unsigned cTake = cBits - cDone < cAvail ? cBits - cDone : cAvail;
     uint32_t bt = 0;
     if (m_p < m_pEnd) bt = m_p[0];
@@ -20,6 +20,23 @@ uint32_t CBitStream::ReadBitsSlow(unsigned cBits) {
     }
   }
   return dw;
+}
+
+uint32_t CBitStream::DecodeSlow(const CHuffmanTable& table) {
+  const HuffmanNode* pNode = &table.GetNodes()[Peek8()];
+  while (pNode->fSub) {
+    ++m_p;
+    const HuffmanSubTable& sub = table.GetSubTables()[pNode->wValue];
+    pNode = &table.GetSubNodes()[sub.dwFirst + (Peek8() & sub.dwMask)];
+  }
+  ASSERT(pNode->btCodeLen <= 8);
+  m_cBit += pNode->btCodeLen;
+  if (m_cBit > 7) {
+    m_cBit -= 8;
+    ++m_p;
+  }
+  CheckEnd();
+  return pNode->wValue;
 }
 
 void CHuffmanTable::Clear() {

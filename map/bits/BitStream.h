@@ -107,7 +107,7 @@ class CBitStream {
     if (m_pEnd - m_p >= 8) {
       uint64_t qw = Load64(m_p);
       uint32_t dw = uint32_t((qw >> m_cBit) & ((uint64_t(1) << cBits) - 1));
-      unsigned cTotal = m_cBit + cBits;
+      const size_t cTotal = m_cBit + cBits;
       m_p += cTotal >> 3;
       m_cBit = cTotal & 7;
       return dw;
@@ -116,20 +116,27 @@ class CBitStream {
   }
 
   uint32_t Decode(const CHuffmanTable& table) {
-    const HuffmanNode* pNode = &table.GetNodes()[Peek8()];
-    while (pNode->fSub) {
-      ++m_p;
-      const HuffmanSubTable& sub = table.GetSubTables()[pNode->wValue];
-      pNode = &table.GetSubNodes()[sub.dwFirst + (Peek8() & sub.dwMask)];
+    // Away from the end one load holds the longest code (4 bytes after the
+    // bits already taken), and the stream cannot run over.
+    if (m_pEnd - m_p >= 8) {
+      uint64_t qw = Load64(m_p) >> m_cBit;
+      const HuffmanNode* pNode = &table.GetNodes()[qw & 0xFF];
+      unsigned cSkip = 0;
+      while (pNode->fSub && cSkip < 4) {
+        qw >>= 8;
+        ++cSkip;
+        const HuffmanSubTable& sub = table.GetSubTables()[pNode->wValue];
+        pNode = &table.GetSubNodes()[sub.dwFirst + (uint32_t(qw) & sub.dwMask)];
+      }
+      if (!pNode->fSub) {
+        ASSERT(pNode->btCodeLen <= 8);
+        const size_t cTotal = m_cBit + 8 * cSkip + pNode->btCodeLen;
+        m_p += cTotal >> 3;
+        m_cBit = cTotal & 7;
+        return pNode->wValue;
+      }
     }
-    ASSERT(pNode->btCodeLen <= 8);
-    m_cBit += pNode->btCodeLen;
-    if (m_cBit > 7) {
-      m_cBit -= 8;
-      ++m_p;
-    }
-    CheckEnd();
-    return pNode->wValue;
+    return DecodeSlow(table);
   }
 
   uint32_t Decode(const CCodedValueTable& table) {
@@ -147,7 +154,7 @@ class CBitStream {
   }
 
   const uint8_t* GetPtr() const { return m_p; }
-  unsigned GetBit() const { return m_cBit; }
+  unsigned GetBit() const { return unsigned(m_cBit); }
   bool IsOverrun() const { return m_fOverrun; }
 
  private:
@@ -176,10 +183,15 @@ class CBitStream {
     if (m_p > m_pEnd || (m_p == m_pEnd && m_cBit != 0)) m_fOverrun = true;
   }
   uint32_t ReadBitsSlow(unsigned cBits);
+  // Within 8 bytes of the end, or a code deeper than a table may be.
+  uint32_t DecodeSlow(const CHuffmanTable& table);
 
   const uint8_t* m_p;
   const uint8_t* m_pEnd;
-  unsigned m_cBit;  // bits of *m_p already consumed, 0..7
+  // Bits of *m_p already consumed, 0..7. Wider than it needs to be: the
+  // decoders store 32-bit points and node numbers between reads, and a store
+  // through an int32_t* may alias an unsigned member but not this one.
+  size_t m_cBit;
   bool m_fOverrun;
 };
 

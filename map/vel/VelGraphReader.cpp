@@ -88,7 +88,8 @@ bool CVelParser::ReadRoads(const MapRect* aWindows, size_t cWindows, CRoadVisito
     CBitStream bs(pSection, pSection + cb);
     while (bs.GetPtr() < pSection + cb) {
       VelRecord rec;
-      if (!ReadRecord(bs, rkPolyline, block, nShift, true, rec, m_label.data(), m_label.size())) break;
+      // The graph needs no names: a shared one is not even looked up.
+      if (!ReadRecord(bs, rkPolyline, block, nShift, true, rec, nullptr, 0)) break;
       if (!rec.fHasNodes) continue;
       GraphRoad road;
       road.dwBlock = dwBlock;
