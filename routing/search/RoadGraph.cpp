@@ -101,9 +101,6 @@ bool CRoadGraph::AddLink(const RoutingLink& link, int32_t nOwnerNode) {
   RoutingLink l = link;
   RoutingNode& owner = m_nodes[size_t(nOwnerNode)];
   l.cNextLink = owner.nFirstLink;
-  // The array's pages are fresh: asking for the lines a few links ahead
-  // keeps the stores from waiting on each one in turn.
-  if (m_links.Size() + 8 < m_links.Capacity()) __builtin_prefetch(m_links.Data() + m_links.Size() + 8, 1);
   if (!m_links.Push(l)) return false;
   owner.nFirstLink = int32_t(m_links.Size() - 1);
   ++owner.cLinks;

@@ -87,7 +87,6 @@ class CPodArray {
     m_c = m_cAlloc = 0;
   }
   size_t Size() const { return m_c; }
-  size_t Capacity() const { return m_cAlloc; }
   size_t Bytes() const { return m_cAlloc * sizeof(T); }
   T* Data() { return m_p; }
   const T* Data() const { return m_p; }
