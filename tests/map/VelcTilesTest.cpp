@@ -23,6 +23,9 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <atomic>
+#include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -32,6 +35,7 @@
 #include "tests/map/VelTestUtil.h"
 #include "tools/velc/ObjectStore.h"
 #include "tools/velc/OsmConvert.h"
+#include "tools/velc/Tiles.h"
 #include "view/MapUnits.h"
 
 using namespace veltest;
@@ -677,6 +681,56 @@ TEST(VelcTiles, SpillingTheIndexTypeAndTheThreadCountGiveTheSameBytes) {
 // velc killed at any moment while it replaces a collection leaves the
 // folder as the old collection or the new one, never a mix: the new tiles
 // and index are made beside it and swapped in at once.
+// The first tile of a collection takes what no other does, so which
+// rectangle makes it must not depend on the threads: random plans where
+// rectangles give no tile (some give one only as the first) come out as a
+// walk in order, with one thread, two and four.
+TEST(VelcTiles, TheRectangleThatMakesTheFirstTileIsTheOneAWalkInOrderFinds) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    const size_t cPlan = 1 + rng() % 9;
+    // 0: gives no tile; 1: gives one only as the first; 2: gives one.
+    std::vector<int> kind(cPlan);
+    for (int& k : kind) k = int(rng() % 3);
+    if (round % 2) std::fill(kind.begin(), kind.begin() + long(rng() % cPlan), 0);  // leading empty ones
+    std::vector<int> expected(cPlan, 0);  // 1: a tile made as the first, 2: a tile, 0: none
+    bool fFirst = true;
+    for (size_t i = 0; i < cPlan; ++i) {
+      const bool fGives = kind[i] == 2 || (kind[i] == 1 && fFirst);
+      expected[i] = !fGives ? 0 : fFirst ? 1 : 2;
+      if (fGives) fFirst = false;
+    }
+    for (unsigned cJobs : {1u, 2u, 4u}) {
+      std::vector<int> got(cPlan, 0);
+      std::vector<int> made(cPlan, 0);
+      std::mutex mutex;
+      auto make = [&](size_t i, bool& f) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++made[i];
+        EXPECT_EQ(got[i], 0) << "rectangle " << i << " made over what it gave";
+        const bool fGives = kind[i] == 2 || (kind[i] == 1 && f);
+        if (fGives) {
+          got[i] = f ? 1 : 2;
+          f = false;
+        }
+        return true;
+      };
+      auto discard = [&](size_t i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        got[i] = 0;
+      };
+      ASSERT_TRUE(MakeInPlanOrder(cPlan, cJobs, make, discard));
+      EXPECT_EQ(got, expected) << "round " << round << ", " << cJobs << " threads";
+      for (size_t i = 0; i < cPlan; ++i) EXPECT_LE(made[i], 2) << "round " << round;
+    }
+  }
+  // A failing rectangle stops the walk with false.
+  std::atomic<int> cMade{0};
+  EXPECT_FALSE(MakeInPlanOrder(
+      50, 2, [&](size_t i, bool&) { return ++cMade, i != 3; }, [](size_t) {}));
+  EXPECT_LT(cMade.load(), 50);
+}
+
 TEST(VelcTiles, AFolderReplacedByARunKilledAtAnyMomentIsTheOldOrTheNewCollection) {
   const std::string dir = NewFolder("swap");
   const std::string strLog = TempPath("swap.log");

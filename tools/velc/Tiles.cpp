@@ -582,6 +582,42 @@ bool SwapInFolder(const std::string& strStage, const std::string& strFinal, std:
 
 }  // namespace
 
+bool MakeInPlanOrder(size_t cPlan, unsigned cJobs, const std::function<bool(size_t, bool&)>& make,
+                     const std::function<void(size_t)>& discard) {
+  // The first rectangle is made as the first beside the others; should it
+  // give no tile, the ones after it are made again, in order and as the
+  // first, until one gives a tile.
+  bool fFirst = true;
+  if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
+  cJobs = unsigned(std::min<size_t>(cJobs, std::max<size_t>(1, cPlan)));
+  std::atomic<size_t> next{0};
+  std::atomic<bool> fFailed(false);
+  auto worker = [&]() {
+    for (;;) {
+      const size_t i = next++;
+      if (i >= cPlan || fFailed) return;
+      bool fThisFirst = i == 0;
+      if (!make(i, fThisFirst)) {
+        fFailed = true;
+        return;
+      }
+      if (i == 0) fFirst = fThisFirst;  // read once the workers are joined
+    }
+  };
+  if (cJobs <= 1) worker();
+  else {
+    std::vector<std::thread> threads;
+    for (unsigned k = 0; k < cJobs; ++k) threads.emplace_back(worker);
+    for (std::thread& t : threads) t.join();
+  }
+  if (fFailed) return false;
+  for (size_t i = 1; fFirst && i < cPlan; ++i) {
+    discard(i);
+    if (!make(i, fFirst)) return false;
+  }
+  return true;
+}
+
 bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& levels, const std::string& strFolder,
                         uint64_t cbBudget, std::string& strError, VelTileStats* pStats, unsigned cJobs,
                         CVelcProgress* pProgress) {
@@ -635,46 +671,27 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
   const ObjectBoxes* pBoxes = plan.size() > 1 ? &boxes : nullptr;
   std::vector<std::vector<TileDone>> done(plan.size());
   std::vector<uint32_t> halved(plan.size(), 0);
-  // The first tile with objects takes the cities no object names: the
-  // rectangles are made in order until one gave a tile, the rest in
-  // parallel, so the tiles are the same whatever the number of threads.
-  bool fFirst = true;
-  size_t iNext = 0;
+  // The first tile with objects also takes the cities no object names.
   std::string strWhy;
-  while (fFirst && iNext < plan.size()) {
-    if (!MakeTiles(options, levels, pBoxes, plan[iNext], fFirst, strBase, iNext, done[iNext], halved[iNext],
-                   strWhy))
-      return fail(strWhy);
-    ++iNext;
-    if (pProgress) pProgress->Tiles(uint32_t(iNext), uint32_t(plan.size()));
-  }
-  if (cJobs == 0) cJobs = std::max(1u, std::thread::hardware_concurrency());
-  cJobs = unsigned(std::min<size_t>(cJobs, std::max<size_t>(1, plan.size() - iNext)));
-  std::atomic<size_t> next{iNext};
-  std::atomic<uint32_t> cDone{uint32_t(iNext)};
-  std::atomic<bool> fFailed(false);
   std::mutex mutexError;
-  auto worker = [&]() {
-    for (;;) {
-      const size_t i = next++;
-      if (i >= plan.size() || fFailed) return;
-      bool fNotFirst = false;
-      std::string strMine;
-      if (!MakeTiles(options, levels, pBoxes, plan[i], fNotFirst, strBase, i, done[i], halved[i], strMine)) {
-        std::lock_guard<std::mutex> lock(mutexError);
-        if (!fFailed.exchange(true)) strWhy = strMine;
-        return;
-      }
-      if (pProgress) pProgress->Tiles(++cDone, uint32_t(plan.size()));
+  std::atomic<uint32_t> cDone{0};
+  auto make = [&](size_t i, bool& fFirst) {
+    std::string strMine;
+    if (!MakeTiles(options, levels, pBoxes, plan[i], fFirst, strBase, i, done[i], halved[i], strMine)) {
+      std::lock_guard<std::mutex> lock(mutexError);
+      if (strWhy.empty()) strWhy = strMine;
+      return false;
     }
+    const uint32_t c = ++cDone;  // a rectangle made again counts once
+    if (pProgress) pProgress->Tiles(std::min(c, uint32_t(plan.size())), uint32_t(plan.size()));
+    return true;
   };
-  if (cJobs <= 1) worker();
-  else {
-    std::vector<std::thread> threads;
-    for (unsigned k = 0; k < cJobs; ++k) threads.emplace_back(worker);
-    for (std::thread& t : threads) t.join();
-  }
-  if (fFailed) return fail(strWhy);
+  auto discard = [&](size_t i) {
+    for (const TileDone& t : done[i]) ::remove(t.strPath.c_str());
+    done[i].clear();
+    halved[i] = 0;
+  };
+  if (!MakeInPlanOrder(plan.size(), cJobs, make, discard)) return fail(strWhy);
 
   // The member names in plan order.
   uint32_t cTiles = 0;

@@ -8,6 +8,7 @@
 // one tile that holds them.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,4 +69,13 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& sr
                         CVelcProgress* pProgress = nullptr);
 
 // The file name of tile i of a collection.
+// Makes the planned rectangles 0 .. cPlan - 1 on cJobs threads (0: one per
+// core). make(i, fFirst) makes rectangle i; fFirst asks it to take what only
+// the first tile of the collection takes, and make clears it when it gave a
+// tile. The outcome is that of a walk in order: each rectangle is made with
+// fFirst set exactly when no rectangle before it gave a tile (discard(i)
+// throws away what an earlier make(i) gave). False as soon as a make fails.
+bool MakeInPlanOrder(size_t cPlan, unsigned cJobs, const std::function<bool(size_t, bool&)>& make,
+                     const std::function<void(size_t)>& discard);
+
 std::string TileFileName(uint32_t i);
