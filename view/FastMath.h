@@ -28,10 +28,10 @@ int fast_log2(uint32_t n);
 // it rounds up to it (the gap below k is about 1/2k, far above the
 // precision), so the floor taken here is exact.
 inline uint32_t fast_sqrt(uint32_t n) {
-  const uint32_t dwRoot = uint32_t(std::sqrt(double(n)));
-  // n = r² + rest; (r + 0.5)² = r² + r + 0.25, so round up when rest > r.
-  const uint64_t qwRest = uint64_t(n) - uint64_t(dwRoot) * dwRoot;
-  return qwRest > dwRoot ? dwRoot + 1 : dwRoot;
+  // The double root of a 32-bit integer is correctly rounded, and it is
+  // never within 2^-18 of a half ((r + 0.5)² = r² + r + 0.25 is no
+  // integer), so adding the half and truncating rounds exactly.
+  return uint32_t(std::sqrt(double(n)) + 0.5);
 }
 
 // Sine and cosine of an angle in radians from a table of whole degrees

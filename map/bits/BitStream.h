@@ -139,6 +139,37 @@ class CBitStream {
     return DecodeSlow(table);
   }
 
+  // Away from the end, in one load: a code of table a, then one of table b
+  // (each of at most 8 bits), then, when fFlag, one bit and, when that is
+  // set, cIndexBits (at most 32) more. False, with nothing read, where that
+  // does not hold: the caller then reads them one by one.
+  bool TryDecodeTwo(const CHuffmanTable& a, const CHuffmanTable& b, bool fFlag, unsigned cIndexBits, uint32_t& va,
+                    uint32_t& vb, bool& fIndex, uint32_t& dwIndex) {
+    if (m_pEnd - m_p < 8 || cIndexBits > 32) return false;
+    uint64_t qw = Load64(m_p) >> m_cBit;  // 57 bits at least, 49 needed
+    const HuffmanNode na = a.GetNodes()[qw & 0xFF];
+    if (na.fSub) return false;
+    qw >>= na.btCodeLen;
+    const HuffmanNode nb = b.GetNodes()[qw & 0xFF];
+    if (nb.fSub) return false;
+    qw >>= nb.btCodeLen;
+    size_t cTotal = m_cBit + na.btCodeLen + nb.btCodeLen;
+    fIndex = false;
+    if (fFlag) {
+      ++cTotal;
+      if (qw & 1) {
+        fIndex = true;
+        dwIndex = uint32_t((qw >> 1) & ((uint64_t(1) << cIndexBits) - 1));
+        cTotal += cIndexBits;
+      }
+    }
+    m_p += cTotal >> 3;
+    m_cBit = cTotal & 7;
+    va = na.wValue;
+    vb = nb.wValue;
+    return true;
+  }
+
   uint32_t Decode(const CCodedValueTable& table) {
     if (table.m_fFixed) return ReadBits(table.m_cBits);
     return Decode(static_cast<const CHuffmanTable&>(table));

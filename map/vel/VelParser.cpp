@@ -333,12 +333,26 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
     m_cWork += cPoints;
     if (m_cWork > m_cWorkLimit) return false;  // see ResetWork
     readNode(0);
+    const CHuffmanTable& xDeltas = m_aTables[vtXDelta];
+    const CHuffmanTable& yDeltas = m_aTables[vtYDelta];
     for (uint32_t i = 1; i < cPoints; ++i) {
-      x += bs.Decode(m_aTables[vtXDelta]) - uint32_t(m_nXBias);
-      y += bs.Decode(m_aTables[vtYDelta]) - uint32_t(m_nYBias);
-      pPoints[i].x = int32_t(x << nShift);
-      pPoints[i].y = int32_t(y << nShift);
-      readNode(i);
+      // Mostly both deltas and the node fit one load of the stream.
+      uint32_t dx = 0, dy = 0, n = 0;
+      bool fNode = false;
+      if (bs.TryDecodeTwo(xDeltas, yDeltas, rec.fHasNodes, m_cNodeBits, dx, dy, fNode, n)) {
+        x += dx - uint32_t(m_nXBias);
+        y += dy - uint32_t(m_nYBias);
+        pPoints[i].x = int32_t(x << nShift);
+        pPoints[i].y = int32_t(y << nShift);
+        pNodes[i] = fNode && n < cGraphNodes ? int32_t(n) : -1;
+        rec.cNodes += fNode;
+      } else {
+        x += bs.Decode(xDeltas) - uint32_t(m_nXBias);
+        y += bs.Decode(yDeltas) - uint32_t(m_nYBias);
+        pPoints[i].x = int32_t(x << nShift);
+        pPoints[i].y = int32_t(y << nShift);
+        readNode(i);
+      }
       if (bs.IsOverrun()) return false;
     }
   }

@@ -215,6 +215,71 @@ TEST(HuffmanEncoder, CodesRoundTripThroughTheStoredTable) {
   EXPECT_FALSE(bs.IsOverrun());
 }
 
+// Two codes and a flagged index read in one load give what reading them one
+// by one gives, wherever the load fits; where it does not (a code longer
+// than 8 bits, the last 8 bytes) nothing is read. Points of a map are read
+// so: x and y deltas, then the node flag and number.
+TEST(BitStream, TwoCodesAndAFlaggedIndexInOneLoadReadAsOneByOne) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 20; ++round) {
+    CHuffmanEncoder encA(16), encB(16);
+    std::vector<uint16_t> as, bs;
+    for (int i = 0; i < 4000; ++i) {
+      // Skewed: most codes short, some longer than a byte.
+      as.push_back(uint16_t(std::min<double>(900, std::exp(std::uniform_real_distribution<>(0, 6.8)(rng)))));
+      bs.push_back(uint16_t(rng() % (round % 2 ? 3u : 200u)));
+      encA.Add(as.back());
+      encB.Add(bs.back());
+    }
+    encA.Build();
+    encB.Build();
+    std::vector<uint8_t> storedA, storedB, out;
+    encA.Serialize(storedA);
+    encB.Serialize(storedB);
+    CHuffmanTable ta, tb;
+    ASSERT_TRUE(ta.Load(storedA.data(), storedA.data() + storedA.size()));
+    ASSERT_TRUE(tb.Load(storedB.data(), storedB.data() + storedB.size()));
+    const bool fFlag = round % 3 != 0;
+    const unsigned cIndexBits = unsigned(rng() % 33);
+    std::vector<uint32_t> indexes;
+    CBitWriter bw(out);
+    for (size_t i = 0; i < as.size(); ++i) {
+      encA.Write(bw, as[i]);
+      encB.Write(bw, bs[i]);
+      indexes.push_back(fFlag && rng() % 3 == 0 ? uint32_t(rng() & ((uint64_t(1) << cIndexBits) - 1)) | 0x80000000u : 0);
+      if (!fFlag) continue;
+      bw.WriteBits(1, indexes.back() ? 1 : 0);
+      if (indexes.back()) bw.WriteBits(cIndexBits, indexes.back() & 0x7FFFFFFFu & uint32_t((uint64_t(1) << cIndexBits) - 1));
+    }
+    bw.Flush();
+    CBitStream bs1(out.data(), out.data() + out.size());
+    size_t cFast = 0, cSlow = 0;
+    for (size_t i = 0; i < as.size(); ++i) {
+      uint32_t va = 0, vb = 0, dwIndex = 0;
+      bool fIndex = false;
+      const uint8_t* pBefore = bs1.GetPtr();
+      const unsigned cBitBefore = bs1.GetBit();
+      if (bs1.TryDecodeTwo(ta, tb, fFlag, cIndexBits, va, vb, fIndex, dwIndex)) {
+        ++cFast;
+      } else {
+        ASSERT_TRUE(bs1.GetPtr() == pBefore && bs1.GetBit() == cBitBefore) << "a refused read moved the stream";
+        ++cSlow;
+        va = bs1.Decode(ta);
+        vb = bs1.Decode(tb);
+        fIndex = fFlag && bs1.ReadBits(1);
+        if (fIndex) dwIndex = bs1.ReadBits(cIndexBits);
+      }
+      ASSERT_EQ(va, as[i]) << "round " << round << " item " << i;
+      ASSERT_EQ(vb, bs[i]) << "round " << round << " item " << i;
+      ASSERT_EQ(fIndex, indexes[i] != 0) << "round " << round << " item " << i;
+      if (fIndex) ASSERT_EQ(dwIndex, indexes[i] & uint32_t((uint64_t(1) << cIndexBits) - 1));
+    }
+    EXPECT_FALSE(bs1.IsOverrun());
+    EXPECT_GT(cFast, cSlow);
+    EXPECT_GT(cSlow, 0u);  // long codes and the stream's end
+  }
+}
+
 // Random prefix codes of up to 32 bits (random trees, leaves split at any
 // depth) decode what was written, bit by bit, through sub-tables of every
 // depth and size; and the sub-tables are smaller than a byte's worth each.
