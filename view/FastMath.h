@@ -23,16 +23,11 @@ inline int32_t fast_round_d(double f) { return fast_floor_d(f + 0.5); }
 // The number of significant bits of n: 0 for 0, 1 for 1, 25 for 2^24.
 int fast_log2(uint32_t n);
 
-// Square root of n rounded to the nearest integer. The root of a 32-bit
-// integer in double precision is never so close below a whole number that
-// it rounds up to it (the gap below k is about 1/2k, far above the
-// precision), so the floor taken here is exact.
-inline uint32_t fast_sqrt(uint32_t n) {
-  // The double root of a 32-bit integer is correctly rounded, and it is
-  // never within 2^-18 of a half ((r + 0.5)² = r² + r + 0.25 is no
-  // integer), so adding the half and truncating rounds exactly.
-  return uint32_t(std::sqrt(double(n)) + 0.5);
-}
+// Square root of n rounded to the nearest integer. The double root of a
+// 32-bit integer is correctly rounded and never within 2^-18 of a half
+// ((r + 0.5)² = r² + r + 0.25 is no integer), so adding the half and
+// truncating rounds exactly.
+inline uint32_t fast_sqrt(uint32_t n) { return uint32_t(std::sqrt(double(n)) + 0.5); }
 
 // Sine and cosine of an angle in radians from a table of whole degrees
 // (error below 0.01). Outside ±2π, NaN included, the library functions
