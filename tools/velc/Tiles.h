@@ -68,7 +68,6 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& sr
                         uint64_t cbBudget, std::string& strError, VelTileStats* pStats = nullptr, unsigned cJobs = 1,
                         CVelcProgress* pProgress = nullptr);
 
-// The file name of tile i of a collection.
 // Makes the planned rectangles 0 .. cPlan - 1 on cJobs threads (0: one per
 // core). make(i, fFirst) makes rectangle i; fFirst asks it to take what only
 // the first tile of the collection takes, and make clears it when it gave a
@@ -78,4 +77,5 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& sr
 bool MakeInPlanOrder(size_t cPlan, unsigned cJobs, const std::function<bool(size_t, bool&)>& make,
                      const std::function<void(size_t)>& discard);
 
+// The file name of tile i of a collection.
 std::string TileFileName(uint32_t i);
