@@ -339,18 +339,19 @@ bool CVelParser::ReadRecord(CBitStream& bs, int nKind, const VelBlockInfo& block
       // Mostly both deltas and the node fit one load of the stream.
       uint32_t dx = 0, dy = 0, n = 0;
       bool fNode = false;
-      if (bs.TryDecodeTwo(xDeltas, yDeltas, rec.fHasNodes, m_cNodeBits, dx, dy, fNode, n)) {
-        x += dx - uint32_t(m_nXBias);
-        y += dy - uint32_t(m_nYBias);
-        pPoints[i].x = int32_t(x << nShift);
-        pPoints[i].y = int32_t(y << nShift);
+      const bool fOneLoad = bs.TryDecodeTwo(xDeltas, yDeltas, rec.fHasNodes, m_cNodeBits, dx, dy, fNode, n);
+      if (!fOneLoad) {
+        dx = bs.Decode(xDeltas);
+        dy = bs.Decode(yDeltas);
+      }
+      x += dx - uint32_t(m_nXBias);
+      y += dy - uint32_t(m_nYBias);
+      pPoints[i].x = int32_t(x << nShift);
+      pPoints[i].y = int32_t(y << nShift);
+      if (fOneLoad) {
         pNodes[i] = fNode && n < cGraphNodes ? int32_t(n) : -1;
         rec.cNodes += fNode;
       } else {
-        x += bs.Decode(xDeltas) - uint32_t(m_nXBias);
-        y += bs.Decode(yDeltas) - uint32_t(m_nYBias);
-        pPoints[i].x = int32_t(x << nShift);
-        pPoints[i].y = int32_t(y << nShift);
         readNode(i);
       }
       if (bs.IsOverrun()) return false;
