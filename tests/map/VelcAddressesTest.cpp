@@ -1,8 +1,10 @@
 // The cities velc gives addresses: the tables the collector looks cities up
 // by (names, latitudes) give what a pass over every city gives, on random
-// places and addresses with names that differ in case and in "ё".
+// places and addresses with names that differ in case and in "ё"; the
+// lookups shared out over threads give what one thread gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -59,9 +61,13 @@ TEST(VelcAddresses, CitiesOfRandomAddressesAreThoseOfAPassOverEveryCity) {
                           Metres(p.pt, q.pt) < 2500);
       if (!fNear) places.push_back(p);
     }
-    CAddressCollector collector;
-    CObjectStore store({24});
-    for (const TestPlace& p : places) collector.AddPlace(p.strName, p.pszPlace, p.pt, -1);
+    // The same objects in two stores, resolved by one thread and by three.
+    CAddressCollector collector, collector3;
+    CObjectStore store({24}), store3({24});
+    for (const TestPlace& p : places) {
+      collector.AddPlace(p.strName, p.pszPlace, p.pt, -1);
+      collector3.AddPlace(p.strName, p.pszPlace, p.pt, -1);
+    }
     struct TestAddress {
       MapPoint pt;
       std::u16string strCity;
@@ -75,16 +81,51 @@ TEST(VelcAddresses, CitiesOfRandomAddressesAreThoseOfAPassOverEveryCity) {
       obj.wType = 1;
       obj.points = {a.pt};
       const size_t iObject = store.Add(0, obj);
+      store3.Add(0, obj);
       collector.AddAddress(int64_t(iObject), a.pt, u"Улица", u"1", u"", a.strCity);
+      collector3.AddAddress(int64_t(iObject), a.pt, u"Улица", u"1", u"", a.strCity);
       addresses.push_back(a);
+    }
+    // Named streets (some on the same line twice) and named objects.
+    for (int i = 0; i < 3000; ++i) {
+      VelObject obj;
+      obj.nKind = i % 2 ? rkPolyline : rkPoint;
+      obj.wType = 2;
+      obj.strLabel = names[rng() % names.size()];
+      obj.points = {MapPoint{coord(36.9, 38.6), coord(54.9, 55.9)}, MapPoint{coord(36.9, 38.6), coord(54.9, 55.9)}};
+      const size_t iObject = store.Add(0, obj);
+      store3.Add(0, obj);
+      for (int k = 0; k < (i % 4 == 1 ? 2 : i % 2); ++k) {
+        collector.AddStreet(int64_t(iObject), obj.points[k], obj.strLabel);
+        collector3.AddStreet(int64_t(iObject), obj.points[k], obj.strLabel);
+      }
     }
     CTypeMapping mapping;
     std::string strError;
     ASSERT_TRUE(mapping.Parse("point 0001 0 place=*\n", strError)) << strError;
-    VelIndexInput index;
-    AddressStats stats;
+    VelIndexInput index, index3;
+    AddressStats stats, stats3;
     collector.Resolve(mapping, store, index, stats);
+    collector3.Resolve(mapping, store3, index3, stats3, 3);
     ASSERT_EQ(index.cities.size(), places.size());
+    EXPECT_EQ(stats3.cAddresses, stats.cAddresses);
+    EXPECT_EQ(stats3.cAddressesNoCity, stats.cAddressesNoCity);
+    EXPECT_EQ(stats3.cStreets, stats.cStreets);
+    EXPECT_GT(stats.cStreets, 500u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(index3.lists[i], index.lists[i]);
+    size_t cDiffer = 0, cIndexCities = 0;
+    for (size_t i = 0; i < store.Count(0); ++i) {
+      VelObject a, b;
+      store.Get(0, i, a);
+      store3.Get(0, i, b);
+      cIndexCities += a.nIndexCity != 0;
+      if ((a.nIndexCity != b.nIndexCity || a.fHasAddress != b.fHasAddress ||
+           !std::equal(a.adwAddress, a.adwAddress + 4, b.adwAddress)) &&
+          ++cDiffer < 3)
+        ADD_FAILURE() << "object " << i << " differs with three threads";
+    }
+    EXPECT_EQ(cDiffer, 0u);
+    EXPECT_GT(cIndexCities, 500u);
 
     size_t cWrong = 0, cNamed = 0, cNear = 0;
     for (size_t i = 0; i < addresses.size(); ++i) {

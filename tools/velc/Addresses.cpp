@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "map/MapParser.h"
 #include "platform/Str.h"
@@ -70,6 +71,28 @@ struct TextList {
     return numbers[iText] = uint32_t(pList->size());
   }
 };
+
+// Calls city(i) for every i of [0, c) in runs of a million, cJobs threads
+// side by side on each run, then use(i, its city) for each in order: the
+// lookups are shared out, what they give is used as one thread would.
+template <class TCity, class TUse>
+void CitiesInOrder(size_t c, unsigned cJobs, TCity city, TUse use) {
+  const size_t c_cRun = size_t(1) << 20;
+  std::vector<int32_t> cities(std::min(c, c_cRun));
+  for (size_t iRun = 0; iRun < c; iRun += c_cRun) {
+    const size_t cIn = std::min(c_cRun, c - iRun);
+    auto part = [&](size_t iBegin, size_t iEnd) {
+      for (size_t i = iBegin; i < iEnd; ++i) cities[i - iRun] = city(i);
+    };
+    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (cIn + 255) / 256));
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < cThreads; ++t)
+      threads.emplace_back(part, iRun + cIn * t / cThreads, iRun + cIn * (t + 1) / cThreads);
+    part(iRun, iRun + cIn / cThreads);
+    for (std::thread& th : threads) th.join();
+    for (size_t i = iRun; i < iRun + cIn; ++i) use(i, cities[i - iRun]);
+  }
+}
 
 }  // namespace
 
@@ -176,14 +199,14 @@ void CAddressCollector::Shift(uint32_t cMoved) {
   for (size_t i = 0; i < m_streets.size(); ++i) m_streets[i].iObject += cMoved;
 }
 
-int32_t CAddressCollector::CityNamedText(uint32_t iText, MapPoint pt) {
+const std::vector<int32_t>& CAddressCollector::CitiesNamedText(uint32_t iText) {
   static const std::vector<int32_t> s_none;
   if (iText >= m_textCities.size()) m_textCities.resize(size_t(iText) + 1, nullptr);
   if (!m_textCities[iText]) {
     auto it = m_citiesByName.find(NameKey(Text(iText)));
     m_textCities[iText] = it == m_citiesByName.end() ? &s_none : &it->second;
   }
-  return NearestOf(*m_textCities[iText], pt, CosOfLatitude(pt.y));
+  return *m_textCities[iText];
 }
 
 int32_t CAddressCollector::NearestOf(const std::vector<int32_t>& cities, MapPoint pt, double k) const {
@@ -247,7 +270,7 @@ int32_t CAddressCollector::CityAt(MapPoint pt) const {
 }
 
 void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store, VelIndexInput& index,
-                                AddressStats& stats) {
+                                AddressStats& stats, unsigned cJobs) {
   index = VelIndexInput();
   index.fCityIndex = true;
   index.fObjectIndex = true;
@@ -340,33 +363,55 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
   stats.cCountries = uint32_t(index.countries.size());
   // Addresses.
   TextList zips{{}, &index.lists[0]}, streets{{}, &index.lists[1]}, numbers{{}, &index.lists[2]};
-  for (size_t k = 0; k < m_addresses.size(); ++k) {
-    const Address& a = m_addresses[k];
-    if (size_t(a.iObject) >= cObjects) continue;
-    int32_t iCity = a.iCity == 0 ? -1 : CityNamedText(a.iCity, a.pt);
-    if (iCity < 0) iCity = CityAt(a.pt);
-    if (!store.HasAddress(iFinest, a.iObject)) ++stats.cAddresses;
-    const uint32_t adw[4] = {uint32_t(iCity + 1), zips.Number(a.iZip, Text(a.iZip)),
-                             streets.Number(a.iStreet, Text(a.iStreet)), numbers.Number(a.iNumber, Text(a.iNumber))};
-    store.SetAddress(iFinest, a.iObject, adw);
-    if (iCity < 0) ++stats.cAddressesNoCity;
-  }
-  for (size_t k = 0; k < m_streets.size(); ++k) {
-    const Street& s = m_streets[k];
-    if (size_t(s.iObject) >= cObjects) continue;
-    if (store.HasAddress(iFinest, s.iObject)) continue;
-    uint32_t adw[4];
-    store.GetAddress(iFinest, s.iObject, adw);
-    adw[0] = uint32_t(CityAt(s.pt) + 1);
-    adw[2] = streets.Number(s.iName, Text(s.iName));
-    store.SetAddress(iFinest, s.iObject, adw);
-    ++stats.cStreets;
-  }
+  // The cities an address names are looked up before the threads start.
+  for (size_t k = 0; k < m_addresses.size(); ++k)
+    if (m_addresses[k].iCity != 0) CitiesNamedText(m_addresses[k].iCity);
+  CitiesInOrder(
+      m_addresses.size(), cJobs,
+      [&](size_t k) {
+        const Address& a = m_addresses[k];
+        if (size_t(a.iObject) >= cObjects) return int32_t(-1);
+        int32_t iCity = a.iCity == 0 ? -1 : NearestOf(*m_textCities[a.iCity], a.pt, CosOfLatitude(a.pt.y));
+        return iCity < 0 ? CityAt(a.pt) : iCity;
+      },
+      [&](size_t k, int32_t iCity) {
+        const Address& a = m_addresses[k];
+        if (size_t(a.iObject) >= cObjects) return;
+        if (!store.HasAddress(iFinest, a.iObject)) ++stats.cAddresses;
+        const uint32_t adw[4] = {uint32_t(iCity + 1), zips.Number(a.iZip, Text(a.iZip)),
+                                 streets.Number(a.iStreet, Text(a.iStreet)),
+                                 numbers.Number(a.iNumber, Text(a.iNumber))};
+        store.SetAddress(iFinest, a.iObject, adw);
+        if (iCity < 0) ++stats.cAddressesNoCity;
+      });
+  // Streets (a street whose object has an address by now is passed over).
+  CitiesInOrder(
+      m_streets.size(), cJobs,
+      [&](size_t k) {
+        const Street& s = m_streets[k];
+        return size_t(s.iObject) >= cObjects ? int32_t(-1) : CityAt(s.pt);
+      },
+      [&](size_t k, int32_t iCity) {
+        const Street& s = m_streets[k];
+        if (size_t(s.iObject) >= cObjects) return;
+        if (store.HasAddress(iFinest, s.iObject)) return;
+        uint32_t adw[4];
+        store.GetAddress(iFinest, s.iObject, adw);
+        adw[0] = uint32_t(iCity + 1);
+        adw[2] = streets.Number(s.iName, Text(s.iName));
+        store.SetAddress(iFinest, s.iObject, adw);
+        ++stats.cStreets;
+      });
   // The city under which the name index lists the other named objects.
-  for (size_t i = 0; i < cObjects; ++i) {
-    size_t cPoints = 0;
-    const MapPoint* pPoints = store.Points(iFinest, i, cPoints);
-    if (!store.HasAddress(iFinest, i) && store.HasLabel(iFinest, i) && cPoints)
-      store.SetIndexCity(iFinest, i, uint32_t(CityAt(pPoints[0]) + 1));
-  }
+  CitiesInOrder(
+      cObjects, cJobs,
+      [&](size_t i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = store.Points(iFinest, i, cPoints);
+        if (store.HasAddress(iFinest, i) || !store.HasLabel(iFinest, i) || !cPoints) return int32_t(-2);
+        return CityAt(pPoints[0]);
+      },
+      [&](size_t i, int32_t iCity) {
+        if (iCity != -2) store.SetIndexCity(iFinest, i, uint32_t(iCity + 1));
+      });
 }

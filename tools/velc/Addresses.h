@@ -50,8 +50,10 @@ class CAddressCollector {
   void Shift(uint32_t cMoved);
 
   // Fills the index input and the finest level objects' address blocks and
-  // index cities.
-  void Resolve(const CTypeMapping& mapping, CObjectStore& objects, VelIndexInput& index, AddressStats& stats);
+  // index cities; the cities of the points are looked up by cJobs threads
+  // (the result does not depend on their number).
+  void Resolve(const CTypeMapping& mapping, CObjectStore& objects, VelIndexInput& index, AddressStats& stats,
+               unsigned cJobs = 1);
 
  private:
   struct Place {
@@ -89,8 +91,9 @@ class CAddressCollector {
   const std::u16string& Text(uint32_t i) const { return m_texts[i]; }
   // The city of a point, or -1.
   int32_t CityAt(MapPoint pt) const;
-  // The nearest of the cities named as the text iText, or -1.
-  int32_t CityNamedText(uint32_t iText, MapPoint pt);
+  // The cities named as the text iText (looked up once; not by two threads
+  // at a time).
+  const std::vector<int32_t>& CitiesNamedText(uint32_t iText);
   // The nearest of the cities (the first of equally near ones), or -1; k:
   // the cosine of the point's latitude.
   int32_t NearestOf(const std::vector<int32_t>& cities, MapPoint pt, double k) const;

@@ -1391,7 +1391,7 @@ bool ConvertOsmFileToStore(const std::string& strInput, const CTypeMapping& mapp
     if (pIndex) {
       if (pProgress) pProgress->Phase("finding the cities of the addresses", 0);
       handler.Addresses().Shift(cMoved);
-      handler.Addresses().Resolve(mapping, store, *pIndex, stats.addresses);
+      handler.Addresses().Resolve(mapping, store, *pIndex, stats.addresses, cJobs);
       pIndex->pfnCategory = VelcCategoryOf;
     }
   } catch (const std::exception& e) {

@@ -58,6 +58,36 @@ bool InTile(const CObjectSource& src, size_t iLevel, size_t i, const MapRect& re
   return rect.Intersects(r);
 }
 
+// The bounds of every object by level (empty for an object without
+// points), made once: the tiles are planned by them, and a tile's objects
+// are found among those whose bounds touch it, instead of by the points of
+// every object of the map for every tile.
+typedef std::vector<std::vector<MapRect>> ObjectBoxes;
+const MapRect c_rectNoPoints{0, 0, -1, -1};
+
+// cJobs threads share each level's objects.
+void MakeObjectBoxes(const CObjectSource& src, ObjectBoxes& boxes, unsigned cJobs) {
+  boxes.assign(src.LevelCount(), std::vector<MapRect>());
+  for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
+    std::vector<MapRect>& out = boxes[iLevel];
+    out.resize(src.Count(iLevel));
+    auto part = [&](size_t iBegin, size_t iEnd) {
+      for (size_t i = iBegin; i < iEnd; ++i) {
+        size_t cPoints = 0;
+        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
+        if (!BoundsOf(pPoints, cPoints, out[i])) out[i] = c_rectNoPoints;
+      }
+    };
+    const size_t c = out.size();
+    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 65535) / 65536));
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < cThreads; ++t) threads.emplace_back(part, c * t / cThreads, c * (t + 1) / cThreads);
+    part(0, cThreads ? c / cThreads : c);
+    for (std::thread& th : threads) th.join();
+    src.Trim();
+  }
+}
+
 // Cell boundaries of the planning grid over one axis of the extent.
 struct GridAxis {
   int32_t nMin = 0;
@@ -76,14 +106,11 @@ struct LargeObject {
 
 class CTilePlanner {
  public:
-  CTilePlanner(const CObjectSource& src, uint64_t cbBudget) : m_cbBudget(cbBudget) {
+  CTilePlanner(const CObjectSource& src, const ObjectBoxes& boxes, uint64_t cbBudget) : m_cbBudget(cbBudget) {
     MapRect ext{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
-      for (size_t i = 0; i < src.Count(iLevel); ++i) {
-        size_t cPoints = 0;
-        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
-        MapRect r;
-        if (!BoundsOf(pPoints, cPoints, r)) continue;
+      for (const MapRect& r : boxes[iLevel]) {
+        if (r.IsEmpty()) continue;
         ext.left = std::min(ext.left, r.left);
         ext.right = std::max(ext.right, r.right);
         ext.top = std::min(ext.top, r.top);
@@ -98,10 +125,8 @@ class CTilePlanner {
     std::vector<uint64_t> cells(size_t(c_cGrid) * c_cGrid, 0);
     for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
       for (size_t i = 0; i < src.Count(iLevel); ++i) {
-        size_t cPoints = 0;
-        const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
-        MapRect r;
-        if (!BoundsOf(pPoints, cPoints, r)) continue;
+        const MapRect& r = boxes[iLevel][i];
+        if (r.IsEmpty()) continue;
         const uint32_t cb = EstimateObjectBytes(src, iLevel, i);
         const uint32_t c0 = m_x.CellOf(r.left), c1 = m_x.CellOf(r.right);
         const uint32_t r0 = m_y.CellOf(r.top), r1 = m_y.CellOf(r.bottom);
@@ -234,8 +259,9 @@ uint32_t EstimateObjectBytes(const CObjectSource& src, size_t iLevel, size_t i) 
 }
 
 std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget) {
-  CTilePlanner planner(src, cbBudget);
-  return planner.Plan();
+  ObjectBoxes boxes;
+  MakeObjectBoxes(src, boxes, 1);
+  return CTilePlanner(src, boxes, cbBudget).Plan();
 }
 std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) {
   return PlanTiles(CLevelsSource(levels), cbBudget);
@@ -247,26 +273,6 @@ void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInpu
 }
 
 namespace {
-
-// The bounds of every object by level (empty for an object without
-// points), made once for a collection of many tiles: a tile's objects are
-// then found among those whose bounds touch it, instead of by the points of
-// every object of the map for every tile.
-typedef std::vector<std::vector<MapRect>> ObjectBoxes;
-
-void MakeObjectBoxes(const CObjectSource& src, ObjectBoxes& boxes) {
-  boxes.assign(src.LevelCount(), std::vector<MapRect>());
-  for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
-    std::vector<MapRect>& out = boxes[iLevel];
-    out.resize(src.Count(iLevel));
-    for (size_t i = 0; i < out.size(); ++i) {
-      size_t cPoints = 0;
-      const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
-      if (!BoundsOf(pPoints, cPoints, out[i])) out[i] = MapRect{0, 0, -1, -1};
-    }
-    src.Trim();
-  }
-}
 
 void ExtractTileOf(const VelWriterOptions& options, const CObjectSource& src, const ObjectBoxes* pBoxes,
                    const MapRect& rect, bool fFirst, VelWriterOptions& tileOptions,
@@ -664,10 +670,11 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
     return false;
   };
 
-  const std::vector<MapRect> plan = PlanTiles(levels, cbBudget);
-  if (pProgress) pProgress->Phase("writing tiles", 0);
   ObjectBoxes boxes;
-  if (plan.size() > 1) MakeObjectBoxes(levels, boxes);
+  MakeObjectBoxes(levels, boxes, cJobs);
+  const std::vector<MapRect> plan = CTilePlanner(levels, boxes, cbBudget).Plan();
+  if (plan.size() <= 1) ObjectBoxes().swap(boxes);  // one tile takes every object
+  if (pProgress) pProgress->Phase("writing tiles", 0);
   const ObjectBoxes* pBoxes = plan.size() > 1 ? &boxes : nullptr;
   std::vector<std::vector<TileDone>> done(plan.size());
   std::vector<uint32_t> halved(plan.size(), 0);
