@@ -4,9 +4,12 @@
 # installed) and, with OLD_VELC, an earlier velc (or this one with the
 # heap's large blocks kept in memory, a script that runs
 # `exec velc --heap-spill 0 --jobs 1 "$@"`); then scripts/make-maps with
-# four parts and two jobs against one velc run. One run of each, in one go, so the figures compare.
+# four parts and two jobs against one velc run. One run of each, in one go, so the figures compare;
+# with PAIRS=N, velc runs N times with one thread and with two in turns, and
+# the table gives the medians (the ratio's range after it), as the machine's
+# speed drifts from run to run.
 #
-#   bench/map/velc_country.sh VELC VELMO_CLI IN.osm.pbf...
+#   [PAIRS=N] bench/map/velc_country.sh VELC VELMO_CLI IN.osm.pbf...
 # (inputs: e.g. `demogen --size N` turned into PBF with `osmium cat`)
 set -u
 VELC=$(realpath "${1:?usage: velc_country.sh VELC VELMO_CLI IN.osm.pbf...}")
@@ -34,6 +37,8 @@ run() {
   if ! wait "$pid"; then echo "failed"; tail -2 "$WORK/log" >&2; return; fi
   awk -v a="$anon" '{printf "%.1f %.0f %.0f", $1, $2 / 1024, a / 1024}' "$WORK/time"
 }
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR] = $1} END {if (NR % 2) print a[(NR + 1) / 2]; else printf "%.2f", (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+PAIRS=${PAIRS:-1}
 per_m() { awk -v s="$1" -v n="$2" 'BEGIN {printf "%.2f", s / (n / 1e6)}'; }
 
 echo "| input | M nodes | velc -j1 s | s/M nodes | peak RSS MB | anon MB | velc -j2 s | peak RSS MB | anon MB | -j1/-j2 | old velc s | old peak MB | old anon MB | maptool s | maptool peak MB | make-maps 4 parts -j2 s |"
@@ -41,9 +46,22 @@ echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 for f in "$@"; do
   f=$(realpath "$f")
   nodes=$(osmium fileinfo -e -g data.count.nodes "$f")
-  read -r s1 m1 a1 <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
-  read -r s2 m2 a2 <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
-  ratio=$(awk -v a="$s1" -v b="$s2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')
+  t1=() t2=() ratios=() m1=0 a1=0 m2=0 a2=0
+  for ((k = 0; k < PAIRS; ++k)); do
+    read -r s1 m a <<< "$(run "$VELC" "$f" -o "$WORK/j1/" --quiet --jobs 1)"
+    [ "$s1" = failed ] && break
+    t1+=("$s1") m1=$((m > m1 ? m : m1)) a1=$((a > a1 ? a : a1))
+    read -r s2 m a <<< "$(run "$VELC" "$f" -o "$WORK/j2/" --quiet --jobs 2)"
+    [ "$s2" = failed ] && break
+    t2+=("$s2") m2=$((m > m2 ? m : m2)) a2=$((a > a2 ? a : a2))
+    ratios+=("$(awk -v a="$s1" -v b="$s2" 'BEGIN {printf "%.2f", a / b}')")
+    rm -rf "$WORK/j1" "$WORK/j2"
+  done
+  ratio=-
+  if [ "${#ratios[@]}" -eq "$PAIRS" ]; then
+    s1=$(median "${t1[@]}") s2=$(median "${t2[@]}") ratio=$(median "${ratios[@]}")
+    [ "$PAIRS" -gt 1 ] && ratio="$ratio ($(printf '%s\n' "${ratios[@]}" | sort -g | sed -n '1p;$p' | paste -sd-))"
+  fi
   so=- mo=- ao=-
   if [ -n "${OLD_VELC:-}" ]; then read -r so mo ao <<< "$(run "$OLD_VELC" "$f" -o "$WORK/old/")"; fi
   sm=- mm=-

@@ -213,6 +213,34 @@ TEST(VelcTiles, PlanningCoversTheExtentWithoutOverlapAndKeepsSmallMapsWhole) {
       }
 }
 
+TEST(VelcTiles, ThePlanOfRandomObjectsIsTheSameWithOneJobAsWithThree) {
+  for (uint32_t nSeed = 1; nSeed <= 3; ++nSeed) {
+    std::mt19937 rng(nSeed);
+    // Clustered points and lines, a few of them long, and objects without
+    // points, on two levels.
+    std::vector<VelLevelInput> levels(2);
+    for (size_t iLevel = 0; iLevel < levels.size(); ++iLevel)
+      for (int i = 0; i < 40000; ++i) {
+        VelObject obj;
+        obj.nKind = i % 3 ? rkPolyline : rkPoint;
+        const int32_t x0 = int32_t(rng() % 4 ? rng() % 200000 : rng() % 2000000);
+        const int32_t y0 = int32_t(rng() % 1500000);
+        const size_t cPoints = i % 97 == 0 ? 0 : obj.nKind == rkPoint ? 1 : 2 + rng() % 6;
+        const int32_t nSpan = i % 50 == 0 ? 1500000 : 3000;
+        for (size_t k = 0; k < cPoints; ++k)
+          obj.points.push_back(MapPoint{x0 + int32_t(rng() % nSpan), y0 + int32_t(rng() % nSpan)});
+        levels[iLevel].objects.push_back(std::move(obj));
+      }
+    const std::vector<MapRect> one = PlanTiles(levels, 40000), three = PlanTiles(levels, 40000, 3);
+    EXPECT_GE(one.size(), 8u);
+    ASSERT_EQ(three.size(), one.size()) << "seed " << nSeed;
+    for (size_t i = 0; i < one.size(); ++i)
+      EXPECT_TRUE(three[i].left == one[i].left && three[i].top == one[i].top && three[i].right == one[i].right &&
+                  three[i].bottom == one[i].bottom)
+          << "seed " << nSeed << ", tile " << i;
+  }
+}
+
 TEST(VelcTiles, ATiledCollectionOpensAsOneMapWithEveryObjectInTheTilesItTouches) {
   Converted in;
   Convert(in);

@@ -195,8 +195,7 @@ void CAddressCollector::AddStreet(int64_t iObject, MapPoint pt, const std::u16st
 void CAddressCollector::Shift(uint32_t cMoved) {
   for (Place& p : m_places)
     if (p.iObject >= 0) p.iObject += cMoved;
-  for (size_t i = 0; i < m_addresses.size(); ++i) m_addresses[i].iObject += cMoved;
-  for (size_t i = 0; i < m_streets.size(); ++i) m_streets[i].iObject += cMoved;
+  m_cShift += cMoved;
 }
 
 const std::vector<int32_t>& CAddressCollector::CitiesNamedText(uint32_t iText) {
@@ -370,18 +369,19 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
       m_addresses.size(), cJobs,
       [&](size_t k) {
         const Address& a = m_addresses[k];
-        if (size_t(a.iObject) >= cObjects) return int32_t(-1);
+        if (size_t(uint32_t(a.iObject + m_cShift)) >= cObjects) return int32_t(-1);
         int32_t iCity = a.iCity == 0 ? -1 : NearestOf(*m_textCities[a.iCity], a.pt, CosOfLatitude(a.pt.y));
         return iCity < 0 ? CityAt(a.pt) : iCity;
       },
       [&](size_t k, int32_t iCity) {
         const Address& a = m_addresses[k];
-        if (size_t(a.iObject) >= cObjects) return;
-        if (!store.HasAddress(iFinest, a.iObject)) ++stats.cAddresses;
+        const uint32_t iObject = a.iObject + m_cShift;
+        if (size_t(iObject) >= cObjects) return;
+        if (!store.HasAddress(iFinest, iObject)) ++stats.cAddresses;
         const uint32_t adw[4] = {uint32_t(iCity + 1), zips.Number(a.iZip, Text(a.iZip)),
                                  streets.Number(a.iStreet, Text(a.iStreet)),
                                  numbers.Number(a.iNumber, Text(a.iNumber))};
-        store.SetAddress(iFinest, a.iObject, adw);
+        store.SetAddress(iFinest, iObject, adw);
         if (iCity < 0) ++stats.cAddressesNoCity;
       });
   // Streets (a street whose object has an address by now is passed over).
@@ -389,17 +389,18 @@ void CAddressCollector::Resolve(const CTypeMapping& mapping, CObjectStore& store
       m_streets.size(), cJobs,
       [&](size_t k) {
         const Street& s = m_streets[k];
-        return size_t(s.iObject) >= cObjects ? int32_t(-1) : CityAt(s.pt);
+        return size_t(uint32_t(s.iObject + m_cShift)) >= cObjects ? int32_t(-1) : CityAt(s.pt);
       },
       [&](size_t k, int32_t iCity) {
         const Street& s = m_streets[k];
-        if (size_t(s.iObject) >= cObjects) return;
-        if (store.HasAddress(iFinest, s.iObject)) return;
+        const uint32_t iObject = s.iObject + m_cShift;
+        if (size_t(iObject) >= cObjects) return;
+        if (store.HasAddress(iFinest, iObject)) return;
         uint32_t adw[4];
-        store.GetAddress(iFinest, s.iObject, adw);
+        store.GetAddress(iFinest, iObject, adw);
         adw[0] = uint32_t(iCity + 1);
         adw[2] = streets.Number(s.iName, Text(s.iName));
-        store.SetAddress(iFinest, s.iObject, adw);
+        store.SetAddress(iFinest, iObject, adw);
         ++stats.cStreets;
       });
   // The city under which the name index lists the other named objects.

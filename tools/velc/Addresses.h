@@ -46,7 +46,8 @@ class CAddressCollector {
                       const char* pszNumber, const char* pszZip, const char* pszCity, size_t cMaxText);
   // A named street (a line of the finest level).
   void AddStreet(int64_t iObject, MapPoint pt, const std::u16string& strName);
-  // Objects were put in front of the finest level's objects.
+  // Objects were put in front of the finest level's objects (the numbers
+  // of the addresses' and streets' objects move when they are resolved).
   void Shift(uint32_t cMoved);
 
   // Fills the index input and the finest level objects' address blocks and
@@ -104,6 +105,7 @@ class CAddressCollector {
   std::vector<Boundary> m_boundaries;
   CPagedList<Address> m_addresses;  // in large blocks, which spill past the heap
   CPagedList<Street> m_streets;
+  uint32_t m_cShift = 0;  // to add to the object numbers of m_addresses and m_streets
   std::vector<std::u16string> m_texts{std::u16string()};
   std::unordered_map<std::u16string, uint32_t> m_textNumbers;
   struct Utf8Hash {

@@ -1075,6 +1075,33 @@ std::string TempFolderOf(const VelcRunOptions* pRun) {
   return psz && *psz ? psz : "/tmp";
 }
 
+using SparseFileLocations = osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
+
+// The sparse file array of node locations, whose sort before the first way
+// is only a check when the nodes came in the order of their ids, as a PBF
+// file gives them (sorting the hundreds of megabytes of a large input that
+// are in order already took seconds).
+class CSparseLocations final : public LocationIndex {
+ public:
+  explicit CSparseLocations(int fd) : m_array(fd) {}
+  SparseFileLocations& Array() { return m_array; }
+  void set(const osmium::unsigned_object_id_type id, const osmium::Location loc) override { m_array.set(id, loc); }
+  osmium::Location get(const osmium::unsigned_object_id_type id) const override { return m_array.get(id); }
+  osmium::Location get_noexcept(const osmium::unsigned_object_id_type id) const noexcept override {
+    return m_array.get_noexcept(id);
+  }
+  size_t size() const override { return m_array.size(); }
+  size_t used_memory() const override { return m_array.used_memory(); }
+  void clear() override { m_array.clear(); }
+  void sort() override {
+    if (!std::is_sorted(m_array.begin(), m_array.end())) m_array.sort();
+  }
+  void dump_as_list(const int fd) override { m_array.dump_as_list(fd); }
+
+ private:
+  SparseFileLocations m_array;
+};
+
 // The node location index by libosmium's name; the file-backed ones get a
 // temporary file of their own, removed from its folder at once.
 std::unique_ptr<LocationIndex> MakeLocationIndex(const std::string& strType, const std::string& strFolder,
@@ -1090,8 +1117,7 @@ std::unique_ptr<LocationIndex> MakeLocationIndex(const std::string& strType, con
     if (strType == "dense_file_array")
       return std::unique_ptr<LocationIndex>(
           new osmium::index::map::DenseFileArray<osmium::unsigned_object_id_type, osmium::Location>(fd));
-    return std::unique_ptr<LocationIndex>(
-        new osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>(fd));
+    return std::unique_ptr<LocationIndex>(new CSparseLocations(fd));
   }
   const auto& factory = osmium::index::MapFactory<osmium::unsigned_object_id_type, osmium::Location>::instance();
   if (!factory.has_map_type(strType)) {
@@ -1119,10 +1145,10 @@ void DropIndexResident(LocationIndex& index) {
   const void* pBegin = nullptr;
   size_t cb = 0;
   using Dense = osmium::index::map::DenseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
-  using Sparse = osmium::index::map::SparseFileArray<osmium::unsigned_object_id_type, osmium::Location>;
   if (auto* pDense = dynamic_cast<Dense*>(&index)) {
     if (pDense->begin() != pDense->end()) pBegin = &*pDense->begin(), cb = size_t(pDense->end() - pDense->begin()) * sizeof(*pDense->begin());
-  } else if (auto* pSparse = dynamic_cast<Sparse*>(&index)) {
+  } else if (auto* pLocations = dynamic_cast<CSparseLocations*>(&index)) {
+    SparseFileLocations* pSparse = &pLocations->Array();
     if (pSparse->begin() != pSparse->end()) pBegin = &*pSparse->begin(), cb = size_t(pSparse->end() - pSparse->begin()) * sizeof(*pSparse->begin());
   }
   if (!pBegin) return;

@@ -79,7 +79,7 @@ void MakeObjectBoxes(const CObjectSource& src, ObjectBoxes& boxes, unsigned cJob
       }
     };
     const size_t c = out.size();
-    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 65535) / 65536));
+    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 4095) / 4096));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < cThreads; ++t) threads.emplace_back(part, c * t / cThreads, c * (t + 1) / cThreads);
     part(0, cThreads ? c / cThreads : c);
@@ -106,7 +106,8 @@ struct LargeObject {
 
 class CTilePlanner {
  public:
-  CTilePlanner(const CObjectSource& src, const ObjectBoxes& boxes, uint64_t cbBudget) : m_cbBudget(cbBudget) {
+  CTilePlanner(const CObjectSource& src, const ObjectBoxes& boxes, uint64_t cbBudget, unsigned cJobs)
+      : m_cbBudget(cbBudget) {
     MapRect ext{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
       for (const MapRect& r : boxes[iLevel]) {
@@ -121,22 +122,46 @@ class CTilePlanner {
     m_x.nMin = ext.left, m_x.cSpan = int64_t(ext.right) - ext.left + 1;
     m_y.nMin = ext.top, m_y.cSpan = int64_t(ext.bottom) - ext.top + 1;
     // Small objects count in the cell of their centre, the others in every
-    // part of the extent their bounds reach.
+    // part of the extent their bounds reach; cJobs threads share each level
+    // (their sums and their lists of large objects, joined in order, are
+    // those of one thread).
     std::vector<uint64_t> cells(size_t(c_cGrid) * c_cGrid, 0);
-    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel)
-      for (size_t i = 0; i < src.Count(iLevel); ++i) {
-        const MapRect& r = boxes[iLevel][i];
-        if (r.IsEmpty()) continue;
-        const uint32_t cb = EstimateObjectBytes(src, iLevel, i);
-        const uint32_t c0 = m_x.CellOf(r.left), c1 = m_x.CellOf(r.right);
-        const uint32_t r0 = m_y.CellOf(r.top), r1 = m_y.CellOf(r.bottom);
-        if (c1 - c0 <= 1 && r1 - r0 <= 1) {
-          const int32_t cx = int32_t((int64_t(r.left) + r.right) / 2), cy = int32_t((int64_t(r.top) + r.bottom) / 2);
-          cells[size_t(m_y.CellOf(cy)) * c_cGrid + m_x.CellOf(cx)] += cb;
-        } else {
-          m_large.push_back(LargeObject{uint16_t(c0), uint16_t(r0), uint16_t(c1), uint16_t(r1), cb});
+    for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
+      const size_t c = src.Count(iLevel);
+      const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 4095) / 4096));
+      std::vector<std::vector<uint64_t>> partCells(cThreads > 1 ? cThreads : 0);
+      std::vector<std::vector<LargeObject>> partLarge(cThreads > 1 ? cThreads : 0);
+      auto part = [&](size_t iBegin, size_t iEnd, std::vector<uint64_t>& sums, std::vector<LargeObject>& large) {
+        for (size_t i = iBegin; i < iEnd; ++i) {
+          const MapRect& r = boxes[iLevel][i];
+          if (r.IsEmpty()) continue;
+          const uint32_t cb = EstimateObjectBytes(src, iLevel, i);
+          const uint32_t c0 = m_x.CellOf(r.left), c1 = m_x.CellOf(r.right);
+          const uint32_t r0 = m_y.CellOf(r.top), r1 = m_y.CellOf(r.bottom);
+          if (c1 - c0 <= 1 && r1 - r0 <= 1) {
+            const int32_t cx = int32_t((int64_t(r.left) + r.right) / 2), cy = int32_t((int64_t(r.top) + r.bottom) / 2);
+            sums[size_t(m_y.CellOf(cy)) * c_cGrid + m_x.CellOf(cx)] += cb;
+          } else {
+            large.push_back(LargeObject{uint16_t(c0), uint16_t(r0), uint16_t(c1), uint16_t(r1), cb});
+          }
         }
+      };
+      if (cThreads <= 1) {
+        part(0, c, cells, m_large);
+        continue;
       }
+      std::vector<std::thread> threads;
+      for (unsigned t = 0; t < cThreads; ++t) {
+        partCells[t].assign(cells.size(), 0);
+        threads.emplace_back(part, c * t / cThreads, c * (t + 1) / cThreads, std::ref(partCells[t]),
+                             std::ref(partLarge[t]));
+      }
+      for (std::thread& th : threads) th.join();
+      for (unsigned t = 0; t < cThreads; ++t) {
+        for (size_t k = 0; k < cells.size(); ++k) cells[k] += partCells[t][k];
+        m_large.insert(m_large.end(), partLarge[t].begin(), partLarge[t].end());
+      }
+    }
     // Sums over the rectangles from cell (0, 0).
     m_sums.assign(size_t(c_cGrid + 1) * (c_cGrid + 1), 0);
     for (uint32_t r = 0; r < c_cGrid; ++r)
@@ -258,13 +283,13 @@ uint32_t EstimateObjectBytes(const CObjectSource& src, size_t iLevel, size_t i) 
   return uint32_t(std::min<uint64_t>(cb, UINT32_MAX));
 }
 
-std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget) {
+std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget, unsigned cJobs) {
   ObjectBoxes boxes;
-  MakeObjectBoxes(src, boxes, 1);
-  return CTilePlanner(src, boxes, cbBudget).Plan();
+  MakeObjectBoxes(src, boxes, cJobs);
+  return CTilePlanner(src, boxes, cbBudget, cJobs).Plan();
 }
-std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget) {
-  return PlanTiles(CLevelsSource(levels), cbBudget);
+std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget, unsigned cJobs) {
+  return PlanTiles(CLevelsSource(levels), cbBudget, cJobs);
 }
 
 void ExtractTile(const VelWriterOptions& options, const std::vector<VelLevelInput>& levels, const MapRect& rect,
@@ -672,7 +697,7 @@ bool WriteVelCollection(const VelWriterOptions& options, const CObjectSource& le
 
   ObjectBoxes boxes;
   MakeObjectBoxes(levels, boxes, cJobs);
-  const std::vector<MapRect> plan = CTilePlanner(levels, boxes, cbBudget).Plan();
+  const std::vector<MapRect> plan = CTilePlanner(levels, boxes, cbBudget, cJobs).Plan();
   if (plan.size() <= 1) ObjectBoxes().swap(boxes);  // one tile takes every object
   if (pProgress) pProgress->Phase("writing tiles", 0);
   const ObjectBoxes* pBoxes = plan.size() > 1 ? &boxes : nullptr;

@@ -39,8 +39,9 @@ uint32_t EstimateObjectBytes(const CObjectSource& src, size_t iLevel, size_t i);
 // stays within cbBudget: a tile that holds more is halved across its longer
 // side. Returns one rectangle (the extent) when everything fits. The
 // rectangles do not overlap and cover every point of every object.
-std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget);
-std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget);
+// cJobs threads share the objects (the plan does not depend on their number).
+std::vector<MapRect> PlanTiles(const std::vector<VelLevelInput>& levels, uint64_t cbBudget, unsigned cJobs = 1);
+std::vector<MapRect> PlanTiles(const CObjectSource& src, uint64_t cbBudget, unsigned cJobs = 1);
 
 // The writer input of one tile: the objects that touch the rectangle (the
 // objects of points that lie in it), the road graph's nodes renumbered, the
