@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <thread>
 
 #include "map/MapParser.h"
 #include "platform/Str.h"
+#include "tools/velc/Parts.h"
 #include "view/MapUnits.h"
 
 namespace {
@@ -81,15 +81,9 @@ void CitiesInOrder(size_t c, unsigned cJobs, TCity city, TUse use) {
   std::vector<int32_t> cities(std::min(c, c_cRun));
   for (size_t iRun = 0; iRun < c; iRun += c_cRun) {
     const size_t cIn = std::min(c_cRun, c - iRun);
-    auto part = [&](size_t iBegin, size_t iEnd) {
+    RunParts(iRun, cIn, PartCount(cIn, cJobs, 256), [&](size_t iBegin, size_t iEnd, unsigned) {
       for (size_t i = iBegin; i < iEnd; ++i) cities[i - iRun] = city(i);
-    };
-    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (cIn + 255) / 256));
-    std::vector<std::thread> threads;
-    for (unsigned t = 1; t < cThreads; ++t)
-      threads.emplace_back(part, iRun + cIn * t / cThreads, iRun + cIn * (t + 1) / cThreads);
-    part(iRun, iRun + cIn / cThreads);
-    for (std::thread& th : threads) th.join();
+    });
     for (size_t i = iRun; i < iRun + cIn; ++i) use(i, cities[i - iRun]);
   }
 }

@@ -23,6 +23,7 @@
 #include "platform/File.h"
 #include "platform/Str.h"
 #include "tools/velc/ObjectStore.h"
+#include "tools/velc/Parts.h"
 #include "tools/velc/Progress.h"
 
 namespace {
@@ -71,19 +72,13 @@ void MakeObjectBoxes(const CObjectSource& src, ObjectBoxes& boxes, unsigned cJob
   for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
     std::vector<MapRect>& out = boxes[iLevel];
     out.resize(src.Count(iLevel));
-    auto part = [&](size_t iBegin, size_t iEnd) {
+    RunParts(0, out.size(), PartCount(out.size(), cJobs, 4096), [&](size_t iBegin, size_t iEnd, unsigned) {
       for (size_t i = iBegin; i < iEnd; ++i) {
         size_t cPoints = 0;
         const MapPoint* pPoints = src.Points(iLevel, i, cPoints);
         if (!BoundsOf(pPoints, cPoints, out[i])) out[i] = c_rectNoPoints;
       }
-    };
-    const size_t c = out.size();
-    const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 4095) / 4096));
-    std::vector<std::thread> threads;
-    for (unsigned t = 1; t < cThreads; ++t) threads.emplace_back(part, c * t / cThreads, c * (t + 1) / cThreads);
-    part(0, cThreads ? c / cThreads : c);
-    for (std::thread& th : threads) th.join();
+    });
     src.Trim();
   }
 }
@@ -128,10 +123,14 @@ class CTilePlanner {
     std::vector<uint64_t> cells(size_t(c_cGrid) * c_cGrid, 0);
     for (size_t iLevel = 0; iLevel < src.LevelCount(); ++iLevel) {
       const size_t c = src.Count(iLevel);
-      const unsigned cThreads = unsigned(std::min<size_t>(std::max(1u, cJobs), (c + 4095) / 4096));
-      std::vector<std::vector<uint64_t>> partCells(cThreads > 1 ? cThreads : 0);
-      std::vector<std::vector<LargeObject>> partLarge(cThreads > 1 ? cThreads : 0);
-      auto part = [&](size_t iBegin, size_t iEnd, std::vector<uint64_t>& sums, std::vector<LargeObject>& large) {
+      const unsigned cParts = PartCount(c, cJobs, 4096);
+      // Part 0 adds to the sums and the list themselves.
+      std::vector<std::vector<uint64_t>> partCells(cParts);
+      std::vector<std::vector<LargeObject>> partLarge(cParts);
+      for (unsigned t = 1; t < cParts; ++t) partCells[t].assign(cells.size(), 0);
+      RunParts(0, c, cParts, [&](size_t iBegin, size_t iEnd, unsigned iPart) {
+        std::vector<uint64_t>& sums = iPart ? partCells[iPart] : cells;
+        std::vector<LargeObject>& large = iPart ? partLarge[iPart] : m_large;
         for (size_t i = iBegin; i < iEnd; ++i) {
           const MapRect& r = boxes[iLevel][i];
           if (r.IsEmpty()) continue;
@@ -145,19 +144,8 @@ class CTilePlanner {
             large.push_back(LargeObject{uint16_t(c0), uint16_t(r0), uint16_t(c1), uint16_t(r1), cb});
           }
         }
-      };
-      if (cThreads <= 1) {
-        part(0, c, cells, m_large);
-        continue;
-      }
-      std::vector<std::thread> threads;
-      for (unsigned t = 0; t < cThreads; ++t) {
-        partCells[t].assign(cells.size(), 0);
-        threads.emplace_back(part, c * t / cThreads, c * (t + 1) / cThreads, std::ref(partCells[t]),
-                             std::ref(partLarge[t]));
-      }
-      for (std::thread& th : threads) th.join();
-      for (unsigned t = 0; t < cThreads; ++t) {
+      });
+      for (unsigned t = 1; t < cParts; ++t) {
         for (size_t k = 0; k < cells.size(); ++k) cells[k] += partCells[t][k];
         m_large.insert(m_large.end(), partLarge[t].begin(), partLarge[t].end());
       }
