@@ -4,6 +4,8 @@
 // blocks are no anonymous memory, and small blocks stay on the heap.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -162,6 +164,58 @@ TEST(VelcSpillHeap, TheWatchGivesBackTheResidentPagesOfTheFileAndKeepsTheirConte
   (void)TakeResidentOverBudget();
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_FALSE(TakeResidentOverBudget());
+  delete[] p;
+  DisableSpillHeap();
+}
+
+// The owners of the other mapped files are asked first: while one gives its
+// pages back when told, the spilled blocks keep theirs (a sort in them does
+// not read them back from the page cache over and over).
+TEST(VelcSpillHeap, TheWatchLeavesTheSpilledBlocksAloneWhileTheOtherFilesGiveBackEnough) {
+  std::string strError;
+  ASSERT_TRUE(EnableSpillHeap(VELMO_BINARY_DIR, size_t(1) << 20, strError)) << strError;
+  const size_t cbPage = 4096, cbBlock = size_t(64) << 20, cbOwned = size_t(128) << 20;
+  char* p = new char[cbBlock];
+  ASSERT_TRUE(IsSpilledBlock(p));
+  for (size_t off = 0; off < cbBlock; off += cbPage) p[off] = char(off / cbPage);
+  // Another owner's file, written a stretch at a time.
+  std::string strPath = std::string(VELMO_BINARY_DIR) + "/.owner-XXXXXX";
+  const int fd = ::mkstemp(&strPath[0]);
+  ASSERT_GE(fd, 0);
+  ::unlink(strPath.c_str());
+  ASSERT_EQ(::ftruncate(fd, off_t(cbOwned)), 0);
+  void* pv = ::mmap(nullptr, cbOwned, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ASSERT_NE(pv, MAP_FAILED);
+  char* pOwned = static_cast<char*>(pv);
+  const uint64_t cbBefore = ResidentFileBytes();
+  const uint64_t cbBudget = cbBefore + (uint64_t(32) << 20);
+  (void)TakeResidentOverBudget();
+  StartResidentWatch(cbBudget);
+  size_t cDrops = 0;
+  auto poll = [&]() {
+    if (TakeResidentOverBudget()) {
+      ::madvise(pOwned, cbOwned, MADV_DONTNEED);
+      ++cDrops;
+    }
+  };
+  for (size_t off = 0; off < cbOwned; off += cbPage) {
+    pOwned[off] = 1;
+    if (off % (size_t(1) << 20) == 0) poll();
+  }
+  // Half a second more of asking, every millisecond.
+  for (int i = 0; i < 500; ++i) {
+    poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  StopResidentWatch();
+  ::madvise(pOwned, cbOwned, MADV_DONTNEED);
+  EXPECT_GT(cDrops, 0u);  // the owner was asked
+  // The spilled block's pages are still there: the file pages resident are
+  // as many as before the owner wrote.
+  EXPECT_GT(ResidentFileBytes() + (uint64_t(16) << 20), cbBefore)
+      << ResidentFileBytes() / 1024 << " KB resident, " << cbBefore / 1024 << " KB before";
+  ::munmap(pv, cbOwned);
+  ::close(fd);
   delete[] p;
   DisableSpillHeap();
 }

@@ -54,6 +54,12 @@ CStoreMemory::Block CStoreMemory::Alloc(size_t cb) {
     m_strError = std::string("cannot map the temporary file of the converted objects: ") + std::strerror(errno);
     return b;
   }
+#ifdef MADV_POPULATE_WRITE
+  // The stretch is filled from its start at once: its pages are made in
+  // one call rather than one fault each (older systems refuse, and they
+  // come one fault each as before).
+  ::madvise(p, size_t(cbMap), MADV_POPULATE_WRITE);
+#endif
   b.off = m_cbFile;
   m_cbFile += cbMap;
   m_mapped.emplace_back(p, size_t(cbMap));
@@ -98,6 +104,10 @@ void CStoreMemory::Free(Block& b) {
 void CStoreMemory::DropResident() {
   for (const auto& m : m_mapped) ::madvise(m.first, m.second, MADV_DONTNEED);
   DropSpillHeapResident();  // the large blocks of the heap too
+}
+
+void CObjectStore::Trim() const {
+  if (TakeResidentOverBudget()) m_pMemory->DropResident();
 }
 
 CObjectStore::CObjectStore(const std::vector<uint16_t>& levelCodes, CStoreMemory* pMemory)

@@ -120,7 +120,10 @@ class CObjectStore : public CObjectSource {
   int Kind(size_t iLevel, size_t i) const override { return Rec(iLevel, i).nKind; }
   const MapPoint* Points(size_t iLevel, size_t i, size_t& c) const override;
   void Get(size_t iLevel, size_t i, VelObject& out) const override;
-  void Trim() const override { m_pMemory->DropResident(); }
+  // Only when the resident watch found the mapped files over its budget:
+  // dropping the pages every time would make the next tile, or the other
+  // job's tile, read them back from the page cache.
+  void Trim() const override;
 
   // The node numbers of an object (empty when it has none).
   std::vector<int32_t> NodesOf(size_t iLevel, size_t i) const;

@@ -216,7 +216,11 @@ uint64_t ResidentFileBytes() {
 
 namespace {
 
-// The resident watch (see StartResidentWatch).
+// The resident watch (see StartResidentWatch): it looks every 50 ms and
+// takes back the spilled blocks' pages at the third look in a row over the
+// budget.
+const unsigned c_cLooksBeforeSpilledBlocks = 3;
+
 struct ResidentWatch {
   std::mutex mutex;
   std::condition_variable cvStop;
@@ -242,10 +246,20 @@ void StartResidentWatch(uint64_t cbBudget) {
   g_watch.fStop = false;
   g_watch.thread = std::thread([cbBudget]() {
     std::unique_lock<std::mutex> lock(g_watch.mutex);
+    unsigned cOver = 0;  // looks in a row that found the budget passed
     while (!g_watch.cvStop.wait_for(lock, std::chrono::milliseconds(50), [] { return g_watch.fStop; }))
       if (ResidentFileBytes() > cbBudget) {
-        DropSpillHeapResident();
+        // The owners of the other files give theirs back first: the node
+        // locations are written in order and read much later, while the
+        // spilled blocks may be in the middle of a sort. Those go only
+        // when the owners' pages were not enough.
         g_watch.fOver = true;
+        if (++cOver >= c_cLooksBeforeSpilledBlocks) {
+          DropSpillHeapResident();
+          cOver = 0;
+        }
+      } else {
+        cOver = 0;
       }
   });
 }

@@ -1,6 +1,7 @@
 #include "tools/velc/VelWriter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -1300,6 +1301,22 @@ bool WriteVelMapConsuming(const VelWriterOptions& opt, std::vector<VelLevelInput
 
 void ReleaseFreeMemory() {
 #if defined(__GLIBC__)
+#if __GLIBC_PREREQ(2, 33)
+  // malloc_trim gives the pages of every free block of every arena back,
+  // one system call each, and the next level or tile takes most of them
+  // again at once: it is worth it only once 64 MB more lies free than after
+  // the last time (the free blocks stay free blocks without their pages).
+  static std::atomic<size_t> s_cbFreeAfterTrim{0};
+  const size_t c_cbMoreFree = size_t(64) << 20;
+  const size_t cbFree = mallinfo2().fordblks, cbAfterTrim = s_cbFreeAfterTrim.load(std::memory_order_relaxed);
+  if (cbFree < cbAfterTrim + c_cbMoreFree) {
+    if (cbFree < cbAfterTrim) s_cbFreeAfterTrim.store(cbFree, std::memory_order_relaxed);  // taken again
+    return;
+  }
   malloc_trim(0);
+  s_cbFreeAfterTrim.store(mallinfo2().fordblks, std::memory_order_relaxed);
+#else
+  malloc_trim(0);
+#endif
 #endif
 }
