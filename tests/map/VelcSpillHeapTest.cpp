@@ -188,7 +188,7 @@ TEST(VelcSpillHeap, TheWatchLeavesTheSpilledBlocksAloneWhileTheOtherFilesGiveBac
   ASSERT_NE(pv, MAP_FAILED);
   char* pOwned = static_cast<char*>(pv);
   const uint64_t cbBefore = ResidentFileBytes();
-  const uint64_t cbBudget = cbBefore + (uint64_t(32) << 20);
+  const uint64_t cbBudget = cbBefore + (uint64_t(64) << 20);
   (void)TakeResidentOverBudget();
   StartResidentWatch(cbBudget);
   size_t cDrops = 0;
@@ -198,9 +198,14 @@ TEST(VelcSpillHeap, TheWatchLeavesTheSpilledBlocksAloneWhileTheOtherFilesGiveBac
       ++cDrops;
     }
   };
+  // A megabyte every 2 ms or so, as the node locations grow while a file
+  // is read.
   for (size_t off = 0; off < cbOwned; off += cbPage) {
     pOwned[off] = 1;
-    if (off % (size_t(1) << 20) == 0) poll();
+    if (off % (size_t(1) << 20) == 0) {
+      poll();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
   // Half a second more of asking, every millisecond.
   for (int i = 0; i < 500; ++i) {

@@ -243,9 +243,13 @@ void DouglasPeucker(const std::vector<MapPoint>& in, double fEps2, std::vector<M
     out = in;
     return;
   }
-  std::vector<char> keep(n, 0);
+  // Kept from call to call (the converter makes several levels of every
+  // object): no allocation for each.
+  thread_local std::vector<char> keep;
+  thread_local std::vector<std::pair<size_t, size_t>> stack;
+  keep.assign(n, 0);
   keep[0] = keep[n - 1] = 1;
-  std::vector<std::pair<size_t, size_t>> stack{{0, n - 1}};
+  stack.assign(1, {0, n - 1});
   while (!stack.empty()) {
     auto [a, b] = stack.back();
     stack.pop_back();
@@ -274,16 +278,18 @@ void DouglasPeucker(const std::vector<MapPoint>& in, double fEps2, std::vector<M
 bool GeometryForLevel(const std::vector<MapPoint>& pts, int nKind, int iLevel, std::vector<MapPoint>& out) {
   unsigned nShift = unsigned(~c_awVelcLevelCodes[iLevel]) & 31;
   const bool fFinest = iLevel + 1 == c_cVelcLevels;
-  std::vector<MapPoint> simplified;
+  // The finest level and points take the points as they are (out is
+  // never pts).
+  thread_local std::vector<MapPoint> simplified;
+  const std::vector<MapPoint>* pIn = &pts;
   if (!fFinest && nKind != rkPoint) {
     double fUnit = double(int64_t(1) << nShift);
     DouglasPeucker(pts, fUnit * fUnit, simplified);
-  } else {
-    simplified = pts;
+    pIn = &simplified;
   }
   out.clear();
   int32_t lx = 0, ly = 0;
-  for (const MapPoint& p : simplified) {
+  for (const MapPoint& p : *pIn) {
     int32_t qx = ToLevelUnits(p.x, nShift), qy = ToLevelUnits(p.y, nShift);
     if (!out.empty() && qx == lx && qy == ly) continue;
     out.push_back(p);
@@ -770,6 +776,7 @@ class CConvertHandler : public osmium::handler::Handler {
 
   static std::vector<MapPoint> RingPoints(const osmium::NodeRefList& ring) {
     std::vector<MapPoint> pts;
+    pts.reserve(ring.size());
     for (const osmium::NodeRef& nr : ring)
       if (nr.location().valid()) pts.push_back(ToMap(nr.location()));
     if (pts.size() > 1 && pts.front().x == pts.back().x && pts.front().y == pts.back().y) pts.pop_back();
@@ -793,7 +800,11 @@ class CConvertHandler : public osmium::handler::Handler {
                bool fDirection, const RoadInfo* pRoad = nullptr, const std::vector<MapRing>* pHoles = nullptr) {
     int64_t iFinest = -1;
     for (int iLevel = std::max(0, pRule->nMinLevel); iLevel < c_cVelcLevels; ++iLevel) {
+      // The points and the label take the room of the level before: the
+      // store copies them.
       VelObject obj;
+      obj.points.swap(m_emitPoints);
+      obj.strLabel.swap(m_emitLabel);
       obj.nKind = nKind;
       obj.wType = pRule->wType;
       const bool fFinest = iLevel + 1 == c_cVelcLevels;
@@ -818,6 +829,8 @@ class CConvertHandler : public osmium::handler::Handler {
       obj.strLabel = strName;
       obj.fDirection = fDirection;
       const size_t iObject = m_store.Add(size_t(iLevel), obj);
+      m_emitPoints.swap(obj.points);
+      m_emitLabel.swap(obj.strLabel);
       if (fFinest) iFinest = int64_t(iObject);
       ++m_stats.acLevelObjects[iLevel];
       if (iLevel + 1 == c_cVelcLevels) {
@@ -851,6 +864,8 @@ class CConvertHandler : public osmium::handler::Handler {
   CCoastline m_coast;
   osmium::Box m_extent;
   CAddressCollector m_addr;
+  std::vector<MapPoint> m_emitPoints;  // room for Emit's objects
+  std::u16string m_emitLabel;
 };
 
 // The graph nodes next to the via node along a road: those a vehicle

@@ -216,10 +216,11 @@ uint64_t ResidentFileBytes() {
 
 namespace {
 
-// The resident watch (see StartResidentWatch): it looks every 50 ms and
-// takes back the spilled blocks' pages at the third look in a row over the
-// budget.
-const unsigned c_cLooksBeforeSpilledBlocks = 3;
+// The resident watch (see StartResidentWatch). It looks every 50 ms; over
+// the budget, it takes back the spilled blocks' pages itself at the second
+// look in a row when the owners of the other files did not take the first
+// look's request, and at the fourth when they did and it was not enough.
+const unsigned c_cLooksUnanswered = 2, c_cLooksAnswered = 4;
 
 struct ResidentWatch {
   std::mutex mutex;
@@ -253,8 +254,9 @@ void StartResidentWatch(uint64_t cbBudget) {
         // locations are written in order and read much later, while the
         // spilled blocks may be in the middle of a sort. Those go only
         // when the owners' pages were not enough.
-        g_watch.fOver = true;
-        if (++cOver >= c_cLooksBeforeSpilledBlocks) {
+        const bool fAnswered = !g_watch.fOver.exchange(true);
+        ++cOver;
+        if (cOver >= (fAnswered ? c_cLooksAnswered : c_cLooksUnanswered)) {
           DropSpillHeapResident();
           cOver = 0;
         }

@@ -38,8 +38,9 @@ void DropSpillHeapResident();
 // blocks, the node location file, the objects' file) near cbBudget: a
 // thread looks every 50 ms and, while they hold more, raises
 // ResidentOverBudget() for the owners of the other files, who give theirs
-// back where they may (TakeResidentOverBudget); when they still hold more
-// 100 ms later, it gives back those of the spilled blocks itself. One watch at a time; stopped by
+// back where they may (TakeResidentOverBudget); when no owner answered
+// within 50 ms, or they still hold more 150 ms later, it gives back those
+// of the spilled blocks itself. One watch at a time; stopped by
 // StopResidentWatch or at exit.
 void StartResidentWatch(uint64_t cbBudget);
 void StopResidentWatch();
