@@ -2,6 +2,8 @@
 // through the format list, decoded objects, recording drawing fakes.
 #pragma once
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,15 @@
 #include "tools/velc/VelWriter.h"
 
 namespace veltest {
+
+// The process's anonymous resident memory in KB (RssAnon), -1 when unknown.
+inline long AnonResidentKb() {
+  std::ifstream in("/proc/self/status");
+  std::string str;
+  while (std::getline(in, str))
+    if (str.compare(0, 8, "RssAnon:") == 0) return std::atol(str.c_str() + 8);
+  return -1;
+}
 
 inline std::u16string TempMapPath(const std::string& strName) {
   static std::atomic<int> s_n{0};

@@ -16,19 +16,11 @@
 #include <vector>
 
 #include "map/MapParser.h"
+#include "tests/map/VelTestUtil.h"
 #include "tools/velc/OsmConvert.h"
 #include "tools/velc/VelWriter.h"
 
 namespace {
-
-// The process's anonymous resident memory in KB (RssAnon), -1 when unknown.
-long AnonResidentKb() {
-  std::ifstream in("/proc/self/status");
-  std::string str;
-  while (std::getline(in, str))
-    if (str.compare(0, 8, "RssAnon:") == 0) return std::atol(str.c_str() + 8);
-  return -1;
-}
 
 std::vector<uint8_t> ReadBytes(const std::string& strPath) {
   std::ifstream in(strPath, std::ios::binary);
@@ -203,11 +195,11 @@ TEST(VelcMemory, MuchFreedAmongLiveBlocksIsGivenBack) {
     std::fill(freed.back(), freed.back() + cbBlock, char(i));
   }
   ReleaseFreeMemory();
-  const long kbBefore = AnonResidentKb();
+  const long kbBefore = veltest::AnonResidentKb();
   ASSERT_GT(kbBefore, 0);
   for (char* p : freed) std::free(p);
   ReleaseFreeMemory();
-  const long kbAfter = AnonResidentKb();
+  const long kbAfter = veltest::AnonResidentKb();
   EXPECT_LT(kbAfter, kbBefore - 128 * 1024) << kbBefore << " KB before, " << kbAfter << " KB after";
   for (char* p : kept) std::free(p);
 #else

@@ -19,18 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/map/VelTestUtil.h"
 #include "tools/velc/SpillHeap.h"
 
 namespace {
-
-// The process's anonymous resident memory in KB (RssAnon), -1 when unknown.
-long AnonKb() {
-  std::ifstream in("/proc/self/status");
-  std::string str;
-  while (std::getline(in, str))
-    if (str.compare(0, 8, "RssAnon:") == 0) return std::atol(str.c_str() + 8);
-  return -1;
-}
 
 uint32_t Pattern(uint32_t nSeed, size_t i) { return nSeed * 2654435761u ^ uint32_t(i * 40503u); }
 
@@ -108,12 +100,12 @@ TEST(VelcSpillHeap, LargeBlocksGoToTheFileAndReadBackWholeFromManyThreads) {
 
   // A large block written whole is in the file, not in anonymous memory,
   // and its stretch is used again once freed.
-  const long nAnon0 = AnonKb();
+  const long nAnon0 = veltest::AnonResidentKb();
   const size_t cb = size_t(256) << 20;
   char* p = new char[cb];
   ASSERT_TRUE(IsSpilledBlock(p));
   std::memset(p, 0x5A, cb);
-  const long nAnon1 = AnonKb();
+  const long nAnon1 = veltest::AnonResidentKb();
   if (nAnon0 >= 0 && nAnon1 >= 0) {
     EXPECT_LT(nAnon1 - nAnon0, 32 * 1024) << nAnon0 << " -> " << nAnon1;
   }
