@@ -253,7 +253,7 @@ void StartResidentWatch(uint64_t cbBudget) {
         // The owners of the other files give theirs back first: the node
         // locations are written in order and read much later, while the
         // spilled blocks may be in the middle of a sort. Those go only
-        // when the owners' pages were not enough.
+        // when nobody answered or the owners' pages were not enough.
         const bool fAnswered = !g_watch.fOver.exchange(true);
         ++cOver;
         if (cOver >= (fAnswered ? c_cLooksAnswered : c_cLooksUnanswered)) {
