@@ -184,7 +184,7 @@ TEST(VelcMemory, CompiledDemoRegionAndExtractsMatchTheWriterThatKeepsItsInput) {
 }
 
 // Blocks freed among live ones stay with the C library until they are given
-// back: 256 MB of them are, while a little freed now and then is left.
+// back: 256 MB of them are (the trim waits only while little lies free).
 TEST(VelcMemory, MuchFreedAmongLiveBlocksIsGivenBack) {
 #if defined(__GLIBC__)
   const size_t cBlocks = 4096, cbBlock = size_t(64) << 10;
