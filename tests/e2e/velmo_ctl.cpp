@@ -57,6 +57,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 static HWND MainWindow() { return FindWindowW(L"velmo", nullptr); }
@@ -663,11 +664,22 @@ static int Run(int argc, char** argv) {
   if (cmd == "close") return PostMessageW(hWnd, WM_CLOSE, 0, 0) ? 0 : 1;
   if (cmd == "maneuver") {
     const UINT c_uQueryManeuver = WM_USER + 9;  // the program's WM_QUERY_MANEUVER
-    DWORD_PTR dwState = 0, dwMetres = 0, dwEnd = 0;
-    if (!SendMessageTimeoutW(hWnd, c_uQueryManeuver, 0, 0, SMTO_ABORTIFHUNG, 5000, &dwState) ||
-        !SendMessageTimeoutW(hWnd, c_uQueryManeuver, 1, 0, SMTO_ABORTIFHUNG, 5000, &dwMetres) ||
-        !SendMessageTimeoutW(hWnd, c_uQueryManeuver, 2, 0, SMTO_ABORTIFHUNG, 5000, &dwEnd))
+    // Three messages, and a fix may be taken between any two of them: the
+    // kind of the maneuver just passed beside the distances to the next.
+    // Read until two readings in a row agree.
+    DWORD_PTR adw[2][3] = {};
+    bool fSame = false;
+    for (int nTry = 0; nTry < 50 && !fSame; ++nTry) {
+      for (int k = 0; k < 3; ++k)
+        if (!SendMessageTimeoutW(hWnd, c_uQueryManeuver, WPARAM(k), 0, SMTO_ABORTIFHUNG, 5000, &adw[nTry & 1][k]))
+          return 1;
+      fSame = nTry > 0 && memcmp(adw[0], adw[1], sizeof adw[0]) == 0;
+    }
+    if (!fSame) {
+      fprintf(stderr, "velmo_ctl: the maneuver display changed between every two readings\n");
       return 1;
+    }
+    const DWORD_PTR dwState = adw[0][0], dwMetres = adw[0][1], dwEnd = adw[0][2];
     printf("%u %u %u %u %u %u\n", unsigned((dwState >> 24) & 1), unsigned((dwState >> 16) & 0xFF),
            unsigned(dwState & 0xFF), unsigned((dwState >> 8) & 0xFF), unsigned(dwMetres), unsigned(dwEnd));
     return 0;
