@@ -177,7 +177,7 @@ class GuidePicturesTest(DemoMapCase):
         self.assertEqual(seen, {'turn', 'round'}, 'the drive did not show the turn and the roundabout '
                          '(%d of %d fixes written%s): %s' % (feeder.written, len(fixes),
                                                              ', the port stopped taking them' if feeder.stalled else '',
-                                                             self.env.describe_screen()))
+                                                             self.env.describe_screen() + self.env.port_report()))
         self.assertTrue(self.env.wait_until(lambda: (lambda m: m and not m[0] and m[1] == 3)(self.maneuver()), 30),
                         'guidance did not end at the destination: %s' % (self.maneuver(),))
         self.shot('arrival.png')

@@ -222,7 +222,8 @@ class TileRoutesTest(DemoMapCase):
         receiver.start()
         self.addCleanup(lambda: (receiver.stop.set(), receiver.join(10)))
         settings = {'MapZoom': 12, 'MapXc': centre_setting(start[1]), 'MapYc': centre_setting(start[0]),
-                    'RoutingStyle': 0, 'RoutingOffRoute': 0, 'ScanCOMPorts': 1, 'RecordTrack': 0, 'FixupClock': 0}
+                    'RoutingStyle': 0, 'RoutingOffRoute': 0, 'ScanCOMPorts': 1, 'RecordTrack': 0, 'FixupClock': 0,
+                    'LogCOMPorts': 1}
         settings.update({'Enable_COM%d' % n: int(n == PORT) for n in range(20)})
         p = self.open_collection(**settings)
         self.env.ctl('command', CMD_WAYPOINTS)
@@ -242,8 +243,8 @@ class TileRoutesTest(DemoMapCase):
         arrived = self.env.wait_until(lambda: (lambda m: m and not m[0] and m[1] == FINISHED)(self.maneuver()), 30)
         with open(os.path.join(self.env.artifacts, 'tile-drive-display.txt'), 'w') as f:
             f.write(''.join('%d\t%s\n' % (n, ' '.join(map(str, m))) for n, m in seen))
-        self.assertFalse(receiver.stalled, 'the program stopped reading its port after %d of %d fixes'
-                         % (receiver.written, len(fixes)))
+        self.assertFalse(receiver.stalled, 'the program stopped reading its port after %d of %d fixes: %s%s'
+                         % (receiver.written, len(fixes), self.env.describe_screen(), self.env.port_report()))
         self.assertEqual(receiver.written, len(fixes), 'the drive did not end')
 
         # Found along the roads: the display's distance to the end at the

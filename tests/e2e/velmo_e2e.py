@@ -260,6 +260,40 @@ class VelmoEnv:
                 text += '\nprogram %s (exit %r), output tail:\n%s' % (p.pid, p.poll(), self.output(p)[-1500:])
         return text
 
+    def port_report(self, lines=15):
+        """What a test tells when the program stops taking a receiver's
+        sentences: the last lines of the GPS log (LogCOMPorts) and of the
+        error log, and the state of each of the program's threads as the
+        host sees it (a thread blocked in the system shows its wait)."""
+        text = ''
+        for name in (r'C:\gps_log.txt', r'C:\velmo_error_log.txt'):
+            path = self.host_path(name)
+            if os.path.exists(path):
+                with open(path, 'rb') as f:
+                    tail = f.read().decode('utf-16-le', 'replace').lstrip('\ufeff').splitlines()[-lines:]
+                text += '\n%s, last lines:\n%s' % (name, '\n'.join(line[:300] for line in tail))
+        for pid in subprocess.run(['pgrep', '-f', r'velmo\.exe'], stdout=subprocess.PIPE).stdout.decode().split():
+            try:  # this prefix's program, not that of a test running beside
+                with open('/proc/%s/environ' % pid, 'rb') as f:
+                    if ('WINEPREFIX=%s' % self.prefix).encode() not in f.read().split(b'\0'):
+                        continue
+            except OSError:
+                continue
+            threads = []
+            for tid in sorted(os.listdir('/proc/%s/task' % pid), key=int) if os.path.isdir('/proc/%s' % pid) else []:
+                try:
+                    with open('/proc/%s/task/%s/stat' % (pid, tid)) as f:
+                        stat = f.read().rsplit(')', 1)[1].split()
+                    with open('/proc/%s/task/%s/wchan' % (pid, tid)) as f:
+                        wchan = f.read().strip()
+                    with open('/proc/%s/task/%s/comm' % (pid, tid)) as f:
+                        comm = f.read().strip()
+                except OSError:
+                    continue
+                threads.append('%s %s %s %s cpu %s' % (tid, comm, stat[0], wchan or '-', int(stat[11]) + int(stat[12])))
+            text += '\nvelmo.exe %s threads (id, name, state, wait, cpu ticks):\n%s' % (pid, '\n'.join(threads))
+        return text
+
     def wait_dialog(self, seconds=30):
         return self.wait_until(self.dialogs, seconds)
 
